@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Set-up, build, demo and tests in one place.
+#   ./dev.sh run    install missing Debian packages, build, run quillmere-cli on a demo file
+#   ./dev.sh test   install missing Debian packages, build, run the whole test suite
+#                   (plain build, then the engine tests under ASan + UBSan)
+#   ./dev.sh build  build only (build/)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+# Debian packages the build and the tests need; see the README for why each is here.
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev
+  libtag1-dev libsdl2-dev qt6-base-dev libcli11-dev liblnk-dev
+  libgtest-dev libgmock-dev
+)
+
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake args...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+}
+
+run_demo() {
+  build build
+  local demo=build/demo
+  rm -rf "$demo"; mkdir -p "$demo"
+  build/tests/qm-make-fixture demo "$demo/demo.mp3"
+  echo "== quillmere-cli info $demo/demo.mp3"
+  build/quillmere-cli info "$demo/demo.mp3"
+  if build/quillmere-cli split --help >/dev/null 2>&1; then
+    echo "== quillmere-cli split --count 3 $demo/demo.mp3"
+    build/quillmere-cli split --count 3 -o "$demo/pieces" "$demo/demo.mp3"
+    if build/quillmere-cli join --help >/dev/null 2>&1; then
+      echo "== quillmere-cli join -o $demo/joined.mp3 $demo/pieces/*.mp3"
+      build/quillmere-cli join -o "$demo/joined.mp3" "$demo"/pieces/*.mp3
+      build/quillmere-cli info "$demo/joined.mp3"
+    fi
+  fi
+}
+
+run_tests() {
+  build build
+  (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600)
+  # The engines again under AddressSanitizer and UndefinedBehaviorSanitizer.
+  build build-asan -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_GUI=OFF
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+     ctest --output-on-failure -j "$JOBS" --timeout 900 -L engine)
+}
+
+case "${1:-}" in
+  run)   install_packages; run_demo ;;
+  test)  install_packages; run_tests ;;
+  build) install_packages; build build ;;
+  *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
+esac

@@ -1,0 +1,79 @@
+#pragma once
+
+// The audio layer: decoding streams over files (MP3/MP2/MP1 through libmpg123; Ogg Vorbis,
+// FLAC and WAV through libsndfile; module music through libopenmpt), their lengths, file
+// offsets and PCM, and the library-wide state (version, output device, verification
+// length). Positions and lengths are 64-bit byte counts of decoded PCM.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace qm::audio {
+
+// The layer's version: high 16 bits 0x0204 (the interface level the program expects).
+std::uint32_t GetVersion();
+
+// Output device chosen at start-up: -1 asks for the default device; 0 is the silent device.
+constexpr int kDefaultDevice = -1;
+constexpr int kSilentDevice = 0;
+
+// Initialises the layer for a device and output rate. The default device falls back to the
+// silent device when no audio output can be opened. Returns false only when both fail.
+bool Init(int device, int rateHz);
+// True when Init opened a real output device (the sound-card flag).
+bool HasSoundCard();
+// Releases the output device.
+void Free();
+
+// Number of bytes examined at the start of a file when looking for the first audio frame
+// (after a leading ID3v2 tag). Default 100000.
+void SetVerifyLength(int byteCount);
+int VerifyLength();
+
+// Format of the PCM a stream delivers: interleaved, signed 16-bit (or unsigned 8-bit when
+// eightBit is set).
+struct ChannelInfo {
+    int sampleRateHz = 0;
+    int channels = 0;
+    bool eightBit = false;
+};
+
+// One decoding stream. Not copyable; destroying it releases the decoder and the file.
+class Stream {
+public:
+    virtual ~Stream() = default;
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    virtual ChannelInfo Info() const = 0;
+    // Decoded length in bytes of PCM; -1 when unknown.
+    virtual std::int64_t LengthBytes() = 0;
+    double BytesToSeconds(std::int64_t byteCount) const;
+    std::int64_t SecondsToBytes(double seconds) const;
+    // Decoded position in bytes of PCM.
+    virtual std::int64_t Position() = 0;
+    virtual bool SetPosition(std::int64_t byteOffset) = 0;
+    // Decodes up to byteCount bytes of PCM into buffer. Returns the bytes delivered, or -1 at
+    // the end of the stream or on an error.
+    virtual std::int64_t GetData(void* buffer, std::size_t byteCount) = 0;
+    // Offset of the first audio frame in the file (past a leading ID3v2 tag and a leading
+    // Xing/Info frame); 0 for formats without frames.
+    virtual std::uint64_t FileStart() const = 0;
+    // Size of the file in bytes.
+    virtual std::uint64_t FileEnd() const = 0;
+
+protected:
+    Stream() = default;
+};
+
+// Opens a file as a decoding stream (MPEG audio, Ogg Vorbis, FLAC, WAV...); null when no
+// decoder accepts it.
+std::unique_ptr<Stream> StreamCreateFile(const std::filesystem::path& path);
+// Opens a module music file (MOD, XM, IT, S3M...) for decoding; null when it is not one.
+std::unique_ptr<Stream> MusicLoad(const std::filesystem::path& path);
+// StreamCreateFile, then MusicLoad when the stream call failed.
+std::unique_ptr<Stream> OpenAny(const std::filesystem::path& path);
+
+}  // namespace qm::audio

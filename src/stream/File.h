@@ -1,0 +1,84 @@
+#pragma once
+
+// A small owner of one open file with 64-bit positions. Reads are plain (callers that scan
+// keep their own buffer); every write is checked and a failure is reported, never ignored.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace qm {
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+
+    // Opens an existing file for reading. False when it cannot be opened or is not a
+    // regular file.
+    bool OpenRead(const std::filesystem::path& path);
+    // Creates (or truncates) a file for writing and reading back.
+    bool Create(const std::filesystem::path& path);
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Reads up to byteCount bytes at the current position. Returns the bytes read: 0 at the
+    // end of the file, -1 on an error. Retries interrupted and partial reads until
+    // byteCount bytes or the end.
+    std::int64_t Read(void* buffer, std::size_t byteCount);
+    // Writes all byteCount bytes at the current position; false on any failure (disk full,
+    // I/O error).
+    bool Write(const void* buffer, std::size_t byteCount);
+    // Moves to a 64-bit offset from the start of the file.
+    bool Seek(std::uint64_t byteOffset);
+    // Current 64-bit position; 0 when closed.
+    std::uint64_t Tell() const;
+    // Size of the open file in bytes; false when the query fails.
+    bool Size(std::uint64_t* byteCount) const;
+    // Flushes written data to the device (fsync).
+    bool Sync();
+    // Closes the file; false when the close reported an error (a late write failure).
+    bool Close();
+
+    // Tells the kernel that the file will be read front to back.
+    void AdviseSequential();
+
+    int Descriptor() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// An output file that is either complete or absent. It is written to a hidden temporary file
+// in the target's folder and renamed over the target by Commit; destroying it (or Discard)
+// without a successful Commit deletes the temporary file, so an existing target survives a
+// failed or cancelled run, and a target that is also an input can be written.
+class AtomicOutputFile {
+public:
+    AtomicOutputFile() = default;
+    ~AtomicOutputFile();
+    AtomicOutputFile(const AtomicOutputFile&) = delete;
+    AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+    // Creates the temporary file next to target. False when the folder is not writable.
+    bool Create(const std::filesystem::path& target);
+    File& Out() { return m_file; }
+    const std::filesystem::path& Target() const { return m_target; }
+    const std::filesystem::path& TemporaryPath() const { return m_temporary; }
+    // Closes the temporary file and renames it over the target. False (and the temporary
+    // file deleted) when closing or renaming fails.
+    bool Commit();
+    // Closes and deletes the temporary file.
+    void Discard();
+
+private:
+    File m_file;
+    std::filesystem::path m_target;
+    std::filesystem::path m_temporary;
+};
+
+}  // namespace qm

@@ -1,0 +1,99 @@
+#pragma once
+
+// The sequential MPEG frame reader over one open file, and the analysis that opens a file
+// and positions the reader at its first audio frame.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "stream/File.h"
+#include "stream/MpegHeader.h"
+
+namespace qm {
+
+class Mp3FrameReader {
+public:
+    static constexpr int kChannelModeUnknown = 4;
+    static constexpr int kInitialBufferBytes = 65536;
+
+    Mp3FrameReader();
+    ~Mp3FrameReader();
+    Mp3FrameReader(const Mp3FrameReader&) = delete;
+    Mp3FrameReader& operator=(const Mp3FrameReader&) = delete;
+
+    // Opens and analyses a file: size, audio start, duration, sample rate, channel mode,
+    // average bit rate and the Xing/Info frame copy. On success the reader is positioned at
+    // the audio start. False (reader closed and reset) when the file cannot be opened, is
+    // empty, cannot be decoded, or holds no frame at the audio start.
+    bool Open(const std::filesystem::path& path);
+
+    // Hunts for the next valid frame header from the current position, reads the whole
+    // frame and returns its bytes (valid until the next call), or null when no further
+    // complete frame can be read. Updates the channel mode, side-information size, sample
+    // rate, bit rate and current position.
+    const std::uint8_t* NextFrame(int* sampleRateHz, int* bitRateKbps, int* frameBytes,
+                                  int* samplesPerFrame, std::uint64_t* frameOffset);
+    // The same, filling a whole header (with its frame offset).
+    const std::uint8_t* NextFrame(Mp3FrameHeader* header);
+
+    // Moves the current position to a 64-bit byte offset. No check.
+    void Seek(std::uint64_t byteOffset);
+
+    // Copies byteCount bytes from byteOffset of the source to out, through the reader's
+    // buffer; the current position becomes byteOffset + the bytes copied. False when a read
+    // comes up short or a write fails.
+    bool CopyRange(File& out, std::uint64_t byteOffset, std::uint64_t byteCount);
+
+    // Closes the file and resets every figure.
+    void Close();
+    // Forgets the file (without closing it) and every figure; keeps the frame buffer.
+    void Reset();
+
+    // Writes the frame and byte counts into a copy of the Xing/Info frame, at the places its
+    // flags give, using the reader's current side-information size. Nothing else changes.
+    void PatchXingFrame(std::span<std::uint8_t> frameCopy, std::uint32_t frameCount,
+                        std::uint32_t byteCount) const;
+
+    bool IsOpen() const { return m_file.IsOpen(); }
+    int SampleRateHz() const { return m_sampleRateHz; }
+    // kbit/s of the last frame scanned; after Open, the file's average bit rate.
+    int BitRateKbps() const { return m_bitRateKbps; }
+    int DurationSeconds() const { return m_durationSeconds; }
+    // The decoded playing time as reported by the audio layer, in seconds.
+    double LengthSeconds() const { return m_lengthSeconds; }
+    int ChannelMode() const { return m_channelMode; }
+    int SideInfoBytes() const { return m_sideInfoBytes; }
+    std::uint64_t Position() const { return m_position; }
+    std::uint64_t FileSize() const { return m_fileSize; }
+    std::uint64_t AudioStart() const { return m_audioStart; }
+    // The header of the last frame returned by NextFrame.
+    const Mp3FrameHeader& LastHeader() const { return m_lastHeader; }
+    // A copy of the file's Xing/Info frame (header included); empty when it has none.
+    const std::vector<std::uint8_t>& InfoFrame() const { return m_infoFrame; }
+    std::uint32_t InfoFrameLength() const { return static_cast<std::uint32_t>(m_infoFrame.size()); }
+
+private:
+    struct ReadAhead;  // the reader's own read-ahead buffer over m_file
+
+    bool Fill();
+
+    File m_file;
+    std::unique_ptr<ReadAhead> m_readAhead;
+    std::vector<std::uint8_t> m_frame;  // frame last returned, header included
+    std::vector<std::uint8_t> m_infoFrame;
+    Mp3FrameHeader m_lastHeader{};
+    int m_sampleRateHz = 0;
+    int m_bitRateKbps = 0;
+    int m_durationSeconds = 0;
+    double m_lengthSeconds = 0.0;
+    int m_channelMode = kChannelModeUnknown;
+    int m_sideInfoBytes = 0;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_fileSize = 0;
+    std::uint64_t m_audioStart = 0;
+};
+
+}  // namespace qm
