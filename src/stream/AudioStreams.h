@@ -1,0 +1,23 @@
+#pragma once
+
+// The concrete decoding streams behind audio::StreamCreateFile and audio::MusicLoad. Each
+// returns null when its decoder does not accept the file.
+
+#include <filesystem>
+#include <memory>
+
+#include "stream/AudioLayer.h"
+
+namespace qm::audio {
+
+// MPEG audio (Layer I/II/III) through libmpg123. FileStart is the first frame header that is
+// followed by a second valid header at the decoded frame length, searched within the
+// verification length after a leading ID3v2 tag (footer included), and moved past a leading
+// Xing/Info frame.
+std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path);
+// Ogg Vorbis, FLAC, WAV and the other formats of libsndfile (MPEG excluded).
+std::unique_ptr<Stream> OpenSndfileStream(const std::filesystem::path& path);
+// Module music through libopenmpt.
+std::unique_ptr<Stream> OpenModuleStream(const std::filesystem::path& path);
+
+}  // namespace qm::audio
