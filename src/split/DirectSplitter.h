@@ -1,0 +1,24 @@
+#pragma once
+
+// The direct split engine: frames are copied byte for byte.
+
+#include "split/SplitEngine.h"
+
+namespace qm {
+
+// Copies whole frames into each piece, with a copy of the source's Xing/Info frame (brought
+// up to date for the piece) ahead of them.
+class DirectSplitter final : public SplitEngine {
+public:
+    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+                          int pieceNumber, int total, int sequence, int width,
+                          bool* endReached) override;
+    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, int pieceNumber,
+                              int total, int sequence, int width, bool* endReached) override;
+    bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
+                         int sequence, int width) override;
+    void SetFadeIn(bool, int) override {}
+    void SetFadeOut(bool, int) override {}
+};
+
+}  // namespace qm

@@ -1,0 +1,145 @@
+#pragma once
+
+// The split engines: one object per source file writes the pieces of that file one after
+// the other, front to back. DirectSplitter copies whole MPEG frames; ReencodeSplitter decodes
+// them and encodes each piece again. Both share the frame history, the overlap rules, the
+// piece tag and the progress/cancel step of SplitEngine. The two engines are declared in
+// split/DirectSplitter.h and split/ReencodeSplitter.h.
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "progress/Progress.h"
+#include "stream/Mp3FrameReader.h"
+#include "stream/Tags.h"
+
+namespace qm {
+
+class SplitEngine {
+public:
+    // Which track number a piece's tag carries (the stored option codes). None is written
+    // like Source: the option only has three entries, the engine two behaviours.
+    enum class TrackNumberMode : int { None = 0, Source = 1, Piece = 2 };
+    // Encoder channel mode meaning "as the source" for SetEncoderParams.
+    static constexpr int kChannelModeAsSource = 4;
+
+    SplitEngine();
+    virtual ~SplitEngine();
+    SplitEngine(const SplitEngine&) = delete;
+    SplitEngine& operator=(const SplitEngine&) = delete;
+
+    // Writes the next piece, whose own frames reach at least sizeBytes (by less than one
+    // frame), to path. pieceNumber, total and sequence are the template numbers %P%, %T%,
+    // %S%; width the digit count of numbers in the title (0 = automatic). *endReached is set
+    // when the source ran out before the piece was complete (the piece is still written).
+    // False when the output could not be created or written, or the run was cancelled; no
+    // file is left then and LastError() says why (empty on cancel).
+    virtual bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+                                  int pieceNumber, int total, int sequence, int width,
+                                  bool* endReached) = 0;
+    // The same, with the piece's length in tenths of a second.
+    virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
+                                      int pieceNumber, int total, int sequence, int width,
+                                      bool* endReached) = 0;
+    // Writes everything from the current position to the end of the source.
+    virtual bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
+                                 int sequence, int width) = 0;
+    // Reads past tenths of a second of the source without writing; ends on the first frame
+    // boundary at or after the target. *endReached is set when the source ran out. False
+    // only when cancelled.
+    virtual bool SkipDuration(int tenths, bool* endReached);
+    // Linear fade over the first / last tenths of each piece; only the re-encoding engine
+    // fades. Call after Open (the length is converted with the source's sample rate).
+    virtual void SetFadeIn(bool enabled, int tenths) = 0;
+    virtual void SetFadeOut(bool enabled, int tenths) = 0;
+    // Bit rate of the pieces in kbit/s as far as it is known: the source's average bit rate,
+    // or the re-encoding engine's chosen one.
+    virtual int GetBitRate() const;
+    // Encoder settings of the re-encoding engine: Hz, kbit/s and channel mode (0 stereo,
+    // 1 joint stereo, 3 mono); (0, 0, kChannelModeAsSource) keeps the source's values.
+    // Ignored by the direct engine.
+    virtual void SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode);
+    // Opens and analyses the source and reads its tag. False (with LastError set) when the
+    // file cannot be opened or holds no MPEG audio.
+    virtual bool Open(const std::filesystem::path& path);
+    // Closes the source.
+    virtual void Close();
+    // The caller's cancel flag, read after every frame; null = never cancelled.
+    virtual void SetCancelFlag(const CancelFlag* cancel);
+    // The bar that shows how far the source has been read: its range becomes 0..width and
+    // its position 0. Returns the source bytes per bar step (at least 1), or 0 without a bar.
+    // Call after Open.
+    virtual std::uint64_t AttachProgressBar(ProgressBar* bar);
+    // Audio from before a piece's start repeated at its beginning, in tenths of a second.
+    virtual void SetLeadInOverlap(int tenths);
+    // Audio from after a piece's end appended to it, in tenths of a second.
+    virtual void SetTailOverlap(int tenths);
+
+    // The pump called between frames (usually a RateLimitedPump); null = none.
+    void SetMessagePump(MessagePump* pump) { m_pump = pump; }
+    // Cancel flag, bar and pump of a long operation in one call.
+    void SetLongOperation(const LongOperation& operation);
+    // Whether each piece starts with an ID3v2 tag (default on).
+    void SetWriteTag(bool writeTag) { m_writeTag = writeTag; }
+    // Template of the pieces' ID3 titles (%I%, %F%, %P%, %T%, %S%); empty by default.
+    void SetTitleTemplate(std::string titleTemplate) { m_titleTemplate = std::move(titleTemplate); }
+    void SetTrackNumberMode(TrackNumberMode mode) { m_trackNumberMode = mode; }
+
+    // The message of the last failure, e.g. "Failed to write file \"x.mp3\".".
+    const std::string& LastError() const { return m_lastError; }
+
+protected:
+    // One frame read so far: where it starts and how many samples it holds.
+    struct HistoryEntry {
+        std::uint64_t frameOffset;
+        std::uint32_t samples;
+    };
+
+    // tenths of a second -> samples at the reader's current sample rate.
+    std::uint32_t TenthsToSamples(int tenths) const;
+    // Appends a frame to the history unless it lies at or before the newest entry.
+    void RecordFrame(std::uint64_t frameOffset, int samples);
+    // Moves the bar forward to the reader's position; pumps; true when cancelled.
+    bool ProgressAndCheckCancel();
+    // Pumps; true when cancelled.
+    bool PumpAndCheckCancel();
+    // Walks the history backwards until leadInSamples are covered; the offset of the oldest
+    // entry visited and the number of entries visited. False when the history is empty.
+    bool FindLeadInStart(std::uint64_t* leadInOffset, int* entriesVisited) const;
+    // Takes up to three frames off the history and moves the reader back to the oldest one,
+    // so that the next piece repeats them (the bit reservoir of its first frame is present).
+    void StepBack();
+    // The piece's ID3v2 tag block, empty when tags are off or every field is empty.
+    std::vector<std::uint8_t> MakePieceTag(int pieceNumber, int total, int sequence,
+                                           int width) const;
+    void SetError(std::string message) { m_lastError = std::move(message); }
+    void ClearError() { m_lastError.clear(); }
+    static std::string WriteFailedMessage(const std::filesystem::path& path);
+    static std::string CreateFailedMessage(const std::filesystem::path& path);
+
+    Mp3FrameReader m_reader;
+    std::deque<HistoryEntry> m_history;
+    std::uint32_t m_leadInSamples = 0;
+    std::uint32_t m_tailSamples = 0;
+    int m_leadInTenths = 0;
+    int m_tailTenths = 0;
+
+private:
+    ProgressBar* m_bar = nullptr;
+    MessagePump* m_pump = nullptr;
+    const CancelFlag* m_cancel = nullptr;
+    int m_lastProgressPosition = 0;
+    std::uint64_t m_bytesPerStep = 1;
+    TagInfo m_sourceTag;
+    std::string m_sourceFileTitle;
+    bool m_writeTag = true;
+    std::string m_titleTemplate;
+    TrackNumberMode m_trackNumberMode = TrackNumberMode::Piece;
+    std::string m_lastError;
+};
+
+}  // namespace qm
