@@ -100,7 +100,8 @@ std::shared_ptr<QSettings> MakeUserSettings() {
         QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kProductName),
         QSettings::NativeFormat);
 #else
-    return std::make_shared<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+    // On Unix the native format is an INI file named <organization>/<application>.conf.
+    return std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        QLatin1String(kProductName), QLatin1String(kProductName));
 #endif
 }
