@@ -1,7 +1,9 @@
 #include "settings/QSettingsBackend.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QVariant>
 #include <limits>
@@ -136,6 +138,14 @@ std::unique_ptr<SettingsKey> QSettingsBackend::CreateForWriting(const std::strin
 
 std::string QSettingsBackend::Location() const {
     return m_settings->fileName().toStdString();
+}
+
+std::string UserDocumentsFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        return std::string();
+    }
+    return QDir::toNativeSeparators(folder).toStdString();
 }
 
 }  // namespace qm

@@ -33,4 +33,8 @@ private:
     std::shared_ptr<QSettings> m_settings;
 };
 
+// The current user's documents folder (UTF-8), created when missing; empty when it cannot be
+// found or created. The default specific output folder of the splitter and joiner options.
+std::string UserDocumentsFolder();
+
 }  // namespace qm

@@ -5,7 +5,9 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "fixtures/Fixtures.h"
 #include "settings/QSettingsBackend.h"
@@ -205,6 +207,70 @@ TEST(QSettingsBackend, UserStoreLocation) {
     BatchJoinerSettings settings;
     LoadBatchJoinerSettings(backend, &settings);
     EXPECT_EQ(settings.JoinType, JoinTypeCode::Append);
+}
+#endif
+
+#ifdef Q_OS_LINUX
+// Points HOME and XDG_CONFIG_HOME at a test folder for one scope.
+class FakeHome {
+public:
+    explicit FakeHome(const std::filesystem::path& home)
+        : m_oldHome(Get("HOME")), m_oldConfig(Get("XDG_CONFIG_HOME")) {
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    }
+    ~FakeHome() {
+        Restore("HOME", m_oldHome);
+        Restore("XDG_CONFIG_HOME", m_oldConfig);
+    }
+
+private:
+    static std::optional<std::string> Get(const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    }
+    static void Restore(const char* name, const std::optional<std::string>& value) {
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    std::optional<std::string> m_oldHome;
+    std::optional<std::string> m_oldConfig;
+};
+
+// The documents folder follows the desktop's user folders, is created when missing, and is
+// empty when it cannot be created.
+TEST(UserDocumentsFolder, FoundCreatedOrEmpty) {
+    struct Case {
+        const char* label;
+        const char* homeName;     // HOME below the test folder
+        const char* userDirs;     // contents of user-dirs.dirs, or null for none
+        const char* expectedDir;  // below HOME, or null for an empty result
+    };
+    const Case cases[] = {
+        {"default", "home", nullptr, "Documents"},
+        {"user folder", "home", "XDG_DOCUMENTS_DIR=\"$HOME/Papiere\"\n", "Papiere"},
+        {"home is a file", "blocker", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        fixtures::TempDir dir;
+        std::ofstream(dir / "blocker") << "x";
+        const std::filesystem::path home = dir / c.homeName;
+        if (c.userDirs) {
+            std::filesystem::create_directories(home / ".config");
+            std::ofstream(home / ".config" / "user-dirs.dirs") << c.userDirs;
+        }
+        FakeHome fake(home);
+        const std::string folder = UserDocumentsFolder();
+        if (c.expectedDir) {
+            EXPECT_EQ(folder, (home / c.expectedDir).string()) << c.label;
+            EXPECT_TRUE(std::filesystem::is_directory(home / c.expectedDir)) << c.label;
+        } else {
+            EXPECT_EQ(folder, "") << c.label;
+        }
+    }
 }
 #endif
 
