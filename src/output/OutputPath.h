@@ -1,0 +1,66 @@
+#pragma once
+
+// Where an output goes: the folder (beside the source or in a chosen folder, optionally with the
+// source's folder tree re-created below it and a folder per source), the name (the file-name
+// template for pieces, "<source title>[_joined].mp3" for joins), what happens when the target
+// exists, and a probe that proves the path can be written.
+
+#include <filesystem>
+#include <string>
+
+#include "output/Templates.h"
+#include "settings/Options.h"
+
+namespace qm {
+
+// The splitter options that decide where a piece goes.
+struct SplitPlacement {
+    OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;
+    std::string SpecifiedOutputFolder;  // UTF-8
+    bool CreateTreeDirs = false;
+    bool CreateFolderForEachMP3 = false;
+    std::string OutputFileName = kDefaultOutputFileName;
+    int FilenameDigitNumber = 0;  // 0 or less: DigitCount of the total
+    TargetExistsCode TargetExistsOpt = TargetExistsCode::Rename;
+};
+
+// The joiner options that decide where a batch join's output goes.
+struct JoinPlacement {
+    OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;
+    std::string SpecifiedOutputFolder;  // UTF-8
+    bool CreateTreeDirs = false;
+    bool AddPostfixAtEndOfFile = true;  // "_joined" after the name
+    TargetExistsCode TargetExistsOpt = TargetExistsCode::Rename;
+};
+
+SplitPlacement SplitPlacementOf(const SplitterOptions& options);
+JoinPlacement JoinPlacementOf(const JoinerOptions& options);
+
+// The full path for piece `piece` of `total` (batch-wide number `sequence`) of sourcePath.
+// Creates the folders on the way and applies the collision policy (a code other than Overwrite
+// and Skip renames). Returns true with *outputPath set once the probe showed the path can be
+// written; false with *error set to one of "Failed to create folder \"%s\"", "Target file name
+// is same as original file", "Target exists and skipped", "Failed to create file \"%s\"".
+// Nothing is written except folders; an existing target is never modified.
+bool ResolveSplitOutputPath(const SplitPlacement& placement,
+                            const std::filesystem::path& sourcePath, int piece, int total,
+                            int sequence, std::filesystem::path* outputPath, std::string* error,
+                            const TagReader& readTags);
+// The same, reading tags with ReadTags.
+bool ResolveSplitOutputPath(const SplitPlacement& placement,
+                            const std::filesystem::path& sourcePath, int piece, int total,
+                            int sequence, std::filesystem::path* outputPath, std::string* error);
+
+// The target path of the batch join made for mainSourcePath; results and messages as for
+// ResolveSplitOutputPath.
+bool ResolveJoinOutputPath(const JoinPlacement& placement,
+                           const std::filesystem::path& mainSourcePath,
+                           std::filesystem::path* outputPath, std::string* error);
+
+// Whether an output could be written at path without touching anything there: a missing file
+// is created exclusively and removed again; an existing one must be a file that opens for
+// writing, in a folder that accepts a new file (outputs are written beside the target and
+// renamed over it).
+bool CanWriteOutput(const std::filesystem::path& path);
+
+}  // namespace qm

@@ -1,0 +1,23 @@
+// The overloads that read a source's tag with the stream layer's ReadTags. Kept apart so that a
+// program choosing its own reader does not need the tag library.
+
+#include "output/OutputPath.h"
+#include "output/Templates.h"
+
+namespace qm {
+
+std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
+                                   const std::optional<std::filesystem::path>& sourcePath,
+                                   int piece, int total, int sequence, int width) {
+    return ExpandFileNameTemplate(nameTemplate, fileTitle, sourcePath, piece, total, sequence,
+                                  width, TagReader(&ReadTags));
+}
+
+bool ResolveSplitOutputPath(const SplitPlacement& placement,
+                            const std::filesystem::path& sourcePath, int piece, int total,
+                            int sequence, std::filesystem::path* outputPath, std::string* error) {
+    return ResolveSplitOutputPath(placement, sourcePath, piece, total, sequence, outputPath, error,
+                                  TagReader(&ReadTags));
+}
+
+}  // namespace qm

@@ -1,0 +1,139 @@
+#include "output/Templates.h"
+
+#include <string_view>
+
+namespace qm {
+
+namespace {
+
+// Replaces every occurrence of `tag` in *text with `value`, scanning left to right; text brought
+// in by the replacement is not scanned again by this call.
+void ReplaceAll(std::string* text, std::string_view tag, const std::string& value) {
+    std::size_t at = text->find(tag);
+    while (at != std::string::npos) {
+        text->replace(at, tag.size(), value);
+        at = text->find(tag, at + value.size());
+    }
+}
+
+void ReplaceNumbers(std::string* text, int piece, int total, int sequence, int width) {
+    ReplaceAll(text, "%P%", PadNumber(piece, width));
+    ReplaceAll(text, "%T%", PadNumber(total, width));
+    ReplaceAll(text, "%S%", PadNumber(sequence, width));
+}
+
+constexpr std::string_view kTagFieldTags[] = {"%I%", "%A%", "%L%", "%Y%", "%G%", "%N%"};
+
+bool UsesTagFields(const std::string& text) {
+    for (std::string_view tag : kTagFieldTags) {
+        if (text.find(tag) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// The values that stand in for a source's tag when there is no source (the option page's
+// samples).
+TagInfo SampleTag() {
+    TagInfo tag;
+    tag.title = "Title";
+    tag.artist = "Artist";
+    tag.album = "Album";
+    tag.year = "Year";
+    tag.genre = "Genre";
+    tag.track = 9;
+    return tag;
+}
+
+// Characters that no file name on Windows may hold; they are replaced on every platform so that
+// pieces can be copied anywhere.
+constexpr std::string_view kForbiddenNameChars = "\\/:*?\"<>|";
+
+void ReplaceForbiddenChars(std::string* name) {
+    for (char& c : *name) {
+        if (kForbiddenNameChars.find(c) != std::string_view::npos) c = ' ';
+    }
+}
+
+// Sample expansions use the total 9 and the pieces 1 and 2, as if splitting into nine.
+constexpr int kSampleTotal = 9;
+
+}  // namespace
+
+int DigitCount(int n) {
+    return static_cast<int>(std::to_string(static_cast<unsigned>(n)).size());
+}
+
+std::string PadNumber(int n, int width) {
+    const bool negative = n < 0;
+    std::string digits = std::to_string(negative ? -static_cast<long long>(n)
+                                                 : static_cast<long long>(n));
+    const std::size_t used = digits.size() + (negative ? 1 : 0);
+    if (width > 0 && used < static_cast<std::size_t>(width)) {
+        digits.insert(0, static_cast<std::size_t>(width) - used, '0');
+    }
+    return negative ? "-" + digits : digits;
+}
+
+std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
+                                   const std::optional<std::filesystem::path>& sourcePath,
+                                   int piece, int total, int sequence, int width,
+                                   const TagReader& readTags) {
+    std::string name = nameTemplate;
+    ReplaceAll(&name, "%F%", fileTitle);
+    ReplaceNumbers(&name, piece, total, sequence, width);
+
+    // The source is opened only when a tag field is asked for, and then once.
+    if (UsesTagFields(name)) {
+        TagInfo tag;
+        if (!sourcePath) {
+            tag = SampleTag();
+        } else if (!readTags || !readTags(*sourcePath, &tag)) {
+            tag = TagInfo{};
+        }
+        const std::string track = tag.track > 0 ? std::to_string(tag.track) : std::string();
+        ReplaceAll(&name, "%I%", tag.title);
+        ReplaceAll(&name, "%A%", tag.artist);
+        ReplaceAll(&name, "%L%", tag.album);
+        ReplaceAll(&name, "%Y%", tag.year);
+        ReplaceAll(&name, "%G%", tag.genre);
+        ReplaceAll(&name, "%N%", track);
+    }
+    ReplaceForbiddenChars(&name);
+    return name;
+}
+
+std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
+                                const std::string& fileTitle, int piece, int total, int sequence,
+                                int width) {
+    std::string title = titleTemplate;
+    ReplaceAll(&title, "%I%", sourceTitle);
+    if (width <= 0) width = DigitCount(total);
+    ReplaceNumbers(&title, piece, total, sequence, width);
+    // The file title goes in last, so tags inside it stay as they are.
+    ReplaceAll(&title, "%F%", fileTitle);
+    return title;
+}
+
+std::string FileNameSamples(const std::string& nameTemplate, int digitNumber) {
+    if (nameTemplate.empty()) return {};
+    const int width = digitNumber > 0 ? digitNumber : 1;
+    const TagReader noReader;
+    const std::string first =
+        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 1, kSampleTotal, 1, width,
+                               noReader);
+    const std::string second =
+        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 2, kSampleTotal, 2, width,
+                               noReader);
+    return "Samples: " + first + ", " + second + "...";
+}
+
+std::string TitleSamples(const std::string& titleTemplate, int digitNumber) {
+    if (titleTemplate.empty()) return {};
+    const std::string first =
+        ExpandTitleTemplate(titleTemplate, "Title", "filename", 1, kSampleTotal, 1, digitNumber);
+    const std::string second =
+        ExpandTitleTemplate(titleTemplate, "Title", "filename", 2, kSampleTotal, 2, digitNumber);
+    return first + ", " + second + "...";
+}
+
+}  // namespace qm
