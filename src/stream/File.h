@@ -24,6 +24,9 @@ public:
     bool OpenRead(const std::filesystem::path& path);
     // Creates (or truncates) a file for writing and reading back.
     bool Create(const std::filesystem::path& path);
+    // Creates a file that must not exist yet (with the usual permissions); false when it
+    // exists or cannot be created.
+    bool CreateNew(const std::filesystem::path& path);
     bool IsOpen() const { return m_fd >= 0; }
 
     // Reads up to byteCount bytes at the current position. Returns the bytes read: 0 at the

@@ -30,6 +30,10 @@ public:
     // empty, cannot be decoded, or holds no frame at the audio start.
     bool Open(const std::filesystem::path& path);
 
+    // Opens a file for the frame walk alone, positioned at offset 0, without the analysis:
+    // no figures are set. False when the file cannot be opened.
+    bool OpenRaw(const std::filesystem::path& path);
+
     // Hunts for the next valid frame header from the current position, reads the whole
     // frame and returns its bytes (valid until the next call), or null when no further
     // complete frame can be read. Updates the channel mode, side-information size, sample
@@ -49,7 +53,8 @@ public:
 
     // Closes the file and resets every figure.
     void Close();
-    // Forgets the file (without closing it) and every figure; keeps the frame buffer.
+    // Forgets the file and every figure; keeps the frame buffer. The descriptor is released
+    // with the file (it is owned by the reader, so forgetting it must not leak it).
     void Reset();
 
     // Writes the frame and byte counts into a copy of the Xing/Info frame, at the places its
@@ -76,13 +81,19 @@ public:
     std::uint32_t InfoFrameLength() const { return static_cast<std::uint32_t>(m_infoFrame.size()); }
 
 private:
-    struct ReadAhead;  // the reader's own read-ahead buffer over m_file
+    struct ReadAhead;  // the reader's own read-ahead buffer over m_file; frames are returned
+                       // as pointers into it
 
-    bool Fill();
+    // Makes at least byteCount bytes available at the read cursor, reading more of the file
+    // when needed; false when the file ends (or fails) before that.
+    bool Ensure(std::size_t byteCount);
+    // The analysis steps of Open.
+    std::uint64_t XingSearchStart();
+    bool AnalyseStream(const std::filesystem::path& path);
+    void KeepInfoFrame(std::uint64_t searchStart);
 
     File m_file;
     std::unique_ptr<ReadAhead> m_readAhead;
-    std::vector<std::uint8_t> m_frame;  // frame last returned, header included
     std::vector<std::uint8_t> m_infoFrame;
     Mp3FrameHeader m_lastHeader{};
     int m_sampleRateHz = 0;

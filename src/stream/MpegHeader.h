@@ -3,7 +3,9 @@
 // The MPEG audio frame header: its validity tests, decoding, and the standard tables
 // (ISO/IEC 11172-3 and 13818-3; MPEG-2.5 shares the MPEG-2 rows).
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace qm {
 
@@ -31,8 +33,24 @@ bool IsValidMp3FrameHeader(const std::uint8_t* bytes);
 // Decodes a header that passed IsValidMp3FrameHeader; frameOffset is left at 0.
 Mp3FrameHeader DecodeMp3FrameHeader(const std::uint8_t* bytes);
 
-// Nearest of the standard bit rates 8, 16, ..., 256, 320 kbit/s to kbps; the lower one at
-// equal distance; 320 above the table, 8 below it.
+// Bytes in an ID3v2 tag header.
+constexpr std::size_t kId3v2HeaderBytes = 10;
+
+enum class Id3v2Footer { Ignore, Count };
+
+// Size of the ID3v2 tag that begins with these ten bytes, header included (the 28-bit
+// synchsafe size of bytes 6..9 plus 10); with Id3v2Footer::Count also the 10-byte footer
+// an ID3v2.4 tag announces in its flags. 0 when the bytes do not begin with "ID3".
+std::uint64_t Id3v2TagBytes(const std::uint8_t* first10Bytes, Id3v2Footer footer);
+
+// "Xing" or "Info" when the frame carries that tag 4 + sideInfoBytes bytes into it (where
+// the Layer III side information ends); empty when it does not or the frame is too short.
+std::string_view XingTagOf(const std::uint8_t* frame, std::size_t frameBytes,
+                           int sideInfoBytes);
+
+// Nearest of the standard bit rates 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,
+// 160, 192, 224, 256, 320 kbit/s to kbps; the lower one at equal distance; 320 above the
+// table, 8 below it.
 int SnapBitRate(int kbps);
 
 }  // namespace qm
