@@ -1,0 +1,80 @@
+#pragma once
+
+// The batch split run: one planner per file, in order, numbering every piece of the run with
+// one general sequence number (the %S% of the templates) and recording each file's outcome
+// as the batch splitter's list shows it ("3 piece(s)", "Failure: ...", "Cancelled"). A
+// failure moves on to the next file; only a cancel stops the run.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "progress/Progress.h"
+#include "settings/Options.h"
+#include "split/SplitPlanners.h"
+
+namespace qm {
+
+// The inputs of the batch modes in the units the planners take.
+struct BatchSplitInputs {
+    SplitTypeCode mode = SplitTypeCode::BySize;
+    std::uint64_t sizeBytes = 0;  // by size
+    int count = 2;                // by count
+    int pieceTenths = 600;        // by time
+    int beginTenths = 0;          // custom range
+    int lengthTenths = 10;        // custom range; 0 = to the end
+
+    // The inputs as the batch page holds them: size text and unit, minutes and seconds, and
+    // the begin and length texts in seconds with one decimal.
+    static BatchSplitInputs FromSettings(const SplitSettings& settings);
+};
+
+// Splits one file: the chosen planner with the run's sequence number. True when the file is
+// done, false when it failed (message set) or was cancelled.
+using BatchFilePlanner = std::function<bool(const SplitPlanContext& context, batch_plans::BatchEntry* entry,
+                                            int* sequence, std::string* message)>;
+
+// The batch planner of inputs.mode.
+BatchFilePlanner MakeBatchFilePlanner(const BatchSplitInputs& inputs);
+
+// One file of the run and its outcome.
+struct BatchSplitFile {
+    enum class State { NotRun, Done, Failed, Cancelled };
+    batch_plans::BatchEntry entry;
+    State state = State::NotRun;
+    std::string outcome;  // the "Output" text; left as it was for files the run did not reach
+};
+
+// The two lines and bars of the batch progress window: the upper pair shows the current
+// file (the engine drives its bar), the lower pair the whole run. Every member may be null.
+struct BatchSplitProgress {
+    ProgressBar* fileBar = nullptr;
+    StatusText* fileText = nullptr;
+    ProgressBar* runBar = nullptr;
+    StatusText* runText = nullptr;
+    MessagePump* pump = nullptr;
+    const CancelFlag* cancel = nullptr;
+};
+
+struct BatchSplitJob {
+    BatchFilePlanner planner;
+    const SplitterOptions* options = nullptr;
+    SplitOutputResolver resolve;
+    SplitEngineFactory makeEngine;  // null: CreateSplitEngine
+    BatchSplitProgress progress;
+    // Called after each file's outcome is set (for instance to print it); may be null.
+    std::function<void(const BatchSplitFile& file)> onFileDone;
+};
+
+// Outcome texts of one file.
+std::string PiecesOutcome(std::size_t pieceCount);
+std::string FailureOutcome(const std::string& message);
+extern const char* const kCancelledOutcome;
+extern const char* const kSplittingOutcome;
+
+// Runs the job over files in order. Returns false when the run was cancelled (the file being
+// split then has no pieces left and the files after it are not touched).
+bool RunBatchSplit(const BatchSplitJob& job, std::vector<BatchSplitFile>* files);
+
+}  // namespace qm
