@@ -2,6 +2,9 @@
 
 // The direct split engine: frames are copied byte for byte.
 
+#include <cstdint>
+#include <filesystem>
+
 #include "split/SplitEngine.h"
 
 namespace qm {
@@ -19,6 +22,21 @@ public:
                          int sequence, int width) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
+
+private:
+    struct Piece;
+    enum class Limit { Bytes, Samples };
+
+    bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+                           int pieceNumber, int total, int sequence, int width, bool* endReached);
+    bool BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber, int total,
+                    int sequence, int width);
+    bool WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
+    bool CopyLeadIn(Piece& piece);
+    bool CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
+    bool CopyTail(Piece& piece);
+    bool FinishPiece(Piece& piece);
+    bool Fail(Piece& piece);
 };
 
 }  // namespace qm

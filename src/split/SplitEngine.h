@@ -7,13 +7,13 @@
 // split/DirectSplitter.h and split/ReencodeSplitter.h.
 
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "progress/Progress.h"
+#include "stream/File.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
 
@@ -99,30 +99,67 @@ protected:
         std::uint32_t samples;
     };
 
+    // The frames read so far, oldest first, with strictly increasing offsets. Only the newest
+    // frames are ever looked at (overlaps and the step back), so the oldest are dropped once
+    // enough newer ones are kept; the storage is reused, so recording a frame allocates
+    // nothing once the history has reached its working size.
+    class FrameHistory {
+    public:
+        bool Empty() const { return m_begin == m_entries.size(); }
+        std::size_t Size() const { return m_entries.size() - m_begin; }
+        // i = 0 is the newest entry.
+        const HistoryEntry& FromBack(std::size_t i) const { return m_entries[m_entries.size() - 1 - i]; }
+        const HistoryEntry& Back() const { return m_entries.back(); }
+        const HistoryEntry& Front() const { return m_entries[m_begin]; }
+        std::uint64_t TotalSamples() const { return m_totalSamples; }
+        void PushBack(const HistoryEntry& entry);
+        void PopBack();
+        void PopFront();
+        void Clear();
+
+    private:
+        std::vector<HistoryEntry> m_entries;
+        std::size_t m_begin = 0;  // entries before it have been dropped
+        std::uint64_t m_totalSamples = 0;
+    };
+
     // tenths of a second -> samples at the reader's current sample rate.
     std::uint32_t TenthsToSamples(int tenths) const;
     // Appends a frame to the history unless it lies at or before the newest entry.
     void RecordFrame(std::uint64_t frameOffset, int samples);
     // Moves the bar forward to the reader's position; pumps; true when cancelled.
     bool ProgressAndCheckCancel();
+    // Moves the bar forward to the reader's position (it never moves back).
+    void MoveProgress();
     // Pumps; true when cancelled.
     bool PumpAndCheckCancel();
     // Walks the history backwards until leadInSamples are covered; the offset of the oldest
     // entry visited and the number of entries visited. False when the history is empty.
     bool FindLeadInStart(std::uint64_t* leadInOffset, int* entriesVisited) const;
+    // Takes frames off the end of the history until they hold samples, and moves the reader
+    // back to the oldest one taken (the tail overlap is read again for the next piece).
+    void RewindHistory(std::uint64_t samples);
     // Takes up to three frames off the history and moves the reader back to the oldest one,
     // so that the next piece repeats them (the bit reservoir of its first frame is present).
     void StepBack();
     // The piece's ID3v2 tag block, empty when tags are off or every field is empty.
     std::vector<std::uint8_t> MakePieceTag(int pieceNumber, int total, int sequence,
                                            int width) const;
+    // Creates the piece's temporary output; false with "Failed to create file" set.
+    bool CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path);
+    // Writes all bytes; false with "Failed to write file" set.
+    bool WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount);
+    // Renames the complete piece over its target; false (temporary file gone) with "Failed
+    // to write file" set.
+    bool CommitPiece(AtomicOutputFile& out);
     void SetError(std::string message) { m_lastError = std::move(message); }
     void ClearError() { m_lastError.clear(); }
     static std::string WriteFailedMessage(const std::filesystem::path& path);
     static std::string CreateFailedMessage(const std::filesystem::path& path);
 
     Mp3FrameReader m_reader;
-    std::deque<HistoryEntry> m_history;
+    FrameHistory m_history;
+    int m_averageKbps = 0;  // the source's average bit rate, kept from Open
     std::uint32_t m_leadInSamples = 0;
     std::uint32_t m_tailSamples = 0;
     int m_leadInTenths = 0;
@@ -132,6 +169,7 @@ private:
     ProgressBar* m_bar = nullptr;
     MessagePump* m_pump = nullptr;
     const CancelFlag* m_cancel = nullptr;
+    int m_barWidth = 0;
     int m_lastProgressPosition = 0;
     std::uint64_t m_bytesPerStep = 1;
     TagInfo m_sourceTag;

@@ -1,0 +1,181 @@
+#include "split/DirectSplitter.h"
+
+#include <optional>
+
+#include "stream/XingFrame.h"
+
+namespace qm {
+
+// What one piece being written keeps.
+struct DirectSplitter::Piece {
+    AtomicOutputFile out;
+    std::uint64_t tagBytes = 0;
+    // The source's Xing/Info frame, rebuilt for this piece as its frames are written.
+    std::optional<XingFrameBuilder> xing;
+    std::uint32_t frameCount = 0;  // lead-in, own and tail frames; not the Xing/Info frame
+    bool startsAtAudioStart = false;
+    bool sourceEnded = false;
+};
+
+bool DirectSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+                                      int pieceNumber, int total, int sequence, int width,
+                                      bool* endReached) {
+    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, pieceNumber, total, sequence, width,
+                             endReached);
+}
+
+bool DirectSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths,
+                                          int pieceNumber, int total, int sequence, int width,
+                                          bool* endReached) {
+    return WriteLimitedPiece(path, Limit::Samples, TenthsToSamples(tenths), pieceNumber, total,
+                             sequence, width, endReached);
+}
+
+bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit kind,
+                                       std::uint64_t limit, int pieceNumber, int total,
+                                       int sequence, int width, bool* endReached) {
+    *endReached = false;
+    Piece piece;
+    if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
+    if (!CopyLeadIn(piece)) return Fail(piece);
+    if (PumpAndCheckCancel()) return Fail(piece);
+    if (!CopyOwnFrames(piece, kind, limit, endReached)) return Fail(piece);
+    if (!CopyTail(piece)) return Fail(piece);
+    if (!FinishPiece(piece)) return false;
+    StepBack();
+    return true;
+}
+
+bool DirectSplitter::WritePieceToEnd(const std::filesystem::path& path, int pieceNumber,
+                                     int total, int sequence, int width) {
+    Piece piece;
+    if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
+    if (!CopyLeadIn(piece)) return Fail(piece);
+    // Every remaining frame; they are not recorded, as no piece follows.
+    Mp3FrameHeader header;
+    for (;;) {
+        if (PumpAndCheckCancel()) return Fail(piece);
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr) {
+            piece.sourceEnded = true;
+            break;
+        }
+        if (!WriteFrame(piece, frame, header)) return Fail(piece);
+        MoveProgress();
+    }
+    if (PumpAndCheckCancel()) return Fail(piece);
+    return FinishPiece(piece);
+}
+
+bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber,
+                                int total, int sequence, int width) {
+    if (!CreatePiece(piece.out, path)) return false;
+    piece.startsAtAudioStart = m_reader.Position() <= m_reader.AudioStart();
+    const std::vector<std::uint8_t> tag = MakePieceTag(pieceNumber, total, sequence, width);
+    if (!WritePieceBytes(piece.out, tag.data(), tag.size())) return Fail(piece);
+    piece.tagBytes = tag.size();
+    // The source's Xing/Info frame goes in as it is; it is brought up to date at the end.
+    const std::vector<std::uint8_t>& info = m_reader.InfoFrame();
+    if (!info.empty()) {
+        piece.xing.emplace(info);
+        if (!WritePieceBytes(piece.out, info.data(), info.size())) return Fail(piece);
+    }
+    if (PumpAndCheckCancel()) return Fail(piece);
+    return true;
+}
+
+bool DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header) {
+    const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
+    if (!WritePieceBytes(piece.out, frame, frameBytes)) return false;
+    ++piece.frameCount;
+    if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
+    return true;
+}
+
+bool DirectSplitter::CopyLeadIn(Piece& piece) {
+    if (m_leadInSamples == 0) return true;
+    std::uint64_t leadInStart = 0;
+    int entriesVisited = 0;
+    const std::uint64_t resumeAt = m_reader.Position();
+    if (!FindLeadInStart(&leadInStart, &entriesVisited) || leadInStart >= resumeAt) return true;
+    // The lead-in frames are read again one by one (not recorded a second time), so that
+    // the piece's Xing/Info frame learns their sizes and CRC like any other frame's.
+    m_reader.Seek(leadInStart);
+    piece.startsAtAudioStart = leadInStart <= m_reader.AudioStart();
+    Mp3FrameHeader header;
+    while (m_reader.Position() < resumeAt) {
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr || header.frameOffset >= resumeAt) break;
+        if (!WriteFrame(piece, frame, header)) return false;
+    }
+    m_reader.Seek(resumeAt);
+    return true;
+}
+
+bool DirectSplitter::CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached) {
+    // The frame that crosses the limit belongs to this piece, so every piece but the last
+    // is at least as large or long as asked, by less than one frame.
+    std::uint64_t total = 0;
+    Mp3FrameHeader header;
+    while (total < limit) {
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr) {
+            *endReached = true;
+            piece.sourceEnded = true;
+            break;
+        }
+        if (!WriteFrame(piece, frame, header)) return false;
+        RecordFrame(header.frameOffset, header.samplesPerFrame);
+        total += kind == Limit::Bytes ? static_cast<std::uint64_t>(header.frameBytes)
+                                      : static_cast<std::uint64_t>(header.samplesPerFrame);
+        if (ProgressAndCheckCancel()) {
+            ClearError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DirectSplitter::CopyTail(Piece& piece) {
+    if (m_tailSamples == 0) return true;
+    // The frames after the piece's end are appended and then read again by the next piece;
+    // they are not recorded, and neither the bar nor the cancel flag is looked at.
+    const std::uint64_t resumeAt = m_reader.Position();
+    std::uint64_t sum = 0;
+    Mp3FrameHeader header;
+    while (sum < m_tailSamples) {
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr) {
+            piece.sourceEnded = true;
+            break;
+        }
+        if (!WriteFrame(piece, frame, header)) return false;
+        sum += static_cast<std::uint64_t>(header.samplesPerFrame);
+    }
+    m_reader.Seek(resumeAt);
+    return true;
+}
+
+bool DirectSplitter::FinishPiece(Piece& piece) {
+    if (piece.xing && piece.xing->IsValid()) {
+        // Counts, seek table and LAME fields of the Xing/Info copy now describe this piece.
+        const std::uint64_t fileBytes = piece.out.Out().Tell();
+        const std::vector<std::uint8_t>& rebuilt =
+            piece.xing->Finish(fileBytes, fileBytes - piece.tagBytes, piece.startsAtAudioStart,
+                               piece.sourceEnded);
+        if (!piece.out.Out().Seek(piece.tagBytes)) {
+            SetError(WriteFailedMessage(piece.out.Target()));
+            return Fail(piece);
+        }
+        if (!WritePieceBytes(piece.out, rebuilt.data(), rebuilt.size())) return Fail(piece);
+    }
+    return CommitPiece(piece.out);
+}
+
+bool DirectSplitter::Fail(Piece& piece) {
+    // A cancelled piece leaves no message; a failed one keeps the message already set.
+    piece.out.Discard();
+    return false;
+}
+
+}  // namespace qm

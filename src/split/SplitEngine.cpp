@@ -1,0 +1,267 @@
+#include "split/SplitEngine.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "output/Templates.h"
+
+namespace qm {
+namespace {
+
+// Frames a piece repeats from the end of the one before: the first frame of a piece may take
+// part of its data from the bit reservoir of the frames before it, so they travel along.
+constexpr int kStepBackFrames = 3;
+// The most samples one MPEG frame holds (MPEG-1 Layer II and III).
+constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
+
+// The source's file name less its last four characters (the ".mp3"), taken as they are even
+// when the name has no such extension.
+std::string FileTitleOf(const std::filesystem::path& path) {
+    std::string name = path.filename().string();
+    constexpr std::size_t kExtensionChars = 4;
+    name.resize(name.size() > kExtensionChars ? name.size() - kExtensionChars : 0);
+    return name;
+}
+
+}  // namespace
+
+SplitEngine::SplitEngine() = default;
+
+SplitEngine::~SplitEngine() = default;
+
+bool SplitEngine::Open(const std::filesystem::path& path) {
+    ClearError();
+    m_history.Clear();
+    try {
+        if (!m_reader.Open(path)) {
+            SetError("Failed to load file \"" + path.string() + "\".");
+            return false;
+        }
+        // Open leaves the average bit rate in the reader; reading frames replaces it by the
+        // rate of each frame read, so it is kept here.
+        m_averageKbps = m_reader.BitRateKbps();
+        ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
+        m_sourceFileTitle = FileTitleOf(path);
+    } catch (const std::exception&) {
+        m_reader.Close();
+        SetError("Failed to load file \"" + path.string() + "\".");
+        return false;
+    }
+    return true;
+}
+
+void SplitEngine::Close() { m_reader.Close(); }
+
+void SplitEngine::SetCancelFlag(const CancelFlag* cancel) { m_cancel = cancel; }
+
+std::uint64_t SplitEngine::AttachProgressBar(ProgressBar* bar) {
+    m_bar = bar;
+    if (bar == nullptr) return 0;
+    m_barWidth = std::max(0, bar->WidthPixels());
+    bar->SetRange(0, m_barWidth);
+    bar->SetPosition(0);
+    m_lastProgressPosition = 0;
+    m_bytesPerStep = m_barWidth > 0 ? m_reader.FileSize() / static_cast<std::uint64_t>(m_barWidth) : 0;
+    if (m_bytesPerStep == 0) m_bytesPerStep = 1;
+    return m_bytesPerStep;
+}
+
+void SplitEngine::SetLongOperation(const LongOperation& operation) {
+    SetCancelFlag(operation.cancel);
+    SetMessagePump(operation.pump);
+    AttachProgressBar(operation.bar);
+}
+
+void SplitEngine::SetLeadInOverlap(int tenths) {
+    m_leadInTenths = tenths;
+    m_leadInSamples = TenthsToSamples(tenths);
+}
+
+void SplitEngine::SetTailOverlap(int tenths) {
+    m_tailTenths = tenths;
+    m_tailSamples = TenthsToSamples(tenths);
+}
+
+int SplitEngine::GetBitRate() const { return m_averageKbps; }
+
+void SplitEngine::SetEncoderParams(int, int, int) {}
+
+std::uint32_t SplitEngine::TenthsToSamples(int tenths) const {
+    if (tenths <= 0) return 0;
+    return static_cast<std::uint32_t>(tenths * 0.1 * m_reader.SampleRateHz());
+}
+
+void SplitEngine::FrameHistory::PushBack(const HistoryEntry& entry) {
+    // Reclaim the dropped entries' room before the vector would have to grow; only when they
+    // are at least half of it, so that each entry is moved a bounded number of times.
+    if (m_entries.size() == m_entries.capacity() && m_begin > 0 && m_begin >= m_entries.size() / 2) {
+        m_entries.erase(m_entries.begin(), m_entries.begin() + static_cast<std::ptrdiff_t>(m_begin));
+        m_begin = 0;
+    }
+    m_entries.push_back(entry);
+    m_totalSamples += entry.samples;
+}
+
+void SplitEngine::FrameHistory::PopBack() {
+    m_totalSamples -= m_entries.back().samples;
+    m_entries.pop_back();
+    if (m_entries.size() <= m_begin) Clear();
+}
+
+void SplitEngine::FrameHistory::PopFront() {
+    m_totalSamples -= m_entries[m_begin].samples;
+    ++m_begin;
+    if (m_begin == m_entries.size()) Clear();
+}
+
+void SplitEngine::FrameHistory::Clear() {
+    m_entries.clear();
+    m_begin = 0;
+    m_totalSamples = 0;
+}
+
+void SplitEngine::RecordFrame(std::uint64_t frameOffset, int samples) {
+    // Frames read again (a lead-in sought back to, a tail read twice) are already recorded.
+    if (!m_history.Empty() && frameOffset <= m_history.Back().frameOffset) return;
+    m_history.PushBack(HistoryEntry{frameOffset, static_cast<std::uint32_t>(std::max(0, samples))});
+    // Keep what a tail rewind, the step back and the next lead-in can reach; older frames
+    // are never looked at again, so the history stays small however long the source is.
+    const std::uint64_t keptSamples = std::uint64_t{m_leadInSamples} + m_tailSamples +
+                                      (kStepBackFrames + 1) * kMaxSamplesPerFrame;
+    while (m_history.Size() > kStepBackFrames + 1 &&
+           m_history.TotalSamples() - m_history.Front().samples >= keptSamples) {
+        m_history.PopFront();
+    }
+}
+
+bool SplitEngine::ProgressAndCheckCancel() {
+    MoveProgress();
+    return PumpAndCheckCancel();
+}
+
+void SplitEngine::MoveProgress() {
+    if (m_bar != nullptr) {
+        // One division per frame; the bar is only told when its pixel position grows.
+        const std::uint64_t steps = m_reader.Position() / m_bytesPerStep;
+        const int position = static_cast<int>(std::min<std::uint64_t>(steps, static_cast<std::uint64_t>(m_barWidth)));
+        if (position > m_lastProgressPosition) {
+            m_bar->SetPosition(position);
+            m_lastProgressPosition = position;
+        }
+    }
+}
+
+bool SplitEngine::PumpAndCheckCancel() {
+    if (m_pump != nullptr) m_pump->PumpMessages();
+    return m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed) != 0;
+}
+
+bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
+    *endReached = false;
+    const std::uint64_t targetSamples = TenthsToSamples(tenths);
+    if (targetSamples == 0) return true;
+    std::uint64_t totalSamples = 0;
+    Mp3FrameHeader header;
+    while (totalSamples < targetSamples) {
+        if (m_reader.NextFrame(&header) == nullptr) {
+            *endReached = true;
+            return true;
+        }
+        RecordFrame(header.frameOffset, header.samplesPerFrame);
+        totalSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
+        if (ProgressAndCheckCancel()) return false;
+    }
+    return true;
+}
+
+bool SplitEngine::FindLeadInStart(std::uint64_t* leadInOffset, int* entriesVisited) const {
+    if (m_history.Empty()) return false;
+    // Walk from the newest frame towards older ones until the lead-in is covered or the
+    // history has no older frame.
+    std::uint64_t sum = 0;
+    std::size_t visited = 0;
+    while (visited < m_history.Size()) {
+        sum += m_history.FromBack(visited).samples;
+        ++visited;
+        if (sum >= m_leadInSamples) break;
+    }
+    *leadInOffset = m_history.FromBack(visited - 1).frameOffset;
+    *entriesVisited = static_cast<int>(visited);
+    return true;
+}
+
+void SplitEngine::RewindHistory(std::uint64_t samples) {
+    if (samples == 0 || m_history.Empty()) return;
+    std::uint64_t sum = 0;
+    std::uint64_t offset = 0;
+    while (!m_history.Empty() && sum < samples) {
+        sum += m_history.Back().samples;
+        offset = m_history.Back().frameOffset;
+        m_history.PopBack();
+    }
+    m_reader.Seek(offset);
+}
+
+void SplitEngine::StepBack() {
+    if (m_history.Empty()) return;
+    std::uint64_t offset = 0;
+    for (int i = 0; i < kStepBackFrames && !m_history.Empty(); ++i) {
+        offset = m_history.Back().frameOffset;
+        m_history.PopBack();
+    }
+    m_reader.Seek(offset);
+}
+
+std::vector<std::uint8_t> SplitEngine::MakePieceTag(int pieceNumber, int total, int sequence,
+                                                    int width) const {
+    if (!m_writeTag) return {};
+    TagInfo tag = m_sourceTag;
+    tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle,
+                                    pieceNumber, total, sequence, width);
+    tag.track = m_trackNumberMode == TrackNumberMode::Piece ? pieceNumber : m_sourceTag.track;
+    return BuildId3v2Tag(tag);
+}
+
+bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path) {
+    ClearError();
+    bool created = false;
+    try {
+        created = out.Create(path);
+    } catch (const std::exception&) {
+        created = false;
+    }
+    if (!created) SetError(CreateFailedMessage(path));
+    return created;
+}
+
+bool SplitEngine::WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount) {
+    if (byteCount == 0 || out.Out().Write(bytes, byteCount)) return true;
+    SetError(WriteFailedMessage(out.Target()));
+    return false;
+}
+
+bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
+    // Closing reports late write failures, and the rename may fail: either way the piece
+    // is not there.
+    bool committed = false;
+    try {
+        committed = out.Commit();
+    } catch (const std::exception&) {
+        committed = false;
+    }
+    if (!committed) {
+        out.Discard();
+        SetError(WriteFailedMessage(out.Target()));
+    }
+    return committed;
+}
+
+std::string SplitEngine::WriteFailedMessage(const std::filesystem::path& path) {
+    return "Failed to write file \"" + path.string() + "\".";
+}
+
+std::string SplitEngine::CreateFailedMessage(const std::filesystem::path& path) {
+    return "Failed to create file \"" + path.string() + "\".";
+}
+
+}  // namespace qm

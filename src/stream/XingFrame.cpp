@@ -1,0 +1,204 @@
+#include "stream/XingFrame.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "stream/MpegHeader.h"
+
+namespace qm {
+namespace {
+
+// Xing flags: which optional fields follow the flags word, in this order.
+constexpr std::uint32_t kFlagFrameCount = 0x1;
+constexpr std::uint32_t kFlagByteCount = 0x2;
+constexpr std::uint32_t kFlagToc = 0x4;
+constexpr std::uint32_t kFlagQuality = 0x8;
+
+// Offsets inside the LAME extension, counted from the first byte of its version string.
+constexpr std::size_t kLameDelayPadding = 21;  // 3 bytes: 12 bits delay, 12 bits padding
+constexpr std::size_t kLameMusicLength = 28;   // 4 bytes, big-endian
+constexpr std::size_t kLameMusicCrc = 32;      // 2 bytes, big-endian
+constexpr std::size_t kLameTagCrc = 34;        // 2 bytes: CRC of every frame byte before it
+
+constexpr std::array<std::uint16_t, 256> MakeCrc16Table() {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned n = 0; n < 256; ++n) {
+        unsigned crc = n;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1U) != 0 ? (crc >> 1) ^ 0xA001U : crc >> 1;
+        table[n] = static_cast<std::uint16_t>(crc);
+    }
+    return table;
+}
+constexpr std::array<std::uint16_t, 256> kCrc16Table = MakeCrc16Table();
+
+std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           std::uint32_t{p[3]};
+}
+
+void WriteBigEndian32(std::uint8_t* p, std::uint32_t value) {
+    p[0] = static_cast<std::uint8_t>(value >> 24);
+    p[1] = static_cast<std::uint8_t>(value >> 16);
+    p[2] = static_cast<std::uint8_t>(value >> 8);
+    p[3] = static_cast<std::uint8_t>(value);
+}
+
+void WriteBigEndian16(std::uint8_t* p, std::uint16_t value) {
+    p[0] = static_cast<std::uint8_t>(value >> 8);
+    p[1] = static_cast<std::uint8_t>(value);
+}
+
+bool IsVersionChar(std::uint8_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.';
+}
+
+// An encoder version string ("LAME3.100", "Lavf58.76", "GOGO", "L3.99r") starts with a capital
+// letter followed by letters, digits or dots. Anything else after the Xing fields is not an
+// extension we know how to rebuild, so it is left alone.
+bool LooksLikeEncoderVersion(const std::uint8_t* p) {
+    if (!(p[0] >= 'A' && p[0] <= 'Z')) return false;
+    return IsVersionChar(p[1]) && IsVersionChar(p[2]) && IsVersionChar(p[3]);
+}
+
+}  // namespace
+
+std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ byte) & 0xFF]);
+    }
+    return crc;
+}
+
+bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout) {
+    *layout = XingLayout{};
+    if (frame.size() < 4 || !IsValidMp3FrameHeader(frame.data())) return false;
+    // The tag sits right after the side information: 4 + S bytes into the frame.
+    const std::size_t tagOffset = 4 + static_cast<std::size_t>(DecodeMp3FrameHeader(frame.data()).sideInfoBytes);
+    if (frame.size() < tagOffset + 8) return false;
+    const std::uint8_t* tag = frame.data() + tagOffset;
+    if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0) return false;
+    layout->flags = ReadBigEndian32(tag + 4);
+
+    // The optional fields follow the flags in a fixed order, each only when its flag is set.
+    std::size_t cursor = tagOffset + 8;
+    auto take = [&](std::uint32_t flag, std::size_t bytes, std::size_t* offset) {
+        if ((layout->flags & flag) == 0) return true;
+        if (cursor + bytes > frame.size()) return false;
+        if (offset != nullptr) *offset = cursor;
+        cursor += bytes;
+        return true;
+    };
+    if (!take(kFlagFrameCount, 4, &layout->frameCountOffset) ||
+        !take(kFlagByteCount, 4, &layout->byteCountOffset) ||
+        !take(kFlagToc, kXingTocEntries, &layout->tocOffset) || !take(kFlagQuality, 4, nullptr)) {
+        *layout = XingLayout{};
+        return false;
+    }
+    // The LAME extension, when present, starts with the encoder's version string.
+    if (cursor + kLameExtensionBytes <= frame.size() && LooksLikeEncoderVersion(frame.data() + cursor)) {
+        layout->lameOffset = cursor;
+    }
+    return true;
+}
+
+bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout,
+                       LameExtension* extension) {
+    if (layout.lameOffset == 0 || layout.lameOffset + kLameExtensionBytes > frame.size()) return false;
+    const std::uint8_t* lame = frame.data() + layout.lameOffset;
+    // Delay and padding share three bytes: dddddddd ddddpppp pppppppp.
+    const std::uint8_t* dp = lame + kLameDelayPadding;
+    extension->encoderDelaySamples = (dp[0] << 4) | (dp[1] >> 4);
+    extension->paddingSamples = ((dp[1] & 0x0F) << 8) | dp[2];
+    extension->musicLengthBytes = ReadBigEndian32(lame + kLameMusicLength);
+    extension->musicCrc = static_cast<std::uint16_t>((lame[kLameMusicCrc] << 8) | lame[kLameMusicCrc + 1]);
+    extension->tagCrc = static_cast<std::uint16_t>((lame[kLameTagCrc] << 8) | lame[kLameTagCrc + 1]);
+    return true;
+}
+
+std::uint16_t ComputeLameTagCrc(std::span<const std::uint8_t> frame, const XingLayout& layout) {
+    // The tag CRC covers the frame from its header up to the CRC field itself (190 bytes for
+    // an MPEG-1 stereo frame).
+    const std::size_t covered = std::min(frame.size(), layout.lameOffset + kLameTagCrc);
+    return Crc16Update(0, frame.first(covered));
+}
+
+XingFrameBuilder::XingFrameBuilder(std::span<const std::uint8_t> sourceFrame)
+    : m_frame(sourceFrame.begin(), sourceFrame.end()) {
+    m_valid = ParseXingLayout(m_frame, &m_layout);
+    m_samples.reserve(kSampleCapacity);
+}
+
+void XingFrameBuilder::AddFrame(std::span<const std::uint8_t> frameBytes) {
+    const std::uint32_t index = m_frameCount;
+    if (index % m_sampleStride == 0) {
+        // A full table keeps every other position and samples half as often from now on.
+        if (m_samples.size() == kSampleCapacity) {
+            for (std::size_t i = 0; i < kSampleCapacity / 2; ++i) m_samples[i] = m_samples[2 * i];
+            m_samples.resize(kSampleCapacity / 2);
+            m_sampleStride *= 2;
+        }
+        if (index % m_sampleStride == 0) m_samples.push_back(m_audioBytes);
+    }
+    ++m_frameCount;
+    m_audioBytes += frameBytes.size();
+    if (HasLameExtension()) m_musicCrc = Crc16Update(m_musicCrc, frameBytes);
+}
+
+void XingFrameBuilder::BuildToc() {
+    std::uint8_t* toc = m_frame.data() + m_layout.tocOffset;
+    std::fill(toc, toc + kXingTocEntries, 0);
+    if (m_frameCount == 0 || m_audioBytes == 0) return;
+    // Entry i: where, as a fraction of 256 of the audio bytes, the frame that plays at i
+    // percent of the time begins. Between sampled frames the position is interpolated.
+    for (std::size_t i = 1; i < kXingTocEntries; ++i) {
+        const std::uint64_t frame = static_cast<std::uint64_t>(i) * m_frameCount / kXingTocEntries;
+        const std::uint64_t sample = frame / m_sampleStride;
+        double position = 0.0;
+        if (sample + 1 < m_samples.size()) {
+            const double fraction = static_cast<double>(frame % m_sampleStride) / m_sampleStride;
+            position = static_cast<double>(m_samples[sample]) +
+                       fraction * static_cast<double>(m_samples[sample + 1] - m_samples[sample]);
+        } else {
+            const std::uint64_t lastFrame = (m_samples.size() - 1) * std::uint64_t{m_sampleStride};
+            const double fraction = static_cast<double>(frame - lastFrame) /
+                                    static_cast<double>(m_frameCount - lastFrame);
+            position = static_cast<double>(m_samples.back()) +
+                       fraction * static_cast<double>(m_audioBytes - m_samples.back());
+        }
+        const double entry = 256.0 * position / static_cast<double>(m_audioBytes);
+        toc[i] = static_cast<std::uint8_t>(std::min(255.0, entry));
+    }
+}
+
+const std::vector<std::uint8_t>& XingFrameBuilder::Finish(std::uint64_t fileBytes,
+                                                          std::uint64_t streamBytes,
+                                                          bool keepEncoderDelay, bool keepPadding) {
+    if (!m_valid) return m_frame;
+    // The counts hold the low 32 bits, as the fields are 32 bits wide.
+    if (m_layout.frameCountOffset != 0) WriteBigEndian32(&m_frame[m_layout.frameCountOffset], m_frameCount);
+    if (m_layout.byteCountOffset != 0) {
+        WriteBigEndian32(&m_frame[m_layout.byteCountOffset], static_cast<std::uint32_t>(fileBytes));
+    }
+    if (m_layout.tocOffset != 0) BuildToc();
+    if (!HasLameExtension()) return m_frame;
+
+    std::uint8_t* lame = &m_frame[m_layout.lameOffset];
+    // Encoder delay belongs to the stream's first frames, padding to its last: a piece that
+    // does not start (end) where the source did carries none.
+    std::uint8_t* dp = lame + kLameDelayPadding;
+    if (!keepEncoderDelay) {
+        dp[0] = 0;
+        dp[1] &= 0x0F;
+    }
+    if (!keepPadding) {
+        dp[1] &= 0xF0;
+        dp[2] = 0;
+    }
+    WriteBigEndian32(lame + kLameMusicLength, static_cast<std::uint32_t>(streamBytes));
+    WriteBigEndian16(lame + kLameMusicCrc, m_musicCrc);
+    WriteBigEndian16(lame + kLameTagCrc, ComputeLameTagCrc(m_frame, m_layout));
+    return m_frame;
+}
+
+}  // namespace qm

@@ -1,0 +1,90 @@
+#pragma once
+
+// The Xing/Info frame that heads a VBR or LAME-encoded stream, and its LAME extension:
+// finding the fields, and rebuilding them for a stream cut out of another (a split piece).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace qm {
+
+// CRC-16 as the LAME extension uses it (polynomial 0x8005, bit-reflected, start value 0),
+// continued from crc over bytes.
+std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes);
+
+// Where the fields of a Xing/Info frame lie, as byte offsets from the frame's first byte.
+// An offset of 0 means the field is absent.
+struct XingLayout {
+    std::uint32_t flags = 0;
+    std::size_t frameCountOffset = 0;
+    std::size_t byteCountOffset = 0;
+    std::size_t tocOffset = 0;
+    std::size_t lameOffset = 0;  // the encoder's version string ("LAME3.100", "Lavf...")
+};
+
+constexpr std::size_t kXingTocEntries = 100;
+// Bytes of the LAME extension from its version string to the end of its tag CRC.
+constexpr std::size_t kLameExtensionBytes = 36;
+
+// Finds the fields of a Xing/Info frame (header included). False when the frame is too short
+// or carries neither "Xing" nor "Info" after its side information.
+bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout);
+
+// The LAME extension's fields that a cut stream has to change.
+struct LameExtension {
+    int encoderDelaySamples = 0;   // 12 bits
+    int paddingSamples = 0;        // 12 bits
+    std::uint32_t musicLengthBytes = 0;
+    std::uint16_t musicCrc = 0;
+    std::uint16_t tagCrc = 0;
+};
+// Reads the LAME extension of a frame whose layout has one. False when it has none.
+bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout,
+                       LameExtension* extension);
+// CRC-16 of the frame bytes that the LAME extension's tag CRC covers.
+std::uint16_t ComputeLameTagCrc(std::span<const std::uint8_t> frame, const XingLayout& layout);
+
+// Rebuilds a copy of a source's Xing/Info frame for a stream made of some of its frames.
+// Feed it every audio frame that follows the Xing/Info frame in the new stream, then Finish.
+// Memory stays constant whatever the number of frames: the seek table is sampled from at most
+// kSampleCapacity frame positions, thinned out as the stream grows.
+class XingFrameBuilder {
+public:
+    // sourceFrame: the whole Xing/Info frame of the source, header included.
+    explicit XingFrameBuilder(std::span<const std::uint8_t> sourceFrame);
+
+    bool IsValid() const { return m_valid; }
+    bool HasLameExtension() const { return m_layout.lameOffset != 0; }
+    std::size_t FrameBytes() const { return m_frame.size(); }
+
+    // One audio frame of the new stream, in stream order.
+    void AddFrame(std::span<const std::uint8_t> frameBytes);
+    std::uint32_t FrameCount() const { return m_frameCount; }
+
+    // The rebuilt frame: frame count = the frames added; byte count = fileBytes (the size of
+    // the whole output file); seek table from the frames' positions; and, with a LAME
+    // extension, music length = streamBytes (from the Xing/Info frame to the end), music CRC
+    // over the frames added, the encoder delay kept only when keepEncoderDelay, the padding
+    // only when keepPadding, and a fresh tag CRC.
+    const std::vector<std::uint8_t>& Finish(std::uint64_t fileBytes, std::uint64_t streamBytes,
+                                            bool keepEncoderDelay, bool keepPadding);
+
+private:
+    static constexpr std::size_t kSampleCapacity = 400;
+
+    void BuildToc();
+
+    std::vector<std::uint8_t> m_frame;
+    XingLayout m_layout;
+    bool m_valid = false;
+    std::uint32_t m_frameCount = 0;
+    std::uint64_t m_audioBytes = 0;
+    std::uint16_t m_musicCrc = 0;
+    // Stream positions (bytes of audio before the frame) of every m_sampleStride-th frame.
+    std::vector<std::uint64_t> m_samples;
+    std::uint32_t m_sampleStride = 1;
+};
+
+}  // namespace qm
