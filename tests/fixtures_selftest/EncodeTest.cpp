@@ -32,6 +32,8 @@ EncodeSpec Make(int rateHz, int kbps, Channels channels, bool vbr, XingFrame xin
     return spec;
 }
 
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.name; }
+
 const EncodeCase kEncodeCases[] = {
     {"Mpeg1CbrJointInfo", Make(44100, 128, Channels::JointStereo, false, XingFrame::Yes, Signal::Tone), 1152},
     {"Mpeg1CbrStereoBare", Make(48000, 192, Channels::Stereo, false, XingFrame::No, Signal::Noise), 1152},
