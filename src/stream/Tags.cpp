@@ -1,0 +1,412 @@
+// Reading the tag fields of a file with TagLib, and building the ID3v2.3 tag written at the
+// start of every output with LAME's tag writer.
+
+#include "stream/Tags.h"
+
+#include <lame/lame.h>
+
+#include <taglib/apetag.h>
+#include <taglib/fileref.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tag.h>
+#include <taglib/tfilestream.h>
+#include <taglib/tpropertymap.h>
+
+#include <array>
+#include <cctype>
+#include <climits>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string_view>
+
+namespace qm {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+// The leading decimal integer of a track text: "07/15" gives 7, "12" gives 12, text without
+// leading digits gives 0. Leading blanks are skipped; absurdly long numbers saturate.
+int LeadingTrackNumber(std::string_view text)
+{
+    std::size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    long long value = 0;
+    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+        value = value * 10 + (text[at] - '0');
+        if (value > INT_MAX)
+            return INT_MAX;
+    }
+    return static_cast<int>(value);
+}
+
+std::string Utf8(const TagLib::String& text)
+{
+    return text.to8Bit(true);
+}
+
+// The first value of a property, or empty.
+std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key)
+{
+    const auto found = properties.find(key);
+    if (found == properties.end() || found->second.isEmpty())
+        return {};
+    return Utf8(found->second.front());
+}
+
+// One tag and its property map. TagLib's Tag::properties() is not virtual, so the map is
+// taken from the concrete tag (or the file) that knows its own keys.
+struct TagSource {
+    const TagLib::Tag* tag;
+    TagLib::PropertyMap properties;
+};
+
+// Fields of one tag. Year and track come from the property map so that they keep the text
+// as stored ("2001-05", "07/15") rather than TagLib's numeric view of them.
+TagInfo FieldsOf(const TagSource& source)
+{
+    const TagLib::Tag& tag = *source.tag;
+    TagInfo fields;
+    fields.title = Utf8(tag.title());
+    fields.artist = Utf8(tag.artist());
+    fields.album = Utf8(tag.album());
+    fields.genre = Utf8(tag.genre());
+    fields.comment = Utf8(tag.comment());
+    fields.year = FirstProperty(source.properties, "DATE");
+    fields.track = LeadingTrackNumber(FirstProperty(source.properties, "TRACKNUMBER"));
+    if (fields.year.empty() && tag.year() > 0)
+        fields.year = std::to_string(tag.year());
+    if (fields.track == 0 && tag.track() > 0 && tag.track() <= INT_MAX)
+        fields.track = static_cast<int>(tag.track());
+    return fields;
+}
+
+// Fills every field of *into that is still empty from `from`.
+void MergeMissing(const TagInfo& from, TagInfo* into)
+{
+    auto fill = [](const std::string& source, std::string& target) {
+        if (target.empty())
+            target = source;
+    };
+    fill(from.title, into->title);
+    fill(from.artist, into->artist);
+    fill(from.album, into->album);
+    fill(from.year, into->year);
+    fill(from.genre, into->genre);
+    fill(from.comment, into->comment);
+    if (into->track == 0)
+        into->track = from.track;
+}
+
+// The tags of an MPEG file in the order their fields win: ID3v2, then APE, then ID3v1.
+std::vector<TagSource> MpegTags(TagLib::MPEG::File& file)
+{
+    std::vector<TagSource> tags;
+    if (const TagLib::ID3v2::Tag* id3v2 = file.hasID3v2Tag() ? file.ID3v2Tag(false) : nullptr)
+        tags.push_back({id3v2, id3v2->properties()});
+    if (const TagLib::APE::Tag* ape = file.hasAPETag() ? file.APETag(false) : nullptr)
+        tags.push_back({ape, ape->properties()});
+    if (const TagLib::ID3v1::Tag* id3v1 = file.hasID3v1Tag() ? file.ID3v1Tag(false) : nullptr)
+        tags.push_back({id3v1, id3v1->properties()});
+    return tags;
+}
+
+TagInfo MergeTags(const std::vector<TagSource>& tags)
+{
+    TagInfo merged;
+    for (const TagSource& source : tags) {
+        if (source.tag != nullptr && !source.tag->isEmpty())
+            MergeMissing(FieldsOf(source), &merged);
+    }
+    return merged;
+}
+
+// A leading "ID3" whose header is not an ID3v2 header: the major version must be 2, 3 or 4,
+// the revision is never 0xFF, and the four size bytes are seven-bit bytes (top bit clear).
+// TagLib takes such a header for a tag and can spend minutes on the bytes behind it.
+bool HasBogusLeadingId3v2Header(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::array<unsigned char, 10> header{};
+    if (!file.read(reinterpret_cast<char*>(header.data()), header.size()))
+        return false;
+    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3')
+        return false;
+    const bool sizeBytesValid =
+        ((header[6] | header[7] | header[8] | header[9]) & 0x80) == 0;
+    return header[3] < 2 || header[3] > 4 || header[4] == 0xFF || !sizeBytesValid;
+}
+
+// A read-only file stream that shows zeros in place of the first bytes of the file, so that
+// a bogus leading "ID3" is not parsed as a tag.
+class MaskedHeadStream final : public TagLib::FileStream {
+public:
+    MaskedHeadStream(const std::filesystem::path& path, long maskedBytes)
+        : TagLib::FileStream(path.c_str(), true), m_maskedBytes(maskedBytes)
+    {
+    }
+
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        const long start = tell();
+        TagLib::ByteVector data = TagLib::FileStream::readBlock(length);
+        for (long at = start; at < m_maskedBytes && at - start < static_cast<long>(data.size());
+             ++at)
+            data[static_cast<unsigned int>(at - start)] = 0;
+        return data;
+    }
+
+private:
+    long m_maskedBytes;
+};
+
+TagInfo ReadTagFields(const std::filesystem::path& path)
+{
+    constexpr long kId3MagicBytes = 3;
+    MaskedHeadStream stream(path, HasBogusLeadingId3v2Header(path) ? kId3MagicBytes : 0);
+    if (!stream.isOpen())
+        return {};
+    // TagLib picks the file type by extension; an MP3 file under another name is tried as
+    // MPEG directly.
+    {
+        TagLib::FileRef ref(&stream, false);
+        if (!ref.isNull()) {
+            if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()))
+                return MergeTags(MpegTags(*mpeg));
+            return MergeTags({{ref.tag(), ref.file()->properties()}});
+        }
+    }
+    stream.seek(0);
+    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!mpeg.isOpen())
+        return {};
+    return MergeTags(MpegTags(mpeg));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building
+
+// Owner of one LAME context.
+struct LameCloser {
+    void operator()(lame_global_flags* flags) const { lame_close(flags); }
+};
+using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
+
+// Decodes UTF-8 into code points; a byte that does not start a valid sequence stands for
+// itself (as Latin-1), so no text is ever dropped.
+std::u32string DecodeUtf8(std::string_view text)
+{
+    std::u32string out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        // Lead byte: 110xxxxx, 1110xxxx or 11110xxx starts a sequence of 1, 2 or 3 more bytes.
+        const int extra = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+        char32_t code = extra == 3 ? lead & 0x07 : extra == 2 ? lead & 0x0F : lead & 0x1F;
+        bool valid = extra > 0 && at + extra < text.size();
+        for (int i = 1; valid && i <= extra; ++i) {
+            const auto next = static_cast<unsigned char>(text[at + i]);
+            if ((next & 0xC0) != 0x80)
+                valid = false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
+        if (valid && ((extra == 2 && code < 0x800) || (extra == 3 && code < 0x10000) ||
+                      (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF))
+            valid = false;
+        if (valid) {
+            out.push_back(code);
+            at += 1 + extra;
+        } else {
+            out.push_back(lead);
+            ++at;
+        }
+    }
+    return out;
+}
+
+// The text as Latin-1 bytes, or nothing when a character lies beyond U+00FF.
+bool ToLatin1(const std::u32string& text, std::string* latin1)
+{
+    latin1->clear();
+    for (char32_t code : text) {
+        if (code > 0xFF)
+            return false;
+        latin1->push_back(static_cast<char>(code));
+    }
+    return true;
+}
+
+// UTF-16 with a byte-order mark and a terminating zero, as LAME's UTF-16 setters take it.
+std::vector<unsigned short> ToUtf16WithBom(const std::u32string& text)
+{
+    constexpr unsigned short kByteOrderMark = 0xFEFF;
+    std::vector<unsigned short> out{kByteOrderMark};
+    for (char32_t code : text) {
+        if (code >= 0x10000) {
+            const char32_t offset = code - 0x10000;
+            out.push_back(static_cast<unsigned short>(0xD800 + (offset >> 10)));
+            out.push_back(static_cast<unsigned short>(0xDC00 + (offset & 0x3FF)));
+        } else {
+            out.push_back(static_cast<unsigned short>(code));
+        }
+    }
+    out.push_back(0);
+    return out;
+}
+
+using Latin1Setter = void (*)(lame_global_flags*, const char*);
+
+// Hands one text field to LAME: through its Latin-1 setter when Latin-1 holds the text,
+// otherwise as a UTF-16 frame. LAME ignores empty texts.
+void SetTextField(lame_global_flags* lame, const std::string& utf8, Latin1Setter latin1Setter,
+                  const char* frameId)
+{
+    if (utf8.empty())
+        return;
+    const std::u32string text = DecodeUtf8(utf8);
+    std::string latin1;
+    if (ToLatin1(text, &latin1)) {
+        latin1Setter(lame, latin1.c_str());
+        return;
+    }
+    const std::vector<unsigned short> utf16 = ToUtf16WithBom(text);
+    id3tag_set_textinfo_utf16(lame, frameId, utf16.data());
+}
+
+void SetGenre(lame_global_flags* lame, const char* latin1)
+{
+    id3tag_set_genre(lame, latin1);
+}
+
+void SetComment(lame_global_flags* lame, const std::string& utf8)
+{
+    if (utf8.empty())
+        return;
+    const std::u32string text = DecodeUtf8(utf8);
+    std::string latin1;
+    if (ToLatin1(text, &latin1)) {
+        id3tag_set_comment(lame, latin1.c_str());
+        return;
+    }
+    // LAME's own comment frames carry the language "eng" and an empty description.
+    const std::vector<unsigned short> utf16 = ToUtf16WithBom(text);
+    id3tag_set_comment_utf16(lame, "eng", nullptr, utf16.data());
+}
+
+// ID3v2 header and frame header layout (version 2.3):
+//   header: "ID3", major, revision, flags, size as four seven-bit bytes (tag size minus 10)
+//   frame:  four-character id, size as a 32-bit big-endian number, two flag bytes, body
+constexpr std::size_t kHeaderBytes = 10;
+constexpr std::size_t kFrameHeaderBytes = 10;
+
+std::uint32_t ReadBigEndian32(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+}
+
+void WriteSynchsafe32(std::uint32_t value, std::uint8_t* bytes)
+{
+    for (int i = 3; i >= 0; --i) {
+        bytes[i] = static_cast<std::uint8_t>(value & 0x7F);
+        value >>= 7;
+    }
+}
+
+// LAME adds a TSSE frame naming itself to every tag it builds. Output files made by copying
+// frames were not encoded by LAME, and a tag with no field of the user's must come out
+// empty, so that frame is removed. Any tag not laid out as expected is returned unchanged.
+std::vector<std::uint8_t> WithoutEncoderFrame(std::vector<std::uint8_t> tag)
+{
+    if (tag.size() < kHeaderBytes || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3' ||
+        tag[3] != 3 || tag[5] != 0)
+        return tag;
+    std::vector<std::uint8_t> kept(tag.begin(), tag.begin() + kHeaderBytes);
+    std::size_t at = kHeaderBytes;
+    while (at + kFrameHeaderBytes <= tag.size() && tag[at] != 0) {
+        const std::size_t frameBytes = kFrameHeaderBytes + ReadBigEndian32(&tag[at + 4]);
+        if (frameBytes > tag.size() - at)
+            return tag;
+        const bool encoderFrame = std::string_view(reinterpret_cast<const char*>(&tag[at]), 4) ==
+                                  "TSSE";
+        if (!encoderFrame)
+            kept.insert(kept.end(), tag.begin() + at, tag.begin() + at + frameBytes);
+        at += frameBytes;
+    }
+    WriteSynchsafe32(static_cast<std::uint32_t>(kept.size() - kHeaderBytes), &kept[6]);
+    return kept;
+}
+
+std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags)
+{
+    LamePtr lame(lame_init());
+    if (!lame)
+        return {};
+    lame_set_bWriteVbrTag(lame.get(), 0);
+    lame_set_VBR(lame.get(), vbr_off);
+    // Version 2 only: no ID3v1 tag is ever written.
+    id3tag_init(lame.get());
+    id3tag_v2_only(lame.get());
+
+    SetTextField(lame.get(), tags.artist, id3tag_set_artist, "TPE1");
+    SetTextField(lame.get(), tags.title, id3tag_set_title, "TIT2");
+    SetTextField(lame.get(), tags.album, id3tag_set_album, "TALB");
+    SetTextField(lame.get(), tags.genre, SetGenre, "TCON");
+    SetComment(lame.get(), tags.comment);
+    SetTextField(lame.get(), tags.year, id3tag_set_year, "TYER");
+    // The TRCK text is written as given; LAME keeps numbers above 255 in the ID3v2 frame
+    // (it only leaves them out of an ID3v1 tag, which is never written here).
+    if (tags.track > 0)
+        id3tag_set_track(lame.get(), std::to_string(tags.track).c_str());
+
+    if (lame_init_params(lame.get()) < 0)
+        return {};
+    const std::size_t neededBytes = lame_get_id3v2_tag(lame.get(), nullptr, 0);
+    if (neededBytes <= kHeaderBytes)
+        return {};
+    std::vector<std::uint8_t> tag(neededBytes + 8);
+    const std::size_t writtenBytes = lame_get_id3v2_tag(lame.get(), tag.data(), neededBytes);
+    if (writtenBytes <= kHeaderBytes || writtenBytes > neededBytes)
+        return {};
+    tag.resize(writtenBytes);
+    tag = WithoutEncoderFrame(std::move(tag));
+    // A header without frames: every field was empty.
+    if (tag.size() <= kHeaderBytes)
+        return {};
+    return tag;
+}
+
+}  // namespace
+
+bool ReadTags(const std::filesystem::path& path, TagInfo* tags)
+{
+    *tags = TagInfo{};
+    try {
+        TagInfo fields = ReadTagFields(path);
+        if (fields == TagInfo{})
+            return false;
+        *tags = std::move(fields);
+        return true;
+    } catch (const std::exception&) {
+        *tags = TagInfo{};
+        return false;
+    }
+}
+
+std::vector<std::uint8_t> BuildId3v2Tag(const TagInfo& tags)
+{
+    try {
+        return BuildWithLame(tags);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+}  // namespace qm
