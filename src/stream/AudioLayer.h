@@ -40,6 +40,11 @@ struct ChannelInfo {
     bool eightBit = false;
 };
 
+// The SDL audio device Init opened (an SDL_AudioDeviceID, paused until played), 0 for the
+// silent device; and the format it accepts (interleaved signed 16-bit; all zero when silent).
+std::uint32_t OutputDevice();
+ChannelInfo OutputFormat();
+
 // One decoding stream. Not copyable; destroying it releases the decoder and the file.
 class Stream {
 public:
