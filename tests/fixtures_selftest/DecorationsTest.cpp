@@ -137,6 +137,15 @@ Id3v2Spec SpecFor(const Id3Case& c) {
     return spec;
 }
 
+// A short MP3 with the given tag before or after its audio, written into dir.
+std::filesystem::path WriteTagged(const TempDir& dir, const Bytes& before, const Bytes& after) {
+    EncodeSpec audio;
+    audio.seconds = 0.3;
+    const auto path = dir / "tagged.mp3";
+    WriteFileBytes(path, Concat({before, EncodeMp3(audio), after}));
+    return path;
+}
+
 class Id3v2TagTest : public testing::TestWithParam<Id3Case> {};
 
 // Header, synchsafe size, footer, padding and frames all agree with each other.
@@ -185,12 +194,8 @@ TEST_P(Id3v2TagTest, StructureIsConsistent) {
 TEST_P(Id3v2TagTest, TagLibReadsTheFields) {
     const Id3Case& c = GetParam();
     const Id3v2Spec spec = SpecFor(c);
-    EncodeSpec audio;
-    audio.seconds = 0.3;
     TempDir dir;
-    const auto path = dir / "tagged.mp3";
-    WriteFileBytes(path, Concat({MakeId3v2Tag(spec), EncodeMp3(audio)}));
-    TagLib::MPEG::File file(path.c_str());
+    TagLib::MPEG::File file(WriteTagged(dir, MakeId3v2Tag(spec), {}).c_str());
     ASSERT_TRUE(file.isValid());
     ASSERT_TRUE(file.hasID3v2Tag());
     const TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
@@ -229,11 +234,8 @@ TEST(MakeId3v1Tag, LayoutAndTagLibReadBack) {
     EXPECT_EQ(tag[126], 9);
     EXPECT_EQ(tag[127], 17);
 
-    EncodeSpec audio;
-    audio.seconds = 0.3;
     TempDir dir;
-    WriteFileBytes(dir / "v1.mp3", Concat({EncodeMp3(audio), tag}));
-    TagLib::MPEG::File file((dir / "v1.mp3").c_str());
+    TagLib::MPEG::File file(WriteTagged(dir, {}, tag).c_str());
     ASSERT_TRUE(file.hasID3v1Tag());
     EXPECT_EQ(file.ID3v1Tag()->title().to8Bit(), "Title");
     EXPECT_EQ(file.ID3v1Tag()->album().to8Bit(), "Album");
@@ -261,11 +263,8 @@ TEST(MakeApeTag, HeaderFooterAndItems) {
     EXPECT_EQ(le32(20), 0xA0000000u);
     EXPECT_EQ(le32(footer + 20), 0x80000000u);
 
-    EncodeSpec audio;
-    audio.seconds = 0.3;
     TempDir dir;
-    WriteFileBytes(dir / "ape.mp3", Concat({EncodeMp3(audio), tag}));
-    TagLib::MPEG::File file((dir / "ape.mp3").c_str());
+    TagLib::MPEG::File file(WriteTagged(dir, {}, tag).c_str());
     ASSERT_TRUE(file.hasAPETag());
     const TagLib::APE::Tag* ape = file.APETag();
     EXPECT_EQ(ape->title().to8Bit(true), "Ape title");
