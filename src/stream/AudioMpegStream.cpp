@@ -162,12 +162,15 @@ bool AllowSigned16(mpg123_handle* handle) {
 // Opens the decoder on the descriptor from the file's start (so that it reads the ID3v2 tag
 // and the LAME/Xing frame itself, which gives gapless output as libmpg123 does by default)
 // and fixes the output format to the first frame's rate and channel count.
-Mpg123Handle OpenDecoder(File& file, ChannelInfo* info) {
+Mpg123Handle OpenDecoder(File& file, long resyncBytes, ChannelInfo* info) {
     if (!InitialiseMpg123()) return nullptr;
     int error = MPG123_OK;
     Mpg123Handle handle(mpg123_new(nullptr, &error));
     if (!handle) return nullptr;
     mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    // The decoder must be willing to skip as much junk before the first frame as the start
+    // search above does, or it would refuse files whose start was found.
+    mpg123_param(handle.get(), MPG123_RESYNC_LIMIT, resyncBytes, 0.0);
     if (!AllowSigned16(handle.get())) return nullptr;
     if (!file.Seek(0) || mpg123_open_fd(handle.get(), file.Descriptor()) != MPG123_OK) {
         return nullptr;
@@ -192,10 +195,12 @@ Mpg123Handle OpenDecoder(File& file, ChannelInfo* info) {
 // Exact decoded length: a scan of every frame (a Xing/Info count may describe a longer
 // original of a cut file), with the encoder delay and padding of a LAME frame taken off.
 std::int64_t DecodedLengthBytes(mpg123_handle* handle, int channels) {
-    mpg123_scan(handle);
+    const bool scanned = mpg123_scan(handle) == MPG123_OK;
     const off_t samples = mpg123_length(handle);
-    if (samples < 0) return -1;
-    return static_cast<std::int64_t>(samples) * channels * kBytesPerSample;
+    // A LAME frame whose delay and padding exceed the audio of a short file leaves a
+    // negative count after a good scan: such a stream plays for no time at all.
+    if (scanned) return std::max<std::int64_t>(samples, 0) * channels * kBytesPerSample;
+    return samples < 0 ? -1 : static_cast<std::int64_t>(samples) * channels * kBytesPerSample;
 }
 
 }  // namespace
@@ -212,7 +217,10 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     if (!fileStart) return nullptr;
 
     ChannelInfo info;
-    Mpg123Handle handle = OpenDecoder(file, &info);
+    constexpr long kDecoderResyncBytes = 1024;  // libmpg123's own default
+    const long resyncBytes =
+        std::max<long>(kDecoderResyncBytes, verifyBytes + static_cast<long>(kLongestFrameBytes));
+    Mpg123Handle handle = OpenDecoder(file, resyncBytes, &info);
     if (!handle) return nullptr;
     const std::int64_t lengthBytes = DecodedLengthBytes(handle.get(), info.channels);
     return std::make_unique<MpegStream>(std::move(file), std::move(handle), info, *fileStart,

@@ -180,11 +180,11 @@ bool Mp3FrameReader::Open(const std::filesystem::path& path) {
         Close();
         return false;
     }
+    const int averageKbps = m_bitRateKbps;  // the frame scans below overwrite the field
     KeepInfoFrame(xingSearchStart);
 
     // The frame at the audio start gives the sample rate, channel mode and side-information
     // size; a file with no frame there cannot be split or joined.
-    const int averageKbps = m_bitRateKbps;
     Seek(m_audioStart);
     Mp3FrameHeader first;
     if (!NextFrame(&first)) {
