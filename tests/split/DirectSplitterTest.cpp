@@ -1,0 +1,203 @@
+// The direct engine: pieces are byte-identical runs of the source's frames, overlapping by
+// three frames, with a Xing/Info frame that describes the piece.
+
+#include <gtest/gtest.h>
+
+#include "EngineTestKit.h"
+#include "fixtures/ProgressFakes.h"
+
+namespace qm {
+namespace {
+
+using namespace enginetest;
+
+constexpr long kFrameSamples = 1152;  // MPEG-1 Layer III
+constexpr long kSamplesPerTenth = 4410;
+
+enum class Mode { Size, Duration };
+
+struct PlanCase {
+    const char* name;
+    Mode mode;
+    std::uint64_t amount;  // bytes or tenths
+    fixtures::XingFrame xing;
+    int leadInTenths;
+    int tailTenths;
+};
+
+long FramesFor(int tenths) { return (tenths * kSamplesPerTenth + kFrameSamples - 1) / kFrameSamples; }
+
+// The Xing/Info frame of a piece describes the piece: frame and byte counts, a seek table
+// from its own frames, valid LAME CRCs, music length, delay only at the source's start and
+// padding only at its end.
+void ExpectXingDescribesPiece(const Source& src, const Piece& p, bool atStart, bool atEnd) {
+    XingLayout layout;
+    ASSERT_TRUE(ParseXingLayout(p.xing, &layout));
+    EXPECT_EQ(BigEndian32(&p.xing[layout.frameCountOffset]), p.frames.size());
+    EXPECT_EQ(BigEndian32(&p.xing[layout.byteCountOffset]), p.data.size());
+    std::vector<std::uint32_t> sizes;
+    std::uint16_t crc = 0;
+    for (const Bytes& f : p.frames) {
+        sizes.push_back(static_cast<std::uint32_t>(f.size()));
+        crc = Crc16Update(crc, f);
+    }
+    const std::vector<int> toc = ExactToc(sizes);
+    for (std::size_t i = 0; i < kXingTocEntries; ++i) EXPECT_EQ(p.xing[layout.tocOffset + i], toc[i]) << i;
+    LameExtension lame, sourceLame;
+    ASSERT_TRUE(ReadLameExtension(p.xing, layout, &lame));
+    const std::span<const std::uint8_t> sourceInfo(src.data.data() + src.tagBytes, p.xing.size());
+    ASSERT_TRUE(ReadLameExtension(sourceInfo, layout, &sourceLame));
+    EXPECT_EQ(lame.tagCrc, ComputeLameTagCrc(p.xing, layout));
+    EXPECT_EQ(lame.musicCrc, crc);
+    EXPECT_EQ(lame.musicLengthBytes, p.data.size() - p.tagBytes);
+    EXPECT_EQ(lame.encoderDelaySamples, atStart ? sourceLame.encoderDelaySamples : 0);
+    EXPECT_EQ(lame.paddingSamples, atEnd ? sourceLame.paddingSamples : 0);
+}
+
+class DirectPlan : public ::testing::TestWithParam<PlanCase> {};
+
+// Pieces by size or duration until about two are left, then the rest to the end, as the
+// planners ask for them. Each piece is a run of the source's frames: its lead-in (none for
+// the first piece), its own frames up to and including the one that crosses the limit (so
+// at least as large or long as asked, by less than one frame), its tail; the next piece
+// starts three frames before this one's own frames ended. The first piece starts at the
+// first audio frame and the last ends at the last.
+TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
+    const PlanCase c = GetParam();
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "source.mp3", NoiseSpec(12.0, c.xing));
+    DirectSplitter engine;
+    ASSERT_TRUE(engine.Open(src.path));
+    engine.SetLeadInOverlap(c.leadInTenths);
+    engine.SetTailOverlap(c.tailTenths);
+    engine.SetWriteTag(false);
+
+    const long total = static_cast<long>(src.audio.size());
+    const std::uint64_t limit = c.mode == Mode::Size ? c.amount : c.amount * kSamplesPerTenth;
+    long resume = 0;  // the source frame the next piece's own frames start at
+    for (int i = 1;; ++i) {
+        // The model: own frames from resume up to the one crossing the limit.
+        long ownEnd = resume;
+        for (std::uint64_t sum = 0; sum < limit && ownEnd < total; ++ownEnd) {
+            sum += c.mode == Mode::Size ? src.audio[static_cast<std::size_t>(ownEnd)].bytes : kFrameSamples;
+        }
+        const bool toEnd = ownEnd + (ownEnd - resume) >= total;
+        const long leadIn = c.leadInTenths > 0 ? std::min(FramesFor(c.leadInTenths), resume) : 0;
+        const long tail = toEnd ? 0 : std::min(c.tailTenths > 0 ? FramesFor(c.tailTenths) : 0, total - ownEnd);
+
+        const auto path = dir / ("piece" + std::to_string(i) + ".mp3");
+        bool endReached = false;
+        bool ok = false;
+        if (toEnd) {
+            ok = engine.WritePieceToEnd(path, i, i, i, 0);
+        } else if (c.mode == Mode::Size) {
+            ok = engine.WritePieceBySize(path, c.amount, i, 0, i, 0, &endReached);
+        } else {
+            ok = engine.WritePieceByDuration(path, static_cast<int>(c.amount), i, 0, i, 0, &endReached);
+        }
+        ASSERT_TRUE(ok) << engine.LastError();
+        EXPECT_FALSE(endReached);
+        const Piece p = ReadPiece(path);
+        const FrameRun run = FindRun(src, p);
+        ASSERT_GE(run.first, 0) << "piece " << i << " is not a run of source frames";
+        EXPECT_EQ(run.first, resume - leadIn) << "piece " << i;
+        EXPECT_EQ(run.first + run.count, toEnd ? total : ownEnd + tail) << "piece " << i;
+        EXPECT_EQ(p.xing.empty(), c.xing == fixtures::XingFrame::No) << "piece " << i;
+        if (!p.xing.empty()) ExpectXingDescribesPiece(src, p, run.first == 0, toEnd);
+        const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(path);
+        EXPECT_TRUE(decoded.ok) << "piece " << i;
+        if (toEnd) break;
+        resume = ownEnd - 3;
+        ASSERT_LT(i, 100);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plans, DirectPlan,
+    ::testing::Values(PlanCase{"BySizeWithInfo", Mode::Size, 40000, fixtures::XingFrame::Yes, 0, 0},
+                      PlanCase{"BySizeNoInfo", Mode::Size, 40000, fixtures::XingFrame::No, 0, 0},
+                      PlanCase{"ByDuration", Mode::Duration, 25, fixtures::XingFrame::Yes, 0, 0},
+                      PlanCase{"LeadIn", Mode::Duration, 30, fixtures::XingFrame::Yes, 10, 0},
+                      PlanCase{"Tail", Mode::Size, 50000, fixtures::XingFrame::Yes, 0, 7},
+                      PlanCase{"LeadInAndTail", Mode::Duration, 30, fixtures::XingFrame::No, 5, 5}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SingleCase {
+    const char* name;
+    Mode mode;
+    std::uint64_t amount;
+    int tailTenths;
+    long expectedFrames;  // -1: all frames of the source
+    bool expectedEnd;
+};
+
+// One piece from the start: a size below one frame takes exactly one frame; a size or
+// duration beyond the source takes every frame, reports the end and succeeds; a tail at
+// the end of the source takes what is left and does not fail; a zero limit takes nothing.
+TEST(DirectSplitter, SinglePieceLimits) {
+    const SingleCase cases[] = {
+        {"SizeBelowOneFrame", Mode::Size, 10, 0, 1, false},
+        {"SizeBeyondTheSource", Mode::Size, 10'000'000, 0, -1, true},
+        {"DurationBeyondTheSource", Mode::Duration, 100, 0, -1, true},
+        {"TailAtTheEnd", Mode::Size, 10'000'000, 20, -1, true},
+        {"ZeroSize", Mode::Size, 0, 0, 0, false},
+    };
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "source.mp3", NoiseSpec(2.0, fixtures::XingFrame::Yes));
+    for (const SingleCase& c : cases) {
+        DirectSplitter engine;
+        ASSERT_TRUE(engine.Open(src.path));
+        engine.SetTailOverlap(c.tailTenths);
+        const auto path = dir / (std::string(c.name) + ".mp3");
+        bool endReached = !c.expectedEnd;
+        const bool ok = c.mode == Mode::Size
+                            ? engine.WritePieceBySize(path, c.amount, 1, 1, 1, 0, &endReached)
+                            : engine.WritePieceByDuration(path, static_cast<int>(c.amount), 1, 1, 1, 0, &endReached);
+        ASSERT_TRUE(ok) << c.name << ": " << engine.LastError();
+        EXPECT_EQ(endReached, c.expectedEnd) << c.name;
+        const Piece p = ReadPiece(path);
+        const FrameRun run = FindRun(src, p);
+        EXPECT_EQ(run.first, 0) << c.name;
+        EXPECT_EQ(run.count, c.expectedFrames < 0 ? static_cast<long>(src.audio.size()) : c.expectedFrames) << c.name;
+    }
+}
+
+// A lead-in asked for the first piece finds no frames before it and copies nothing.
+TEST(DirectSplitter, LeadInOfTheFirstPieceCopiesNothing) {
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "source.mp3", NoiseSpec(3.0, fixtures::XingFrame::No));
+    DirectSplitter engine;
+    ASSERT_TRUE(engine.Open(src.path));
+    engine.SetLeadInOverlap(20);
+    bool endReached = false;
+    ASSERT_TRUE(engine.WritePieceByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, &endReached));
+    const FrameRun run = FindRun(src, ReadPiece(dir / "p1.mp3"));
+    EXPECT_EQ(run.first, 0);
+    EXPECT_EQ(run.count, FramesFor(10));
+}
+
+// Skipped audio is read but not written: the next piece starts at the first frame boundary
+// at or after the skip target, and a lead-in reaches back into the skipped audio.
+TEST(DirectSplitter, PieceAfterSkipStartsWhereTheSkipEnded) {
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "source.mp3", NoiseSpec(4.0, fixtures::XingFrame::No));
+    struct Case {
+        int leadInTenths;
+        long expectedFirst;
+    };
+    for (const Case c : {Case{0, FramesFor(15)}, Case{5, FramesFor(15) - FramesFor(5)}}) {
+        DirectSplitter engine;
+        ASSERT_TRUE(engine.Open(src.path));
+        engine.SetLeadInOverlap(c.leadInTenths);
+        bool endReached = true;
+        ASSERT_TRUE(engine.SkipDuration(15, &endReached));
+        EXPECT_FALSE(endReached);
+        ASSERT_TRUE(engine.WritePieceToEnd(dir / "rest.mp3", 1, 1, 1, 0));
+        const FrameRun run = FindRun(src, ReadPiece(dir / "rest.mp3"));
+        EXPECT_EQ(run.first, c.expectedFirst) << c.leadInTenths;
+        EXPECT_EQ(run.first + run.count, static_cast<long>(src.audio.size()));
+    }
+}
+
+}  // namespace
+}  // namespace qm
