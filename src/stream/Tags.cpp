@@ -12,20 +12,48 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <climits>
 #include <fstream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 
 namespace qm {
 
 namespace {
+
+// ---------------------------------------------------------------------------------------------
+// ID3v2 byte fields
+
+std::uint32_t ReadBigEndian32(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+}
+
+// Seven-bit ("synchsafe") sizes: four bytes of which only the low seven bits count, so that
+// no size can contain a false frame sync.
+std::uint32_t ReadSynchsafe32(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} << 21) | (std::uint32_t{bytes[1]} << 14) |
+           (std::uint32_t{bytes[2]} << 7) | std::uint32_t{bytes[3]};
+}
+
+void WriteSynchsafe32(std::uint32_t value, std::uint8_t* bytes)
+{
+    for (int i = 3; i >= 0; --i) {
+        bytes[i] = static_cast<std::uint8_t>(value & 0x7F);
+        value >>= 7;
+    }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Reading
@@ -166,6 +194,75 @@ private:
     long m_maskedBytes;
 };
 
+// Some taggers write frames with no content (an empty TENC or TCOP). TagLib stops reading a
+// tag at the first such frame and loses every frame behind it, so a leading ID3v2.3/2.4 tag
+// holding one is rebuilt without its empty frames. Returns nothing when the tag needs no
+// repair or is laid out in a way this does not handle (unsynchronised or extended header).
+std::optional<TagLib::ByteVector> LeadingTagWithoutEmptyFrames(const std::filesystem::path& path)
+{
+    constexpr std::uint32_t kMaxTagBytes = 16 * 1024 * 1024;
+    constexpr unsigned char kUnsynchronisedFlag = 0x80;
+    constexpr unsigned char kExtendedHeaderFlag = 0x40;
+    constexpr unsigned char kFooterFlag = 0x10;
+    std::ifstream file(path, std::ios::binary);
+    std::array<unsigned char, 10> header{};
+    if (!file.read(reinterpret_cast<char*>(header.data()), header.size()))
+        return std::nullopt;
+    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3' ||
+        (header[3] != 3 && header[3] != 4) ||
+        (header[5] & (kUnsynchronisedFlag | kExtendedHeaderFlag)) != 0 ||
+        ((header[6] | header[7] | header[8] | header[9]) & 0x80) != 0)
+        return std::nullopt;
+    const std::uint32_t tagBytes = ReadSynchsafe32(header.data() + 6);
+    std::vector<char> body(std::min(tagBytes, kMaxTagBytes));
+    file.read(body.data(), static_cast<std::streamsize>(body.size()));
+    body.resize(static_cast<std::size_t>(file.gcount()));
+
+    const bool synchsafeFrameSizes = header[3] == 4;
+    TagLib::ByteVector frames;
+    bool droppedEmptyFrame = false;
+    std::size_t at = 0;
+    while (at + 10 <= body.size() && body[at] != 0) {
+        const auto* frame = reinterpret_cast<const std::uint8_t*>(&body[at]);
+        const std::uint32_t frameBytes =
+            synchsafeFrameSizes ? ReadSynchsafe32(frame + 4) : ReadBigEndian32(frame + 4);
+        if (frameBytes == 0) {
+            droppedEmptyFrame = true;
+            at += 10;
+            continue;
+        }
+        const std::size_t end = std::min<std::size_t>(body.size(), at + 10 + std::size_t{frameBytes});
+        frames.append(TagLib::ByteVector(&body[at], static_cast<unsigned int>(end - at)));
+        at = end;
+    }
+    if (!droppedEmptyFrame || frames.isEmpty())
+        return std::nullopt;
+    header[5] = static_cast<unsigned char>(header[5] & ~kFooterFlag);
+    WriteSynchsafe32(frames.size(), header.data() + 6);
+    TagLib::ByteVector tag(reinterpret_cast<const char*>(header.data()), header.size());
+    tag.append(frames);
+    return tag;
+}
+
+// The fields of an MPEG file's tags; a leading ID3v2 tag that TagLib would cut short at an
+// empty frame is read from its repaired copy.
+TagInfo ReadMpegTags(TagLib::MPEG::File& file, const std::filesystem::path& path)
+{
+    std::vector<TagSource> tags = MpegTags(file);
+    const std::optional<TagLib::ByteVector> repaired = LeadingTagWithoutEmptyFrames(path);
+    if (!repaired)
+        return MergeTags(tags);
+    TagLib::ByteVectorStream tagOnly(*repaired);
+    TagLib::MPEG::File tagFile(&tagOnly, TagLib::ID3v2::FrameFactory::instance(), false);
+    const TagLib::ID3v2::Tag* id3v2 = tagFile.ID3v2Tag(false);
+    if (id3v2 == nullptr)
+        return MergeTags(tags);
+    if (file.hasID3v2Tag() && !tags.empty())
+        tags.erase(tags.begin());
+    tags.insert(tags.begin(), {id3v2, id3v2->properties()});
+    return MergeTags(tags);
+}
+
 TagInfo ReadTagFields(const std::filesystem::path& path)
 {
     constexpr long kId3MagicBytes = 3;
@@ -178,7 +275,7 @@ TagInfo ReadTagFields(const std::filesystem::path& path)
         TagLib::FileRef ref(&stream, false);
         if (!ref.isNull()) {
             if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()))
-                return MergeTags(MpegTags(*mpeg));
+                return ReadMpegTags(*mpeg, path);
             return MergeTags({{ref.tag(), ref.file()->properties()}});
         }
     }
@@ -186,7 +283,7 @@ TagInfo ReadTagFields(const std::filesystem::path& path)
     TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (!mpeg.isOpen())
         return {};
-    return MergeTags(MpegTags(mpeg));
+    return ReadMpegTags(mpeg, path);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -305,20 +402,6 @@ void SetComment(lame_global_flags* lame, const std::string& utf8)
 //   frame:  four-character id, size as a 32-bit big-endian number, two flag bytes, body
 constexpr std::size_t kHeaderBytes = 10;
 constexpr std::size_t kFrameHeaderBytes = 10;
-
-std::uint32_t ReadBigEndian32(const std::uint8_t* bytes)
-{
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-}
-
-void WriteSynchsafe32(std::uint32_t value, std::uint8_t* bytes)
-{
-    for (int i = 3; i >= 0; --i) {
-        bytes[i] = static_cast<std::uint8_t>(value & 0x7F);
-        value >>= 7;
-    }
-}
 
 // LAME adds a TSSE frame naming itself to every tag it builds. Output files made by copying
 // frames were not encoded by LAME, and a tag with no field of the user's must come out

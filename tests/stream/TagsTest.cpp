@@ -269,6 +269,45 @@ TEST(ReadTags, ReadsEveryId3v2Layout)
     }
 }
 
+// A frame with no content (as some taggers write an empty TENC or TCOP) does not hide the
+// frames behind it, wherever it stands and whatever the tag version.
+TEST(ReadTags, EmptyFramesDoNotHideTheRest)
+{
+    struct Case {
+        int majorVersion;
+        std::size_t emptyFrameAt;  // offset in the tag for the empty frame; 0: after the first frame
+        bool footer;
+    };
+    const Case cases[] = {{3, 10, false}, {4, 10, false}, {4, 10, true}, {3, 0, false}};
+    fixtures::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.majorVersion);
+        fixtures::Id3v2Spec spec;
+        spec.majorVersion = c.majorVersion;
+        spec.footer = c.footer;
+        spec.title = "Behind the empty frame";
+        spec.artist = "Artist";
+        spec.track = "5";
+        Bytes tag = fixtures::MakeId3v2Tag(spec);
+        // Insert "TCOP" with size 0 and no flags after the header or after the first frame.
+        const std::size_t at =
+            c.emptyFrameAt != 0 ? c.emptyFrameAt : 10 + 10 + BigEndian32(tag, 14);
+        const Bytes empty{'T', 'C', 'O', 'P', 0, 0, 0, 0, 0, 0};
+        tag.insert(tag.begin() + static_cast<std::ptrdiff_t>(at), empty.begin(), empty.end());
+        const std::uint32_t size = Synchsafe32(tag, 6) + 10;
+        for (int i = 0; i < 4; ++i)
+            tag[6 + i] = static_cast<std::uint8_t>((size >> (7 * (3 - i))) & 0x7F);
+        if (c.footer) {
+            for (int i = 0; i < 4; ++i)
+                tag[tag.size() - 4 + i] = tag[6 + i];
+        }
+        fixtures::WriteFileBytes(dir / "t.mp3", fixtures::Concat({tag, Audio()}));
+        TagInfo read;
+        ASSERT_TRUE(ReadTags(dir / "t.mp3", &read));
+        EXPECT_EQ(read, (TagInfo{5, spec.title, "Artist", "", "", "", ""}));
+    }
+}
+
 // Files carrying tags of other kinds, alone or together: ID3v1, APE, and the order in which
 // their fields win (ID3v2, then APE, then ID3v1, field by field).
 TEST(ReadTags, ReadsId3v1ApeAndTheirCombinations)
@@ -376,6 +415,8 @@ TEST(ReadTags, CorpusFiles)
         {"taglib-data/duplicate_id3v2.mp3", true},
         {"taglib-data/ape.mp3", true},
         {"tinytag-samples/id3v1-latin1.mp3", true},
+        {"mutagen-data/bad-POPM-frame.mp3", true},  // an empty TENC frame comes first
+        {"tinytag-samples/empty_frame.mp3", true},  // an empty TIT2 frame comes first
     };
     for (const auto& [name, tagged] : cases) {
         SCOPED_TRACE(name);
