@@ -7,6 +7,7 @@
 #include <exception>
 #include <system_error>
 
+#include "output/OutputPath.h"
 #include "split/DirectSplitter.h"
 #include "split/ReencodeSplitter.h"
 
@@ -204,6 +205,13 @@ std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options) {
                                  static_cast<int>(options.MP3ChannelMode));
     }
     return engine;
+}
+
+SplitOutputResolver MakeSplitOutputResolver(const SplitterOptions& options) {
+    return [placement = SplitPlacementOf(options)](const fs::path& source, int pieceNumber, int total,
+                                                   int sequence, fs::path* path, std::string* message) {
+        return ResolveSplitOutputPath(placement, source, pieceNumber, total, sequence, path, message);
+    };
 }
 
 std::uint64_t PieceSizeBytes(std::string_view sizeText, SizeUnitCode unit) {

@@ -31,6 +31,10 @@ using SplitOutputResolver =
     std::function<bool(const std::filesystem::path& source, int pieceNumber, int total,
                        int sequence, std::filesystem::path* path, std::string* message)>;
 
+// The resolver of the programs: ResolveSplitOutputPath with the placement options (folder,
+// tree, folder per file, file-name template and digits, collision policy) of options.
+SplitOutputResolver MakeSplitOutputResolver(const SplitterOptions& options);
+
 // One hand-made piece of the manual splitter's list. The rows cover the whole file in
 // order without gaps: the first starts at 0, each starts where the previous one ends.
 struct PieceRow {

@@ -1,0 +1,411 @@
+// quillmere-cli split: the batch split run from the command line.
+//
+//   quillmere-cli split (--size N[KB|MB|GB] | --count N | --time M:SS | --range BEGIN[,LENGTH] |
+//                        --points T1,T2,... [--skip K,...]) [options] FILE...
+//
+// Each FILE is split by the batch planner of the chosen mode (--points: by the hand-made
+// pieces planner); one general sequence number (%S%) runs across all files. One line per
+// file reports its outcome and the paths written; exit code 0 when every file is done, 1
+// when some file failed, 2 for a usage error, 130 when Ctrl-C cancelled the run (the pieces
+// of the file being split are deleted).
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/BatchSplit.h"
+#include "cli/CommandRegistry.h"
+#include "cli/OutputOptions.h"
+#include "cli/Terminal.h"
+#include "split/SplitPlanners.h"
+#include "stream/Mp3FrameReader.h"
+
+namespace qm::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using batch_plans::BatchEntry;
+
+// A time as typed on the command line, in tenths of a second: seconds with at most one
+// decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
+std::optional<int> ParseTimeTenths(const std::string& text) {
+    std::size_t at = 0;
+    auto readNumber = [&](long long* value) {
+        const std::size_t start = at;
+        *value = 0;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) != 0) {
+            *value = *value * 10 + (text[at] - '0');
+            if (*value > 100000000) return false;  // over three years: surely a typing error
+            ++at;
+        }
+        return at > start;
+    };
+    long long minutes = 0;
+    long long seconds = 0;
+    if (!readNumber(&seconds)) return std::nullopt;
+    if (at < text.size() && text[at] == ':') {
+        ++at;
+        minutes = seconds;
+        const std::size_t secondsStart = at;
+        if (!readNumber(&seconds) || at - secondsStart != 2 || seconds > 59) return std::nullopt;
+    }
+    int tenths = 0;
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        if (at + 1 != text.size() || std::isdigit(static_cast<unsigned char>(text[at])) == 0) {
+            return std::nullopt;
+        }
+        tenths = text[at] - '0';
+        ++at;
+    }
+    if (at != text.size()) return std::nullopt;
+    const long long total = (minutes * 60 + seconds) * 10 + tenths;
+    if (total > INT32_MAX / 2) return std::nullopt;
+    return static_cast<int>(total);
+}
+
+// "10MB", "1.5 GB", "700kb", "3" (megabytes): the size text and its unit.
+bool ParseSize(const std::string& text, std::string* sizeText, SizeUnitCode* unit) {
+    std::string number = text;
+    *unit = SizeUnitCode::MB;
+    auto endsWith = [&](const char* suffix) {
+        const std::string s(suffix);
+        if (number.size() < s.size()) return false;
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            if (std::toupper(static_cast<unsigned char>(number[number.size() - s.size() + i])) != s[i]) return false;
+        }
+        number.resize(number.size() - s.size());
+        return true;
+    };
+    if (endsWith("KB")) *unit = SizeUnitCode::KB;
+    else if (endsWith("MB")) *unit = SizeUnitCode::MB;
+    else if (endsWith("GB")) *unit = SizeUnitCode::GB;
+    while (!number.empty() && number.back() == ' ') number.pop_back();
+    if (number.empty()) return false;
+    bool digits = false;
+    bool point = false;
+    for (const char c : number) {
+        if (std::isdigit(static_cast<unsigned char>(c)) != 0) {
+            digits = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    *sizeText = number;
+    return digits;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ',')) items.push_back(item);
+    if (!text.empty() && text.back() == ',') items.emplace_back();
+    return items;
+}
+
+// Everything the command line asked for.
+struct SplitRequest {
+    std::string size;
+    std::optional<int> count;
+    std::string time;
+    std::string range;
+    std::string points;
+    std::string skip;
+    std::vector<std::string> files;
+    OutputOptionValues output;
+    bool reencode = false;
+    std::optional<int> rateHz;
+    std::optional<int> bitRateKbps;
+    std::string channels;
+    std::string fadeIn, fadeOut, leadIn, tail;
+    std::optional<int> first;
+    bool json = false;
+};
+
+// What the request means: the options, and the planner of each file. False with *error set
+// for a value the options cannot hold.
+struct SplitPlan {
+    SplitterOptions options;
+    BatchFilePlanner planner;
+};
+
+bool TimeOption(const std::string& text, const char* name, int* tenths, std::string* error) {
+    if (text.empty()) return true;
+    const auto value = ParseTimeTenths(text);
+    if (!value) {
+        *error = std::string(name) + ": \"" + text + "\" is not a time (seconds such as 12.5, or M:SS[.t])";
+        return false;
+    }
+    *tenths = *value;
+    return true;
+}
+
+bool ApplyEncoderOptions(const SplitRequest& request, SplitterOptions* options, std::string* error) {
+    options->ReencodePieces = request.reencode;
+    const bool allGiven = request.rateHz && request.bitRateKbps && !request.channels.empty();
+    // Only all three together replace the source's own values.
+    options->UseSameParams = !allGiven;
+    if (request.rateHz) options->MP3SampleRate = *request.rateHz;
+    if (request.bitRateKbps) options->MP3BitRate = *request.bitRateKbps;
+    if (request.channels == "joint") options->MP3ChannelMode = ChannelModeCode::JointStereo;
+    if (request.channels == "stereo") options->MP3ChannelMode = ChannelModeCode::Stereo;
+    if (request.channels == "mono") options->MP3ChannelMode = ChannelModeCode::Mono;
+    return TimeOption(request.fadeIn, "--fade-in", &options->FadeInLen, error) &&
+           TimeOption(request.fadeOut, "--fade-out", &options->FadeOutLen, error) &&
+           TimeOption(request.leadIn, "--lead-in", &options->ForwardOverlap, error) &&
+           TimeOption(request.tail, "--tail", &options->BackwardOverlap, error);
+}
+
+// The rows of a --points plan for a file of durationTenths: 0..T1, T1..T2, ..., Tn..end;
+// rows named by --skip, and with --first N the rows after the N-th, are switched off.
+std::vector<PieceRow> PointRows(const std::vector<int>& points, const std::vector<int>& skipRows,
+                                const SplitterOptions& options, int durationTenths) {
+    std::vector<PieceRow> rows;
+    int start = 0;
+    for (std::size_t i = 0; i <= points.size(); ++i) {
+        PieceRow row;
+        row.startTenths = start;
+        row.endTenths = i < points.size() ? points[i] : std::max(durationTenths, start);
+        start = row.endTenths;
+        rows.push_back(row);
+    }
+    for (const int skipped : skipRows) rows[static_cast<std::size_t>(skipped - 1)].checked = false;
+    if (options.SplitFirstNPieces) {
+        for (std::size_t i = static_cast<std::size_t>(options.FirstPiecesNumber); i < rows.size(); ++i) {
+            rows[i].checked = false;
+        }
+    }
+    return rows;
+}
+
+bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string* error) {
+    std::vector<int> points;
+    for (const std::string& item : SplitList(request.points)) {
+        const auto tenths = ParseTimeTenths(item);
+        if (!tenths || *tenths <= 0 || (!points.empty() && *tenths <= points.back())) {
+            *error = "--points: give increasing times after 0, separated by commas";
+            return false;
+        }
+        points.push_back(*tenths);
+    }
+    std::vector<int> skipRows;
+    if (!request.skip.empty()) {
+        for (const std::string& item : SplitList(request.skip)) {
+            char* end = nullptr;
+            const long row = std::strtol(item.c_str(), &end, 10);
+            if (item.empty() || *end != '\0' || row < 1 || row > static_cast<long>(points.size()) + 1) {
+                *error = "--skip: piece numbers from 1 to " + std::to_string(points.size() + 1);
+                return false;
+            }
+            skipRows.push_back(static_cast<int>(row));
+        }
+    }
+    plan->planner = [points, skipRows](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
+                                       std::string* message) {
+        // The hand-made pieces list covers the file to its length in tenths.
+        std::vector<PieceRow> rows = PointRows(points, skipRows, *context.options, entry->durationSeconds * 10);
+        const bool done = page_plans::PlanManualPieces(context, entry->path, &rows, &entry->outputs,
+                                                       message, sequence);
+        // That planner returns true after a cancel (its pieces deleted); the batch run wants false.
+        return done && !context.operation.Cancelled();
+    };
+    return true;
+}
+
+bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* error) {
+    if (!request.points.empty()) return MakePointsPlanner(request, plan, error);
+    BatchSplitInputs inputs;
+    if (!request.size.empty()) {
+        std::string sizeText;
+        SizeUnitCode unit{};
+        if (!ParseSize(request.size, &sizeText, &unit)) {
+            *error = "--size: \"" + request.size + "\" is not a size such as 700KB, 10MB or 1.5GB";
+            return false;
+        }
+        inputs.mode = SplitTypeCode::BySize;
+        inputs.sizeBytes = PieceSizeBytes(sizeText, unit);
+    } else if (request.count) {
+        inputs.mode = SplitTypeCode::ByCount;
+        inputs.count = *request.count;
+    } else if (!request.time.empty()) {
+        inputs.mode = SplitTypeCode::ByTime;
+        if (!TimeOption(request.time, "--time", &inputs.pieceTenths, error)) return false;
+    } else {
+        inputs.mode = SplitTypeCode::ByCustom;
+        const std::vector<std::string> parts = SplitList(request.range);
+        inputs.lengthTenths = 0;  // to the end unless a length is given
+        if (parts.empty() || parts.size() > 2 || !TimeOption(parts[0], "--range", &inputs.beginTenths, error) ||
+            (parts.size() == 2 && !TimeOption(parts[1], "--range", &inputs.lengthTenths, error))) {
+            if (error->empty()) *error = "--range: give BEGIN or BEGIN,LENGTH";
+            return false;
+        }
+    }
+    plan->planner = MakeBatchFilePlanner(inputs);
+    return true;
+}
+
+bool MakePlan(const SplitRequest& request, SplitPlan* plan, std::string* error) {
+    plan->options = SplitterOptions{};
+    ApplySplitOutputOptions(request.output, &plan->options);
+    if (!ApplyEncoderOptions(request, &plan->options, error)) return false;
+    if (request.first) {
+        plan->options.SplitFirstNPieces = true;
+        plan->options.FirstPiecesNumber = *request.first;
+    }
+    return MakeModePlanner(request, plan, error);
+}
+
+// Wraps a planner so that it first measures the file, as the batch page's list does when a
+// file is added: a file that cannot be analysed fails with the load message.
+BatchFilePlanner Measuring(BatchFilePlanner planner) {
+    return [planner = std::move(planner)](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
+                                          std::string* message) {
+        Mp3FrameReader reader;
+        if (!reader.Open(entry->path)) {
+            entry->outputs.clear();
+            *message = "Failed to load file \"" + entry->path.string() + "\".";
+            return false;
+        }
+        entry->durationSeconds = reader.DurationSeconds();
+        reader.Close();
+        return planner(context, entry, sequence, message);
+    };
+}
+
+const char* StateName(BatchSplitFile::State state) {
+    switch (state) {
+    case BatchSplitFile::State::Done: return "done";
+    case BatchSplitFile::State::Failed: return "failed";
+    case BatchSplitFile::State::Cancelled: return "cancelled";
+    case BatchSplitFile::State::NotRun: break;
+    }
+    return "not run";
+}
+
+// FILE <tab> OUTCOME [<tab> PATH]...
+void PrintLine(const BatchSplitFile& file) {
+    std::string line = file.entry.path.string() + "\t" + file.outcome;
+    for (const fs::path& output : file.entry.outputs) line += "\t" + output.string();
+    std::cout << line << '\n' << std::flush;
+}
+
+void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled) {
+    std::string json = "{\"cancelled\": ";
+    json += cancelled ? "true" : "false";
+    json += ", \"files\": [";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const BatchSplitFile& file = files[i];
+        json += i == 0 ? "\n  " : ",\n  ";
+        json += "{\"file\": " + JsonQuote(file.entry.path.string());
+        json += ", \"status\": " + JsonQuote(StateName(file.state));
+        json += ", \"outcome\": " + JsonQuote(file.state == BatchSplitFile::State::NotRun ? "" : file.outcome);
+        json += ", \"outputs\": [";
+        for (std::size_t k = 0; k < file.entry.outputs.size(); ++k) {
+            if (k > 0) json += ", ";
+            json += JsonQuote(file.entry.outputs[k].string());
+        }
+        json += "]}";
+    }
+    json += files.empty() ? "]}\n" : "\n]}\n";
+    std::cout << json << std::flush;
+}
+
+int RunSplit(const SplitRequest& request) {
+    SplitPlan plan;
+    std::string error;
+    if (!MakePlan(request, &plan, &error)) {
+        std::cerr << "quillmere-cli split: " << error << "\n";
+        return kExitUsage;
+    }
+
+    std::vector<BatchSplitFile> files;
+    for (const std::string& path : request.files) {
+        BatchSplitFile file;
+        file.entry.path = path;
+        files.push_back(std::move(file));
+    }
+
+    CancelFlag cancel{0};
+    InterruptGuard interrupt(cancel);
+    TerminalProgress progress = TerminalProgress::ForStderr();
+    NullPump pump;
+
+    BatchSplitJob job;
+    job.planner = Measuring(plan.planner);
+    job.options = &plan.options;
+    job.resolve = MakeSplitOutputResolver(plan.options);
+    job.progress = BatchSplitProgress{&progress, &progress, nullptr, nullptr, &pump, &cancel};
+    job.onFileDone = [&](const BatchSplitFile& file) {
+        progress.Clear();
+        if (!request.json) PrintLine(file);
+    };
+
+    const bool finished = RunBatchSplit(job, &files);
+    progress.Clear();
+    if (request.json) PrintJson(files, !finished);
+    if (!finished) return kExitCancelled;
+    for (const BatchSplitFile& file : files) {
+        if (file.state != BatchSplitFile::State::Done) return kExitSomeFailed;
+    }
+    return kExitOk;
+}
+
+void AddModeOptions(CLI::App* command, SplitRequest* request) {
+    CLI::Option_group* modes = command->add_option_group("mode", "How to cut (exactly one)");
+    modes->add_option("--size", request->size, "Pieces of N bytes: N[KB|MB|GB] (MB when no unit is given)");
+    modes->add_option("--count", request->count, "N pieces of equal duration");
+    modes->add_option("--time", request->time, "Pieces of this duration: M:SS[.t] or seconds");
+    modes->add_option("--range", request->range,
+                      "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)");
+    modes->add_option("--points", request->points, "Cut at these times: T1,T2,... (pieces 1 to n+1)");
+    modes->require_option(1);
+    command->add_option("--skip", request->skip, "With --points: piece numbers not to write, K,...")
+        ->needs(modes->get_option("--points"));
+}
+
+void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
+    CLI::Option* reencode = command->add_flag("--reencode", request->reencode,
+                                              "Decode and encode the pieces again instead of copying frames");
+    command->add_option("--rate", request->rateHz, "Re-encoding sample rate, Hz (with --bitrate and --channels)")
+        ->needs(reencode)
+        ->check(CLI::IsMember({8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}));
+    command->add_option("--bitrate", request->bitRateKbps, "Re-encoding bit rate, kbit/s")
+        ->needs(reencode)
+        ->check(CLI::Range(8, 320));
+    command->add_option("--channels", request->channels, "Re-encoding channel mode")
+        ->needs(reencode)
+        ->check(CLI::IsMember({"joint", "stereo", "mono"}));
+    command->add_option("--fade-in", request->fadeIn, "Fade each piece in over SEC (re-encodes)");
+    command->add_option("--fade-out", request->fadeOut, "Fade each piece out over SEC (re-encodes)");
+    command->add_option("--lead-in", request->leadIn, "Repeat SEC from before each piece at its start");
+    command->add_option("--tail", request->tail, "Append SEC from after each piece to its end");
+    command->add_option("--first", request->first, "Write only the first N pieces of each file")
+        ->check(CLI::PositiveNumber);
+}
+
+void Setup(CLI::App& app, int* exitCode) {
+    auto request = std::make_shared<SplitRequest>();
+    CLI::App* command = app.add_subcommand("split", "Cut MP3 files into pieces");
+    AddModeOptions(command, request.get());
+    AddSplitOutputOptions(command, &request->output);
+    AddEncoderOptions(command, request.get());
+    command->add_flag("--json", request->json, "Print the outcome as JSON");
+    command->add_option("FILE", request->files, "MP3 files to split")->required();
+    command->callback([request, exitCode] { *exitCode = RunSplit(*request); });
+}
+
+const Registrar kRegistrar{Command{"split", 20, Setup}};
+
+}  // namespace
+
+}  // namespace qm::cli

@@ -1,0 +1,118 @@
+#pragma once
+
+// A scripted split engine and output resolver for planner tests: the engine logs every call
+// the planners make, writes a small file per piece, and can be told to fail, cancel or run
+// out of source at a given piece.
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fixtures/Fixtures.h"
+#include "split/SplitPlanners.h"
+
+namespace qm::testing {
+
+// What the scripted engine does, and what it saw.
+struct EngineScript {
+    bool openOk = true;
+    int bitRateKbps = 128;
+    int failAtPiece = 0;        // piece operation k (1-based count of piece calls) fails
+    int cancelAtPiece = 0;      // piece operation k sets the cancel flag and fails
+    int endAtPiece = 0;         // piece operation k reports the end of the source
+    bool skipReachesEnd = false;
+    CancelFlag* cancel = nullptr;
+
+    std::vector<std::string> calls;  // e.g. "size 400 1/3 s1", "duration 50 2/3 s2", "end 3/3 s3"
+    int pieceCalls = 0;
+};
+
+class ScriptedEngine final : public SplitEngine {
+public:
+    explicit ScriptedEngine(EngineScript* script) : m_script(script) {}
+
+    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes, int p, int t, int s,
+                          int, bool* endReached) override {
+        return Piece(path, "size " + std::to_string(sizeBytes), p, t, s, endReached);
+    }
+    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, int p, int t, int s, int,
+                              bool* endReached) override {
+        return Piece(path, "duration " + std::to_string(tenths), p, t, s, endReached);
+    }
+    bool WritePieceToEnd(const std::filesystem::path& path, int p, int t, int s, int) override {
+        bool ignored = false;
+        return Piece(path, "end", p, t, s, &ignored);
+    }
+    bool SkipDuration(int tenths, bool* endReached) override {
+        m_script->calls.push_back("skip " + std::to_string(tenths));
+        *endReached = m_script->skipReachesEnd;
+        return true;
+    }
+    void SetFadeIn(bool on, int tenths) override {
+        if (on) m_script->calls.push_back("fade-in " + std::to_string(tenths));
+    }
+    void SetFadeOut(bool on, int tenths) override {
+        if (on) m_script->calls.push_back("fade-out " + std::to_string(tenths));
+    }
+    int GetBitRate() const override { return m_script->bitRateKbps; }
+    bool Open(const std::filesystem::path&) override { return m_script->openOk; }
+    void Close() override {}
+    void SetLeadInOverlap(int tenths) override {
+        if (tenths != 0) m_script->calls.push_back("lead-in " + std::to_string(tenths));
+    }
+    void SetTailOverlap(int tenths) override {
+        if (tenths != 0) m_script->calls.push_back("tail " + std::to_string(tenths));
+    }
+
+private:
+    bool Piece(const std::filesystem::path& path, const std::string& what, int p, int t, int s,
+               bool* endReached) {
+        m_script->calls.push_back(what + " " + std::to_string(p) + "/" + std::to_string(t) + " s" +
+                                  std::to_string(s));
+        const int k = ++m_script->pieceCalls;
+        *endReached = k == m_script->endAtPiece;
+        if (k == m_script->cancelAtPiece) {
+            if (m_script->cancel != nullptr) *m_script->cancel = 1;
+            return false;
+        }
+        if (k == m_script->failAtPiece) {
+            SetError(WriteFailedMessage(path));
+            return false;
+        }
+        std::ofstream(path, std::ios::binary) << "piece";
+        return true;
+    }
+
+    EngineScript* m_script;
+};
+
+// Names pieces "piece-P-of-T-sS.mp3" in a folder; can refuse one piece number.
+struct ScriptedResolver {
+    std::filesystem::path folder;
+    int refusePiece = 0;
+
+    SplitOutputResolver Get() const {
+        return [folder = folder, refuse = refusePiece](const std::filesystem::path&, int p, int t, int s,
+                                                      std::filesystem::path* path, std::string* message) {
+            if (p == refuse) {
+                *message = "Target exists and skipped";
+                return false;
+            }
+            *path = folder / ("piece-" + std::to_string(p) + "-of-" + std::to_string(t) + "-s" +
+                              std::to_string(s) + ".mp3");
+            return true;
+        };
+    }
+};
+
+// The names of the files in a folder, sorted.
+inline std::set<std::string> FileNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) names.insert(item.path().filename().string());
+    return names;
+}
+
+}  // namespace qm::testing
