@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include "fixtures/Fixtures.h"
+#include "stream/AudioLayer.h"
+#include "stream/AudioStreams.h"
+#include "stream/MpegHeader.h"
+
+namespace qm::audio {
+namespace {
+
+using fixtures::Bytes;
+using fixtures::Concat;
+using fixtures::EncodeSpec;
+using fixtures::TempDir;
+using fixtures::WriteFileBytes;
+
+Bytes Encoded(int rateHz, int kbps, fixtures::Channels channels, fixtures::XingFrame xing,
+              double seconds = 1.0) {
+    EncodeSpec spec;
+    spec.sampleRateHz = rateHz;
+    spec.kbps = kbps;
+    spec.channels = channels;
+    spec.xing = xing;
+    spec.seconds = seconds;
+    return fixtures::EncodeMp3(spec);
+}
+
+Bytes PlainMp3() {
+    return Encoded(44100, 128, fixtures::Channels::JointStereo, fixtures::XingFrame::No);
+}
+Bytes InfoMp3() {
+    return Encoded(44100, 128, fixtures::Channels::JointStereo, fixtures::XingFrame::Yes);
+}
+
+std::uint32_t FirstFrameBytes(const Bytes& mp3) { return fixtures::FrameLengthOf(mp3.data()); }
+
+Bytes Tag(int version, int paddingBytes, bool footer) {
+    fixtures::Id3v2Spec spec;
+    spec.majorVersion = version;
+    spec.title = "A title";
+    spec.artist = "An artist";
+    spec.paddingBytes = paddingBytes;
+    spec.footer = footer;
+    return fixtures::MakeId3v2Tag(spec);
+}
+
+struct StartCase {
+    const char* name;
+    Bytes file;
+    std::uint64_t expectedStart;
+    int channels;
+    int rateHz;
+};
+
+std::vector<StartCase> StartCases() {
+    const Bytes plain = PlainMp3();
+    const Bytes info = InfoMp3();
+    const Bytes v3 = Tag(3, 200, false);
+    const Bytes v4footer = Tag(4, 0, true);
+    const Bytes mono = Encoded(22050, 64, fixtures::Channels::Mono, fixtures::XingFrame::Yes);
+    return {
+        {"plain_frames", plain, 0, 2, 44100},
+        {"past_the_info_frame", info, FirstFrameBytes(info), 2, 44100},
+        {"past_an_id3v23_tag", Concat({v3, plain}), v3.size(), 2, 44100},
+        {"past_tag_footer_and_info_frame", Concat({v4footer, info}),
+         v4footer.size() + FirstFrameBytes(info), 2, 44100},
+        {"past_junk_after_the_tag", Concat({v3, fixtures::Junk(5000), plain}), v3.size() + 5000, 2,
+         44100},
+        {"mpeg2_mono", mono, FirstFrameBytes(mono), 1, 22050},
+    };
+}
+
+class FileStartTest : public testing::TestWithParam<StartCase> {};
+
+// The start lies past the tag and the Xing/Info frame, and the PCM format is the file's.
+TEST_P(FileStartTest, FindsTheFirstAudioFrame) {
+    const StartCase& c = GetParam();
+    TempDir dir;
+    WriteFileBytes(dir / "f.mp3", c.file);
+    const auto stream = OpenMpegStream(dir / "f.mp3");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream->FileStart(), c.expectedStart);
+    EXPECT_EQ(stream->FileEnd(), c.file.size());
+    EXPECT_EQ(stream->Info().channels, c.channels);
+    EXPECT_EQ(stream->Info().sampleRateHz, c.rateHz);
+    EXPECT_FALSE(stream->Info().eightBit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FileStartTest, testing::ValuesIn(StartCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The length is the decoder's exact sample count, and reading delivers exactly that much.
+TEST(MpegStreamTest, LengthMatchesTheDecodedPcm) {
+    TempDir dir;
+    const Bytes cases[] = {PlainMp3(), InfoMp3(),
+                           Encoded(11025, 32, fixtures::Channels::Mono, fixtures::XingFrame::Yes)};
+    for (const Bytes& file : cases) {
+        WriteFileBytes(dir / "f.mp3", file);
+        const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(dir / "f.mp3");
+        ASSERT_TRUE(decoded.ok);
+        const auto stream = OpenMpegStream(dir / "f.mp3");
+        ASSERT_NE(stream, nullptr);
+        const std::int64_t frameBytes = 2 * stream->Info().channels;
+        EXPECT_EQ(stream->LengthBytes(), decoded.samples * frameBytes);
+        std::vector<char> buffer(10000);
+        std::int64_t total = 0;
+        for (std::int64_t got; (got = stream->GetData(buffer.data(), buffer.size())) > 0;) total += got;
+        EXPECT_EQ(total, stream->LengthBytes());
+        EXPECT_EQ(stream->Position(), total);
+        EXPECT_EQ(stream->GetData(buffer.data(), buffer.size()), -1);
+    }
+}
+
+TEST(MpegStreamTest, SetPositionMovesTheDecoder) {
+    TempDir dir;
+    WriteFileBytes(dir / "f.mp3", InfoMp3());
+    const auto stream = OpenMpegStream(dir / "f.mp3");
+    ASSERT_NE(stream, nullptr);
+    const std::int64_t half = stream->LengthBytes() / 2 / 4 * 4;
+    ASSERT_TRUE(stream->SetPosition(half));
+    EXPECT_EQ(stream->Position(), half);
+    std::vector<char> buffer(1 << 20);
+    std::int64_t rest = 0;
+    for (std::int64_t got; (got = stream->GetData(buffer.data(), buffer.size())) > 0;) rest += got;
+    EXPECT_EQ(rest, stream->LengthBytes() - half);
+    EXPECT_FALSE(stream->SetPosition(-4));
+}
+
+// Random bytes that contain frame syncs: a deterministic generator over all 256 values.
+Bytes NoiseBytes(std::size_t count, std::uint32_t seed) {
+    Bytes out(count);
+    for (auto& b : out) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return out;
+}
+
+Bytes TagClaiming(std::uint32_t size) {
+    return {'I', 'D', '3', 3, 0, 0, static_cast<std::uint8_t>((size >> 21) & 0x7F),
+            static_cast<std::uint8_t>((size >> 14) & 0x7F), static_cast<std::uint8_t>((size >> 7) & 0x7F),
+            static_cast<std::uint8_t>(size & 0x7F)};
+}
+
+struct RejectCase {
+    const char* name;
+    Bytes file;
+};
+
+std::vector<RejectCase> RejectCases() {
+    const Bytes plain = PlainMp3();
+    const std::string text = "This is a text file, not audio.\n";
+    return {
+        {"empty", {}},
+        {"text", Bytes(text.begin(), text.end())},
+        {"noise", NoiseBytes(200000, 99)},
+        {"tag_only", Tag(3, 1000, false)},
+        {"tag_larger_than_the_file", Concat({TagClaiming(0x0FFFFFFF), plain})},
+        {"single_frame", Bytes(plain.begin(), plain.begin() + FirstFrameBytes(plain))},
+        // Audio that begins at the window's end is not looked for.
+        {"audio_past_the_verify_window", Concat({fixtures::Junk(100000), plain})},
+    };
+}
+
+class RejectTest : public testing::TestWithParam<RejectCase> {};
+
+TEST_P(RejectTest, OpenFails) {
+    TempDir dir;
+    WriteFileBytes(dir / "f.mp3", GetParam().file);
+    EXPECT_EQ(OpenMpegStream(dir / "f.mp3"), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RejectTest, testing::ValuesIn(RejectCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The last byte of the window still counts: catches an off-by-one at its end.
+TEST(MpegStreamTest, AudioStartingInsideTheWindowIsFound) {
+    TempDir dir;
+    WriteFileBytes(dir / "f.mp3", Concat({fixtures::Junk(VerifyLength() - 1), PlainMp3()}));
+    const auto stream = OpenMpegStream(dir / "f.mp3");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream->FileStart(), static_cast<std::uint64_t>(VerifyLength() - 1));
+    EXPECT_GT(stream->LengthBytes(), 0);
+}
+
+TEST(MpegStreamTest, MissingFileAndFolderFail) {
+    TempDir dir;
+    EXPECT_EQ(OpenMpegStream(dir / "missing.mp3"), nullptr);
+    EXPECT_EQ(OpenMpegStream(dir.Path()), nullptr);
+}
+
+}  // namespace
+}  // namespace qm::audio
