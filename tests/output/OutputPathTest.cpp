@@ -234,6 +234,26 @@ TEST_F(OutputPathTest, ReadsTheTagOncePerPieceWhenNeeded) {
     EXPECT_EQ(calls, 1);
 }
 
+// A real MP3 file with an ID3v2 tag supplies the tag fields through the stream layer's reader;
+// an untagged one gives empty fields.
+TEST_F(OutputPathTest, NamesPiecesFromARealTag) {
+    fixtures::Id3v2Spec tag;
+    tag.title = "AC/DC: Live?";
+    tag.artist = "Band";
+    tag.track = "07/12";
+    const Bytes frames = fixtures::EncodeMp3({.seconds = 0.3});
+    WriteFileBytes(m_dir / "music" / "tagged.mp3", fixtures::Concat({fixtures::MakeId3v2Tag(tag), frames}));
+    WriteFileBytes(m_dir / "music" / "plain.mp3", frames);
+    SplitPlacement placement;
+    placement.OutputFileName = "%A%-%I%-%N%-%P%.mp3";
+    fs::path path;
+    std::string error;
+    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "tagged.mp3", 2, 3, 2, &path, &error));
+    EXPECT_EQ(path, m_dir / "music" / "Band-AC DC  Live -7-2.mp3");
+    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "plain.mp3", 1, 3, 1, &path, &error));
+    EXPECT_EQ(path, m_dir / "music" / "---1.mp3");
+}
+
 // Join names: "<title>[_joined].mp3" beside the main file or in the chosen folder.
 TEST_F(OutputPathTest, NamesJoinOutputs) {
     fs::create_directory(m_dir / "out");
