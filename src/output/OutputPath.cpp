@@ -160,9 +160,23 @@ bool CanWriteOutput(const fs::path& path) {
     return FolderAcceptsNewFile(path);
 }
 
-bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
-                            int total, int sequence, fs::path* outputPath, std::string* error,
-                            const TagReader& readTags) {
+namespace {
+
+// Runs a resolution; an exception (out of memory, or from a tag reader) becomes a failure that
+// names the source, so nothing throws out of output placement.
+template <typename Resolve>
+bool Guarded(const fs::path& sourcePath, std::string* error, Resolve resolve) {
+    try {
+        return resolve();
+    } catch (const std::exception&) {
+        *error = FileMessage(sourcePath);
+        return false;
+    }
+}
+
+bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
+                  int total, int sequence, fs::path* outputPath, std::string* error,
+                  const TagReader& readTags) {
     const int width =
         placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(total);
     const std::string fileTitle = FileTitleOf(sourcePath);
@@ -182,8 +196,8 @@ bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sou
     return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error);
 }
 
-bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainSourcePath,
-                           fs::path* outputPath, std::string* error) {
+bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
+                 fs::path* outputPath, std::string* error) {
     std::string folder;
     if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder,
                       placement.CreateTreeDirs, mainSourcePath, &folder, error)) {
@@ -194,6 +208,23 @@ bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainS
     name += ".mp3";
     return ResolveTarget(placement.TargetExistsOpt, mainSourcePath, folder, name, outputPath,
                          error);
+}
+
+}  // namespace
+
+bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
+                            int total, int sequence, fs::path* outputPath, std::string* error,
+                            const TagReader& readTags) {
+    return Guarded(sourcePath, error, [&] {
+        return ResolveSplit(placement, sourcePath, piece, total, sequence, outputPath, error,
+                            readTags);
+    });
+}
+
+bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainSourcePath,
+                           fs::path* outputPath, std::string* error) {
+    return Guarded(mainSourcePath, error,
+                   [&] { return ResolveJoin(placement, mainSourcePath, outputPath, error); });
 }
 
 }  // namespace qm

@@ -79,8 +79,9 @@ bool PointsAtFolder(liblnk_file_t* file) {
 
 }  // namespace
 
-bool ResolveShortcut(const std::filesystem::path& shortcutPath, std::filesystem::path* target) {
-    target->clear();
+namespace {
+
+bool ReadShortcut(const std::filesystem::path& shortcutPath, std::filesystem::path* target) {
     LnkFile link;
     if (!link.Open(shortcutPath.string())) return false;
     if (PointsAtFolder(link.Handle())) return false;
@@ -99,6 +100,18 @@ bool ResolveShortcut(const std::filesystem::path& shortcutPath, std::filesystem:
 #endif
     *target = path;
     return true;
+}
+
+}  // namespace
+
+bool ResolveShortcut(const std::filesystem::path& shortcutPath, std::filesystem::path* target) {
+    target->clear();
+    try {
+        return ReadShortcut(shortcutPath, target);
+    } catch (const std::exception&) {  // out of memory: no target
+        target->clear();
+        return false;
+    }
 }
 
 }  // namespace qm

@@ -232,6 +232,15 @@ TEST_F(OutputPathTest, ReadsTheTagOncePerPieceWhenNeeded) {
     placement.OutputFileName = "%F%-%S%.mp3";
     EXPECT_EQ(Split(placement, m_source, 2, 3, 12, reader).path, m_dir / "music" / "a-12.mp3");
     EXPECT_EQ(calls, 1);
+
+    // A reader that throws fails the resolution instead of escaping from it.
+    placement.OutputFileName = "%I%.mp3";
+    const Outcome thrown = Split(placement, m_source, 1, 3, 1, [](const fs::path&, TagInfo*) -> bool {
+        throw std::runtime_error("tag library failure");
+    });
+    EXPECT_FALSE(thrown.ok);
+    EXPECT_EQ(thrown.error, "Failed to create file \"" + m_source.string() + "\"");
+    EXPECT_EQ(Tree(m_dir / "music"), std::vector<std::string>{"a.mp3"});
 }
 
 // A real MP3 file with an ID3v2 tag supplies the tag fields through the stream layer's reader;
