@@ -231,7 +231,8 @@ std::optional<TagLib::ByteVector> LeadingTagWithoutEmptyFrames(const std::filesy
             at += 10;
             continue;
         }
-        const std::size_t end = std::min<std::size_t>(body.size(), at + 10 + std::size_t{frameBytes});
+        const std::size_t end =
+            std::min<std::size_t>(body.size(), at + 10 + std::size_t{frameBytes});
         frames.append(TagLib::ByteVector(&body[at], static_cast<unsigned int>(end - at)));
         at = end;
     }
@@ -304,7 +305,11 @@ std::u32string DecodeUtf8(std::string_view text)
     while (at < text.size()) {
         const auto lead = static_cast<unsigned char>(text[at]);
         // Lead byte: 110xxxxx, 1110xxxx or 11110xxx starts a sequence of 1, 2 or 3 more bytes.
-        const int extra = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+        const int extra = lead >= 0xF5   ? 0
+                          : lead >= 0xF0 ? 3
+                          : lead >= 0xE0 ? 2
+                          : lead >= 0xC2 ? 1
+                                         : 0;
         char32_t code = extra == 3 ? lead & 0x07 : extra == 2 ? lead & 0x0F : lead & 0x1F;
         bool valid = extra > 0 && at + extra < text.size();
         for (int i = 1; valid && i <= extra; ++i) {
