@@ -382,9 +382,24 @@ void SetTextField(lame_global_flags* lame, const std::string& utf8, Latin1Setter
     id3tag_set_textinfo_utf16(lame, frameId, utf16.data());
 }
 
-void SetGenre(lame_global_flags* lame, const char* latin1)
+// LAME turns a genre given as a number into the name of that ID3v1 genre ("17" gives "Rock")
+// and drops a number it has no name for ("2001"). Returns the text LAME dropped, which the
+// caller adds as a TCON frame of its own, so that a typed genre is never lost.
+std::string SetGenre(lame_global_flags* lame, const std::string& utf8)
 {
-    id3tag_set_genre(lame, latin1);
+    constexpr int kUnknownGenreNumber = -1;
+    if (utf8.empty())
+        return {};
+    const std::u32string text = DecodeUtf8(utf8);
+    std::string latin1;
+    if (!ToLatin1(text, &latin1)) {
+        const std::vector<unsigned short> utf16 = ToUtf16WithBom(text);
+        id3tag_set_textinfo_utf16(lame, "TCON", utf16.data());
+        return {};
+    }
+    if (id3tag_set_genre(lame, latin1.c_str()) == kUnknownGenreNumber)
+        return latin1;
+    return {};
 }
 
 void SetComment(lame_global_flags* lame, const std::string& utf8)
@@ -432,6 +447,22 @@ std::vector<std::uint8_t> WithoutEncoderFrame(std::vector<std::uint8_t> tag)
     return kept;
 }
 
+// Appends a text frame (encoding byte 0: Latin-1) to a version 2.3 tag and updates the size
+// in its header. A tag not in that layout is left as it is.
+void AppendLatin1TextFrame(const char* frameId, const std::string& latin1,
+                           std::vector<std::uint8_t>* tag)
+{
+    if (tag->size() < kHeaderBytes || (*tag)[3] != 3)
+        return;
+    const auto bodyBytes = static_cast<std::uint32_t>(latin1.size() + 1);
+    tag->insert(tag->end(), frameId, frameId + 4);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        tag->push_back(static_cast<std::uint8_t>(bodyBytes >> shift));
+    tag->insert(tag->end(), {0, 0, 0});  // two flag bytes, then the encoding byte
+    tag->insert(tag->end(), latin1.begin(), latin1.end());
+    WriteSynchsafe32(static_cast<std::uint32_t>(tag->size() - kHeaderBytes), tag->data() + 6);
+}
+
 std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags)
 {
     LamePtr lame(lame_init());
@@ -446,7 +477,7 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags)
     SetTextField(lame.get(), tags.artist, id3tag_set_artist, "TPE1");
     SetTextField(lame.get(), tags.title, id3tag_set_title, "TIT2");
     SetTextField(lame.get(), tags.album, id3tag_set_album, "TALB");
-    SetTextField(lame.get(), tags.genre, SetGenre, "TCON");
+    const std::string droppedGenre = SetGenre(lame.get(), tags.genre);
     SetComment(lame.get(), tags.comment);
     SetTextField(lame.get(), tags.year, id3tag_set_year, "TYER");
     // The TRCK text is written as given; LAME keeps numbers above 255 in the ID3v2 frame
@@ -465,6 +496,8 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags)
         return {};
     tag.resize(writtenBytes);
     tag = WithoutEncoderFrame(std::move(tag));
+    if (!droppedGenre.empty())
+        AppendLatin1TextFrame("TCON", droppedGenre, &tag);
     // A header without frames: every field was empty.
     if (tag.size() <= kHeaderBytes)
         return {};

@@ -182,6 +182,31 @@ TEST(BuildId3v2Tag, TrackText)
     }
 }
 
+// A genre is written as text: names as given, and a number LAME knows no genre for kept as
+// typed; LAME itself turns a known ID3v1 genre number into its name.
+TEST(BuildId3v2Tag, GenreText)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"Rock", "Rock"},
+        {"Chiptune", "Chiptune"},
+        {"2001", "2001"},
+        {"300", "300"},
+        {"17", "Rock"},
+    };
+    for (const auto& [genre, text] : cases) {
+        SCOPED_TRACE(genre);
+        TagInfo tags;
+        tags.genre = genre;
+        Bytes expected{0};
+        expected.insert(expected.end(), text.begin(), text.end());
+        EXPECT_EQ(FrameMap(BuildId3v2Tag(tags))["TCON"], expected);
+    }
+    // With other fields present the kept number comes along with them.
+    const TagInfo withTitle{0, "Title", "", "", "", "1999", ""};
+    fixtures::TempDir dir;
+    EXPECT_EQ(RoundTrip(dir, BuildId3v2Tag(withTitle)), withTitle);
+}
+
 // Texts Latin-1 can hold stay Latin-1 (encoding byte 0, one byte per character); any other
 // text is written as UTF-16 with a byte-order mark (encoding byte 1).
 TEST(BuildId3v2Tag, TextEncodingFollowsTheText)
