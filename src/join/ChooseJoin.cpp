@@ -1,0 +1,76 @@
+#include "join/ChooseJoin.h"
+
+#include <algorithm>
+
+#include "join/PcmSource.h"
+#include "stream/Mp3FrameReader.h"
+#include "stream/MpegHeader.h"
+
+namespace qm {
+
+namespace {
+
+bool SameFormat(const JoinFileFacts& a, const JoinFileFacts& b) {
+    return a.sampleRateHz == b.sampleRateHz && a.averageKbps == b.averageKbps &&
+           a.channelMode == b.channelMode;
+}
+
+bool Copyable(const JoinFileFacts& file) { return file.isMpeg && !file.hasInfoFrame; }
+
+// Folds one file into the running parameters: the larger rate and bit rate; joint stereo
+// always wins, stereo only over mono; dual channel and mono change nothing.
+void Fold(const JoinFileFacts& file, EncoderParams* params) {
+    params->sampleRateHz = std::max(params->sampleRateHz, file.sampleRateHz);
+    params->bitRateKbps = std::max(params->bitRateKbps, file.averageKbps);
+    if (file.channelMode == kModeJointStereo) {
+        params->channelMode = kModeJointStereo;
+    } else if (file.channelMode == kModeStereo && params->channelMode == kModeMono) {
+        params->channelMode = kModeStereo;
+    }
+}
+
+}  // namespace
+
+bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
+    Mp3FrameReader reader;
+    if (reader.Open(path)) {
+        facts->sampleRateHz = reader.SampleRateHz();
+        facts->averageKbps = reader.BitRateKbps();
+        facts->channelMode = reader.ChannelMode();
+        facts->hasInfoFrame = !reader.InfoFrame().empty();
+        facts->isMpeg = true;
+        return true;
+    }
+    AudioLayerSource source;
+    if (!source.Open(path, 0)) return false;
+    facts->sampleRateHz = source.GetSampleRate();
+    facts->averageKbps = source.GetAverageBitrate();
+    facts->channelMode = source.GetOutputChannels() == 1 ? kModeMono : kModeStereo;
+    facts->hasInfoFrame = false;
+    facts->isMpeg = false;
+    return true;
+}
+
+JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
+                      const JoinEncodingOptions& options, JoinStart start, int minimumFiles) {
+    if (!options.automatic) return {JoinMethod::Reencode, options.manual};
+
+    const bool enoughFiles = static_cast<int>(others.size()) + 1 >= minimumFiles;
+    const bool allMatch = Copyable(reference) &&
+                          std::all_of(others.begin(), others.end(), [&](const JoinFileFacts& f) {
+                              return Copyable(f) && SameFormat(f, reference);
+                          });
+    if (enoughFiles && allMatch) return {JoinMethod::Direct, {}};
+
+    EncoderParams params{0, 0, kModeMono};
+    if (start == JoinStart::ReferenceValues) {
+        params = {reference.sampleRateHz, reference.averageKbps, reference.channelMode};
+    } else {
+        Fold(reference, &params);
+    }
+    for (const JoinFileFacts& file : others) Fold(file, &params);
+    params.bitRateKbps = SnapBitRate(params.bitRateKbps);
+    return {JoinMethod::Reencode, params};
+}
+
+}  // namespace qm

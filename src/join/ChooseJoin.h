@@ -1,0 +1,52 @@
+#pragma once
+
+// The rule by which the joiners pick between copying frames and re-encoding, and the
+// encoder parameters they derive when they choose them automatically.
+
+#include <filesystem>
+#include <span>
+
+#include "join/EncoderParams.h"
+
+namespace qm {
+
+// What the choice needs to know about one file: the figures of its analysis.
+struct JoinFileFacts {
+    int sampleRateHz = 0;
+    int averageKbps = 0;
+    int channelMode = 4;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono, 4 unknown
+    bool hasInfoFrame = false;  // a Xing or Info frame leads the audio
+    bool isMpeg = true;         // frames can be copied (false for Ogg, FLAC, WAV, modules)
+};
+
+// Fills *facts from the file: MPEG files through the frame reader's analysis, other formats
+// through the audio layer (their channel count giving stereo or mono). False when neither
+// can open the file.
+bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts);
+
+enum class JoinMethod { Direct, Reencode };
+
+// Where the automatic parameters start: the joiner page starts from nothing (0 Hz, 0 kbps,
+// mono) and folds in every file; the batch joiner starts from the main file's own values.
+enum class JoinStart { Nothing, ReferenceValues };
+
+// The joiner options that steer the choice.
+struct JoinEncodingOptions {
+    bool automatic = true;                          // choose the parameters from the files
+    EncoderParams manual{44100, 128, kModeJointStereo};  // used when not automatic
+};
+
+struct JoinChoice {
+    JoinMethod method = JoinMethod::Direct;
+    EncoderParams params;  // for Reencode
+};
+
+// Decides how to join reference (first row, or the batch joiner's main file) with others:
+// directly when automatic, nothing carries a Xing/Info frame and every file matches the
+// reference in rate, average bit rate and mode (and there are at least minimumFiles files);
+// otherwise re-encoded at the highest rate and bit rate (snapped to a standard one), joint
+// stereo over stereo over mono.
+JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
+                      const JoinEncodingOptions& options, JoinStart start, int minimumFiles = 2);
+
+}  // namespace qm

@@ -1,0 +1,61 @@
+#pragma once
+
+// One join job: the ordered source files, the tag for the target and the message of the
+// last failure, with the two ways of joining them: copying the MPEG frames unchanged
+// (JoinDirect) or decoding every source and encoding one stream (JoinReencode).
+//
+// The target is written to a temporary file beside it and put in place only when the join
+// succeeds, so a failed or cancelled join leaves no new file and keeps an existing one, and
+// a target that is also one of the sources can be written.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "join/EncoderParams.h"
+#include "progress/Progress.h"
+#include "stream/Tags.h"
+
+namespace qm {
+
+class JoinList {
+public:
+    // Removes every source and the target tag; the last error stays.
+    void Clear();
+    void AddSource(const std::filesystem::path& path);
+    void AddSources(const std::vector<std::filesystem::path>& paths);
+    // Builds the target's ID3v2 tag from the fields (text UTF-8, track 0 = none). Every field
+    // empty: no tag.
+    void SetTargetTag(const std::string& title, const std::string& artist, const std::string& album,
+                      const std::string& year, const std::string& comment, const std::string& genre,
+                      int track);
+
+    // Writes the tag, then every frame of every source from its audio start, unchanged and
+    // in order. False with LastError set (nothing set when cancelled), and no target written.
+    bool JoinDirect(const std::filesystem::path& target, const LongOperation& operation);
+    // Decodes every source, brings it to params' rate and channels and encodes it as one
+    // constant-bit-rate stream after the tag. Failure as for JoinDirect.
+    bool JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
+                      const LongOperation& operation);
+
+    // The message of the last failed join; never cleared by the object.
+    const std::string& LastError() const { return m_lastError; }
+    const std::vector<std::filesystem::path>& Sources() const { return m_sources; }
+    const std::vector<std::uint8_t>& TargetTag() const { return m_targetTag; }
+
+private:
+    struct ReencodeRun;
+    bool ReencodeSource(ReencodeRun& run, int index);
+
+    std::string m_lastError;
+    std::vector<std::uint8_t> m_targetTag;
+    std::vector<std::filesystem::path> m_sources;
+};
+
+// Messages of the joins ("%s" a path).
+std::string FailedToCreateMessage(const std::filesystem::path& path);
+std::string FailedToOpenMessage(const std::filesystem::path& path);
+std::string FailedToWriteMessage(const std::filesystem::path& path);
+
+}  // namespace qm
