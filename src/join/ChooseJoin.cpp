@@ -52,8 +52,11 @@ bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
 }
 
 JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
-                      const JoinEncodingOptions& options, JoinStart start, int minimumFiles) {
-    if (!options.automatic) return {JoinMethod::Reencode, options.manual};
+                      const JoinerOptions& options, JoinStart start, int minimumFiles) {
+    if (!options.AutoMP3EncodingParam) {
+        return {JoinMethod::Reencode,
+                {options.MP3SampleRate, options.MP3BitRate, static_cast<int>(options.MP3ChannelMode)}};
+    }
 
     const bool enoughFiles = static_cast<int>(others.size()) + 1 >= minimumFiles;
     const bool allMatch = Copyable(reference) &&

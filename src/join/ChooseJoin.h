@@ -7,6 +7,7 @@
 #include <span>
 
 #include "join/EncoderParams.h"
+#include "settings/Options.h"
 
 namespace qm {
 
@@ -30,23 +31,18 @@ enum class JoinMethod { Direct, Reencode };
 // mono) and folds in every file; the batch joiner starts from the main file's own values.
 enum class JoinStart { Nothing, ReferenceValues };
 
-// The joiner options that steer the choice.
-struct JoinEncodingOptions {
-    bool automatic = true;                          // choose the parameters from the files
-    EncoderParams manual{44100, 128, kModeJointStereo};  // used when not automatic
-};
-
 struct JoinChoice {
     JoinMethod method = JoinMethod::Direct;
     EncoderParams params;  // for Reencode
 };
 
-// Decides how to join reference (first row, or the batch joiner's main file) with others:
-// directly when automatic, nothing carries a Xing/Info frame and every file matches the
+// Decides how to join reference (first row, or the batch joiner's main file) with others.
+// Without AutoMP3EncodingParam: re-encoded with the options' rate, bit rate and mode.
+// Otherwise directly when nothing carries a Xing/Info frame and every file matches the
 // reference in rate, average bit rate and mode (and there are at least minimumFiles files);
 // otherwise re-encoded at the highest rate and bit rate (snapped to a standard one), joint
 // stereo over stereo over mono.
 JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
-                      const JoinEncodingOptions& options, JoinStart start, int minimumFiles = 2);
+                      const JoinerOptions& options, JoinStart start, int minimumFiles = 2);
 
 }  // namespace qm

@@ -4,13 +4,11 @@
 
 namespace qm {
 
-// LAME's MPEG_mode values for the modes the joins produce.
-enum ChannelModeCode : int {
-    kModeStereo = 0,
-    kModeJointStereo = 1,
-    kModeDualChannel = 2,  // read from files; encoded as stereo
-    kModeMono = 3,
-};
+// MPEG channel modes, numbered as in the frame header and LAME's MPEG_mode.
+constexpr int kModeStereo = 0;
+constexpr int kModeJointStereo = 1;
+constexpr int kModeDualChannel = 2;  // read from files; encoded as stereo
+constexpr int kModeMono = 3;
 
 struct EncoderParams {
     int sampleRateHz = 0;   // used as LAME's input and output rate

@@ -3,10 +3,24 @@
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <array>
 
 #include "join/EncoderParams.h"
 
 namespace qm {
+
+namespace {
+
+// The sample rates of MPEG-1, MPEG-2 and MPEG-2.5 audio. LAME 3.100 accepts any other rate
+// and quietly resamples to a neighbour, so a rate outside this list is refused here, as a
+// parameter the encoder cannot honour.
+constexpr std::array<int, 9> kMpegSampleRatesHz = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+bool IsMpegSampleRate(int hz) {
+    return std::find(kMpegSampleRatesHz.begin(), kMpegSampleRatesHz.end(), hz) != kMpegSampleRatesHz.end();
+}
+
+}  // namespace
 
 void Mp3EncoderStage::LameCloser::operator()(lame_global_struct* lame) const { lame_close(lame); }
 
@@ -57,6 +71,7 @@ bool Mp3EncoderStage::Start() {
     // No Xing/Info frame: the join writes plain constant-bit-rate frames after the tag.
     lame_set_bWriteVbrTag(m_lame.get(), 0);
     lame_set_VBR(m_lame.get(), vbr_off);
+    if (!IsMpegSampleRate(lame_get_out_samplerate(m_lame.get()))) return false;
     if (lame_init_params(m_lame.get()) == -1) return false;
     return m_prefix.empty() || WriteOut(m_prefix.data(), m_prefix.size());
 }

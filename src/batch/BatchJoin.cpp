@@ -1,0 +1,107 @@
+#include "batch/BatchJoin.h"
+
+#include <string>
+
+#include "join/ChooseJoin.h"
+#include "join/JoinList.h"
+#include "output/OutputPath.h"
+
+namespace qm {
+
+namespace {
+
+const char* const kJoiningText = "Joining...";
+const char* const kCancelledText = "Cancelled";
+
+std::string FailureText(const std::string& message) { return "Join failure. " + message; }
+
+bool HasAnyField(const TagInfo& tag) { return tag != TagInfo{}; }
+
+// The figures of the joined files, taken once for the whole batch. A file that cannot be
+// analysed is described so that it is re-encoded, where opening it fails with its name.
+std::vector<JoinFileFacts> AnalyseAll(const std::vector<std::filesystem::path>& paths) {
+    std::vector<JoinFileFacts> facts(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!AnalyseJoinFile(paths[i], &facts[i])) facts[i] = JoinFileFacts{0, 0, 4, false, false};
+    }
+    return facts;
+}
+
+// Joins one item into target; false with *error set on failure (untouched on cancel).
+bool JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::filesystem::path>& joined,
+             const std::vector<JoinFileFacts>& joinedFacts, JoinTypeCode joinType, const JoinerOptions& options,
+             const std::filesystem::path& target, const LongOperation& operation, std::string* error) {
+    JoinFileFacts mainFacts;
+    if (!AnalyseJoinFile(item.mainPath, &mainFacts)) {
+        *error = FailedToOpenMessage(item.mainPath);
+        return false;
+    }
+    job.Clear();
+    if (joinType == JoinTypeCode::Append) {
+        job.AddSource(item.mainPath);
+        job.AddSources(joined);
+    } else {
+        job.AddSources(joined);
+        job.AddSource(item.mainPath);
+    }
+    if (HasAnyField(item.tag)) {
+        job.SetTargetTag(item.tag.title, item.tag.artist, item.tag.album, item.tag.year, item.tag.comment,
+                         item.tag.genre, item.tag.track);
+    }
+    const JoinChoice choice = ChooseJoin(mainFacts, joinedFacts, options, JoinStart::ReferenceValues);
+    const bool ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, operation)
+                                                        : job.JoinReencode(target, choice.params, operation);
+    if (!ok) *error = job.LastError();
+    return ok;
+}
+
+}  // namespace
+
+BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vector<std::filesystem::path>& joined,
+                             JoinTypeCode joinType, const JoinerOptions& options,
+                             const BatchJoinProgress& progress,
+                             const std::function<void(std::size_t)>& rowChanged) {
+    if (items.empty() || joined.empty()) return BatchJoinResult::Done;
+    const int count = static_cast<int>(items.size());
+    if (progress.batchBar != nullptr) {
+        progress.batchBar->SetRange(0, count);
+        progress.batchBar->SetPosition(0);
+    }
+    progress.currentJoin.Pump();
+
+    const std::vector<JoinFileFacts> joinedFacts = AnalyseAll(joined);
+    const JoinPlacement placement = JoinPlacementOf(options);
+    JoinList job;
+    auto setOutcome = [&](std::size_t i, std::string text) {
+        items[i].outcome = std::move(text);
+        if (rowChanged) rowChanged(i);
+    };
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        setOutcome(i, kJoiningText);
+        if (progress.batchText != nullptr) {
+            progress.batchText->SetText("Joining " + std::to_string(i + 1) + " of " + std::to_string(count) +
+                                        " file(s)...");
+        }
+        if (progress.batchBar != nullptr) progress.batchBar->SetPosition(static_cast<int>(i) + 1);
+        items[i].outputPath.clear();
+
+        std::filesystem::path target;
+        std::string error;
+        if (!ResolveJoinOutputPath(placement, items[i].mainPath, &target, &error)) {
+            setOutcome(i, FailureText(error));
+            continue;
+        }
+        if (JoinOne(job, items[i], joined, joinedFacts, joinType, options, target, progress.currentJoin, &error)) {
+            items[i].outputPath = target;
+            setOutcome(i, target.filename().string());
+        } else if (progress.currentJoin.Cancelled()) {
+            setOutcome(i, kCancelledText);
+            return BatchJoinResult::Cancelled;
+        } else {
+            setOutcome(i, FailureText(error));
+        }
+    }
+    return BatchJoinResult::Done;
+}
+
+}  // namespace qm

@@ -1,0 +1,47 @@
+#pragma once
+
+// The batch join: one fixed list of files joined to the beginning or the end of every main
+// file, one output per main file, placed by the joiner's output options. Each main file's
+// outcome is the text of its row's "Output" column.
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "progress/Progress.h"
+#include "settings/Options.h"
+#include "stream/Tags.h"
+
+namespace qm {
+
+// One main file and what its join produced.
+struct BatchJoinItem {
+    std::filesystem::path mainPath;
+    TagInfo tag;                        // the output's tag; every field empty: no tag
+    std::string outcome;                // "Joining...", the output's name, "Join failure. …", "Cancelled"
+    std::filesystem::path outputPath;   // set when the join succeeded
+};
+
+// The two progress lines of a batch: the current join (bar, text, pump and the cancel flag)
+// and the whole batch (a bar of one step per main file and its text).
+struct BatchJoinProgress {
+    LongOperation currentJoin;
+    ProgressBar* batchBar = nullptr;
+    StatusText* batchText = nullptr;
+};
+
+enum class BatchJoinResult { Done, Cancelled };
+
+// Joins `joined` before (Prepend) or after (Append) every item's main file, choosing the
+// method and parameters with the main file as the reference, and writes each item's outcome
+// and output path. rowChanged, when given, is called with an item's index each time its
+// outcome changes. Failures do not stop the batch; a cancel does (later items keep their
+// outcome). Does nothing when either list is empty.
+BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vector<std::filesystem::path>& joined,
+                             JoinTypeCode joinType, const JoinerOptions& options,
+                             const BatchJoinProgress& progress,
+                             const std::function<void(std::size_t)>& rowChanged = {});
+
+}  // namespace qm

@@ -1,0 +1,223 @@
+// quillmere-cli join: several files into one, or the batch join of a fixed list of files to
+// the beginning or end of every main file.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "batch/BatchJoin.h"
+#include "cli/CommandRegistry.h"
+#include "cli/Terminal.h"
+#include "join/ChooseJoin.h"
+#include "join/JoinList.h"
+
+namespace qm::cli {
+namespace {
+
+struct JoinArgs {
+    std::string output;  // the joined file; with --batch, the output folder
+    std::vector<std::string> files;
+    int rateHz = 0;
+    int kbps = 0;
+    std::string channels;
+    TagInfo tag;
+    bool batch = false;
+    bool prepend = false;
+    bool append = false;
+    std::vector<std::string> with;
+    bool tree = false;
+    bool noPostfix = false;
+    std::string ifExists = "rename";
+    bool json = false;
+};
+
+// The outcome of one line of output: the file it is about, its outcome text and what was
+// written.
+struct Outcome {
+    std::string file;
+    std::string text;
+    std::string output;  // empty when nothing was written
+};
+
+const std::map<std::string, int> kChannelNames = {
+    {"joint", kModeJointStereo}, {"stereo", kModeStereo}, {"mono", kModeMono}};
+const std::map<std::string, TargetExistsCode> kIfExistsNames = {
+    {"rename", TargetExistsCode::Rename}, {"overwrite", TargetExistsCode::Overwrite}, {"skip", TargetExistsCode::Skip}};
+
+void Print(const std::vector<Outcome>& outcomes, bool json) {
+    if (json) {
+        std::cout << "{\"files\":[";
+        for (std::size_t i = 0; i < outcomes.size(); ++i) {
+            const Outcome& o = outcomes[i];
+            std::cout << (i ? "," : "") << "{\"file\":" << JsonQuote(o.file) << ",\"outcome\":" << JsonQuote(o.text)
+                      << ",\"outputs\":[" << (o.output.empty() ? "" : JsonQuote(o.output)) << "]}";
+        }
+        std::cout << "]}\n";
+        return;
+    }
+    for (const Outcome& o : outcomes) {
+        std::cout << o.file << ": " << o.text << "\n";
+        if (!o.output.empty()) std::cout << "  " << o.output << "\n";
+    }
+}
+
+// The joiner options the command line asks for: automatic parameters unless --rate,
+// --bitrate and --channels are given together.
+JoinerOptions EncodingOptions(const JoinArgs& args) {
+    JoinerOptions options;
+    if (args.rateHz > 0) {
+        options.AutoMP3EncodingParam = false;
+        options.MP3SampleRate = args.rateHz;
+        options.MP3BitRate = args.kbps;
+        options.MP3ChannelMode = static_cast<ChannelModeCode>(kChannelNames.at(args.channels));
+    }
+    return options;
+}
+
+int ExitCodeFor(bool ok, bool cancelled) {
+    if (cancelled) return kExitCancelled;
+    return ok ? kExitOk : kExitSomeFailed;
+}
+
+// Joins the files into one output, choosing the method as the joiner page does.
+int RunJoin(const JoinArgs& args) {
+    const std::filesystem::path target = args.output;
+    Outcome outcome{target.string(), "", ""};
+    const JoinerOptions options = EncodingOptions(args);
+
+    std::vector<JoinFileFacts> facts(args.files.size());
+    JoinList job;
+    std::string error;
+    for (std::size_t i = 0; i < args.files.size(); ++i) {
+        job.AddSource(args.files[i]);
+        // The figures matter only to the automatic choice; a file that cannot be opened
+        // fails the join with its name before anything is written.
+        if (options.AutoMP3EncodingParam && error.empty() && !AnalyseJoinFile(args.files[i], &facts[i])) {
+            error = FailedToOpenMessage(args.files[i]);
+        }
+    }
+    if (!error.empty()) {
+        outcome.text = "Join failure. " + error;
+        Print({outcome}, args.json);
+        return kExitSomeFailed;
+    }
+    job.SetTargetTag(args.tag.title, args.tag.artist, args.tag.album, args.tag.year, args.tag.comment,
+                     args.tag.genre, args.tag.track);
+    const JoinChoice choice =
+        ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+
+    CancelFlag cancel{0};
+    InterruptGuard guard(cancel);
+    TerminalProgress terminal = TerminalProgress::ForStderr();
+    NullPump pump;
+    const LongOperation operation{&terminal, &terminal, &pump, &cancel};
+    const bool ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, operation)
+                                                        : job.JoinReencode(target, choice.params, operation);
+    terminal.Clear();
+    const bool cancelled = !ok && cancel.load() != 0;
+    if (ok) {
+        outcome.text = target.filename().string();
+        outcome.output = target.string();
+    } else {
+        outcome.text = cancelled ? "Cancelled" : "Join failure. " + job.LastError();
+    }
+    Print({outcome}, args.json);
+    return ExitCodeFor(ok, cancelled);
+}
+
+// Joins the --with files to every main file, each output placed by the output options.
+int RunBatch(const JoinArgs& args) {
+    JoinerOptions options = EncodingOptions(args);
+    options.OutputFolderOpt = args.output.empty() ? OutputFolderCode::SameAsSource : OutputFolderCode::Specific;
+    options.SpecifiedOutputFolder = args.output;
+    options.CreateTreeDirs = args.tree;
+    options.AddPostfixAtEndOfFile = !args.noPostfix;
+    options.TargetExistsOpt = kIfExistsNames.at(args.ifExists);
+
+    std::vector<BatchJoinItem> items;
+    for (const std::string& main : args.files) {
+        BatchJoinItem item;
+        item.mainPath = main;
+        item.tag = args.tag;
+        items.push_back(std::move(item));
+    }
+    const std::vector<std::filesystem::path> joined(args.with.begin(), args.with.end());
+
+    CancelFlag cancel{0};
+    InterruptGuard guard(cancel);
+    TerminalProgress terminal = TerminalProgress::ForStderr();
+    NullPump pump;
+    const BatchJoinProgress progress{{&terminal, &terminal, &pump, &cancel}, nullptr, nullptr};
+    const BatchJoinResult result = RunBatchJoin(items, joined, args.append ? JoinTypeCode::Append : JoinTypeCode::Prepend,
+                                                options, progress);
+    terminal.Clear();
+
+    std::vector<Outcome> outcomes;
+    bool allDone = true;
+    for (const BatchJoinItem& item : items) {
+        outcomes.push_back({item.mainPath.string(), item.outcome, item.outputPath.string()});
+        allDone = allDone && !item.outputPath.empty();
+    }
+    Print(outcomes, args.json);
+    return ExitCodeFor(allDone, result == BatchJoinResult::Cancelled);
+}
+
+// Checks what CLI11 cannot express; the message for a usage error, or empty.
+std::string UsageProblem(const JoinArgs& args) {
+    const int encoding = (args.rateHz > 0) + (args.kbps > 0) + !args.channels.empty();
+    if (encoding != 0 && encoding != 3) return "--rate, --bitrate and --channels go together";
+    if (args.batch) {
+        if (args.prepend == args.append) return "--batch needs one of --prepend and --append";
+        if (args.with.empty()) return "--batch needs the files to join: --with FILE...";
+        return {};
+    }
+    if (args.output.empty()) return "join needs the output file: -o OUT";
+    if (args.files.size() < 2) return "join needs at least two files";
+    if (args.prepend || args.append || !args.with.empty() || args.tree || args.noPostfix) {
+        return "--prepend, --append, --with, --tree and --no-postfix need --batch";
+    }
+    return {};
+}
+
+void Setup(CLI::App& app, int* exitCode) {
+    auto args = std::make_shared<JoinArgs>();
+    CLI::App* join = app.add_subcommand(
+        "join", "Join files into one MP3 file, or (--batch) join files to the beginning or end of every main file");
+    join->add_option("-o,--output", args->output,
+                     "The joined file; with --batch, the folder of the outputs (default: each main file's folder)");
+    join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::PositiveNumber);
+    join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::PositiveNumber);
+    join->add_option("--channels", args->channels, "Re-encode as joint, stereo or mono")
+        ->check(CLI::IsMember({"joint", "stereo", "mono"}));
+    join->add_option("--title", args->tag.title, "Title of the joined file's tag");
+    join->add_option("--artist", args->tag.artist, "Artist of the joined file's tag");
+    join->add_option("--album", args->tag.album, "Album of the joined file's tag");
+    join->add_option("--year", args->tag.year, "Year of the joined file's tag");
+    join->add_option("--comment", args->tag.comment, "Comment of the joined file's tag");
+    join->add_option("--genre", args->tag.genre, "Genre of the joined file's tag");
+    join->add_option("--track", args->tag.track, "Track number of the joined file's tag")->check(CLI::NonNegativeNumber);
+    join->add_flag("--batch", args->batch, "Join the --with files to every main file");
+    join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
+    join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");
+    join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
+    join->add_flag("--tree", args->tree, "With --batch and -o: re-create each main file's folder path below the folder");
+    join->add_flag("--no-postfix", args->noPostfix, "With --batch: do not add \"_joined\" to the output names");
+    join->add_option("--if-exists", args->ifExists, "With --batch: rename, overwrite or skip an existing output")
+        ->check(CLI::IsMember({"rename", "overwrite", "skip"}));
+    join->add_flag("--json", args->json, "Print the outcome as JSON");
+    join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
+    join->callback([args, exitCode, join] {
+        if (const std::string problem = UsageProblem(*args); !problem.empty()) {
+            throw CLI::ValidationError(join->get_name(), problem);
+        }
+        *exitCode = args->batch ? RunBatch(*args) : RunJoin(*args);
+    });
+}
+
+const Registrar registrar{{"join", 20, Setup}};
+
+}  // namespace
+}  // namespace qm::cli

@@ -1,0 +1,181 @@
+// The batch join: per main file an output placed by the join placement rules, the joined
+// files before or after it, per-row outcomes, failures that do not stop the batch, and a
+// cancel that does.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "batch/BatchJoin.h"
+#include "fixtures/Fixtures.h"
+#include "fixtures/ProgressFakes.h"
+#include "stream/MpegHeader.h"
+#include "stream/Tags.h"
+
+namespace qm {
+namespace {
+
+namespace fx = qm::fixtures;
+
+fx::EncodeSpec Spec(double seconds, fx::Signal signal, int rateHz = 44100, int kbps = 128,
+                    fx::Channels channels = fx::Channels::JointStereo) {
+    fx::EncodeSpec spec;
+    spec.seconds = seconds;
+    spec.signal = signal;
+    spec.sampleRateHz = rateHz;
+    spec.kbps = kbps;
+    spec.channels = channels;
+    return spec;
+}
+
+// The frames of an encoded image (which starts with a frame).
+fx::Bytes Frames(const fx::Bytes& image) {
+    const auto spans = fx::WalkFrames(image, 0);
+    return fx::Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(spans.back().offset + spans.back().bytes));
+}
+
+struct Batch {
+    fx::TempDir dir;
+    std::vector<fx::Bytes> mainImages;
+    std::vector<BatchJoinItem> items;
+    fx::Bytes joinedA = fx::EncodeMp3(Spec(0.6, fx::Signal::Noise));
+    fx::Bytes joinedB = fx::EncodeMp3(Spec(0.4, fx::Signal::Sweep));
+    std::vector<std::filesystem::path> joined;
+
+    explicit Batch(int mains) {
+        std::filesystem::create_directories(dir / "in");
+        fx::WriteFileBytes(dir / "in" / "A.mp3", joinedA);
+        fx::WriteFileBytes(dir / "in" / "B.mp3", joinedB);
+        joined = {dir / "in" / "A.mp3", dir / "in" / "B.mp3"};
+        for (int i = 0; i < mains; ++i) {
+            fx::EncodeSpec spec = Spec(1.0 + 0.1 * i, fx::Signal::Tone);
+            spec.toneHz = 300.0 + 100 * i;
+            mainImages.push_back(fx::EncodeMp3(spec));
+            const auto path = dir / "in" / ("song" + std::to_string(i) + ".mp3");
+            fx::WriteFileBytes(path, mainImages.back());
+            items.push_back({path, {}, {}, {}});
+        }
+    }
+};
+
+// Append gives M, A, B; insert gives A, B, M; the output is "<main>_joined.mp3" beside the
+// main file, and the row shows its name.
+TEST(BatchJoin, JoinOrderAndPlacement) {
+    for (const JoinTypeCode type : {JoinTypeCode::Append, JoinTypeCode::Prepend}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        Batch batch(2);
+        fx::FakeOperation op;
+        fx::RecordingBar batchBar;
+        fx::RecordingStatus batchText;
+        std::vector<std::size_t> changes;
+        const auto result = RunBatchJoin(batch.items, batch.joined, type, JoinerOptions{},
+                                         {op.Get(), &batchBar, &batchText},
+                                         [&](std::size_t i) { changes.push_back(i); });
+        EXPECT_EQ(result, BatchJoinResult::Done);
+        for (std::size_t i = 0; i < batch.items.size(); ++i) {
+            const BatchJoinItem& item = batch.items[i];
+            const auto expectedPath = batch.dir / "in" / ("song" + std::to_string(i) + "_joined.mp3");
+            EXPECT_EQ(item.outputPath, expectedPath);
+            EXPECT_EQ(item.outcome, expectedPath.filename().string());
+            const fx::Bytes main = Frames(batch.mainImages[i]);
+            const fx::Bytes others = fx::Concat({Frames(batch.joinedA), Frames(batch.joinedB)});
+            const fx::Bytes expected =
+                type == JoinTypeCode::Append ? fx::Concat({main, others}) : fx::Concat({others, main});
+            EXPECT_TRUE(fx::ReadFileBytes(expectedPath) == expected) << "frames copied in join order";
+        }
+        EXPECT_EQ(changes, (std::vector<std::size_t>{0, 0, 1, 1}));
+        EXPECT_EQ(batchBar.rangeHigh, 2);
+        EXPECT_EQ(batchBar.positions, (std::vector<int>{0, 1, 2}));
+        EXPECT_EQ(batchText.texts, (std::vector<std::string>{"Joining 1 of 2 file(s)...", "Joining 2 of 2 file(s)..."}));
+    }
+}
+
+// A row's tag fields make the output's tag; empty fields give no tag. A main file of another
+// format makes the join re-encode with the main file's own values.
+TEST(BatchJoin, TagsAndReencodedRows) {
+    Batch batch(1);
+    batch.items[0].tag.title = "Joined title";
+    batch.items[0].tag.track = 7;
+    const auto odd = batch.dir / "in" / "odd.mp3";
+    fx::WriteFileBytes(odd, fx::EncodeMp3(Spec(1.0, fx::Signal::Tone, 22050, 64, fx::Channels::Mono)));
+    batch.items.push_back({odd, {}, {}, {}});
+
+    fx::FakeOperation op;
+    RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()});
+    const fx::Bytes tagged = fx::ReadFileBytes(batch.items[0].outputPath);
+    ASSERT_GT(tagged.size(), 10u);
+    EXPECT_EQ(std::string(tagged.begin(), tagged.begin() + 3), "ID3");
+    TagInfo back;
+    ASSERT_TRUE(ReadTags(batch.items[0].outputPath, &back));
+    EXPECT_EQ(back.title, "Joined title");
+    EXPECT_EQ(back.track, 7);
+
+    ASSERT_FALSE(batch.items[1].outputPath.empty()) << batch.items[1].outcome;
+    const fx::Bytes reencoded = fx::ReadFileBytes(batch.items[1].outputPath);
+    EXPECT_EQ(reencoded[0], 0xFF) << "no tag for a row without tag fields";
+    const fx::Decoded decoded = fx::DecodeWithMpg123(batch.items[1].outputPath);
+    EXPECT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.rateHz, 44100) << "the joined files' higher rate";
+    EXPECT_EQ(decoded.channels, 2) << "joint stereo of the joined files wins over the main file's mono";
+    EXPECT_EQ(DecodeMp3FrameHeader(reencoded.data()).bitRateKbps, 128);
+    // As long as the sources' decoded lengths together (each carries its own encoder delay).
+    double sourceSeconds = 0;
+    for (const auto& path : {odd, batch.joined[0], batch.joined[1]}) {
+        const fx::Decoded source = fx::DecodeWithMpg123(path);
+        sourceSeconds += double(source.samples) / double(source.rateHz);
+    }
+    EXPECT_NEAR(double(decoded.samples) / 44100, sourceSeconds, 0.12);
+}
+
+// Failures show in their row and the batch goes on; an existing output with "skip" is one.
+TEST(BatchJoin, FailuresDoNotStopTheBatch) {
+    Batch batch(3);
+    fx::WriteFileBytes(batch.dir / "in" / "song1_joined.mp3", {'x'});
+    batch.items[2].mainPath = batch.dir / "in" / "gone.mp3";
+    JoinerOptions options;
+    options.TargetExistsOpt = TargetExistsCode::Skip;
+    fx::FakeOperation op;
+    EXPECT_EQ(RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Append, options, {op.Get()}),
+              BatchJoinResult::Done);
+    EXPECT_EQ(batch.items[0].outcome, "song0_joined.mp3");
+    EXPECT_EQ(batch.items[1].outcome, "Join failure. Target exists and skipped");
+    EXPECT_TRUE(batch.items[1].outputPath.empty());
+    EXPECT_EQ(batch.items[2].outcome,
+              "Join failure. Failed to open file \"" + (batch.dir / "in" / "gone.mp3").string() + "\".");
+    EXPECT_FALSE(std::filesystem::exists(batch.dir / "in" / "gone_joined.mp3"));
+    EXPECT_EQ(fx::ReadFileBytes(batch.dir / "in" / "song1_joined.mp3"), fx::Bytes{'x'});
+}
+
+// Cancel during row 2 of 3: row 2 shows "Cancelled" and has no output, row 3 is untouched.
+TEST(BatchJoin, CancelStopsTheBatch) {
+    Batch batch(3);
+    batch.items[2].outcome = "earlier outcome";
+    fx::FakeOperation op;
+    int row = -1;
+    op.pump.onPump = [&](long) {
+        if (row == 1) op.cancel = 1;
+    };
+    const auto result = RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Prepend, JoinerOptions{}, {op.Get()},
+                                     [&](std::size_t i) { row = static_cast<int>(i); });
+    EXPECT_EQ(result, BatchJoinResult::Cancelled);
+    EXPECT_EQ(batch.items[0].outcome, "song0_joined.mp3");
+    EXPECT_EQ(batch.items[1].outcome, "Cancelled");
+    EXPECT_TRUE(batch.items[1].outputPath.empty());
+    EXPECT_EQ(batch.items[2].outcome, "earlier outcome");
+    EXPECT_FALSE(std::filesystem::exists(batch.dir / "in" / "song1_joined.mp3"));
+    EXPECT_FALSE(std::filesystem::exists(batch.dir / "in" / "song2_joined.mp3"));
+}
+
+// Either list empty: nothing happens.
+TEST(BatchJoin, EmptyListsDoNothing) {
+    Batch batch(1);
+    fx::FakeOperation op;
+    EXPECT_EQ(RunBatchJoin(batch.items, {}, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), BatchJoinResult::Done);
+    EXPECT_EQ(batch.items[0].outcome, "");
+    std::vector<BatchJoinItem> none;
+    EXPECT_EQ(RunBatchJoin(none, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), BatchJoinResult::Done);
+    EXPECT_EQ(op.pump.count, 0);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,218 @@
+// The direct join: the target tag followed by exactly the sources' frames, the progress
+// protocol, and every failure leaving no target (and an existing target untouched).
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "fixtures/ProgressFakes.h"
+#include "join/JoinKit.h"
+#include "join/JoinList.h"
+#include "stream/Tags.h"
+
+namespace qm {
+namespace {
+
+namespace fx = qm::fixtures;
+using joinkit::FolderNames;
+using joinkit::FramesOf;
+
+fx::EncodeSpec Spec(double seconds, fx::Signal signal = fx::Signal::Tone) {
+    fx::EncodeSpec spec;
+    spec.seconds = seconds;
+    spec.signal = signal;
+    return spec;
+}
+
+// Output = tag (when any field is set) + the frames of each source in order, whatever the
+// sources carry around their frames.
+TEST(JoinDirect, CopiesExactlyTheFramesAfterTheTag) {
+    struct Source {
+        fx::EncodeSpec spec;
+        fx::Bytes before, after;
+        std::size_t skipFrames;  // an Info frame is not audio and is not copied
+    };
+    struct Case {
+        const char* name;
+        TagInfo tag;
+        std::vector<Source> sources;
+    };
+    fx::EncodeSpec withInfo = Spec(1.0);
+    withInfo.xing = fx::XingFrame::Yes;
+    const fx::Bytes id3v2 = fx::MakeId3v2Tag({.title = "Old", .artist = "Someone", .paddingBytes = 300});
+    const fx::Bytes id3v1 = fx::MakeId3v1Tag("Old", "Someone", "", "1999", "", 3, 12);
+    const std::vector<Case> cases = {
+        {"plain files, no tag", {}, {{Spec(1.0), {}, {}, 0}, {Spec(0.5, fx::Signal::Noise), {}, {}, 0}}},
+        {"tags around the sources stay behind",
+         {.track = 300, .title = "Ünïcode ☃ title", .artist = "Band"},
+         {{Spec(1.0), id3v2, id3v1, 0}, {Spec(1.2, fx::Signal::Noise), {}, id3v1, 0}, {Spec(0.3), id3v2, {}, 0}}},
+        {"an Info frame is left out", {.title = "T"}, {{withInfo, {}, {}, 1}, {Spec(0.7), {}, {}, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        JoinList job;
+        fx::Bytes expected;
+        for (std::size_t i = 0; i < c.sources.size(); ++i) {
+            const Source& s = c.sources[i];
+            const fx::Bytes image = fx::EncodeMp3(s.spec);
+            const auto path = dir / ("s" + std::to_string(i) + ".mp3");
+            fx::WriteFileBytes(path, fx::Concat({s.before, image, s.after}));
+            job.AddSource(path);
+            const fx::Bytes frames = FramesOf(image, s.skipFrames);
+            expected.insert(expected.end(), frames.begin(), frames.end());
+        }
+        job.SetTargetTag(c.tag.title, c.tag.artist, c.tag.album, c.tag.year, c.tag.comment, c.tag.genre,
+                         c.tag.track);
+        const fx::Bytes tag = BuildId3v2Tag(c.tag);
+        EXPECT_EQ(job.TargetTag(), tag);
+        expected.insert(expected.begin(), tag.begin(), tag.end());
+
+        fx::FakeOperation op;
+        ASSERT_TRUE(job.JoinDirect(dir / "out.mp3", op.Get())) << job.LastError();
+        const fx::Bytes written = fx::ReadFileBytes(dir / "out.mp3");
+        ASSERT_EQ(written.size(), expected.size());
+        EXPECT_TRUE(written == expected);
+        if (!c.tag.title.empty()) {
+            TagInfo back;
+            ASSERT_TRUE(ReadTags(dir / "out.mp3", &back));
+            EXPECT_EQ(back.title, c.tag.title);
+            EXPECT_EQ(back.track, c.tag.track) << "the track number is not cut to 8 bits";
+        }
+        EXPECT_TRUE(fx::DecodeWithMpg123(dir / "out.mp3").ok);
+    }
+}
+
+// Status text and bar follow the sources evenly and never go back; the pump runs after
+// every frame.
+TEST(JoinDirect, ReportsGrowingProgress) {
+    fx::TempDir dir;
+    JoinList job;
+    for (int i = 0; i < 3; ++i) job.AddSource(joinkit::WriteMp3(dir, "p" + std::to_string(i) + ".mp3", Spec(2.0)));
+    fx::FakeOperation op;
+    ASSERT_TRUE(job.JoinDirect(dir / "joined.mp3", op.Get()));
+
+    EXPECT_EQ(op.bar.rangeLow, 0);
+    EXPECT_EQ(op.bar.rangeHigh, 300);
+    ASSERT_GE(op.status.texts.size(), 90u);
+    EXPECT_EQ(op.status.texts.front(), "Joining 3 files into joined.mp3...0%");
+    for (std::size_t i = 1; i < op.status.texts.size(); ++i) {
+        const std::string& t = op.status.texts[i];
+        const int percent = std::stoi(t.substr(t.rfind("...") + 3));
+        const int before = std::stoi(op.status.texts[i - 1].substr(op.status.texts[i - 1].rfind("...") + 3));
+        EXPECT_GT(percent, before);
+        EXPECT_LE(percent, 100);
+    }
+    EXPECT_GE(std::stoi(op.status.texts.back().substr(op.status.texts.back().rfind("...") + 3)), 98);
+    ASSERT_FALSE(op.bar.positions.empty());
+    EXPECT_EQ(op.bar.positions.front(), 0);
+    for (std::size_t i = 1; i < op.bar.positions.size(); ++i) EXPECT_GT(op.bar.positions[i], op.bar.positions[i - 1]);
+    EXPECT_GE(op.bar.positions.back(), 295);
+    EXPECT_LE(op.bar.positions.back(), 300);
+    // 2 s at 44.1 kHz are 77 frames per source.
+    EXPECT_GE(op.pump.count, 3 * 77);
+}
+
+// Each failure names its cause, leaves no target and no temporary file, keeps an existing
+// target, and stops before later sources.
+TEST(JoinDirect, FailuresLeaveNoTarget) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> sources;  // "good", "empty", "missing", "noframes"
+        std::string target;                // relative to the folder
+        bool targetExists;
+        std::string error;                 // with SRC = the failing source's path, TGT = the target
+    };
+    const std::vector<Case> cases = {
+        {"empty source", {"good", "empty"}, "out.mp3", false, "Failed to open file \"SRC\"."},
+        {"second of three missing", {"good", "missing", "good"}, "out.mp3", true, "Failed to open file \"SRC\"."},
+        {"no frames in the source", {"noframes", "good"}, "out.mp3", true, "Failed to open file \"SRC\"."},
+        {"target folder missing", {"good", "good"}, "nowhere/out.mp3", false, "Failed to create file \"TGT\"."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        JoinList job;
+        std::string failing;
+        for (std::size_t i = 0; i < c.sources.size(); ++i) {
+            const auto path = dir / (c.sources[i] + std::to_string(i) + ".mp3");
+            if (c.sources[i] == "good") fx::WriteFileBytes(path, fx::EncodeMp3(Spec(0.5)));
+            if (c.sources[i] == "empty") fx::WriteFileBytes(path, {});
+            if (c.sources[i] == "noframes") fx::WriteFileBytes(path, fx::Junk(20000));
+            if (c.sources[i] != "good" && failing.empty()) failing = path.string();
+            job.AddSource(path);
+        }
+        const auto target = dir / c.target;
+        const fx::Bytes old{'o', 'l', 'd'};
+        if (c.targetExists) fx::WriteFileBytes(target, old);
+        const auto namesBefore = FolderNames(dir.Path());
+
+        fx::FakeOperation op;
+        EXPECT_FALSE(job.JoinDirect(target, op.Get()));
+        std::string error = c.error;
+        if (auto at = error.find("SRC"); at != std::string::npos) error.replace(at, 3, failing);
+        if (auto at = error.find("TGT"); at != std::string::npos) error.replace(at, 3, target.string());
+        EXPECT_EQ(job.LastError(), error);
+        EXPECT_EQ(FolderNames(dir.Path()), namesBefore) << "no stray file";
+        if (c.targetExists) EXPECT_EQ(fx::ReadFileBytes(target), old);
+    }
+}
+
+// Cancel during the first source: no target, no temporary file, the last error untouched.
+TEST(JoinDirect, CancelRemovesTheTargetAndKeepsTheLastError) {
+    fx::TempDir dir;
+    JoinList job;
+    job.AddSource(dir / "absent.mp3");
+    ASSERT_FALSE(job.JoinDirect(dir / "first.mp3", fx::FakeOperation{}.Get()));
+    const std::string earlier = job.LastError();
+
+    job.Clear();
+    job.AddSource(joinkit::WriteMp3(dir, "a.mp3", Spec(2.0)));
+    job.AddSource(joinkit::WriteMp3(dir, "b.mp3", Spec(2.0)));
+    fx::FakeOperation op;
+    op.CancelAtPump(10);
+    EXPECT_FALSE(job.JoinDirect(dir / "out.mp3", op.Get()));
+    EXPECT_EQ(job.LastError(), earlier);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+    EXPECT_LT(op.pump.count, 40) << "stops after the frame in progress";
+}
+
+// The target may be one of its own sources: it is read whole before it is replaced.
+TEST(JoinDirect, TargetThatIsASource) {
+    fx::TempDir dir;
+    const fx::Bytes a = fx::EncodeMp3(Spec(1.0));
+    const fx::Bytes b = fx::EncodeMp3(Spec(0.8, fx::Signal::Noise));
+    fx::WriteFileBytes(dir / "a.mp3", a);
+    fx::WriteFileBytes(dir / "b.mp3", b);
+    JoinList job;
+    job.AddSources({dir / "a.mp3", dir / "b.mp3"});
+    ASSERT_TRUE(job.JoinDirect(dir / "a.mp3", fx::FakeOperation{}.Get())) << job.LastError();
+    EXPECT_TRUE(fx::ReadFileBytes(dir / "a.mp3") == fx::Concat({FramesOf(a), FramesOf(b)}));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+}
+
+// A write that fails (here: the file-size limit) fails the join instead of reporting a
+// short file as success.
+TEST(JoinDirect, FailedWriteIsReported) {
+    fx::TempDir dir;
+    JoinList job;
+    job.AddSource(joinkit::WriteMp3(dir, "a.mp3", Spec(20.0)));
+    job.AddSource(joinkit::WriteMp3(dir, "b.mp3", Spec(20.0)));
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 200000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = job.JoinDirect(dir / "out.mp3", fx::FakeOperation{}.Get());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(job.LastError(), "Failed to write file \"" + (dir / "out.mp3").string() + "\".");
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+}
+
+}  // namespace
+}  // namespace qm

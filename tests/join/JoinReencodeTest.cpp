@@ -1,0 +1,222 @@
+// The re-encoding join: sources of any rate, channel count and format come out as one clean
+// constant-bit-rate stream at the target format, as long as the sources together.
+
+#include <gtest/gtest.h>
+
+#include "fixtures/ProgressFakes.h"
+#include "join/JoinKit.h"
+#include "join/JoinList.h"
+#include "stream/MpegHeader.h"
+#include "stream/Tags.h"
+
+namespace qm {
+namespace {
+
+namespace fx = qm::fixtures;
+using joinkit::FolderNames;
+using joinkit::SoundFormat;
+
+// LAME adds its delay and padding once, at the ends of the whole output.
+constexpr double kLengthToleranceSeconds = 0.12;
+
+struct SourceSpec {
+    enum Kind { Mp3, Wav, Flac, Ogg } kind;
+    int rateHz;
+    int channels;
+    double seconds;
+    int kbps = 128;
+};
+
+// Writes the source and returns its path and its playing time.
+std::pair<std::filesystem::path, double> MakeSource(const fx::TempDir& dir, const SourceSpec& s, int index) {
+    const std::string stem = "src" + std::to_string(index);
+    if (s.kind == SourceSpec::Mp3) {
+        fx::EncodeSpec spec;
+        spec.sampleRateHz = s.rateHz;
+        spec.kbps = s.kbps;
+        spec.channels = s.channels == 1 ? fx::Channels::Mono : fx::Channels::JointStereo;
+        spec.seconds = s.seconds;
+        const auto path = joinkit::WriteMp3(dir, stem + ".mp3", spec);
+        return {path, joinkit::Mp3Seconds(path)};
+    }
+    const char* ext = s.kind == SourceSpec::Wav ? ".wav" : s.kind == SourceSpec::Flac ? ".flac" : ".ogg";
+    const SoundFormat format = s.kind == SourceSpec::Wav    ? SoundFormat::Wav
+                               : s.kind == SourceSpec::Flac ? SoundFormat::Flac
+                                                            : SoundFormat::Ogg;
+    const auto path = dir / (stem + ext);
+    EXPECT_TRUE(joinkit::WriteSoundFile(path, format, s.rateHz, s.channels, s.seconds));
+    return {path, s.seconds};
+}
+
+Mp3FrameHeader FirstHeader(const fx::Bytes& data, std::size_t offset) {
+    return DecodeMp3FrameHeader(data.data() + offset);
+}
+
+TEST(JoinReencode, MixedSourcesComeOutAtTheTargetFormat) {
+    struct Case {
+        const char* name;
+        std::vector<SourceSpec> sources;
+        EncoderParams params;
+        int channels;
+    };
+    const std::vector<Case> cases = {
+        {"mono 22050 and stereo 44100 into stereo 44100",
+         {{SourceSpec::Mp3, 22050, 1, 2.0, 64}, {SourceSpec::Mp3, 44100, 2, 2.5}}, {44100, 128, kModeStereo}, 2},
+        {"stereo 48000 and 44100 into mono 44100",
+         {{SourceSpec::Mp3, 48000, 2, 1.5}, {SourceSpec::Mp3, 44100, 2, 1.0}}, {44100, 96, kModeMono}, 1},
+        {"same format, joint stereo", {{SourceSpec::Mp3, 44100, 2, 1.0}, {SourceSpec::Mp3, 44100, 2, 1.0}},
+         {44100, 128, kModeJointStereo}, 2},
+        {"WAV, FLAC and Ogg sources",
+         {{SourceSpec::Wav, 44100, 2, 1.0}, {SourceSpec::Flac, 48000, 1, 1.0}, {SourceSpec::Ogg, 22050, 2, 1.5},
+          {SourceSpec::Mp3, 32000, 1, 1.0}},
+         {48000, 160, kModeJointStereo}, 2},
+        {"six-channel WAV into a 32 kHz mono file", {{SourceSpec::Wav, 44100, 6, 1.0}}, {32000, 64, kModeMono}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        JoinList job;
+        double totalSeconds = 0;
+        for (std::size_t i = 0; i < c.sources.size(); ++i) {
+            auto [path, seconds] = MakeSource(dir, c.sources[i], static_cast<int>(i));
+            job.AddSource(path);
+            totalSeconds += seconds;
+        }
+        fx::FakeOperation op;
+        const auto target = dir / "out.mp3";
+        ASSERT_TRUE(job.JoinReencode(target, c.params, op.Get())) << job.LastError();
+        const fx::Decoded decoded = fx::DecodeWithMpg123(target);
+        EXPECT_TRUE(decoded.ok);
+        EXPECT_EQ(decoded.errors, 0);
+        EXPECT_EQ(decoded.rateHz, c.params.sampleRateHz);
+        EXPECT_EQ(decoded.channels, c.channels);
+        EXPECT_NEAR(double(decoded.samples) / c.params.sampleRateHz, totalSeconds, kLengthToleranceSeconds);
+
+        // Constant bit rate, no Info frame, no tag of LAME's own at either end.
+        const fx::Bytes data = fx::ReadFileBytes(target);
+        ASSERT_GT(data.size(), 128u);
+        const Mp3FrameHeader first = FirstHeader(data, 0);
+        EXPECT_EQ(first.bitRateKbps, c.params.bitRateKbps);
+        const auto spans = fx::WalkFrames(data, 0);
+        ASSERT_GT(spans.size(), 2u);
+        const std::string info(data.begin() + 4 + first.sideInfoBytes, data.begin() + 8 + first.sideInfoBytes);
+        EXPECT_NE(info, "Info");
+        EXPECT_NE(info, "Xing");
+        EXPECT_EQ(spans.back().offset + spans.back().bytes, data.size()) << "nothing after the last frame";
+        EXPECT_EQ(FolderNames(dir.Path()).size(), c.sources.size() + 1);
+    }
+}
+
+// Out-of-range values are brought into range by the encoder stage; a rate LAME rejects fails
+// with the parameters as given and writes nothing.
+TEST(JoinReencode, EncoderParameters) {
+    struct Case {
+        EncoderParams params;
+        bool ok;
+        int kbps;   // of the output's frames
+        int mode;
+    };
+    const std::vector<Case> cases = {
+        {{44100, 400, kModeJointStereo}, true, 320, kModeJointStereo},
+        {{44100, 128, kModeDualChannel}, true, 128, kModeStereo},
+        {{22050, 4, 7}, true, 8, kModeStereo},
+        {{12345, 128, 1}, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.params.sampleRateHz * 1000 + c.params.bitRateKbps);
+        fx::TempDir dir;
+        JoinList job;
+        fx::EncodeSpec spec;
+        spec.seconds = 0.5;
+        job.AddSource(joinkit::WriteMp3(dir, "a.mp3", spec));
+        const auto target = dir / "out.mp3";
+        fx::WriteFileBytes(target, {'o', 'l', 'd'});
+        EXPECT_EQ(job.JoinReencode(target, c.params, fx::FakeOperation{}.Get()), c.ok);
+        const fx::Bytes data = fx::ReadFileBytes(target);
+        if (!c.ok) {
+            EXPECT_EQ(job.LastError(), "Bad encoding parameter: 12345Hz, 128kbps, 1");
+            EXPECT_EQ(data, (fx::Bytes{'o', 'l', 'd'})) << "the existing file survives";
+        } else {
+            const Mp3FrameHeader first = FirstHeader(data, 0);
+            EXPECT_EQ(first.bitRateKbps, c.kbps);
+            EXPECT_EQ(first.channelMode, c.mode);
+        }
+        EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "out.mp3"}));
+    }
+}
+
+// The tag block comes first and keeps non-Latin text and a track above 255.
+TEST(JoinReencode, WritesTheTargetTagFirst) {
+    fx::TempDir dir;
+    JoinList job;
+    fx::EncodeSpec spec;
+    spec.seconds = 0.5;
+    job.AddSource(joinkit::WriteMp3(dir, "a.mp3", spec));
+    job.SetTargetTag("Заголовок", "アーティスト", "Album", "2024", "two\nlines", "Rock", 300);
+    ASSERT_FALSE(job.TargetTag().empty());
+    const auto target = dir / "out.mp3";
+    ASSERT_TRUE(job.JoinReencode(target, {44100, 128, kModeJointStereo}, fx::FakeOperation{}.Get()));
+    const fx::Bytes data = fx::ReadFileBytes(target);
+    ASSERT_GT(data.size(), job.TargetTag().size());
+    EXPECT_TRUE(std::equal(job.TargetTag().begin(), job.TargetTag().end(), data.begin()));
+    EXPECT_TRUE(IsValidMp3FrameHeader(data.data() + job.TargetTag().size()));
+    TagInfo back;
+    ASSERT_TRUE(ReadTags(target, &back));
+    EXPECT_EQ(back.title, "Заголовок");
+    EXPECT_EQ(back.artist, "アーティスト");
+    EXPECT_EQ(back.track, 300);
+    EXPECT_TRUE(fx::DecodeWithMpg123(target).ok);
+}
+
+// Open failures name the source; cancel during the last source removes the target and
+// keeps the existing file of that name.
+TEST(JoinReencode, FailuresAndCancelLeaveNoTarget) {
+    fx::TempDir dir;
+    fx::EncodeSpec spec;
+    spec.seconds = 1.0;
+    const auto a = joinkit::WriteMp3(dir, "a.mp3", spec);
+    const auto b = joinkit::WriteMp3(dir, "b.mp3", spec);
+    const auto target = dir / "out.mp3";
+
+    JoinList missing;
+    missing.AddSources({a, dir / "gone.ogg", b});
+    EXPECT_FALSE(missing.JoinReencode(target, {44100, 128, 1}, fx::FakeOperation{}.Get()));
+    EXPECT_EQ(missing.LastError(), "Failed to open file \"" + (dir / "gone.ogg").string() + "\".");
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    fx::WriteFileBytes(target, {'o', 'l', 'd'});
+    JoinList job;
+    job.AddSources({a, b});
+    fx::FakeOperation op;
+    long pumpsOfFirst = 0;
+    op.pump.onPump = [&](long count) {
+        // 1 s at 44.1 kHz is 39 blocks: cancel well inside the second source.
+        if (count > 60) op.cancel = 1;
+        pumpsOfFirst = count;
+    };
+    EXPECT_FALSE(job.JoinReencode(target, {44100, 128, 1}, op.Get()));
+    EXPECT_EQ(job.LastError(), "");
+    EXPECT_EQ(fx::ReadFileBytes(target), (fx::Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "out.mp3"}));
+    EXPECT_LE(pumpsOfFirst, 61);
+}
+
+// The status text and bar of the re-encoding join follow the decoded position.
+TEST(JoinReencode, ProgressFollowsTheDecodedPosition) {
+    fx::TempDir dir;
+    fx::EncodeSpec spec;
+    spec.seconds = 2.0;
+    JoinList job;
+    job.AddSource(joinkit::WriteMp3(dir, "a.mp3", spec));
+    job.AddSource(joinkit::WriteMp3(dir, "b.mp3", spec));
+    fx::FakeOperation op;
+    ASSERT_TRUE(job.JoinReencode(dir / "x.mp3", {44100, 128, 1}, op.Get()));
+    ASSERT_FALSE(op.status.texts.empty());
+    EXPECT_EQ(op.status.texts.front(), "Joining 2 files into x.mp3...0%");
+    EXPECT_EQ(op.status.texts.back(), "Joining 2 files into x.mp3...100%");
+    EXPECT_GE(op.bar.positions.back(), 298);
+    EXPECT_GE(op.status.texts.size(), 90u);
+}
+
+}  // namespace
+}  // namespace qm
