@@ -77,6 +77,21 @@ JoinerOptions EncodingOptions(const JoinArgs& args) {
     return options;
 }
 
+const char* ChannelName(int mode) {
+    for (const auto& [name, value] : kChannelNames) {
+        if (value == mode) return name.c_str();
+    }
+    return "stereo";  // dual channel and unknown modes are encoded as stereo
+}
+
+// What a successful join did, for its output line.
+std::string JoinedText(std::size_t fileCount, const JoinChoice& choice) {
+    const std::string files = std::to_string(fileCount) + " files";
+    if (choice.method == JoinMethod::Direct) return files + " joined by copying their frames";
+    return files + " re-encoded at " + std::to_string(choice.params.sampleRateHz) + " Hz, " +
+           std::to_string(choice.params.bitRateKbps) + " kbps, " + ChannelName(choice.params.channelMode);
+}
+
 int ExitCodeFor(bool ok, bool cancelled) {
     if (cancelled) return kExitCancelled;
     return ok ? kExitOk : kExitSomeFailed;
@@ -119,7 +134,7 @@ int RunJoin(const JoinArgs& args) {
     terminal.Clear();
     const bool cancelled = !ok && cancel.load() != 0;
     if (ok) {
-        outcome.text = target.filename().string();
+        outcome.text = JoinedText(args.files.size(), choice);
         outcome.output = target.string();
     } else {
         outcome.text = cancelled ? "Cancelled" : "Join failure. " + job.LastError();

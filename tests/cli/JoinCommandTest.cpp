@@ -1,0 +1,209 @@
+// quillmere-cli join, run as a process: automatic and chosen encodings, tag options, the
+// batch form, failures, usage errors and Ctrl-C.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include <taglib/mpegfile.h>
+#include <taglib/tag.h>
+
+#include "fixtures/Fixtures.h"
+
+namespace qm {
+namespace {
+
+namespace fx = qm::fixtures;
+
+// What TagLib reads back from a written file: the tag and the first frame's bit rate.
+struct ReadBack {
+    std::string title, artist, album, year, genre;
+    unsigned track = 0;
+    int kbps = 0;
+};
+ReadBack Read(const std::filesystem::path& path) {
+    TagLib::MPEG::File file(path.c_str());
+    ReadBack back;
+    if (const TagLib::Tag* tag = file.tag()) {
+        back.title = tag->title().to8Bit(true);
+        back.artist = tag->artist().to8Bit(true);
+        back.album = tag->album().to8Bit(true);
+        back.year = std::to_string(tag->year());
+        back.genre = tag->genre().to8Bit(true);
+        back.track = tag->track();
+    }
+    if (file.audioProperties() != nullptr) back.kbps = file.audioProperties()->bitrate();
+    return back;
+}
+
+std::filesystem::path WriteMp3(const fx::TempDir& dir, const std::string& name, double seconds, int rateHz = 44100,
+                               int kbps = 128, fx::Channels channels = fx::Channels::JointStereo) {
+    fx::EncodeSpec spec;
+    spec.seconds = seconds;
+    spec.sampleRateHz = rateHz;
+    spec.kbps = kbps;
+    spec.channels = channels;
+    fx::WriteFileBytes(dir / name, fx::EncodeMp3(spec));
+    return dir / name;
+}
+
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Automatic choice: alike files are copied byte for byte; anything else is re-encoded at the
+// highest rate and bit rate; --rate/--bitrate/--channels force those values.
+TEST(JoinCommand, ChoosesTheMethodLikeTheJoinerPage) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        bool mixed;         // a 22050 Hz mono file among the sources
+        bool direct;
+        long rateHz;
+        int channels;
+        int kbps;
+    };
+    const std::vector<Case> cases = {
+        {"alike files are copied", {}, false, true, 44100, 2, 128},
+        {"mixed files are re-encoded", {}, true, false, 44100, 2, 128},
+        {"chosen values", {"--rate", "32000", "--bitrate", "96", "--channels", "mono"}, false, false, 32000, 1, 96},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        const auto a = WriteMp3(dir, "a.mp3", 1.0);
+        const auto b = c.mixed ? WriteMp3(dir, "b.mp3", 1.0, 22050, 64, fx::Channels::Mono) : WriteMp3(dir, "b.mp3", 0.5);
+        const auto out = dir / "out.mp3";
+        std::vector<std::string> args{"join", "-o", out.string(), a.string(), b.string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const fx::RunResult run = fx::RunProgram(fx::CliPath(), args);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_NE(run.out.find(out.string()), std::string::npos);
+        const fx::Bytes data = fx::ReadFileBytes(out);
+        if (c.direct) {
+            EXPECT_TRUE(data == fx::Concat({fx::ReadFileBytes(a), fx::ReadFileBytes(b)}));
+            EXPECT_NE(run.out.find("copying"), std::string::npos);
+        }
+        const fx::Decoded decoded = fx::DecodeWithMpg123(out);
+        EXPECT_TRUE(decoded.ok);
+        EXPECT_EQ(decoded.rateHz, c.rateHz);
+        EXPECT_EQ(decoded.channels, c.channels);
+        EXPECT_EQ(Read(out).kbps, c.kbps);
+        EXPECT_EQ(Names(dir.Path()).size(), 3u) << "no temporary file left";
+    }
+}
+
+// Tag options make the joined file's tag, non-Latin text and a track above 255 included;
+// --json reports the output.
+TEST(JoinCommand, TagOptionsAndJson) {
+    fx::TempDir dir;
+    const auto a = WriteMp3(dir, "a.mp3", 0.5);
+    const auto b = WriteMp3(dir, "b.mp3", 0.5);
+    const auto out = dir / "tagged.mp3";
+    const fx::RunResult run = fx::RunProgram(
+        fx::CliPath(), {"join", "-o", out.string(), "--title", "Ünïcödé ☃", "--artist", "Artist", "--album", "Album",
+                        "--year", "2020", "--genre", "Jazz", "--comment", "c", "--track", "300", "--json",
+                        a.string(), b.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const ReadBack tags = Read(out);
+    EXPECT_EQ(tags.title, "Ünïcödé ☃");
+    EXPECT_EQ(tags.artist, "Artist");
+    EXPECT_EQ(tags.album, "Album");
+    EXPECT_EQ(tags.year, "2020");
+    EXPECT_EQ(tags.genre, "Jazz");
+    EXPECT_EQ(tags.track, 300u);
+    EXPECT_EQ(run.out.rfind("{\"files\":[{\"file\":\"" + out.string() + "\",", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\"outputs\":[\"" + out.string() + "\"]"), std::string::npos) << run.out;
+}
+
+// The batch form: outputs "<main>_joined.mp3" beside each main file or in -o DIR, the main
+// file first with --append and last with --prepend.
+TEST(JoinCommand, BatchJoinsEveryMainFile) {
+    struct Case {
+        const char* name;
+        const char* joinType;
+        bool toFolder;
+    };
+    for (const Case& c : {Case{"append beside the main files", "--append", false},
+                          Case{"prepend into a folder", "--prepend", true}}) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        const auto m1 = WriteMp3(dir, "m1.mp3", 0.8);
+        const auto m2 = WriteMp3(dir, "m2.mp3", 0.6);
+        const auto w = WriteMp3(dir, "w.mp3", 0.4);
+        std::vector<std::string> args{"join", "--batch", c.joinType, "--with", w.string()};
+        const auto folder = dir / "outputs";
+        if (c.toFolder) args.insert(args.end(), {"-o", folder.string()});
+        args.insert(args.end(), {"--", m1.string(), m2.string()});
+        const fx::RunResult run = fx::RunProgram(fx::CliPath(), args);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        for (const auto& main : {m1, m2}) {
+            const auto output = (c.toFolder ? folder : dir.Path()) / (main.stem().string() + "_joined.mp3");
+            ASSERT_TRUE(std::filesystem::exists(output)) << output;
+            const fx::Bytes expected = std::string(c.joinType) == "--append"
+                                           ? fx::Concat({fx::ReadFileBytes(main), fx::ReadFileBytes(w)})
+                                           : fx::Concat({fx::ReadFileBytes(w), fx::ReadFileBytes(main)});
+            EXPECT_TRUE(fx::ReadFileBytes(output) == expected);
+            EXPECT_NE(run.out.find(main.string() + ": " + output.filename().string()), std::string::npos) << run.out;
+        }
+    }
+}
+
+// Failures: exit 1, the message naming the file, no output; usage errors: exit 2.
+TEST(JoinCommand, FailuresAndUsageErrors) {
+    fx::TempDir dir;
+    const auto a = WriteMp3(dir, "a.mp3", 0.5);
+    const auto out = (dir / "out.mp3").string();
+    const auto missing = (dir / "missing.mp3").string();
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string message;  // in stdout for failures, stderr for usage errors
+    };
+    const std::vector<Case> cases = {
+        {"missing source", {"join", "-o", out, a.string(), missing}, 1,
+         "Join failure. Failed to open file \"" + missing + "\"."},
+        {"missing source with chosen values",
+         {"join", "-o", out, "--rate", "44100", "--bitrate", "128", "--channels", "joint", missing, a.string()}, 1,
+         "Join failure. Failed to open file \"" + missing + "\"."},
+        {"bad encoding parameter",
+         {"join", "-o", out, "--rate", "12345", "--bitrate", "128", "--channels", "stereo", a.string(), a.string()}, 1,
+         "Join failure. Bad encoding parameter: 12345Hz, 128kbps, 0"},
+        {"rate alone", {"join", "-o", out, "--rate", "44100", a.string(), a.string()}, 2, "go together"},
+        {"one file", {"join", "-o", out, a.string()}, 2, "at least two files"},
+        {"no output", {"join", a.string(), a.string()}, 2, "-o OUT"},
+        {"batch without a side", {"join", "--batch", "--with", a.string(), "--", a.string()}, 2, "--prepend"},
+        {"bad channels", {"join", "-o", out, "--channels", "quad", a.string(), a.string()}, 2, "quad"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fx::RunResult run = fx::RunProgram(fx::CliPath(), c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        const std::string& text = c.exitCode == 2 ? run.err : run.out;
+        EXPECT_NE(text.find(c.message), std::string::npos) << text;
+        EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a.mp3"}));
+    }
+}
+
+// Ctrl-C during a long re-encoding join: exit 130, no output and no temporary file, and an
+// existing file of the target's name is kept.
+TEST(JoinCommand, InterruptLeavesNothingBehind) {
+    fx::TempDir dir;
+    const auto a = WriteMp3(dir, "a.mp3", 60.0);
+    const auto b = WriteMp3(dir, "b.mp3", 60.0, 22050, 64, fx::Channels::Mono);
+    const auto out = dir / "out.mp3";
+    fx::WriteFileBytes(out, {'o', 'l', 'd'});
+    const fx::RunResult run = fx::RunProgramWithInterrupt(
+        fx::CliPath(), {"join", "-o", out.string(), a.string(), b.string()}, std::chrono::milliseconds(300));
+    EXPECT_EQ(run.exitCode, 130) << run.out << run.err;
+    EXPECT_NE(run.out.find("Cancelled"), std::string::npos) << run.out;
+    EXPECT_EQ(fx::ReadFileBytes(out), (fx::Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "out.mp3"}));
+}
+
+}  // namespace
+}  // namespace qm
