@@ -1,5 +1,7 @@
 #include "join/JoinList.h"
 
+#include <exception>
+
 #include "join/JoinProgress.h"
 #include "join/OutputBuffer.h"
 #include "stream/File.h"
@@ -44,7 +46,28 @@ void JoinList::SetTargetTag(const std::string& title, const std::string& artist,
     m_targetTag = BuildId3v2Tag(tags);
 }
 
+// Library exceptions (an allocation failure, a file-system error) end the join here as a
+// failed write; the unfinished output is removed on the way out.
 bool JoinList::JoinDirect(const std::filesystem::path& target, const LongOperation& operation) {
+    try {
+        return CopyFrames(target, operation);
+    } catch (const std::exception&) {
+        m_lastError = FailedToWriteMessage(target);
+        return false;
+    }
+}
+
+bool JoinList::JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
+                            const LongOperation& operation) {
+    try {
+        return Reencode(target, params, operation);
+    } catch (const std::exception&) {
+        m_lastError = FailedToWriteMessage(target);
+        return false;
+    }
+}
+
+bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperation& operation) {
     AtomicOutputFile output;
     if (!output.Create(target)) {
         m_lastError = FailedToCreateMessage(target);

@@ -46,6 +46,8 @@ public:
 
 private:
     struct ReencodeRun;
+    bool CopyFrames(const std::filesystem::path& target, const LongOperation& operation);
+    bool Reencode(const std::filesystem::path& target, const EncoderParams& params, const LongOperation& operation);
     bool ReencodeSource(ReencodeRun& run, int index);
 
     std::string m_lastError;

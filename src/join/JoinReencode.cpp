@@ -44,8 +44,8 @@ struct JoinList::ReencodeRun {
     std::array<std::int16_t, PcmSource::kMaxSamplesPerRead> right{};
 };
 
-bool JoinList::JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
-                            const LongOperation& operation) {
+bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams& params,
+                        const LongOperation& operation) {
     ReencodeRun run(target, params, operation, static_cast<int>(m_sources.size()));
     Mp3EncoderStage& encoder = run.encoder;
     if (!encoder.Create(target)) {

@@ -62,7 +62,9 @@ TEST(ChooseJoin, PicksMethodAndParameters) {
         SCOPED_TRACE(c.name);
         const JoinChoice choice = ChooseJoin(c.reference, c.others, automatic, c.start);
         EXPECT_EQ(choice.method, c.method);
-        if (c.method == JoinMethod::Reencode) EXPECT_EQ(choice.params, c.params);
+        if (c.method == JoinMethod::Reencode) {
+            EXPECT_EQ(choice.params, c.params);
+        }
     }
 }
 

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Join benchmarks, whole processes timed:
+#   1. direct join of three 20-minute MP3 files against `cat` of the same files;
+#   2. a re-encoding join of mixed formats (44.1 kHz stereo MP3, 22.05 kHz mono MP3, 48 kHz
+#      stereo WAV) against ffmpeg decoding, concatenating and encoding with libmp3lame, both at
+#      44.1 kHz, 128 kbit/s, joint stereo (only when ffmpeg is installed).
+# The inputs are made once and kept in BUILD/bench-cache.
+#   bench/join.sh [BUILD]        (BUILD defaults to build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+CLI=$BUILD/quillmere-cli
+MAKE=$BUILD/tests/qm-make-fixture
+CACHE=$BUILD/bench-cache/join
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+cmake --build "$BUILD" -j2 --target quillmere-cli qm-make-fixture >/dev/null
+mkdir -p "$CACHE"
+
+# Drops the leading Info frame the fixture tool writes, so the files can be joined by
+# copying frames (a file with an Info frame is re-encoded by the automatic choice).
+strip_info() {
+  python3 - "$1" "$2" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+b1, b2 = data[1], data[2]
+mpeg1 = (b1 >> 3) & 3 == 3
+kbps = [0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320][b2 >> 4]
+hz = [44100, 48000, 32000][(b2 >> 2) & 3] // (1 if mpeg1 else 2)
+size = (144 if mpeg1 else 72) * kbps * 1000 // hz + ((b2 >> 1) & 1)
+assert data[size] == 0xFF, "no frame after the Info frame"
+open(sys.argv[2], 'wb').write(data[size:])
+PY
+}
+
+# A 48 kHz stereo 16-bit WAV of a chord, seconds long.
+make_wav() {
+  python3 - "$1" "$2" <<'PY'
+import array, math, sys, wave
+seconds, rate = int(sys.argv[2]), 48000
+second = array.array('h')
+for i in range(rate):
+    t = i / rate
+    second.append(int(9000 * math.sin(2 * math.pi * 262 * t)))
+    second.append(int(9000 * math.sin(2 * math.pi * 392 * t)))
+with wave.open(sys.argv[1], 'wb') as w:
+    w.setnchannels(2); w.setsampwidth(2); w.setframerate(rate)
+    for _ in range(seconds):
+        w.writeframes(second.tobytes())
+PY
+}
+
+for n in 1 2 3; do
+  if [ ! -f "$CACHE/long$n.mp3" ]; then
+    "$MAKE" long "$WORK/info.mp3" 1200 128 >/dev/null
+    strip_info "$WORK/info.mp3" "$CACHE/long$n.mp3"
+  fi
+done
+if [ ! -f "$CACHE/mixed-a.mp3" ]; then
+  "$MAKE" long "$CACHE/mixed-a.mp3" 300 128 >/dev/null
+  "$CLI" join -o "$CACHE/mixed-b.mp3" --rate 22050 --bitrate 64 --channels mono \
+    "$CACHE/mixed-a.mp3" "$CACHE/mixed-a.mp3" >/dev/null
+  make_wav "$CACHE/mixed-c.wav" 300
+fi
+
+# Best of three wall-clock runs of a command, in seconds.
+best_of_3() {
+  local best="" t
+  for _ in 1 2 3; do
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  printf '%.3f' "$best"
+}
+ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+peak_kb() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }
+
+LONG=("$CACHE/long1.mp3" "$CACHE/long2.mp3" "$CACHE/long3.mp3")
+direct_join() { rm -f "$WORK/direct.mp3"; "$CLI" join -o "$WORK/direct.mp3" "${LONG[@]}"; }
+cat_join() { cat "${LONG[@]}" > "$WORK/cat.mp3"; }
+direct=$(best_of_3 direct_join)
+catted=$(best_of_3 cat_join)
+cmp -s "$WORK/direct.mp3" "$WORK/cat.mp3" && same="identical bytes" || same="BYTES DIFFER"
+size_mb=$(( $(stat -c %s "$WORK/cat.mp3") / 1048576 ))
+
+MIXED=("$CACHE/mixed-a.mp3" "$CACHE/mixed-b.mp3" "$CACHE/mixed-c.wav")
+reencode_join() {
+  rm -f "$WORK/re.mp3"
+  "$CLI" join -o "$WORK/re.mp3" --rate 44100 --bitrate 128 --channels joint "${MIXED[@]}"
+}
+ffmpeg_join() {
+  ffmpeg -nostdin -loglevel error -y -i "${MIXED[0]}" -i "${MIXED[1]}" -i "${MIXED[2]}" -filter_complex \
+    "[0:a]aresample=44100,aformat=channel_layouts=stereo[a0];[1:a]aresample=44100,aformat=channel_layouts=stereo[a1];[2:a]aresample=44100,aformat=channel_layouts=stereo[a2];[a0][a1][a2]concat=n=3:v=0:a=1" \
+    -c:a libmp3lame -b:a 128k -joint_stereo 1 "$WORK/ff.mp3"
+}
+reencoded=$(best_of_3 reencode_join)
+
+echo "Direct join, 3 x 20 min at 128 kbit/s (${size_mb} MB out):"
+printf '  %-28s %8ss\n' "quillmere-cli join" "$direct" "cat" "$catted"
+printf '  %-28s %8s\n' "ratio join / cat" "$(ratio "$direct" "$catted")"
+echo "  output vs cat: $same; peak memory $(peak_kb "$CLI" join -o "$WORK/mem.mp3" "${LONG[@]}") KB"
+echo "Re-encoding join, 3 x 5 min mixed (MP3 44.1k stereo, MP3 22.05k mono, WAV 48k) -> 44.1 kHz 128 kbit/s:"
+printf '  %-28s %8ss\n' "quillmere-cli join" "$reencoded"
+if command -v ffmpeg >/dev/null; then
+  ff=$(best_of_3 ffmpeg_join)
+  printf '  %-28s %8ss\n' "ffmpeg + libmp3lame" "$ff"
+  printf '  %-28s %8s\n' "ratio join / ffmpeg" "$(ratio "$reencoded" "$ff")"
+else
+  echo "  ffmpeg not installed: no comparison"
+fi
+echo "  peak memory $(peak_kb "$CLI" join -o "$WORK/mem2.mp3" --rate 44100 --bitrate 128 --channels joint "${MIXED[@]}") KB"
