@@ -10,6 +10,7 @@
 
 #include "batch/BatchJoin.h"
 #include "cli/CommandRegistry.h"
+#include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
@@ -28,9 +29,8 @@ struct JoinArgs {
     bool prepend = false;
     bool append = false;
     std::vector<std::string> with;
-    bool tree = false;
+    OutputOptionValues placement;  // --tree and --if-exists; -o is copied in for --batch
     bool noPostfix = false;
-    std::string ifExists = "rename";
     bool json = false;
 };
 
@@ -44,8 +44,6 @@ struct Outcome {
 
 const std::map<std::string, int> kChannelNames = {
     {"joint", kModeJointStereo}, {"stereo", kModeStereo}, {"mono", kModeMono}};
-const std::map<std::string, TargetExistsCode> kIfExistsNames = {
-    {"rename", TargetExistsCode::Rename}, {"overwrite", TargetExistsCode::Overwrite}, {"skip", TargetExistsCode::Skip}};
 
 void Print(const std::vector<Outcome>& outcomes, bool json) {
     if (json) {
@@ -146,11 +144,10 @@ int RunJoin(const JoinArgs& args) {
 // Joins the --with files to every main file, each output placed by the output options.
 int RunBatch(const JoinArgs& args) {
     JoinerOptions options = EncodingOptions(args);
-    options.OutputFolderOpt = args.output.empty() ? OutputFolderCode::SameAsSource : OutputFolderCode::Specific;
-    options.SpecifiedOutputFolder = args.output;
-    options.CreateTreeDirs = args.tree;
+    OutputOptionValues placement = args.placement;
+    if (!args.output.empty()) placement.outputDir = args.output;
+    ApplyJoinOutputOptions(placement, &options);
     options.AddPostfixAtEndOfFile = !args.noPostfix;
-    options.TargetExistsOpt = kIfExistsNames.at(args.ifExists);
 
     std::vector<BatchJoinItem> items;
     for (const std::string& main : args.files) {
@@ -191,8 +188,9 @@ std::string UsageProblem(const JoinArgs& args) {
     }
     if (args.output.empty()) return "join needs the output file: -o OUT";
     if (args.files.size() < 2) return "join needs at least two files";
-    if (args.prepend || args.append || !args.with.empty() || args.tree || args.noPostfix) {
-        return "--prepend, --append, --with, --tree and --no-postfix need --batch";
+    if (args.prepend || args.append || !args.with.empty() || args.placement.tree || args.placement.ifExists ||
+        args.noPostfix) {
+        return "--prepend, --append, --with, --tree, --if-exists and --no-postfix need --batch";
     }
     return {};
 }
@@ -218,10 +216,8 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
-    join->add_flag("--tree", args->tree, "With --batch and -o: re-create each main file's folder path below the folder");
+    AddJoinOutputOptions(join, &args->placement);
     join->add_flag("--no-postfix", args->noPostfix, "With --batch: do not add \"_joined\" to the output names");
-    join->add_option("--if-exists", args->ifExists, "With --batch: rename, overwrite or skip an existing output")
-        ->check(CLI::IsMember({"rename", "overwrite", "skip"}));
     join->add_flag("--json", args->json, "Print the outcome as JSON");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->callback([args, exitCode, join] {
