@@ -152,6 +152,10 @@ TEST(SplitCommand, ModesAndTheirOutcomes) {
         {{"--range", "1.0,2.0"}, 0, "1 piece(s)", {"p1.mp3"}},
         {{"--range", "0:07"}, 1, "Failure: The beginning point exceeds length of the MP3.", {}},
         {{"--points", "1.5,3.5", "--skip", "2"}, 0, "2 piece(s)", {"p1.mp3", "p3.mp3"}},
+        {{"--points", "1,2,3,4", "--first", "2"}, 0, "2 piece(s)", {"p1.mp3", "p2.mp3"}},
+        {{"--points", "1,2", "--skip", "1,3"}, 0, "1 piece(s)", {"p2.mp3"}},
+        {{"--points", "1", "--skip", "1,2"}, 1,
+         "Failure: At least two pieces required. And, at least one piece checked for splitting.", {}},
     };
     for (const Case& c : cases) {
         fixtures::TempDir dir;
