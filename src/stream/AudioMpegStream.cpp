@@ -44,6 +44,58 @@ bool SameStream(const std::uint8_t* a, const std::uint8_t* b) {
            (a[2] & kSampleRate) == (b[2] & kSampleRate);
 }
 
+// The file as the decoder reads it: through a buffer of its own, so that the decoder's many
+// small reads (a header, then a frame body, for every frame) cost no system call each.
+struct DecoderInput {
+    static constexpr std::size_t kBufferBytes = 65536;
+
+    File file;
+    std::uint64_t fileBytes = 0;
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kBufferBytes);
+    std::uint64_t base = 0;  // file offset of buffer[0]; the descriptor is at base + valid
+    std::size_t valid = 0;
+    std::size_t cursor = 0;
+
+    static mpg123_ssize_t Read(void* self, void* out, size_t byteCount) {
+        auto& in = *static_cast<DecoderInput*>(self);
+        auto* target = static_cast<std::uint8_t*>(out);
+        std::size_t done = 0;
+        while (done < byteCount) {
+            if (in.cursor == in.valid) {
+                in.base += in.valid;
+                in.valid = in.cursor = 0;
+                const std::int64_t got = in.file.Read(in.buffer.data(), in.buffer.size());
+                if (got < 0) return done > 0 ? static_cast<mpg123_ssize_t>(done) : -1;
+                if (got == 0) break;
+                in.valid = static_cast<std::size_t>(got);
+            }
+            const std::size_t chunk = std::min(byteCount - done, in.valid - in.cursor);
+            std::copy_n(in.buffer.data() + in.cursor, chunk, target + done);
+            in.cursor += chunk;
+            done += chunk;
+        }
+        return static_cast<mpg123_ssize_t>(done);
+    }
+
+    static off_t Seek(void* self, off_t offset, int whence) {
+        auto& in = *static_cast<DecoderInput*>(self);
+        const auto here = static_cast<std::int64_t>(in.base + in.cursor);
+        const std::int64_t target = whence == SEEK_SET   ? offset
+                                    : whence == SEEK_CUR ? here + offset
+                                                         : static_cast<std::int64_t>(in.fileBytes) + offset;
+        if (target < 0) return -1;
+        const auto at = static_cast<std::uint64_t>(target);
+        if (at >= in.base && at - in.base <= in.valid) {
+            in.cursor = static_cast<std::size_t>(at - in.base);
+        } else {
+            if (!in.file.Seek(at)) return -1;
+            in.base = at;
+            in.valid = in.cursor = 0;
+        }
+        return static_cast<off_t>(target);
+    }
+};
+
 // Offset of the first audio frame: past a leading ID3v2 tag (footer included), the first
 // header that a second valid header of the same stream follows at the decoded frame length,
 // searched within verifyBytes after the tag, and past that frame when it is a Xing/Info
@@ -88,9 +140,9 @@ std::optional<std::uint64_t> FindFileStart(File& file, std::uint64_t fileBytes,
 
 class MpegStream final : public Stream {
 public:
-    MpegStream(File file, Mpg123Handle handle, ChannelInfo info, std::uint64_t fileStart,
-               std::uint64_t fileEnd, std::int64_t lengthBytes)
-        : m_file(std::move(file)),
+    MpegStream(std::unique_ptr<DecoderInput> input, Mpg123Handle handle, ChannelInfo info,
+               std::uint64_t fileStart, std::uint64_t fileEnd, std::int64_t lengthBytes)
+        : m_input(std::move(input)),
           m_handle(std::move(handle)),
           m_info(info),
           m_fileStart(fileStart),
@@ -98,7 +150,7 @@ public:
           m_lengthBytes(lengthBytes) {}
 
     ~MpegStream() override {
-        // The decoder reads through the descriptor, so it goes first.
+        // The decoder reads through the input, so it goes first.
         m_handle.reset();
     }
 
@@ -138,7 +190,7 @@ public:
 private:
     std::int64_t FrameBytes() const { return std::int64_t{m_info.channels} * kBytesPerSample; }
 
-    File m_file;
+    std::unique_ptr<DecoderInput> m_input;
     Mpg123Handle m_handle;
     ChannelInfo m_info;
     std::uint64_t m_fileStart;
@@ -159,10 +211,10 @@ bool AllowSigned16(mpg123_handle* handle) {
     return true;
 }
 
-// Opens the decoder on the descriptor from the file's start (so that it reads the ID3v2 tag
+// Opens the decoder on the input from the file's start (so that it reads the ID3v2 tag
 // and the LAME/Xing frame itself, which gives gapless output as libmpg123 does by default)
 // and fixes the output format to the first frame's rate and channel count.
-Mpg123Handle OpenDecoder(File& file, long resyncBytes, ChannelInfo* info) {
+Mpg123Handle OpenDecoder(DecoderInput& input, long resyncBytes, ChannelInfo* info) {
     if (!InitialiseMpg123()) return nullptr;
     int error = MPG123_OK;
     Mpg123Handle handle(mpg123_new(nullptr, &error));
@@ -172,7 +224,12 @@ Mpg123Handle OpenDecoder(File& file, long resyncBytes, ChannelInfo* info) {
     // search above does, or it would refuse files whose start was found.
     mpg123_param(handle.get(), MPG123_RESYNC_LIMIT, resyncBytes, 0.0);
     if (!AllowSigned16(handle.get())) return nullptr;
-    if (!file.Seek(0) || mpg123_open_fd(handle.get(), file.Descriptor()) != MPG123_OK) {
+    // The start search moved the descriptor behind the buffer's back: start afresh at 0.
+    input.base = input.valid = input.cursor = 0;
+    if (!input.file.Seek(0) ||
+        mpg123_replace_reader_handle(handle.get(), &DecoderInput::Read, &DecoderInput::Seek,
+                                     nullptr) != MPG123_OK ||
+        mpg123_open_handle(handle.get(), &input) != MPG123_OK) {
         return nullptr;
     }
     long rateHz = 0;
@@ -206,24 +263,24 @@ std::int64_t DecodedLengthBytes(mpg123_handle* handle, int channels) {
 }  // namespace
 
 std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
-    File file;
-    if (!file.OpenRead(path)) return nullptr;
-    std::uint64_t fileBytes = 0;
-    if (!file.Size(&fileBytes) || fileBytes == 0) return nullptr;
+    auto input = std::make_unique<DecoderInput>();
+    if (!input->file.OpenRead(path)) return nullptr;
+    if (!input->file.Size(&input->fileBytes) || input->fileBytes == 0) return nullptr;
 
     const int verifyBytes = std::max(VerifyLength(), 1);
     const std::optional<std::uint64_t> fileStart =
-        FindFileStart(file, fileBytes, static_cast<std::uint64_t>(verifyBytes));
+        FindFileStart(input->file, input->fileBytes, static_cast<std::uint64_t>(verifyBytes));
     if (!fileStart) return nullptr;
 
     ChannelInfo info;
     constexpr long kDecoderResyncBytes = 1024;  // libmpg123's own default
     const long resyncBytes =
         std::max<long>(kDecoderResyncBytes, verifyBytes + static_cast<long>(kLongestFrameBytes));
-    Mpg123Handle handle = OpenDecoder(file, resyncBytes, &info);
+    Mpg123Handle handle = OpenDecoder(*input, resyncBytes, &info);
     if (!handle) return nullptr;
     const std::int64_t lengthBytes = DecodedLengthBytes(handle.get(), info.channels);
-    return std::make_unique<MpegStream>(std::move(file), std::move(handle), info, *fileStart,
+    const std::uint64_t fileBytes = input->fileBytes;
+    return std::make_unique<MpegStream>(std::move(input), std::move(handle), info, *fileStart,
                                         fileBytes, lengthBytes);
 }
 
