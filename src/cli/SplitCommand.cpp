@@ -362,14 +362,18 @@ int RunSplit(const SplitRequest& request) {
 
 void AddModeOptions(CLI::App* command, SplitRequest* request) {
     CLI::Option_group* modes = command->add_option_group("mode", "How to cut (exactly one)");
-    modes->add_option("--size", request->size, "Pieces of N bytes: N[KB|MB|GB] (MB when no unit is given)");
-    modes->add_option("--count", request->count, "N pieces of equal duration");
-    modes->add_option("--time", request->time, "Pieces of this duration: M:SS[.t] or seconds");
+    modes->add_option("--size", request->size, "Pieces of N bytes: N[KB|MB|GB] (MB when no unit is given)")
+        ->type_name("N[KB|MB|GB]");
+    modes->add_option("--count", request->count, "N pieces of equal duration")->type_name("N");
+    modes->add_option("--time", request->time, "Pieces of this duration: M:SS[.t] or seconds")->type_name("TIME");
     modes->add_option("--range", request->range,
-                      "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)");
-    modes->add_option("--points", request->points, "Cut at these times: T1,T2,... (pieces 1 to n+1)");
+                      "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)")
+        ->type_name("BEGIN[,LENGTH]");
+    modes->add_option("--points", request->points, "Cut at these times: T1,T2,... (pieces 1 to n+1)")
+        ->type_name("T1,T2,...");
     modes->require_option(1);
-    command->add_option("--skip", request->skip, "With --points: piece numbers not to write, K,...")
+    command->add_option("--skip", request->skip, "With --points: piece numbers not to write")
+        ->type_name("K,...")
         ->needs(modes->get_option("--points"));
 }
 
@@ -385,10 +389,11 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
     command->add_option("--channels", request->channels, "Re-encoding channel mode")
         ->needs(reencode)
         ->check(CLI::IsMember({"joint", "stereo", "mono"}));
-    command->add_option("--fade-in", request->fadeIn, "Fade each piece in over SEC (re-encodes)");
-    command->add_option("--fade-out", request->fadeOut, "Fade each piece out over SEC (re-encodes)");
-    command->add_option("--lead-in", request->leadIn, "Repeat SEC from before each piece at its start");
-    command->add_option("--tail", request->tail, "Append SEC from after each piece to its end");
+    command->add_option("--fade-in", request->fadeIn, "Fade each piece in over SEC (re-encodes)")->type_name("SEC");
+    command->add_option("--fade-out", request->fadeOut, "Fade each piece out over SEC (re-encodes)")->type_name("SEC");
+    command->add_option("--lead-in", request->leadIn, "Repeat SEC from before each piece at its start")
+        ->type_name("SEC");
+    command->add_option("--tail", request->tail, "Append SEC from after each piece to its end")->type_name("SEC");
     command->add_option("--first", request->first, "Write only the first N pieces of each file")
         ->check(CLI::PositiveNumber);
 }
@@ -401,6 +406,10 @@ void Setup(CLI::App& app, int* exitCode) {
     AddEncoderOptions(command, request.get());
     command->add_flag("--json", request->json, "Print the outcome as JSON");
     command->add_option("FILE", request->files, "MP3 files to split")->required();
+    command->footer(
+        "Times are seconds with one decimal (12.5) or M:SS[.t]. One line per file: FILE, its outcome\n"
+        "and the paths written, separated by tabs. Exit codes: 0 all done, 1 some file failed,\n"
+        "2 usage error, 130 cancelled by Ctrl-C (the pieces of the file being split are deleted).");
     command->callback([request, exitCode] { *exitCode = RunSplit(*request); });
 }
 
