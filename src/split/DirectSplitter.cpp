@@ -159,6 +159,7 @@ bool DirectSplitter::CopyTail(Piece& piece) {
 bool DirectSplitter::FinishPiece(Piece& piece) {
     if (piece.xing && piece.xing->IsValid()) {
         // Counts, seek table and LAME fields of the Xing/Info copy now describe this piece.
+        if (!FlushPieceBytes(piece.out)) return Fail(piece);
         const std::uint64_t fileBytes = piece.out.Out().Tell();
         const std::vector<std::uint8_t>& rebuilt =
             piece.xing->Finish(fileBytes, fileBytes - piece.tagBytes, piece.startsAtAudioStart,
@@ -174,7 +175,7 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
 
 bool DirectSplitter::Fail(Piece& piece) {
     // A cancelled piece leaves no message; a failed one keeps the message already set.
-    piece.out.Discard();
+    DiscardPiece(piece.out);
     return false;
 }
 

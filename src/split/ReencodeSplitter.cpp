@@ -334,7 +334,7 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
 bool ReencodeSplitter::Fail(Piece& piece) {
     piece.decoder.reset();
     piece.encoder.reset();
-    piece.out.Discard();
+    DiscardPiece(piece.out);
     return false;
 }
 

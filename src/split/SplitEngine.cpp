@@ -13,6 +13,8 @@ namespace {
 constexpr int kStepBackFrames = 3;
 // The most samples one MPEG frame holds (MPEG-1 Layer II and III).
 constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
+// Output is gathered into blocks of this size before it is written.
+constexpr std::size_t kWriteBufferBytes = 65536;
 
 // The source's file name less its last four characters (the ".mp3"), taken as they are even
 // when the name has no such extension.
@@ -25,7 +27,7 @@ std::string FileTitleOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-SplitEngine::SplitEngine() = default;
+SplitEngine::SplitEngine() { m_writeBuffer.reserve(kWriteBufferBytes); }
 
 SplitEngine::~SplitEngine() = default;
 
@@ -224,6 +226,7 @@ std::vector<std::uint8_t> SplitEngine::MakePieceTag(int pieceNumber, int total, 
 
 bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path) {
     ClearError();
+    m_writeBuffer.clear();
     bool created = false;
     try {
         created = out.Create(path);
@@ -235,14 +238,37 @@ bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path
 }
 
 bool SplitEngine::WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount) {
-    if (byteCount == 0 || out.Out().Write(bytes, byteCount)) return true;
-    SetError(WriteFailedMessage(out.Target()));
-    return false;
+    if (byteCount > kWriteBufferBytes - m_writeBuffer.size() && !FlushPieceBytes(out)) return false;
+    if (byteCount >= kWriteBufferBytes) {
+        if (out.Out().Write(bytes, byteCount)) return true;
+        SetError(WriteFailedMessage(out.Target()));
+        return false;
+    }
+    const auto* first = static_cast<const std::uint8_t*>(bytes);
+    m_writeBuffer.insert(m_writeBuffer.end(), first, first + byteCount);
+    return true;
+}
+
+bool SplitEngine::FlushPieceBytes(AtomicOutputFile& out) {
+    if (m_writeBuffer.empty()) return true;
+    const bool written = out.Out().Write(m_writeBuffer.data(), m_writeBuffer.size());
+    m_writeBuffer.clear();
+    if (!written) SetError(WriteFailedMessage(out.Target()));
+    return written;
+}
+
+void SplitEngine::DiscardPiece(AtomicOutputFile& out) {
+    m_writeBuffer.clear();
+    out.Discard();
 }
 
 bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
     // Closing reports late write failures, and the rename may fail: either way the piece
     // is not there.
+    if (!FlushPieceBytes(out)) {
+        DiscardPiece(out);
+        return false;
+    }
     bool committed = false;
     try {
         committed = out.Commit();
@@ -250,7 +276,7 @@ bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
         committed = false;
     }
     if (!committed) {
-        out.Discard();
+        DiscardPiece(out);
         SetError(WriteFailedMessage(out.Target()));
     }
     return committed;

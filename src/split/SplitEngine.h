@@ -147,8 +147,14 @@ protected:
                                            int width) const;
     // Creates the piece's temporary output; false with "Failed to create file" set.
     bool CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path);
-    // Writes all bytes; false with "Failed to write file" set.
+    // Writes all bytes (through a buffer: frames are small, system calls are not); false
+    // with "Failed to write file" set.
     bool WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount);
+    // Writes out what the buffer holds; false with "Failed to write file" set. Needed before
+    // the output's position is asked or moved.
+    bool FlushPieceBytes(AtomicOutputFile& out);
+    // Drops the buffer and deletes the piece's temporary file.
+    void DiscardPiece(AtomicOutputFile& out);
     // Renames the complete piece over its target; false (temporary file gone) with "Failed
     // to write file" set.
     bool CommitPiece(AtomicOutputFile& out);
@@ -178,6 +184,7 @@ private:
     std::string m_titleTemplate;
     TrackNumberMode m_trackNumberMode = TrackNumberMode::Piece;
     std::string m_lastError;
+    std::vector<std::uint8_t> m_writeBuffer;  // reserved once, reused by every piece
 };
 
 }  // namespace qm

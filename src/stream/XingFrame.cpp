@@ -21,16 +21,26 @@ constexpr std::size_t kLameMusicLength = 28;   // 4 bytes, big-endian
 constexpr std::size_t kLameMusicCrc = 32;      // 2 bytes, big-endian
 constexpr std::size_t kLameTagCrc = 34;        // 2 bytes: CRC of every frame byte before it
 
-constexpr std::array<std::uint16_t, 256> MakeCrc16Table() {
-    std::array<std::uint16_t, 256> table{};
+// Tables for eight bytes at a time: kCrc16Tables[0] is the plain byte table; table k gives
+// the effect of a byte followed by k zero bytes. (A byte at a time was a third of the time
+// of a direct split.)
+using Crc16Tables = std::array<std::array<std::uint16_t, 256>, 8>;
+constexpr Crc16Tables MakeCrc16Tables() {
+    Crc16Tables tables{};
     for (unsigned n = 0; n < 256; ++n) {
         unsigned crc = n;
         for (int bit = 0; bit < 8; ++bit) crc = (crc & 1U) != 0 ? (crc >> 1) ^ 0xA001U : crc >> 1;
-        table[n] = static_cast<std::uint16_t>(crc);
+        tables[0][n] = static_cast<std::uint16_t>(crc);
     }
-    return table;
+    for (std::size_t k = 1; k < tables.size(); ++k) {
+        for (unsigned n = 0; n < 256; ++n) {
+            const std::uint16_t previous = tables[k - 1][n];
+            tables[k][n] = static_cast<std::uint16_t>((previous >> 8) ^ tables[0][previous & 0xFF]);
+        }
+    }
+    return tables;
 }
-constexpr std::array<std::uint16_t, 256> kCrc16Table = MakeCrc16Table();
+constexpr Crc16Tables kCrc16Tables = MakeCrc16Tables();
 
 std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
@@ -64,8 +74,18 @@ bool LooksLikeEncoderVersion(const std::uint8_t* p) {
 }  // namespace
 
 std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t byte : bytes) {
-        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ byte) & 0xFF]);
+    const auto& t = kCrc16Tables;
+    const std::uint8_t* p = bytes.data();
+    std::size_t left = bytes.size();
+    for (; left >= 8; left -= 8, p += 8) {
+        // The CRC's two bytes meet the first two data bytes; the other six enter as they are.
+        const unsigned low = (crc ^ p[0]) & 0xFFU;
+        const unsigned high = ((crc >> 8) ^ p[1]) & 0xFFU;
+        crc = static_cast<std::uint16_t>(t[7][low] ^ t[6][high] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^
+                                         t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]]);
+    }
+    for (; left > 0; --left, ++p) {
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ t[0][(crc ^ *p) & 0xFF]);
     }
     return crc;
 }

@@ -219,12 +219,23 @@ TEST(ParseXingLayout, RefusesWhatIsNoXingFrame) {
     EXPECT_EQ(builder.Finish(5000, 5000, false, false), shortFrame);
 }
 
-// The CRC is the reflected 0x8005 polynomial starting from 0 ("123456789" -> 0xBB3D).
-TEST(Crc16Update, MatchesTheCheckValue) {
+// The CRC is the reflected 0x8005 polynomial starting from 0 ("123456789" -> 0xBB3D); eight
+// bytes at a time give the same as one bit at a time, for every length and split point.
+TEST(Crc16Update, MatchesTheCheckValueAndABitwiseCrc) {
     const char* text = "123456789";
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text), 9);
-    EXPECT_EQ(Crc16Update(0, bytes), 0xBB3D);
-    EXPECT_EQ(Crc16Update(Crc16Update(0, bytes.first(4)), bytes.subspan(4)), 0xBB3D);
+    const std::span<const std::uint8_t> check(reinterpret_cast<const std::uint8_t*>(text), 9);
+    EXPECT_EQ(Crc16Update(0, check), 0xBB3D);
+    const Bytes data = fixtures::Junk(300, 7);
+    for (std::size_t length = 0; length <= data.size(); length += 13) {
+        std::uint16_t bitwise = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            bitwise ^= data[i];
+            for (int bit = 0; bit < 8; ++bit) bitwise = (bitwise & 1) ? (bitwise >> 1) ^ 0xA001 : bitwise >> 1;
+        }
+        const std::span<const std::uint8_t> bytes(data.data(), length);
+        EXPECT_EQ(Crc16Update(0, bytes), bitwise) << length;
+        EXPECT_EQ(Crc16Update(Crc16Update(0, bytes.first(length / 3)), bytes.subspan(length / 3)), bitwise) << length;
+    }
 }
 
 }  // namespace
