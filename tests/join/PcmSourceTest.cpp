@@ -143,3 +143,42 @@ TEST(AudioLayerSource, EmptyAndUndecodableFiles) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+// A four-channel ProTracker module with one empty pattern: 64 rows at speed 6 and 125 BPM
+// play 7.68 seconds. The stream call rejects it and the music call opens it.
+fx::Bytes MinimalModule() {
+    fx::Bytes mod(20 + 31 * 30, 0);
+    const char title[] = "quiet module";
+    std::copy(title, title + sizeof title - 1, mod.begin());
+    mod.push_back(1);    // song length: one order
+    mod.push_back(127);  // restart byte
+    fx::Bytes orders(128, 0);
+    mod.insert(mod.end(), orders.begin(), orders.end());
+    for (const char c : {'M', '.', 'K', '.'}) mod.push_back(static_cast<std::uint8_t>(c));
+    fx::Bytes pattern(64 * 4 * 4, 0);
+    mod.insert(mod.end(), pattern.begin(), pattern.end());
+    return mod;
+}
+
+TEST(AudioLayerSource, ModulesOpenThroughTheMusicCall) {
+    fx::TempDir dir;
+    const auto path = dir / "tune.mod";
+    const fx::Bytes mod = MinimalModule();
+    fx::WriteFileBytes(path, mod);
+    AudioLayerSource source;
+    ASSERT_TRUE(source.Open(path, 0));
+    EXPECT_TRUE(source.IsMusic());
+    EXPECT_FALSE(source.IsMp3());
+    EXPECT_EQ(source.GetDuration(), 7);
+    EXPECT_EQ(source.GetChannelMode(), 4);
+    const double seconds = double(source.GetLength()) /
+                           (source.GetSampleRate() * source.GetChannels() * (source.GetBitsPerSample() / 8));
+    EXPECT_NEAR(seconds, 7.68, 0.05);
+    EXPECT_EQ(source.GetAverageBitrate(), static_cast<int>(double(mod.size()) / (seconds * 125) + 0.5));
+}
+
+}  // namespace
+}  // namespace qm
