@@ -129,7 +129,6 @@ public:
     SplitEngine& Engine() { return *m_engine; }
     const SplitterOptions& Options() const { return m_options; }
     int Width() const { return m_options.TitleDigitNumber; }
-    void SetMessage(std::string text) { *m_message = std::move(text); }
 
 private:
     const SplitPlanContext& m_context;
