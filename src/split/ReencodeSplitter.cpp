@@ -117,7 +117,7 @@ bool ReencodeSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limi
     // two fades together exceed its length does.
     if (m_fadeOutOn && m_fadeOutSamples > 0) {
         limit = SubtractOrZero(limit, kind == Limit::Bytes ? OutputBytesForTenths(piece, m_fadeOutTenths)
-                                                           : std::uint64_t{m_fadeOutSamples});
+                                                           : m_fadeOutSamples);
     }
     if (PumpAndCheckCancel()) return Fail(piece);
     if (!EncodeLimited(piece, kind, limit, endReached)) return Fail(piece);
@@ -269,7 +269,7 @@ bool ReencodeSplitter::EncodeFadeIn(Piece& piece) {
     if (!m_fadeInOn || m_fadeInSamples == 0) return true;
     // Linear in amplitude from 0 at the piece's first decoded sample to full level after
     // m_fadeInSamples samples, over whole source frames.
-    const double step = 1.0 / m_fadeInSamples;
+    const double step = 1.0 / static_cast<double>(m_fadeInSamples);
     std::uint64_t k = 0;
     Mp3FrameHeader header;
     while (!piece.encoderStopped && k < m_fadeInSamples) {
@@ -296,7 +296,7 @@ bool ReencodeSplitter::EncodeFadeOut(Piece& piece) {
     if (!m_fadeOutOn || m_fadeOutSamples == 0) return true;
     // Linear in amplitude from full level down to silence over m_fadeOutSamples samples;
     // when the source ends first, the fade ends with it.
-    const double step = 1.0 / m_fadeOutSamples;
+    const double step = 1.0 / static_cast<double>(m_fadeOutSamples);
     std::uint64_t k = 0;
     Mp3FrameHeader header;
     while (!piece.encoderStopped && k < m_fadeOutSamples) {

@@ -65,8 +65,8 @@ private:
     bool m_fadeOutOn = false;
     int m_fadeInTenths = 0;
     int m_fadeOutTenths = 0;
-    std::uint32_t m_fadeInSamples = 0;
-    std::uint32_t m_fadeOutSamples = 0;
+    std::uint64_t m_fadeInSamples = 0;
+    std::uint64_t m_fadeOutSamples = 0;
 };
 
 }  // namespace qm

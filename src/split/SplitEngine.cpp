@@ -88,9 +88,10 @@ int SplitEngine::GetBitRate() const { return m_averageKbps; }
 
 void SplitEngine::SetEncoderParams(int, int, int) {}
 
-std::uint32_t SplitEngine::TenthsToSamples(int tenths) const {
+std::uint64_t SplitEngine::TenthsToSamples(int tenths) const {
     if (tenths <= 0) return 0;
-    return static_cast<std::uint32_t>(tenths * 0.1 * m_reader.SampleRateHz());
+    // 64-bit: a whole day in tenths at 48 kHz passes 32 bits of samples.
+    return static_cast<std::uint64_t>(tenths * 0.1 * m_reader.SampleRateHz());
 }
 
 void SplitEngine::FrameHistory::PushBack(const HistoryEntry& entry) {
@@ -128,7 +129,7 @@ void SplitEngine::RecordFrame(std::uint64_t frameOffset, int samples) {
     m_history.PushBack(HistoryEntry{frameOffset, static_cast<std::uint32_t>(std::max(0, samples))});
     // Keep what a tail rewind, the step back and the next lead-in can reach; older frames
     // are never looked at again, so the history stays small however long the source is.
-    const std::uint64_t keptSamples = std::uint64_t{m_leadInSamples} + m_tailSamples +
+    const std::uint64_t keptSamples = m_leadInSamples + m_tailSamples +
                                       (kStepBackFrames + 1) * kMaxSamplesPerFrame;
     while (m_history.Size() > kStepBackFrames + 1 &&
            m_history.TotalSamples() - m_history.Front().samples >= keptSamples) {

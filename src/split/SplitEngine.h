@@ -124,7 +124,7 @@ protected:
     };
 
     // tenths of a second -> samples at the reader's current sample rate.
-    std::uint32_t TenthsToSamples(int tenths) const;
+    std::uint64_t TenthsToSamples(int tenths) const;
     // Appends a frame to the history unless it lies at or before the newest entry.
     void RecordFrame(std::uint64_t frameOffset, int samples);
     // Moves the bar forward to the reader's position; pumps; true when cancelled.
@@ -166,8 +166,8 @@ protected:
     Mp3FrameReader m_reader;
     FrameHistory m_history;
     int m_averageKbps = 0;  // the source's average bit rate, kept from Open
-    std::uint32_t m_leadInSamples = 0;
-    std::uint32_t m_tailSamples = 0;
+    std::uint64_t m_leadInSamples = 0;
+    std::uint64_t m_tailSamples = 0;
     int m_leadInTenths = 0;
     int m_tailTenths = 0;
 
