@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <cctype>
 #include <map>
 #include <optional>
-#include <regex>
 
 #include "fixtures/Fixtures.h"
 #include "stream/Mp3FrameReader.h"
@@ -26,11 +26,12 @@ struct Documented {
 std::map<std::string, Documented> ReadIndex(const std::filesystem::path& corpus) {
     std::map<std::string, Documented> rows;
     std::ifstream in(corpus / "INDEX.md");
-    const std::regex folderLine(R"(^## (\S+)/ )");
     std::string folder;
     for (std::string line; std::getline(in, line);) {
-        std::smatch match;
-        if (std::regex_search(line, match, folderLine)) folder = match[1];
+        // "## iso-conformance/ (26 files, ...)" opens a folder's table.
+        if (line.rfind("## ", 0) == 0 && line.find("/ ") != std::string::npos) {
+            folder = line.substr(3, line.find("/ ") - 3);
+        }
         if (line.rfind("| `", 0) != 0) continue;
         std::vector<std::string> cells;
         std::size_t start = 1;
@@ -47,10 +48,56 @@ std::map<std::string, Documented> ReadIndex(const std::filesystem::path& corpus)
     return rows;
 }
 
-std::optional<double> Number(const std::string& text, const std::string& pattern) {
-    std::smatch match;
-    if (!std::regex_search(text, match, std::regex(pattern))) return std::nullopt;
-    return std::stod(match[1]);
+// The number (digits and a decimal point) that ends right before marker, or starts right
+// after it; empty when the marker is absent or no number touches it.
+std::optional<double> NumberBefore(const std::string& text, const std::string& marker) {
+    const std::size_t end = text.find(marker);
+    if (end == std::string::npos) return std::nullopt;
+    std::size_t start = end;
+    while (start > 0 && (std::isdigit(static_cast<unsigned char>(text[start - 1])) || text[start - 1] == '.')) --start;
+    if (start == end) return std::nullopt;
+    return std::stod(text.substr(start, end - start));
+}
+
+std::optional<double> NumberAfter(const std::string& text, const std::string& marker) {
+    const std::size_t found = text.find(marker);
+    if (found == std::string::npos) return std::nullopt;
+    const std::size_t start = found + marker.size();
+    std::size_t end = start;
+    while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '.')) ++end;
+    if (start == end) return std::nullopt;
+    return std::stod(text.substr(start, end - start));
+}
+
+// "Xing 5 fr/937 B" or "Info 4 fr/2088 B": the frame and byte counts.
+std::optional<std::pair<double, double>> XingCounts(const std::string& tags) {
+    for (const char* name : {"Xing ", "Info "}) {
+        const std::size_t at = tags.find(name);
+        if (at == std::string::npos) continue;
+        const std::string rest = tags.substr(at);
+        const auto frames = NumberAfter(rest, name);
+        const auto bytes = NumberAfter(rest, " fr/");
+        if (frames && bytes) return std::make_pair(*frames, *bytes);
+    }
+    return std::nullopt;
+}
+
+// "ID3v2.3 1070 B" alone, or followed only by the Xing/Info description: the tag's size.
+std::optional<double> LeadingTagBytes(const std::string& tags) {
+    if (tags.rfind("ID3v2.", 0) != 0 || tags.size() < 9) return std::nullopt;
+    const std::size_t end = tags.find(" B", 8);
+    if (end == std::string::npos) return std::nullopt;
+    const std::string rest = tags.substr(end + 2);
+    if (!rest.empty() && rest.rfind("; Xing ", 0) != 0 && rest.rfind("; Info ", 0) != 0) return std::nullopt;
+    return NumberAfter(tags.substr(0, end), tags.substr(0, 8));
+}
+
+// The documented walk lists the emphasis values it met: "emphasis 0,1,2,3".
+bool HasReservedEmphasis(const std::string& stream) {
+    const std::size_t at = stream.find("emphasis ");
+    if (at == std::string::npos) return false;
+    const std::size_t end = stream.find_first_not_of("0123,", at + 9);
+    return stream.substr(at + 9, end - at - 9).find('2') != std::string::npos;
 }
 
 bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -103,7 +150,8 @@ TEST_F(CorpusTest, AnalysisAgreesWithTheDocumentedFigures) {
         SCOPED_TRACE(name);
         Mp3FrameReader reader;
         const bool ok = reader.Open(m_corpus / name);
-        const std::optional<double> documentedFrames = Number(row.stream, R"((\d+) frames? =)");
+        std::optional<double> documentedFrames = NumberBefore(row.stream, " frames =");
+        if (!documentedFrames) documentedFrames = NumberBefore(row.stream, " frame =");
         // A single frame has no second header to confirm it: no decoder plays it either.
         const bool bareTag = (Has(name, ".id3") || Has(name, ".apev2")) && !documentedFrames;
         if (documentedFrames == 1.0 || bareTag) {
@@ -119,9 +167,9 @@ TEST_F(CorpusTest, AnalysisAgreesWithTheDocumentedFigures) {
         // Junk, free-format frames and frames with the reserved emphasis make the documented
         // walk (which accepts all of them) differ from ours.
         const bool plain = !Has(row.stream, "junk") && !Has(row.stream, "free format") &&
-                           !std::regex_search(row.stream, std::regex(R"(emphasis [\d,]*2)"));
+                           !HasReservedEmphasis(row.stream);
         const bool untagged = row.tags == "none";
-        const std::optional<double> leadingJunk = Number(row.stream, R"((\d+) junk bytes before)");
+        const std::optional<double> leadingJunk = NumberBefore(row.stream, " junk bytes before");
         if (documentedFrames && untagged && plain) {
             const int cut = Has(row.stream, "cut short") ? 1 : 0;
             EXPECT_EQ(walk.frames, static_cast<std::uint64_t>(*documentedFrames) - cut);
@@ -135,31 +183,32 @@ TEST_F(CorpusTest, AnalysisAgreesWithTheDocumentedFigures) {
         }
         // "ID3v2.3 1070 B" at the start of the column: the tag and then the audio (or the
         // Xing/Info frame).
-        const std::optional<double> tagBytes = Number(row.tags, R"(^ID3v2\.\d (\d+) B(; (Xing|Info) .*)?$)");
+        const std::optional<double> tagBytes = LeadingTagBytes(row.tags);
         if (tagBytes && plain && !Has(row.tags, "size > file")) {
             EXPECT_EQ(audioStart, static_cast<std::uint64_t>(*tagBytes) + infoBytes);
             ++startsChecked;
         }
-        const std::optional<double> xingFrames = Number(row.tags, R"((?:Xing|Info) (\d+) fr/)");
-        const std::optional<double> xingBytes = Number(row.tags, R"((?:Xing|Info) \d+ fr/(\d+) B)");
+        const auto xingCounts = XingCounts(row.tags);
         XingLayout layout;
-        if (xingFrames && xingBytes && ParseXingLayout(reader.InfoFrame(), &layout)) {
-            EXPECT_EQ(BigEndian32(reader.InfoFrame(), layout.frameCountOffset), *xingFrames);
-            EXPECT_EQ(BigEndian32(reader.InfoFrame(), layout.byteCountOffset), *xingBytes);
+        if (xingCounts && ParseXingLayout(reader.InfoFrame(), &layout)) {
+            EXPECT_EQ(BigEndian32(reader.InfoFrame(), layout.frameCountOffset), xingCounts->first);
+            EXPECT_EQ(BigEndian32(reader.InfoFrame(), layout.byteCountOffset), xingCounts->second);
             ++xingChecked;
         }
-        const std::optional<double> decodedSeconds = Number(row.decode, R"(mpg123: \d+ samples \(([\d.]+) s\))");
+        const std::optional<double> decodedSeconds = 
+            row.decode.rfind("mpg123: ", 0) == 0 ? NumberAfter(row.decode.substr(0, row.decode.find(';')), " samples (")
+                                                 : std::nullopt;
         if (decodedSeconds) {
             EXPECT_NEAR(reader.LengthSeconds(), *decodedSeconds, 0.06);
             ++lengthsChecked;
         }
     }
     // The checks above must really have run, not been skipped by a parse that found nothing.
-    EXPECT_GT(opened, 140);  // 149 of 232 at the time of writing
-    EXPECT_GT(framesChecked, 40);
-    EXPECT_GT(startsChecked, 50);
-    EXPECT_GT(lengthsChecked, 100);
-    EXPECT_GT(xingChecked, 20);
+    EXPECT_GT(opened, 140);  // 150 of 232 at the time of writing
+    EXPECT_GT(framesChecked, 50);
+    EXPECT_GT(startsChecked, 75);
+    EXPECT_GT(lengthsChecked, 140);
+    EXPECT_GT(xingChecked, 55);
 }
 
 // A file that plays for no time at all (gapless trimming eats its two frames) still opens,
