@@ -48,7 +48,7 @@ private:
     struct ReencodeRun;
     bool CopyFrames(const std::filesystem::path& target, const LongOperation& operation);
     bool Reencode(const std::filesystem::path& target, const EncoderParams& params, const LongOperation& operation);
-    bool ReencodeSource(ReencodeRun& run, int index);
+    bool EncodeBlocks(ReencodeRun& run);
 
     std::string m_lastError;
     std::vector<std::uint8_t> m_targetTag;
