@@ -42,8 +42,10 @@ struct PcmBlock {
 
 class PcmBlockQueue {
 public:
-    // Enough for the decoder to stay ahead of the encoder across a source change.
-    static constexpr int kSlots = 8;
+    // A block is one decoder read, a fraction of a millisecond of LAME's work, so the ring
+    // holds a few milliseconds: enough for the decoder to open the next source, or to lose
+    // the processor for a moment, without the encoder waiting. About 150 KB at 44.1 kHz.
+    static constexpr int kSlots = 32;
 
     PcmBlockQueue() = default;
     PcmBlockQueue(const PcmBlockQueue&) = delete;
