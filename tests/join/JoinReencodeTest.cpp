@@ -3,9 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <set>
+#include <thread>
+
 #include "fixtures/ProgressFakes.h"
 #include "join/JoinKit.h"
 #include "join/JoinList.h"
+#include "join/Mp3EncoderStage.h"
+#include "join/PcmConverter.h"
+#include "join/PcmSource.h"
 #include "stream/MpegHeader.h"
 #include "stream/Tags.h"
 
@@ -219,6 +226,131 @@ TEST(JoinReencode, ProgressFollowsTheDecodedPosition) {
     EXPECT_EQ(op.status.texts.back(), "Joining 2 files into x.mp3...100%");
     EXPECT_GE(op.bar.positions.back(), 298);
     EXPECT_GE(op.status.texts.size(), 90u);
+}
+
+// The join as one loop on one thread: every source decoded, converted (always, even when
+// the format already matches) and encoded in turn. The join must give exactly these bytes.
+fx::Bytes EncodeOnOneThread(const std::vector<std::filesystem::path>& sources, const EncoderParams& params) {
+    fx::TempDir dir;
+    const auto path = dir / "reference.mp3";
+    const int channels = TargetChannels(params.channelMode);
+    Mp3EncoderStage encoder;
+    EXPECT_TRUE(encoder.Create(path));
+    encoder.SetChannels(channels);
+    encoder.SetInputSampleRate(params.sampleRateHz);
+    encoder.SetBitrate(params.bitRateKbps);
+    encoder.SetOutputSampleRate(params.sampleRateHz);
+    encoder.SetMode(params.channelMode);
+    EXPECT_TRUE(encoder.Start());
+    AudioLayerSource source;
+    PcmConverter converter;
+    std::array<std::int16_t, PcmSource::kMaxSamplesPerRead> left{};
+    std::array<std::int16_t, PcmSource::kMaxSamplesPerRead> right{};
+    auto encode = [&](int samples) {
+        EXPECT_TRUE(encoder.Encode(static_cast<const std::int16_t*>(converter.LeftOutput()),
+                                   static_cast<const std::int16_t*>(converter.RightOutput()), samples));
+    };
+    for (const auto& sourcePath : sources) {
+        EXPECT_TRUE(source.Open(sourcePath, 0));
+        converter.Reset();
+        converter.source = {source.GetOutputChannels(), source.GetSampleRate(), source.GetBitsPerSample()};
+        converter.target = {channels, params.sampleRateHz, 16};
+        converter.Prepare();
+        while (const int samples = source.Read(left.data(), right.data())) {
+            encode(converter.Process(left.data(), right.data(), samples));
+        }
+        encode(converter.Flush());
+        source.Close();
+    }
+    EXPECT_TRUE(encoder.Finish());
+    return fx::ReadFileBytes(path);
+}
+
+// Progress fakes that also note the thread of every call.
+struct ThreadRecordingOperation {
+    struct Bar : fx::RecordingBar {
+        void SetRange(int low, int high) override {
+            threads.insert(std::this_thread::get_id());
+            RecordingBar::SetRange(low, high);
+        }
+        void SetPosition(int position) override {
+            threads.insert(std::this_thread::get_id());
+            RecordingBar::SetPosition(position);
+        }
+        std::set<std::thread::id> threads;
+    } bar;
+    struct Status : fx::RecordingStatus {
+        void SetText(const std::string& text) override {
+            threads.insert(std::this_thread::get_id());
+            RecordingStatus::SetText(text);
+        }
+        std::set<std::thread::id> threads;
+    } status;
+    fx::RecordingPump pump;
+    std::set<std::thread::id> pumpThreads;
+    CancelFlag cancel{0};
+
+    ThreadRecordingOperation() {
+        pump.onPump = [this](long) { pumpThreads.insert(std::this_thread::get_id()); };
+    }
+    LongOperation Get() { return LongOperation{&bar, &status, &pump, &cancel}; }
+};
+
+// Decoding runs ahead on its own thread, yet the output is byte for byte that of the join on
+// one thread: blocks neither lost, repeated nor reordered, each resampler tail at the end of
+// its own source, a source already in the target format passed through unchanged. Every call
+// of the progress contract comes from the thread that called the join.
+TEST(JoinReencode, TwoThreadsGiveTheBytesOfOneAndKeepProgressOnTheCaller) {
+    struct Case {
+        const char* name;
+        std::vector<SourceSpec> sources;
+        EncoderParams params;
+    };
+    const std::vector<Case> cases = {
+        {"mono 22050, stereo WAV 48000, stereo 44100 into joint stereo 44100",
+         {{SourceSpec::Mp3, 22050, 1, 1.3, 64}, {SourceSpec::Wav, 48000, 2, 1.1}, {SourceSpec::Mp3, 44100, 2, 1.0},
+          {SourceSpec::Mp3, 22050, 1, 0.4, 64}},
+         {44100, 128, kModeJointStereo}},
+        {"six-channel WAV, stereo 44100 and mono 22050 into mono 22050",
+         {{SourceSpec::Wav, 32000, 6, 0.8}, {SourceSpec::Mp3, 44100, 2, 1.2}, {SourceSpec::Mp3, 22050, 1, 1.0, 64}},
+         {22050, 64, kModeMono}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        JoinList job;
+        for (std::size_t i = 0; i < c.sources.size(); ++i) job.AddSource(MakeSource(dir, c.sources[i], int(i)).first);
+        ThreadRecordingOperation op;
+        const auto target = dir / "out.mp3";
+        ASSERT_TRUE(job.JoinReencode(target, c.params, op.Get())) << job.LastError();
+        EXPECT_TRUE(fx::ReadFileBytes(target) == EncodeOnOneThread(job.Sources(), c.params)) << "bytes differ";
+
+        const std::set<std::thread::id> caller = {std::this_thread::get_id()};
+        EXPECT_EQ(op.pumpThreads, caller);
+        EXPECT_EQ(op.bar.threads, caller);
+        EXPECT_EQ(op.status.threads, caller);
+        EXPECT_GE(op.pump.count, 40) << "a pump per block";
+    }
+}
+
+// A cancel before the first block, with the decoder ahead of the encoder, and in the last
+// source ends the join at once: no pump after the one that saw the flag, no message, no file.
+TEST(JoinReencode, CancelStopsTheDecoderAnywhere) {
+    fx::TempDir dir;
+    fx::EncodeSpec spec;
+    spec.seconds = 1.0;
+    JoinList job;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) job.AddSource(joinkit::WriteMp3(dir, name, spec));
+    // 1 s at 44.1 kHz is 39 blocks, each pumped once, and each source pumps once at its start.
+    for (const long cancelPump : {2L, 10L, 110L}) {
+        SCOPED_TRACE(cancelPump);
+        fx::FakeOperation op;
+        op.CancelAtPump(cancelPump);
+        EXPECT_FALSE(job.JoinReencode(dir / "out.mp3", {44100, 128, kModeJointStereo}, op.Get()));
+        EXPECT_EQ(job.LastError(), "");
+        EXPECT_EQ(op.pump.count, cancelPump);
+        EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
+    }
 }
 
 }  // namespace
