@@ -55,6 +55,7 @@ public:
 private:
     void Run() noexcept;
     bool DeliverSource(int index);
+    bool DeliverBlocks(int index, bool convert);
     bool Post(PcmBlock::Kind kind, int index, std::uint64_t units, std::exception_ptr error = nullptr);
     static void CopyInto(PcmBlock* block, const PcmConverter& converter, int samples, int channels);
 
@@ -79,11 +80,9 @@ void SourceDecoder::Run() noexcept {
         }
         Post(PcmBlock::Kind::kEnd, 0, 0);
     } catch (...) {
-        try {
-            Post(PcmBlock::Kind::kFailed, 0, 0, std::current_exception());
-        } catch (...) {
-            // Only a broken mutex gets here; the encoder is then stopped by the system.
-        }
+        // Post only locks a mutex; should even that throw, noexcept ends the program rather
+        // than leave the encoder waiting for a block that never comes.
+        Post(PcmBlock::Kind::kFailed, 0, 0, std::current_exception());
     }
 }
 
@@ -118,7 +117,6 @@ bool SourceDecoder::DeliverSource(int index) {
         return false;
     }
     if (!Post(PcmBlock::Kind::kSourceStart, index, source.GetLength())) return false;
-
     const bool convert = source.GetOutputChannels() != m_channels || source.GetSampleRate() != m_rateHz ||
                          source.GetBitsPerSample() != kEncoderBits;
     if (convert) {
@@ -128,24 +126,7 @@ bool SourceDecoder::DeliverSource(int index) {
         m_converter.target = {m_channels, m_rateHz, kEncoderBits};
         m_converter.Prepare();
     }
-    for (;;) {
-        PcmBlock* block = m_queue.Claim();
-        if (block == nullptr) return false;
-        if (convert) {
-            const int samples = source.Read(m_left.data(), m_right.data());
-            if (samples == 0) break;
-            CopyInto(block, m_converter, m_converter.Process(m_left.data(), m_right.data(), samples), m_channels);
-        } else {
-            // Already in the target format: decoded straight into the block.
-            block->Reserve(PcmSource::kMaxSamplesPerRead);
-            block->samples = source.Read(block->left.data(), block->right.data());
-            if (block->samples == 0) break;
-        }
-        block->kind = PcmBlock::Kind::kSamples;
-        block->index = index;
-        block->units = source.GetPosition();
-        m_queue.Publish();
-    }
+    if (!DeliverBlocks(index, convert)) return false;
     // What the resampler still holds belongs to the end of this source.
     const int tail = convert ? m_converter.Flush() : 0;
     if (tail > 0) {
@@ -158,6 +139,29 @@ bool SourceDecoder::DeliverSource(int index) {
     }
     source.Close();
     return true;
+}
+
+// One block per read of the open source, each with the source's position after the read,
+// until the source ends. False when the encoder stopped the queue.
+bool SourceDecoder::DeliverBlocks(int index, bool convert) {
+    for (;;) {
+        PcmBlock* block = m_queue.Claim();
+        if (block == nullptr) return false;
+        if (convert) {
+            const int samples = m_source.Read(m_left.data(), m_right.data());
+            if (samples == 0) return true;  // the claimed block stays free for the next event
+            CopyInto(block, m_converter, m_converter.Process(m_left.data(), m_right.data(), samples), m_channels);
+        } else {
+            // Already in the target format: decoded straight into the block.
+            block->Reserve(PcmSource::kMaxSamplesPerRead);
+            block->samples = m_source.Read(block->left.data(), block->right.data());
+            if (block->samples == 0) return true;
+        }
+        block->kind = PcmBlock::Kind::kSamples;
+        block->index = index;
+        block->units = m_source.GetPosition();
+        m_queue.Publish();
+    }
 }
 
 }  // namespace
