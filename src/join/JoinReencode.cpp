@@ -204,8 +204,8 @@ bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams
         return false;
     }
     run.progress.Begin();
-    // Declared after the encoder: on every way out the decoding thread is stopped and joined
-    // before the encoder discards the unfinished output.
+    // Declared after `run`, whose queue it fills: on every way out, a throw included, the
+    // decoding thread is stopped and joined before the queue goes.
     SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz);
     decoder.Start();
     if (!EncodeBlocks(run)) {
