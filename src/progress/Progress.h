@@ -1,8 +1,10 @@
 #pragma once
 
 // The long-operation contract between the engines and whoever runs them: a progress bar,
-// a status line, the message pump and the caller's cancel flag. Everything runs on one
-// thread; the engines pump after every frame or PCM block and then read the cancel flag.
+// a status line, the message pump and the caller's cancel flag. An engine runs on the thread
+// that called it and makes every one of these calls from that thread (a worker thread an
+// engine keeps inside, such as a decoder or a writer, never touches them); the engines pump
+// after every frame or PCM block and then read the cancel flag.
 
 #include <atomic>
 #include <chrono>
