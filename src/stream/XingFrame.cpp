@@ -6,6 +6,13 @@
 
 #include "stream/MpegHeader.h"
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QM_CRC16_CLMUL 1
+#include <immintrin.h>
+#else
+#define QM_CRC16_CLMUL 0
+#endif
+
 namespace qm {
 namespace {
 
@@ -73,7 +80,7 @@ bool LooksLikeEncoderVersion(const std::uint8_t* p) {
 
 }  // namespace
 
-std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
+std::uint16_t Crc16UpdateTable(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
     const auto& t = kCrc16Tables;
     const std::uint8_t* p = bytes.data();
     std::size_t left = bytes.size();
@@ -88,6 +95,133 @@ std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes
         crc = static_cast<std::uint16_t>((crc >> 8) ^ t[0][(crc ^ *p) & 0xFF]);
     }
     return crc;
+}
+
+#if QM_CRC16_CLMUL
+
+namespace {
+
+// x^n mod P for the polynomial P = x^16 + x^15 + x^2 + 1 (0x8005), in normal bit order.
+constexpr std::uint32_t PowerOfXModP(unsigned n) {
+    std::uint32_t r = 1;
+    for (unsigned i = 0; i < n; ++i) {
+        r <<= 1;
+        if ((r & 0x10000U) != 0) r ^= 0x18005U;
+    }
+    return r;
+}
+
+// A remainder of degree < 16 as the reflected CRC sees a 64-bit lane: the coefficient of
+// x^i at bit 63 - i (the top 16 bits, in reverse order).
+constexpr std::uint64_t ReflectedLaneConstant(unsigned n) {
+    const std::uint32_t r = PowerOfXModP(n);
+    std::uint64_t lane = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        if ((r >> i) & 1U) lane |= std::uint64_t{1} << (63 - i);
+    }
+    return lane;
+}
+
+// The pair of constants that moves a 16-byte register forward over byteCount further bytes.
+// Loaded little-endian, the low lane of a register holds the high-degree half of its
+// polynomial (x^127..x^64), the high lane the low half; a carry-less product of two
+// reflected operands comes out multiplied by x. So the low lane is multiplied by
+// x^(8N+64-1) mod P and the high lane by x^(8N-1) mod P.
+struct FoldConstants {
+    std::uint64_t lowLane;
+    std::uint64_t highLane;
+};
+constexpr FoldConstants FoldBy(unsigned byteCount) {
+    return {ReflectedLaneConstant(8 * byteCount + 63), ReflectedLaneConstant(8 * byteCount - 1)};
+}
+constexpr FoldConstants kFoldBy16 = FoldBy(16);
+constexpr FoldConstants kFoldBy32 = FoldBy(32);
+constexpr FoldConstants kFoldBy48 = FoldBy(48);
+constexpr FoldConstants kFoldBy64 = FoldBy(64);
+
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Constants(FoldConstants k) {
+    return _mm_set_epi64x(static_cast<long long>(k.highLane), static_cast<long long>(k.lowLane));
+}
+
+// r * x^(8N) mod P (up to 81 bits) plus the next block.
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Fold(__m128i r, __m128i k, __m128i next) {
+    const __m128i low = _mm_clmulepi64_si128(r, k, 0x00);
+    const __m128i high = _mm_clmulepi64_si128(r, k, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(low, high), next);
+}
+
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Load(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// At least 16 bytes. The register r0 stays congruent modulo P to the message so far, so the
+// CRC of its 16 bytes equals the CRC of that message (from a start value of 0, leading zero
+// bytes change nothing); the CRC then goes on over the tail through the tables.
+__attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16UpdateClmulImpl(std::uint16_t crc,
+                                                                          const std::uint8_t* p,
+                                                                          std::size_t left) {
+    // A start value is the same as its two bytes added to the first two message bytes.
+    alignas(16) std::uint8_t block[16];
+    std::memcpy(block, p, sizeof block);
+    block[0] ^= static_cast<std::uint8_t>(crc);
+    block[1] ^= static_cast<std::uint8_t>(crc >> 8);
+    __m128i r0 = Load(block);
+    if (left >= 128) {
+        // Four registers side by side, each folded over 64 bytes, hide the multiplier's latency.
+        __m128i r1 = Load(p + 16);
+        __m128i r2 = Load(p + 32);
+        __m128i r3 = Load(p + 48);
+        p += 64;
+        left -= 64;
+        const __m128i k64 = Constants(kFoldBy64);
+        for (; left >= 64; p += 64, left -= 64) {
+            r0 = Fold(r0, k64, Load(p));
+            r1 = Fold(r1, k64, Load(p + 16));
+            r2 = Fold(r2, k64, Load(p + 32));
+            r3 = Fold(r3, k64, Load(p + 48));
+        }
+        // r0 x^384 + r1 x^256 + r2 x^128 + r3: the four become one register again.
+        r0 = Fold(r0, Constants(kFoldBy48), Fold(r1, Constants(kFoldBy32), Fold(r2, Constants(kFoldBy16), r3)));
+    } else {
+        p += 16;
+        left -= 16;
+    }
+    const __m128i k16 = Constants(kFoldBy16);
+    for (; left >= 16; p += 16, left -= 16) r0 = Fold(r0, k16, Load(p));
+    _mm_store_si128(reinterpret_cast<__m128i*>(block), r0);
+    return Crc16UpdateTable(Crc16UpdateTable(0, block), {p, left});
+}
+
+bool CpuHasClmul() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+}
+
+}  // namespace
+
+bool Crc16ClmulAvailable() {
+    static const bool available = CpuHasClmul();
+    return available;
+}
+
+std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 16 || !Crc16ClmulAvailable()) return Crc16UpdateTable(crc, bytes);
+    return Crc16UpdateClmulImpl(crc, bytes.data(), bytes.size());
+}
+
+#else
+
+bool Crc16ClmulAvailable() { return false; }
+
+std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
+    return Crc16UpdateTable(crc, bytes);
+}
+
+#endif
+
+std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
+    if (bytes.size() >= kCrc16ClmulMinBytes && Crc16ClmulAvailable()) return Crc16UpdateClmul(crc, bytes);
+    return Crc16UpdateTable(crc, bytes);
 }
 
 bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout) {

@@ -11,8 +11,17 @@
 namespace qm {
 
 // CRC-16 as the LAME extension uses it (polynomial 0x8005, bit-reflected, start value 0),
-// continued from crc over bytes.
+// continued from crc over bytes. Inputs of kCrc16ClmulMinBytes and more go through
+// carry-less multiplication on x86-64 processors that have it, the rest through tables.
 std::uint16_t Crc16Update(std::uint16_t crc, std::span<const std::uint8_t> bytes);
+
+// The two ways Crc16Update computes, for testing one against the other.
+constexpr std::size_t kCrc16ClmulMinBytes = 64;
+std::uint16_t Crc16UpdateTable(std::uint16_t crc, std::span<const std::uint8_t> bytes);
+// Whether this processor (and build) has the carry-less multiplication path.
+bool Crc16ClmulAvailable();
+// That path (the tables for fewer than 16 bytes, or where it is not available).
+std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> bytes);
 
 // Where the fields of a Xing/Info frame lie, as byte offsets from the frame's first byte.
 // An offset of 0 means the field is absent.
