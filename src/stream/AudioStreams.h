@@ -3,6 +3,7 @@
 // The concrete decoding streams behind audio::StreamCreateFile and audio::MusicLoad. Each
 // returns null when its decoder does not accept the file.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -14,7 +15,11 @@ namespace qm::audio {
 // followed by a second valid header at the decoded frame length, searched within the
 // verification length after a leading ID3v2 tag (footer included), and moved past a leading
 // Xing/Info frame.
+// Its length comes from a leading Xing/Info frame whose counts match the file as it is, or
+// else from a scan of every frame (or from a ScanMemoScope's earlier scan of the same file).
 std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path);
+// How many whole-file scans OpenMpegStream has made in this process.
+std::uint64_t MpegScanCount();
 // Ogg Vorbis, FLAC, WAV and the other formats of libsndfile (MPEG excluded).
 std::unique_ptr<Stream> OpenSndfileStream(const std::filesystem::path& path);
 // Module music through libopenmpt.
