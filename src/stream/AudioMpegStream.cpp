@@ -54,7 +54,7 @@ bool SameStream(const std::uint8_t* a, const std::uint8_t* b) {
 // The file as the decoder reads it: through a buffer of its own, so that the decoder's many
 // small reads (a header, then a frame body, for every frame) cost no system call each.
 struct DecoderInput {
-    static constexpr std::size_t kBufferBytes = 65536;
+    static constexpr std::size_t kBufferBytes = 262144;
 
     File file;
     std::uint64_t fileBytes = 0;
@@ -106,6 +106,7 @@ struct DecoderInput {
 // What the start search found: where the audio starts and, when a Xing/Info frame leads it,
 // that frame's offset and a copy of it.
 struct FileStart {
+    std::uint64_t tagBytes = 0;  // the leading ID3v2 tag
     std::uint64_t audioStart = 0;
     std::uint64_t infoFrameOffset = 0;
     std::vector<std::uint8_t> infoFrame;  // empty without a Xing/Info frame
@@ -147,6 +148,7 @@ std::optional<FileStart> FindFileStart(File& file, std::uint64_t fileBytes, std:
         // The first confirmed frame: the engines write their own Xing/Info frame, so the
         // audio starts after the file's one.
         FileStart start;
+        start.tagBytes = tagBytes;
         start.audioStart = tagBytes + at;
         if (!XingTagOf(here, frameBytes, header.sideInfoBytes).empty()) {
             start.infoFrameOffset = start.audioStart;
@@ -346,6 +348,70 @@ Mpg123Handle OpenDecoder(DecoderInput& input, long resyncBytes, ChannelInfo* inf
     return handle;
 }
 
+// The samples (per channel) of a file without a Xing/Info frame, counted by hopping from
+// header to header,
+// when the audio is one unbroken chain of frames: from right after the leading tag (or the
+// file's start) to the end of the file or its trailing tags, every frame of the same version,
+// layer, sample rate and channel count as the first. For such a file this is the count the
+// decoder's scan arrives at, for less work. Anything else (junk anywhere, a frame cut short,
+// a change of stream, a Fraunhofer VBRI frame) gives nothing, and the decoder's scan decides.
+// Reads through the input's buffer; the decoder is opened afterwards and starts afresh.
+std::optional<std::uint64_t> CountChainedSamples(DecoderInput& in, const FileStart& start, std::uint64_t audioEnd) {
+    if (!start.infoFrame.empty() || start.audioStart != start.tagBytes || audioEnd <= start.audioStart) {
+        return std::nullopt;
+    }
+    std::uint8_t* const buffer = in.buffer.data();
+    std::uint64_t base = start.audioStart;  // the window holds the file's bytes [base, base + valid)
+    std::size_t valid = 0;
+    if (!in.file.Seek(base)) return std::nullopt;
+    // The header at `at` (at >= base) in the window, reading on as far as needed.
+    auto headerAt = [&](std::uint64_t at) -> const std::uint8_t* {
+        while (at + kHeaderBytes > base + valid) {
+            if (at < base + valid) {
+                // The start of the header is here: it moves to the front.
+                const auto keep = static_cast<std::size_t>(base + valid - at);
+                std::memmove(buffer, buffer + (at - base), keep);
+                base = at;
+                valid = keep;
+            } else {
+                base += valid;
+                valid = 0;
+            }
+            const std::int64_t got = in.file.Read(buffer + valid, in.buffer.size() - valid);
+            if (got <= 0) return nullptr;
+            valid += static_cast<std::size_t>(got);
+        }
+        return buffer + (at - base);
+    };
+
+    const std::uint8_t* header = headerAt(start.audioStart);
+    if (header == nullptr || !IsValidMp3FrameHeader(header)) return std::nullopt;
+    std::uint8_t first[kHeaderBytes];
+    std::memcpy(first, header, sizeof first);
+    const Mp3FrameHeader firstHeader = DecodeMp3FrameHeader(first);
+    constexpr int kSingleChannel = 3;
+    const bool mono = firstHeader.channelMode == kSingleChannel;
+    // A VBRI frame starts 32 bytes after the header, whatever the side information.
+    constexpr std::size_t kVbriOffset = kHeaderBytes + 32;
+    if (static_cast<std::size_t>(firstHeader.frameBytes) >= kVbriOffset + 4) {
+        const std::uint8_t* vbri = headerAt(start.audioStart + kVbriOffset);
+        if (vbri == nullptr || std::memcmp(vbri, "VBRI", 4) == 0) return std::nullopt;
+    }
+
+    std::uint64_t frames = 0;
+    for (std::uint64_t at = start.audioStart; at != audioEnd;) {
+        if (at + kHeaderBytes > audioEnd) return std::nullopt;
+        header = headerAt(at);
+        if (header == nullptr || !IsValidMp3FrameHeader(header) || !SameStream(first, header)) return std::nullopt;
+        const Mp3FrameHeader decoded = DecodeMp3FrameHeader(header);
+        if ((decoded.channelMode == kSingleChannel) != mono) return std::nullopt;
+        at += static_cast<std::uint64_t>(decoded.frameBytes);
+        if (at > audioEnd) return std::nullopt;  // the last frame is cut short
+        ++frames;
+    }
+    return frames * static_cast<std::uint64_t>(firstHeader.samplesPerFrame);
+}
+
 // What a decoded length depends on: the file, as its device, inode, size and times tell it
 // apart from any other or from an earlier state of itself, and the decoder's resync limit.
 struct ScanKey {
@@ -405,11 +471,13 @@ void RememberLength(const ScanKey& key, std::int64_t lengthBytes) {
 
 // Exact decoded length, with the encoder delay and padding of a LAME frame taken off. The
 // decoder knows it without reading further when the Xing/Info frame's count can be trusted
-// and the decoder took the same count from it; otherwise every frame is scanned (a count may
-// describe a longer original of a cut file), unless the same unchanged file was scanned
-// before in a ScanMemoScope.
+// and the decoder took the same count from it. Otherwise the file is read to the end (a count
+// may describe a longer original of a cut file), unless the same unchanged file was read
+// before in a ScanMemoScope: an unbroken chain of frames without a Xing/Info frame is counted
+// by our own walk (chainedSamples, done beforehand), anything else by the decoder's scan.
 std::int64_t DecodedLengthBytes(mpg123_handle* handle, int channels, std::optional<std::uint32_t> trustedFrames,
-                                 const std::optional<ScanKey>& key) {
+                                std::optional<std::int64_t> remembered, std::optional<std::uint64_t> chainedSamples,
+                                const std::optional<ScanKey>& key) {
     const std::int64_t sampleBytes = std::int64_t{channels} * kBytesPerSample;
     if (trustedFrames && mpg123_framelength(handle) == static_cast<off_t>(*trustedFrames)) {
         // The scan would count the same frames and trim the same delay and padding. A stream
@@ -417,16 +485,20 @@ std::int64_t DecodedLengthBytes(mpg123_handle* handle, int channels, std::option
         const off_t samples = mpg123_length(handle);
         if (samples >= 0) return static_cast<std::int64_t>(samples) * sampleBytes;
     }
-    if (key) {
-        if (const std::optional<std::int64_t> remembered = RememberedLength(*key)) return *remembered;
-    }
+    if (remembered) return *remembered;
     g_scanCount.fetch_add(1, std::memory_order_relaxed);
-    const bool scanned = mpg123_scan(handle) == MPG123_OK;
-    const off_t samples = mpg123_length(handle);
-    // A LAME frame whose delay and padding exceed the audio of a short file leaves a
-    // negative count after a good scan: such a stream plays for no time at all.
-    if (!scanned) return samples < 0 ? -1 : static_cast<std::int64_t>(samples) * sampleBytes;
-    const std::int64_t lengthBytes = std::max<std::int64_t>(samples, 0) * sampleBytes;
+    std::int64_t lengthBytes = 0;
+    if (chainedSamples) {
+        // Without a Xing/Info frame there is no delay or padding to take off.
+        lengthBytes = static_cast<std::int64_t>(*chainedSamples) * sampleBytes;
+    } else {
+        const bool scanned = mpg123_scan(handle) == MPG123_OK;
+        const off_t samples = mpg123_length(handle);
+        // A LAME frame whose delay and padding exceed the audio of a short file leaves a
+        // negative count after a good scan: such a stream plays for no time at all.
+        if (!scanned) return samples < 0 ? -1 : static_cast<std::int64_t>(samples) * sampleBytes;
+        lengthBytes = std::max<std::int64_t>(samples, 0) * sampleBytes;
+    }
     if (key) RememberLength(*key, lengthBytes);
     return lengthBytes;
 }
@@ -464,14 +536,23 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     if (!fileStart) return nullptr;
     const std::optional<std::uint32_t> trustedFrames = TrustedFrameCount(input->file, input->fileBytes, *fileStart);
 
-    ChannelInfo info;
     constexpr long kDecoderResyncBytes = 1024;  // libmpg123's own default
     const long resyncBytes =
         std::max<long>(kDecoderResyncBytes, verifyBytes + static_cast<long>(kLongestFrameBytes));
+    const std::optional<ScanKey> key = MemoActive() ? ScanKeyOf(input->file, resyncBytes) : std::nullopt;
+    const std::optional<std::int64_t> remembered = key ? RememberedLength(*key) : std::nullopt;
+    std::optional<std::uint64_t> chainedSamples;
+    if (!trustedFrames && !remembered) {
+        const std::uint64_t audioEnd =
+            input->fileBytes - TrailingTagBytes(input->file, input->fileBytes, fileStart->audioStart);
+        chainedSamples = CountChainedSamples(*input, *fileStart, audioEnd);
+    }
+
+    ChannelInfo info;
     Mpg123Handle handle = OpenDecoder(*input, resyncBytes, &info);
     if (!handle) return nullptr;
-    const std::optional<ScanKey> key = MemoActive() ? ScanKeyOf(input->file, resyncBytes) : std::nullopt;
-    const std::int64_t lengthBytes = DecodedLengthBytes(handle.get(), info.channels, trustedFrames, key);
+    const std::int64_t lengthBytes =
+        DecodedLengthBytes(handle.get(), info.channels, trustedFrames, remembered, chainedSamples, key);
     const std::uint64_t fileBytes = input->fileBytes;
     return std::make_unique<MpegStream>(std::move(input), std::move(handle), info, fileStart->audioStart,
                                         fileBytes, lengthBytes);

@@ -17,7 +17,7 @@ namespace qm {
 class Mp3FrameReader {
 public:
     static constexpr int kChannelModeUnknown = 4;
-    static constexpr int kInitialBufferBytes = 65536;
+    static constexpr int kInitialBufferBytes = 262144;
 
     Mp3FrameReader();
     ~Mp3FrameReader();

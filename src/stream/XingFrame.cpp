@@ -154,7 +154,34 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Load(const std::uint8_t*
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// At least 16 bytes. The register r0 stays congruent modulo P to the message so far, so the
+// first x^(128 blocks) + the blocks of 16 bytes at p: the register of the stream that starts
+// with first's 16 bytes and goes on with the blocks.
+__attribute__((target("pclmul,sse4.1"))) __m128i FoldBlocks(__m128i first, const std::uint8_t* p,
+                                                           std::size_t blocks) {
+    __m128i r0 = first;
+    if (blocks >= 7) {
+        // Four registers side by side, each folded over 64 bytes, hide the multiplier's latency.
+        __m128i r1 = Load(p);
+        __m128i r2 = Load(p + 16);
+        __m128i r3 = Load(p + 32);
+        p += 48;
+        blocks -= 3;
+        const __m128i k64 = Constants(kFoldBy64);
+        for (; blocks >= 4; p += 64, blocks -= 4) {
+            r0 = Fold(r0, k64, Load(p));
+            r1 = Fold(r1, k64, Load(p + 16));
+            r2 = Fold(r2, k64, Load(p + 32));
+            r3 = Fold(r3, k64, Load(p + 48));
+        }
+        // r0 x^384 + r1 x^256 + r2 x^128 + r3: the four become one register again.
+        r0 = Fold(r0, Constants(kFoldBy48), Fold(r1, Constants(kFoldBy32), Fold(r2, Constants(kFoldBy16), r3)));
+    }
+    const __m128i k16 = Constants(kFoldBy16);
+    for (; blocks > 0; p += 16, --blocks) r0 = Fold(r0, k16, Load(p));
+    return r0;
+}
+
+// At least 16 bytes. The register stays congruent modulo P to the message so far, so the
 // CRC of its 16 bytes equals the CRC of that message (from a start value of 0, leading zero
 // bytes change nothing); the CRC then goes on over the tail through the tables.
 __attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16UpdateClmulImpl(std::uint16_t crc,
@@ -165,31 +192,36 @@ __attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16UpdateClmulImpl(std:
     std::memcpy(block, p, sizeof block);
     block[0] ^= static_cast<std::uint8_t>(crc);
     block[1] ^= static_cast<std::uint8_t>(crc >> 8);
-    __m128i r0 = Load(block);
-    if (left >= 128) {
-        // Four registers side by side, each folded over 64 bytes, hide the multiplier's latency.
-        __m128i r1 = Load(p + 16);
-        __m128i r2 = Load(p + 32);
-        __m128i r3 = Load(p + 48);
-        p += 64;
-        left -= 64;
-        const __m128i k64 = Constants(kFoldBy64);
-        for (; left >= 64; p += 64, left -= 64) {
-            r0 = Fold(r0, k64, Load(p));
-            r1 = Fold(r1, k64, Load(p + 16));
-            r2 = Fold(r2, k64, Load(p + 32));
-            r3 = Fold(r3, k64, Load(p + 48));
-        }
-        // r0 x^384 + r1 x^256 + r2 x^128 + r3: the four become one register again.
-        r0 = Fold(r0, Constants(kFoldBy48), Fold(r1, Constants(kFoldBy32), Fold(r2, Constants(kFoldBy16), r3)));
-    } else {
-        p += 16;
-        left -= 16;
+    const std::size_t blocks = (left - 16) / 16;
+    const __m128i r = FoldBlocks(Load(block), p + 16, blocks);
+    _mm_store_si128(reinterpret_cast<__m128i*>(block), r);
+    const std::size_t done = 16 * (blocks + 1);
+    return Crc16UpdateTable(Crc16UpdateTable(0, block), {p + done, left - done});
+}
+
+// Crc16Stream::Add on the carry-less path: the pending bytes are completed to a block first.
+__attribute__((target("pclmul,sse4.1"))) void Crc16StreamAdd(std::uint8_t* state, bool* folding,
+                                                           std::uint8_t* pending, std::size_t* pendingBytes,
+                                                           const std::uint8_t* p, std::size_t left) {
+    if (*pendingBytes > 0 || !*folding) {
+        const std::size_t take = std::min(left, 16 - *pendingBytes);
+        std::memcpy(pending + *pendingBytes, p, take);
+        *pendingBytes += take;
+        p += take;
+        left -= take;
+        if (*pendingBytes < 16) return;
+        const __m128i block = Load(pending);
+        const __m128i r = *folding ? Fold(Load(state), Constants(kFoldBy16), block) : block;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(state), r);
+        *folding = true;
+        *pendingBytes = 0;
     }
-    const __m128i k16 = Constants(kFoldBy16);
-    for (; left >= 16; p += 16, left -= 16) r0 = Fold(r0, k16, Load(p));
-    _mm_store_si128(reinterpret_cast<__m128i*>(block), r0);
-    return Crc16UpdateTable(Crc16UpdateTable(0, block), {p, left});
+    const std::size_t blocks = left / 16;
+    if (blocks > 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(state), FoldBlocks(Load(state), p, blocks));
+    }
+    *pendingBytes = left - 16 * blocks;
+    std::memcpy(pending, p + 16 * blocks, *pendingBytes);
 }
 
 bool CpuHasClmul() {
@@ -209,6 +241,20 @@ std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> 
     return Crc16UpdateClmulImpl(crc, bytes.data(), bytes.size());
 }
 
+void Crc16Stream::Add(std::span<const std::uint8_t> bytes) {
+    if (!Crc16ClmulAvailable()) {
+        m_crc = Crc16UpdateTable(m_crc, bytes);
+        return;
+    }
+    Crc16StreamAdd(m_state, &m_folding, m_pending, &m_pendingBytes, bytes.data(), bytes.size());
+}
+
+std::uint16_t Crc16Stream::Value() const {
+    if (!Crc16ClmulAvailable()) return m_crc;
+    const std::uint16_t folded = m_folding ? Crc16UpdateTable(0, m_state) : 0;
+    return Crc16UpdateTable(folded, {m_pending, m_pendingBytes});
+}
+
 #else
 
 bool Crc16ClmulAvailable() { return false; }
@@ -216,6 +262,10 @@ bool Crc16ClmulAvailable() { return false; }
 std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> bytes) {
     return Crc16UpdateTable(crc, bytes);
 }
+
+void Crc16Stream::Add(std::span<const std::uint8_t> bytes) { m_crc = Crc16UpdateTable(m_crc, bytes); }
+
+std::uint16_t Crc16Stream::Value() const { return m_crc; }
 
 #endif
 
@@ -296,7 +346,7 @@ void XingFrameBuilder::AddFrame(std::span<const std::uint8_t> frameBytes) {
     }
     ++m_frameCount;
     m_audioBytes += frameBytes.size();
-    if (HasLameExtension()) m_musicCrc = Crc16Update(m_musicCrc, frameBytes);
+    if (HasLameExtension()) m_musicCrc.Add(frameBytes);
 }
 
 void XingFrameBuilder::BuildToc() {
@@ -350,7 +400,7 @@ const std::vector<std::uint8_t>& XingFrameBuilder::Finish(std::uint64_t fileByte
         dp[2] = 0;
     }
     WriteBigEndian32(lame + kLameMusicLength, static_cast<std::uint32_t>(streamBytes));
-    WriteBigEndian16(lame + kLameMusicCrc, m_musicCrc);
+    WriteBigEndian16(lame + kLameMusicCrc, m_musicCrc.Value());
     WriteBigEndian16(lame + kLameTagCrc, ComputeLameTagCrc(m_frame, m_layout));
     return m_frame;
 }

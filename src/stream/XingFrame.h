@@ -23,6 +23,23 @@ bool Crc16ClmulAvailable();
 // That path (the tables for fewer than 16 bytes, or where it is not available).
 std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> bytes);
 
+// Crc16Update over a stream given in parts (the frames of a piece, one after the other),
+// without finishing the sum after every part: the carry-less path keeps its 16-byte register
+// and the bytes short of a whole block from one part to the next.
+class Crc16Stream {
+public:
+    void Add(std::span<const std::uint8_t> bytes);
+    // The CRC of every byte added so far.
+    std::uint16_t Value() const;
+
+private:
+    std::uint8_t m_state[16] = {};    // congruent to the bytes folded so far, once m_folding
+    std::uint8_t m_pending[16] = {};  // bytes not yet in a whole block
+    std::size_t m_pendingBytes = 0;
+    bool m_folding = false;
+    std::uint16_t m_crc = 0;  // the table path's running CRC
+};
+
 // Where the fields of a Xing/Info frame lie, as byte offsets from the frame's first byte.
 // An offset of 0 means the field is absent.
 struct XingLayout {
@@ -90,7 +107,7 @@ private:
     bool m_valid = false;
     std::uint32_t m_frameCount = 0;
     std::uint64_t m_audioBytes = 0;
-    std::uint16_t m_musicCrc = 0;
+    Crc16Stream m_musicCrc;
     // Stream positions (bytes of audio before the frame) of every m_sampleStride-th frame.
     std::vector<std::uint64_t> m_samples;
     std::uint32_t m_sampleStride = 1;

@@ -264,5 +264,24 @@ TEST(Crc16Update, CarryLessPathMatchesTheTables) {
     EXPECT_EQ(Crc16UpdateClmul(0xFFFF, ones), Crc16UpdateTable(0xFFFF, ones));
 }
 
+// A CRC fed in parts of every size (frames, single bytes, parts shorter and longer than the
+// 16-byte blocks) gives the CRC of the whole.
+TEST(Crc16Stream, PartsGiveTheCrcOfTheWhole) {
+    const Bytes data = fixtures::Junk(20000, 5);
+    std::uint32_t state = 99;
+    auto next = [&] { return state = state * 1664525U + 1013904223U; };
+    for (const std::size_t largest : {1, 3, 17, 40, 130, 418, 5000}) {
+        Crc16Stream crc;
+        EXPECT_EQ(crc.Value(), 0);
+        std::size_t at = 0;
+        while (at < data.size()) {
+            const std::size_t part = std::min<std::size_t>(data.size() - at, 1 + next() % largest);
+            crc.Add({data.data() + at, part});
+            at += part;
+            ASSERT_EQ(crc.Value(), Crc16UpdateTable(0, {data.data(), at})) << largest << " at " << at;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qm
