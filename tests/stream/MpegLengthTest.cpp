@@ -76,7 +76,11 @@ std::uint32_t FrameCountOf(const Bytes& mp3) {
 struct LengthCase {
     const char* name;
     Bytes file;
-    bool scanned;  // whether the length needs a scan of every frame
+    bool scanned;  // whether the length needs a pass over every frame
+    // Whether a decoder that never scans plays exactly that length: not when a stale count
+    // claims more frames than there are (the decoder drops the gapless trimming once it has
+    // counted them, so one that never counts plays a little less).
+    bool asDecoded = true;
 };
 
 void PrintTo(const LengthCase& c, std::ostream* out) { *out << c.name; }
@@ -86,6 +90,11 @@ std::vector<LengthCase> LengthCases() {
     const Bytes vbr = WithInfo(44100, 0, Channels::Stereo, true);
     const Bytes plain = Encode(44100, 128, Channels::JointStereo, false, 1.0, fixtures::XingFrame::No);
     const std::uint32_t cbrFrames = FrameCountOf(cbr);
+    const Bytes mono = Encode(22050, 64, Channels::Mono, false, 1.0, fixtures::XingFrame::No);
+    const Bytes mono22k = Encode(22050, 64, Channels::Mono, false, 0.5, fixtures::XingFrame::No);
+    // A frame boundary in the middle of the plain stream.
+    const auto plainFrames = fixtures::WalkFrames(plain, 0);
+    const auto plainHalf = static_cast<std::ptrdiff_t>(plainFrames[plainFrames.size() / 2].offset);
     return {
         {"cbr_info", cbr, false},
         {"vbr_xing", vbr, false},
@@ -100,25 +109,34 @@ std::vector<LengthCase> LengthCases() {
         {"byte_count_with_the_tag", Concat({Id3v2(), WithCounts(cbr, std::nullopt, cbr.size() + Id3v2().size())}),
          false},
         // Counts that no longer describe the file.
-        {"cut_short", DropLastFrames(cbr, 5), true},
-        {"cut_and_tagged", Concat({DropLastFrames(vbr, 3), Id3v1()}), true},
+        {"cut_short", DropLastFrames(cbr, 5), true, false},
+        {"cut_and_tagged", Concat({DropLastFrames(vbr, 3), Id3v1()}), true, false},
         {"frames_appended", Concat({cbr, plain}), true},
         {"junk_appended", Concat({cbr, fixtures::Junk(1000)}), true},
         {"byte_count_off_by_one", WithCounts(cbr, std::nullopt, cbr.size() + 1), true},
         {"no_byte_count", WithCounts(cbr, std::nullopt, 0), true},
         {"frame_count_zero", WithCounts(cbr, 0, std::nullopt), true},
         // Ten times the frames the bytes can hold: no frame of this stream is that short.
-        {"frame_count_impossible", WithCounts(cbr, cbrFrames * 10, std::nullopt), true},
+        {"frame_count_impossible", WithCounts(cbr, cbrFrames * 10, std::nullopt), true, false},
+        // No Xing/Info frame: an unbroken chain of frames is counted frame by frame; anything
+        // else goes to the decoder's scan. Both must come to what the decoder plays.
         {"no_info_frame", plain, true},
+        {"no_info_mpeg2_mono", mono, true},
+        {"no_info_tagged", Concat({Id3v2(), plain, Ape(), Id3v1()}), true},
+        {"no_info_last_frame_cut", Bytes(plain.begin(), plain.end() - 100), true},
+        {"no_info_junk_between", Concat({Bytes(plain.begin(), plain.begin() + plainHalf), fixtures::Junk(300),
+                                         Bytes(plain.begin() + plainHalf, plain.end())}),
+         true},
+        {"no_info_junk_before", Concat({fixtures::Junk(700), plain}), true},
+        {"no_info_mono_then_stereo", Concat({mono22k, Encode(22050, 64, Channels::Stereo, false, 0.5,
+                                                            fixtures::XingFrame::No)}),
+         true},
     };
 }
 
 class MpegLengthTest : public testing::TestWithParam<LengthCase> {};
 
-// A trusted count gives what a decoder plays from the file (and the stream delivers it); a
-// scanned length is what the stream delivers. (When a stale count claims more frames than
-// there are, the decoder drops the gapless trimming once it has counted them, so a decoder
-// that never scans plays a little less.)
+// The length is what the stream delivers and, but for stale counts, what a decoder plays.
 TEST_P(MpegLengthTest, LengthIsTheDecodedLengthAndScansOnlyWhenNeeded) {
     const LengthCase& c = GetParam();
     TempDir dir;
@@ -132,10 +150,10 @@ TEST_P(MpegLengthTest, LengthIsTheDecodedLengthAndScansOnlyWhenNeeded) {
     std::int64_t delivered = 0;
     for (std::int64_t got; (got = stream->GetData(buffer.data(), buffer.size())) > 0;) delivered += got;
     EXPECT_EQ(length, delivered);
-    if (!c.scanned) {
+    if (c.asDecoded) {
         const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(dir / "f.mp3");
-        ASSERT_TRUE(decoded.ok);
-        EXPECT_EQ(length, decoded.samples * 2 * decoded.channels);
+        ASSERT_GT(decoded.channels, 0);
+        EXPECT_EQ(length, decoded.samples * 2 * stream->Info().channels);
     }
 }
 
