@@ -227,7 +227,8 @@ std::optional<std::uint32_t> TrustedFrameCount(File& file, std::uint64_t fileByt
     }
 
     // The audio frames between them must average a length from the stream's smallest frame
-    // (lowest bit rate, unpadded) to its largest (highest bit rate, padded).
+    // to its largest: the header's byte 2 (bbbbsspx) with bit-rate index 1 and no padding,
+    // and with index 14 and padding.
     std::uint8_t smallest[4] = {frame[0], frame[1], static_cast<std::uint8_t>((frame[2] & 0x0C) | 0x10), frame[3]};
     std::uint8_t largest[4] = {frame[0], frame[1], static_cast<std::uint8_t>((frame[2] & 0x0C) | 0xE2), frame[3]};
     const std::uint64_t audioBytes = audioEnd - audioStart;
@@ -348,66 +349,80 @@ Mpg123Handle OpenDecoder(DecoderInput& input, long resyncBytes, ChannelInfo* inf
     return handle;
 }
 
+// A forward-only view of the file for hopping from header to header: a window of the file
+// in the input's buffer, [base, base + valid), read on as far as asked for. Frame bodies
+// between the headers are read along (the file is read in large blocks) but not looked at.
+class HeaderWindow {
+public:
+    HeaderWindow(DecoderInput& in, std::uint64_t start) : m_in(in), m_base(start) {
+        m_ok = m_in.file.Seek(start);
+    }
+
+    // The four bytes at offset (never before an offset asked for earlier); null when the
+    // file ends before them or cannot be read.
+    const std::uint8_t* At(std::uint64_t offset) {
+        std::uint8_t* const buffer = m_in.buffer.data();
+        while (m_ok && offset + kHeaderBytes > m_base + m_valid) {
+            if (offset < m_base + m_valid) {
+                // The first bytes are here: they move to the front, the rest is read after them.
+                const auto keep = static_cast<std::size_t>(m_base + m_valid - offset);
+                std::memmove(buffer, buffer + (offset - m_base), keep);
+                m_base = offset;
+                m_valid = keep;
+            } else {
+                m_base += m_valid;
+                m_valid = 0;
+            }
+            const std::int64_t got = m_in.file.Read(buffer + m_valid, m_in.buffer.size() - m_valid);
+            if (got <= 0) m_ok = false;
+            else m_valid += static_cast<std::size_t>(got);
+        }
+        return m_ok ? buffer + (offset - m_base) : nullptr;
+    }
+
+private:
+    DecoderInput& m_in;
+    std::uint64_t m_base;
+    std::size_t m_valid = 0;
+    bool m_ok = false;
+};
+
 // The samples (per channel) of a file without a Xing/Info frame, counted by hopping from
-// header to header,
-// when the audio is one unbroken chain of frames: from right after the leading tag (or the
-// file's start) to the end of the file or its trailing tags, every frame of the same version,
-// layer, sample rate and channel count as the first. For such a file this is the count the
-// decoder's scan arrives at, for less work. Anything else (junk anywhere, a frame cut short,
-// a change of stream, a Fraunhofer VBRI frame) gives nothing, and the decoder's scan decides.
-// Reads through the input's buffer; the decoder is opened afterwards and starts afresh.
+// header to header, when its audio is one unbroken chain of frames: from right after the
+// leading tag (or the file's start) to the end of the file or of its audio before the
+// trailing tags, every frame of the same version, layer, sample rate and channel count as
+// the first. For such a file this is the count the decoder's scan comes to, for less work.
+// Anything else (junk anywhere, a frame cut short, a change of stream, a Fraunhofer VBRI
+// frame) gives nothing, and the decoder's scan decides. Reads through the input's buffer; the
+// decoder is opened afterwards and starts afresh.
 std::optional<std::uint64_t> CountChainedSamples(DecoderInput& in, const FileStart& start, std::uint64_t audioEnd) {
     if (!start.infoFrame.empty() || start.audioStart != start.tagBytes || audioEnd <= start.audioStart) {
         return std::nullopt;
     }
-    std::uint8_t* const buffer = in.buffer.data();
-    std::uint64_t base = start.audioStart;  // the window holds the file's bytes [base, base + valid)
-    std::size_t valid = 0;
-    if (!in.file.Seek(base)) return std::nullopt;
-    // The header at `at` (at >= base) in the window, reading on as far as needed.
-    auto headerAt = [&](std::uint64_t at) -> const std::uint8_t* {
-        while (at + kHeaderBytes > base + valid) {
-            if (at < base + valid) {
-                // The start of the header is here: it moves to the front.
-                const auto keep = static_cast<std::size_t>(base + valid - at);
-                std::memmove(buffer, buffer + (at - base), keep);
-                base = at;
-                valid = keep;
-            } else {
-                base += valid;
-                valid = 0;
-            }
-            const std::int64_t got = in.file.Read(buffer + valid, in.buffer.size() - valid);
-            if (got <= 0) return nullptr;
-            valid += static_cast<std::size_t>(got);
-        }
-        return buffer + (at - base);
-    };
-
-    const std::uint8_t* header = headerAt(start.audioStart);
+    HeaderWindow window(in, start.audioStart);
+    const std::uint8_t* header = window.At(start.audioStart);
     if (header == nullptr || !IsValidMp3FrameHeader(header)) return std::nullopt;
     std::uint8_t first[kHeaderBytes];
     std::memcpy(first, header, sizeof first);
     const Mp3FrameHeader firstHeader = DecodeMp3FrameHeader(first);
     constexpr int kSingleChannel = 3;
     const bool mono = firstHeader.channelMode == kSingleChannel;
-    // A VBRI frame starts 32 bytes after the header, whatever the side information.
+    // A VBRI frame carries its tag 32 bytes after the header, whatever the side information.
     constexpr std::size_t kVbriOffset = kHeaderBytes + 32;
     if (static_cast<std::size_t>(firstHeader.frameBytes) >= kVbriOffset + 4) {
-        const std::uint8_t* vbri = headerAt(start.audioStart + kVbriOffset);
+        const std::uint8_t* vbri = window.At(start.audioStart + kVbriOffset);
         if (vbri == nullptr || std::memcmp(vbri, "VBRI", 4) == 0) return std::nullopt;
     }
 
     std::uint64_t frames = 0;
-    for (std::uint64_t at = start.audioStart; at != audioEnd;) {
+    for (std::uint64_t at = start.audioStart; at != audioEnd; ++frames) {
         if (at + kHeaderBytes > audioEnd) return std::nullopt;
-        header = headerAt(at);
+        header = window.At(at);
         if (header == nullptr || !IsValidMp3FrameHeader(header) || !SameStream(first, header)) return std::nullopt;
         const Mp3FrameHeader decoded = DecodeMp3FrameHeader(header);
         if ((decoded.channelMode == kSingleChannel) != mono) return std::nullopt;
         at += static_cast<std::uint64_t>(decoded.frameBytes);
         if (at > audioEnd) return std::nullopt;  // the last frame is cut short
-        ++frames;
     }
     return frames * static_cast<std::uint64_t>(firstHeader.samplesPerFrame);
 }
