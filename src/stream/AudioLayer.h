@@ -73,7 +73,7 @@ protected:
     Stream() = default;
 };
 
-// While one of these lives (in any thread), the length an MPEG stream measures by scanning
+// While one of these lives (in any thread), the length an MPEG stream measures by reading
 // every frame of a file is kept, and opening the same file again unchanged (same device,
 // inode, size, modification and change times) takes it instead of scanning again: so that
 // analysing a file and then opening it for the work reads it once. The kept lengths are
