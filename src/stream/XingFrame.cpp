@@ -199,29 +199,42 @@ __attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16UpdateClmulImpl(std:
     return Crc16UpdateTable(Crc16UpdateTable(0, block), {p + done, left - done});
 }
 
-// Crc16Stream::Add on the carry-less path: the pending bytes are completed to a block first.
-__attribute__((target("pclmul,sse4.1"))) void Crc16StreamAdd(std::uint8_t* state, bool* folding,
-                                                           std::uint8_t* pending, std::size_t* pendingBytes,
-                                                           const std::uint8_t* p, std::size_t left) {
-    if (*pendingBytes > 0 || !*folding) {
-        const std::size_t take = std::min(left, 16 - *pendingBytes);
-        std::memcpy(pending + *pendingBytes, p, take);
-        *pendingBytes += take;
-        p += take;
-        left -= take;
-        if (*pendingBytes < 16) return;
-        const __m128i block = Load(pending);
-        const __m128i r = *folding ? Fold(Load(state), Constants(kFoldBy16), block) : block;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(state), r);
-        *folding = true;
-        *pendingBytes = 0;
+// Fold constants for moving the register over 1 to 15 bytes (entry 0 unused).
+constexpr std::array<FoldConstants, 16> MakeShortFolds() {
+    std::array<FoldConstants, 16> folds{};
+    for (unsigned n = 1; n < folds.size(); ++n) folds[n] = FoldBy(n);
+    return folds;
+}
+constexpr std::array<FoldConstants, 16> kShortFolds = MakeShortFolds();
+
+// Sixteen zero bytes, then sixteen 0xFF: loaded from offset n, a mask of the last n bytes of
+// a block.
+constexpr std::array<std::uint8_t, 32> kTailMask{0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+                                                 0,    0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// Crc16Stream::Add on the carry-less path: the register goes on over the whole blocks, then
+// over the 1 to 15 bytes left, which enter at the register's low end (the last bytes of a
+// block) after it has been moved on by as many bytes. So nothing is left pending.
+__attribute__((target("pclmul,sse4.1"))) void Crc16StreamAdd(std::uint8_t* state, const std::uint8_t* p,
+                                                           std::size_t byteCount) {
+    __m128i r = Load(state);
+    const std::size_t blocks = byteCount / 16;
+    const std::size_t rest = byteCount % 16;
+    if (blocks > 0) r = FoldBlocks(r, p, blocks);
+    if (rest > 0) {
+        __m128i tail;
+        if (byteCount >= 16) {
+            // The 16 bytes that end with the input, of which only the last `rest` are new.
+            tail = _mm_and_si128(Load(p + byteCount - 16), Load(kTailMask.data() + rest));
+        } else {
+            alignas(16) std::uint8_t block[16] = {};
+            std::memcpy(block + 16 - rest, p, rest);
+            tail = Load(block);
+        }
+        r = Fold(r, Constants(kShortFolds[rest]), tail);
     }
-    const std::size_t blocks = left / 16;
-    if (blocks > 0) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(state), FoldBlocks(Load(state), p, blocks));
-    }
-    *pendingBytes = left - 16 * blocks;
-    std::memcpy(pending, p + 16 * blocks, *pendingBytes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), r);
 }
 
 bool CpuHasClmul() {
@@ -246,13 +259,13 @@ void Crc16Stream::Add(std::span<const std::uint8_t> bytes) {
         m_crc = Crc16UpdateTable(m_crc, bytes);
         return;
     }
-    Crc16StreamAdd(m_state, &m_folding, m_pending, &m_pendingBytes, bytes.data(), bytes.size());
+    Crc16StreamAdd(m_state, bytes.data(), bytes.size());
 }
 
 std::uint16_t Crc16Stream::Value() const {
-    if (!Crc16ClmulAvailable()) return m_crc;
-    const std::uint16_t folded = m_folding ? Crc16UpdateTable(0, m_state) : 0;
-    return Crc16UpdateTable(folded, {m_pending, m_pendingBytes});
+    // With a start value of 0, the CRC of the register's 16 bytes is that of the stream (an
+    // all-zero register, before anything was added, gives 0).
+    return Crc16ClmulAvailable() ? Crc16UpdateTable(0, m_state) : m_crc;
 }
 
 #else

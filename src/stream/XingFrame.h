@@ -25,7 +25,7 @@ std::uint16_t Crc16UpdateClmul(std::uint16_t crc, std::span<const std::uint8_t> 
 
 // Crc16Update over a stream given in parts (the frames of a piece, one after the other),
 // without finishing the sum after every part: the carry-less path keeps its 16-byte register
-// and the bytes short of a whole block from one part to the next.
+// from one part to the next.
 class Crc16Stream {
 public:
     void Add(std::span<const std::uint8_t> bytes);
@@ -33,11 +33,8 @@ public:
     std::uint16_t Value() const;
 
 private:
-    std::uint8_t m_state[16] = {};    // congruent to the bytes folded so far, once m_folding
-    std::uint8_t m_pending[16] = {};  // bytes not yet in a whole block
-    std::size_t m_pendingBytes = 0;
-    bool m_folding = false;
-    std::uint16_t m_crc = 0;  // the table path's running CRC
+    std::uint8_t m_state[16] = {};  // congruent modulo the polynomial to the bytes so far
+    std::uint16_t m_crc = 0;        // the table path's running CRC
 };
 
 // Where the fields of a Xing/Info frame lie, as byte offsets from the frame's first byte.
