@@ -14,6 +14,7 @@
 #include "cli/Terminal.h"
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
+#include "stream/AudioLayer.h"
 
 namespace qm::cli {
 namespace {
@@ -100,6 +101,8 @@ int RunJoin(const JoinArgs& args) {
     const std::filesystem::path target = args.output;
     Outcome outcome{target.string(), "", ""};
     const JoinerOptions options = EncodingOptions(args);
+    // The files are analysed for the choice and then opened again by the join: one scan each.
+    const audio::ScanMemoScope scanOnce;
 
     std::vector<JoinFileFacts> facts(args.files.size());
     JoinList job;
@@ -157,6 +160,8 @@ int RunBatch(const JoinArgs& args) {
         items.push_back(std::move(item));
     }
     const std::vector<std::filesystem::path> joined(args.with.begin(), args.with.end());
+    // The --with files are opened for every main file: they are scanned once in the run.
+    const audio::ScanMemoScope scanOnce;
 
     CancelFlag cancel{0};
     InterruptGuard guard(cancel);

@@ -24,6 +24,7 @@
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "split/SplitPlanners.h"
+#include "stream/AudioLayer.h"
 #include "stream/Mp3FrameReader.h"
 
 namespace qm::cli {
@@ -339,6 +340,8 @@ int RunSplit(const SplitRequest& request) {
     InterruptGuard interrupt(cancel);
     TerminalProgress progress = TerminalProgress::ForStderr();
     NullPump pump;
+    // Each file is measured and then opened again by its split engine: one scan for both.
+    const audio::ScanMemoScope scanOnce;
 
     BatchSplitJob job;
     job.planner = Measuring(plan.planner);

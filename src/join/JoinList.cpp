@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "join/JoinProgress.h"
-#include "join/OutputBuffer.h"
+#include "stream/BackgroundWriter.h"
 #include "stream/File.h"
 #include "stream/Mp3FrameReader.h"
 
@@ -73,7 +73,13 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         m_lastError = FailedToCreateMessage(target);
         return false;
     }
-    OutputBuffer out(output.Out());
+    // Stored by a thread of its own while the next frames are read; it lets go of the file
+    // before the file is committed or, on the way out of a failure, deleted.
+    BackgroundWriter out;
+    if (!out.Begin(output.Out())) {
+        m_lastError = FailedToCreateMessage(target);
+        return false;
+    }
     if (!m_targetTag.empty() && !out.Write(m_targetTag.data(), m_targetTag.size())) {
         m_lastError = FailedToWriteMessage(target);
         return false;
@@ -102,7 +108,9 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         }
         reader.Close();
     }
-    if (!out.Flush() || !output.Commit()) {
+    const bool written = out.Flush();
+    out.Discard();
+    if (!written || !output.Commit()) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }

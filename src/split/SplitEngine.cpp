@@ -13,8 +13,6 @@ namespace {
 constexpr int kStepBackFrames = 3;
 // The most samples one MPEG frame holds (MPEG-1 Layer II and III).
 constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
-// Output is gathered into blocks of this size before it is written.
-constexpr std::size_t kWriteBufferBytes = 65536;
 
 // The source's file name less its last four characters (the ".mp3"), taken as they are even
 // when the name has no such extension.
@@ -27,7 +25,7 @@ std::string FileTitleOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-SplitEngine::SplitEngine() { m_writeBuffer.reserve(kWriteBufferBytes); }
+SplitEngine::SplitEngine() = default;
 
 SplitEngine::~SplitEngine() = default;
 
@@ -227,11 +225,15 @@ std::vector<std::uint8_t> SplitEngine::MakePieceTag(int pieceNumber, int total, 
 
 bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path) {
     ClearError();
-    m_writeBuffer.clear();
+    m_writer.Discard();
     bool created = false;
     try {
         created = out.Create(path);
     } catch (const std::exception&) {
+        created = false;
+    }
+    if (created && !m_writer.Begin(out.Out())) {
+        out.Discard();
         created = false;
     }
     if (!created) SetError(CreateFailedMessage(path));
@@ -239,27 +241,20 @@ bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path
 }
 
 bool SplitEngine::WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount) {
-    if (byteCount > kWriteBufferBytes - m_writeBuffer.size() && !FlushPieceBytes(out)) return false;
-    if (byteCount >= kWriteBufferBytes) {
-        if (out.Out().Write(bytes, byteCount)) return true;
-        SetError(WriteFailedMessage(out.Target()));
-        return false;
-    }
-    const auto* first = static_cast<const std::uint8_t*>(bytes);
-    m_writeBuffer.insert(m_writeBuffer.end(), first, first + byteCount);
-    return true;
+    if (m_writer.Write(bytes, byteCount)) return true;
+    SetError(WriteFailedMessage(out.Target()));
+    return false;
 }
 
 bool SplitEngine::FlushPieceBytes(AtomicOutputFile& out) {
-    if (m_writeBuffer.empty()) return true;
-    const bool written = out.Out().Write(m_writeBuffer.data(), m_writeBuffer.size());
-    m_writeBuffer.clear();
-    if (!written) SetError(WriteFailedMessage(out.Target()));
-    return written;
+    if (m_writer.Flush()) return true;
+    SetError(WriteFailedMessage(out.Target()));
+    return false;
 }
 
 void SplitEngine::DiscardPiece(AtomicOutputFile& out) {
-    m_writeBuffer.clear();
+    // The writer thread lets go of the file before it is deleted.
+    m_writer.Discard();
     out.Discard();
 }
 
@@ -270,6 +265,7 @@ bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
         DiscardPiece(out);
         return false;
     }
+    m_writer.Discard();  // written: its descriptor goes before the file is closed
     bool committed = false;
     try {
         committed = out.Commit();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "progress/Progress.h"
+#include "stream/BackgroundWriter.h"
 #include "stream/File.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
@@ -147,11 +148,12 @@ protected:
                                            int width) const;
     // Creates the piece's temporary output; false with "Failed to create file" set.
     bool CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path);
-    // Writes all bytes (through a buffer: frames are small, system calls are not); false
-    // with "Failed to write file" set.
+    // Writes all bytes (gathered into blocks that a thread of their own stores while the
+    // next frames are read); false with "Failed to write file" set. A failed write may show
+    // only at a later call or at the flush.
     bool WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount);
-    // Writes out what the buffer holds; false with "Failed to write file" set. Needed before
-    // the output's position is asked or moved.
+    // Writes out everything and waits for it; false with "Failed to write file" set. Needed
+    // before the output's position is asked or moved, or the output written directly.
     bool FlushPieceBytes(AtomicOutputFile& out);
     // Drops the buffer and deletes the piece's temporary file.
     void DiscardPiece(AtomicOutputFile& out);
@@ -184,7 +186,7 @@ private:
     std::string m_titleTemplate;
     TrackNumberMode m_trackNumberMode = TrackNumberMode::Piece;
     std::string m_lastError;
-    std::vector<std::uint8_t> m_writeBuffer;  // reserved once, reused by every piece
+    BackgroundWriter m_writer;  // stores the piece being written; reused by every piece
 };
 
 }  // namespace qm

@@ -73,6 +73,19 @@ protected:
     Stream() = default;
 };
 
+// While one of these lives (in any thread), the length an MPEG stream measures by reading
+// every frame of a file is kept, and opening the same file again unchanged (same device,
+// inode, size, modification and change times) takes it instead of scanning again: so that
+// analysing a file and then opening it for the work reads it once. The kept lengths are
+// dropped when the last scope ends; at most a few dozen are kept.
+class ScanMemoScope {
+public:
+    ScanMemoScope();
+    ~ScanMemoScope();
+    ScanMemoScope(const ScanMemoScope&) = delete;
+    ScanMemoScope& operator=(const ScanMemoScope&) = delete;
+};
+
 // Opens a file as a decoding stream (MPEG audio, Ogg Vorbis, FLAC, WAV...); null when no
 // decoder accepts it.
 std::unique_ptr<Stream> StreamCreateFile(const std::filesystem::path& path);

@@ -2,15 +2,22 @@
 // the frames start.
 
 #include <mpg123.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "stream/AudioLayer.h"
 #include "stream/AudioStreams.h"
 #include "stream/File.h"
 #include "stream/MpegHeader.h"
+#include "stream/XingFrame.h"
 
 namespace qm::audio {
 
@@ -47,7 +54,7 @@ bool SameStream(const std::uint8_t* a, const std::uint8_t* b) {
 // The file as the decoder reads it: through a buffer of its own, so that the decoder's many
 // small reads (a header, then a frame body, for every frame) cost no system call each.
 struct DecoderInput {
-    static constexpr std::size_t kBufferBytes = 65536;
+    static constexpr std::size_t kBufferBytes = 262144;
 
     File file;
     std::uint64_t fileBytes = 0;
@@ -96,12 +103,20 @@ struct DecoderInput {
     }
 };
 
+// What the start search found: where the audio starts and, when a Xing/Info frame leads it,
+// that frame's offset and a copy of it.
+struct FileStart {
+    std::uint64_t tagBytes = 0;  // the leading ID3v2 tag
+    std::uint64_t audioStart = 0;
+    std::uint64_t infoFrameOffset = 0;
+    std::vector<std::uint8_t> infoFrame;  // empty without a Xing/Info frame
+};
+
 // Offset of the first audio frame: past a leading ID3v2 tag (footer included), the first
 // header that a second valid header of the same stream follows at the decoded frame length,
 // searched within verifyBytes after the tag, and past that frame when it is a Xing/Info
 // frame. Empty when there is no such pair of headers (not an MPEG file, or no audio).
-std::optional<std::uint64_t> FindFileStart(File& file, std::uint64_t fileBytes,
-                                           std::uint64_t verifyBytes) {
+std::optional<FileStart> FindFileStart(File& file, std::uint64_t fileBytes, std::uint64_t verifyBytes) {
     std::uint8_t first[kId3v2HeaderBytes] = {};
     if (!file.Seek(0)) return std::nullopt;
     std::uint64_t tagBytes = 0;
@@ -132,10 +147,95 @@ std::optional<std::uint64_t> FindFileStart(File& file, std::uint64_t fileBytes,
         if (!IsValidMp3FrameHeader(next) || !SameStream(here, next)) continue;
         // The first confirmed frame: the engines write their own Xing/Info frame, so the
         // audio starts after the file's one.
-        const bool infoFrame = !XingTagOf(here, frameBytes, header.sideInfoBytes).empty();
-        return tagBytes + at + (infoFrame ? frameBytes : 0);
+        FileStart start;
+        start.tagBytes = tagBytes;
+        start.audioStart = tagBytes + at;
+        if (!XingTagOf(here, frameBytes, header.sideInfoBytes).empty()) {
+            start.infoFrameOffset = start.audioStart;
+            start.infoFrame.assign(here, here + frameBytes);
+            start.audioStart += frameBytes;
+        }
+        return start;
     }
     return std::nullopt;
+}
+
+std::uint32_t LittleEndian32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+           (std::uint32_t{p[3]} << 24);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           std::uint32_t{p[3]};
+}
+
+// Bytes of the tags that end the file, none of them reaching below floor: an ID3v1 tag (the
+// last 128 bytes, starting "TAG") and an APEv2 tag right before it or at the very end (its
+// 32-byte footer "APETAGEX" gives its size, and whether a 32-byte header comes first).
+// Other trailing tags are not recognised.
+std::uint64_t TrailingTagBytes(File& file, std::uint64_t fileBytes, std::uint64_t floor) {
+    constexpr std::uint64_t kId3v1Bytes = 128;
+    constexpr std::uint64_t kApeFooterBytes = 32;
+    constexpr std::uint32_t kApeHasHeader = 0x80000000U;
+    std::uint8_t tail[kId3v1Bytes + kApeFooterBytes];
+    const std::uint64_t tailBytes = std::min<std::uint64_t>(sizeof tail, fileBytes - floor);
+    if (!file.Seek(fileBytes - tailBytes) ||
+        file.Read(tail, static_cast<std::size_t>(tailBytes)) != static_cast<std::int64_t>(tailBytes)) {
+        return 0;
+    }
+    const std::uint8_t* end = tail + tailBytes;
+    std::uint64_t tags = 0;
+    if (tailBytes >= kId3v1Bytes && std::memcmp(end - kId3v1Bytes, "TAG", 3) == 0) tags = kId3v1Bytes;
+    if (tailBytes >= tags + kApeFooterBytes) {
+        const std::uint8_t* footer = end - tags - kApeFooterBytes;
+        if (std::memcmp(footer, "APETAGEX", 8) == 0) {
+            // The size counts the items and the footer, not the header.
+            const std::uint64_t apeBytes = std::uint64_t{LittleEndian32(footer + 12)} +
+                                           ((LittleEndian32(footer + 20) & kApeHasHeader) != 0 ? 32 : 0);
+            if (apeBytes >= kApeFooterBytes && apeBytes <= fileBytes - floor - tags) tags += apeBytes;
+        }
+    }
+    return tags;
+}
+
+// The frame count of the leading Xing/Info frame when it can be trusted to describe the file
+// as it is now, so that no scan of every frame is needed for the length. A count is trusted
+// only beside a byte count that matches the bytes actually there: from the Xing/Info frame to
+// the end of the audio, with or without what lies before the frame (an ID3v2 tag) and with or
+// without the trailing tags, as encoders and taggers count them differently. A file cut short
+// or with frames appended after the count was written has a byte count that no longer
+// matches. The average frame the counts give must also be one this stream can have.
+std::optional<std::uint32_t> TrustedFrameCount(File& file, std::uint64_t fileBytes, const FileStart& start) {
+    const std::span<const std::uint8_t> frame = start.infoFrame;
+    XingLayout layout;
+    if (frame.empty() || !ParseXingLayout(frame, &layout)) return std::nullopt;
+    if (layout.frameCountOffset == 0 || layout.byteCountOffset == 0) return std::nullopt;
+    const std::uint32_t frames = BigEndian32(&frame[layout.frameCountOffset]);
+    const std::uint64_t countedBytes = BigEndian32(&frame[layout.byteCountOffset]);
+    if (frames == 0) return std::nullopt;
+
+    const std::uint64_t audioStart = start.infoFrameOffset + frame.size();
+    if (audioStart > fileBytes) return std::nullopt;
+    const std::uint64_t trailing = TrailingTagBytes(file, fileBytes, audioStart);
+    const std::uint64_t audioEnd = fileBytes - trailing;
+    const std::uint64_t stream = audioEnd - start.infoFrameOffset;
+    const std::uint64_t leading = start.infoFrameOffset;
+    if (countedBytes != stream && countedBytes != stream + leading && countedBytes != stream + trailing &&
+        countedBytes != stream + leading + trailing) {
+        return std::nullopt;
+    }
+
+    // The audio frames between them must average a length from the stream's smallest frame
+    // to its largest: the header's byte 2 (bbbbsspx) with bit-rate index 1 and no padding,
+    // and with index 14 and padding.
+    std::uint8_t smallest[4] = {frame[0], frame[1], static_cast<std::uint8_t>((frame[2] & 0x0C) | 0x10), frame[3]};
+    std::uint8_t largest[4] = {frame[0], frame[1], static_cast<std::uint8_t>((frame[2] & 0x0C) | 0xE2), frame[3]};
+    const std::uint64_t audioBytes = audioEnd - audioStart;
+    const auto minBytes = static_cast<std::uint64_t>(DecodeMp3FrameHeader(smallest).frameBytes);
+    const auto maxBytes = static_cast<std::uint64_t>(DecodeMp3FrameHeader(largest).frameBytes);
+    if (audioBytes < minBytes * frames || audioBytes > maxBytes * frames) return std::nullopt;
+    return frames;
 }
 
 class MpegStream final : public Stream {
@@ -249,18 +349,196 @@ Mpg123Handle OpenDecoder(DecoderInput& input, long resyncBytes, ChannelInfo* inf
     return handle;
 }
 
-// Exact decoded length: a scan of every frame (a Xing/Info count may describe a longer
-// original of a cut file), with the encoder delay and padding of a LAME frame taken off.
-std::int64_t DecodedLengthBytes(mpg123_handle* handle, int channels) {
-    const bool scanned = mpg123_scan(handle) == MPG123_OK;
-    const off_t samples = mpg123_length(handle);
-    // A LAME frame whose delay and padding exceed the audio of a short file leaves a
-    // negative count after a good scan: such a stream plays for no time at all.
-    if (scanned) return std::max<std::int64_t>(samples, 0) * channels * kBytesPerSample;
-    return samples < 0 ? -1 : static_cast<std::int64_t>(samples) * channels * kBytesPerSample;
+// A forward-only view of the file for hopping from header to header: a window of the file
+// in the input's buffer, [base, base + valid), read on as far as asked for. Frame bodies
+// between the headers are read along (the file is read in large blocks) but not looked at.
+class HeaderWindow {
+public:
+    HeaderWindow(DecoderInput& in, std::uint64_t start) : m_in(in), m_base(start) {
+        m_ok = m_in.file.Seek(start);
+    }
+
+    // The four bytes at offset (never before an offset asked for earlier); null when the
+    // file ends before them or cannot be read.
+    const std::uint8_t* At(std::uint64_t offset) {
+        std::uint8_t* const buffer = m_in.buffer.data();
+        while (m_ok && offset + kHeaderBytes > m_base + m_valid) {
+            if (offset < m_base + m_valid) {
+                // The first bytes are here: they move to the front, the rest is read after them.
+                const auto keep = static_cast<std::size_t>(m_base + m_valid - offset);
+                std::memmove(buffer, buffer + (offset - m_base), keep);
+                m_base = offset;
+                m_valid = keep;
+            } else {
+                m_base += m_valid;
+                m_valid = 0;
+            }
+            const std::int64_t got = m_in.file.Read(buffer + m_valid, m_in.buffer.size() - m_valid);
+            if (got <= 0) m_ok = false;
+            else m_valid += static_cast<std::size_t>(got);
+        }
+        return m_ok ? buffer + (offset - m_base) : nullptr;
+    }
+
+private:
+    DecoderInput& m_in;
+    std::uint64_t m_base;
+    std::size_t m_valid = 0;
+    bool m_ok = false;
+};
+
+// The samples (per channel) of a file without a Xing/Info frame, counted by hopping from
+// header to header, when its audio is one unbroken chain of frames: from right after the
+// leading tag (or the file's start) to the end of the file or of its audio before the
+// trailing tags, every frame of the same version, layer, sample rate and channel count as
+// the first. For such a file this is the count the decoder's scan comes to, for less work.
+// Anything else (junk anywhere, a frame cut short, a change of stream, a Fraunhofer VBRI
+// frame) gives nothing, and the decoder's scan decides. Reads through the input's buffer; the
+// decoder is opened afterwards and starts afresh.
+std::optional<std::uint64_t> CountChainedSamples(DecoderInput& in, const FileStart& start, std::uint64_t audioEnd) {
+    if (!start.infoFrame.empty() || start.audioStart != start.tagBytes || audioEnd <= start.audioStart) {
+        return std::nullopt;
+    }
+    HeaderWindow window(in, start.audioStart);
+    const std::uint8_t* header = window.At(start.audioStart);
+    if (header == nullptr || !IsValidMp3FrameHeader(header)) return std::nullopt;
+    std::uint8_t first[kHeaderBytes];
+    std::memcpy(first, header, sizeof first);
+    const Mp3FrameHeader firstHeader = DecodeMp3FrameHeader(first);
+    constexpr int kSingleChannel = 3;
+    const bool mono = firstHeader.channelMode == kSingleChannel;
+    // A VBRI frame carries its tag 32 bytes after the header, whatever the side information.
+    constexpr std::size_t kVbriOffset = kHeaderBytes + 32;
+    if (static_cast<std::size_t>(firstHeader.frameBytes) >= kVbriOffset + 4) {
+        const std::uint8_t* vbri = window.At(start.audioStart + kVbriOffset);
+        if (vbri == nullptr || std::memcmp(vbri, "VBRI", 4) == 0) return std::nullopt;
+    }
+
+    std::uint64_t frames = 0;
+    for (std::uint64_t at = start.audioStart; at != audioEnd; ++frames) {
+        if (at + kHeaderBytes > audioEnd) return std::nullopt;
+        header = window.At(at);
+        if (header == nullptr || !IsValidMp3FrameHeader(header) || !SameStream(first, header)) return std::nullopt;
+        const Mp3FrameHeader decoded = DecodeMp3FrameHeader(header);
+        if ((decoded.channelMode == kSingleChannel) != mono) return std::nullopt;
+        at += static_cast<std::uint64_t>(decoded.frameBytes);
+        if (at > audioEnd) return std::nullopt;  // the last frame is cut short
+    }
+    return frames * static_cast<std::uint64_t>(firstHeader.samplesPerFrame);
+}
+
+// What a decoded length depends on: the file, as its device, inode, size and times tell it
+// apart from any other or from an earlier state of itself, and the decoder's resync limit.
+struct ScanKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    long resyncBytes = 0;
+
+    bool operator==(const ScanKey& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec &&
+               resyncBytes == other.resyncBytes;
+    }
+};
+
+std::optional<ScanKey> ScanKeyOf(const File& file, long resyncBytes) {
+    struct stat info {};
+    if (::fstat(file.Descriptor(), &info) != 0) return std::nullopt;
+    return ScanKey{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, resyncBytes};
+}
+
+// The lengths the scans measured while a ScanMemoScope lives; the oldest go first.
+struct ScanMemo {
+    static constexpr std::size_t kEntries = 32;
+
+    std::mutex mutex;
+    int scopes = 0;
+    std::deque<std::pair<ScanKey, std::int64_t>> lengths;
+};
+
+ScanMemo& Memo() {
+    static ScanMemo memo;
+    return memo;
+}
+
+std::atomic<std::uint64_t> g_scanCount{0};
+
+std::optional<std::int64_t> RememberedLength(const ScanKey& key) {
+    ScanMemo& memo = Memo();
+    const std::lock_guard lock(memo.mutex);
+    for (const auto& [known, lengthBytes] : memo.lengths) {
+        if (known == key) return lengthBytes;
+    }
+    return std::nullopt;
+}
+
+void RememberLength(const ScanKey& key, std::int64_t lengthBytes) {
+    ScanMemo& memo = Memo();
+    const std::lock_guard lock(memo.mutex);
+    if (memo.scopes == 0) return;
+    if (memo.lengths.size() == ScanMemo::kEntries) memo.lengths.pop_front();
+    memo.lengths.emplace_back(key, lengthBytes);
+}
+
+// Exact decoded length, with the encoder delay and padding of a LAME frame taken off. The
+// decoder knows it without reading further when the Xing/Info frame's count can be trusted
+// and the decoder took the same count from it. Otherwise the file is read to the end (a count
+// may describe a longer original of a cut file), unless the same unchanged file was read
+// before in a ScanMemoScope: an unbroken chain of frames without a Xing/Info frame is counted
+// by our own walk (chainedSamples, done beforehand), anything else by the decoder's scan.
+std::int64_t DecodedLengthBytes(mpg123_handle* handle, int channels, std::optional<std::uint32_t> trustedFrames,
+                                std::optional<std::int64_t> remembered, std::optional<std::uint64_t> chainedSamples,
+                                const std::optional<ScanKey>& key) {
+    const std::int64_t sampleBytes = std::int64_t{channels} * kBytesPerSample;
+    if (trustedFrames && mpg123_framelength(handle) == static_cast<off_t>(*trustedFrames)) {
+        // The scan would count the same frames and trim the same delay and padding. A stream
+        // trimmed to nothing (a negative count) is left to the scan, which settles it.
+        const off_t samples = mpg123_length(handle);
+        if (samples >= 0) return static_cast<std::int64_t>(samples) * sampleBytes;
+    }
+    if (remembered) return *remembered;
+    g_scanCount.fetch_add(1, std::memory_order_relaxed);
+    std::int64_t lengthBytes = 0;
+    if (chainedSamples) {
+        // Without a Xing/Info frame there is no delay or padding to take off.
+        lengthBytes = static_cast<std::int64_t>(*chainedSamples) * sampleBytes;
+    } else {
+        const bool scanned = mpg123_scan(handle) == MPG123_OK;
+        const off_t samples = mpg123_length(handle);
+        // A LAME frame whose delay and padding exceed the audio of a short file leaves a
+        // negative count after a good scan: such a stream plays for no time at all.
+        if (!scanned) return samples < 0 ? -1 : static_cast<std::int64_t>(samples) * sampleBytes;
+        lengthBytes = std::max<std::int64_t>(samples, 0) * sampleBytes;
+    }
+    if (key) RememberLength(*key, lengthBytes);
+    return lengthBytes;
+}
+
+bool MemoActive() {
+    ScanMemo& memo = Memo();
+    const std::lock_guard lock(memo.mutex);
+    return memo.scopes > 0;
 }
 
 }  // namespace
+
+ScanMemoScope::ScanMemoScope() {
+    ScanMemo& memo = Memo();
+    const std::lock_guard lock(memo.mutex);
+    ++memo.scopes;
+}
+
+ScanMemoScope::~ScanMemoScope() {
+    ScanMemo& memo = Memo();
+    const std::lock_guard lock(memo.mutex);
+    if (--memo.scopes == 0) memo.lengths.clear();
+}
+
+std::uint64_t MpegScanCount() { return g_scanCount.load(std::memory_order_relaxed); }
 
 std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     auto input = std::make_unique<DecoderInput>();
@@ -268,19 +546,30 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     if (!input->file.Size(&input->fileBytes) || input->fileBytes == 0) return nullptr;
 
     const int verifyBytes = std::max(VerifyLength(), 1);
-    const std::optional<std::uint64_t> fileStart =
+    const std::optional<FileStart> fileStart =
         FindFileStart(input->file, input->fileBytes, static_cast<std::uint64_t>(verifyBytes));
     if (!fileStart) return nullptr;
+    const std::optional<std::uint32_t> trustedFrames = TrustedFrameCount(input->file, input->fileBytes, *fileStart);
 
-    ChannelInfo info;
     constexpr long kDecoderResyncBytes = 1024;  // libmpg123's own default
     const long resyncBytes =
         std::max<long>(kDecoderResyncBytes, verifyBytes + static_cast<long>(kLongestFrameBytes));
+    const std::optional<ScanKey> key = MemoActive() ? ScanKeyOf(input->file, resyncBytes) : std::nullopt;
+    const std::optional<std::int64_t> remembered = key ? RememberedLength(*key) : std::nullopt;
+    std::optional<std::uint64_t> chainedSamples;
+    if (!trustedFrames && !remembered) {
+        const std::uint64_t audioEnd =
+            input->fileBytes - TrailingTagBytes(input->file, input->fileBytes, fileStart->audioStart);
+        chainedSamples = CountChainedSamples(*input, *fileStart, audioEnd);
+    }
+
+    ChannelInfo info;
     Mpg123Handle handle = OpenDecoder(*input, resyncBytes, &info);
     if (!handle) return nullptr;
-    const std::int64_t lengthBytes = DecodedLengthBytes(handle.get(), info.channels);
+    const std::int64_t lengthBytes =
+        DecodedLengthBytes(handle.get(), info.channels, trustedFrames, remembered, chainedSamples, key);
     const std::uint64_t fileBytes = input->fileBytes;
-    return std::make_unique<MpegStream>(std::move(input), std::move(handle), info, *fileStart,
+    return std::make_unique<MpegStream>(std::move(input), std::move(handle), info, fileStart->audioStart,
                                         fileBytes, lengthBytes);
 }
 

@@ -70,6 +70,13 @@ bool File::CreateNew(const std::filesystem::path& path) {
     return m_fd >= 0;
 }
 
+bool File::OpenDuplicate(const File& other) {
+    Close();
+    if (other.m_fd < 0) return false;
+    m_fd = ::fcntl(other.m_fd, F_DUPFD_CLOEXEC, 0);
+    return m_fd >= 0;
+}
+
 std::int64_t File::Read(void* buffer, std::size_t byteCount) {
     if (m_fd < 0) return -1;
     auto* out = static_cast<std::uint8_t*>(buffer);

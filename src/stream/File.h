@@ -27,6 +27,9 @@ public:
     // Creates a file that must not exist yet (with the usual permissions); false when it
     // exists or cannot be created.
     bool CreateNew(const std::filesystem::path& path);
+    // Opens a second descriptor of another open file: the same file and the same position,
+    // which moves for both. False when other is closed or no descriptor is left.
+    bool OpenDuplicate(const File& other);
     bool IsOpen() const { return m_fd >= 0; }
 
     // Reads up to byteCount bytes at the current position. Returns the bytes read: 0 at the

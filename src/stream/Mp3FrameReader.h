@@ -17,7 +17,9 @@ namespace qm {
 class Mp3FrameReader {
 public:
     static constexpr int kChannelModeUnknown = 4;
-    static constexpr int kInitialBufferBytes = 65536;
+    // The file is read in blocks of this size: a quarter megabyte reads a file in the page
+    // cache markedly faster than 64 KiB, and stays well inside the processor's caches.
+    static constexpr int kInitialBufferBytes = 262144;
 
     Mp3FrameReader();
     ~Mp3FrameReader();

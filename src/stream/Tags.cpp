@@ -485,8 +485,8 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags)
     if (tags.track > 0)
         id3tag_set_track(lame.get(), std::to_string(tags.track).c_str());
 
-    if (lame_init_params(lame.get()) < 0)
-        return {};
+    // The tag needs no encoder set-up (lame_init_params would build the encoder's tables for
+    // every piece, for nothing).
     const std::size_t neededBytes = lame_get_id3v2_tag(lame.get(), nullptr, 0);
     if (neededBytes <= kHeaderBytes)
         return {};

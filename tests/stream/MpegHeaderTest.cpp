@@ -137,5 +137,26 @@ TEST(XingTagOfTest, LooksAfterTheSideInformationOnly) {
     EXPECT_EQ(XingTagOf(frame.data(), 4 + 17 + 4, 17), "Xing");
 }
 
+// Every valid header: the frame length agrees with the test kit's own reckoning of it, and
+// the samples per frame too (catches a wrong entry in the decoder's tables).
+TEST(DecodeTest, EveryValidHeaderAgreesWithTheKit) {
+    int checked = 0;
+    for (int byte1 = 0xE0; byte1 <= 0xFF; ++byte1) {
+        for (int byte2 = 0; byte2 <= 0xFF; ++byte2) {
+            for (const int byte3 : {0x00, 0xC0, 0x44}) {
+                const std::uint8_t bytes[4] = {0xFF, static_cast<std::uint8_t>(byte1),
+                                               static_cast<std::uint8_t>(byte2), static_cast<std::uint8_t>(byte3)};
+                if (!IsValidMp3FrameHeader(bytes)) continue;
+                const Mp3FrameHeader header = DecodeMp3FrameHeader(bytes);
+                ASSERT_EQ(static_cast<std::uint32_t>(header.frameBytes), fixtures::FrameLengthOf(bytes))
+                    << std::hex << byte1 << " " << byte2;
+                ASSERT_EQ(header.samplesPerFrame, fixtures::SamplesPerFrameOf(bytes));
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 3000);
+}
+
 }  // namespace
 }  // namespace qm
