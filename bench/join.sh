@@ -64,53 +64,33 @@ if [ ! -f "$CACHE/mixed-a.mp3" ]; then
   make_wav "$CACHE/mixed-c.wav" 300
 fi
 
-# Best of three wall-clock runs of a command, in seconds.
-best_of_3() {
-  local best="" t
-  for _ in 1 2 3; do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-  done
-  printf '%.3f' "$best"
-}
-ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
-peak_kb() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }
+source bench/lib.sh
+work=$WORK
 
 LONG=("$CACHE/long1.mp3" "$CACHE/long2.mp3" "$CACHE/long3.mp3")
-direct_join() { rm -f "$WORK/direct.mp3"; "$CLI" join -o "$WORK/direct.mp3" "${LONG[@]}"; }
-cat_join() { cat "${LONG[@]}" > "$WORK/cat.mp3"; }
-direct=$(best_of_3 direct_join)
-catted=$(best_of_3 cat_join)
+MIXED=("$CACHE/mixed-a.mp3" "$CACHE/mixed-b.mp3" "$CACHE/mixed-c.wav")
+
+# The fast commands: best of five after a warm-up; the re-encoding ones: best of three.
+# (cat writes through a shell's redirection, so it carries a shell's start-up, about 1 ms.)
+measure direct 5 "$CLI" join -o "$WORK/out/direct.mp3" "${LONG[@]}"
+mv "$WORK/out/direct.mp3" "$WORK/direct.mp3"
+measure cat 5 sh -c 'cat "$@" > "$0"' "$WORK/out/cat.mp3" "${LONG[@]}"
+mv "$WORK/out/cat.mp3" "$WORK/cat.mp3"
 cmp -s "$WORK/direct.mp3" "$WORK/cat.mp3" && same="identical bytes" || same="BYTES DIFFER"
 size_mb=$(( $(stat -c %s "$WORK/cat.mp3") / 1048576 ))
+measure reencode 3 "$CLI" join -o "$WORK/out/re.mp3" --rate 44100 --bitrate 128 --channels joint "${MIXED[@]}"
 
-MIXED=("$CACHE/mixed-a.mp3" "$CACHE/mixed-b.mp3" "$CACHE/mixed-c.wav")
-reencode_join() {
-  rm -f "$WORK/re.mp3"
-  "$CLI" join -o "$WORK/re.mp3" --rate 44100 --bitrate 128 --channels joint "${MIXED[@]}"
-}
-ffmpeg_join() {
-  ffmpeg -nostdin -loglevel error -y -i "${MIXED[0]}" -i "${MIXED[1]}" -i "${MIXED[2]}" -filter_complex \
-    "[0:a]aresample=44100,aformat=channel_layouts=stereo[a0];[1:a]aresample=44100,aformat=channel_layouts=stereo[a1];[2:a]aresample=44100,aformat=channel_layouts=stereo[a2];[a0][a1][a2]concat=n=3:v=0:a=1" \
-    -c:a libmp3lame -b:a 128k -joint_stereo 1 "$WORK/ff.mp3"
-}
-reencoded=$(best_of_3 reencode_join)
-
-echo "Direct join, 3 x 20 min at 128 kbit/s (${size_mb} MB out):"
-printf '  %-28s %8ss\n' "quillmere-cli join" "$direct" "cat" "$catted"
-printf '  %-28s %8s\n' "ratio join / cat" "$(ratio "$direct" "$catted")"
-echo "  output vs cat: $same; peak memory $(peak_kb "$CLI" join -o "$WORK/mem.mp3" "${LONG[@]}") KB"
+echo "Direct join, 3 x 20 min at 128 kbit/s (${size_mb} MB out; output vs cat: $same):"
+row "  quillmere-cli join" direct "$(ratio "${wall[direct]}" "${wall[cat]}") x cat"
+row "  cat" cat
 echo "Re-encoding join, 3 x 5 min mixed (MP3 44.1k stereo, MP3 22.05k mono, WAV 48k) -> 44.1 kHz 128 kbit/s:"
-printf '  %-28s %8ss\n' "quillmere-cli join" "$reencoded"
 if command -v ffmpeg >/dev/null; then
-  ff=$(best_of_3 ffmpeg_join)
-  printf '  %-28s %8ss\n' "ffmpeg + libmp3lame" "$ff"
-  printf '  %-28s %8s\n' "ratio join / ffmpeg" "$(ratio "$reencoded" "$ff")"
+  measure ffmpeg 3 ffmpeg -nostdin -loglevel error -y -i "${MIXED[0]}" -i "${MIXED[1]}" -i "${MIXED[2]}" \
+    -filter_complex "[0:a]aresample=44100,aformat=channel_layouts=stereo[a0];[1:a]aresample=44100,aformat=channel_layouts=stereo[a1];[2:a]aresample=44100,aformat=channel_layouts=stereo[a2];[a0][a1][a2]concat=n=3:v=0:a=1" \
+    -c:a libmp3lame -b:a 128k -joint_stereo 1 "$WORK/out/ff.mp3"
+  row "  quillmere-cli join" reencode "$(ratio "${wall[reencode]}" "${wall[ffmpeg]}") x ffmpeg"
+  row "  ffmpeg + libmp3lame" ffmpeg
 else
+  row "  quillmere-cli join" reencode
   echo "  ffmpeg not installed: no comparison"
 fi
-echo "  peak memory $(peak_kb "$CLI" join -o "$WORK/mem2.mp3" --rate 44100 --bitrate 128 --channels joint "${MIXED[@]}") KB"

@@ -4,7 +4,8 @@
 #
 #   bench/split.sh [BUILD_DIR]        (default: build)
 #
-# Measured, each as a whole process under /usr/bin/time -v:
+# Measured as whole processes (bench/lib.sh: best of five after a warm-up for the fast ones,
+# one run of each re-encoding):
 #   - direct split into three pieces      vs  cp of the same file
 #                                         vs  mp3splt -f into three pieces (when installed)
 #   - re-encoding split into three pieces vs  lame --mp3input of the whole file (when installed)
@@ -22,10 +23,6 @@ maker="$build/tests/qm-make-fixture"
 cache="$here/.cache"
 input="$cache/long-3600s-128k.mp3"
 
-if [[ ! -x /usr/bin/time ]]; then
-    echo "bench/split.sh: /usr/bin/time is missing (apt-get install -y time)" >&2
-    exit 2
-fi
 for tool in "$cli" "$maker"; do
     if [[ ! -x "$tool" ]]; then
         echo "bench/split.sh: $tool is missing; build it first:" >&2
@@ -42,49 +39,28 @@ if [[ ! -s "$input" ]]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-
-# run NAME COMMAND...: runs the command under /usr/bin/time -v, prints nothing, records the
-# wall seconds and the peak resident size (KiB) in the arrays below.
-declare -A wall peak
-run() {
-    local name="$1"
-    shift
-    local log="$work/$name.time"
-    rm -rf "$work/out" && mkdir -p "$work/out"
-    sync
-    if ! /usr/bin/time -v -o "$log" "$@" >"$work/$name.stdout" 2>"$work/$name.stderr"; then
-        echo "bench/split.sh: $name failed:" >&2
-        cat "$work/$name.stderr" >&2
-        exit 1
-    fi
-    # "Elapsed (wall clock) time (h:mm:ss or m:ss): 0:01.23"
-    wall[$name]="$(awk -F': ' '/Elapsed \(wall clock\)/ {
-        n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")"
-    peak[$name]="$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")"
-}
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
-row() { printf '%-34s %9.2f s %10d KiB %s\n' "$1" "${wall[$2]}" "${peak[$2]}" "${3:-}"; }
+source "$here/lib.sh"
 
 size_bytes=$(stat -c %s "$input")
 echo "Input: $input ($((size_bytes / 1048576)) MiB, 3600 s, 128 kbit/s)"
 echo
 
-run cp cp "$input" "$work/out/copy.mp3"
-run direct "$cli" split --count 3 -o "$work/out" "$input"
+# The fast commands: best of five after a warm-up; the re-encoding ones: one run each.
+measure cp 5 cp "$input" "$work/out/copy.mp3"
+measure direct 5 "$cli" split --count 3 -o "$work/out" "$input"
 have_mp3splt=0
 if command -v mp3splt >/dev/null; then
     have_mp3splt=1
-    run mp3splt mp3splt -q -f -S 3 -d "$work/out" "$input"
+    measure mp3splt 5 mp3splt -q -f -S 3 -d "$work/out" "$input"
 fi
-run reencode "$cli" split --count 3 --reencode -o "$work/out" "$input"
+measure reencode 1 "$cli" split --count 3 --reencode -o "$work/out" "$input"
 have_lame=0
 if command -v lame >/dev/null; then
     have_lame=1
-    run lame lame --quiet --mp3input -b 128 "$input" "$work/out/whole.mp3"
+    measure lame 1 lame --quiet --mp3input -b 128 "$input" "$work/out/whole.mp3"
 fi
 
-printf '%-34s %11s %14s %s\n' "" "wall" "peak RSS" "ratio"
+printf '%-34s %11s %14s  %s\n' "" "wall" "peak RSS" "ratio"
 row "cp (whole file)" cp
 row "quillmere-cli split --count 3" direct "$(ratio "${wall[direct]}" "${wall[cp]}") x cp"
 if ((have_mp3splt)); then
@@ -93,9 +69,9 @@ if ((have_mp3splt)); then
 else
     echo "  (mp3splt not installed: apt-get install -y mp3splt)"
 fi
-row "quillmere-cli split --reencode" reencode "$(ratio "${wall[reencode]}" "${wall[cp]}") x cp"
+row "quillmere-cli split --reencode" reencode
 if ((have_lame)); then
-    row "lame --mp3input -b 128" lame "$(ratio "${wall[lame]}" "${wall[cp]}") x cp"
+    row "lame --mp3input -b 128" lame
     echo "  re-encoding split / lame: $(ratio "${wall[reencode]}" "${wall[lame]}")"
 else
     echo "  (lame front end not installed: apt-get install -y lame)"
