@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "fixtures/ProgressFakes.h"
 #include "join/JoinKit.h"
 #include "join/JoinList.h"
@@ -215,15 +211,11 @@ TEST(JoinDirect, FailedWriteIsReported) {
     JoinList job;
     job.AddSource(joinkit::WriteMp3(dir, "a.mp3", Spec(20.0)));
     job.AddSource(joinkit::WriteMp3(dir, "b.mp3", Spec(20.0)));
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 200000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = job.JoinDirect(dir / "out.mp3", Quiet());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool ok = true;
+    {
+        const fx::FileSizeLimit limit(200000);
+        ok = job.JoinDirect(dir / "out.mp3", Quiet());
+    }
     EXPECT_FALSE(ok);
     EXPECT_EQ(job.LastError(), "Failed to write file \"" + (dir / "out.mp3").string() + "\".");
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));

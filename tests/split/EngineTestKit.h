@@ -9,8 +9,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
-#include <csignal>
 
 #include "fixtures/Fixtures.h"
 #include "split/DirectSplitter.h"
@@ -20,6 +18,7 @@
 namespace qm::enginetest {
 
 using fixtures::Bytes;
+using fixtures::FileSizeLimit;
 
 // A source MP3 on disk and its frames (offsets into data).
 struct Source {
@@ -139,29 +138,6 @@ inline std::vector<std::string> OtherFiles(const std::filesystem::path& folder,
     }
     return others;
 }
-
-// Limits the size of files this process writes, with SIGXFSZ ignored so that a write past
-// the limit fails with EFBIG like a full disk; restored at destruction.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_savedHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_savedHandler)(int) = SIG_DFL;
-};
 
 inline std::uint32_t BigEndian32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];

@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "fixtures/Fixtures.h"
 #include "stream/BackgroundWriter.h"
 #include "stream/File.h"
@@ -16,6 +12,7 @@ namespace qm {
 namespace {
 
 using fixtures::Bytes;
+using fixtures::FileSizeLimit;
 using fixtures::ReadFileBytes;
 using fixtures::TempDir;
 
@@ -28,29 +25,6 @@ Bytes Counting(std::size_t count, std::uint32_t seed) {
     }
     return out;
 }
-
-// Limits the size of files this process writes, with SIGXFSZ ignored so that a write past
-// the limit fails like one on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = SIG_DFL;
-};
 
 constexpr std::size_t kBlock = BackgroundWriter::kBlockBytes;
 
