@@ -16,22 +16,12 @@ using fixtures::FileSizeLimit;
 using fixtures::ReadFileBytes;
 using fixtures::TempDir;
 
-// Bytes that differ from position to position, so that a block out of order shows.
-Bytes Counting(std::size_t count, std::uint32_t seed) {
-    Bytes out(count);
-    for (auto& b : out) {
-        seed = seed * 1664525U + 1013904223U;
-        b = static_cast<std::uint8_t>(seed >> 24);
-    }
-    return out;
-}
-
 constexpr std::size_t kBlock = BackgroundWriter::kBlockBytes;
 
 // Parts of every size (a byte, frame sizes, a whole block, more than two blocks) in a row.
 TEST(BackgroundWriterTest, PartsArriveInOrder) {
     TempDir dir;
-    const Bytes data = Counting(3 * kBlock + 12345, 7);
+    const Bytes data = fixtures::Noise(3 * kBlock + 12345, 7);
     const std::size_t parts[] = {1, 417, 418, kBlock, 3, 2 * kBlock + 100, 4000};
     File file;
     ASSERT_TRUE(file.Create(dir / "out"));
@@ -57,7 +47,7 @@ TEST(BackgroundWriterTest, FlushLetsTheCallerMoveTheFile) {
     TempDir dir;
     BackgroundWriter writer;
     for (const std::size_t size : {std::size_t{5000}, 2 * kBlock + 7}) {
-        const Bytes data = Counting(size, static_cast<std::uint32_t>(size));
+        const Bytes data = fixtures::Noise(size, static_cast<std::uint32_t>(size));
         const Bytes patch = {0xAA, 0xBB, 0xCC};
         File file;
         ASSERT_TRUE(file.Create(dir / "out"));
@@ -81,7 +71,7 @@ TEST(BackgroundWriterTest, FlushLetsTheCallerMoveTheFile) {
 TEST(BackgroundWriterTest, AFailedWriteSticksUntilTheNextOutput) {
     TempDir dir;
     BackgroundWriter writer;
-    const Bytes data = Counting(kBlock / 2, 3);
+    const Bytes data = fixtures::Noise(kBlock / 2, 3);
     for (const std::size_t total : {std::size_t{100}, 3 * kBlock}) {
         File file;
         ASSERT_TRUE(file.Create(dir / "full"));
@@ -125,7 +115,7 @@ TEST(BackgroundWriterTest, DiscardDropsUnflushedBytesAndLetsGo) {
     File file;
     ASSERT_TRUE(file.Create(dir / "out"));
     ASSERT_TRUE(writer.Begin(file));
-    const Bytes first = Counting(1000, 1);
+    const Bytes first = fixtures::Noise(1000, 1);
     ASSERT_TRUE(writer.Write(first.data(), first.size()));
     ASSERT_TRUE(writer.Flush());
     ASSERT_TRUE(writer.Write(first.data(), 500));  // never flushed

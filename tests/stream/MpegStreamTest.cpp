@@ -126,16 +126,6 @@ TEST(MpegStreamTest, SetPositionMovesTheDecoder) {
     EXPECT_FALSE(stream->SetPosition(-4));
 }
 
-// Random bytes that contain frame syncs: a deterministic generator over all 256 values.
-Bytes NoiseBytes(std::size_t count, std::uint32_t seed) {
-    Bytes out(count);
-    for (auto& b : out) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(seed >> 24);
-    }
-    return out;
-}
-
 Bytes TagClaiming(std::uint32_t size) {
     return {'I', 'D', '3', 3, 0, 0, static_cast<std::uint8_t>((size >> 21) & 0x7F),
             static_cast<std::uint8_t>((size >> 14) & 0x7F), static_cast<std::uint8_t>((size >> 7) & 0x7F),
@@ -153,7 +143,7 @@ std::vector<RejectCase> RejectCases() {
     return {
         {"empty", {}},
         {"text", Bytes(text.begin(), text.end())},
-        {"noise", NoiseBytes(200000, 99)},
+        {"noise", fixtures::Noise(200000, 99)},
         {"tag_only", Tag(3, 1000, false)},
         {"tag_larger_than_the_file", Concat({TagClaiming(0x0FFFFFFF), plain})},
         {"single_frame", Bytes(plain.begin(), plain.begin() + FirstFrameBytes(plain))},
