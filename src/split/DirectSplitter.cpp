@@ -162,8 +162,7 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
         if (!FlushPieceBytes(piece.out)) return Fail(piece);
         const std::uint64_t fileBytes = piece.out.Out().Tell();
         const std::vector<std::uint8_t>& rebuilt =
-            piece.xing->Finish(fileBytes, fileBytes - piece.tagBytes, piece.startsAtAudioStart,
-                               piece.sourceEnded);
+            piece.xing->Finish(fileBytes - piece.tagBytes, piece.startsAtAudioStart, piece.sourceEnded);
         if (!piece.out.Out().Seek(piece.tagBytes)) {
             SetError(WriteFailedMessage(piece.out.Target()));
             return Fail(piece);

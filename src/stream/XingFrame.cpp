@@ -388,14 +388,13 @@ void XingFrameBuilder::BuildToc() {
     }
 }
 
-const std::vector<std::uint8_t>& XingFrameBuilder::Finish(std::uint64_t fileBytes,
-                                                          std::uint64_t streamBytes,
-                                                          bool keepEncoderDelay, bool keepPadding) {
+const std::vector<std::uint8_t>& XingFrameBuilder::Finish(std::uint64_t streamBytes, bool keepEncoderDelay,
+                                                          bool keepPadding) {
     if (!m_valid) return m_frame;
     // The counts hold the low 32 bits, as the fields are 32 bits wide.
     if (m_layout.frameCountOffset != 0) WriteBigEndian32(&m_frame[m_layout.frameCountOffset], m_frameCount);
     if (m_layout.byteCountOffset != 0) {
-        WriteBigEndian32(&m_frame[m_layout.byteCountOffset], static_cast<std::uint32_t>(fileBytes));
+        WriteBigEndian32(&m_frame[m_layout.byteCountOffset], static_cast<std::uint32_t>(streamBytes));
     }
     if (m_layout.tocOffset != 0) BuildToc();
     if (!HasLameExtension()) return m_frame;

@@ -86,13 +86,14 @@ public:
     void AddFrame(std::span<const std::uint8_t> frameBytes);
     std::uint32_t FrameCount() const { return m_frameCount; }
 
-    // The rebuilt frame: frame count = the frames added; byte count = fileBytes (the size of
-    // the whole output file); seek table from the frames' positions; and, with a LAME
-    // extension, music length = streamBytes (from the Xing/Info frame to the end), music CRC
+    // The rebuilt frame: frame count = the frames added; byte count = streamBytes, the MPEG
+    // data from the Xing/Info frame's first byte to the end of the last frame (tags are not
+    // counted: decoders and validators read the field so); seek table from the frames'
+    // positions; and, with a LAME extension, music length = streamBytes as well, music CRC
     // over the frames added, the encoder delay kept only when keepEncoderDelay, the padding
     // only when keepPadding, and a fresh tag CRC.
-    const std::vector<std::uint8_t>& Finish(std::uint64_t fileBytes, std::uint64_t streamBytes,
-                                            bool keepEncoderDelay, bool keepPadding);
+    const std::vector<std::uint8_t>& Finish(std::uint64_t streamBytes, bool keepEncoderDelay,
+                                            bool keepPadding);
 
 private:
     static constexpr std::size_t kSampleCapacity = 400;

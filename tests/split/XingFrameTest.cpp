@@ -112,14 +112,13 @@ TEST_P(RebuiltSlice, DescribesTheSlice) {
         sizes.push_back(s.frames[i].bytes);
         crc = Crc16Update(crc, FrameOf(s, i));
     }
-    constexpr std::uint64_t kTagBytes = 1000;  // pretend an ID3v2 tag precedes the frame
     std::uint64_t stream = source.size();
     for (auto b : sizes) stream += b;
-    const Bytes rebuilt = builder.Finish(stream + kTagBytes, stream, c.keepDelay, c.keepPadding);
+    const Bytes rebuilt = builder.Finish(stream, c.keepDelay, c.keepPadding);
     ASSERT_EQ(rebuilt.size(), source.size());
 
     EXPECT_EQ(BigEndian32(&rebuilt[layout.frameCountOffset]), sizes.size());
-    EXPECT_EQ(BigEndian32(&rebuilt[layout.byteCountOffset]), stream + kTagBytes);
+    EXPECT_EQ(BigEndian32(&rebuilt[layout.byteCountOffset]), stream);
     const std::vector<int> expected = ExactToc(sizes);
     for (std::size_t i = 0; i < kXingTocEntries; ++i) {
         EXPECT_EQ(rebuilt[layout.tocOffset + i], expected[i]) << "entry " << i;
@@ -162,7 +161,7 @@ TEST(XingFrameBuilder, LongStreamTocStaysCloseToExact) {
             sizes.push_back(static_cast<std::uint32_t>(frame.size()));
         }
     }
-    const Bytes rebuilt = builder.Finish(1, 1, false, false);
+    const Bytes rebuilt = builder.Finish(1, false, false);
     const std::vector<int> expected = ExactToc(sizes);
     EXPECT_EQ(rebuilt[layout.tocOffset], 0);
     for (std::size_t i = 1; i < kXingTocEntries; ++i) {
@@ -216,7 +215,7 @@ TEST(ParseXingLayout, RefusesWhatIsNoXingFrame) {
     EXPECT_FALSE(ParseXingLayout(noise, &layout));
     XingFrameBuilder builder(shortFrame);
     EXPECT_FALSE(builder.IsValid());
-    EXPECT_EQ(builder.Finish(5000, 5000, false, false), shortFrame);
+    EXPECT_EQ(builder.Finish(5000, false, false), shortFrame);
 }
 
 // The CRC is the reflected 0x8005 polynomial starting from 0 ("123456789" -> 0xBB3D); eight
