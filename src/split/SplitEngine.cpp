@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "output/Paths.h"
 #include "output/Templates.h"
 
 namespace qm {
@@ -13,15 +14,6 @@ namespace {
 constexpr int kStepBackFrames = 3;
 // The most samples one MPEG frame holds (MPEG-1 Layer II and III).
 constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
-
-// The source's file name less its last four characters (the ".mp3"), taken as they are even
-// when the name has no such extension.
-std::string FileTitleOf(const std::filesystem::path& path) {
-    std::string name = path.filename().string();
-    constexpr std::size_t kExtensionChars = 4;
-    name.resize(name.size() > kExtensionChars ? name.size() - kExtensionChars : 0);
-    return name;
-}
 
 }  // namespace
 

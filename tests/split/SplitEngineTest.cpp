@@ -148,15 +148,16 @@ struct TagCase {
     int expectedTrack;
 };
 
-// The piece tag: the title from the template (source title, file title without its last four
-// characters, piece numbers at the width asked), the source's other fields, and the track
+// The piece tag: the title from the template (source title, file title without its final
+// extension, piece numbers at the width asked), the source's other fields, and the track
 // number by the mode (piece number, or the source's for Source and None).
 TEST(SplitEngine, PieceTagFollowsTemplateAndTrackMode) {
     const TagCase cases[] = {
         {"PieceNumber", SplitEngine::TrackNumberMode::Piece, "%I% - %P%/%T%", "song.mp3", 2, 9, 0, "Song - 2/9", 2},
         {"SourceTrack", SplitEngine::TrackNumberMode::Source, "%I% - %P%/%T%", "song.mp3", 3, 12, 3, "Song - 003/012", 7},
         {"NoneIsSource", SplitEngine::TrackNumberMode::None, "%F%", "song.mp3", 1, 2, 0, "song", 7},
-        {"NameWithoutExtension", SplitEngine::TrackNumberMode::Piece, "%F%", "abcdefgh", 1, 2, 0, "abcd", 1},
+        {"NameWithoutExtension", SplitEngine::TrackNumberMode::Piece, "%F%", "abcdefgh", 1, 2, 0, "abcdefgh", 1},
+        {"OnlyFinalExtension", SplitEngine::TrackNumberMode::Piece, "T=%F%", "clip.v2.mpeg", 1, 2, 0, "T=clip.v2", 1},
     };
     fixtures::Id3v2Spec tag;
     tag.title = "Song";
