@@ -243,10 +243,35 @@ void Mp3FrameReader::KeepInfoFrame(std::uint64_t searchStart) {
     Seek(searchStart);
     Mp3FrameHeader header;
     const std::uint8_t* frame = NextFrame(&header);
-    if (!frame) return;
-    const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
-    if (XingTagOf(frame, frameBytes, header.sideInfoBytes).empty()) return;
-    m_infoFrame.assign(frame, frame + frameBytes);
+    if (frame) {
+        const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
+        if (!XingTagOf(frame, frameBytes, header.sideInfoBytes).empty()) {
+            m_infoFrame.assign(frame, frame + frameBytes);
+            return;
+        }
+    }
+    KeepInfoFrameBeforeAudioStart(searchStart);
+}
+
+void Mp3FrameReader::KeepInfoFrameBeforeAudioStart(std::uint64_t searchStart) {
+    // Junk before the audio may hold a false frame sync, and the hunt above then reads the
+    // Xing/Info frame as part of that "frame". The audio start lies just past the Xing/Info
+    // frame when the stream begins with one, so the frame that ends exactly there is looked at.
+    constexpr std::uint64_t kLongestFrameBytes = 2881;  // MPEG-2.5 Layer II, 160 kbit/s, 8 kHz, padded
+    if (m_audioStart < searchStart + kHeaderBytes) return;
+    const std::uint64_t from = std::max(searchStart, m_audioStart - std::min(m_audioStart, kLongestFrameBytes));
+    Seek(from);
+    const auto span = static_cast<std::size_t>(m_audioStart - from);
+    if (!Ensure(span)) return;
+    const std::uint8_t* bytes = m_readAhead->At();
+    for (std::size_t at = 0; at + kHeaderBytes <= span; ++at) {
+        if (!IsValidMp3FrameHeader(bytes + at)) continue;
+        const Mp3FrameHeader candidate = DecodeMp3FrameHeader(bytes + at);
+        const auto frameBytes = static_cast<std::size_t>(candidate.frameBytes);
+        if (at + frameBytes != span || XingTagOf(bytes + at, frameBytes, candidate.sideInfoBytes).empty()) continue;
+        m_infoFrame.assign(bytes + at, bytes + span);
+        return;
+    }
 }
 
 void Mp3FrameReader::PatchXingFrame(std::span<std::uint8_t> frameCopy, std::uint32_t frameCount,

@@ -93,6 +93,7 @@ private:
     std::uint64_t XingSearchStart();
     bool AnalyseStream(const std::filesystem::path& path);
     void KeepInfoFrame(std::uint64_t searchStart);
+    void KeepInfoFrameBeforeAudioStart(std::uint64_t searchStart);
 
     File m_file;
     std::unique_ptr<ReadAhead> m_readAhead;

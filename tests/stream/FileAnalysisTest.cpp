@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "fixtures/Fixtures.h"
 #include "stream/Mp3FrameReader.h"
@@ -24,6 +26,7 @@ struct Dressing {
     bool unsynchronised = false;
     std::size_t junkAfterTag = 0;
     bool trailingTags = false;  // APE and ID3v1 after the audio
+    bool falseSyncInJunk = false;  // a header in the junk whose "frame" runs into the audio
 };
 
 struct AnalysisCase {
@@ -56,6 +59,8 @@ const AnalysisCase kAnalysisCases[] = {
     {"id3v24_footer", kCbrInfo, {4, 0, true, false, 0, false}},
     {"id3v24_footer_no_info", kCbr, {4, 100, true, false, 0, false}},
     {"junk_after_tag", kCbrInfo, {3, 0, false, false, 333, false}},
+    {"false_sync_in_junk_before_info", kCbrInfo, {3, 0, false, false, 333, false, true}},
+    {"false_sync_in_junk_untagged", kCbrInfo, {0, 0, false, false, 200, false, true}},
     {"trailing_ape_and_id3v1", kCbrInfo, {3, 0, false, false, 0, true}},
     {"mpeg2_mono", Spec(22050, 64, Channels::Mono, false, XingFrame::Yes), {}},
     {"mpeg25_mono", Spec(11025, 32, Channels::Mono, false, XingFrame::Yes), {4, 50, false, false, 0, false}},
@@ -87,7 +92,12 @@ Built Build(const AnalysisCase& c) {
         trailing = Concat({fixtures::MakeApeTag({{"Title", "Ape"}}),
                            fixtures::MakeId3v1Tag("One", "Two", "Three", "2001", "", 5, 1)});
     }
-    const Bytes junk = fixtures::Junk(c.dressing.junkAfterTag, 5);
+    Bytes junk = fixtures::Junk(c.dressing.junkAfterTag, 5);
+    if (c.dressing.falseSyncInJunk) {
+        // MPEG-1 Layer III, 128 kbit/s, 44.1 kHz: a 417-byte "frame" from junk offset 10.
+        const std::uint8_t header[] = {0xFF, 0xFB, 0x90, 0x64};
+        std::copy(std::begin(header), std::end(header), junk.begin() + 10);
+    }
     built.mp3Offset = tag.size() + junk.size();
     built.file = Concat({tag, junk, built.mp3, trailing});
     return built;
