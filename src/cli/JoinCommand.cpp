@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <limits>
+
 #include <iostream>
 #include <map>
 #include <optional>
@@ -242,8 +244,8 @@ void Setup(CLI::App& app, int* exitCode) {
     CLI::App* join = app.add_subcommand(
         "join", "Join files into one MP3 file, or (--batch) join files to the beginning or end of every main file");
     AddJoinOutputOptions(join, &args->placement);
-    join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::PositiveNumber);
-    join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::PositiveNumber);
+    join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
     join->add_option("--channels", args->channels, "Re-encode as joint, stereo or mono")
         ->check(CLI::IsMember({"joint", "stereo", "mono"}));
     join->add_option("--title", args->tag.title, "Title of the joined file's tag");

@@ -12,6 +12,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <limits>
+
 #include <cctype>
 #include <cstdio>
 #include <iostream>
@@ -378,7 +380,7 @@ void AddModeOptions(CLI::App* command, SplitRequest* request) {
         ->type_name("N[KB|MB|GB]");
     modes->add_option("--count", request->count, "N pieces of equal duration")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     modes->add_option("--time", request->time, "Pieces of this duration: M:SS[.t] or seconds")->type_name("TIME");
     modes->add_option("--range", request->range,
                       "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)")
@@ -409,7 +411,7 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
         ->type_name("SEC");
     command->add_option("--tail", request->tail, "Append SEC from after each piece to its end")->type_name("SEC");
     command->add_option("--first", request->first, "Write only the first N pieces of each file")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }
 
 void Setup(CLI::App& app, int* exitCode) {
