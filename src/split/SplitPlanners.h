@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output/OutputPath.h"
 #include "progress/Progress.h"
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
@@ -26,10 +27,13 @@ namespace qm {
 
 // Decides where piece pieceNumber of total (general sequence number sequence) of source goes.
 // True with *path set, or false with *message saying why (for example "Target exists and
-// skipped"). The programs pass a wrapper of ResolveSplitOutputPath.
+// skipped"). The paths for which taken is true belong to earlier pieces of the same plan,
+// which are put in place only when the plan ends: the collision policy treats them as
+// existing files. The programs pass a wrapper of ResolveSplitOutputPath.
 using SplitOutputResolver =
     std::function<bool(const std::filesystem::path& source, int pieceNumber, int total,
-                       int sequence, std::filesystem::path* path, std::string* message)>;
+                       int sequence, const OutputTaken& taken, std::filesystem::path* path,
+                       std::string* message)>;
 
 // The resolver of the programs: ResolveSplitOutputPath with the placement options (folder,
 // tree, folder per file, file-name template and digits, collision policy) of options.
