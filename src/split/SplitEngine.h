@@ -35,7 +35,8 @@ public:
     SplitEngine& operator=(const SplitEngine&) = delete;
 
     // Writes the next piece, whose own frames reach at least sizeBytes (by less than one
-    // frame), to path. pieceNumber, total and sequence are the template numbers %P%, %T%,
+    // frame), to path. The direct engine's pieces start with up to three frames repeated from
+    // the piece before (see StepBack); those come on top of the size or length asked for. pieceNumber, total and sequence are the template numbers %P%, %T%,
     // %S%; width the digit count of numbers in the title (0 = automatic). *endReached is set
     // when the source ran out before the piece was complete (the piece is still written).
     // False when the output could not be created or written, or the run was cancelled; no
@@ -47,7 +48,8 @@ public:
     virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
                                       int pieceNumber, int total, int sequence, int width,
                                       bool* endReached) = 0;
-    // Writes everything from the current position to the end of the source.
+    // Writes everything from the current position to the end of the source. A piece that
+    // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
     virtual bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
                                  int sequence, int width) = 0;
     // Reads past tenths of a second of the source without writing; ends on the first frame
