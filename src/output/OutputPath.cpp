@@ -276,22 +276,18 @@ void RemoveQuietly(const fs::path& path) {
 StagedOutputs::~StagedOutputs() { DiscardAll(); }
 
 void StagedOutputs::Add(fs::path temporary, fs::path target) {
-    for (Entry& entry : m_entries) {
-        if (entry.target.lexically_normal() == target.lexically_normal()) {
-            RemoveQuietly(entry.temporary);
-            entry.temporary = std::move(temporary);
-            return;
-        }
+    const auto [at, added] = m_byTarget.try_emplace(target.lexically_normal().string(), m_entries.size());
+    if (!added) {
+        Entry& entry = m_entries[at->second];
+        RemoveQuietly(entry.temporary);
+        entry.temporary = std::move(temporary);
+        return;
     }
     m_entries.push_back(Entry{std::move(temporary), std::move(target)});
 }
 
 bool StagedOutputs::Takes(const fs::path& path) const {
-    const fs::path normal = path.lexically_normal();
-    for (const Entry& entry : m_entries) {
-        if (entry.target.lexically_normal() == normal) return true;
-    }
-    return false;
+    return m_byTarget.count(path.lexically_normal().string()) != 0;
 }
 
 bool StagedOutputs::PlaceAll(fs::path* failedTarget) {
@@ -348,6 +344,7 @@ bool StagedOutputs::PlaceAll(fs::path* failedTarget) {
         if (!p.aside.empty()) RemoveQuietly(p.aside);
     }
     m_entries.clear();
+    m_byTarget.clear();
     return true;
 }
 
@@ -361,12 +358,14 @@ std::vector<fs::path> StagedOutputs::PlaceNewOnly() {
         }
     }
     m_entries.clear();
+    m_byTarget.clear();
     return placed;
 }
 
 void StagedOutputs::DiscardAll() {
     for (const Entry& entry : m_entries) RemoveQuietly(entry.temporary);
     m_entries.clear();
+    m_byTarget.clear();
 }
 
 }  // namespace qm

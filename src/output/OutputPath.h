@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "output/Templates.h"
@@ -109,6 +110,8 @@ private:
         std::filesystem::path target;
     };
     std::vector<Entry> m_entries;
+    // Index in m_entries by the target's normal form: a plan may have thousands of pieces.
+    std::unordered_map<std::string, std::size_t> m_byTarget;
 };
 
 }  // namespace qm
