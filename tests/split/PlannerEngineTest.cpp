@@ -93,16 +93,16 @@ TEST(PlannerEngines, PageByTimeWritesDecodablePieces) {
     EXPECT_NEAR(DecodedSeconds(outputs[2]), 1.0 + 3 * kFrameSeconds, 4 * kFrameSeconds);
 }
 
-// A plan that does not end well leaves the files it was to overwrite exactly as they were,
+// A plan that overwrites replaces the old files only when it completes (each new file keeps
+// the old one's permissions). One that does not end well leaves them exactly as they were,
 // and no file of its own: cancelled while piece 3 is written (pieces 1 and 2 are complete by
 // then), or unable to put piece 2 in place at the end (its target has become a folder), in
 // which case piece 1, already in place, gives way to its old file again.
-TEST(PlannerEngines, OverwritingPlanThatDoesNotEndWellKeepsTheOldFiles) {
-    enum class Ending { CancelInPieceThree, PlacementFails };
+TEST(PlannerEngines, OverwritingPlanReplacesTheOldFilesOnlyWhenItCompletes) {
+    enum class Ending { Completes, CancelInPieceThree, PlacementFails };
     for (const bool reencode : {false, true}) {
-        for (const Ending ending : {Ending::CancelInPieceThree, Ending::PlacementFails}) {
-            SCOPED_TRACE(std::string(reencode ? "reencode " : "direct ") +
-                         (ending == Ending::CancelInPieceThree ? "cancel" : "placement"));
+        for (const Ending ending : {Ending::Completes, Ending::CancelInPieceThree, Ending::PlacementFails}) {
+            SCOPED_TRACE(std::string(reencode ? "reencode " : "direct ") + std::to_string(static_cast<int>(ending)));
             fixtures::TempDir dir;
             const fs::path song = MakeSong(dir, 6.0);
             std::vector<fixtures::Bytes> old;
@@ -110,6 +110,7 @@ TEST(PlannerEngines, OverwritingPlanThatDoesNotEndWellKeepsTheOldFiles) {
                 old.push_back(fixtures::Bytes(100 + i, i));
                 fixtures::WriteFileBytes(dir / ("song-" + std::to_string(i) + ".mp3"), old.back());
             }
+            fs::permissions(dir / "song-2.mp3", fs::perms(0640));
             SplitterOptions options;
             options.ReencodePieces = reencode;
             options.TargetExistsOpt = TargetExistsCode::Overwrite;
@@ -117,7 +118,7 @@ TEST(PlannerEngines, OverwritingPlanThatDoesNotEndWellKeepsTheOldFiles) {
             bool acted = false;
             operation.pump.onPump = [&](long) {
                 // Piece 3's temporary file exists: pieces 1 and 2 are complete.
-                if (acted || !HasFileStartingWith(dir.Path(), ".song-3.mp3.")) return;
+                if (acted || ending == Ending::Completes || !HasFileStartingWith(dir.Path(), ".song-3.mp3.")) return;
                 acted = true;
                 if (ending == Ending::CancelInPieceThree) {
                     operation.cancel = 1;
@@ -129,7 +130,17 @@ TEST(PlannerEngines, OverwritingPlanThatDoesNotEndWellKeepsTheOldFiles) {
             batch_plans::BatchEntry entry{song, 6, {}};
             int sequence = 1;
             std::string message;
-            EXPECT_FALSE(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message));
+            const bool done = batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message);
+            EXPECT_EQ(FileNames(dir.Path()),
+                      (std::set<std::string>{"song.mp3", "song-1.mp3", "song-2.mp3", "song-3.mp3"}));
+            if (ending == Ending::Completes) {
+                EXPECT_TRUE(done) << message;
+                ASSERT_EQ(entry.outputs.size(), 3u);
+                for (const fs::path& piece : entry.outputs) EXPECT_NEAR(DecodedSeconds(piece), 2.0, 5 * kFrameSeconds);
+                EXPECT_EQ(fs::status(dir / "song-2.mp3").permissions(), fs::perms(0640));
+                continue;
+            }
+            EXPECT_FALSE(done);
             EXPECT_TRUE(acted);
             EXPECT_TRUE(entry.outputs.empty());
             EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-1.mp3"), old[0]);
@@ -141,14 +152,13 @@ TEST(PlannerEngines, OverwritingPlanThatDoesNotEndWellKeepsTheOldFiles) {
                 EXPECT_EQ(message, "Failed to write file \"" + (dir / "song-2.mp3").string() + "\".");
                 EXPECT_TRUE(fs::is_directory(dir / "song-2.mp3" / "inside"));
             }
-            EXPECT_EQ(FileNames(dir.Path()),
-                      (std::set<std::string>{"song.mp3", "song-1.mp3", "song-2.mp3", "song-3.mp3"}));
         }
     }
 }
 
 // Pieces of one plan whose names come out the same: the collision policy sees the names
-// the earlier pieces will take, although those are put in place only at the plan's end.
+// the earlier pieces will take, although those are put in place only at the plan's end
+// (overwriting, the last piece is what stays).
 TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
     struct Case {
         TargetExistsCode policy;
@@ -159,7 +169,8 @@ TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
     for (const Case& c : {Case{TargetExistsCode::Rename, true,
                                {"song.mp3", "song-part.mp3", "song-part_1.mp3", "song-part_2.mp3"}, ""},
                           Case{TargetExistsCode::Skip, false, {"song.mp3", "song-part.mp3"},
-                               "Target exists and skipped"}}) {
+                               "Target exists and skipped"},
+                          Case{TargetExistsCode::Overwrite, true, {"song.mp3", "song-part.mp3"}, ""}}) {
         fixtures::TempDir dir;
         const fs::path song = MakeSong(dir, 6.0);
         SplitterOptions options;
@@ -172,7 +183,6 @@ TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
         EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message), c.ok);
         EXPECT_EQ(message, c.message);
         EXPECT_EQ(FileNames(dir.Path()), c.files);
-        EXPECT_EQ(entry.outputs.size(), c.files.size() - 1);
         for (const fs::path& piece : entry.outputs) EXPECT_NEAR(DecodedSeconds(piece), 2.0, 5 * kFrameSeconds);
     }
 }
@@ -218,33 +228,34 @@ TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
     }
 }
 
-// A file shorter than a second (0 whole seconds) is planned on its real length.
-TEST(PlannerEngines, SubSecondFilesArePlannedOnTheirRealLength) {
+// A file shorter than a second (0 whole seconds) is planned on its real length, and a
+// begin point in the last part-second of a longer file is taken when the audio reaches it.
+TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
     enum class Mode { Range, Count, Time };
     struct Case {
         const char* name;
+        double seconds;
         Mode mode;
         int input;   // begin tenths, count or piece tenths
         int length;  // range length in tenths (0 = to the end)
-        bool ok;
         std::size_t pieces;
         double pieceSeconds;  // of the first piece
-        const char* message;
+        const char* message;  // of a refused plan
     };
-    const double all = 0.5;
-    for (const Case& c : {Case{"whole range", Mode::Range, 0, 0, true, 1, all, ""},
-                          Case{"range from 0.2", Mode::Range, 2, 0, true, 1, 0.3, ""},
-                          Case{"range of 0.2 from 0.1", Mode::Range, 1, 2, true, 1, 0.2, ""},
-                          Case{"range beyond", Mode::Range, 6, 0, false, 0, 0,
+    for (const Case& c : {Case{"whole range", 0.5, Mode::Range, 0, 0, 1, 0.5, ""},
+                          Case{"range from 0.2", 0.5, Mode::Range, 2, 0, 1, 0.3, ""},
+                          Case{"range of 0.2 from 0.1", 0.5, Mode::Range, 1, 2, 1, 0.2, ""},
+                          Case{"range beyond", 0.5, Mode::Range, 6, 0, 0, 0,
                                "The beginning point exceeds length of the MP3."},
-                          Case{"count 2", Mode::Count, 2, 0, true, 2, 0.2, ""},
-                          Case{"count 6", Mode::Count, 6, 0, false, 0, 0, "The file count is too big."},
-                          Case{"time 0.2", Mode::Time, 2, 0, true, 3, 0.2, ""}}) {
+                          Case{"range in the last part-second", 1.5, Mode::Range, 12, 0, 1, 0.3, ""},
+                          Case{"count 2", 0.5, Mode::Count, 2, 0, 2, 0.2, ""},
+                          Case{"count 6", 0.5, Mode::Count, 6, 0, 0, 0, "The file count is too big."},
+                          Case{"time 0.2", 0.5, Mode::Time, 2, 0, 3, 0.2, ""}}) {
         fixtures::TempDir dir;
-        const fs::path song = MakeSong(dir, all);
+        const fs::path song = MakeSong(dir, c.seconds);
         SplitterOptions options;
         fixtures::FakeOperation operation;
-        batch_plans::BatchEntry entry{song, 0, {}};
+        batch_plans::BatchEntry entry{song, static_cast<int>(c.seconds), {}};
         int sequence = 1;
         std::string message;
         const SplitPlanContext context = RealContext(options, operation);
@@ -254,29 +265,13 @@ TEST(PlannerEngines, SubSecondFilesArePlannedOnTheirRealLength) {
         case Mode::Count: ok = batch_plans::PlanByCount(context, &entry, c.input, &sequence, &message); break;
         case Mode::Time: ok = batch_plans::PlanByTime(context, &entry, c.input, &sequence, &message); break;
         }
-        EXPECT_EQ(ok, c.ok) << c.name;
+        EXPECT_EQ(ok, c.pieces > 0) << c.name;
         EXPECT_EQ(message, c.message) << c.name;
         ASSERT_EQ(entry.outputs.size(), c.pieces) << c.name;
         if (c.pieces > 0) {
             EXPECT_NEAR(DecodedSeconds(entry.outputs[0]), c.pieceSeconds, 2 * kFrameSeconds) << c.name;
         }
     }
-}
-
-// The whole seconds of a longer file leave out its last tenths: a begin point among them is
-// taken when the audio reaches it.
-TEST(PlannerEngines, CustomRangeMayBeginInTheLastPartSecond) {
-    fixtures::TempDir dir;
-    const fs::path song = MakeSong(dir, 1.5);
-    SplitterOptions options;
-    fixtures::FakeOperation operation;
-    batch_plans::BatchEntry entry{song, 1, {}};
-    int sequence = 1;
-    std::string message;
-    ASSERT_TRUE(batch_plans::PlanCustomRange(RealContext(options, operation), &entry, 12, 0, &sequence, &message))
-        << message;
-    ASSERT_EQ(entry.outputs.size(), 1u);
-    EXPECT_NEAR(DecodedSeconds(entry.outputs[0]), 0.3, 2 * kFrameSeconds);
 }
 
 // With the skip policy and piece 2's target present, piece 1 is kept, the existing file is
