@@ -1,5 +1,8 @@
 #include "output/OutputPath.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -70,9 +73,12 @@ bool IsSameFile(const fs::path& a, const fs::path& b) {
 
 // Applies the collision policy to folder + name and runs the probe on the result.
 bool ResolveTarget(TargetExistsCode policy, const fs::path& sourcePath, const std::string& folder,
-                   const std::string& name, fs::path* outputPath, std::string* error) {
+                   const std::string& name, fs::path* outputPath, std::string* error,
+                   const OutputTaken& taken = {}) {
+    // A path promised to an output not yet in place counts as an existing file.
+    const auto exists = [&taken](const fs::path& path) { return FileExists(path) || (taken && taken(path)); };
     fs::path target = folder + name;
-    if (FileExists(target)) {
+    if (exists(target)) {
         switch (policy) {
         case TargetExistsCode::Overwrite:
             if (IsSameFile(target, sourcePath)) {
@@ -86,7 +92,7 @@ bool ResolveTarget(TargetExistsCode policy, const fs::path& sourcePath, const st
         default:  // Rename, and any code outside the list
             for (int number = 1;; ++number) {
                 target = folder + InsertNumberBeforeExtension(name, number);
-                if (!FileExists(target)) break;
+                if (!exists(target)) break;
             }
             break;
         }
@@ -187,7 +193,7 @@ bool Guarded(const fs::path& sourcePath, std::string* error, Resolve resolve) {
 
 bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
                   int total, int sequence, fs::path* outputPath, std::string* error,
-                  const TagReader& readTags) {
+                  const TagReader& readTags, const OutputTaken& taken) {
     const int width =
         placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(total);
     const std::string fileTitle = FileTitleOf(sourcePath);
@@ -205,7 +211,8 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, i
     }
     const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath,
                                                     piece, total, sequence, width, readTags);
-    return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error);
+    return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error,
+                         taken);
 }
 
 bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
@@ -226,10 +233,10 @@ bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
 
 bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
                             int total, int sequence, fs::path* outputPath, std::string* error,
-                            const TagReader& readTags) {
+                            const TagReader& readTags, const OutputTaken& taken) {
     return Guarded(sourcePath, error, [&] {
         return ResolveSplit(placement, sourcePath, piece, total, sequence, outputPath, error,
-                            readTags);
+                            readTags, taken);
     });
 }
 
@@ -237,6 +244,140 @@ bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainS
                            fs::path* outputPath, std::string* error) {
     return Guarded(mainSourcePath, error,
                    [&] { return ResolveJoin(placement, mainSourcePath, outputPath, error); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Staged outputs.
+
+namespace {
+
+bool LinkExists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+// A hidden name beside target for its old file while the new one is put in place.
+fs::path AsideName(const fs::path& target, int attempt) {
+    static std::atomic<unsigned> counter{0};
+    return target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                   std::to_string(counter.fetch_add(1)) + "." + std::to_string(attempt) + ".old");
+}
+
+// Keeps target's file under a second name. A hard link leaves the file at its own name all
+// along (the rename over it then swaps it out in one step); where the file system has no
+// links, the file is moved aside. Empty when neither works.
+fs::path SetAside(const fs::path& target) {
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const fs::path aside = AsideName(target, attempt);
+        if (::link(target.c_str(), aside.c_str()) == 0) return aside;
+        if (errno == EEXIST) continue;
+        if (std::rename(target.c_str(), aside.c_str()) == 0) return aside;
+        if (errno != EEXIST) break;
+    }
+    return {};
+}
+
+void RemoveQuietly(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+}  // namespace
+
+StagedOutputs::~StagedOutputs() { DiscardAll(); }
+
+void StagedOutputs::Add(fs::path temporary, fs::path target) {
+    const auto [at, added] = m_byTarget.try_emplace(target.lexically_normal().string(), m_entries.size());
+    if (!added) {
+        Entry& entry = m_entries[at->second];
+        RemoveQuietly(entry.temporary);
+        entry.temporary = std::move(temporary);
+        return;
+    }
+    m_entries.push_back(Entry{std::move(temporary), std::move(target)});
+}
+
+bool StagedOutputs::Takes(const fs::path& path) const {
+    return m_byTarget.count(path.lexically_normal().string()) != 0;
+}
+
+bool StagedOutputs::PlaceAll(fs::path* failedTarget) {
+    // What was done to each target, so that a failure can undo it.
+    struct Placed {
+        const Entry* entry;
+        fs::path aside;  // the target's old file; empty when there was none
+    };
+    std::vector<Placed> placed;
+    placed.reserve(m_entries.size());
+    bool ok = true;
+    for (const Entry& entry : m_entries) {
+        fs::path aside;
+        if (LinkExists(entry.target)) {
+            // Only a file (or a link) is replaced; anything else has come since the path
+            // was checked.
+            std::error_code error;
+            const fs::file_type type = fs::symlink_status(entry.target, error).type();
+            if (type == fs::file_type::regular || type == fs::file_type::symlink) aside = SetAside(entry.target);
+            if (aside.empty()) {
+                ok = false;
+            } else {
+                // The new file takes over the permissions of the one it replaces.
+                std::error_code ignored;
+                fs::permissions(entry.temporary, fs::status(aside, ignored).permissions(), ignored);
+            }
+        }
+        if (ok && std::rename(entry.temporary.c_str(), entry.target.c_str()) != 0) {
+            ok = false;
+            // Moved aside rather than linked: the old file goes back.
+            if (!aside.empty() && !LinkExists(entry.target)) std::rename(aside.c_str(), entry.target.c_str());
+            if (!aside.empty()) RemoveQuietly(aside);
+        }
+        if (!ok) {
+            *failedTarget = entry.target;
+            break;
+        }
+        placed.push_back(Placed{&entry, std::move(aside)});
+    }
+    if (!ok) {
+        // Undo in reverse order: old files back under their names, new ones gone.
+        for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+            // An old file that cannot go back stays under its hidden name rather than be lost.
+            if (it->aside.empty()) {
+                RemoveQuietly(it->entry->target);
+            } else {
+                std::rename(it->aside.c_str(), it->entry->target.c_str());
+            }
+        }
+        DiscardAll();
+        return false;
+    }
+    for (const Placed& p : placed) {
+        if (!p.aside.empty()) RemoveQuietly(p.aside);
+    }
+    m_entries.clear();
+    m_byTarget.clear();
+    return true;
+}
+
+std::vector<fs::path> StagedOutputs::PlaceNewOnly() {
+    std::vector<fs::path> placed;
+    for (const Entry& entry : m_entries) {
+        if (!LinkExists(entry.target) && std::rename(entry.temporary.c_str(), entry.target.c_str()) == 0) {
+            placed.push_back(entry.target);
+        } else {
+            RemoveQuietly(entry.temporary);
+        }
+    }
+    m_entries.clear();
+    m_byTarget.clear();
+    return placed;
+}
+
+void StagedOutputs::DiscardAll() {
+    for (const Entry& entry : m_entries) RemoveQuietly(entry.temporary);
+    m_entries.clear();
+    m_byTarget.clear();
 }
 
 }  // namespace qm

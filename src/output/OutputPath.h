@@ -6,7 +6,10 @@
 // exists, and a probe that proves the path can be written.
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "output/Templates.h"
 #include "settings/Options.h"
@@ -34,6 +37,10 @@ struct JoinPlacement {
 };
 
 SplitPlacement SplitPlacementOf(const SplitterOptions& options);
+
+// Whether a path is already promised to an output that is not in place yet (the finished
+// pieces of a plan); the collision policy treats such a path as an existing file.
+using OutputTaken = std::function<bool(const std::filesystem::path& path)>;
 JoinPlacement JoinPlacementOf(const JoinerOptions& options);
 
 // The full path for piece `piece` of `total` (batch-wide number `sequence`) of sourcePath.
@@ -45,11 +52,15 @@ JoinPlacement JoinPlacementOf(const JoinerOptions& options);
 bool ResolveSplitOutputPath(const SplitPlacement& placement,
                             const std::filesystem::path& sourcePath, int piece, int total,
                             int sequence, std::filesystem::path* outputPath, std::string* error,
-                            const TagReader& readTags);
+                            const TagReader& readTags, const OutputTaken& taken = {});
 // The same, reading tags with ReadTags.
 bool ResolveSplitOutputPath(const SplitPlacement& placement,
                             const std::filesystem::path& sourcePath, int piece, int total,
                             int sequence, std::filesystem::path* outputPath, std::string* error);
+bool ResolveSplitOutputPath(const SplitPlacement& placement,
+                            const std::filesystem::path& sourcePath, int piece, int total,
+                            int sequence, std::filesystem::path* outputPath, std::string* error,
+                            const OutputTaken& taken);
 
 // The target path of the batch join made for mainSourcePath; results and messages as for
 // ResolveSplitOutputPath.
@@ -62,5 +73,45 @@ bool ResolveJoinOutputPath(const JoinPlacement& placement,
 // writing, in a folder that accepts a new file (outputs are written beside the target and
 // renamed over it).
 bool CanWriteOutput(const std::filesystem::path& path);
+
+// Finished outputs kept as temporary files beside their targets until the run that makes
+// them ends, and then put in place together. A run that ends well places them all, or none
+// when one of them cannot be placed; a run that fails places only those that replace no
+// file; a cancelled run deletes them. So an existing file is only ever replaced by a run
+// that completed.
+class StagedOutputs {
+public:
+    StagedOutputs() = default;
+    // Deletes the temporary files that were not put in place.
+    ~StagedOutputs();
+    StagedOutputs(const StagedOutputs&) = delete;
+    StagedOutputs& operator=(const StagedOutputs&) = delete;
+
+    // Takes over the complete temporary file meant for target. A later output for the same
+    // target replaces an earlier one, as writing it in place would have.
+    void Add(std::filesystem::path temporary, std::filesystem::path target);
+    // Whether an output kept here will take path.
+    bool Takes(const std::filesystem::path& path) const;
+    bool Empty() const { return m_entries.empty(); }
+
+    // Renames every output over its target, replaced files going aside until all are in
+    // place. False with *failedTarget set when one cannot be placed: every target is then
+    // as it was before, and the temporary files are gone.
+    bool PlaceAll(std::filesystem::path* failedTarget);
+    // Puts in place the outputs whose target does not exist and deletes the others; returns
+    // the targets placed, in the order they were added.
+    std::vector<std::filesystem::path> PlaceNewOnly();
+    // Deletes every temporary file; nothing is placed.
+    void DiscardAll();
+
+private:
+    struct Entry {
+        std::filesystem::path temporary;
+        std::filesystem::path target;
+    };
+    std::vector<Entry> m_entries;
+    // Index in m_entries by the target's normal form: a plan may have thousands of pieces.
+    std::unordered_map<std::string, std::size_t> m_byTarget;
+};
 
 }  // namespace qm

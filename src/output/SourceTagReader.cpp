@@ -20,4 +20,12 @@ bool ResolveSplitOutputPath(const SplitPlacement& placement,
                                   TagReader(&ReadTags));
 }
 
+bool ResolveSplitOutputPath(const SplitPlacement& placement,
+                            const std::filesystem::path& sourcePath, int piece, int total,
+                            int sequence, std::filesystem::path* outputPath, std::string* error,
+                            const OutputTaken& taken) {
+    return ResolveSplitOutputPath(placement, sourcePath, piece, total, sequence, outputPath, error,
+                                  TagReader(&ReadTags), taken);
+}
+
 }  // namespace qm

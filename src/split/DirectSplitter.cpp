@@ -13,6 +13,7 @@ struct DirectSplitter::Piece {
     // The source's Xing/Info frame, rebuilt for this piece as its frames are written.
     std::optional<XingFrameBuilder> xing;
     std::uint32_t frameCount = 0;  // lead-in, own and tail frames; not the Xing/Info frame
+    std::uint32_t ownFrames = 0;   // frames that were in no piece before (not repeated)
     bool startsAtAudioStart = false;
     bool sourceEnded = false;
 };
@@ -40,9 +41,13 @@ bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit 
     if (!CopyLeadIn(piece)) return Fail(piece);
     if (PumpAndCheckCancel()) return Fail(piece);
     if (!CopyOwnFrames(piece, kind, limit, endReached)) return Fail(piece);
+    if (piece.sourceEnded && piece.ownFrames == 0) return LeaveOutEmptyPiece(piece);
     if (!CopyTail(piece)) return Fail(piece);
     if (!FinishPiece(piece)) return false;
-    StepBack();
+    // The limit counted only the piece's own frames, so the frames repeated by the next
+    // piece never hold it back. A piece that read nothing (a zero limit) has nothing to
+    // repeat.
+    if (piece.ownFrames > 0) StepBack(/*repeatsCounted=*/false);
     return true;
 }
 
@@ -61,8 +66,10 @@ bool DirectSplitter::WritePieceToEnd(const std::filesystem::path& path, int piec
             break;
         }
         if (!WriteFrame(piece, frame, header)) return Fail(piece);
+        if (!IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
         MoveProgress();
     }
+    if (piece.ownFrames == 0) return LeaveOutEmptyPiece(piece);
     if (PumpAndCheckCancel()) return Fail(piece);
     return FinishPiece(piece);
 }
@@ -126,8 +133,13 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit
         }
         if (!WriteFrame(piece, frame, header)) return false;
         RecordFrame(header.frameOffset, header.samplesPerFrame);
-        total += kind == Limit::Bytes ? static_cast<std::uint64_t>(header.frameBytes)
-                                      : static_cast<std::uint64_t>(header.samplesPerFrame);
+        // The frames the step back brought again travel along for their bit reservoir;
+        // the limit counts the piece's own frames after them.
+        if (!IsRepeatedFrame(header.frameOffset)) {
+            ++piece.ownFrames;
+            total += kind == Limit::Bytes ? static_cast<std::uint64_t>(header.frameBytes)
+                                          : static_cast<std::uint64_t>(header.samplesPerFrame);
+        }
         if (ProgressAndCheckCancel()) {
             ClearError();
             return false;
@@ -170,6 +182,14 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
         if (!WritePieceBytes(piece.out, rebuilt.data(), rebuilt.size())) return Fail(piece);
     }
     return CommitPiece(piece.out);
+}
+
+bool DirectSplitter::LeaveOutEmptyPiece(Piece& piece) {
+    // Only frames of earlier pieces were left: a file of them would repeat audio already
+    // written, so there is no such piece.
+    DiscardPiece(piece.out);
+    SetPieceEmpty();
+    return true;
 }
 
 bool DirectSplitter::Fail(Piece& piece) {

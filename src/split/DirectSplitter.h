@@ -36,6 +36,7 @@ private:
     bool CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
     bool CopyTail(Piece& piece);
     bool FinishPiece(Piece& piece);
+    bool LeaveOutEmptyPiece(Piece& piece);
     bool Fail(Piece& piece);
 };
 

@@ -24,6 +24,8 @@ SplitEngine::~SplitEngine() = default;
 bool SplitEngine::Open(const std::filesystem::path& path) {
     ClearError();
     m_history.Clear();
+    m_repeatEnd = 0;
+    m_pieceEmpty = false;
     try {
         if (!m_reader.Open(path)) {
             SetError("Failed to load file \"" + path.string() + "\".");
@@ -195,10 +197,11 @@ void SplitEngine::RewindHistory(std::uint64_t samples) {
     m_reader.Seek(offset);
 }
 
-void SplitEngine::StepBack() {
-    if (m_history.Empty()) return;
-    std::uint64_t offset = 0;
+void SplitEngine::StepBack(bool repeatsCounted) {
+    m_repeatEnd = m_reader.Position();
+    std::uint64_t offset = m_reader.Position();
     for (int i = 0; i < kStepBackFrames && !m_history.Empty(); ++i) {
+        if (repeatsCounted && m_history.Back().frameOffset <= m_pieceStart) break;
         offset = m_history.Back().frameOffset;
         m_history.PopBack();
     }
@@ -217,6 +220,8 @@ std::vector<std::uint8_t> SplitEngine::MakePieceTag(int pieceNumber, int total, 
 
 bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path) {
     ClearError();
+    m_pieceEmpty = false;
+    m_pieceStart = m_reader.Position();
     m_writer.Discard();
     bool created = false;
     try {
@@ -260,7 +265,7 @@ bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
     m_writer.Discard();  // written: its descriptor goes before the file is closed
     bool committed = false;
     try {
-        committed = out.Commit();
+        committed = m_staged != nullptr ? StagePiece(out) : out.Commit();
     } catch (const std::exception&) {
         committed = false;
     }
@@ -269,6 +274,19 @@ bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
         SetError(WriteFailedMessage(out.Target()));
     }
     return committed;
+}
+
+bool SplitEngine::StagePiece(AtomicOutputFile& out) {
+    std::filesystem::path temporary;
+    if (!out.Release(&temporary)) return false;
+    try {
+        m_staged->Add(temporary, out.Target());
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw;
+    }
+    return true;
 }
 
 std::string SplitEngine::WriteFailedMessage(const std::filesystem::path& path) {

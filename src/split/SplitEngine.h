@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "output/OutputPath.h"
 #include "progress/Progress.h"
 #include "stream/BackgroundWriter.h"
 #include "stream/File.h"
@@ -34,7 +35,8 @@ public:
     SplitEngine& operator=(const SplitEngine&) = delete;
 
     // Writes the next piece, whose own frames reach at least sizeBytes (by less than one
-    // frame), to path. pieceNumber, total and sequence are the template numbers %P%, %T%,
+    // frame), to path. The direct engine's pieces start with up to three frames repeated from
+    // the piece before (see StepBack); those come on top of the size or length asked for. pieceNumber, total and sequence are the template numbers %P%, %T%,
     // %S%; width the digit count of numbers in the title (0 = automatic). *endReached is set
     // when the source ran out before the piece was complete (the piece is still written).
     // False when the output could not be created or written, or the run was cancelled; no
@@ -46,7 +48,8 @@ public:
     virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
                                       int pieceNumber, int total, int sequence, int width,
                                       bool* endReached) = 0;
-    // Writes everything from the current position to the end of the source.
+    // Writes everything from the current position to the end of the source. A piece that
+    // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
     virtual bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
                                  int sequence, int width) = 0;
     // Reads past tenths of a second of the source without writing; ends on the first frame
@@ -89,6 +92,14 @@ public:
     // Template of the pieces' ID3 titles (%I%, %F%, %P%, %T%, %S%); empty by default.
     void SetTitleTemplate(std::string titleTemplate) { m_titleTemplate = std::move(titleTemplate); }
     void SetTrackNumberMode(TrackNumberMode mode) { m_trackNumberMode = mode; }
+
+    // Finished pieces go to staged as temporary files instead of being renamed over their
+    // targets; the caller puts them in place when the source's plan ends. Null (the
+    // default): each piece is put in place as soon as it is complete.
+    void SetStagedOutputs(StagedOutputs* staged) { m_staged = staged; }
+    // True when the last piece operation found the source ended before any frame of the
+    // piece's own: no file was written for it (the operation succeeds and reports the end).
+    bool LastPieceEmpty() const { return m_pieceEmpty; }
 
     // The message of the last failure, e.g. "Failed to write file \"x.mp3\".".
     const std::string& LastError() const { return m_lastError; }
@@ -142,7 +153,16 @@ protected:
     void RewindHistory(std::uint64_t samples);
     // Takes up to three frames off the history and moves the reader back to the oldest one,
     // so that the next piece repeats them (the bit reservoir of its first frame is present).
-    void StepBack();
+    // The frames before the reader's position at the call are then repeats (see
+    // IsRepeatedFrame). An engine whose limits count the repeated frames too passes
+    // repeatsCounted: the step back then stops short of the piece's first frame, so that
+    // every piece still moves the split forward by at least one frame.
+    void StepBack(bool repeatsCounted = true);
+    // Whether a frame at frameOffset was already in the piece before, brought back by the
+    // step back; such frames do not count towards a piece's size or length.
+    bool IsRepeatedFrame(std::uint64_t frameOffset) const { return frameOffset < m_repeatEnd; }
+    // Marks the piece being written as one that found no frame of its own.
+    void SetPieceEmpty() { m_pieceEmpty = true; }
     // The piece's ID3v2 tag block, empty when tags are off or every field is empty.
     std::vector<std::uint8_t> MakePieceTag(int pieceNumber, int total, int sequence,
                                            int width) const;
@@ -160,6 +180,8 @@ protected:
     // Renames the complete piece over its target; false (temporary file gone) with "Failed
     // to write file" set.
     bool CommitPiece(AtomicOutputFile& out);
+    // Hands the closed temporary file to the staged outputs; false when closing failed.
+    bool StagePiece(AtomicOutputFile& out);
     void SetError(std::string message) { m_lastError = std::move(message); }
     void ClearError() { m_lastError.clear(); }
     static std::string WriteFailedMessage(const std::filesystem::path& path);
@@ -186,6 +208,10 @@ private:
     std::string m_titleTemplate;
     TrackNumberMode m_trackNumberMode = TrackNumberMode::Piece;
     std::string m_lastError;
+    StagedOutputs* m_staged = nullptr;
+    std::uint64_t m_pieceStart = 0;  // the reader's position when the current piece began
+    std::uint64_t m_repeatEnd = 0;   // where the frames repeated by the last step back end
+    bool m_pieceEmpty = false;
     BackgroundWriter m_writer;  // stores the piece being written; reused by every piece
 };
 

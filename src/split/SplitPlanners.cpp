@@ -10,6 +10,7 @@
 #include "output/OutputPath.h"
 #include "split/DirectSplitter.h"
 #include "split/ReencodeSplitter.h"
+#include "stream/Mp3FrameReader.h"
 
 namespace qm {
 
@@ -44,6 +45,12 @@ using PieceWriter = std::function<bool(const fs::path&, int, int, int, int, bool
 // One planner call: the engine for one source, the list of files written for it and the
 // caller's message. Carries the set-up steps, the path resolution and the cancel exit that
 // every planner shares.
+//
+// The pieces are kept as temporary files until the plan ends and are then put in place
+// together, so a plan that is cancelled or fails never leaves an existing file changed: a
+// completed plan places every piece (or, when one cannot be placed, none); a failed one
+// places only the pieces that replace nothing, as the complete pieces before the failure;
+// a cancelled one places none.
 class PlanRun {
 public:
     enum class Step { Go, Refused, Cancelled };
@@ -56,6 +63,7 @@ public:
     // Creates the engine, empties the list of outputs and opens the source.
     Step OpenSource() {
         m_engine = m_context.makeEngine ? m_context.makeEngine(m_options) : CreateSplitEngine(m_options);
+        m_engine->SetStagedOutputs(&m_staged);
         m_outputs->clear();
         if (m_context.operation.PumpAndCheckCancel()) return Step::Cancelled;
         if (!m_engine->Open(m_source)) {
@@ -89,43 +97,54 @@ public:
         return Step::Go;
     }
 
-    // The output path of a piece; false with the message set when it is refused. Earlier
-    // pieces stay on disk then, and the engine is released.
+    // The output path of a piece; false with the message set when it is refused. The
+    // earlier pieces that replace nothing are put in place then, and the engine is released.
+    // The names the earlier pieces will take count as existing files.
     bool ResolvePath(int pieceNumber, int total, int sequence, fs::path* path) {
         std::string reason;
-        if (m_context.resolve && m_context.resolve(m_source, pieceNumber, total, sequence, path, &reason)) {
+        const OutputTaken taken = [this](const fs::path& candidate) { return m_staged.Takes(candidate); };
+        if (m_context.resolve && m_context.resolve(m_source, pieceNumber, total, sequence, taken, path, &reason)) {
             return true;
         }
         *m_message = reason.empty() ? "Failed to create file \"" + path->string() + "\"" : reason;
-        Finish();
+        Stop();
         return false;
     }
 
-    // Keeps the message of a piece that could not be written (not cancelled): the pieces
-    // before it are complete and stay; the run reports the failure.
+    // Keeps the message of a piece that could not be written (not cancelled): the complete
+    // pieces before it that replace nothing are put in place; the run reports the failure.
     void PieceFailed(const fs::path& path) {
         const std::string& engineMessage = m_engine->LastError();
         *m_message = engineMessage.empty() ? WriteFailedMessage(path) : engineMessage;
-        Finish();
+        Stop();
     }
 
-    // Deletes every file written for this source and releases the engine.
+    // Deletes every piece written for this source and releases the engine.
     void CancelExit() {
-        for (const fs::path& written : *m_outputs) {
-            std::error_code ignored;
-            fs::remove(written, ignored);
-        }
+        m_staged.DiscardAll();
         m_outputs->clear();
         m_engine.reset();
     }
 
-    void Finish() {
-        if (m_engine) m_engine->Close();
-        m_engine.reset();
+    // The plan has ended well: every piece goes in place. False with the message set when
+    // one cannot be placed; then no piece is, and every target is as it was.
+    bool Complete() {
+        Release();
+        fs::path failed;
+        if (m_staged.PlaceAll(&failed)) return true;
+        *m_message = WriteFailedMessage(failed);
+        m_outputs->clear();
+        return false;
     }
 
     bool PumpAndCheckCancel() const { return m_context.operation.PumpAndCheckCancel(); }
-    void Record(const fs::path& path) { m_outputs->push_back(path); }
+    // Records the piece just written; false (nothing recorded) when the engine found no
+    // frame of its own for it and wrote no file.
+    bool Record(const fs::path& path) {
+        if (m_engine->LastPieceEmpty()) return false;
+        m_outputs->push_back(path);
+        return true;
+    }
     SplitEngine& Engine() { return *m_engine; }
     const SplitterOptions& Options() const { return m_options; }
     int Width() const { return m_options.TitleDigitNumber; }
@@ -136,7 +155,22 @@ private:
     fs::path m_source;
     std::vector<fs::path>* m_outputs;
     std::string* m_message;
+    StagedOutputs m_staged;  // before the engine, which hands it the finished pieces
     std::unique_ptr<SplitEngine> m_engine;
+
+    void Release() {
+        if (m_engine) m_engine->Close();
+        m_engine.reset();
+    }
+
+    // The plan stops short of its end: only pieces that replace no file are put in place.
+    void Stop() {
+        Release();
+        const std::vector<fs::path> placed = m_staged.PlaceNewOnly();
+        std::erase_if(*m_outputs, [&placed](const fs::path& written) {
+            return std::find(placed.begin(), placed.end(), written) == placed.end();
+        });
+    }
 };
 
 // Piece count of a by-size plan. Frames are copied as they are, so the direct engine's count
@@ -208,8 +242,9 @@ std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options) {
 
 SplitOutputResolver MakeSplitOutputResolver(const SplitterOptions& options) {
     return [placement = SplitPlacementOf(options)](const fs::path& source, int pieceNumber, int total,
-                                                   int sequence, fs::path* path, std::string* message) {
-        return ResolveSplitOutputPath(placement, source, pieceNumber, total, sequence, path, message);
+                                                   int sequence, const OutputTaken& taken, fs::path* path,
+                                                   std::string* message) {
+        return ResolveSplitOutputPath(placement, source, pieceNumber, total, sequence, path, message, taken);
     };
 }
 
@@ -278,10 +313,7 @@ bool WritePagePieces(PlanRun& run, int count, const PieceWriter& write) {
         run.PieceFailed(path);
         return false;
     }
-    if (stopped) {
-        run.Finish();
-        return true;
-    }
+    if (stopped) return run.Complete();
     if (!run.ResolvePath(i, count, i, &path)) return false;
     if (!run.Engine().WritePieceToEnd(path, count, count, count, run.Width())) {
         if (run.PumpAndCheckCancel()) {
@@ -292,8 +324,7 @@ bool WritePagePieces(PlanRun& run, int count, const PieceWriter& write) {
         return false;
     }
     run.Record(path);
-    run.Finish();
-    return true;
+    return run.Complete();
 }
 
 // Opens and configures the engine; false when the planner must return now, with *result
@@ -380,9 +411,10 @@ RowsEnd WriteLeadingRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequenc
                 *failedPath = path;
                 return RowsEnd::Failed;
             }
-            row.outputPath = path;
-            run.Record(path);
-            if (sequence != nullptr) ++*sequence;
+            if (run.Record(path)) {
+                row.outputPath = path;
+                if (sequence != nullptr) ++*sequence;
+            }
         } else if (!run.Engine().SkipDuration(lengthTenths, &endReached)) {
             return RowsEnd::Stopped;  // only a cancel stops a skip
         }
@@ -395,6 +427,49 @@ void ForgetRowPaths(std::vector<PieceRow>& rows) {
     for (PieceRow& row : rows) row.outputPath.clear();
 }
 
+// A row shows an output only while its file is among the plan's outputs (a stopped plan
+// leaves out the pieces that would have replaced a file).
+void KeepRowPathsOf(std::vector<PieceRow>& rows, const std::vector<fs::path>& outputs) {
+    for (PieceRow& row : rows) {
+        if (std::find(outputs.begin(), outputs.end(), row.outputPath) == outputs.end()) row.outputPath.clear();
+    }
+}
+
+// The rows after the set-up: true when done, stopped or cancelled.
+bool WriteRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence) {
+    const int count = static_cast<int>(rows.size());
+    fs::path failedPath;
+    const RowsEnd end = WriteLeadingRows(run, rows, sequence, &failedPath);
+    if (end == RowsEnd::Refused) return false;
+    if (run.PumpAndCheckCancel()) {
+        run.CancelExit();
+        return true;
+    }
+    if (end == RowsEnd::Failed) {
+        run.PieceFailed(failedPath);
+        return false;
+    }
+    PieceRow& last = rows.back();
+    if (end == RowsEnd::Stopped || !last.checked) return run.Complete();
+    // The last row runs to the end of the source; its own start and end are not used.
+    const int lastSequence = sequence != nullptr ? *sequence : count;
+    fs::path path;
+    if (!run.ResolvePath(count, count, lastSequence, &path)) return false;
+    if (!run.Engine().WritePieceToEnd(path, count, count, lastSequence, run.Width())) {
+        if (run.PumpAndCheckCancel()) {
+            run.CancelExit();
+            return true;
+        }
+        run.PieceFailed(path);
+        return false;
+    }
+    if (run.Record(path)) {
+        last.outputPath = path;
+        if (sequence != nullptr) ++*sequence;
+    }
+    return run.Complete();
+}
+
 }  // namespace
 
 bool PlanManualPieces(const SplitPlanContext& context, const fs::path& source,
@@ -404,47 +479,13 @@ bool PlanManualPieces(const SplitPlanContext& context, const fs::path& source,
         bool anyChecked = false;
         for (const PieceRow& row : *rows) anyChecked = anyChecked || row.checked;
         if (rows->size() < 2 || !anyChecked) return Refuse(message, kTwoPiecesRequired);
-        const int count = static_cast<int>(rows->size());
         ForgetRowPaths(*rows);
         PlanRun run(context, source, outputs, message);
         bool result = false;
         if (!StartPageRun(run, &result)) return result;
-
-        fs::path failedPath;
-        const RowsEnd end = WriteLeadingRows(run, *rows, sequence, &failedPath);
-        if (end == RowsEnd::Refused) return false;
-        if (run.PumpAndCheckCancel()) {
-            run.CancelExit();
-            ForgetRowPaths(*rows);
-            return true;
-        }
-        if (end == RowsEnd::Failed) {
-            run.PieceFailed(failedPath);
-            return false;
-        }
-        PieceRow& last = rows->back();
-        if (end == RowsEnd::Stopped || !last.checked) {
-            run.Finish();
-            return true;
-        }
-        // The last row runs to the end of the source; its own start and end are not used.
-        const int lastSequence = sequence != nullptr ? *sequence : count;
-        fs::path path;
-        if (!run.ResolvePath(count, count, lastSequence, &path)) return false;
-        if (!run.Engine().WritePieceToEnd(path, count, count, lastSequence, run.Width())) {
-            if (run.PumpAndCheckCancel()) {
-                run.CancelExit();
-                ForgetRowPaths(*rows);
-                return true;
-            }
-            run.PieceFailed(path);
-            return false;
-        }
-        last.outputPath = path;
-        run.Record(path);
-        if (sequence != nullptr) ++*sequence;
-        run.Finish();
-        return true;
+        result = WriteRows(run, *rows, sequence);
+        KeepRowPathsOf(*rows, *outputs);
+        return result;
     });
 }
 
@@ -483,8 +524,7 @@ bool WriteBatchPieces(PlanRun& run, int count, int* sequence, const PieceWriter&
                 failed = true;
                 break;
             }
-            ++*sequence;
-            run.Record(path);
+            if (run.Record(path)) ++*sequence;
             if (endReached) {
                 stopped = true;
                 break;
@@ -500,10 +540,7 @@ bool WriteBatchPieces(PlanRun& run, int count, int* sequence, const PieceWriter&
         run.PieceFailed(path);
         return false;
     }
-    if (stopped || (limited && options.FirstPiecesNumber < i)) {
-        run.Finish();
-        return true;
-    }
+    if (stopped || (limited && options.FirstPiecesNumber < i)) return run.Complete();
     if (!run.ResolvePath(i, count, *sequence, &path)) return false;
     if (!run.Engine().WritePieceToEnd(path, count, count, *sequence, run.Width())) {
         if (run.PumpAndCheckCancel()) {
@@ -513,16 +550,36 @@ bool WriteBatchPieces(PlanRun& run, int count, int* sequence, const PieceWriter&
         }
         return false;
     }
-    ++*sequence;
-    run.Record(path);
-    run.Finish();
-    return true;
+    if (run.Record(path)) ++*sequence;
+    return run.Complete();
 }
 
 std::uint64_t FileSizeOf(const fs::path& path) {
     std::error_code error;
     const std::uintmax_t size = fs::file_size(path, error);
     return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+// The real playing time of a source in tenths of a second (truncated); false when the
+// source cannot be analysed.
+bool MeasuredTenths(const fs::path& path, int* tenths) {
+    Mp3FrameReader reader;
+    if (!reader.Open(path)) return false;
+    *tenths = static_cast<int>(std::clamp(reader.LengthSeconds() * 10.0, 0.0, static_cast<double>(INT_MAX / 4)));
+    return true;
+}
+
+// The length in tenths the batch plans work with: the list's whole seconds, except for a
+// file shorter than a second, which the list shows as 0 s: its real length. False with the
+// load message when such a file cannot be analysed.
+bool PlanTenths(const BatchEntry& entry, int* tenths, std::string* message) {
+    if (entry.durationSeconds > 0) {
+        *tenths = entry.durationSeconds * 10;
+        return true;
+    }
+    if (MeasuredTenths(entry.path, tenths)) return true;
+    *message = LoadFailedMessage(entry.path);
+    return false;
 }
 
 }  // namespace
@@ -552,7 +609,9 @@ bool PlanByCount(const SplitPlanContext& context, BatchEntry* entry, int count, 
                  std::string* message) {
     return Guarded(message, [&] {
         if (count <= 1) return Refuse(message, kCountTooSmall);
-        const int pieceTenths = entry->durationSeconds * 10 / count;
+        int durationTenths = 0;
+        if (!PlanTenths(*entry, &durationTenths, message)) return false;
+        const int pieceTenths = durationTenths / count;
         if (pieceTenths <= 0) return Refuse(message, kCountTooBig);
         PlanRun run(context, entry->path, &entry->outputs, message);
         if (!StartBatchRun(run, /*withOverlaps=*/true)) return false;
@@ -565,7 +624,8 @@ bool PlanByTime(const SplitPlanContext& context, BatchEntry* entry, int pieceTen
     return Guarded(message, [&] {
         // A piece at or above the file's duration is allowed: the file becomes one piece.
         if (pieceTenths <= 0) return Refuse(message, kDurationTooSmall);
-        const int durationTenths = entry->durationSeconds * 10;
+        int durationTenths = 0;
+        if (!PlanTenths(*entry, &durationTenths, message)) return false;
         int count = durationTenths / pieceTenths;
         if (durationTenths % pieceTenths != 0) ++count;
         count = std::max(count, 1);
@@ -578,10 +638,19 @@ bool PlanByTime(const SplitPlanContext& context, BatchEntry* entry, int pieceTen
 bool PlanCustomRange(const SplitPlanContext& context, BatchEntry* entry, int beginTenths,
                      int lengthTenths, int* sequence, std::string* message) {
     return Guarded(message, [&] {
-        const int durationTenths = entry->durationSeconds * 10;
-        if (beginTenths > durationTenths) return Refuse(message, kBeginBeyondEnd);
-        // Length 0 means "to the end": twice the file's length always reaches it.
-        if (lengthTenths <= 0) lengthTenths = entry->durationSeconds * 20;
+        int durationTenths = 0;
+        if (!PlanTenths(*entry, &durationTenths, message)) return false;
+        if (beginTenths > durationTenths) {
+            // The whole seconds leave out up to nine tenths: the real length decides.
+            int realTenths = 0;
+            if (!MeasuredTenths(entry->path, &realTenths) || beginTenths > realTenths) {
+                return Refuse(message, kBeginBeyondEnd);
+            }
+            durationTenths = realTenths;
+        }
+        // Length 0 means "to the end": twice the file's length always reaches it (a tenth
+        // and more of a file shorter than a tenth of a second).
+        if (lengthTenths <= 0) lengthTenths = std::max(durationTenths, 1) * 2;
         PlanRun run(context, entry->path, &entry->outputs, message);
         if (!StartBatchRun(run, /*withOverlaps=*/false)) return false;
         fs::path path;
@@ -590,10 +659,7 @@ bool PlanCustomRange(const SplitPlanContext& context, BatchEntry* entry, int beg
         bool endReached = false;
         if (!run.Engine().SkipDuration(beginTenths, &endReached) || endReached) {
             // The range starts beyond the audio: nothing to write, the file is done.
-            if (!run.PumpAndCheckCancel()) {
-                run.Finish();
-                return true;
-            }
+            if (!run.PumpAndCheckCancel()) return run.Complete();
             run.CancelExit();
             return false;
         }
@@ -610,14 +676,12 @@ bool PlanCustomRange(const SplitPlanContext& context, BatchEntry* entry, int beg
             }
             return false;
         }
-        ++*sequence;
-        run.Record(path);
+        if (run.Record(path)) ++*sequence;
         if (run.PumpAndCheckCancel()) {
             run.CancelExit();
             return false;
         }
-        run.Finish();
-        return true;
+        return run.Complete();
     });
 }
 

@@ -5,6 +5,11 @@
 // out the piece count, resolves each piece's output path, writes the pieces front to back,
 // records the files written and deletes them again when the user cancels.
 //
+// A plan's pieces are written as temporary files and put in place together when the plan
+// ends: all of them when it completes, none when it is cancelled, and only those that
+// replace no existing file when it fails. A file the plan was to overwrite is therefore
+// replaced only by a plan that completed.
+//
 // Two sets exist. The manual splitter page's planners (namespace page_plans) split by size,
 // count, time or a hand-made pieces list and number their pieces 1..count. The batch
 // planners (namespace batch_plans) split by size, count, time or one custom range, number
@@ -18,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output/OutputPath.h"
 #include "progress/Progress.h"
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
@@ -26,10 +32,13 @@ namespace qm {
 
 // Decides where piece pieceNumber of total (general sequence number sequence) of source goes.
 // True with *path set, or false with *message saying why (for example "Target exists and
-// skipped"). The programs pass a wrapper of ResolveSplitOutputPath.
+// skipped"). The paths for which taken is true belong to earlier pieces of the same plan,
+// which are put in place only when the plan ends: the collision policy treats them as
+// existing files. The programs pass a wrapper of ResolveSplitOutputPath.
 using SplitOutputResolver =
     std::function<bool(const std::filesystem::path& source, int pieceNumber, int total,
-                       int sequence, std::filesystem::path* path, std::string* message)>;
+                       int sequence, const OutputTaken& taken, std::filesystem::path* path,
+                       std::string* message)>;
 
 // The resolver of the programs: ResolveSplitOutputPath with the placement options (folder,
 // tree, folder per file, file-name template and digits, collision policy) of options.
@@ -71,7 +80,8 @@ int SecondsTextToTenths(std::string_view text);
 // The manual splitter page's planners. Each returns true when done, stopped or cancelled
 // (the pieces of a cancelled run are deleted) and false with *message set when the inputs
 // were refused, the source could not be loaded, an output path was refused or a piece could
-// not be written. *outputs is emptied first and then lists exactly the files written.
+// not be written (or put in place). *outputs is emptied first and then lists exactly the
+// files the plan left in place.
 namespace page_plans {
 
 // What the page knows of its loaded file.
@@ -100,7 +110,9 @@ bool PlanManualPieces(const SplitPlanContext& context, const std::filesystem::pa
 // The batch splitter's planners. Each returns true when the file is done (also when nothing
 // had to be written) and false when it failed (with *message set) or was cancelled (the
 // file's pieces deleted, message empty). *sequence is the run's general sequence number and
-// grows by one for each piece written.
+// grows by one for each piece written. The plans by count, by time and by custom range
+// work on the entry's whole seconds; a file shorter than a second (0 s) is measured, and
+// a begin point within the last part-second of a file is checked against its real length.
 namespace batch_plans {
 
 // One file of a batch run.

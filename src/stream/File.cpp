@@ -204,6 +204,17 @@ bool AtomicOutputFile::Commit() {
     return false;
 }
 
+bool AtomicOutputFile::Release(std::filesystem::path* temporary) {
+    if (m_temporary.empty()) return false;
+    if (!m_file.Close()) {
+        Discard();
+        return false;
+    }
+    *temporary = std::move(m_temporary);
+    m_temporary.clear();
+    return true;
+}
+
 void AtomicOutputFile::Discard() {
     m_file.Close();
     if (!m_temporary.empty()) {

@@ -78,6 +78,10 @@ public:
     // Closes the temporary file and renames it over the target. False (and the temporary
     // file deleted) when closing or renaming fails.
     bool Commit();
+    // Closes the temporary file and hands it to the caller instead of renaming it: the caller
+    // then puts *temporary in place or deletes it. False (and the temporary file deleted)
+    // when closing fails.
+    bool Release(std::filesystem::path* temporary);
     // Closes and deletes the temporary file.
     void Discard();
 

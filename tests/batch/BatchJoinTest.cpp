@@ -146,24 +146,39 @@ TEST(BatchJoin, FailuresDoNotStopTheBatch) {
     EXPECT_EQ(fx::ReadFileBytes(batch.dir / "in" / "song1_joined.mp3"), fx::Bytes{'x'});
 }
 
-// Cancel during row 2 of 3: row 2 shows "Cancelled" and has no output, row 3 is untouched.
+// Cancel during row 2 of 3: row 2 shows "Cancelled" and has no output, row 3 is untouched;
+// the old outputs that rows 2 and 3 were to overwrite are as they were, and no temporary
+// file is left.
 TEST(BatchJoin, CancelStopsTheBatch) {
     Batch batch(3);
     batch.items[2].outcome = "earlier outcome";
+    const auto oldOne = batch.dir / "in" / "song1_joined.mp3";
+    const auto oldTwo = batch.dir / "in" / "song2_joined.mp3";
+    fx::WriteFileBytes(oldOne, {'o', 'n', 'e'});
+    fx::WriteFileBytes(oldTwo, {'t', 'w', 'o'});
+    JoinerOptions options;
+    options.TargetExistsOpt = TargetExistsCode::Overwrite;
     fx::FakeOperation op;
     int row = -1;
     op.pump.onPump = [&](long) {
         if (row == 1) op.cancel = 1;
     };
-    const auto result = RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Prepend, JoinerOptions{}, {op.Get()},
+    const auto result = RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Prepend, options, {op.Get()},
                                      [&](std::size_t i) { row = static_cast<int>(i); });
     EXPECT_EQ(result, BatchJoinResult::Cancelled);
     EXPECT_EQ(batch.items[0].outcome, "song0_joined.mp3");
     EXPECT_EQ(batch.items[1].outcome, "Cancelled");
     EXPECT_TRUE(batch.items[1].outputPath.empty());
     EXPECT_EQ(batch.items[2].outcome, "earlier outcome");
-    EXPECT_FALSE(std::filesystem::exists(batch.dir / "in" / "song1_joined.mp3"));
-    EXPECT_FALSE(std::filesystem::exists(batch.dir / "in" / "song2_joined.mp3"));
+    EXPECT_EQ(fx::ReadFileBytes(oldOne), (fx::Bytes{'o', 'n', 'e'}));
+    EXPECT_EQ(fx::ReadFileBytes(oldTwo), (fx::Bytes{'t', 'w', 'o'}));
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(batch.dir / "in")) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.mp3", "B.mp3", "song0.mp3", "song0_joined.mp3", "song1.mp3",
+                                               "song1_joined.mp3", "song2.mp3", "song2_joined.mp3"}));
 }
 
 // Either list empty: nothing happens.

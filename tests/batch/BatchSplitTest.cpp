@@ -51,7 +51,8 @@ struct RunHarness {
         BatchSplitJob job;
         job.planner = MakeBatchFilePlanner(inputs);
         job.options = &options;
-        job.resolve = [this](const fs::path&, int, int, int sequence, fs::path* path, std::string*) {
+        job.resolve = [this](const fs::path&, int, int, int sequence, const OutputTaken&, fs::path* path,
+                             std::string*) {
             *path = dir / (std::to_string(sequence) + ".mp3");
             return true;
         };

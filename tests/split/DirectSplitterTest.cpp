@@ -23,6 +23,7 @@ struct PlanCase {
     fixtures::XingFrame xing;
     int leadInTenths;
     int tailTenths;
+    double seconds = 12.0;  // the source's length
 };
 
 long FramesFor(int tenths) { return (tenths * kSamplesPerTenth + kFrameSamples - 1) / kFrameSamples; }
@@ -58,14 +59,15 @@ class DirectPlan : public ::testing::TestWithParam<PlanCase> {};
 
 // Pieces by size or duration until about two are left, then the rest to the end, as the
 // planners ask for them. Each piece is a run of the source's frames: its lead-in (none for
-// the first piece), its own frames up to and including the one that crosses the limit (so
-// at least as large or long as asked, by less than one frame), its tail; the next piece
-// starts three frames before this one's own frames ended. The first piece starts at the
-// first audio frame and the last ends at the last.
+// the first piece), the three frames before the cut repeated from the piece before, its own
+// frames from the cut up to and including the one that crosses the limit (so they are at
+// least as large or long as asked, by less than one frame), its tail. The next cut is where
+// this piece's own frames end, so even pieces smaller than a frame move the split forward.
+// The first piece starts at the first audio frame and the last ends at the last.
 TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
     const PlanCase c = GetParam();
     fixtures::TempDir dir;
-    const Source src = WriteSource(dir / "source.mp3", NoiseSpec(12.0, c.xing));
+    const Source src = WriteSource(dir / "source.mp3", NoiseSpec(c.seconds, c.xing));
     DirectSplitter engine;
     ASSERT_TRUE(engine.Open(src.path));
     engine.SetLeadInOverlap(c.leadInTenths);
@@ -74,14 +76,15 @@ TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
 
     const long total = static_cast<long>(src.audio.size());
     const std::uint64_t limit = c.mode == Mode::Size ? c.amount : c.amount * kSamplesPerTenth;
-    long resume = 0;  // the source frame the next piece's own frames start at
+    long cut = 0;     // the source frame the next piece's own frames start at
+    long resume = 0;  // the frame it starts at (up to three before the cut)
     for (int i = 1;; ++i) {
-        // The model: own frames from resume up to the one crossing the limit.
-        long ownEnd = resume;
+        // The model: own frames from the cut up to the one crossing the limit.
+        long ownEnd = cut;
         for (std::uint64_t sum = 0; sum < limit && ownEnd < total; ++ownEnd) {
             sum += c.mode == Mode::Size ? src.audio[static_cast<std::size_t>(ownEnd)].bytes : kFrameSamples;
         }
-        const bool toEnd = ownEnd + (ownEnd - resume) >= total;
+        const bool toEnd = ownEnd + (ownEnd - cut) >= total;
         const long leadIn = c.leadInTenths > 0 ? std::min(FramesFor(c.leadInTenths), resume) : 0;
         const long tail = toEnd ? 0 : std::min(c.tailTenths > 0 ? FramesFor(c.tailTenths) : 0, total - ownEnd);
 
@@ -107,7 +110,8 @@ TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
         const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(path);
         EXPECT_TRUE(decoded.ok) << "piece " << i;
         if (toEnd) break;
-        resume = ownEnd - 3;
+        resume = std::max(0L, ownEnd - 3);
+        cut = ownEnd;
         ASSERT_LT(i, 100);
     }
 }
@@ -119,7 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{"ByDuration", Mode::Duration, 25, fixtures::XingFrame::Yes, 0, 0},
                       PlanCase{"LeadIn", Mode::Duration, 30, fixtures::XingFrame::Yes, 10, 0},
                       PlanCase{"Tail", Mode::Size, 50000, fixtures::XingFrame::Yes, 0, 7},
-                      PlanCase{"LeadInAndTail", Mode::Duration, 30, fixtures::XingFrame::No, 5, 5}),
+                      PlanCase{"LeadInAndTail", Mode::Duration, 30, fixtures::XingFrame::No, 5, 5},
+                      PlanCase{"SizeBelowOneFrame", Mode::Size, 100, fixtures::XingFrame::Yes, 0, 0, 1.0},
+                      PlanCase{"SizeOfTwoFrames", Mode::Size, 700, fixtures::XingFrame::No, 0, 0, 1.5},
+                      PlanCase{"OneTenth", Mode::Duration, 1, fixtures::XingFrame::Yes, 0, 0, 1.0},
+                      PlanCase{"OneTenthWithOverlaps", Mode::Duration, 1, fixtures::XingFrame::No, 2, 1, 1.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SingleCase {

@@ -19,13 +19,27 @@ using testing::FileNames;
 constexpr int kRateHz = 44100;
 constexpr double kFrameSeconds = 1152.0 / kRateHz;  // one MPEG-1 Layer III frame
 
-fs::path MakeSong(const fixtures::TempDir& dir, double seconds) {
+fs::path MakeSong(const fixtures::TempDir& dir, double seconds, fixtures::Signal signal = fixtures::Signal::Tone) {
     fixtures::EncodeSpec spec;
     spec.seconds = seconds;
     spec.xing = fixtures::XingFrame::Yes;
+    spec.signal = signal;
     const fs::path path = dir / "song.mp3";
     fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
     return path;
+}
+
+// The audio frames of an MPEG file without tags, its Xing/Info frame left out.
+std::size_t AudioFrameCount(const fs::path& path) {
+    return fixtures::WalkFrames(fixtures::ReadFileBytes(path), 0).size() - 1;
+}
+
+// Whether a folder holds a file whose name starts with prefix (the hidden temporary files).
+bool HasFileStartingWith(const fs::path& folder, const std::string& prefix) {
+    for (const auto& item : fs::directory_iterator(folder)) {
+        if (item.path().filename().string().rfind(prefix, 0) == 0) return true;
+    }
+    return false;
 }
 
 double DecodedSeconds(const fs::path& path) {
@@ -79,25 +93,184 @@ TEST(PlannerEngines, PageByTimeWritesDecodablePieces) {
     EXPECT_NEAR(DecodedSeconds(outputs[2]), 1.0 + 3 * kFrameSeconds, 4 * kFrameSeconds);
 }
 
-// Cancel while piece 3 is written: pieces 1 and 2 go as well, and no partial file is left.
-TEST(PlannerEngines, CancelInPieceThreeLeavesOnlyTheSource) {
+// A plan that overwrites replaces the old files only when it completes (each new file keeps
+// the old one's permissions). One that does not end well leaves them exactly as they were,
+// and no file of its own: cancelled while piece 3 is written (pieces 1 and 2 are complete by
+// then), or unable to put piece 2 in place at the end (its target has become a folder), in
+// which case piece 1, already in place, gives way to its old file again.
+TEST(PlannerEngines, OverwritingPlanReplacesTheOldFilesOnlyWhenItCompletes) {
+    enum class Ending { Completes, CancelInPieceThree, PlacementFails };
     for (const bool reencode : {false, true}) {
+        for (const Ending ending : {Ending::Completes, Ending::CancelInPieceThree, Ending::PlacementFails}) {
+            SCOPED_TRACE(std::string(reencode ? "reencode " : "direct ") + std::to_string(static_cast<int>(ending)));
+            fixtures::TempDir dir;
+            const fs::path song = MakeSong(dir, 6.0);
+            std::vector<fixtures::Bytes> old;
+            for (std::uint8_t i = 1; i <= 3; ++i) {
+                old.push_back(fixtures::Bytes(100 + i, i));
+                fixtures::WriteFileBytes(dir / ("song-" + std::to_string(i) + ".mp3"), old.back());
+            }
+            fs::permissions(dir / "song-2.mp3", fs::perms(0640));
+            SplitterOptions options;
+            options.ReencodePieces = reencode;
+            options.TargetExistsOpt = TargetExistsCode::Overwrite;
+            fixtures::FakeOperation operation;
+            bool acted = false;
+            operation.pump.onPump = [&](long) {
+                // Piece 3's temporary file exists: pieces 1 and 2 are complete.
+                if (acted || ending == Ending::Completes || !HasFileStartingWith(dir.Path(), ".song-3.mp3.")) return;
+                acted = true;
+                if (ending == Ending::CancelInPieceThree) {
+                    operation.cancel = 1;
+                } else {
+                    fs::remove(dir / "song-2.mp3");
+                    fs::create_directories(dir / "song-2.mp3" / "inside");
+                }
+            };
+            batch_plans::BatchEntry entry{song, 6, {}};
+            int sequence = 1;
+            std::string message;
+            const bool done = batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message);
+            EXPECT_EQ(FileNames(dir.Path()),
+                      (std::set<std::string>{"song.mp3", "song-1.mp3", "song-2.mp3", "song-3.mp3"}));
+            if (ending == Ending::Completes) {
+                EXPECT_TRUE(done) << message;
+                ASSERT_EQ(entry.outputs.size(), 3u);
+                for (const fs::path& piece : entry.outputs) EXPECT_NEAR(DecodedSeconds(piece), 2.0, 5 * kFrameSeconds);
+                EXPECT_EQ(fs::status(dir / "song-2.mp3").permissions(), fs::perms(0640));
+                continue;
+            }
+            EXPECT_FALSE(done);
+            EXPECT_TRUE(acted);
+            EXPECT_TRUE(entry.outputs.empty());
+            EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-1.mp3"), old[0]);
+            EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-3.mp3"), old[2]);
+            if (ending == Ending::CancelInPieceThree) {
+                EXPECT_EQ(message, "");
+                EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-2.mp3"), old[1]);
+            } else {
+                EXPECT_EQ(message, "Failed to write file \"" + (dir / "song-2.mp3").string() + "\".");
+                EXPECT_TRUE(fs::is_directory(dir / "song-2.mp3" / "inside"));
+            }
+        }
+    }
+}
+
+// Pieces of one plan whose names come out the same: the collision policy sees the names
+// the earlier pieces will take, although those are put in place only at the plan's end
+// (overwriting, the last piece is what stays).
+TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
+    struct Case {
+        TargetExistsCode policy;
+        bool ok;
+        std::set<std::string> files;
+        const char* message;
+    };
+    for (const Case& c : {Case{TargetExistsCode::Rename, true,
+                               {"song.mp3", "song-part.mp3", "song-part_1.mp3", "song-part_2.mp3"}, ""},
+                          Case{TargetExistsCode::Skip, false, {"song.mp3", "song-part.mp3"},
+                               "Target exists and skipped"},
+                          Case{TargetExistsCode::Overwrite, true, {"song.mp3", "song-part.mp3"}, ""}}) {
         fixtures::TempDir dir;
         const fs::path song = MakeSong(dir, 6.0);
         SplitterOptions options;
-        options.ReencodePieces = reencode;
+        options.OutputFileName = "%F%-part.mp3";
+        options.TargetExistsOpt = c.policy;
         fixtures::FakeOperation operation;
-        // Set the flag once pieces 1 and 2 are complete.
-        operation.pump.onPump = [&](long) {
-            if (fs::exists(dir / "song-2.mp3")) operation.cancel = 1;
-        };
         batch_plans::BatchEntry entry{song, 6, {}};
         int sequence = 1;
         std::string message;
-        EXPECT_FALSE(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message));
-        EXPECT_EQ(message, "");
-        EXPECT_TRUE(entry.outputs.empty());
-        EXPECT_EQ(FileNames(dir.Path()), (std::set<std::string>{"song.mp3"})) << "reencode " << reencode;
+        EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message), c.ok);
+        EXPECT_EQ(message, c.message);
+        EXPECT_EQ(FileNames(dir.Path()), c.files);
+        for (const fs::path& piece : entry.outputs) EXPECT_NEAR(DecodedSeconds(piece), 2.0, 5 * kFrameSeconds);
+    }
+}
+
+// Pieces smaller or shorter than the three frames each piece repeats from the one before
+// still move the split forward by their own size: each piece holds its own frames after
+// the repeated ones, and the plan ends when the source does (no piece of repeats only).
+TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
+    struct Case {
+        const char* name;
+        bool bySize;
+        int amount;  // bytes or tenths
+        double seconds;
+        std::size_t ownFrames;  // each piece's own frames (128 kbit/s frames are 417 or 418 bytes)
+    };
+    for (const Case& c : {Case{"size 102 bytes", true, 102, 1.0, 1}, Case{"size 1 KB", true, 1024, 3.0, 3},
+                          Case{"time 0.1 s", false, 1, 3.0, 4}}) {
+        fixtures::TempDir dir;
+        const fs::path song = MakeSong(dir, c.seconds, fixtures::Signal::Noise);
+        const std::size_t frames = AudioFrameCount(song);
+        SplitterOptions options;
+        options.OutputFileName = "%F%-%P%.mp3";
+        options.KeepID3tag = false;  // pieces start with their Xing/Info frame
+        fixtures::FakeOperation operation;
+        batch_plans::BatchEntry entry{song, static_cast<int>(c.seconds), {}};
+        int sequence = 1;
+        std::string message;
+        const SplitPlanContext context = RealContext(options, operation);
+        ASSERT_TRUE(c.bySize ? batch_plans::PlanBySize(context, &entry, c.amount, &sequence, &message)
+                             : batch_plans::PlanByTime(context, &entry, c.amount, &sequence, &message))
+            << message;
+        EXPECT_EQ(entry.outputs.size(), (frames + c.ownFrames - 1) / c.ownFrames) << c.name;
+        EXPECT_EQ(FileNames(dir.Path()).size(), entry.outputs.size() + 1) << c.name;
+        // Up to three repeated frames and the piece's own; the last piece ends with the source.
+        for (std::size_t i = 0; i + 1 < entry.outputs.size(); ++i) {
+            EXPECT_EQ(AudioFrameCount(entry.outputs[i]), std::min<std::size_t>(i * c.ownFrames, 3) + c.ownFrames)
+                << c.name << " piece " << i + 1;
+        }
+        const fixtures::Bytes source = fixtures::ReadFileBytes(song);
+        const fixtures::Bytes last = fixtures::ReadFileBytes(entry.outputs.back());
+        ASSERT_GT(last.size(), 1000u);
+        EXPECT_TRUE(std::equal(last.end() - 1000, last.end(), source.end() - 1000)) << c.name;
+    }
+}
+
+// A file shorter than a second (0 whole seconds) is planned on its real length, and a
+// begin point in the last part-second of a longer file is taken when the audio reaches it.
+TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
+    enum class Mode { Range, Count, Time };
+    struct Case {
+        const char* name;
+        double seconds;
+        Mode mode;
+        int input;   // begin tenths, count or piece tenths
+        int length;  // range length in tenths (0 = to the end)
+        std::size_t pieces;
+        double pieceSeconds;  // of the first piece
+        const char* message;  // of a refused plan
+    };
+    for (const Case& c : {Case{"whole range", 0.5, Mode::Range, 0, 0, 1, 0.5, ""},
+                          Case{"range from 0.2", 0.5, Mode::Range, 2, 0, 1, 0.3, ""},
+                          Case{"range of 0.2 from 0.1", 0.5, Mode::Range, 1, 2, 1, 0.2, ""},
+                          Case{"range beyond", 0.5, Mode::Range, 6, 0, 0, 0,
+                               "The beginning point exceeds length of the MP3."},
+                          Case{"range in the last part-second", 1.5, Mode::Range, 12, 0, 1, 0.3, ""},
+                          Case{"count 2", 0.5, Mode::Count, 2, 0, 2, 0.2, ""},
+                          Case{"count 6", 0.5, Mode::Count, 6, 0, 0, 0, "The file count is too big."},
+                          Case{"time 0.2", 0.5, Mode::Time, 2, 0, 3, 0.2, ""}}) {
+        fixtures::TempDir dir;
+        const fs::path song = MakeSong(dir, c.seconds);
+        SplitterOptions options;
+        fixtures::FakeOperation operation;
+        batch_plans::BatchEntry entry{song, static_cast<int>(c.seconds), {}};
+        int sequence = 1;
+        std::string message;
+        const SplitPlanContext context = RealContext(options, operation);
+        bool ok = false;
+        switch (c.mode) {
+        case Mode::Range: ok = batch_plans::PlanCustomRange(context, &entry, c.input, c.length, &sequence, &message); break;
+        case Mode::Count: ok = batch_plans::PlanByCount(context, &entry, c.input, &sequence, &message); break;
+        case Mode::Time: ok = batch_plans::PlanByTime(context, &entry, c.input, &sequence, &message); break;
+        }
+        EXPECT_EQ(ok, c.pieces > 0) << c.name;
+        EXPECT_EQ(message, c.message) << c.name;
+        ASSERT_EQ(entry.outputs.size(), c.pieces) << c.name;
+        if (c.pieces > 0) {
+            EXPECT_NEAR(DecodedSeconds(entry.outputs[0]), c.pieceSeconds, 2 * kFrameSeconds) << c.name;
+        }
     }
 }
 

@@ -23,6 +23,7 @@ struct EngineScript {
     int failAtPiece = 0;        // piece operation k (1-based count of piece calls) fails
     int cancelAtPiece = 0;      // piece operation k sets the cancel flag and fails
     int endAtPiece = 0;         // piece operation k reports the end of the source
+    int emptyAtPiece = 0;       // piece operation k finds the source ended, no frame of its own
     bool skipReachesEnd = false;
     CancelFlag* cancel = nullptr;
 
@@ -73,7 +74,7 @@ private:
         m_script->calls.push_back(what + " " + std::to_string(p) + "/" + std::to_string(t) + " s" +
                                   std::to_string(s));
         const int k = ++m_script->pieceCalls;
-        *endReached = k == m_script->endAtPiece;
+        *endReached = k == m_script->endAtPiece || k == m_script->emptyAtPiece;
         if (k == m_script->cancelAtPiece) {
             if (m_script->cancel != nullptr) *m_script->cancel = 1;
             return false;
@@ -82,8 +83,17 @@ private:
             SetError(WriteFailedMessage(path));
             return false;
         }
-        std::ofstream(path, std::ios::binary) << "piece";
-        return true;
+        // Written as the real engines write: a temporary file, then committed (or handed to
+        // the plan's staged outputs).
+        AtomicOutputFile out;
+        if (!CreatePiece(out, path)) return false;
+        if (k == m_script->emptyAtPiece) {
+            DiscardPiece(out);
+            SetPieceEmpty();
+            return true;
+        }
+        static const char kBytes[] = "piece";
+        return WritePieceBytes(out, kBytes, sizeof kBytes - 1) && CommitPiece(out);
     }
 
     EngineScript* m_script;
@@ -96,7 +106,8 @@ struct ScriptedResolver {
 
     SplitOutputResolver Get() const {
         return [folder = folder, refuse = refusePiece](const std::filesystem::path&, int p, int t, int s,
-                                                      std::filesystem::path* path, std::string* message) {
+                                                      const OutputTaken&, std::filesystem::path* path,
+                                                      std::string* message) {
             if (p == refuse) {
                 *message = "Target exists and skipped";
                 return false;

@@ -432,6 +432,64 @@ INSTANTIATE_TEST_SUITE_P(
                                        "Failed to write file \"{piece}\"."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A plan that does not end well changes no existing file: old pieces 1 and 3 are where the
+// plan writes, piece 3 fails, is refused or is cancelled. The new piece 2, which replaces
+// nothing, is kept after a failure (as the complete pieces before it are), and goes with
+// the rest on a cancel; no temporary file is left.
+TEST(BatchPlanners, PlanThatDoesNotEndWellReplacesNoFile) {
+    struct Case {
+        const char* name;
+        int cancelAt;
+        int failAt;
+        int refusePiece;
+        bool keepsPieceTwo;
+    };
+    for (const Case& c : {Case{"failed write", 0, 3, 0, true}, Case{"refused path", 0, 0, 3, true},
+                          Case{"cancel", 3, 0, 0, false}}) {
+        Harness h;
+        h.script.cancelAtPiece = c.cancelAt;
+        h.script.failAtPiece = c.failAt;
+        h.resolver.refusePiece = c.refusePiece;
+        const fs::path one = h.dir / "piece-1-of-4-s1.mp3";
+        const fs::path two = h.dir / "piece-2-of-4-s2.mp3";
+        const fs::path three = h.dir / "piece-3-of-4-s3.mp3";
+        fixtures::WriteFileBytes(one, {1, 1});
+        fixtures::WriteFileBytes(three, {3, 3});
+        batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
+        int sequence = 1;
+        EXPECT_FALSE(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message)) << c.name;
+        EXPECT_EQ(fixtures::ReadFileBytes(one), (fixtures::Bytes{1, 1})) << c.name;
+        EXPECT_EQ(fixtures::ReadFileBytes(three), (fixtures::Bytes{3, 3})) << c.name;
+        std::set<std::string> left{one.filename().string(), three.filename().string()};
+        if (c.keepsPieceTwo) left.insert(two.filename().string());
+        EXPECT_EQ(FileNames(h.dir.Path()), left) << c.name;
+        EXPECT_EQ(entry.outputs, c.keepsPieceTwo ? std::vector<fs::path>{two} : std::vector<fs::path>{}) << c.name;
+    }
+}
+
+// A piece that finds only frames of earlier pieces left is no piece: nothing is recorded or
+// numbered for it, and the plan ends there.
+TEST(BatchPlanners, PieceWithNothingOfItsOwnEndsThePlan) {
+    struct Case {
+        int emptyAt;
+        Calls calls;
+        int sequenceAfter;
+    };
+    for (const Case& c : {Case{2, {"duration 100 1/4 s1", "duration 100 2/4 s2"}, 2},
+                          Case{4, {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"},
+                               4}}) {
+        Harness h;
+        h.script.emptyAtPiece = c.emptyAt;
+        batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
+        int sequence = 1;
+        EXPECT_TRUE(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message)) << h.message;
+        EXPECT_EQ(h.script.calls, c.calls);
+        EXPECT_EQ(sequence, c.sequenceAfter);
+        EXPECT_EQ(entry.outputs.size(), static_cast<std::size_t>(c.sequenceAfter - 1));
+        EXPECT_EQ(FileNames(h.dir.Path()).size(), entry.outputs.size());
+    }
+}
+
 // ------------------------------------------------------------------------------------------
 // Input texts.
 

@@ -88,7 +88,12 @@ TEST_P(SplitEngineBoth, FailedWriteFailsThePiece) {
         EXPECT_EQ(engine->LastError(), "Failed to write file \"" + target.string() + "\".");
         EXPECT_EQ(OtherFiles(dir.Path(), {src.path}), std::vector<std::string>{});
         EXPECT_TRUE(Write(*engine, target, Request{Op::BySize, 5000}, &endReached)) << engine->LastError();
-        EXPECT_TRUE(std::filesystem::exists(target));
+        // A failed piece to the end may have read the whole source before the write failure
+        // showed: then nothing is left for a piece of its own, and none is written.
+        EXPECT_EQ(std::filesystem::exists(target), !engine->LastPieceEmpty());
+        if (engine->LastPieceEmpty()) {
+            EXPECT_TRUE(endReached);
+        }
         std::filesystem::remove(target);
     }
 }
