@@ -90,6 +90,9 @@ TEST(SplitCommand, UsageErrorsExitWithTwo) {
         {"--time", "0", song},
         {"--size", "0", song},
         {"--size", "0KB", song},
+        // A bit rate the sample rate cannot carry.
+        {"--count", "2", "--reencode", "--rate", "8000", "--bitrate", "320", "--channels", "mono", song},
+        {"--count", "2", "--reencode", "--rate", "44100", "--bitrate", "24", "--channels", "mono", song},
     };
     for (const auto& args : cases) {
         const RunResult result = Split(args);
