@@ -2,7 +2,8 @@
 # Set-up, build, demo and tests in one place.
 #   ./dev.sh run    install missing Debian packages, build, run quillmere-cli on a demo file
 #   ./dev.sh test   install missing Debian packages, build, run the whole test suite
-#                   (plain build, then the engine tests under ASan + UBSan)
+#                   (plain build, a warning-free Release build of the programs, then the
+#                   engine and command-line tests under ASan + UBSan)
 #   ./dev.sh build  build only (build/)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -57,10 +58,16 @@ run_demo() {
 run_tests() {
   build build
   (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600)
-  # The engines again under AddressSanitizer and UndefinedBehaviorSanitizer.
+  # The optimiser sees more than a debug build and warns about more: the programs and the
+  # test kit must build without a warning in Release too.
+  cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_GUI=OFF \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  cmake --build build-release -j "$JOBS" --target quillmere-cli qm-make-fixture
+  # The engines and the command-line program again under AddressSanitizer and
+  # UndefinedBehaviorSanitizer.
   build build-asan -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_GUI=OFF
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-     ctest --output-on-failure -j "$JOBS" --timeout 900 -L engine)
+     ctest --output-on-failure -j "$JOBS" --timeout 900 -L 'engine|frontend')
 }
 
 case "${1:-}" in

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <limits>
 
 #include <iostream>
@@ -225,6 +226,11 @@ int RunBatch(const JoinArgs& args) {
 std::string UsageProblem(const JoinArgs& args) {
     const int encoding = (args.rateHz > 0) + (args.kbps > 0) + !args.channels.empty();
     if (encoding != 0 && encoding != 3) return "--rate, --bitrate and --channels go together";
+    // A rate MPEG does not know is the encoder's to refuse ("Bad encoding parameter").
+    static constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    if (encoding == 3 && std::find(std::begin(kMpegRates), std::end(kMpegRates), args.rateHz) != std::end(kMpegRates)) {
+        if (std::string mismatch = EncodingMismatch(args.rateHz, args.kbps); !mismatch.empty()) return mismatch;
+    }
     if (args.batch) {
         if (args.prepend == args.append) return "--batch needs one of --prepend and --append";
         if (args.with.empty()) return "--batch needs the files to join: --with FILE...";

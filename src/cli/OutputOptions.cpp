@@ -113,4 +113,12 @@ void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* opt
     if (values.ifExists) options->TargetExistsOpt = TargetExistsCodes().at(*values.ifExists);
 }
 
+std::string EncodingMismatch(int sampleRateHz, int bitRateKbps) {
+    const int fitting = BitRateForSampleRate(sampleRateHz, bitRateKbps);
+    if (fitting == bitRateKbps) return {};
+    return "--bitrate " + std::to_string(bitRateKbps) + " does not go with --rate " + std::to_string(sampleRateHz) +
+           ": at " + std::to_string(sampleRateHz) + " Hz the bit rate is at " +
+           (fitting < bitRateKbps ? "most " : "least ") + std::to_string(fitting) + " kbit/s";
+}
+
 }  // namespace qm::cli

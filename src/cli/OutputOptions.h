@@ -44,4 +44,8 @@ void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* 
 // outputs go beside their main files.
 void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* options);
 
+// Why --rate and --bitrate cannot be encoded together (an MPEG-2.5 rate with more than
+// 64 kbit/s, say), or empty when they can. The encoder would quietly pick another bit rate.
+std::string EncodingMismatch(int sampleRateHz, int bitRateKbps);
+
 }  // namespace qm::cli

@@ -159,6 +159,10 @@ bool ApplyEncoderOptions(const SplitRequest& request, SplitterOptions* options, 
     const bool allGiven = request.rateHz && request.bitRateKbps && !request.channels.empty();
     // Only all three together replace the source's own values.
     options->UseSameParams = !allGiven;
+    if (allGiven) {
+        *error = EncodingMismatch(*request.rateHz, *request.bitRateKbps);
+        if (!error->empty()) return false;
+    }
     if (request.rateHz) options->MP3SampleRate = *request.rateHz;
     if (request.bitRateKbps) options->MP3BitRate = *request.bitRateKbps;
     if (request.channels == "joint") options->MP3ChannelMode = ChannelModeCode::JointStereo;

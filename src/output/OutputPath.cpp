@@ -122,8 +122,10 @@ bool FolderAcceptsNewFile(const fs::path& path) {
     constexpr int kProbeNames = 100;
     const fs::path folder = path.parent_path();
     for (int i = 0; i < kProbeNames; ++i) {
-        const std::string probeName =
-            "." + path.filename().string() + ".probe" + std::to_string(i);
+        std::string probeName = ".";
+        probeName += path.filename().string();
+        probeName += ".probe";
+        probeName += std::to_string(i);
         switch (CreateAndRemove(folder / probeName)) {
         case ProbeResult::Created: return true;
         case ProbeResult::Failed: return false;
@@ -259,8 +261,15 @@ bool LinkExists(const fs::path& path) {
 // A hidden name beside target for its old file while the new one is put in place.
 fs::path AsideName(const fs::path& target, int attempt) {
     static std::atomic<unsigned> counter{0};
-    return target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                                   std::to_string(counter.fetch_add(1)) + "." + std::to_string(attempt) + ".old");
+    std::string name = ".";
+    name += target.filename().string();
+    for (const std::string& part : {std::to_string(::getpid()), std::to_string(counter.fetch_add(1)),
+                                    std::to_string(attempt)}) {
+        name += '.';
+        name += part;
+    }
+    name += ".old";
+    return target.parent_path() / name;
 }
 
 // Keeps target's file under a second name. A hard link leaves the file at its own name all

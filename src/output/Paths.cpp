@@ -46,10 +46,13 @@ std::string FileTitleOf(const std::filesystem::path& path) {
 }
 
 std::string InsertNumberBeforeExtension(const std::string& name, int number) {
-    const std::string suffix = "_" + std::to_string(number);
+    std::string suffix = "_";
+    suffix += std::to_string(number);
     const std::size_t dot = ExtensionDot(name);
-    if (dot == std::string::npos) return name + suffix;
-    return name.substr(0, dot) + suffix + name.substr(dot);
+    std::string numbered = name.substr(0, dot);
+    numbered += suffix;
+    if (dot != std::string::npos) numbered.append(name, dot, std::string::npos);
+    return numbered;
 }
 
 bool FileExists(const std::filesystem::path& path) {

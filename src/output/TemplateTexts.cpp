@@ -62,7 +62,10 @@ std::string BuildFileNameHelp() {
         "\n"
         "Samples:";
     // The sample lines are joined by line feeds; the last one has none after it.
-    for (const HelpSample& sample : kFileNameSamples) help += "\n" + SampleLine(sample);
+    for (const HelpSample& sample : kFileNameSamples) {
+        help += '\n';
+        help += SampleLine(sample);
+    }
     return help;
 }
 

@@ -1,5 +1,7 @@
 #include "settings/Options.h"
 
+#include <algorithm>
+
 namespace qm {
 
 namespace {
@@ -24,6 +26,19 @@ JoinerOptions MakeJoinerOptions(const std::string& documentsFolder) {
     JoinerOptions options;
     SetOutputFolderDefaults(&options, documentsFolder);
     return options;
+}
+
+int BitRateForSampleRate(int sampleRateHz, int bitRateKbps) {
+    if (sampleRateHz < 16000) return std::min(bitRateKbps, 64);
+    if (sampleRateHz < 32000) return std::min(bitRateKbps, 160);
+    return std::max(bitRateKbps, 32);
+}
+
+int SampleRateForBitRate(int bitRateKbps, int sampleRateHz) {
+    if (bitRateKbps <= 24) return std::min(sampleRateHz, 24000);
+    if (bitRateKbps >= 192) return std::max(sampleRateHz, 32000);
+    if (bitRateKbps >= 80) return std::max(sampleRateHz, 16000);
+    return sampleRateHz;
 }
 
 }  // namespace qm

@@ -172,4 +172,12 @@ struct BatchJoinerSettings {
 SplitterOptions MakeSplitterOptions(const std::string& documentsFolder);
 JoinerOptions MakeJoinerOptions(const std::string& documentsFolder);
 
+// What an MPEG encoder can do at a sample rate: MPEG-2.5 rates (below 16000 Hz) take at most
+// 64 kbit/s, MPEG-2 rates (below 32000 Hz) at most 160, MPEG-1 rates at least 32. The bit
+// rate brought into that range, as the options pages do when a sample rate is chosen.
+int BitRateForSampleRate(int sampleRateHz, int bitRateKbps);
+// The sample rate brought into the range of a bit rate, as when a bit rate is chosen: at 8 to
+// 24 kbit/s at most 24000 Hz, at 80 to 160 at least 16000, at 192 and above at least 32000.
+int SampleRateForBitRate(int bitRateKbps, int sampleRateHz);
+
 }  // namespace qm

@@ -163,7 +163,10 @@ std::string TemporaryName(const std::filesystem::path& target) {
     std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.part", static_cast<long>(::getpid()),
                   counter.fetch_add(1), static_cast<unsigned long long>(ticks));
     // The leading dot hides the file from ordinary folder listings while it is written.
-    return "." + target.filename().string() + suffix;
+    std::string name = ".";
+    name += target.filename().string();
+    name += suffix;
+    return name;
 }
 
 }  // namespace

@@ -178,6 +178,9 @@ TEST(JoinCommand, FailuresAndUsageErrors) {
         {"no output", {"join", a.string(), a.string()}, 2, "-o OUT"},
         {"batch without a side", {"join", "--batch", "--with", a.string(), "--", a.string()}, 2, "--prepend"},
         {"bad channels", {"join", "-o", out, "--channels", "quad", a.string(), a.string()}, 2, "quad"},
+        {"bit rate beyond the rate",
+         {"join", "-o", out, "--rate", "22050", "--bitrate", "320", "--channels", "mono", a.string(), a.string()}, 2,
+         "at 22050 Hz the bit rate is at most 160 kbit/s"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -203,6 +206,36 @@ TEST(JoinCommand, InterruptLeavesNothingBehind) {
     EXPECT_NE(run.out.find("Cancelled"), std::string::npos) << run.out;
     EXPECT_EQ(fx::ReadFileBytes(out), (fx::Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "out.mp3"}));
+}
+
+// The success line says what was encoded, read from the output: a bit rate between two of
+// MPEG's is encoded at one of them. A batch join's output starts from its main file's tag.
+TEST(JoinCommand, ReportsWhatWasEncodedAndKeepsTheMainFilesTag) {
+    fx::TempDir dir;
+    const auto a = WriteMp3(dir, "a.mp3", 0.5);
+    const auto b = WriteMp3(dir, "b.mp3", 0.5, 22050, 64, fx::Channels::Mono);
+    const auto out = dir / "out.mp3";
+    const fx::RunResult run = fx::RunProgram(
+        fx::CliPath(), {"join", "-o", out.string(), "--rate", "44100", "--bitrate", "100", "--channels", "stereo",
+                        a.string(), b.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const int encoded = Read(out).kbps;
+    EXPECT_NE(encoded, 100);
+    EXPECT_NE(run.out.find("re-encoded at 44100 Hz, " + std::to_string(encoded) + " kbps, stereo"),
+              std::string::npos)
+        << run.out;
+
+    fx::Id3v2Spec tag;
+    tag.title = "Main title";
+    tag.artist = "Main artist";
+    const auto main = dir / "main.mp3";
+    fx::WriteFileBytes(main, fx::Concat({fx::MakeId3v2Tag(tag), fx::ReadFileBytes(a)}));
+    const fx::RunResult batch = fx::RunProgram(
+        fx::CliPath(), {"join", "--batch", "--append", "--with", a.string(), "--", main.string()});
+    ASSERT_EQ(batch.exitCode, 0) << batch.out << batch.err;
+    const ReadBack joined = Read(dir / "main_joined.mp3");
+    EXPECT_EQ(joined.title, "Main title");
+    EXPECT_EQ(joined.artist, "Main artist");
 }
 
 }  // namespace

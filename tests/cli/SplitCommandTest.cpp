@@ -90,6 +90,9 @@ TEST(SplitCommand, UsageErrorsExitWithTwo) {
         {"--time", "0", song},
         {"--size", "0", song},
         {"--size", "0KB", song},
+        // A bit rate the sample rate cannot carry.
+        {"--count", "2", "--reencode", "--rate", "8000", "--bitrate", "320", "--channels", "mono", song},
+        {"--count", "2", "--reencode", "--rate", "44100", "--bitrate", "24", "--channels", "mono", song},
     };
     for (const auto& args : cases) {
         const RunResult result = Split(args);
@@ -261,6 +264,55 @@ TEST(SplitCommand, InterruptCancelsAndDeletesTheFilesPieces) {
     const auto lines = Lines(result.out);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(Fields(lines[1]), (std::vector<std::string>{longSong.string(), "Cancelled"}));
+}
+
+// Names of everything in folder, hidden temporary files included, or nothing when it is absent.
+std::set<std::string> EverythingIn(const fs::path& folder) {
+    std::error_code error;
+    if (!fs::exists(folder, error)) return {};
+    return NamesIn(folder);
+}
+
+// SIGTERM and SIGHUP stop a run as Ctrl-C does; a reader of stdout that has gone (SIGPIPE
+// at the first line) stops the run after the file it reports. Nothing half-written stays.
+TEST(SplitCommand, StopSignalsCancelAndLeaveNoTemporaryFile) {
+    fixtures::TempDir dir;
+    const fs::path first = MakeSong(dir, "first.mp3", 2.0);
+    const fs::path longSong = MakeSong(dir, "long.mp3", 240.0);
+    const struct {
+        int signal;
+        int exitCode;
+    } cases[] = {{SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto& c : cases) {
+        const fs::path out = dir / ("out" + std::to_string(c.signal));
+        const RunResult result = fixtures::RunProgramWithInterrupt(
+            fixtures::CliPath(), {"split", "--count", "4", "--reencode", "-o", out.string(), longSong.string()},
+            std::chrono::milliseconds(800), c.signal);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.signal << result.err;
+        EXPECT_EQ(EverythingIn(out), std::set<std::string>{}) << c.signal;
+    }
+    const fs::path out = dir / "piped";
+    const RunResult piped = fixtures::RunProgramWithClosedStdout(
+        fixtures::CliPath(),
+        {"split", "--count", "2", "--reencode", "-o", out.string(), first.string(), longSong.string()});
+    EXPECT_EQ(piped.exitCode, 128 + SIGPIPE) << piped.err;
+    EXPECT_EQ(EverythingIn(out), (std::set<std::string>{"first-1.mp3", "first-2.mp3"}));
+}
+
+// A tab or line feed in a path is escaped in the tab-separated line, so each path stays one
+// field of one line; the piece's name has spaces for them.
+TEST(SplitCommand, ControlCharactersInPathsAreEscapedInTheLine) {
+    fixtures::TempDir dir;
+    const fs::path song = MakeSong(dir, "a\tb\nc.mp3", 1.0);
+    const fs::path out = dir / "out";
+    const RunResult result = Split({"--count", "2", "-o", out.string(), song.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 1u) << result.out;
+    const std::string escapedFolder = (dir.Path() / "").string();
+    EXPECT_EQ(Fields(lines[0]), (std::vector<std::string>{escapedFolder + "a\\tb\\nc.mp3", "2 piece(s)",
+                                                          (out / "a b c-1.mp3").string(),
+                                                          (out / "a b c-2.mp3").string()}));
 }
 
 }  // namespace
