@@ -1,6 +1,7 @@
 #include "ui/pages/CPageAbout.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
@@ -16,6 +17,17 @@ namespace qm {
 namespace {
 
 constexpr int kIconPx = 64;
+
+constexpr const char* kAboutText =
+    "Quillmere cuts MP3 files into pieces by size, by count, by duration or by hand, and joins "
+    "files into one. Pieces and joins are copied frame by frame, so the audio stays untouched "
+    "and the work runs at disk speed; they can also be encoded again, with fades, overlap and "
+    "the sample rate, bit rate and channels of your choice. Whole folders can be split or "
+    "joined in one run, and every file written is named from your template and tagged from "
+    "its source.\n\n"
+    "Quillmere is made with LAME (encoding and ID3 tags), libmpg123 (decoding), libsndfile "
+    "and libopenmpt (other audio formats), libresample (sample-rate conversion), TagLib (tag "
+    "reading), SDL (sound output) and Qt (windows and settings).";
 
 // A wait cursor for as long as it lives.
 class WaitCursor {
@@ -80,6 +92,21 @@ CPageAbout::CPageAbout(QWidget* parent)
         AddAnchor(button, kTopRight);
         buttonTop += button->height() + margin / 2;
     }
+
+    // What the program does and what it is made with, under the links and the buttons. The
+    // text keeps the design width, so that its lines stay short enough to read on a wide
+    // window.
+    const int textTop = std::max(linkTop, buttonTop) + margin;
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    rule->setGeometry(margin, textTop, DesignSize().width() - 2 * margin, 2);
+    AddAnchor(rule, kTopLeft, kTopRight);
+    auto* description = new QLabel(QString::fromLatin1(kAboutText), this);
+    description->setWordWrap(true);
+    description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    description->setGeometry(margin, textTop + margin, DesignSize().width() - 2 * margin,
+                             DesignSize().height() - textTop - 2 * margin);
 
     connect(m_helpButton, &QPushButton::clicked, this, &CPageAbout::HelpRequested);
     connect(m_updateButton, &QPushButton::clicked, this, &CPageAbout::CheckForUpdates);

@@ -2,8 +2,11 @@
 
 #include <QAction>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeySequence>
+#include <QScreen>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QToolBar>
 
 #include "ui/shell/AppIcon.h"
@@ -41,6 +44,8 @@ HelpWindow::HelpWindow(const QUrl& index, QWidget* parent)
             OpenWithShell(target.toString());
         }
     });
+    constexpr qreal kPageMarginPx = 12;
+    m_browser->document()->setDocumentMargin(kPageMarginPx);
     setCentralWidget(m_browser);
 
     QToolBar* bar = addToolBar(QStringLiteral("Navigation"));
@@ -56,7 +61,12 @@ HelpWindow::HelpWindow(const QUrl& index, QWidget* parent)
     connect(m_browser, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
 
-    resize(kNormalWidthPx, kNormalHeightPx);
+    QSize normal(kNormalWidthPx, kNormalHeightPx);
+    // On a small screen the window leaves a margin around it, so its frame stays in sight.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        normal = normal.boundedTo(screen->availableSize() * 0.9);
+    }
+    resize(normal);
     m_browser->setSource(m_index);
 }
 
