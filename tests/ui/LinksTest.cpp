@@ -2,6 +2,8 @@
 // shell code, what the About page's buttons open, and the codes for missing local files.
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDir>
 #include <QEnterEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -120,6 +122,18 @@ TEST(ShellCallsTest, MissingLocalTargetsFailWithFileOrPathNotFound) {
     EXPECT_EQ(OpenWithShell(folder.filePath(QStringLiteral("gone/absent.mp3"))), kShellPathNotFound);
     EXPECT_EQ(OpenWithShell(QUrl::fromLocalFile(folder.filePath(QStringLiteral("absent.mp3"))).toString()),
               kShellFileNotFound);
+}
+
+// Without a file manager on the bus, showing a file opens its folder instead.
+TEST(ShellCallsTest, SelectInExplorerFallsBackToOpeningTheFolder) {
+    test::App();
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "a session bus is running";
+    QTemporaryDir folder;
+    RecordedShell shell(kShellOpened);
+    const QString piece = folder.filePath(QStringLiteral("piece.mp3"));
+    EXPECT_TRUE(SelectInExplorer(piece));
+    EXPECT_EQ(shell.opened, std::vector<QString>{QDir(folder.path()).absolutePath()});
 }
 
 // The update check carries the ver and build keys; "Tell a Friend" writes to no one, with

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QTabWidget>
 
 #include "ShellTestSupport.h"
@@ -82,6 +83,26 @@ TEST(QuillmereAppTest, SavedStartPageSixOpensOnAboutAmongTheSevenTabs) {
     }
     EXPECT_EQ(app.Sheet()->ActivePageIndex(), kAboutPage);
     EXPECT_EQ(app.Sheet()->windowTitle(), QStringLiteral("Quillmere"));
+}
+
+// The window cannot become smaller than its first size: the pages at their design size,
+// or the screen when that is smaller.
+TEST(QuillmereAppTest, WindowCannotShrinkBelowItsFirstSize) {
+    test::App();
+    Machine machine;
+    machine.settings.Put(kOptionsKey, "FirstRun", std::int32_t{0});
+    machine.settings.Put(kOptionsKey, "WndMaximized", std::int32_t{0});
+    QuillmereApp app(machine.Environment());
+    ASSERT_TRUE(app.Start());
+    CMainSheet* sheet = app.Sheet();
+    EXPECT_EQ(sheet->minimumSize(), sheet->FirstSize());
+    sheet->resize(200, 150);
+    QApplication::processEvents();
+    EXPECT_EQ(sheet->size(), sheet->FirstSize());
+    const QSize screen = QGuiApplication::primaryScreen()->availableSize();
+    EXPECT_EQ(sheet->FirstSize(), sheet->sizeHint().boundedTo(screen));
+    EXPECT_GE(sheet->sizeHint().width(), sheet->Page(kSplitterPage)->DesignSize().width());
+    EXPECT_GE(sheet->sizeHint().height(), sheet->Page(kSplitterPage)->DesignSize().height());
 }
 
 struct PlacementCase {

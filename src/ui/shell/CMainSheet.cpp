@@ -13,6 +13,14 @@ namespace qm {
 
 CMainSheet::CMainSheet(QWidget* parent) : CResizableSheet(QString::fromLatin1(kSheetCaption), parent) {
     setWindowIcon(AppIcon());
+#ifdef Q_OS_WIN
+    // The pages are laid out for Tahoma at 11 pixels on Windows; elsewhere the desktop's
+    // own font is used.
+    constexpr int kDialogFontPx = 11;
+    QFont dialogFont(QStringLiteral("Tahoma"));
+    dialogFont.setPixelSize(kDialogFontPx);
+    setFont(dialogFont);
+#endif
 }
 
 void CMainSheet::SetOptionsPages(CPageSplitterOpt* splitterOptions, CPageJoinerOpt* joinerOptions) {
