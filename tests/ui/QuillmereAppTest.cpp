@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTextBrowser>
 
 #include "ShellTestSupport.h"
 #include "UiTestSupport.h"
@@ -14,6 +15,7 @@
 #include "ui/pages/CPageSplitterOpt.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/shell/HelpWindow.h"
+#include "ui/shell/ShellCalls.h"
 
 namespace qm {
 namespace {
@@ -276,6 +278,30 @@ TEST(QuillmereAppTest, HelpCommandRaisesTheOpenWindowInsteadOfOpeningAnother) {
     withoutHelp.ShowHelpTopics();
     EXPECT_EQ(withoutHelp.Help(), nullptr);
     EXPECT_EQ(HelpWindowsOpen(), 0);
+}
+
+// Links between help pages stay in the help window; links to other sites go to the desktop.
+TEST(HelpWindowTest, HelpLinksStayInsideAndOtherSitesOpenOutside) {
+    test::App();
+    Machine machine;
+    QFile page(machine.helpFolder.filePath(QStringLiteral("joiner.html")));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html><body>Joiner</body></html>");
+    page.close();
+    std::vector<QString> opened;
+    SetShellOpener([&](const QString& target, ShowMode) {
+        opened.push_back(target);
+        return kShellOpened;
+    });
+    const QUrl index = machine.Environment().helpIndex;
+    HelpWindow help(index);
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Quillmere Help"));
+    emit help.Browser()->anchorClicked(QUrl(QStringLiteral("https://quillmere.org/")));
+    EXPECT_EQ(help.CurrentPage(), index);
+    emit help.Browser()->anchorClicked(QUrl(QStringLiteral("joiner.html")));
+    EXPECT_EQ(help.CurrentPage(), index.resolved(QUrl(QStringLiteral("joiner.html"))));
+    EXPECT_EQ(opened, std::vector<QString>{QStringLiteral("https://quillmere.org/")});
+    SetShellOpener({});
 }
 
 struct AudioCase {

@@ -24,6 +24,7 @@ public:
     // True when the help pages are present (the contents page can be read).
     static bool Available(const QUrl& index);
     QUrl CurrentPage() const;
+    QTextBrowser* Browser() const { return m_browser; }
 
 private:
     QTextBrowser* m_browser;
