@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Set-up, build, demo and tests in one place.
-#   ./dev.sh run    install missing Debian packages, build, run quillmere-cli on a demo file
+#   ./dev.sh run    install missing Debian packages, build, start the desktop program when a
+#                   display is available (else run quillmere-cli on a demo file)
 #   ./dev.sh test   install missing Debian packages, build, run the whole test suite
 #                   (plain build, a warning-free Release build of the programs, then the
 #                   engine and command-line tests under ASan + UBSan)
@@ -55,6 +56,18 @@ run_demo() {
   fi
 }
 
+# The desktop program when there is a display to show it on; the command-line demo otherwise.
+run_program() {
+  build build
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/quillmere ]; then
+    echo "== build/quillmere"
+    exec build/quillmere "$@"
+  fi
+  run_demo
+  echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): from a desktop session,"
+  echo "start the desktop program with build/quillmere [FILE...] or ./dev.sh run."
+}
+
 run_tests() {
   build build
   (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600)
@@ -71,7 +84,7 @@ run_tests() {
 }
 
 case "${1:-}" in
-  run)   install_packages; run_demo ;;
+  run)   install_packages; shift; run_program "$@" ;;
   test)  install_packages; run_tests ;;
   build) install_packages; build build ;;
   *) echo "usage: $0 run|test|build" >&2; exit 2 ;;

@@ -17,8 +17,11 @@ inline QApplication& App() {
     static char* argv[] = {name, nullptr};
     // The tests need no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: at exit Qt's own global lists (input devices among them) are already
+    // gone when function-local statics are destroyed, and tearing the application down then
+    // crashes the test program after its last test passed.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 class RecordedMessages : public MessagePresenter {

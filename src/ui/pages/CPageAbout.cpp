@@ -1,0 +1,133 @@
+#include "ui/pages/CPageAbout.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+#include "ui/pages/PageSizes.h"
+#include "ui/shell/Addresses.h"
+#include "ui/shell/AppIcon.h"
+#include "ui/shell/HyperLink.h"
+#include "ui/shell/ShellCalls.h"
+
+namespace qm {
+
+namespace {
+
+constexpr int kIconPx = 64;
+
+constexpr const char* kAboutText =
+    "Quillmere cuts MP3 files into pieces by size, by count, by duration or by hand, and joins "
+    "files into one. Pieces and joins are copied frame by frame, so the audio stays untouched "
+    "and the work runs at disk speed; they can also be encoded again, with fades, overlap and "
+    "the sample rate, bit rate and channels of your choice. Whole folders can be split or "
+    "joined in one run, and every file written is named from your template and tagged from "
+    "its source.\n\n"
+    "Quillmere is made with LAME (encoding and ID3 tags), libmpg123 (decoding), libsndfile "
+    "and libopenmpt (other audio formats), libresample (sample-rate conversion), TagLib (tag "
+    "reading), SDL (sound output) and Qt (windows and settings).";
+
+// A wait cursor for as long as it lives.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+HyperLink* MakeLink(const QString& text, const QString& target, QWidget* page) {
+    auto* link = new HyperLink(text, target, page);
+    link->SetUnderline(UnderlineMode::Always);
+    return link;
+}
+
+}  // namespace
+
+CPageAbout::CPageAbout(QWidget* parent)
+    : CResizablePage(QString::fromLatin1(kCaption), AboutPageSize(), parent),
+      m_homeLink(MakeLink(QStringLiteral("Visit Quillmere Homepage"),
+                          QString::fromLatin1(kHomePage), this)),
+      m_supportLink(MakeLink(QStringLiteral("Feedback and Support"),
+                             QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this)),
+      m_makerLink(MakeLink(QString::fromLatin1(kMakerCaption), QString::fromLatin1(kMakerPage), this)),
+      m_helpButton(new QPushButton(QStringLiteral("&Help Topics"), this)),
+      m_updateButton(new QPushButton(QStringLiteral("&Check for Updates"), this)),
+      m_tellButton(new QPushButton(QStringLiteral("&Tell a Friend"), this)) {
+    const int margin = fontMetrics().height();
+    const int line = fontMetrics().lineSpacing();
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIconPixmap(kIconPx));
+    icon->setGeometry(margin, margin, kIconPx, kIconPx);
+
+    auto* version = new QLabel(QString::fromLatin1(kVersionLine), this);
+    QFont bold = version->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.25);
+    version->setFont(bold);
+    version->adjustSize();
+    const int textLeft = margin + kIconPx + margin;
+    version->move(textLeft, margin + (kIconPx / 2 - version->height()) / 2);
+
+    // The links stand under the version line, one and a half lines apart.
+    int linkTop = margin + kIconPx / 2 + line / 2;
+    for (HyperLink* link : {m_homeLink, m_supportLink, m_makerLink}) {
+        link->move(textLeft, linkTop);
+        linkTop += line * 3 / 2;
+    }
+
+    // The buttons share one width, the widest caption's, and keep their distance to the
+    // page's top-right corner when the page grows.
+    int buttonWidth = 0;
+    for (QPushButton* button : {m_helpButton, m_updateButton, m_tellButton}) {
+        buttonWidth = std::max(buttonWidth, button->sizeHint().width() + margin);
+    }
+    int buttonTop = margin;
+    for (QPushButton* button : {m_helpButton, m_updateButton, m_tellButton}) {
+        button->setGeometry(DesignSize().width() - margin - buttonWidth, buttonTop, buttonWidth,
+                            button->sizeHint().height());
+        AddAnchor(button, kTopRight);
+        buttonTop += button->height() + margin / 2;
+    }
+
+    // What the program does and what it is made with, under the links and the buttons. The
+    // text keeps the design width, so that its lines stay short enough to read on a wide
+    // window.
+    const int textTop = std::max(linkTop, buttonTop) + margin;
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    rule->setGeometry(margin, textTop, DesignSize().width() - 2 * margin, 2);
+    AddAnchor(rule, kTopLeft, kTopRight);
+    auto* description = new QLabel(QString::fromLatin1(kAboutText), this);
+    description->setWordWrap(true);
+    description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    description->setGeometry(margin, textTop + margin, DesignSize().width() - 2 * margin,
+                             DesignSize().height() - textTop - 2 * margin);
+
+    connect(m_helpButton, &QPushButton::clicked, this, &CPageAbout::HelpRequested);
+    connect(m_updateButton, &QPushButton::clicked, this, &CPageAbout::CheckForUpdates);
+    connect(m_tellButton, &QPushButton::clicked, this, &CPageAbout::TellAFriend);
+}
+
+QString CPageAbout::TellAFriendAddress() {
+    return QStringLiteral("mailto:?subject=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLatin1(kTellAFriendSubject))) +
+           QStringLiteral("&body=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLatin1(kTellAFriendBody)));
+}
+
+void CPageAbout::CheckForUpdates() {
+    const WaitCursor wait;
+    OpenWithShell(QString::fromLatin1(kUpdateCheckPage), ShowMode::Normal);
+}
+
+void CPageAbout::TellAFriend() {
+    const WaitCursor wait;
+    OpenWithShell(TellAFriendAddress(), ShowMode::Normal);
+}
+
+}  // namespace qm

@@ -1,0 +1,12 @@
+#include "ui/pages/CPageBatchSplitter.h"
+
+#include "ui/pages/PageSizes.h"
+
+namespace qm {
+
+CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
+    : CResizablePage(QString::fromLatin1(kCaption), WorkingPageSize(), parent), m_settings(settings) {
+    m_body = new QVBoxLayout(this);
+}
+
+}  // namespace qm

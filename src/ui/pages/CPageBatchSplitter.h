@@ -1,0 +1,33 @@
+#pragma once
+
+// The batch splitter page: a list of files, each cut by the same rule.
+
+#include <QVBoxLayout>
+#include "ui/shell/CResizablePage.h"
+
+namespace qm {
+
+class SettingsStore;
+
+class CPageBatchSplitter : public CResizablePage {
+    Q_OBJECT
+
+public:
+    static inline const char* kCaption = "MP3 Batch Splitter";
+
+    // The page edits the option values held in settings, which must outlive it.
+    explicit CPageBatchSplitter(SettingsStore& settings, QWidget* parent = nullptr);
+
+    // Where the page's file list and its controls go, top to bottom.
+    QVBoxLayout* Body() const { return m_body; }
+
+protected:
+    // The option values the page edits.
+    SettingsStore& Settings() const { return m_settings; }
+
+private:
+    SettingsStore& m_settings;
+    QVBoxLayout* m_body;
+};
+
+}  // namespace qm

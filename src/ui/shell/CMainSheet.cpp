@@ -1,0 +1,79 @@
+#include "ui/shell/CMainSheet.h"
+
+#include <QCloseEvent>
+#include <QTabWidget>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "ui/pages/CPageJoinerOpt.h"
+#include "ui/pages/CPageSplitterOpt.h"
+#include "ui/shell/AppIcon.h"
+
+namespace qm {
+
+CMainSheet::CMainSheet(QWidget* parent) : CResizableSheet(QString::fromLatin1(kSheetCaption), parent) {
+    setWindowIcon(AppIcon());
+#ifdef Q_OS_WIN
+    // The pages are laid out for Tahoma at 11 pixels on Windows; elsewhere the desktop's
+    // own font is used.
+    constexpr int kDialogFontPx = 11;
+    QFont dialogFont(QStringLiteral("Tahoma"));
+    dialogFont.setPixelSize(kDialogFontPx);
+    setFont(dialogFont);
+#endif
+}
+
+void CMainSheet::SetOptionsPages(CPageSplitterOpt* splitterOptions, CPageJoinerOpt* joinerOptions) {
+    m_splitterOptions = splitterOptions;
+    m_joinerOptions = joinerOptions;
+}
+
+void CMainSheet::CapturePlacement() {
+    m_closedPage = ActivePageIndex();
+    const Qt::WindowStates state = windowState();
+    // A maximized window that was then minimised restores to maximized, but the window is
+    // shown as it was closed: not maximized.
+    m_maximized = state.testFlag(Qt::WindowMaximized) && !state.testFlag(Qt::WindowMinimized);
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    if (normal.isEmpty()) {
+        m_normalRect = {};
+        m_maximized = true;
+    } else {
+        m_normalRect = {normal.left(), normal.top(), normal.left() + normal.width(),
+                        normal.top() + normal.height()};
+    }
+    m_captured = true;
+}
+
+void CMainSheet::RestoreNormalRect(const WindowRect& rect) {
+    if (rect.IsEmpty()) return;
+    const QRect wanted(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    // A rectangle on a screen that is no longer attached would put the window out of sight;
+    // the system places it instead.
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        onScreen = onScreen || screen->availableGeometry().intersects(wanted);
+    }
+    if (!onScreen) return;
+    setGeometry(QRect(wanted.topLeft(), wanted.size().expandedTo(minimumSize())));
+}
+
+void CMainSheet::closeEvent(QCloseEvent* event) {
+    // Each options page shows its own message when it refuses; the window then shows that
+    // page so that the field in question is in sight.
+    const auto refuses = [this](CResizablePage* page, bool accepted) {
+        if (accepted) return false;
+        SetActivePage(Tabs()->indexOf(page));
+        return true;
+    };
+    if ((m_splitterOptions && refuses(m_splitterOptions, m_splitterOptions->Validate())) ||
+        (m_joinerOptions && refuses(m_joinerOptions, m_joinerOptions->Validate()))) {
+        event->ignore();
+        return;
+    }
+    CapturePlacement();
+    event->accept();
+    emit Closed();
+}
+
+}  // namespace qm
