@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMimeData>
@@ -89,6 +90,62 @@ private:
     int m_count = 0;
     QString m_text;
 };
+
+// Redrawing every visible row at each round of the event loop costs more than analysing the
+// files, so while a load runs the list is redrawn about ten times a second, showing its newest
+// row; the progress window keeps being redrawn at every round.
+class LoadingRedraw {
+public:
+    static constexpr qint64 kIntervalMs = 100;
+
+    explicit LoadingRedraw(FileListCtrl* list) : m_list(list), m_wasEnabled(list->updatesEnabled()) {
+        m_list->setUpdatesEnabled(false);
+        m_clock.start();
+    }
+    ~LoadingRedraw() {
+        m_list->setUpdatesEnabled(m_wasEnabled);
+        ShowNewestRow();
+    }
+    LoadingRedraw(const LoadingRedraw&) = delete;
+    LoadingRedraw& operator=(const LoadingRedraw&) = delete;
+
+    void AfterRow() {
+        if (!m_wasEnabled || m_clock.elapsed() < kIntervalMs) return;
+        m_clock.restart();
+        m_list->setUpdatesEnabled(true);
+        ShowNewestRow();
+        m_eventPump.PumpMessages();  // the redraw itself, whatever the rate of the loading's pump
+        m_list->setUpdatesEnabled(false);
+    }
+
+private:
+    void ShowNewestRow() {
+        if (m_list->RowCount() > 0) m_list->scrollToItem(m_list->topLevelItem(m_list->RowCount() - 1));
+    }
+
+    FileListCtrl* m_list;
+    bool m_wasEnabled;
+    QElapsedTimer m_clock;
+    QtMessagePump m_eventPump;
+};
+
+// Adds each path in turn, showing its number and name, until the end or Cancel; returns the
+// paths that failed.
+FailureList AddEach(FileListCtrl* list, const PathList& paths, ProgressDialog* progress) {
+    FailureList failures;
+    LoadingRedraw redraw(list);
+    const int count = static_cast<int>(paths.size());
+    for (int i = 0; i < count; ++i) {
+        const fs::path& path = paths[static_cast<std::size_t>(i)];
+        progress->SetText(QStringLiteral("[%1/%2] Adding file %3...").arg(i + 1).arg(count).arg(TextOf(path.filename())));
+        progress->Bar().StepIt();
+        if (list->AddFile(path) == AddOutcome::Failed) failures.Add(path);
+        redraw.AfterRow();
+        progress->Pump().PumpMessages();
+        if (progress->Cancelled()) break;
+    }
+    return failures;
+}
 
 }  // namespace
 
@@ -220,17 +277,8 @@ void FileListCtrl::LoadFileList(const PathList& paths, ProgressDialog* progress)
     progress->Bar().SetStep(1);
     progress->Pump().PumpMessages();
 
-    FailureList failures;
-    for (int i = 0; i < count; ++i) {
-        const fs::path& path = paths[static_cast<std::size_t>(i)];
-        progress->SetText(QStringLiteral("[%1/%2] Adding file %3...").arg(i + 1).arg(count).arg(TextOf(path.filename())));
-        progress->Bar().StepIt();
-        if (AddFile(path) == AddOutcome::Failed) failures.Add(path);
-        progress->Pump().PumpMessages();
-        if (progress->Cancelled()) break;
-    }
+    const FailureList failures = AddEach(this, paths, progress);
     progress->Finish();
-    if (RowCount() > 0) scrollToItem(topLevelItem(RowCount() - 1));
     if (!failures.Empty()) ShowMessage(this, failures.Message(), MessageIcon::Exclamation);
 }
 
