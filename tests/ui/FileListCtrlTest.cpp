@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
@@ -253,6 +255,33 @@ TEST(FileListCtrlTest, AddFolderRemembersTheFolderAtOnce) {
     EXPECT_EQ(list.RowCount(), 1);
 }
 
+// Cancel pressed while the folder is searched ends the search and adds nothing; the window is
+// gone and the main window enabled again.
+TEST(FileListCtrlTest, CancelDuringTheSearchAddsNothing) {
+    App();
+    fixtures::TempDir dir;
+    fs::create_directories(dir / "music/sub");
+    WriteMp3(dir / "music/A.mp3");
+    WriteMp3(dir / "music/sub/B.mp3");
+    ChosenPaths dialogs;
+    dialogs.folder = QString::fromStdString((dir / "music").string());
+    QWidget mainWindow;
+    auto* list = new FileListCtrl(ListKind::BatchSplitter, &mainWindow);
+    mainWindow.show();
+    QString textShown;
+    QTimer::singleShot(0, [&] {
+        ProgressDialog* progress = VisibleProgressDialog();
+        ASSERT_NE(progress, nullptr);
+        textShown = progress->Text();
+        progress->CancelButton()->click();
+    });
+    list->AddFolder();
+    EXPECT_EQ(textShown, "Searching MP3 files...");
+    EXPECT_EQ(list->RowCount(), 0);
+    EXPECT_EQ(VisibleProgressDialog(), nullptr);
+    EXPECT_TRUE(mainWindow.isEnabled());
+}
+
 // Files chosen in the open-file dialog are added in the dialog's order.
 TEST(FileListCtrlTest, AddFilesLoadsTheChosenFilesInOrder) {
     App();
@@ -307,6 +336,29 @@ TEST(FileListCtrlTest, RowTextsOfATaggedFile) {
         EXPECT_EQ(texts, c.texts) << static_cast<int>(c.kind);
         EXPECT_EQ(list.Record(0)->path, path);
     }
+}
+
+// The list's menu holds the page's entries, then "&Add Files..." and "Add &Folder..."; from the
+// keyboard it opens at the list's centre.
+TEST(FileListCtrlTest, ContextMenuEndsWithTheTwoGatheringEntries) {
+    App();
+    FileListCtrl list(ListKind::Joiner);
+    list.resize(600, 400);
+    list.show();
+    list.SetMenuEntries([](QMenu* menu) { menu->addAction(QStringLiteral("&Play")); });
+    QStringList entries;
+    QPoint shownAt;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (const QAction* action : menu->actions()) entries << (action->isSeparator() ? "-" : action->text());
+        shownAt = menu->pos();
+        menu->close();
+    });
+    QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1), list.mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(list.viewport(), &fromKeyboard);
+    EXPECT_EQ(entries, QStringList({"&Play", "-", "&Add Files...", "Add &Folder..."}));
+    EXPECT_EQ(shownAt, list.viewport()->mapToGlobal(list.viewport()->rect().center()));
 }
 
 }  // namespace
