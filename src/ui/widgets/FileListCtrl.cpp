@@ -204,6 +204,7 @@ void FileListCtrl::SetMenuEntries(std::function<void(QMenu*)> addEntries) {
 void FileListCtrl::AddFiles() {
     const QStringList chosen = CurrentGatheringDialogs().ChooseFiles(this);
     if (chosen.isEmpty()) return;
+    PumpMessages();  // lets the window under the closed dialog redraw first
     PathList paths;
     paths.reserve(static_cast<std::size_t>(chosen.size()));
     for (const QString& file : chosen) paths.push_back(PathOf(file));

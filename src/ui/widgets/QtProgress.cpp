@@ -38,6 +38,12 @@ void QtMessagePump::PumpMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void PumpMessages() {
+    static QtMessagePump eventPump;
+    static RateLimitedPump pump(eventPump);
+    pump.PumpMessages();
+}
+
 OwnerWindowLock::OwnerWindowLock(QWidget* owner) {
     if (owner == nullptr) return;
     m_window = owner->window();

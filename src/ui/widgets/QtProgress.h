@@ -52,6 +52,10 @@ public:
     void PumpMessages() override;
 };
 
+// The program's message pump for work outside a progress window: delivers the pending events,
+// really doing so at most every ~15 ms, so that it may be called after every small step.
+void PumpMessages();
+
 // While alive, the window holding owner is disabled, so that only a progress window takes
 // input, and a request to close it is refused (the operation running under the progress
 // window still uses it). The window is enabled again at destruction unless it was disabled
