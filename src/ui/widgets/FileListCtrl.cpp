@@ -91,6 +91,17 @@ private:
     QString m_text;
 };
 
+// The Folder value of a page's settings group; null without a store or for a page without one.
+std::string* StoredFolder(SettingsStore* store, SettingsPage page) {
+    if (store == nullptr) return nullptr;
+    switch (page) {
+    case SettingsPage::BatchSplitter: return &store->batchSplitter.Folder;
+    case SettingsPage::Joiner: return &store->joinerPage.Folder;
+    case SettingsPage::BatchJoiner: return &store->batchJoiner.Folder;
+    default: return nullptr;
+    }
+}
+
 // Redrawing every visible row at each round of the event loop costs more than analysing the
 // files, so while a load runs the list is redrawn about ten times a second, showing its newest
 // row; the progress window keeps being redrawn at every round.
@@ -174,19 +185,13 @@ void FileListCtrl::SetFolderSettings(SettingsStore* store, SettingsPage page) {
 }
 
 std::string* FileListCtrl::FolderField() {
-    if (m_store != nullptr) {
-        switch (m_page) {
-        case SettingsPage::BatchSplitter: return &m_store->batchSplitter.Folder;
-        case SettingsPage::Joiner: return &m_store->joinerPage.Folder;
-        case SettingsPage::BatchJoiner: return &m_store->batchJoiner.Folder;
-        default: break;
-        }
-    }
-    return &m_folder;
+    std::string* stored = StoredFolder(m_store, m_page);
+    return stored != nullptr ? stored : &m_folder;
 }
 
 QString FileListCtrl::RememberedFolder() const {
-    return QString::fromStdString(*const_cast<FileListCtrl*>(this)->FolderField());
+    const std::string* stored = StoredFolder(m_store, m_page);
+    return QString::fromStdString(stored != nullptr ? *stored : m_folder);
 }
 
 void FileListCtrl::SetGatheringTarget(FileListCtrl* target) {
