@@ -56,9 +56,14 @@ TEST(ProgressDialogTest, CancelOnlySetsTheFlag) {
         EXPECT_TRUE(window->isVisible());
         EXPECT_FALSE(mainWindow.isEnabled());
 
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->isActiveWindow());
         window->Finish();
+        QCoreApplication::processEvents();
         EXPECT_FALSE(window->isVisible());
         EXPECT_TRUE(mainWindow.isEnabled());
+        // The keyboard goes back to the main window.
+        EXPECT_TRUE(mainWindow.isActiveWindow());
         window->Start();
         EXPECT_FALSE(window->Cancelled());
         window->Finish();

@@ -89,8 +89,11 @@ void ProgressWindow::Start() {
 
 void ProgressWindow::Finish() {
     m_finishing = true;
+    // The keyboard goes back to the main window when this window had it.
+    const bool hadFocus = isVisible() && isActiveWindow();
     hide();
     m_lock.reset();
+    if (hadFocus && m_owner != nullptr) m_owner->window()->activateWindow();
 }
 
 void ProgressWindow::CentreOnOwner() {
