@@ -88,12 +88,17 @@ void CancelledLoad(ListKind kind, const std::filesystem::path& folder, int cance
     QElapsedTimer clock;
     clock.start();
     bool clicked = false;
-    QTimer::singleShot(cancelAfterMs, Qt::PreciseTimer, [&clicked] {
+    // Owned here, so that a click not yet due when the load ends never reaches the next load.
+    QTimer click;
+    click.setSingleShot(true);
+    click.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&click, &QTimer::timeout, [&clicked] {
         if (qm::ProgressDialog* dialog = RunningProgressDialog()) {
             dialog->CancelButton()->click();
             clicked = true;
         }
     });
+    click.start(cancelAfterMs);
     list.GatherAndLoad({folder});
     const double stoppedMs = clock.nsecsElapsed() / 1e6 - cancelAfterMs;
     if (!clicked) {

@@ -53,5 +53,5 @@ cat "$cache"/*.mp3 >/dev/null
 
 for kind in joiner batchsplitter; do
     echo
-    QT_QPA_PLATFORM=offscreen "$loader" "$work/list" "$kind" 50 300 600 900
+    QT_QPA_PLATFORM=offscreen "$loader" "$work/list" "$kind" 50 200 400 600
 done
