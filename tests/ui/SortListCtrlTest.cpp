@@ -1,22 +1,13 @@
 // Header clicks on the file list: ascending on a new column, reversed on a second click.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
+#include "ui/UiTestSupport.h"
 #include "ui/widgets/ListColumns.h"
 
 namespace qm {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    // The tests need no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
+using test::App;
 
 QStringList Column(const SortListCtrl& list, int column) {
     QStringList texts;

@@ -1,0 +1,79 @@
+#pragma once
+
+// The engines' long-operation contract over Qt widgets: a QProgressBar as the bar, a label
+// as the status text, and the event loop as the message pump.
+
+#include <QObject>
+#include <QPointer>
+#include <string>
+
+#include "progress/Progress.h"
+
+class QProgressBar;
+class QWidget;
+
+namespace qm {
+
+class ElidedLabel;
+
+// A progress bar with a range, a position and a step, as the engines and the file lists
+// drive it.
+class QtProgressBar final : public ProgressBar {
+public:
+    explicit QtProgressBar(QProgressBar* bar) : m_bar(bar) {}
+    int WidthPixels() const override;
+    void SetRange(int low, int high) override;
+    void SetPosition(int position) override;
+    // The amount StepIt advances by (1 at first).
+    void SetStep(int step) { m_step = step; }
+    // Advances the position by the step, staying inside the range.
+    void StepIt();
+    int Position() const;
+
+private:
+    QProgressBar* m_bar;
+    int m_step = 1;
+};
+
+// A status line; the text is UTF-8.
+class QtStatusText final : public StatusText {
+public:
+    explicit QtStatusText(ElidedLabel* label) : m_label(label) {}
+    void SetText(const std::string& text) override;
+
+private:
+    ElidedLabel* m_label;
+};
+
+// Delivers every pending event of the user-interface thread and returns when none is left;
+// never waits for one.
+class QtMessagePump final : public MessagePump {
+public:
+    void PumpMessages() override;
+};
+
+// The program's message pump for work outside a progress window: delivers the pending events,
+// really doing so at most every ~15 ms, so that it may be called after every small step.
+void PumpMessages();
+
+// While alive, the window holding owner is disabled, so that only a progress window takes
+// input, and a request to close it is refused (the operation running under the progress
+// window still uses it). The window is enabled again at destruction unless it was disabled
+// before.
+class OwnerWindowLock final : public QObject {
+    Q_OBJECT
+public:
+    explicit OwnerWindowLock(QWidget* owner);
+    ~OwnerWindowLock() override;
+    OwnerWindowLock(const OwnerWindowLock&) = delete;
+    OwnerWindowLock& operator=(const OwnerWindowLock&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> m_window;
+    bool m_wasEnabled = false;
+};
+
+}  // namespace qm
