@@ -3,8 +3,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <limits>
+
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,23 +17,42 @@
 #include "cli/Terminal.h"
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
+#include "output/OutputPath.h"
 #include "stream/AudioLayer.h"
+#include "stream/Mp3FrameReader.h"
 
 namespace qm::cli {
 namespace {
 
+// The tag fields given on the command line; an absent option leaves its field alone.
+struct TagOptions {
+    std::optional<std::string> title, artist, album, year, comment, genre;
+    std::optional<int> track;
+
+    // tag with the given fields replaced.
+    TagInfo Over(TagInfo tag) const {
+        if (title) tag.title = *title;
+        if (artist) tag.artist = *artist;
+        if (album) tag.album = *album;
+        if (year) tag.year = *year;
+        if (comment) tag.comment = *comment;
+        if (genre) tag.genre = *genre;
+        if (track) tag.track = *track;
+        return tag;
+    }
+};
+
 struct JoinArgs {
-    std::string output;  // the joined file; with --batch, the output folder
     std::vector<std::string> files;
     int rateHz = 0;
     int kbps = 0;
     std::string channels;
-    TagInfo tag;
+    TagOptions tag;
     bool batch = false;
     bool prepend = false;
     bool append = false;
     std::vector<std::string> with;
-    OutputOptionValues placement;  // --tree and --if-exists; -o is copied in for --batch
+    OutputOptionValues placement;  // -o (the joined file; with --batch the folder), --tree, --if-exists
     bool noPostfix = false;
     bool json = false;
 };
@@ -58,8 +80,8 @@ void Print(const std::vector<Outcome>& outcomes, bool json) {
         return;
     }
     for (const Outcome& o : outcomes) {
-        std::cout << o.file << ": " << o.text << "\n";
-        if (!o.output.empty()) std::cout << "  " << o.output << "\n";
+        std::cout << LineField(o.file) << ": " << LineField(o.text) << "\n";
+        if (!o.output.empty()) std::cout << "  " << LineField(o.output) << "\n";
     }
 }
 
@@ -83,23 +105,38 @@ const char* ChannelName(int mode) {
     return "stereo";  // dual channel and unknown modes are encoded as stereo
 }
 
-// What a successful join did, for its output line.
-std::string JoinedText(std::size_t fileCount, const JoinChoice& choice) {
+// What a successful join did, for its output line. A re-encoded join reports the values of
+// its first frame: LAME encodes the nearest rate and bit rate it can, not always the ones asked.
+std::string JoinedText(std::size_t fileCount, const JoinChoice& choice, const std::filesystem::path& output) {
     const std::string files = std::to_string(fileCount) + " files";
     if (choice.method == JoinMethod::Direct) return files + " joined by copying their frames";
-    return files + " re-encoded at " + std::to_string(choice.params.sampleRateHz) + " Hz, " +
-           std::to_string(choice.params.bitRateKbps) + " kbps, " + ChannelName(choice.params.channelMode);
+    EncoderParams encoded = choice.params;
+    Mp3FrameReader reader;
+    Mp3FrameHeader header;
+    if (reader.Open(output) && reader.NextFrame(&header) != nullptr) {
+        encoded.sampleRateHz = header.sampleRateHz;
+        encoded.bitRateKbps = header.bitRateKbps;
+        encoded.channelMode = header.channelMode;
+    }
+    return files + " re-encoded at " + std::to_string(encoded.sampleRateHz) + " Hz, " +
+           std::to_string(encoded.bitRateKbps) + " kbps, " + ChannelName(encoded.channelMode);
 }
 
-int ExitCodeFor(bool ok, bool cancelled) {
-    if (cancelled) return kExitCancelled;
+int ExitCodeFor(bool ok, bool cancelled, const InterruptGuard& guard) {
+    if (cancelled) return guard.CancelledExitCode();
     return ok ? kExitOk : kExitSomeFailed;
 }
 
 // Joins the files into one output, choosing the method as the joiner page does.
 int RunJoin(const JoinArgs& args) {
-    const std::filesystem::path target = args.output;
+    const std::filesystem::path target = *args.placement.outputDir;
     Outcome outcome{target.string(), "", ""};
+    // A folder or a read-only file is refused before any work, and never replaced.
+    if (!CanWriteOutput(target)) {
+        outcome.text = "Join failure. Failed to create file \"" + target.string() + "\".";
+        Print({outcome}, args.json);
+        return kExitSomeFailed;
+    }
     const JoinerOptions options = EncodingOptions(args);
     // The files are analysed for the choice and then opened again by the join: one scan each.
     const audio::ScanMemoScope scanOnce;
@@ -120,8 +157,8 @@ int RunJoin(const JoinArgs& args) {
         Print({outcome}, args.json);
         return kExitSomeFailed;
     }
-    job.SetTargetTag(args.tag.title, args.tag.artist, args.tag.album, args.tag.year, args.tag.comment,
-                     args.tag.genre, args.tag.track);
+    const TagInfo tag = args.tag.Over(TagInfo{});
+    job.SetTargetTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
     const JoinChoice choice =
         ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
 
@@ -135,28 +172,30 @@ int RunJoin(const JoinArgs& args) {
     terminal.Clear();
     const bool cancelled = !ok && cancel.load() != 0;
     if (ok) {
-        outcome.text = JoinedText(args.files.size(), choice);
+        outcome.text = JoinedText(args.files.size(), choice, target);
         outcome.output = target.string();
     } else {
         outcome.text = cancelled ? "Cancelled" : "Join failure. " + job.LastError();
     }
     Print({outcome}, args.json);
-    return ExitCodeFor(ok, cancelled);
+    return ExitCodeFor(ok, cancelled, guard);
 }
 
 // Joins the --with files to every main file, each output placed by the output options.
 int RunBatch(const JoinArgs& args) {
     JoinerOptions options = EncodingOptions(args);
-    OutputOptionValues placement = args.placement;
-    if (!args.output.empty()) placement.outputDir = args.output;
-    ApplyJoinOutputOptions(placement, &options);
+    ApplyJoinOutputOptions(args.placement, &options);
     options.AddPostfixAtEndOfFile = !args.noPostfix;
 
     std::vector<BatchJoinItem> items;
     for (const std::string& main : args.files) {
         BatchJoinItem item;
         item.mainPath = main;
-        item.tag = args.tag;
+        // As on the batch page, each output's tag starts from its main file's own tag; the
+        // tag options replace single fields of it.
+        TagInfo own;
+        ReadTags(item.mainPath, &own);
+        item.tag = args.tag.Over(std::move(own));
         items.push_back(std::move(item));
     }
     const std::vector<std::filesystem::path> joined(args.with.begin(), args.with.end());
@@ -179,7 +218,7 @@ int RunBatch(const JoinArgs& args) {
         allDone = allDone && !item.outputPath.empty();
     }
     Print(outcomes, args.json);
-    return ExitCodeFor(allDone, result == BatchJoinResult::Cancelled);
+    return ExitCodeFor(allDone, result == BatchJoinResult::Cancelled, guard);
 }
 
 // Checks what CLI11 cannot express; the message for a usage error, or empty.
@@ -191,7 +230,7 @@ std::string UsageProblem(const JoinArgs& args) {
         if (args.with.empty()) return "--batch needs the files to join: --with FILE...";
         return {};
     }
-    if (args.output.empty()) return "join needs the output file: -o OUT";
+    if (!args.placement.outputDir) return "join needs the output file: -o OUT";
     if (args.files.size() < 2) return "join needs at least two files";
     if (args.prepend || args.append || !args.with.empty() || args.placement.tree || args.placement.ifExists ||
         args.noPostfix) {
@@ -204,10 +243,9 @@ void Setup(CLI::App& app, int* exitCode) {
     auto args = std::make_shared<JoinArgs>();
     CLI::App* join = app.add_subcommand(
         "join", "Join files into one MP3 file, or (--batch) join files to the beginning or end of every main file");
-    join->add_option("-o,--output", args->output,
-                     "The joined file; with --batch, the folder of the outputs (default: each main file's folder)");
-    join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::PositiveNumber);
-    join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::PositiveNumber);
+    AddJoinOutputOptions(join, &args->placement);
+    join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
     join->add_option("--channels", args->channels, "Re-encode as joint, stereo or mono")
         ->check(CLI::IsMember({"joint", "stereo", "mono"}));
     join->add_option("--title", args->tag.title, "Title of the joined file's tag");
@@ -221,10 +259,13 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
-    AddJoinOutputOptions(join, &args->placement);
     join->add_flag("--no-postfix", args->noPostfix, "With --batch: do not add \"_joined\" to the output names");
     join->add_flag("--json", args->json, "Print the outcome as JSON");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
+    join->footer(
+        "With --batch, each output's tag starts from its main file's tag and the tag options replace\n"
+        "single fields of it. Exit codes: 0 done, 1 some join failed, 2 usage error, 130 cancelled by\n"
+        "Ctrl-C, 143 by SIGTERM, 129 by SIGHUP (the output being written is deleted).");
     join->callback([args, exitCode, join] {
         if (const std::string problem = UsageProblem(*args); !problem.empty()) {
             throw CLI::ValidationError(join->get_name(), problem);

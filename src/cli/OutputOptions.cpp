@@ -44,14 +44,19 @@ void AddIfExists(CLI::App* command, OutputOptionValues* values) {
         ->check(CLI::IsMember(Names(TargetExistsCodes())));
 }
 
+// -o and --tree, named and checked alike on every command: --tree without -o is a usage error.
+void AddOutputFolder(CLI::App* command, OutputOptionValues* values, const std::string& names,
+                     const std::string& help) {
+    CLI::Option* outputDir = command->add_option(names, values->outputDir, help);
+    command->add_flag("--tree", values->tree, "Re-create each source's folder path below -o")
+        ->needs(outputDir);
+}
+
 }  // namespace
 
 void AddSplitOutputOptions(CLI::App* command, OutputOptionValues* values) {
-    CLI::Option* outputDir =
-        command->add_option("-o,--output-dir", values->outputDir,
-                            "Folder for the pieces (default: each source's own folder)");
-    command->add_flag("--tree", values->tree, "Re-create each source's folder path below -o")
-        ->needs(outputDir);
+    AddOutputFolder(command, values, "-o,--output-dir",
+                    "Folder for the pieces (default: each source's own folder)");
     command->add_flag("--folder-per-file", values->folderPerFile,
                       "Put the pieces of each source into a folder named after it");
     command->add_option("--name", values->name,
@@ -73,7 +78,9 @@ void AddSplitOutputOptions(CLI::App* command, OutputOptionValues* values) {
 }
 
 void AddJoinOutputOptions(CLI::App* command, OutputOptionValues* values) {
-    command->add_flag("--tree", values->tree, "Re-create each main file's folder path below -o");
+    AddOutputFolder(command, values, "-o,--output,--output-dir",
+                    "The joined file; with --batch, the folder of the outputs (default: each main "
+                    "file's folder)");
     AddIfExists(command, values);
 }
 

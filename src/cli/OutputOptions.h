@@ -33,8 +33,8 @@ struct OutputOptionValues {
 // range or list are usage errors of the parse.
 void AddSplitOutputOptions(CLI::App* command, OutputOptionValues* values);
 
-// Adds --tree and --if-exists to a batch join command; its -o is the join command's own, and
-// the command copies it into values->outputDir.
+// Adds -o/--output/--output-dir (the joined file, or with --batch the output folder), --tree
+// (which needs -o, as for split) and --if-exists to a join command.
 void AddJoinOutputOptions(CLI::App* command, OutputOptionValues* values);
 
 // Applies the given values to the splitter options. Without -o outputs go beside their sources.

@@ -6,10 +6,13 @@
 // Each FILE is split by the batch planner of the chosen mode (--points: by the hand-made
 // pieces planner); one general sequence number (%S%) runs across all files. One line per
 // file reports its outcome and the paths written; exit code 0 when every file is done, 1
-// when some file failed, 2 for a usage error, 130 when Ctrl-C cancelled the run (the pieces
-// of the file being split are deleted).
+// when some file failed, 2 for a usage error, 128 + the signal when Ctrl-C (130), SIGTERM
+// (143), SIGHUP (129) or a closed stdout (141) cancelled the run (the pieces of the file being
+// split are deleted).
 
 #include <CLI/CLI.hpp>
+
+#include <limits>
 
 #include <cctype>
 #include <cstdio>
@@ -235,12 +238,20 @@ bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* 
         }
         inputs.mode = SplitTypeCode::BySize;
         inputs.sizeBytes = PieceSizeBytes(sizeText, unit);
+        if (inputs.sizeBytes == 0) {
+            *error = "--size: the pieces must hold at least one byte";
+            return false;
+        }
     } else if (request.count) {
         inputs.mode = SplitTypeCode::ByCount;
         inputs.count = *request.count;
     } else if (!request.time.empty()) {
         inputs.mode = SplitTypeCode::ByTime;
         if (!TimeOption(request.time, "--time", &inputs.pieceTenths, error)) return false;
+        if (inputs.pieceTenths <= 0) {
+            *error = "--time: the pieces must be longer than 0";
+            return false;
+        }
     } else {
         inputs.mode = SplitTypeCode::ByCustom;
         const std::vector<std::string> parts = SplitList(request.range);
@@ -293,10 +304,10 @@ const char* StateName(BatchSplitFile::State state) {
     return "not run";
 }
 
-// FILE <tab> OUTCOME [<tab> PATH]...
+// FILE <tab> OUTCOME [<tab> PATH]..., each field escaped so that it stays one field.
 void PrintLine(const BatchSplitFile& file) {
-    std::string line = file.entry.path.string() + "\t" + file.outcome;
-    for (const fs::path& output : file.entry.outputs) line += "\t" + output.string();
+    std::string line = LineField(file.entry.path.string()) + "\t" + LineField(file.outcome);
+    for (const fs::path& output : file.entry.outputs) line += "\t" + LineField(output.string());
     std::cout << line << '\n' << std::flush;
 }
 
@@ -356,7 +367,7 @@ int RunSplit(const SplitRequest& request) {
     const bool finished = RunBatchSplit(job, &files);
     progress.Clear();
     if (request.json) PrintJson(files, !finished);
-    if (!finished) return kExitCancelled;
+    if (!finished) return interrupt.CancelledExitCode();
     for (const BatchSplitFile& file : files) {
         if (file.state != BatchSplitFile::State::Done) return kExitSomeFailed;
     }
@@ -367,7 +378,9 @@ void AddModeOptions(CLI::App* command, SplitRequest* request) {
     CLI::Option_group* modes = command->add_option_group("mode", "How to cut (exactly one)");
     modes->add_option("--size", request->size, "Pieces of N bytes: N[KB|MB|GB] (MB when no unit is given)")
         ->type_name("N[KB|MB|GB]");
-    modes->add_option("--count", request->count, "N pieces of equal duration")->type_name("N");
+    modes->add_option("--count", request->count, "N pieces of equal duration")
+        ->type_name("N")
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     modes->add_option("--time", request->time, "Pieces of this duration: M:SS[.t] or seconds")->type_name("TIME");
     modes->add_option("--range", request->range,
                       "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)")
@@ -398,7 +411,7 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
         ->type_name("SEC");
     command->add_option("--tail", request->tail, "Append SEC from after each piece to its end")->type_name("SEC");
     command->add_option("--first", request->first, "Write only the first N pieces of each file")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }
 
 void Setup(CLI::App& app, int* exitCode) {
@@ -412,7 +425,8 @@ void Setup(CLI::App& app, int* exitCode) {
     command->footer(
         "Times are seconds with one decimal (12.5) or M:SS[.t]. One line per file: FILE, its outcome\n"
         "and the paths written, separated by tabs. Exit codes: 0 all done, 1 some file failed,\n"
-        "2 usage error, 130 cancelled by Ctrl-C (the pieces of the file being split are deleted).");
+        "2 usage error, 130 cancelled by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP (the pieces of the\n"
+        "file being split are deleted).");
     command->callback([request, exitCode] { *exitCode = RunSplit(*request); });
 }
 

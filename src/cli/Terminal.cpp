@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 
 namespace qm::cli {
 
@@ -95,10 +96,19 @@ namespace {
 // The flag the signal handler writes. std::atomic<int> is lock-free on every platform we
 // build for, so storing to it is safe inside a handler.
 CancelFlag* g_interruptFlag = nullptr;
-struct sigaction g_previousInt;
-struct sigaction g_previousTerm;
+volatile std::sig_atomic_t g_signal = 0;
 
-extern "C" void OnInterrupt(int) {
+// The signals that stop a run as Ctrl-C does. SIGPIPE arrives when whoever reads our stdout
+// has gone: nobody wants the rest of the run, and being killed by it would leave the output
+// being written behind as a temporary file.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr std::size_t kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
+struct sigaction g_previous[kStopSignalCount];
+
+constexpr int kSignalExitBase = 128;  // the shell's exit code for a signal: 128 + its number
+
+extern "C" void OnInterrupt(int signal) {
+    g_signal = signal;
     if (g_interruptFlag != nullptr) g_interruptFlag->store(1, std::memory_order_relaxed);
 }
 
@@ -107,20 +117,48 @@ extern "C" void OnInterrupt(int) {
 InterruptGuard::InterruptGuard(CancelFlag& flag) {
     static_assert(CancelFlag::is_always_lock_free, "the cancel flag must be usable from a signal handler");
     g_interruptFlag = &flag;
+    g_signal = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     // SA_RESTART: a write interrupted by Ctrl-C is resumed rather than failing with EINTR,
     // which an engine would otherwise report as a write failure instead of a cancel.
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &g_previousInt);
-    sigaction(SIGTERM, &action, &g_previousTerm);
+    for (std::size_t i = 0; i < kStopSignalCount; ++i) sigaction(kStopSignals[i], &action, &g_previous[i]);
 }
 
 InterruptGuard::~InterruptGuard() {
-    sigaction(SIGINT, &g_previousInt, nullptr);
-    sigaction(SIGTERM, &g_previousTerm, nullptr);
+    for (std::size_t i = 0; i < kStopSignalCount; ++i) sigaction(kStopSignals[i], &g_previous[i], nullptr);
     g_interruptFlag = nullptr;
+}
+
+int InterruptGuard::CancelledExitCode() const {
+    const int signal = g_signal;
+    return kSignalExitBase + (signal != 0 ? signal : SIGINT);
+}
+
+std::string LineField(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\\': escaped += "\\\\"; break;
+            case '\t': escaped += "\\t"; break;
+            case '\n': escaped += "\\n"; break;
+            case '\r': escaped += "\\r"; break;
+            default:
+                if (byte < 0x20 || byte == 0x7f) {
+                    escaped += "\\x";
+                    escaped += kHex[byte >> 4];
+                    escaped += kHex[byte & 0x0f];
+                } else {
+                    escaped += c;
+                }
+        }
+    }
+    return escaped;
 }
 
 std::string JsonQuote(std::string_view text) {

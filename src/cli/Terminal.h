@@ -53,15 +53,20 @@ private:
     std::string m_label;
 };
 
-// Installs a SIGINT (Ctrl-C) and SIGTERM handler that sets *flag to 1, for the lifetime of
-// the guard; the engines see it after the frame in progress. The previous handlers come back
-// when the guard is destroyed. Only one guard may be alive at a time.
+// Installs a handler for SIGINT (Ctrl-C), SIGTERM, SIGHUP and SIGPIPE (stdout closed by its
+// reader) that sets *flag to 1, for the lifetime of the guard; the engines see it after the
+// frame in progress and delete what they were writing. The previous handlers come back when
+// the guard is destroyed. Only one guard may be alive at a time.
 class InterruptGuard {
 public:
     explicit InterruptGuard(CancelFlag& flag);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    // The exit code of a cancelled run: 128 + the signal that stopped it (130 for Ctrl-C,
+    // 143 for SIGTERM, 129 for SIGHUP, 141 for SIGPIPE); 130 when none has arrived.
+    int CancelledExitCode() const;
 };
 
 // A MessagePump for the terminal: there is no event queue, so it does nothing; Ctrl-C
@@ -70,6 +75,11 @@ class NullPump final : public MessagePump {
 public:
     void PumpMessages() override {}
 };
+
+// A field of the line-oriented output: a backslash, tab, line feed, carriage return and every
+// other control character are written as escapes (\\ \t \n \r \xHH), so that a name never
+// breaks a line or adds a field.
+std::string LineField(std::string_view text);
 
 // The text as a JSON string literal, quotes included. Control characters are escaped;
 // bytes of 0x80 and above pass through unchanged (the program's texts are UTF-8).

@@ -27,6 +27,13 @@ std::string WithTrailingSeparator(std::string folder) {
     return folder;
 }
 
+// The source's folder as an absolute, normalised text ending in a separator: a relative source
+// ("../../src/s.mp3", or a bare "s.mp3") is mirrored by where it really is, and no ".." is left
+// that could climb out of the folder the tree is re-created in.
+std::string AbsoluteFolderOf(const fs::path& sourcePath) {
+    return WithTrailingSeparator(fs::absolute(sourcePath).lexically_normal().parent_path().string());
+}
+
 // The folder text (ending in a separator, or empty for the current folder) that outputs of
 // sourcePath go into, with every level of it created. False with the message set when the
 // chosen folder or the tree below it cannot be made.
@@ -45,7 +52,7 @@ bool ChooseFolder(OutputFolderCode choice, const std::string& specifiedFolder, b
     }
     std::string chosen = WithTrailingSeparator(specifiedFolder);
     if (createTree) {
-        chosen += MirroredFolderText(sourceFolder.string());
+        chosen += MirroredFolderText(AbsoluteFolderOf(sourcePath));
         if (!EnsureFolder(chosen, CreateMissing::Yes)) {
             *error = FolderMessage(chosen);
             return false;
@@ -152,6 +159,10 @@ bool CanWriteOutput(const fs::path& path) {
     }
     std::error_code error;
     if (!fs::is_regular_file(path, error)) return false;
+    // A file without any write permission is read-only: it is never replaced, not even by a
+    // user (root) whom the file system would let open it.
+    constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if ((fs::status(path, error).permissions() & kAnyWrite) == fs::perms::none) return false;
     // Opening for update neither truncates nor changes the file; it proves the user's
     // permission to replace it (a read-only target is refused).
     std::FILE* file = std::fopen(path.string().c_str(), "r+b");
@@ -186,7 +197,8 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, i
         return false;
     }
     if (placement.CreateFolderForEachMP3) {
-        folder += fileTitle + kSeparator;
+        // Cleaned like a piece's name: a file title of ".." must not name the parent folder.
+        folder += CleanFileName(fileTitle) + kSeparator;
         // Not checked here: a folder that could not be made fails the probe below with the
         // path that could not be written.
         EnsureFolder(folder, CreateMissing::Yes);

@@ -1,6 +1,7 @@
 #include "output/Templates.h"
 
 #include <string_view>
+#include <utility>
 
 namespace qm {
 
@@ -48,16 +49,26 @@ TagInfo SampleTag() {
 // pieces can be copied anywhere.
 constexpr std::string_view kForbiddenNameChars = "\\/:*?\"<>|";
 
-void ReplaceForbiddenChars(std::string* name) {
-    for (char& c : *name) {
-        if (kForbiddenNameChars.find(c) != std::string_view::npos) c = ' ';
-    }
+// Control characters (a line feed or tab from a tag, say) make names that shells, file lists
+// and line-oriented output cannot show; they are unsafe like the forbidden characters.
+bool IsControlChar(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
 }
 
 // Sample expansions use the total 9 and the pieces 1 and 2, as if splitting into nine.
 constexpr int kSampleTotal = 9;
 
 }  // namespace
+
+std::string CleanFileName(std::string name) {
+    for (char& c : name) {
+        if (kForbiddenNameChars.find(c) != std::string_view::npos || IsControlChar(c)) c = ' ';
+    }
+    // "." and ".." name the folder itself and its parent, never a file of their own.
+    if (name == "." || name == "..") name.assign(name.size(), '_');
+    return name;
+}
 
 int DigitCount(int n) {
     return static_cast<int>(std::to_string(static_cast<unsigned>(n)).size());
@@ -98,8 +109,7 @@ std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::s
         ReplaceAll(&name, "%G%", tag.genre);
         ReplaceAll(&name, "%N%", track);
     }
-    ReplaceForbiddenChars(&name);
-    return name;
+    return CleanFileName(std::move(name));
 }
 
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,

@@ -24,11 +24,15 @@ int DigitCount(int n);
 // n in decimal with leading zeros up to at least width digits (printf "%0*d"); never cut.
 std::string PadNumber(int n, int width);
 
+// name made safe as one file or folder name: each of \ / : * ? " < > | and every control
+// character becomes a space, and a name of "." or ".." becomes "_" or "__".
+std::string CleanFileName(std::string name);
+
 // Expands a file-name template. fileTitle fills %F%; piece (%P%), total (%T%) and sequence (%S%)
 // are padded to width as given (0 adds no zeros). When the text holds %I% %A% %L% %Y% %G% or %N%, the tag of
 // sourcePath is read once through readTags (an unreadable or untagged source gives empty
 // values); without a source path the sample values "Title", "Artist", "Album", "Year", "Genre"
-// and track "9" stand in. Finally each of \ / : * ? " < > | becomes a space. Never fails.
+// and track "9" stand in. Finally the name is cleaned with CleanFileName. Never fails.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
                                    const std::optional<std::filesystem::path>& sourcePath,
                                    int piece, int total, int sequence, int width,

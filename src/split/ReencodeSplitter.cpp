@@ -222,8 +222,10 @@ bool ReencodeSplitter::EncodeAndWrite(Piece& piece, int samples) {
                                          piece.channels == 1 ? nullptr : m_right.data(), samples,
                                          m_mp3.data(), kMaxMp3Buffer);
     if (bytes < 0) {
+        // A failed encode leaves a piece with a hole in its audio: the piece fails.
         piece.encoderStopped = true;
-        return true;
+        SetError("Failed to encode file \"" + piece.out.Target().string() + "\".");
+        return false;
     }
     if (!WritePieceBytes(piece.out, m_mp3.data(), static_cast<std::size_t>(bytes))) return false;
     piece.bytesWritten += static_cast<std::uint64_t>(bytes);
@@ -323,6 +325,10 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     if (!EncodeFadeOut(piece)) return Fail(piece);
     if (PumpAndCheckCancel()) return Fail(piece);
     const int bytes = lame_encode_flush(piece.encoder.get(), m_mp3.data(), kMaxMp3Buffer);
+    if (bytes < 0) {
+        SetError("Failed to encode file \"" + piece.out.Target().string() + "\".");
+        return Fail(piece);
+    }
     if (bytes > 0 && !WritePieceBytes(piece.out, m_mp3.data(), static_cast<std::size_t>(bytes))) {
         return Fail(piece);
     }

@@ -42,7 +42,7 @@ private:
     // Decodes one source frame into the PCM buffers; samples per channel (0: nothing).
     int DecodeFrame(Piece& piece, const std::uint8_t* frame, int frameBytes);
     // Encodes samples from the PCM buffers and writes what the encoder returns. False on a
-    // write failure; an encoder error ends the piece's audio (piece.encoderStopped).
+    // write failure or an encoder error (the message is set either way).
     bool EncodeAndWrite(Piece& piece, int samples);
     bool EncodeLimited(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
     bool EncodeToEnd(Piece& piece, std::uint64_t endOffset);

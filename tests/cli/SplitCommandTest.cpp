@@ -85,6 +85,11 @@ TEST(SplitCommand, UsageErrorsExitWithTwo) {
         {"--count", "2", "--reencode", "--channels", "quad", song},
         {"--count", "2", "--first", "0", song},
         {"--count", "2", "--fade-in", "x", song},
+        {"--count", "0", song},                          // no count, duration or size of 0
+        {"--count", "-1", song},
+        {"--time", "0", song},
+        {"--size", "0", song},
+        {"--size", "0KB", song},
     };
     for (const auto& args : cases) {
         const RunResult result = Split(args);
@@ -146,7 +151,6 @@ TEST(SplitCommand, ModesAndTheirOutcomes) {
         {{"--count", "5", "--first", "2"}, 0, "2 piece(s)", {"p1.mp3", "p2.mp3"}},
         {{"--count", "1"}, 1, "Failure: The file count should be greater than or equal to 2.", {}},
         {{"--count", "100"}, 1, "Failure: The file count is too big.", {}},
-        {{"--size", "0KB"}, 1, "Failure: The size of piece is too small.", {}},
         {{"--size", "40KB"}, 0, "3 piece(s)", {"p1.mp3", "p2.mp3", "p3.mp3"}},
         {{"--size", "1GB"}, 0, "1 piece(s)", {"p1.mp3"}},
         {{"--range", "1.0,2.0"}, 0, "1 piece(s)", {"p1.mp3"}},

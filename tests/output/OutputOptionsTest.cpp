@@ -95,7 +95,9 @@ TEST(OutputOptionsTest, MapsJoinOptionsOntoTheJoinerOptions) {
     EXPECT_EQ(none.join.OutputFolderOpt, OutputFolderCode::SameAsSource);
     EXPECT_FALSE(none.join.CreateTreeDirs);
 
-    const Parsed given = Parse({"--tree", "--if-exists", "overwrite"}, true);
+    // As for split, a tree needs a folder to grow in.
+    EXPECT_FALSE(Parse({"--tree"}, true).ok);
+    const Parsed given = Parse({"-o", "/joined", "--tree", "--if-exists", "overwrite"}, true);
     ASSERT_TRUE(given.ok);
     EXPECT_TRUE(given.join.CreateTreeDirs);
     EXPECT_EQ(given.join.TargetExistsOpt, TargetExistsCode::Overwrite);

@@ -101,6 +101,37 @@ TEST_F(OutputPathTest, MirrorsTheSourceTreeBelowTheChosenFolder) {
     EXPECT_EQ(Split(placement, m_source).path, m_dir / "out" / "a-1.mp3");
 }
 
+// No source path or file title places a file outside the chosen folder: a relative source is
+// mirrored by its absolute folder, and a file title of ".." or "." is no folder name.
+TEST_F(OutputPathTest, KeepsEveryOutputInsideTheChosenFolder) {
+    fs::create_directories(m_dir / "work" / "deep");
+    const fs::path dotted = m_dir / "music" / "...mp3";
+    WriteFileBytes(dotted, kSourceBytes);
+    const fs::path savedFolder = fs::current_path();
+    fs::current_path(m_dir / "work" / "deep");
+    const fs::path out = m_dir / "out";
+    const fs::path mirrored = out / fs::relative(m_dir / "music", "/");
+    struct Case { fs::path source; bool tree; bool folderPerFile; fs::path expected; };
+    const Case cases[] = {
+        {"../../music/a.mp3", true, false, mirrored / "a-1.mp3"},
+        {"a.mp3", true, false, out / fs::relative(m_dir / "work" / "deep", "/") / "a-1.mp3"},
+        {dotted, false, true, out / "__" / "..-1.mp3"},
+        {m_dir / "music" / "..mp3", false, true, out / "_" / ".-1.mp3"},
+    };
+    for (const Case& c : cases) {
+        SplitPlacement placement;
+        placement.OutputFolderOpt = OutputFolderCode::Specific;
+        placement.SpecifiedOutputFolder = out.string();
+        placement.CreateTreeDirs = c.tree;
+        placement.CreateFolderForEachMP3 = c.folderPerFile;
+        const Outcome outcome = Split(placement, c.source);
+        EXPECT_TRUE(outcome.ok) << c.source << outcome.error;
+        EXPECT_EQ(outcome.path, c.expected) << c.source;
+    }
+    fs::current_path(savedFolder);
+    EXPECT_EQ(Tree(m_dir / "music"), (std::vector<std::string>{"...mp3", "a.mp3"}));
+}
+
 // Folder failures. The tests run as root, who ignores permission bits, so a folder that
 // cannot be made is one whose parent is a regular file.
 TEST_F(OutputPathTest, ReportsFoldersThatCannotBeMade) {
@@ -206,7 +237,7 @@ TEST_F(OutputPathTest, ProbeReportsAnUnwritablePath) {
 }
 
 TEST_F(OutputPathTest, ProbeRefusesAReadOnlyTarget) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write read-only files";
+    // Refused by its permission bits, so even root (who may open it) never replaces it.
     const fs::path target = m_dir / "music" / "a-1.mp3";
     WriteFileBytes(target, kOtherBytes);
     fs::permissions(target, fs::perms::owner_read);

@@ -74,6 +74,9 @@ TEST(ExpandFileNameTemplateTest, ExpandsTagsPadsAndCleans) {
         // Forbidden characters in the template's own text are replaced too.
         {"%P%/%T%.mp3", "s", plain, true, 1, 9, 1, 1, "1 9.mp3", 0},
         {"a\\b/c:d*e?f\"g<h>i|j", "s", plain, true, 1, 9, 1, 1, "a b c d e f g h i j", 0},
+        // Control characters from a tag are unsafe as well; "." and ".." are no names.
+        {"%I%-%P%.mp3", "s", Tag("Line\nTab\t\x7f", "", 0), true, 1, 2, 1, 1, "Line Tab  -1.mp3", 1},
+        {"%F%", "..", plain, true, 1, 9, 1, 1, "__", 0},
         {"%f%.mp3", "s", plain, true, 1, 9, 1, 1, "%f%.mp3", 0},
         {"%X%.mp3", "s", plain, true, 1, 9, 1, 1, "%X%.mp3", 0},
         {"%A%-%I%-%N%-%P%.mp3", "s", {}, false, 1, 9, 1, 1, "---1.mp3", 1},

@@ -1,0 +1,123 @@
+#include "ui/widgets/ListColumns.h"
+
+#include "ui/widgets/Formats.h"
+
+namespace qm {
+
+namespace {
+
+constexpr Qt::Alignment kLeft = Qt::AlignLeft;
+constexpr Qt::Alignment kRight = Qt::AlignRight;
+using C = ListColumn;
+using K = SortKind;
+
+const std::vector<ColumnSpec> kBatchSplitter = {
+    {C::File, "File", kLeft, 150, K::Text},         {C::Size, "Size", kRight, 65, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration}, {C::Output, "Output", kLeft, 110, K::Text},
+    {C::Track, "#", kRight, 40, K::Number},         {C::Title, "Title", kLeft, 140, K::Number},
+    {C::Artist, "Artist", kLeft, 110, K::Number},   {C::Album, "Album", kLeft, 110, K::Text},
+    {C::Year, "Year", kLeft, 50, K::Text},          {C::Genre, "Genre", kLeft, 80, K::Text},
+    {C::BitRate, "Bit Rate", kRight, 70, K::Number}, {C::Freq, "Freq", kRight, 70, K::Number},
+    {C::Ch, "Ch", kLeft, 60, K::Text},
+};
+
+const std::vector<ColumnSpec> kJoiner = {
+    {C::File, "File", kLeft, 150, K::Text},         {C::Size, "Size", kRight, 70, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration}, {C::Track, "#", kRight, 40, K::Number},
+    {C::Title, "Title", kLeft, 150, K::Text},       {C::Artist, "Artist", kLeft, 110, K::Text},
+    {C::Album, "Album", kLeft, 110, K::Text},       {C::Year, "Year", kRight, 50, K::Number},
+    {C::Genre, "Genre", kLeft, 80, K::Text},        {C::Comment, "Comment", kLeft, 100, K::Text},
+    {C::BitRate, "Bit Rate", kRight, 70, K::Number}, {C::Freq, "Freq", kRight, 70, K::Number},
+    {C::Ch, "Ch", kLeft, 60, K::Text},
+};
+
+const std::vector<ColumnSpec> kBatchJoinerMain = {
+    {C::File, "File", kLeft, 120, K::Text},         {C::Size, "Size", kRight, 60, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration}, {C::Output, "Output", kLeft, 120, K::Text},
+    {C::Track, "#", kRight, 40, K::Number},         {C::Title, "Title", kLeft, 110, K::Text},
+    {C::Artist, "Artist", kLeft, 90, K::Text},      {C::Album, "Album", kLeft, 90, K::Text},
+    {C::Year, "Year", kRight, 50, K::Number},       {C::Genre, "Genre", kLeft, 80, K::Text},
+    {C::Comment, "Comment", kLeft, 100, K::Text},   {C::BitRate, "Bit Rate", kRight, 70, K::Number},
+    {C::Freq, "Freq", kRight, 70, K::Number},       {C::Ch, "Ch", kLeft, 60, K::Text},
+};
+
+const std::vector<ColumnSpec> kBatchJoinerJoined = {
+    {C::File, "File", kLeft, 120, K::Text},         {C::Size, "Size", kRight, 60, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration}, {C::Track, "#", kRight, 40, K::Number},
+    {C::Title, "Title", kLeft, 160, K::Text},       {C::Artist, "Artist", kLeft, 115, K::Text},
+    {C::Album, "Album", kLeft, 115, K::Text},       {C::Year, "Year", kRight, 50, K::Number},
+    {C::Genre, "Genre", kLeft, 90, K::Text},        {C::Comment, "Comment", kLeft, 110, K::Text},
+    {C::BitRate, "Bit Rate", kRight, 70, K::Number}, {C::Freq, "Freq", kRight, 70, K::Number},
+    {C::Ch, "Ch", kLeft, 60, K::Text},
+};
+
+QString Utf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+const std::vector<ColumnSpec>& ColumnsOf(ListKind kind) {
+    switch (kind) {
+    case ListKind::BatchSplitter: return kBatchSplitter;
+    case ListKind::Joiner: return kJoiner;
+    case ListKind::BatchJoinerMain: return kBatchJoinerMain;
+    case ListKind::BatchJoinerJoined: break;
+    }
+    return kBatchJoinerJoined;
+}
+
+int ColumnIndex(ListKind kind, ListColumn column) {
+    const auto& columns = ColumnsOf(kind);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].column == column) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void SetUpColumns(SortListCtrl* list, ListKind kind) {
+    const auto& columns = ColumnsOf(kind);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const ColumnSpec& spec = columns[i];
+        list->InsertColumn(static_cast<int>(i), QString::fromLatin1(spec.caption), spec.alignment,
+                           spec.widthPixels, spec.kind);
+    }
+}
+
+QString ChannelModeText(int channelMode) {
+    switch (channelMode) {
+    case 0: return QStringLiteral("Stereo");
+    case 1: return QStringLiteral("J-Stereo");
+    case 2: return QStringLiteral("Dual Channel");
+    case 3: return QStringLiteral("Mono");
+    default: return QString();
+    }
+}
+
+bool SkipsDuplicates(ListKind kind) {
+    return kind == ListKind::BatchSplitter || kind == ListKind::BatchJoinerMain;
+}
+
+void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record,
+                  std::int64_t sizeBytes) {
+    const TagInfo& tags = record.tags;
+    auto set = [&](ListColumn column, const QString& text) {
+        const int index = ColumnIndex(kind, column);
+        if (index >= 0) list->SetItemText(row, index, text);
+    };
+    set(C::File, QString::fromStdString(record.path.filename().string()));
+    set(C::Size, Utf8(FormatSize(sizeBytes)));
+    set(C::Length, Utf8(FormatDuration(static_cast<unsigned>(std::max(0, record.durationSeconds)))));
+    set(C::Track, tags.track > 0 ? QString::number(tags.track) : QString());
+    set(C::Title, Utf8(tags.title));
+    set(C::Artist, Utf8(tags.artist));
+    set(C::Album, Utf8(tags.album));
+    set(C::Year, Utf8(tags.year));
+    set(C::Genre, Utf8(tags.genre));
+    set(C::Comment, Utf8(tags.comment));
+    set(C::BitRate, QStringLiteral("%1 kbps").arg(record.bitRateKbps));
+    set(C::Freq, QStringLiteral("%1 Hz").arg(record.sampleRateHz));
+    set(C::Ch, ChannelModeText(record.channelMode));
+}
+
+}  // namespace qm

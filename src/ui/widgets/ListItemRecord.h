@@ -1,0 +1,25 @@
+#pragma once
+
+// One file row of a list page: its path and the analysis figures the page works with.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "stream/Tags.h"
+
+namespace qm {
+
+struct ListItemRecord {
+    std::filesystem::path path;
+    int durationSeconds = 0;
+    int sampleRateHz = 0;
+    int bitRateKbps = 0;
+    int channelMode = 0;   // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    bool hasInfoFrame = false;  // the file carries a Xing/Info frame (joiner lists)
+    TagInfo tags;          // as read when the file was added
+    std::filesystem::path outputPath;               // joiner lists: the output, once made
+    std::vector<std::filesystem::path> outputPaths;  // batch splitter: the pieces of the last run
+};
+
+}  // namespace qm

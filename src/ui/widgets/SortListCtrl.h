@@ -1,0 +1,59 @@
+#pragma once
+
+// The report list of the file pages: one row per file, columns with their own way of
+// sorting, a header click sorting by that column (a second click reverses the order).
+
+#include <QTreeWidget>
+#include <memory>
+
+#include "ui/widgets/ListItemRecord.h"
+
+namespace qm {
+
+// How a column's texts compare when the list is sorted by it.
+enum class SortKind {
+    Text,      // the whole text, locale-aware and case-sensitive
+    Number,    // a floating-point number at the start of the text
+    Size,      // a number, an optional space and a unit letter K, M, G or T (powers of 1024)
+    Duration,  // m:ss or h:mm:ss by total seconds; a text without ':' equals anything
+};
+
+// Negative, zero or positive as a sorts before, with or after b under kind.
+int CompareByKind(SortKind kind, const QString& a, const QString& b);
+
+class SortListCtrl : public QTreeWidget {
+    Q_OBJECT
+public:
+    static constexpr int kMaxSortColumns = 100;  // columns beyond this keep the text kind
+
+    explicit SortListCtrl(QWidget* parent = nullptr);
+    ~SortListCtrl() override;
+
+    // Adds a column at index with its caption, alignment, width in pixels and sort kind.
+    void InsertColumn(int index, const QString& caption, Qt::Alignment alignment, int widthPixels,
+                      SortKind kind = SortKind::Text);
+    void SetSortKind(int column, SortKind kind);
+    SortKind SortKindOf(int column) const;
+
+    // Appends a row with the first column's text and takes the record; returns the row index.
+    int InsertRow(const QString& text, std::unique_ptr<ListItemRecord> record);
+    void SetItemText(int row, int column, const QString& text);
+    QString ItemText(int row, int column) const;
+    ListItemRecord* Record(int row) const;
+    void DeleteRow(int row);
+    void DeleteAllRows();
+    int RowCount() const { return topLevelItemCount(); }
+
+    // Sorts as a click on the column's header does: ascending for a new column, the other
+    // direction when it already is the sort column.
+    void SortByHeaderClick(int column);
+    int SortColumn() const { return m_sortColumn; }
+    bool Ascending() const { return m_ascending; }
+
+private:
+    SortKind m_kinds[kMaxSortColumns] = {};
+    int m_sortColumn = -1;
+    bool m_ascending = true;
+};
+
+}  // namespace qm
