@@ -172,8 +172,9 @@ bool EndsTheAudio(std::span<const std::uint8_t> data, bool fileEnds) {
 }
 
 // True when the header at window[at] begins a run of kConfirmingFrames frames of one stream,
-// or a shorter run (of two at least) that ends where the audio ends. fileEnds: the window
-// holds the file to its end.
+// or a shorter run (of two headers at least) that ends where the audio ends: at a trailing
+// tag or the end of the file, or in a last frame that the end of the file cuts short.
+// fileEnds: the window holds the file to its end.
 bool StartsARun(std::span<const std::uint8_t> window, std::size_t at, bool fileEnds) {
     const std::uint8_t* first = window.data() + at;
     std::size_t next = at;
@@ -183,7 +184,7 @@ bool StartsARun(std::span<const std::uint8_t> window, std::size_t at, bool fileE
             return frames >= 2 && EndsTheAudio(window.subspan(next), fileEnds);
         }
         next += static_cast<std::size_t>(DecodeMp3FrameHeader(here).frameBytes);
-        if (next > window.size()) return false;
+        if (next > window.size()) return frames >= 1 && fileEnds;
     }
     return true;
 }

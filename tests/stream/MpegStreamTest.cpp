@@ -48,7 +48,9 @@ Bytes Tag(int version, int paddingBytes, bool footer) {
 // MPEG Layer III) and size.
 Bytes WavHeader(std::uint16_t formatTag, std::uint32_t dataBytes) {
     Bytes h;
-    auto text = [&](const char* t) { h.insert(h.end(), t, t + 4); };
+    auto text = [&](const char* t) {
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<std::uint8_t>(t[i]));
+    };
     auto le = [&](std::uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) h.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
@@ -88,6 +90,16 @@ std::vector<StartCase> StartCases() {
     const Bytes v3 = Tag(3, 200, false);
     const Bytes v4footer = Tag(4, 0, true);
     const Bytes mono = Encoded(22050, 64, fixtures::Channels::Mono, fixtures::XingFrame::Yes);
+    // A whole frame and the first half of the next, where the file ends; three whole frames
+    // and an ID3v1 tag.
+    auto firstBytes = [&](std::size_t byteCount) {
+        return Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(byteCount));
+    };
+    const std::size_t second = FirstFrameBytes(plain);
+    const Bytes cutShort = firstBytes(second + fixtures::FrameLengthOf(&plain[second]) / 2);
+    std::size_t threeFrames = 0;
+    for (int i = 0; i < 3; ++i) threeFrames += fixtures::FrameLengthOf(&plain[threeFrames]);
+    const std::string id3v1 = "TAG" + std::string(125, ' ');
     return {
         {"plain_frames", plain, 0, 2, 44100},
         {"past_the_info_frame", info, FirstFrameBytes(info), 2, 44100},
@@ -99,6 +111,10 @@ std::vector<StartCase> StartCases() {
         {"mpeg2_mono", mono, FirstFrameBytes(mono), 1, 22050},
         {"mpeg_audio_inside_riff_wave", Concat({WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}),
          44, 2, 44100},
+        // Runs too short to confirm a stream, that end where the audio ends.
+        {"two_frames_the_last_cut_by_the_end", cutShort, 0, 2, 44100},
+        {"three_frames_then_an_id3v1_tag", Concat({firstBytes(threeFrames), Bytes(id3v1.begin(), id3v1.end())}),
+         0, 2, 44100},
     };
 }
 
