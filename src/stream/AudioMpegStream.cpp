@@ -113,8 +113,9 @@ struct DecoderInput {
 // full of 0xFF bytes), a run of four at the decoded lengths practically never.
 constexpr int kConfirmingFrames = 4;
 
-// The magic numbers of the containers that the other decoders read (libsndfile, libopenmpt),
-// at their offsets from the file's (or, after an ID3v2 tag, the tag's end's) first byte.
+// The magic numbers of other audio containers (most of them read by the other decoders,
+// libsndfile and libopenmpt; MIDI by none), at their offsets from the file's (or, after an
+// ID3v2 tag, the tag's end's) first byte.
 struct ContainerMagic {
     std::size_t offset;
     std::string_view magic;
