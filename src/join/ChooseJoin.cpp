@@ -10,9 +10,11 @@ namespace qm {
 
 namespace {
 
+// Copied frames make one stream: one MPEG version and layer, one rate, one channel count.
+// The channel mode (which fixes the channel count) and the average bit rate must match too.
 bool SameFormat(const JoinFileFacts& a, const JoinFileFacts& b) {
-    return a.sampleRateHz == b.sampleRateHz && a.averageKbps == b.averageKbps &&
-           a.channelMode == b.channelMode;
+    return a.version == b.version && a.layer == b.layer && a.sampleRateHz == b.sampleRateHz &&
+           a.averageKbps == b.averageKbps && a.channelMode == b.channelMode;
 }
 
 bool Copyable(const JoinFileFacts& file) { return file.isMpeg && !file.hasInfoFrame; }
@@ -39,6 +41,9 @@ bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
         facts->channelMode = reader.ChannelMode();
         facts->hasInfoFrame = !reader.InfoFrame().empty();
         facts->isMpeg = true;
+        // Open leaves the frame at the audio start as the last one read.
+        facts->version = reader.LastHeader().version;
+        facts->layer = reader.LastHeader().layer;
         return true;
     }
     AudioLayerSource source;

@@ -8,6 +8,7 @@
 
 #include "join/EncoderParams.h"
 #include "settings/Options.h"
+#include "stream/MpegHeader.h"
 
 namespace qm {
 
@@ -18,6 +19,9 @@ struct JoinFileFacts {
     int channelMode = 4;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono, 4 unknown
     bool hasInfoFrame = false;  // a Xing or Info frame leads the audio
     bool isMpeg = true;         // frames can be copied (false for Ogg, FLAC, WAV, modules)
+    // The MPEG version and layer of the first audio frame (MPEG files only).
+    MpegVersion version = MpegVersion::Mpeg1;
+    int layer = 3;
 };
 
 // Fills *facts from the file: MPEG files through the frame reader's analysis, other formats
@@ -39,7 +43,8 @@ struct JoinChoice {
 // Decides how to join reference (first row, or the batch joiner's main file) with others.
 // Without AutoMP3EncodingParam: re-encoded with the options' rate, bit rate and mode.
 // Otherwise directly when nothing carries a Xing/Info frame and every file matches the
-// reference in rate, average bit rate and mode (and there are at least minimumFiles files);
+// reference in MPEG version, layer, rate, average bit rate and mode (and there are at least
+// minimumFiles files): frames of different layers or versions never share one stream;
 // otherwise re-encoded at the highest rate and bit rate (snapped to a standard one), joint
 // stereo over stereo over mono.
 JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,

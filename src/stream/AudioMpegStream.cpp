@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "stream/AudioLayer.h"
@@ -58,6 +59,9 @@ struct DecoderInput {
 
     File file;
     std::uint64_t fileBytes = 0;
+    // The file offset the decoder sees as offset 0: the file's start, or the audio start
+    // when the decoder cannot find the audio from the file's start.
+    std::uint64_t origin = 0;
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kBufferBytes);
     std::uint64_t base = 0;  // file offset of buffer[0]; the descriptor is at base + valid
     std::size_t valid = 0;
@@ -86,12 +90,13 @@ struct DecoderInput {
 
     static off_t Seek(void* self, off_t offset, int whence) {
         auto& in = *static_cast<DecoderInput*>(self);
-        const auto here = static_cast<std::int64_t>(in.base + in.cursor);
+        const auto origin = static_cast<std::int64_t>(in.origin);
+        const auto here = static_cast<std::int64_t>(in.base + in.cursor) - origin;
         const std::int64_t target = whence == SEEK_SET   ? offset
                                     : whence == SEEK_CUR ? here + offset
-                                                         : static_cast<std::int64_t>(in.fileBytes) + offset;
+                                                         : static_cast<std::int64_t>(in.fileBytes) - origin + offset;
         if (target < 0) return -1;
-        const auto at = static_cast<std::uint64_t>(target);
+        const auto at = static_cast<std::uint64_t>(target + origin);
         if (at >= in.base && at - in.base <= in.valid) {
             in.cursor = static_cast<std::size_t>(at - in.base);
         } else {
@@ -103,6 +108,88 @@ struct DecoderInput {
     }
 };
 
+// Frames of one stream, one right after the other, that make a header the start of MPEG
+// audio: two headers are often found by chance in other data (16-bit PCM near silence is
+// full of 0xFF bytes), a run of four at the decoded lengths practically never.
+constexpr int kConfirmingFrames = 4;
+
+// The magic numbers of other audio containers (most of them read by the other decoders,
+// libsndfile and libopenmpt; MIDI by none), at their offsets from the file's (or, after an
+// ID3v2 tag, the tag's end's) first byte.
+struct ContainerMagic {
+    std::size_t offset;
+    std::string_view magic;
+};
+constexpr ContainerMagic kOtherContainers[] = {
+    {0, "OggS"}, {0, "fLaC"}, {0, "FORM"},  {0, ".snd"}, {0, "caff"},
+    {0, "wvpk"}, {0, "MAC "}, {0, "MThd"}, {0, "IMPM"}, {0, "Extended Module: "},
+    {44, "SCRM"},
+};
+// RIFF and its 64-bit forms.
+constexpr std::string_view kRiffMagics[] = {"RIFF", "RIFX", "RF64"};
+
+// True when bytes (the first bytes of a file or of what follows its ID3v2 tag) begin a
+// container of another decoder. A RIFF/WAVE file counts unless its format chunk says MPEG
+// audio (format tags 0x0050 and 0x0055, which libmpg123 reads past the RIFF header).
+bool IsOtherContainer(std::span<const std::uint8_t> bytes) {
+    auto has = [&](std::size_t offset, std::string_view magic) {
+        return bytes.size() >= offset + magic.size() &&
+               std::memcmp(bytes.data() + offset, magic.data(), magic.size()) == 0;
+    };
+    for (const ContainerMagic& known : kOtherContainers) {
+        if (has(known.offset, known.magic)) return true;
+    }
+    const bool riff = std::any_of(std::begin(kRiffMagics), std::end(kRiffMagics),
+                                  [&](std::string_view magic) { return has(0, magic); });
+    if (!riff) return false;
+    if (!has(8, "WAVE")) return true;  // AVI and the other RIFF forms
+    // The chunks after "RIFF" size "WAVE": an id, a little-endian size, the body (padded to
+    // an even length).
+    constexpr std::size_t kChunkHeaderBytes = 8;
+    constexpr std::uint16_t kFormatMpeg = 0x0050;
+    constexpr std::uint16_t kFormatMpegLayer3 = 0x0055;
+    for (std::size_t at = 12; at + kChunkHeaderBytes <= bytes.size();) {
+        const std::uint8_t* chunk = bytes.data() + at;
+        const std::uint64_t chunkBytes = std::uint64_t{chunk[4]} | (std::uint64_t{chunk[5]} << 8) |
+                                         (std::uint64_t{chunk[6]} << 16) | (std::uint64_t{chunk[7]} << 24);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (at + kChunkHeaderBytes + 2 > bytes.size()) return true;
+            const auto format = static_cast<std::uint16_t>(chunk[8] | (chunk[9] << 8));
+            return format != kFormatMpeg && format != kFormatMpegLayer3;
+        }
+        at += kChunkHeaderBytes + static_cast<std::size_t>(chunkBytes + (chunkBytes & 1));
+    }
+    return true;  // no format chunk in sight: not audio we know how to find
+}
+
+// Whether the bytes at offset 0 of data (the first bytes of the rest of the file) end a
+// stream: the end of the file, or the start of a trailing tag.
+bool EndsTheAudio(std::span<const std::uint8_t> data, bool fileEnds) {
+    constexpr std::string_view kTrailingTags[] = {"TAG", "APETAGEX", "LYRICSBEGIN", "ID3"};
+    if (data.size() < kHeaderBytes) return fileEnds;
+    return std::any_of(std::begin(kTrailingTags), std::end(kTrailingTags), [&](std::string_view tag) {
+        return data.size() >= tag.size() && std::memcmp(data.data(), tag.data(), tag.size()) == 0;
+    });
+}
+
+// True when the header at window[at] begins a run of kConfirmingFrames frames of one stream,
+// or a shorter run (of two headers at least) that ends where the audio ends: at a trailing
+// tag or the end of the file, or in a last frame that the end of the file cuts short.
+// fileEnds: the window holds the file to its end.
+bool StartsARun(std::span<const std::uint8_t> window, std::size_t at, bool fileEnds) {
+    const std::uint8_t* first = window.data() + at;
+    std::size_t next = at;
+    for (int frames = 0; frames < kConfirmingFrames; ++frames) {
+        const std::uint8_t* here = window.data() + next;
+        if (next + kHeaderBytes > window.size() || !IsValidMp3FrameHeader(here) || !SameStream(first, here)) {
+            return frames >= 2 && EndsTheAudio(window.subspan(next), fileEnds);
+        }
+        next += static_cast<std::size_t>(DecodeMp3FrameHeader(here).frameBytes);
+        if (next > window.size()) return frames >= 1 && fileEnds;
+    }
+    return true;
+}
+
 // What the start search found: where the audio starts and, when a Xing/Info frame leads it,
 // that frame's offset and a copy of it.
 struct FileStart {
@@ -113,9 +200,10 @@ struct FileStart {
 };
 
 // Offset of the first audio frame: past a leading ID3v2 tag (footer included), the first
-// header that a second valid header of the same stream follows at the decoded frame length,
-// searched within verifyBytes after the tag, and past that frame when it is a Xing/Info
-// frame. Empty when there is no such pair of headers (not an MPEG file, or no audio).
+// header that begins a run of frames of one stream (StartsARun), searched within verifyBytes
+// after the tag, and past that frame when it is a Xing/Info frame. Empty when there is no
+// such run (not an MPEG file, or no audio), or when the file is a container of another
+// decoder (WAV, Ogg, FLAC...), whose bytes may hold frame syncs by chance.
 std::optional<FileStart> FindFileStart(File& file, std::uint64_t fileBytes, std::uint64_t verifyBytes) {
     std::uint8_t first[kId3v2HeaderBytes] = {};
     if (!file.Seek(0)) return std::nullopt;
@@ -126,25 +214,25 @@ std::optional<FileStart> FindFileStart(File& file, std::uint64_t fileBytes, std:
     // A tag that claims more than the file holds leaves no room for audio.
     if (tagBytes >= fileBytes) return std::nullopt;
 
-    // One window holds every candidate header plus the frame and header that confirm it.
-    const std::uint64_t windowBytes =
-        std::min<std::uint64_t>(fileBytes - tagBytes, verifyBytes + kLongestFrameBytes + kHeaderBytes);
+    // One window holds every candidate header plus the frames and header that confirm it.
+    const std::uint64_t windowBytes = std::min<std::uint64_t>(
+        fileBytes - tagBytes, verifyBytes + kConfirmingFrames * kLongestFrameBytes + kHeaderBytes);
     std::vector<std::uint8_t> window(static_cast<std::size_t>(windowBytes));
     if (!file.Seek(tagBytes)) return std::nullopt;
     const std::int64_t got = file.Read(window.data(), window.size());
     if (got < static_cast<std::int64_t>(kHeaderBytes)) return std::nullopt;
     const auto have = static_cast<std::size_t>(got);
+    const std::span<const std::uint8_t> data(window.data(), have);
+    if (IsOtherContainer(data)) return std::nullopt;
+    const bool fileEnds = tagBytes + have == fileBytes;
     const std::size_t lastCandidate = static_cast<std::size_t>(
         std::min<std::uint64_t>(verifyBytes, have - kHeaderBytes + 1));
 
     for (std::size_t at = 0; at < lastCandidate; ++at) {
         const std::uint8_t* here = window.data() + at;
-        if (!IsValidMp3FrameHeader(here)) continue;
+        if (!IsValidMp3FrameHeader(here) || !StartsARun(data, at, fileEnds)) continue;
         const Mp3FrameHeader header = DecodeMp3FrameHeader(here);
         const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
-        if (at + frameBytes + kHeaderBytes > have) continue;
-        const std::uint8_t* next = here + frameBytes;
-        if (!IsValidMp3FrameHeader(next) || !SameStream(here, next)) continue;
         // The first confirmed frame: the engines write their own Xing/Info frame, so the
         // audio starts after the file's one.
         FileStart start;
@@ -311,10 +399,10 @@ bool AllowSigned16(mpg123_handle* handle) {
     return true;
 }
 
-// Opens the decoder on the input from the file's start (so that it reads the ID3v2 tag
-// and the LAME/Xing frame itself, which gives gapless output as libmpg123 does by default)
-// and fixes the output format to the first frame's rate and channel count.
-Mpg123Handle OpenDecoder(DecoderInput& input, long resyncBytes, ChannelInfo* info) {
+// Opens the decoder on the input from origin (the file's start, so that it reads the ID3v2
+// tag and the LAME/Xing frame itself, which gives gapless output as libmpg123 does by
+// default) and fixes the output format to the first frame's rate and channel count.
+Mpg123Handle OpenDecoder(DecoderInput& input, std::uint64_t origin, long resyncBytes, ChannelInfo* info) {
     if (!InitialiseMpg123()) return nullptr;
     int error = MPG123_OK;
     Mpg123Handle handle(mpg123_new(nullptr, &error));
@@ -324,9 +412,10 @@ Mpg123Handle OpenDecoder(DecoderInput& input, long resyncBytes, ChannelInfo* inf
     // search above does, or it would refuse files whose start was found.
     mpg123_param(handle.get(), MPG123_RESYNC_LIMIT, resyncBytes, 0.0);
     if (!AllowSigned16(handle.get())) return nullptr;
-    // The start search moved the descriptor behind the buffer's back: start afresh at 0.
-    input.base = input.valid = input.cursor = 0;
-    if (!input.file.Seek(0) ||
+    // The start search moved the descriptor behind the buffer's back: start afresh.
+    input.origin = input.base = origin;
+    input.valid = input.cursor = 0;
+    if (!input.file.Seek(origin) ||
         mpg123_replace_reader_handle(handle.get(), &DecoderInput::Read, &DecoderInput::Seek,
                                      nullptr) != MPG123_OK ||
         mpg123_open_handle(handle.get(), &input) != MPG123_OK) {
@@ -564,8 +653,18 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     }
 
     ChannelInfo info;
-    Mpg123Handle handle = OpenDecoder(*input, resyncBytes, &info);
-    if (!handle) return nullptr;
+    Mpg123Handle handle = OpenDecoder(*input, 0, resyncBytes, &info);
+    if (!handle) {
+        // An ID3v2 tag whose declared size runs into the first frame sends the decoder into
+        // the middle of that frame, where it can lock onto a false sync and lose the stream.
+        // It then decodes from the audio start that the search above confirmed (from the
+        // Xing/Info frame when there is one, for its gapless figures).
+        const std::uint64_t origin =
+            fileStart->infoFrame.empty() ? fileStart->audioStart : fileStart->infoFrameOffset;
+        if (origin == 0) return nullptr;
+        handle = OpenDecoder(*input, origin, resyncBytes, &info);
+        if (!handle) return nullptr;
+    }
     const std::int64_t lengthBytes =
         DecodedLengthBytes(handle.get(), info.channels, trustedFrames, remembered, chainedSamples, key);
     const std::uint64_t fileBytes = input->fileBytes;

@@ -447,6 +447,48 @@ std::vector<std::uint8_t> WithoutEncoderFrame(std::vector<std::uint8_t> tag)
     return kept;
 }
 
+// LAME writes the empty description of a UTF-16 comment as a bare 00 00, without the
+// byte-order mark that every UTF-16 string of a version 2.3 frame must begin with; readers
+// that insist on the mark then drop the whole comment. The mark is put in (FF FE, as LAME
+// writes the text), and the frame and tag sizes grow by its two bytes. Any tag not laid out
+// as expected is returned unchanged.
+std::vector<std::uint8_t> WithMarkedCommentDescriptions(std::vector<std::uint8_t> tag)
+{
+    constexpr std::uint8_t kUtf16 = 1;
+    constexpr std::size_t kDescriptionAt = 4;  // encoding byte, three-letter language
+    constexpr std::uint8_t kMark[] = {0xFF, 0xFE};
+    if (tag.size() < kHeaderBytes || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3' ||
+        tag[3] != 3 || tag[5] != 0)
+        return tag;
+    std::vector<std::uint8_t> marked(tag.begin(), tag.begin() + kHeaderBytes);
+    std::size_t at = kHeaderBytes;
+    while (at + kFrameHeaderBytes <= tag.size() && tag[at] != 0) {
+        const std::uint32_t bodyBytes = ReadBigEndian32(&tag[at + 4]);
+        if (bodyBytes > tag.size() - at - kFrameHeaderBytes)
+            return tag;
+        const std::uint8_t* frame = &tag[at];
+        const std::uint8_t* body = frame + kFrameHeaderBytes;
+        const bool comment = std::string_view(reinterpret_cast<const char*>(frame), 4) == "COMM";
+        const bool bareEmptyDescription = comment && bodyBytes >= kDescriptionAt + 2 &&
+                                          body[0] == kUtf16 && body[kDescriptionAt] == 0 &&
+                                          body[kDescriptionAt + 1] == 0;
+        if (!bareEmptyDescription) {
+            marked.insert(marked.end(), frame, body + bodyBytes);
+        } else {
+            const std::size_t sizeAt = marked.size() + 4;
+            marked.insert(marked.end(), frame, body + kDescriptionAt);
+            marked.insert(marked.end(), std::begin(kMark), std::end(kMark));
+            marked.insert(marked.end(), body + kDescriptionAt, body + bodyBytes);
+            const std::uint32_t grown = bodyBytes + sizeof kMark;
+            for (int i = 0; i < 4; ++i)
+                marked[sizeAt + i] = static_cast<std::uint8_t>(grown >> (24 - 8 * i));
+        }
+        at += kFrameHeaderBytes + bodyBytes;
+    }
+    WriteSynchsafe32(static_cast<std::uint32_t>(marked.size() - kHeaderBytes), &marked[6]);
+    return marked;
+}
+
 // Appends a text frame (encoding byte 0: Latin-1) to a version 2.3 tag and updates the size
 // in its header. A tag not in that layout is left as it is.
 void AppendLatin1TextFrame(const char* frameId, const std::string& latin1,
@@ -495,7 +537,7 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags)
     if (writtenBytes <= kHeaderBytes || writtenBytes > neededBytes)
         return {};
     tag.resize(writtenBytes);
-    tag = WithoutEncoderFrame(std::move(tag));
+    tag = WithMarkedCommentDescriptions(WithoutEncoderFrame(std::move(tag)));
     if (!droppedGenre.empty())
         AppendLatin1TextFrame("TCON", droppedGenre, &tag);
     // A header without frames: every field was empty.

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "fixtures/Fixtures.h"
 #include "join/ChooseJoin.h"
 
 namespace qm {
@@ -15,6 +16,11 @@ constexpr int kDual = kModeDualChannel;
 constexpr int kMono = kModeMono;
 
 JoinFileFacts Mp3(int hz, int kbps, int mode, bool info = false) { return {hz, kbps, mode, info, true}; }
+JoinFileFacts Layer2(int hz, int kbps, int mode) {
+    JoinFileFacts facts = Mp3(hz, kbps, mode);
+    facts.layer = 2;
+    return facts;
+}
 
 TEST(ChooseJoin, PicksMethodAndParameters) {
     struct Case {
@@ -56,6 +62,10 @@ TEST(ChooseJoin, PicksMethodAndParameters) {
          JoinMethod::Reencode, {48000, 320, kJoint}},
         {"a non-MPEG source cannot be copied", JoinStart::Nothing, Mp3(44100, 128, kJoint),
          {{44100, 128, kJoint, false, false}}, JoinMethod::Reencode, {44100, 128, kJoint}},
+        {"Layer II files alike: frames copied", JoinStart::Nothing, Layer2(48000, 192, kStereo),
+         {Layer2(48000, 192, kStereo)}, JoinMethod::Direct, {}},
+        {"Layer III after Layer II of the same rate, bit rate and mode", JoinStart::Nothing,
+         Layer2(44100, 128, kStereo), {Mp3(44100, 128, kStereo)}, JoinMethod::Reencode, {44100, 128, kStereo}},
     };
     JoinerOptions automatic;
     for (const Case& c : cases) {
@@ -86,6 +96,35 @@ TEST(ChooseJoin, ManualOptionsAndSingleFile) {
     EXPECT_EQ(single.method, JoinMethod::Reencode);
     EXPECT_EQ(single.params, (EncoderParams{44100, 128, kJoint}));
     EXPECT_EQ(ChooseJoin(same, {}, JoinerOptions{}, JoinStart::Nothing, 1).method, JoinMethod::Direct);
+}
+
+// The analysis tells a Layer II file from a Layer III one of the same rate, bit rate and
+// mode, so that the two are never copied into one stream.
+TEST(ChooseJoin, AnalysisTellsTheLayersApart) {
+    fixtures::TempDir dir;
+    // 44.1 kHz stereo at 128 kbit/s: 2 s of silent Layer II frames (bit-rate index 8), and
+    // LAME's Layer III.
+    fixtures::Bytes layer2;
+    for (int i = 0; i < 77; ++i) {
+        const fixtures::Bytes frame = fixtures::MakeRawFrame(3, 2, 8, 0, 0, 0);
+        layer2.insert(layer2.end(), frame.begin(), frame.end());
+    }
+    fixtures::WriteFileBytes(dir / "two.mp2", layer2);
+    fixtures::EncodeSpec spec;
+    spec.channels = fixtures::Channels::Stereo;
+    spec.seconds = 2.0;
+    fixtures::WriteFileBytes(dir / "three.mp3", fixtures::EncodeMp3(spec));
+
+    JoinFileFacts two;
+    JoinFileFacts others[1];
+    ASSERT_TRUE(AnalyseJoinFile(dir / "two.mp2", &two));
+    ASSERT_TRUE(AnalyseJoinFile(dir / "three.mp3", &others[0]));
+    EXPECT_EQ(two.layer, 2);
+    EXPECT_EQ(others[0].layer, 3);
+    EXPECT_EQ(ChooseJoin(two, others, JoinerOptions{}, JoinStart::Nothing).method, JoinMethod::Reencode);
+    // Alike in everything else the choice compares.
+    others[0].layer = 2;
+    EXPECT_EQ(ChooseJoin(two, others, JoinerOptions{}, JoinStart::Nothing).method, JoinMethod::Direct);
 }
 
 }  // namespace

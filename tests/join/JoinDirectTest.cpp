@@ -221,5 +221,28 @@ TEST(JoinDirect, FailedWriteIsReported) {
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
 }
 
+// A file whose ID3v2 tag claims two bytes of its Xing frame, so that libmpg123 finds nothing
+// to decode from the file's start: its five frames after the Xing frame are joined, copied
+// and re-encoded alike.
+TEST(JoinDirect, SourceWhoseTagRunsIntoItsFirstFrame) {
+    const std::filesystem::path corpus = fx::CorpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "the corpus is not beside the checkout";
+    const std::filesystem::path source = corpus / "tinytag-samples/empty_frame.mp3";
+    const fx::Bytes image = fx::ReadFileBytes(source);
+    ASSERT_EQ(image.size(), 2005u);
+    const fx::Bytes frames(image.begin() + 1485, image.end());
+
+    fx::TempDir dir;
+    JoinList job;
+    job.AddSources({source, source});
+    ASSERT_TRUE(job.JoinDirect(dir / "copied.mp3", Quiet())) << job.LastError();
+    EXPECT_TRUE(fx::ReadFileBytes(dir / "copied.mp3") == fx::Concat({frames, frames}));
+    EXPECT_EQ(fx::DecodeWithMpg123(dir / "copied.mp3").samples, 10 * 1152);
+
+    ASSERT_TRUE(job.JoinReencode(dir / "encoded.mp3", {44100, 32, kModeMono}, Quiet())) << job.LastError();
+    EXPECT_NEAR(joinkit::Mp3Seconds(dir / "encoded.mp3"), 10 * 1152 / 44100.0, 1152 / 44100.0);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"copied.mp3", "encoded.mp3"}));
+}
+
 }  // namespace
 }  // namespace qm

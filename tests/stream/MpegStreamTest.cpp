@@ -44,6 +44,38 @@ Bytes Tag(int version, int paddingBytes, bool footer) {
     return fixtures::MakeId3v2Tag(spec);
 }
 
+// A RIFF/WAVE header for stereo 16-bit 44.1 kHz data of the given format tag (1 PCM, 0x55
+// MPEG Layer III) and size.
+Bytes WavHeader(std::uint16_t formatTag, std::uint32_t dataBytes) {
+    Bytes h;
+    auto text = [&](const char* t) {
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<std::uint8_t>(t[i]));
+    };
+    auto le = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) h.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    text("RIFF");
+    le(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    le(16, 4);
+    le(formatTag, 2);
+    le(2, 2);
+    le(44100, 4);
+    le(44100 * 4, 4);
+    le(4, 2);
+    le(16, 2);
+    text("data");
+    le(dataBytes, 4);
+    return h;
+}
+
+// Two MPEG-1 Layer I frames (48 kHz, 32 kbit/s: 32 bytes each) such as 16-bit PCM may hold.
+Bytes TwoLayerIFrames() {
+    const Bytes frame = fixtures::MakeRawFrame(3, 3, 1, 1, 0, 3);
+    return Concat({frame, frame});
+}
+
 struct StartCase {
     const char* name;
     Bytes file;
@@ -58,6 +90,16 @@ std::vector<StartCase> StartCases() {
     const Bytes v3 = Tag(3, 200, false);
     const Bytes v4footer = Tag(4, 0, true);
     const Bytes mono = Encoded(22050, 64, fixtures::Channels::Mono, fixtures::XingFrame::Yes);
+    // A whole frame and the first half of the next, where the file ends; three whole frames
+    // and an ID3v1 tag.
+    auto firstBytes = [&](std::size_t byteCount) {
+        return Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(byteCount));
+    };
+    const std::size_t second = FirstFrameBytes(plain);
+    const Bytes cutShort = firstBytes(second + fixtures::FrameLengthOf(&plain[second]) / 2);
+    std::size_t threeFrames = 0;
+    for (int i = 0; i < 3; ++i) threeFrames += fixtures::FrameLengthOf(&plain[threeFrames]);
+    const std::string id3v1 = "TAG" + std::string(125, ' ');
     return {
         {"plain_frames", plain, 0, 2, 44100},
         {"past_the_info_frame", info, FirstFrameBytes(info), 2, 44100},
@@ -67,6 +109,12 @@ std::vector<StartCase> StartCases() {
         {"past_junk_after_the_tag", Concat({v3, fixtures::Junk(5000), plain}), v3.size() + 5000, 2,
          44100},
         {"mpeg2_mono", mono, FirstFrameBytes(mono), 1, 22050},
+        {"mpeg_audio_inside_riff_wave", Concat({WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}),
+         44, 2, 44100},
+        // Runs too short to confirm a stream, that end where the audio ends.
+        {"two_frames_the_last_cut_by_the_end", cutShort, 0, 2, 44100},
+        {"three_frames_then_an_id3v1_tag", Concat({firstBytes(threeFrames), Bytes(id3v1.begin(), id3v1.end())}),
+         0, 2, 44100},
     };
 }
 
@@ -149,6 +197,13 @@ std::vector<RejectCase> RejectCases() {
         {"single_frame", Bytes(plain.begin(), plain.begin() + FirstFrameBytes(plain))},
         // Audio that begins at the window's end is not looked for.
         {"audio_past_the_verify_window", Concat({fixtures::Junk(100000), plain})},
+        // Two headers at the right distance are no run of frames, and other containers are
+        // not searched for frames at all.
+        {"two_frames_then_junk", Concat({fixtures::Junk(100), TwoLayerIFrames(), fixtures::Junk(1000)})},
+        {"pcm_wav_holding_frame_syncs", Concat({WavHeader(1, 2000), TwoLayerIFrames(), TwoLayerIFrames(),
+                                                 fixtures::Junk(1872)})},
+        {"ogg_holding_frame_syncs", Concat({Bytes{'O', 'g', 'g', 'S', 0, 2}, plain})},
+        {"flac_after_an_id3v2_tag", Concat({Tag(3, 0, false), Bytes{'f', 'L', 'a', 'C', 0, 0, 0, 34}, plain})},
     };
 }
 

@@ -231,14 +231,29 @@ TEST(BuildId3v2Tag, TextEncodingFollowsTheText)
     }
 }
 
-// A comment keeps its line breaks byte for byte, in an "eng" comment with no description.
-TEST(BuildId3v2Tag, CommentKeepsLineBreaks)
+// A comment keeps its line breaks byte for byte, in an "eng" comment with no description. In
+// UTF-16 the empty description carries its byte-order mark like the text (readers that
+// require the mark drop the comment otherwise).
+TEST(BuildId3v2Tag, CommentBytes)
 {
-    TagInfo tags;
-    tags.comment = "first\nsecond";
-    const Bytes expected{0, 'e', 'n', 'g', 0, 'f', 'i', 'r', 's', 't', '\n',
-                         's', 'e', 'c', 'o', 'n', 'd'};
-    EXPECT_EQ(FrameMap(BuildId3v2Tag(tags))["COMM"], expected);
+    struct Case {
+        std::string comment;
+        Bytes body;
+    };
+    const Case cases[] = {
+        {"first\nsecond", {0, 'e', 'n', 'g', 0, 'f', 'i', 'r', 's', 't', '\n', 's', 'e', 'c', 'o', 'n', 'd'}},
+        {"Ωa", {1, 'e', 'n', 'g', 0xFF, 0xFE, 0, 0, 0xFF, 0xFE, 0xA9, 0x03, 'a', 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.comment);
+        TagInfo tags;
+        tags.comment = c.comment;
+        tags.title = "Ω";  // a UTF-16 frame before the comment, and the tag's size
+        const Bytes tag = BuildId3v2Tag(tags);
+        EXPECT_EQ(FrameMap(tag)["COMM"], c.body);
+        fixtures::TempDir dir;
+        EXPECT_EQ(RoundTrip(dir, tag), tags);
+    }
 }
 
 // Tags as other programs write them: every ID3v2 version, padding, a footer,
