@@ -4,6 +4,7 @@
 
 #include <QVBoxLayout>
 #include "ui/shell/CResizablePage.h"
+#include "ui/widgets/FileListCtrl.h"
 
 namespace qm {
 
@@ -20,6 +21,9 @@ public:
 
     // Where the page's file list and its controls go, top to bottom.
     QVBoxLayout* Body() const { return m_body; }
+    // The main files, each joined with every file of the joined list.
+    FileListCtrl* MainList() const { return m_mainList; }
+    FileListCtrl* JoinedList() const { return m_joinedList; }
 
 protected:
     // The option values the page edits.
@@ -28,6 +32,8 @@ protected:
 private:
     SettingsStore& m_settings;
     QVBoxLayout* m_body;
+    FileListCtrl* m_mainList;
+    FileListCtrl* m_joinedList;
 };
 
 }  // namespace qm

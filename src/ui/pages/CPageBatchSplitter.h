@@ -4,6 +4,7 @@
 
 #include <QVBoxLayout>
 #include "ui/shell/CResizablePage.h"
+#include "ui/widgets/FileListCtrl.h"
 
 namespace qm {
 
@@ -20,6 +21,8 @@ public:
 
     // Where the page's file list and its controls go, top to bottom.
     QVBoxLayout* Body() const { return m_body; }
+    // The source files, each split on its own.
+    FileListCtrl* List() const { return m_list; }
 
 protected:
     // The option values the page edits.
@@ -28,6 +31,7 @@ protected:
 private:
     SettingsStore& m_settings;
     QVBoxLayout* m_body;
+    FileListCtrl* m_list;
 };
 
 }  // namespace qm

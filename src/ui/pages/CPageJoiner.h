@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 #include <QStringList>
 #include "ui/shell/CResizablePage.h"
+#include "ui/widgets/FileListCtrl.h"
 
 namespace qm {
 
@@ -25,6 +26,8 @@ public:
 
     // Where the page's file list and its controls go, top to bottom.
     QVBoxLayout* Body() const { return m_body; }
+    // The files joined into one, in list order.
+    FileListCtrl* List() const { return m_list; }
 
 protected:
     // The option values the page edits.
@@ -34,6 +37,7 @@ private:
     SettingsStore& m_settings;
     QStringList m_initialFiles;
     QVBoxLayout* m_body;
+    FileListCtrl* m_list;
 };
 
 }  // namespace qm
