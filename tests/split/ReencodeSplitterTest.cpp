@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <lame/lame.h>
+
 #include <cmath>
 
 #include "EngineTestKit.h"
@@ -307,6 +309,35 @@ TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
         frame += frames;
     }
     EXPECT_EQ(frame, totalFrames);
+}
+
+// A failed encode leaves a hole in the audio: the piece fails with the encoder's message and
+// no file is left, whether the first call fails or a later one, by duration or to the end.
+TEST(ReencodeSplitter, FailedEncodeFailsThePiece) {
+    struct Case {
+        bool toEnd;
+        int failingCall;  // 1-based encoder call that fails
+    };
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "s.mp3", NoiseSpec(2.0, fixtures::XingFrame::No));
+    for (const Case c : {Case{false, 1}, Case{false, 20}, Case{true, 1}, Case{true, 40}}) {
+        ReencodeSplitter engine;
+        ASSERT_TRUE(engine.Open(src.path));
+        int calls = 0;
+        engine.SetEncodeFunction([&](lame_global_struct* lame, const std::int16_t* left, const std::int16_t* right,
+                                     int samples, std::uint8_t* mp3, int mp3Bytes) {
+            if (++calls == c.failingCall) return -1;
+            return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
+        });
+        const auto path = dir / "p.mp3";
+        bool endReached = false;
+        const bool written = c.toEnd ? engine.WritePieceToEnd(path, 1, 1, 1, 0)
+                                     : engine.WritePieceByDuration(path, 15, 1, 2, 1, 0, &endReached);
+        EXPECT_FALSE(written) << c.failingCall;
+        EXPECT_EQ(calls, c.failingCall) << "the piece stops at the failure";
+        EXPECT_EQ(engine.LastError(), "Failed to encode file \"" + path.string() + "\".");
+        EXPECT_TRUE(OtherFiles(dir.Path(), {src.path}).empty());
+    }
 }
 
 }  // namespace
