@@ -76,7 +76,27 @@ void ReencodeSplitter::SetFadeOut(bool enabled, int tenths) {
 }
 
 int ReencodeSplitter::GetBitRate() const {
-    return m_chosenBitRateKbps != 0 ? m_chosenBitRateKbps : SplitEngine::GetBitRate();
+    return m_chosenBitRateKbps != 0 ? m_chosenBitRateKbps : m_audioKbps;
+}
+
+bool ReencodeSplitter::Open(const std::filesystem::path& path) {
+    if (!SplitEngine::Open(path)) return false;
+    // The file's average bit rate counts its tags too: a cover picture would raise the
+    // pieces' bit rate and shrink the by-size pieces' audio. The pieces take the average of
+    // the audio frames alone, from one walk over their headers.
+    std::uint64_t frameBytes = 0;
+    std::uint64_t samples = 0;
+    Mp3FrameHeader header;
+    while (m_reader.NextFrame(&header) != nullptr) {
+        frameBytes += static_cast<std::uint64_t>(header.frameBytes);
+        samples += static_cast<std::uint64_t>(header.samplesPerFrame);
+    }
+    m_reader.Seek(m_reader.AudioStart());
+    const int rateHz = m_reader.SampleRateHz();
+    m_audioKbps = samples > 0 && rateHz > 0
+                      ? static_cast<int>(static_cast<double>(frameBytes) * 8.0 * rateHz / (static_cast<double>(samples) * 1000.0) + 0.5)
+                      : SplitEngine::GetBitRate();
+    return true;
 }
 
 void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode) {
@@ -172,7 +192,7 @@ bool ReencodeSplitter::StartCodec(Piece& piece) {
     lame_set_num_channels(lame, piece.channels);
     int outRateHz = sourceRateHz;
     int mode = sourceMode;
-    piece.encoderKbps = SnapBitRate(SplitEngine::GetBitRate());
+    piece.encoderKbps = SnapBitRate(m_audioKbps);
     if (m_chosenSampleRateHz != 0 && m_chosenBitRateKbps != 0 && m_chosenChannelMode != kChannelModeAsSource) {
         outRateHz = m_chosenSampleRateHz;
         piece.encoderKbps = m_chosenBitRateKbps;

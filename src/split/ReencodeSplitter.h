@@ -26,7 +26,10 @@ public:
                          int sequence, int width) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
+    // The chosen bit rate, or the average bit rate of the source's audio frames (its tags
+    // left out).
     int GetBitRate() const override;
+    bool Open(const std::filesystem::path& path) override;
     void SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode) override;
 
     // The encoder call: lame_encode_buffer by default. Replaceable so that a test can make the
@@ -92,6 +95,7 @@ private:
     bool m_fadeOutOn = false;
     std::uint64_t m_fadeInSamples = 0;
     std::uint64_t m_fadeOutSamples = 0;
+    int m_audioKbps = 0;  // the source's audio frames' average, measured at Open
 };
 
 }  // namespace qm
