@@ -14,7 +14,9 @@ struct lame_global_struct;
 namespace qm {
 
 // Decodes each frame, applies the fades, and encodes each piece again as constant-bit-rate
-// MP3 with the chosen or the source's settings.
+// MP3 with the chosen or the source's settings. Pieces are runs of whole source frames that
+// follow each other without repeating audio (the frames before a piece only prime the
+// decoder), and the fades lie inside each piece.
 class ReencodeSplitter final : public SplitEngine {
 public:
     bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
