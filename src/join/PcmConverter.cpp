@@ -151,9 +151,7 @@ int PcmConverter::ProcessResampled(const void* leftIn, const void* rightIn, int 
     if (channels == 2) {
         ResampleChannel(m_rightResampler.get(), rightIn, samples, source.bits, false, &m_rightOut);
     } else if (target.channels == 2) {
-        Grow(&m_rightOut, m_leftOut.size());
-        std::memcpy(m_rightOut.data(), m_leftOut.data(),
-                    static_cast<std::size_t>(produced) * BytesPerSample(target.bits));
+        RepeatLeftChannel(produced);
     }
     return produced;
 }
@@ -164,11 +162,18 @@ int PcmConverter::Flush() {
     if (m_rightResampler && source.channels == 2) {
         ResampleChannel(m_rightResampler.get(), nullptr, 0, source.bits, true, &m_rightOut);
     } else if (target.channels == 2) {
-        Grow(&m_rightOut, m_leftOut.size());
-        std::memcpy(m_rightOut.data(), m_leftOut.data(),
-                    static_cast<std::size_t>(produced) * BytesPerSample(target.bits));
+        RepeatLeftChannel(produced);
     }
     return produced;
+}
+
+// One channel to two: the right output repeats the left one's samples. A flush may give
+// nothing, and the buffers may then never have been allocated, so nothing is copied.
+void PcmConverter::RepeatLeftChannel(int samples) {
+    if (samples <= 0) return;
+    Grow(&m_rightOut, m_leftOut.size());
+    std::memcpy(m_rightOut.data(), m_leftOut.data(),
+                static_cast<std::size_t>(samples) * BytesPerSample(target.bits));
 }
 
 // Resamples one channel into out (target width) and returns the samples written. Every

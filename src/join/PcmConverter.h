@@ -59,6 +59,7 @@ private:
     int ProcessResampled(const void* leftIn, const void* rightIn, int samples);
     int ResampleChannel(void* resampler, const void* in, int samples, int bits, bool last,
                         std::vector<std::uint8_t>* out);
+    void RepeatLeftChannel(int samples);
 
     double m_factor = 0.0;
     Resampler m_leftResampler;

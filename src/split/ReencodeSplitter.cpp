@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <limits>
 #include <memory>
 
 #include "stream/MpegHeader.h"
@@ -33,9 +34,6 @@ struct LameDeleter {
 using HipDecoder = std::unique_ptr<hip_global_flags, HipDeleter>;
 using LameEncoder = std::unique_ptr<lame_global_flags, LameDeleter>;
 
-// x - y, or 0 when y is larger.
-std::uint64_t SubtractOrZero(std::uint64_t x, std::uint64_t y) { return x > y ? x - y : 0; }
-
 }  // namespace
 
 // What one piece being written keeps: its output and its own codec instances (nothing of
@@ -44,32 +42,61 @@ struct ReencodeSplitter::Piece {
     AtomicOutputFile out;
     HipDecoder decoder;
     LameEncoder encoder;
-    int channels = 2;            // handed to the encoder: 1 for a mono source
-    int encoderKbps = 0;         // the pieces' constant bit rate
-    std::uint64_t bytesWritten = 0;    // encoder output, fades included
-    std::uint64_t samplesCounted = 0;  // decoded samples per channel, fades included
-    bool encoderStopped = false;
+    int channels = 2;             // handed to the encoder: 1 for a mono source
+    int encoderKbps = 0;          // the pieces' constant bit rate
+    std::uint64_t samplesFed = 0;     // samples of the piece's frames fed to the decoder
+    std::uint64_t totalSamples = 0;   // the piece's length, when lengthKnown
+    bool lengthKnown = false;         // measured ahead for a fade-out
+    std::uint32_t ownFrames = 0;      // frames after the lead-in
+    bool sourceEnded = false;
+    // The frame fed to the decoder last, whose samples the next decoder call returns.
+    bool pendingInPiece = false;
+    std::uint64_t pendingFirstSample = 0;
 };
 
 ReencodeSplitter::ReencodeSplitter()
-    : m_left(kPcmBufferSamples), m_right(kPcmBufferSamples), m_mp3(kMaxMp3Buffer) {}
+    : m_left(kPcmBufferSamples),
+      m_right(kPcmBufferSamples),
+      m_mp3(kMaxMp3Buffer),
+      m_encode([](lame_global_flags* lame, const std::int16_t* left, const std::int16_t* right,
+                  int samples, std::uint8_t* mp3, int mp3Bytes) {
+          return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
+      }) {}
 
 ReencodeSplitter::~ReencodeSplitter() = default;
 
 void ReencodeSplitter::SetFadeIn(bool enabled, int tenths) {
     m_fadeInOn = enabled;
-    m_fadeInTenths = tenths;
     m_fadeInSamples = TenthsToSamples(tenths);
 }
 
 void ReencodeSplitter::SetFadeOut(bool enabled, int tenths) {
     m_fadeOutOn = enabled;
-    m_fadeOutTenths = tenths;
     m_fadeOutSamples = TenthsToSamples(tenths);
 }
 
 int ReencodeSplitter::GetBitRate() const {
-    return m_chosenBitRateKbps != 0 ? m_chosenBitRateKbps : SplitEngine::GetBitRate();
+    return m_chosenBitRateKbps != 0 ? m_chosenBitRateKbps : m_audioKbps;
+}
+
+bool ReencodeSplitter::Open(const std::filesystem::path& path) {
+    if (!SplitEngine::Open(path)) return false;
+    // The file's average bit rate counts its tags too: a cover picture would raise the
+    // pieces' bit rate and shrink the by-size pieces' audio. The pieces take the average of
+    // the audio frames alone, from one walk over their headers.
+    std::uint64_t frameBytes = 0;
+    std::uint64_t samples = 0;
+    Mp3FrameHeader header;
+    while (m_reader.NextFrame(&header) != nullptr) {
+        frameBytes += static_cast<std::uint64_t>(header.frameBytes);
+        samples += static_cast<std::uint64_t>(header.samplesPerFrame);
+    }
+    m_reader.Seek(m_reader.AudioStart());
+    const int rateHz = m_reader.SampleRateHz();
+    m_audioKbps = samples > 0 && rateHz > 0
+                      ? static_cast<int>(static_cast<double>(frameBytes) * 8.0 * rateHz / (static_cast<double>(samples) * 1000.0) + 0.5)
+                      : SplitEngine::GetBitRate();
+    return true;
 }
 
 void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode) {
@@ -81,70 +108,56 @@ void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, int c
 bool ReencodeSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
                                         int pieceNumber, int total, int sequence, int width,
                                         bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, pieceNumber, total, sequence, width,
-                             endReached);
+    return WritePiece(path, Limit::Bytes, sizeBytes, pieceNumber, total, sequence, width, endReached);
 }
 
 bool ReencodeSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths,
                                             int pieceNumber, int total, int sequence, int width,
                                             bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Samples, TenthsToSamples(tenths), pieceNumber, total,
-                             sequence, width, endReached);
-}
-
-bool ReencodeSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit kind,
-                                         std::uint64_t limit, int pieceNumber, int total,
-                                         int sequence, int width, bool* endReached) {
-    *endReached = false;
-    Piece piece;
-    if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
-    // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
-    const std::uint64_t movedBack = SeekLeadIn();
-    if (kind == Limit::Bytes) {
-        // Source bytes, scaled to the encoder's bit rate: the limit counts encoded bytes.
-        const int sourceKbps = std::max(1, SplitEngine::GetBitRate());
-        limit += movedBack * static_cast<std::uint64_t>(piece.encoderKbps) / static_cast<std::uint64_t>(sourceKbps);
-        limit += OutputBytesForTenths(piece, m_tailTenths);
-    } else {
-        if (movedBack > 0) limit += m_leadInSamples;
-        limit += m_tailSamples;
-    }
-    if (PumpAndCheckCancel()) return Fail(piece);
-    if (!EncodeFadeIn(piece)) return Fail(piece);
-    // The main part stops where the fade-out has to begin. A fade-out longer than what is
-    // left of the piece is not shortened: the main part is then empty and the piece holds
-    // the fade-in followed by the whole fade-out (longer than asked), just as a piece whose
-    // two fades together exceed its length does.
-    if (m_fadeOutOn && m_fadeOutSamples > 0) {
-        limit = SubtractOrZero(limit, kind == Limit::Bytes ? OutputBytesForTenths(piece, m_fadeOutTenths)
-                                                           : m_fadeOutSamples);
-    }
-    if (PumpAndCheckCancel()) return Fail(piece);
-    if (!EncodeLimited(piece, kind, limit, endReached)) return Fail(piece);
-    if (!FinishPiece(piece)) return false;
-    RewindHistory(m_tailSamples);
-    StepBack();
-    return true;
+    return WritePiece(path, Limit::Samples, TenthsToSamples(tenths), pieceNumber, total, sequence,
+                      width, endReached);
 }
 
 bool ReencodeSplitter::WritePieceToEnd(const std::filesystem::path& path, int pieceNumber,
                                        int total, int sequence, int width) {
+    bool endReached = false;
+    return WritePiece(path, Limit::ToEnd, 0, pieceNumber, total, sequence, width, &endReached);
+}
+
+// A piece is a run of whole source frames: the lead-in, the piece's own frames up to the
+// limit (the frame crossing it included), the tail. The fades lie inside that run, so a fade
+// longer than the piece is cut off at the piece's edge and the cuts stay where the plan put
+// them. Pieces follow each other without repeating audio: the frames before a piece only
+// prime the decoder.
+bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+                                  int pieceNumber, int total, int sequence, int width,
+                                  bool* endReached) {
+    *endReached = false;
     Piece piece;
     if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
-    SeekLeadIn();
-    if (PumpAndCheckCancel()) return Fail(piece);
-    if (!EncodeFadeIn(piece)) return Fail(piece);
-    // The fade-out takes the last source bytes, measured at the source's average bit rate;
-    // a fade-out longer than the whole file leaves nothing to the main part, and the fade
-    // then runs until the source ends.
-    std::uint64_t endOffset = m_reader.FileSize();
+    const std::uint64_t ownStart = m_reader.Position();
+    // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
+    const std::uint64_t leadInSamples = SeekLeadIn();
+    std::uint64_t targetSamples = std::numeric_limits<std::uint64_t>::max();
+    if (kind != Limit::ToEnd) {
+        const std::uint64_t own = kind == Limit::Bytes ? SamplesForOutputBytes(piece, limit) : limit;
+        targetSamples = own + leadInSamples + m_tailSamples;
+    }
+    const std::uint64_t pieceStart = m_reader.Position();
     if (m_fadeOutOn && m_fadeOutSamples > 0) {
-        const auto bytesPerSecond = static_cast<std::uint64_t>(std::max(0, SplitEngine::GetBitRate())) * 1000 / 8;
-        endOffset = SubtractOrZero(endOffset, static_cast<std::uint64_t>(bytesPerSecond * m_fadeOutTenths * 0.1));
+        // The fade-out ends with the piece's last frame, wherever the source's audio ends.
+        piece.totalSamples = MeasurePiece(targetSamples);
+        piece.lengthKnown = true;
     }
     if (PumpAndCheckCancel()) return Fail(piece);
-    if (!EncodeToEnd(piece, endOffset)) return Fail(piece);
-    return FinishPiece(piece);
+    PrimeDecoder(piece, pieceStart);
+    if (!EncodeFrames(piece, targetSamples, ownStart, endReached)) return Fail(piece);
+    if (piece.sourceEnded && piece.ownFrames == 0) return LeaveOutEmptyPiece(piece);
+    if (PumpAndCheckCancel()) return Fail(piece);
+    if (!FinishPiece(piece)) return false;
+    // The tail is read again by the next piece.
+    if (kind != Limit::ToEnd) RewindHistory(m_tailSamples);
+    return true;
 }
 
 bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber,
@@ -179,7 +192,7 @@ bool ReencodeSplitter::StartCodec(Piece& piece) {
     lame_set_num_channels(lame, piece.channels);
     int outRateHz = sourceRateHz;
     int mode = sourceMode;
-    piece.encoderKbps = SnapBitRate(SplitEngine::GetBitRate());
+    piece.encoderKbps = SnapBitRate(m_audioKbps);
     if (m_chosenSampleRateHz != 0 && m_chosenBitRateKbps != 0 && m_chosenChannelMode != kChannelModeAsSource) {
         outRateHz = m_chosenSampleRateHz;
         piece.encoderKbps = m_chosenBitRateKbps;
@@ -204,125 +217,151 @@ std::uint64_t ReencodeSplitter::SeekLeadIn() {
     if (!FindLeadInStart(&leadInStart, &entriesVisited) || leadInStart >= position) return 0;
     // The lead-in frames are decoded and encoded again as the start of this piece; they are
     // in the history already, so reading them does not record them twice.
+    std::uint64_t samples = 0;
+    for (int i = 0; i < entriesVisited; ++i) samples += m_history.FromBack(static_cast<std::size_t>(i)).samples;
     m_reader.Seek(leadInStart);
-    return position - leadInStart;
+    return samples;
 }
 
-int ReencodeSplitter::DecodeFrame(Piece& piece, const std::uint8_t* frame, int frameBytes) {
-    mp3data_struct headerInfo{};
-    // The decoder copies the frame into its own buffer; it does not write to it.
-    const int samples = hip_decode1_headers(piece.decoder.get(), const_cast<unsigned char*>(frame),
-                                            static_cast<std::size_t>(frameBytes), m_left.data(),
-                                            m_right.data(), &headerInfo);
-    return std::min(samples, kPcmBufferSamples);
-}
-
-bool ReencodeSplitter::EncodeAndWrite(Piece& piece, int samples) {
-    const int bytes = lame_encode_buffer(piece.encoder.get(), m_left.data(),
-                                         piece.channels == 1 ? nullptr : m_right.data(), samples,
-                                         m_mp3.data(), kMaxMp3Buffer);
-    if (bytes < 0) {
-        // A failed encode leaves a piece with a hole in its audio: the piece fails.
-        piece.encoderStopped = true;
-        SetError("Failed to encode file \"" + piece.out.Target().string() + "\".");
-        return false;
+std::uint64_t ReencodeSplitter::SamplesForOutputBytes(const Piece& piece, std::uint64_t byteCount) const {
+    // The encoder writes kbps * 1000 / 8 bytes per second of audio, whatever its output
+    // rate; a second of the source holds its sample rate in samples.
+    const auto rateHz = static_cast<std::uint64_t>(std::max(1, m_reader.SampleRateHz()));
+    const auto bytesPerSecond = static_cast<std::uint64_t>(std::max(1, piece.encoderKbps)) * 1000 / 8;
+    if (byteCount > std::numeric_limits<std::uint64_t>::max() / rateHz) {
+        return std::numeric_limits<std::uint64_t>::max();
     }
-    if (!WritePieceBytes(piece.out, m_mp3.data(), static_cast<std::size_t>(bytes))) return false;
-    piece.bytesWritten += static_cast<std::uint64_t>(bytes);
-    return true;
+    return (byteCount * rateHz + bytesPerSecond - 1) / bytesPerSecond;
 }
 
-bool ReencodeSplitter::EncodeLimited(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached) {
+std::uint64_t ReencodeSplitter::MeasurePiece(std::uint64_t targetSamples) {
+    const std::uint64_t position = m_reader.Position();
+    std::uint64_t samples = 0;
     Mp3FrameHeader header;
-    // By size the limit counts encoded bytes, not source bytes; by duration it counts every
-    // decoded sample, whether or not the encoder has returned output for it yet.
-    while (!piece.encoderStopped &&
-           (kind == Limit::Bytes ? piece.bytesWritten : piece.samplesCounted) < limit) {
+    while (samples < targetSamples && m_reader.NextFrame(&header) != nullptr) {
+        samples += static_cast<std::uint64_t>(header.samplesPerFrame);
+    }
+    m_reader.Seek(position);
+    return samples;
+}
+
+std::uint64_t ReencodeSplitter::PrimingStart(std::uint64_t pieceStart) const {
+    // A frame decodes in full when the frame before it was decoded (the transform overlaps
+    // from one granule to the next, the synthesis filter runs on) and its main data is in
+    // the decoder's bit reservoir: it may begin up to 511 bytes (MPEG-1) before its header.
+    // The decoder drops the first frame it is fed. So the two frames before the piece are
+    // fed, and before them enough frames to hold their reservoir.
+    constexpr int kFullyDecodedFrames = 2;
+    constexpr std::uint64_t kMaxReservoirBytes = 511;
+    std::uint64_t start = pieceStart;
+    std::uint64_t reservoirBytes = 0;
+    int frames = 0;
+    for (std::size_t i = 0; i < m_history.Size() && reservoirBytes < kMaxReservoirBytes; ++i) {
+        const std::uint64_t offset = m_history.FromBack(i).frameOffset;
+        if (offset >= start) continue;  // the lead-in's frames, or frames after the piece
+        if (frames >= kFullyDecodedFrames) reservoirBytes += start - offset;
+        start = offset;
+        ++frames;
+    }
+    return start;
+}
+
+void ReencodeSplitter::PrimeDecoder(Piece& piece, std::uint64_t pieceStart) {
+    const std::uint64_t primingStart = PrimingStart(pieceStart);
+    if (primingStart >= pieceStart) return;
+    m_reader.Seek(primingStart);
+    Mp3FrameHeader header;
+    while (m_reader.Position() < pieceStart) {
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr || header.frameOffset >= pieceStart) break;
+        FeedFrame(piece, frame, header, /*inPiece=*/false);  // nothing of it is encoded
+    }
+    m_reader.Seek(pieceStart);
+}
+
+bool ReencodeSplitter::EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
+                                    bool* endReached) {
+    Mp3FrameHeader header;
+    while (piece.samplesFed < targetSamples) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
+            piece.sourceEnded = true;
             *endReached = true;
             break;
         }
         RecordFrame(header.frameOffset, header.samplesPerFrame);
-        const int samples = DecodeFrame(piece, frame, header.frameBytes);
-        if (samples > 0) {
-            if (!EncodeAndWrite(piece, samples)) return false;
-            piece.samplesCounted += static_cast<std::uint64_t>(samples);
-        }
+        if (header.frameOffset >= ownStart) ++piece.ownFrames;
+        if (!FeedFrame(piece, frame, header, /*inPiece=*/true)) return false;
         if (ProgressAndCheckCancel()) return false;
     }
     return true;
 }
 
-bool ReencodeSplitter::EncodeToEnd(Piece& piece, std::uint64_t endOffset) {
-    // The frames up to the end offset; they are not recorded, as no piece follows.
-    Mp3FrameHeader header;
-    while (!piece.encoderStopped && m_reader.Position() < endOffset) {
-        const std::uint8_t* frame = m_reader.NextFrame(&header);
-        if (frame == nullptr) break;
-        const int samples = DecodeFrame(piece, frame, header.frameBytes);
-        if (samples > 0 && !EncodeAndWrite(piece, samples)) return false;
-        if (ProgressAndCheckCancel()) return false;
-    }
+bool ReencodeSplitter::FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header,
+                                 bool inPiece) {
+    mp3data_struct headerInfo{};
+    // The decoder copies the frame into its own buffer; it does not write to it. It returns
+    // a frame's samples only once it has seen the next frame's header.
+    const int decoded = hip_decode1_headers(piece.decoder.get(), const_cast<unsigned char*>(frame),
+                                            static_cast<std::size_t>(header.frameBytes), m_left.data(),
+                                            m_right.data(), &headerInfo);
+    if (!EncodePending(piece, decoded)) return false;
+    piece.pendingInPiece = inPiece;
+    piece.pendingFirstSample = piece.samplesFed;
+    if (inPiece) piece.samplesFed += static_cast<std::uint64_t>(std::max(0, header.samplesPerFrame));
     return true;
 }
 
-bool ReencodeSplitter::EncodeFadeIn(Piece& piece) {
-    if (!m_fadeInOn || m_fadeInSamples == 0) return true;
-    // Linear in amplitude from 0 at the piece's first decoded sample to full level after
-    // m_fadeInSamples samples, over whole source frames.
-    const double step = 1.0 / static_cast<double>(m_fadeInSamples);
-    std::uint64_t k = 0;
-    Mp3FrameHeader header;
-    while (!piece.encoderStopped && k < m_fadeInSamples) {
-        const std::uint8_t* frame = m_reader.NextFrame(&header);
-        if (frame == nullptr) break;
-        RecordFrame(header.frameOffset, header.samplesPerFrame);
-        const int samples = DecodeFrame(piece, frame, header.frameBytes);
-        if (samples > 0) {
-            for (int i = 0; i < samples; ++i) {
-                const double gain = std::min(1.0, static_cast<double>(k + static_cast<std::uint64_t>(i)) * step);
-                m_left[i] = static_cast<std::int16_t>(m_left[i] * gain);
-                if (piece.channels == 2) m_right[i] = static_cast<std::int16_t>(m_right[i] * gain);
-            }
-            if (!EncodeAndWrite(piece, samples)) return false;
-            k += static_cast<std::uint64_t>(samples);
-            piece.samplesCounted += static_cast<std::uint64_t>(samples);
-        }
-        if (ProgressAndCheckCancel()) return false;
-    }
-    return true;
+bool ReencodeSplitter::EncodePending(Piece& piece, int decodedSamples) {
+    if (decodedSamples <= 0 || !piece.pendingInPiece) return true;
+    const int samples = std::min(decodedSamples, kPcmBufferSamples);
+    ApplyFades(piece, piece.pendingFirstSample, samples);
+    return EncodeAndWrite(piece, samples);
 }
 
-bool ReencodeSplitter::EncodeFadeOut(Piece& piece) {
-    if (!m_fadeOutOn || m_fadeOutSamples == 0) return true;
-    // Linear in amplitude from full level down to silence over m_fadeOutSamples samples;
-    // when the source ends first, the fade ends with it.
-    const double step = 1.0 / static_cast<double>(m_fadeOutSamples);
-    std::uint64_t k = 0;
-    Mp3FrameHeader header;
-    while (!piece.encoderStopped && k < m_fadeOutSamples) {
-        const std::uint8_t* frame = m_reader.NextFrame(&header);
-        if (frame == nullptr) break;
-        RecordFrame(header.frameOffset, header.samplesPerFrame);
-        const int samples = DecodeFrame(piece, frame, header.frameBytes);
-        if (samples > 0) {
-            for (int i = 0; i < samples; ++i) {
-                const double gain = std::max(0.0, 1.0 - static_cast<double>(k + static_cast<std::uint64_t>(i)) * step);
-                m_left[i] = static_cast<std::int16_t>(m_left[i] * gain);
-                if (piece.channels == 2) m_right[i] = static_cast<std::int16_t>(m_right[i] * gain);
-            }
-            if (!EncodeAndWrite(piece, samples)) return false;
-            k += static_cast<std::uint64_t>(samples);
-            piece.samplesCounted += static_cast<std::uint64_t>(samples);
+void ReencodeSplitter::ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples) {
+    // Linear in amplitude: the fade-in rises from 0 at the piece's first sample (the lead-in's,
+    // when there is one) by 1/F per sample; the fade-out falls by 1/F per sample to reach 0
+    // just after the piece's last sample. A piece shorter than a fade holds only its part.
+    const bool fadeIn = m_fadeInOn && m_fadeInSamples > 0 && firstSample < m_fadeInSamples;
+    const bool fadeOut = m_fadeOutOn && m_fadeOutSamples > 0 && piece.lengthKnown &&
+                         firstSample + static_cast<std::uint64_t>(samples) + m_fadeOutSamples > piece.totalSamples;
+    if (!fadeIn && !fadeOut) return;
+    for (int i = 0; i < samples; ++i) {
+        const std::uint64_t k = firstSample + static_cast<std::uint64_t>(i);
+        double gain = 1.0;
+        if (fadeIn) gain = std::min(1.0, static_cast<double>(k) / static_cast<double>(m_fadeInSamples));
+        if (fadeOut) {
+            const double left = k < piece.totalSamples ? static_cast<double>(piece.totalSamples - k) : 0.0;
+            gain *= std::min(1.0, left / static_cast<double>(m_fadeOutSamples));
         }
-        if (ProgressAndCheckCancel()) return false;
+        m_left[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(m_left[static_cast<std::size_t>(i)] * gain);
+        if (piece.channels == 2) {
+            m_right[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(m_right[static_cast<std::size_t>(i)] * gain);
+        }
     }
-    return true;
+}
+
+bool ReencodeSplitter::EncodeAndWrite(Piece& piece, int samples) {
+    const int bytes = m_encode(piece.encoder.get(), m_left.data(),
+                               piece.channels == 1 ? nullptr : m_right.data(), samples,
+                               m_mp3.data(), kMaxMp3Buffer);
+    if (bytes < 0) {
+        // A failed encode leaves a piece with a hole in its audio: the piece fails.
+        SetError("Failed to encode file \"" + piece.out.Target().string() + "\".");
+        return false;
+    }
+    return WritePieceBytes(piece.out, m_mp3.data(), static_cast<std::size_t>(bytes));
 }
 
 bool ReencodeSplitter::FinishPiece(Piece& piece) {
-    if (!EncodeFadeOut(piece)) return Fail(piece);
+    // The decoder still holds the piece's last frame: an empty call hands it out.
+    mp3data_struct headerInfo{};
+    unsigned char nothing = 0;
+    const int decoded = hip_decode1_headers(piece.decoder.get(), &nothing, 0, m_left.data(),
+                                            m_right.data(), &headerInfo);
+    if (!EncodePending(piece, decoded)) return Fail(piece);
+    piece.pendingInPiece = false;
     if (PumpAndCheckCancel()) return Fail(piece);
     const int bytes = lame_encode_flush(piece.encoder.get(), m_mp3.data(), kMaxMp3Buffer);
     if (bytes < 0) {
@@ -337,17 +376,20 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     return CommitPiece(piece.out);
 }
 
+bool ReencodeSplitter::LeaveOutEmptyPiece(Piece& piece) {
+    // Only frames of earlier pieces were left: there is no such piece.
+    piece.decoder.reset();
+    piece.encoder.reset();
+    DiscardPiece(piece.out);
+    SetPieceEmpty();
+    return true;
+}
+
 bool ReencodeSplitter::Fail(Piece& piece) {
     piece.decoder.reset();
     piece.encoder.reset();
     DiscardPiece(piece.out);
     return false;
-}
-
-std::uint64_t ReencodeSplitter::OutputBytesForTenths(const Piece& piece, int tenths) const {
-    if (tenths <= 0) return 0;
-    const std::uint64_t bytesPerSecond = static_cast<std::uint64_t>(piece.encoderKbps) * 1000 / 8;
-    return static_cast<std::uint64_t>(static_cast<double>(bytesPerSecond) * tenths * 0.1);
 }
 
 }  // namespace qm

@@ -4,14 +4,19 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "split/SplitEngine.h"
 
+struct lame_global_struct;
+
 namespace qm {
 
 // Decodes each frame, applies the fades, and encodes each piece again as constant-bit-rate
-// MP3 with the chosen or the source's settings.
+// MP3 with the chosen or the source's settings. Pieces are runs of whole source frames that
+// follow each other without repeating audio (the frames before a piece only prime the
+// decoder), and the fades lie inside each piece.
 class ReencodeSplitter final : public SplitEngine {
 public:
     bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
@@ -23,50 +28,76 @@ public:
                          int sequence, int width) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
+    // The chosen bit rate, or the average bit rate of the source's audio frames (its tags
+    // left out).
     int GetBitRate() const override;
+    bool Open(const std::filesystem::path& path) override;
     void SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode) override;
+
+    // The encoder call: lame_encode_buffer by default. Replaceable so that a test can make the
+    // encoder fail; it takes and returns what lame_encode_buffer does.
+    using EncodeFunction = std::function<int(lame_global_struct* lame, const std::int16_t* left,
+                                             const std::int16_t* right, int samples,
+                                             std::uint8_t* mp3, int mp3Bytes)>;
+    void SetEncodeFunction(EncodeFunction encode) { m_encode = std::move(encode); }
 
     ReencodeSplitter();
     ~ReencodeSplitter() override;
 
 private:
     struct Piece;
-    enum class Limit { Bytes, Samples };
+    enum class Limit { Bytes, Samples, ToEnd };
 
-    bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                           int pieceNumber, int total, int sequence, int width, bool* endReached);
+    bool WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+                    int pieceNumber, int total, int sequence, int width, bool* endReached);
     bool BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber, int total,
                     int sequence, int width);
     bool StartCodec(Piece& piece);
+    // Seeks back to the lead-in's first frame; the samples of the frames sought back over.
     std::uint64_t SeekLeadIn();
-    // Decodes one source frame into the PCM buffers; samples per channel (0: nothing).
-    int DecodeFrame(Piece& piece, const std::uint8_t* frame, int frameBytes);
+    // Source samples that encode to at least byteCount bytes at the pieces' bit rate.
+    std::uint64_t SamplesForOutputBytes(const Piece& piece, std::uint64_t byteCount) const;
+    // Samples of the frames from the reader's position on until targetSamples are reached or
+    // the source ends; the reader is back at its position afterwards.
+    std::uint64_t MeasurePiece(std::uint64_t targetSamples);
+    // The offset of the first frame fed to the decoder, ahead of a piece starting at
+    // pieceStart, so that the piece's first frame decodes in full; pieceStart when the
+    // history holds no frame before it.
+    std::uint64_t PrimingStart(std::uint64_t pieceStart) const;
+    // Feeds the frames before the piece's first frame to the decoder; their audio is dropped.
+    void PrimeDecoder(Piece& piece, std::uint64_t pieceStart);
+    // Decodes, fades and encodes the piece's frames until targetSamples are reached or the
+    // source ends. False on a write or encoder failure (message set) or a cancel.
+    bool EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
+                      bool* endReached);
+    // Hands one frame to the decoder and encodes what it returns: the samples of the frame
+    // fed before (the decoder gives each frame's audio one call late).
+    bool FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header,
+                   bool inPiece);
+    // Encodes decoded samples of the frame fed before, when it belongs to the piece.
+    bool EncodePending(Piece& piece, int decodedSamples);
+    void ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples);
     // Encodes samples from the PCM buffers and writes what the encoder returns. False on a
     // write failure or an encoder error (the message is set either way).
     bool EncodeAndWrite(Piece& piece, int samples);
-    bool EncodeLimited(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
-    bool EncodeToEnd(Piece& piece, std::uint64_t endOffset);
-    bool EncodeFadeIn(Piece& piece);
-    bool EncodeFadeOut(Piece& piece);
     bool FinishPiece(Piece& piece);
+    bool LeaveOutEmptyPiece(Piece& piece);
     bool Fail(Piece& piece);
-    // Bytes of encoded output that tenths of a second take at the pieces' bit rate.
-    std::uint64_t OutputBytesForTenths(const Piece& piece, int tenths) const;
 
     // One frame's PCM and one encoder call's output, allocated once for every piece.
     std::vector<std::int16_t> m_left;
     std::vector<std::int16_t> m_right;
     std::vector<std::uint8_t> m_mp3;
+    EncodeFunction m_encode;
 
     int m_chosenSampleRateHz = 0;
     int m_chosenBitRateKbps = 0;
     int m_chosenChannelMode = kChannelModeAsSource;
     bool m_fadeInOn = false;
     bool m_fadeOutOn = false;
-    int m_fadeInTenths = 0;
-    int m_fadeOutTenths = 0;
     std::uint64_t m_fadeInSamples = 0;
     std::uint64_t m_fadeOutSamples = 0;
+    int m_audioKbps = 0;  // the source's audio frames' average, measured at Open
 };
 
 }  // namespace qm

@@ -14,6 +14,10 @@ namespace {
 constexpr int kStepBackFrames = 3;
 // The most samples one MPEG frame holds (MPEG-1 Layer II and III).
 constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
+// Frames kept beyond the overlaps: the step back's, and the frames that prime the
+// re-encoding engine's decoder ahead of a piece (two, and the bit reservoir before them:
+// 511 bytes span six frames at the lowest MPEG-1 bit rate).
+constexpr std::size_t kHistoryMarginFrames = 12;
 
 }  // namespace
 
@@ -122,8 +126,8 @@ void SplitEngine::RecordFrame(std::uint64_t frameOffset, int samples) {
     // Keep what a tail rewind, the step back and the next lead-in can reach; older frames
     // are never looked at again, so the history stays small however long the source is.
     const std::uint64_t keptSamples = m_leadInSamples + m_tailSamples +
-                                      (kStepBackFrames + 1) * kMaxSamplesPerFrame;
-    while (m_history.Size() > kStepBackFrames + 1 &&
+                                      kHistoryMarginFrames * kMaxSamplesPerFrame;
+    while (m_history.Size() > kHistoryMarginFrames &&
            m_history.TotalSamples() - m_history.Front().samples >= keptSamples) {
         m_history.PopFront();
     }

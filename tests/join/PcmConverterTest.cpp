@@ -163,6 +163,19 @@ TEST(PcmConverter, FlushReturnsTheHeldBackTail) {
     EXPECT_EQ(converter.Flush(), 0) << "a second flush has nothing left";
 }
 
+// A source that ends before the resampler gave anything (an empty or very short source)
+// flushes to nothing, also when the one source channel is repeated into two: the output
+// buffers may never have been allocated then.
+TEST(PcmConverter, FlushWithNothingHeldBackGivesNothing) {
+    for (const int toChannels : {1, 2}) {
+        PcmConverter converter;
+        Configure(converter, 1, 22050, 16, toChannels, 44100, 16);
+        EXPECT_EQ(converter.Flush(), 0) << toChannels;
+        EXPECT_EQ(converter.Process(nullptr, nullptr, 0), 0) << toChannels;
+        EXPECT_EQ(converter.Flush(), 0) << toChannels;
+    }
+}
+
 // A fresh Reset and Prepare per source: the second source does not start with the first's
 // held-back samples.
 TEST(PcmConverter, ResetStartsFreshResamplerState) {

@@ -274,6 +274,46 @@ TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
     }
 }
 
+// A fade longer than a piece is cut off at the piece's edge: the pieces are where the plan
+// puts them, each with its own length, and none is empty.
+TEST(PlannerEngines, LongFadesKeepThePlansCuts) {
+    struct Case {
+        const char* name;
+        bool manual;  // hand-made pieces 0-1 s, 1-5 s, 5-6 s; else by count 3
+        int fadeInTenths, fadeOutTenths;
+        std::vector<double> pieceSeconds;
+    };
+    for (const Case& c : {Case{"manual, fade-in 2 s", true, 20, 0, {1.0, 4.0, 1.0}},
+                          Case{"manual, fade-out 3 s", true, 0, 30, {1.0, 4.0, 1.0}},
+                          Case{"count 3, fade-in 10 s", false, 100, 0, {2.0, 2.0, 2.0}}}) {
+        fixtures::TempDir dir;
+        const fs::path song = MakeSong(dir, 6.0);
+        SplitterOptions options;
+        options.FadeInLen = c.fadeInTenths;
+        options.FadeOutLen = c.fadeOutTenths;
+        fixtures::FakeOperation operation;
+        std::string message;
+        std::vector<fs::path> outputs;
+        if (c.manual) {
+            std::vector<PieceRow> rows{{0, 10, true, {}}, {10, 50, true, {}}, {50, 60, true, {}}};
+            ASSERT_TRUE(page_plans::PlanManualPieces(RealContext(options, operation), song, &rows, &outputs, &message))
+                << message;
+        } else {
+            batch_plans::BatchEntry entry{song, 6, {}};
+            int sequence = 1;
+            ASSERT_TRUE(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message))
+                << message;
+            outputs = entry.outputs;
+        }
+        ASSERT_EQ(outputs.size(), c.pieceSeconds.size()) << c.name;
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            // Re-encoded: the encoder's and the decoder's delays come on top (1,105 samples).
+            const double audioSeconds = DecodedSeconds(outputs[i]) - 1105.0 / kRateHz;
+            EXPECT_NEAR(audioSeconds, c.pieceSeconds[i], 1.5 * kFrameSeconds) << c.name << " piece " << i + 1;
+        }
+    }
+}
+
 // With the skip policy and piece 2's target present, piece 1 is kept, the existing file is
 // untouched and the plan ends with the placement's message.
 TEST(PlannerEngines, SkipPolicyEndsThePlanAtAnExistingTarget) {

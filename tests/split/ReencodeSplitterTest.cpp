@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <lame/lame.h>
+
 #include <cmath>
 
 #include "EngineTestKit.h"
@@ -23,6 +25,7 @@ struct ParamsCase {
     long expectedRateHz;
     int expectedChannels;
     int expectedKbps;  // 0: not checked exactly (a VBR source's snapped average)
+    int tagPaddingBytes = 0;  // an ID3v2 tag with this much padding before the audio
 };
 
 class ReencodeParams : public ::testing::TestWithParam<ParamsCase> {};
@@ -37,7 +40,10 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
     spec.sampleRateHz = c.sourceRateHz;
     spec.kbps = c.sourceKbps;
     spec.vbr = c.sourceVbr;
-    const Source src = WriteSource(dir / "s.mp3", spec);
+    fixtures::Id3v2Spec tag;
+    tag.title = "Tagged";
+    tag.paddingBytes = c.tagPaddingBytes;
+    const Source src = WriteSource(dir / "s.mp3", spec, c.tagPaddingBytes > 0 ? &tag : nullptr);
     ReencodeSplitter engine;
     engine.SetEncoderParams(c.rateHz, c.kbps, c.mode);
     ASSERT_TRUE(engine.Open(src.path));
@@ -64,8 +70,8 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
         EXPECT_EQ(d.rateHz, c.expectedRateHz) << name;
         EXPECT_EQ(d.channels, c.expectedChannels) << name;
     }
-    if (c.kbps != 0 && c.rateHz != 0) {
-        EXPECT_EQ(engine.GetBitRate(), c.kbps);
+    if (c.expectedKbps != 0) {
+        EXPECT_EQ(engine.GetBitRate(), c.expectedKbps);
     }
 }
 
@@ -77,7 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParamsCase{"MonoStaysMono", fixtures::Channels::Mono, 48000, 64, false, 0, 0, 4, 48000, 1, 64},
         ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0, 0, 4, 24000, 2, 48},
         ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0, true, 0, 0, 4, 44100, 2, 0},
-        ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 0, 1, 44100, 2, 128}),
+        ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 0, 1, 44100, 2, 128},
+        // The source's bit rate is that of its audio: a large tag does not raise it.
+        ParamsCase{"TaggedSourceAsSource", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, 4, 44100, 2, 128, 300000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // RMS of a window of one channel of interleaved PCM.
@@ -97,20 +105,25 @@ constexpr long kWindow = 441;  // 10 ms
 
 struct FadeCase {
     const char* name;
-    int pieceTenths;  // 0: the piece is written to the end after skipTenths
-    int skipTenths;
-    int fadeInTenths, fadeOutTenths;
+    int tagPaddingBytes;  // padding of an ID3v2 tag before the audio; 0: no tag
     double sourceSeconds;
-    // Expected gain (0..1) at a time in seconds from the piece's first source sample.
-    double (*gain)(double t);
-    double expectedSeconds;  // length of the piece's audio (without codec delay and padding)
+    int skipTenths;
+    int pieceTenths;  // 0: the piece is written to the end
+    int fadeInTenths, fadeOutTenths;
+    double expectedSeconds;  // the piece's audio; < 0: everything after the skip
 };
 
 class ReencodeFades : public ::testing::TestWithParam<FadeCase> {};
 
-// The fades are linear in amplitude: the RMS of 10 ms windows follows the expected gain
-// curve; it never exceeds the source's level, and the piece is as long as expected.
-TEST_P(ReencodeFades, FadesAreLinearRamps) {
+// Frames of 1,152 samples: a piece ends on the frame boundary at or after its length.
+double FrameCeil(double seconds) { return std::ceil(seconds * kRate / 1152.0) * 1152.0 / kRate; }
+
+// The fades are linear in amplitude and lie inside the piece: the fade-in rises from silence
+// at its first sample, the fade-out reaches silence at its last, wherever the piece ends (at
+// its length, or where the source's audio ends, tags or not), and a fade longer than the piece
+// is cut off at its edge instead of moving it. The RMS of 10 ms windows follows that curve,
+// never exceeds the source's level, and the piece is as long as asked.
+TEST_P(ReencodeFades, FadesAreLinearRampsInsideThePiece) {
     const FadeCase c = GetParam();
     fixtures::TempDir dir;
     fixtures::EncodeSpec spec;
@@ -119,7 +132,10 @@ TEST_P(ReencodeFades, FadesAreLinearRamps) {
     spec.toneHz = 1000.0;
     spec.amplitude = 0.5;
     spec.channels = fixtures::Channels::Stereo;
-    const Source src = WriteSource(dir / "tone.mp3", spec);
+    fixtures::Id3v2Spec tag;
+    tag.title = "Tagged";
+    tag.paddingBytes = c.tagPaddingBytes;
+    const Source src = WriteSource(dir / "tone.mp3", spec, c.tagPaddingBytes > 0 ? &tag : nullptr);
     ReencodeSplitter engine;
     ASSERT_TRUE(engine.Open(src.path));
     engine.SetFadeIn(c.fadeInTenths > 0, c.fadeInTenths);
@@ -143,41 +159,45 @@ TEST_P(ReencodeFades, FadesAreLinearRamps) {
     ASSERT_TRUE(plain.WritePieceByDuration(dir / "plain.mp3", 20, 1, 1, 1, 0, &endReached));
     const fixtures::Decoded reference = fixtures::DecodeWithMpg123(dir / "plain.mp3", true);
     const double level = Rms(reference.pcm, 2, kRate / 2, kRate);
-    const double audioSamples = static_cast<double>(d.samples - kCodecDelaySamples);
-    EXPECT_NEAR(audioSamples / kRate, c.expectedSeconds, 2.5 * 1152.0 / kRate);
-    // The first two frames of a piece carry the codecs' start-up (the decoder lacks the bit
-    // reservoir of the frames before the piece), so the curve is checked after them.
-    for (long first = kCodecDelaySamples + 2 * 1152; first + kWindow <= kCodecDelaySamples + static_cast<long>(c.expectedSeconds * kRate) - 1152;
-         first += kWindow) {
+
+    const double sourceSeconds = static_cast<double>(src.audio.size()) * 1152.0 / kRate;
+    const double length = c.expectedSeconds >= 0 ? c.expectedSeconds : sourceSeconds - FrameCeil(c.skipTenths / 10.0);
+    const double audioSeconds = static_cast<double>(d.samples - kCodecDelaySamples) / kRate;
+    EXPECT_GE(audioSeconds, length);
+    EXPECT_LT(audioSeconds, length + 1152.0 / kRate);
+    const double fadeIn = c.fadeInTenths / 10.0;
+    const double fadeOut = c.fadeOutTenths / 10.0;
+    auto gain = [&](double t) {
+        const double in = fadeIn > 0 ? std::min(1.0, t / fadeIn) : 1.0;
+        const double out = fadeOut > 0 ? std::min(1.0, (length - t) / fadeOut) : 1.0;
+        return in * out;
+    };
+    // The first two frames of the source are the encoder's start-up, and a decoder's last
+    // frame its ramp-down; the curve is checked between them.
+    for (long first = kCodecDelaySamples + 2 * 1152;
+         first + kWindow <= kCodecDelaySamples + static_cast<long>(length * kRate) - 1152; first += kWindow) {
         const double t = static_cast<double>(first - kCodecDelaySamples + kWindow / 2) / kRate;
         const double left = Rms(d.pcm, 2, first, kWindow) / level;
-        EXPECT_NEAR(left, c.gain(t), 0.06) << "at " << t << " s";
+        EXPECT_NEAR(left, gain(t), 0.06) << "at " << t << " s";
         EXPECT_LE(left, 1.06) << "at " << t << " s";
     }
 }
 
-// Frames of 1,152 samples: the main part ends on the frame boundary at or after its target.
-double FrameCeil(double seconds) { return std::ceil(seconds * kRate / 1152.0) * 1152.0 / kRate; }
-
 INSTANTIATE_TEST_SUITE_P(
     Fades, ReencodeFades,
     ::testing::Values(
-        // 4 s piece, 1 s fade-in, 1 s fade-out: the fade-out starts where the main part ends.
-        FadeCase{"InAndOut", 40, 0, 10, 10, 8.0,
-                 [](double t) {
-                     const double outStart = FrameCeil(3.0);
-                     if (t < 1.0) return t;
-                     if (t < outStart) return 1.0;
-                     return std::max(0.0, 1.0 - (t - outStart));
-                 },
-                 FrameCeil(3.0) + FrameCeil(1.0)},
-        // A fade-out longer than the piece is not shortened: the piece is the whole fade.
-        FadeCase{"FadeOutLongerThanPiece", 10, 0, 0, 30, 8.0,
-                 [](double t) { return std::max(0.0, 1.0 - t / 3.0); }, FrameCeil(3.0)},
-        // To the end, with a fade-out longer than what is left: it fades until the source ends,
-        // so its gain falls from 1 to 1 - 1.5/5 = 0.7 over the last 1.5 seconds.
-        FadeCase{"FadeOutLongerThanTheRest", 0, 15, 0, 50, 3.0,
-                 [](double t) { return 1.0 - t / 5.0; }, 3.0 - FrameCeil(1.5)}),
+        // 4 s piece, 1 s fade-in, 1 s fade-out.
+        FadeCase{"InAndOut", 0, 8.0, 0, 40, 10, 10, FrameCeil(4.0)},
+        // Fades longer than the piece: only their first or last second is in it.
+        FadeCase{"FadeInLongerThanPiece", 0, 8.0, 0, 10, 20, 0, FrameCeil(1.0)},
+        FadeCase{"FadeOutLongerThanPiece", 0, 8.0, 0, 10, 0, 30, FrameCeil(1.0)},
+        // To the end, with a fade-out longer than what is left: it ends in silence with the
+        // source, so only its last part is in the piece.
+        FadeCase{"FadeOutLongerThanTheRest", 0, 3.0, 15, 0, 0, 50, -1},
+        // A piece by duration that runs into the end of the source fades out there.
+        FadeCase{"DurationPastTheEnd", 0, 3.0, 10, 200, 0, 10, -1},
+        // A large tag before the audio does not shorten the last piece or move its fade.
+        FadeCase{"TaggedSourceToEnd", 300000, 3.0, 10, 0, 0, 10, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // By size at a lower bit rate than the source's, a piece takes more source audio than the
@@ -208,34 +228,122 @@ TEST(ReencodeSplitter, SizeCountsEncodedBytes) {
     }
 }
 
-// Consecutive re-encoded pieces by duration: each holds the asked duration (the three frames
-// it repeats from the piece before included), and together they cover the source.
-TEST(ReencodeSplitter, PiecesByDurationCoverTheSource) {
+// Relative RMS difference between count samples (interleaved stereo) of a and b.
+double RelativeDifference(const std::vector<std::int16_t>& a, long aFirst, const std::vector<std::int16_t>& b,
+                          long bFirst, long count) {
+    double diff = 0.0;
+    double level = 0.0;
+    for (long i = 0; i < 2 * count; ++i) {
+        const double x = a[static_cast<std::size_t>(2 * aFirst + i)];
+        const double y = b[static_cast<std::size_t>(2 * bFirst + i)];
+        diff += (x - y) * (x - y);
+        level += y * y;
+    }
+    return std::sqrt(diff / std::max(1.0, level));
+}
+
+// One step of a run over the same source: a skip or a piece, by duration, by size or to the end.
+struct RunStep {
+    enum Kind { Skip, Duration, Size, ToEnd } kind;
+    std::uint64_t value;  // tenths or bytes
+};
+
+// Re-encoded pieces hold exactly the audio of their frames, wherever they start: the first
+// frame of a piece after a skip or after another piece, and the source's last frame, are
+// there in full. Each piece decodes to as many samples as the same source samples encoded on
+// their own, and its first and last frames match the source.
+TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
     fixtures::TempDir dir;
-    const Source src = WriteSource(dir / "s.mp3", NoiseSpec(7.0, fixtures::XingFrame::Yes));
+    fixtures::EncodeSpec spec;
+    spec.seconds = 6.0;
+    spec.signal = fixtures::Signal::Sweep;
+    const Source src = WriteSource(dir / "s.mp3", spec);
+    const fixtures::Decoded source = fixtures::DecodeWithMpg123(src.path, true);
+    ASSERT_TRUE(source.ok);
+    const long totalFrames = static_cast<long>(src.audio.size());
+    ASSERT_EQ(source.samples, totalFrames * 1152);
+    // 128 kbit/s: 16,000 bytes a second.
+    auto framesFor = [](std::uint64_t samples) { return static_cast<long>((samples + 1151) / 1152); };
+    const std::vector<RunStep> steps = {{RunStep::Skip, 5},       {RunStep::Duration, 15},
+                                        {RunStep::Size, 24000},  {RunStep::Duration, 10},
+                                        {RunStep::ToEnd, 0}};
     ReencodeSplitter engine;
     ASSERT_TRUE(engine.Open(src.path));
-    std::int64_t total = 0;
-    bool endReached = false;
-    const std::int64_t asked = static_cast<std::int64_t>(std::ceil(3.0 * kRate / 1152.0)) * 1152;
-    for (int i = 1; i <= 2; ++i) {
+    engine.SetWriteTag(false);
+    long frame = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const RunStep step = steps[i];
+        long frames = 0;
+        bool endReached = false;
         const auto path = dir / ("p" + std::to_string(i) + ".mp3");
-        ASSERT_TRUE(engine.WritePieceByDuration(path, 30, i, 3, i, 0, &endReached));
-        EXPECT_FALSE(endReached);
-        const fixtures::Decoded d = fixtures::DecodeWithMpg123(path);
-        EXPECT_TRUE(d.ok);
-        // Plus the encoder's delay and at most two frames of flush and padding.
-        EXPECT_GE(d.samples, asked) << i;
-        EXPECT_LE(d.samples, asked + kCodecDelaySamples + 2 * 1152) << i;
-        total += d.samples;
+        switch (step.kind) {
+        case RunStep::Skip:
+            ASSERT_TRUE(engine.SkipDuration(static_cast<int>(step.value), &endReached));
+            frame += framesFor(step.value * kRate / 10);
+            continue;
+        case RunStep::Duration:
+            ASSERT_TRUE(engine.WritePieceByDuration(path, static_cast<int>(step.value), 1, 1, 1, 0, &endReached));
+            frames = framesFor(step.value * kRate / 10);
+            break;
+        case RunStep::Size:
+            ASSERT_TRUE(engine.WritePieceBySize(path, step.value, 1, 1, 1, 0, &endReached));
+            frames = framesFor((step.value * kRate + 15999) / 16000);
+            break;
+        case RunStep::ToEnd:
+            ASSERT_TRUE(engine.WritePieceToEnd(path, 1, 1, 1, 0));
+            frames = totalFrames - frame;
+            break;
+        }
+        ASSERT_FALSE(endReached) << i;
+        const fixtures::Decoded piece = fixtures::DecodeWithMpg123(path, true);
+        ASSERT_TRUE(piece.ok) << i;
+        // The same source samples encoded on their own.
+        const long first = frame * 1152;
+        const long count = frames * 1152;
+        const std::vector<std::int16_t> range(source.pcm.begin() + 2 * first, source.pcm.begin() + 2 * (first + count));
+        const auto reference = dir / "reference.mp3";
+        fixtures::WriteFileBytes(reference, fixtures::EncodePcm(spec, range));
+        const fixtures::Decoded alone = fixtures::DecodeWithMpg123(reference, true);
+        ASSERT_EQ(piece.samples, alone.samples) << "step " << i;
+        // Both encodes were fed the same samples, so they decode alike at the first frame and
+        // at the last (a sweep: a piece that starts or ends a frame off differs by about 1).
+        for (const long at : {0L, count - 1152}) {
+            EXPECT_LT(RelativeDifference(piece.pcm, kCodecDelaySamples + at, alone.pcm, kCodecDelaySamples + at, 1152),
+                      0.05)
+                << "step " << i << " at " << at;
+        }
+        frame += frames;
     }
-    ASSERT_TRUE(engine.WritePieceToEnd(dir / "p3.mp3", 3, 3, 3, 0));
-    const fixtures::Decoded last = fixtures::DecodeWithMpg123(dir / "p3.mp3");
-    EXPECT_TRUE(last.ok);
-    total += last.samples;
-    const std::int64_t sourceSamples = static_cast<std::int64_t>(src.audio.size()) * 1152;
-    EXPECT_GE(total, sourceSamples);
-    EXPECT_LE(total, sourceSamples + 6 * 1152 + 3 * (kCodecDelaySamples + 2 * 1152));
+    EXPECT_EQ(frame, totalFrames);
+}
+
+// A failed encode leaves a hole in the audio: the piece fails with the encoder's message and
+// no file is left, whether the first call fails or a later one, by duration or to the end.
+TEST(ReencodeSplitter, FailedEncodeFailsThePiece) {
+    struct Case {
+        bool toEnd;
+        int failingCall;  // 1-based encoder call that fails
+    };
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "s.mp3", NoiseSpec(2.0, fixtures::XingFrame::No));
+    for (const Case c : {Case{false, 1}, Case{false, 20}, Case{true, 1}, Case{true, 40}}) {
+        ReencodeSplitter engine;
+        ASSERT_TRUE(engine.Open(src.path));
+        int calls = 0;
+        engine.SetEncodeFunction([&](lame_global_struct* lame, const std::int16_t* left, const std::int16_t* right,
+                                     int samples, std::uint8_t* mp3, int mp3Bytes) {
+            if (++calls == c.failingCall) return -1;
+            return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
+        });
+        const auto path = dir / "p.mp3";
+        bool endReached = false;
+        const bool written = c.toEnd ? engine.WritePieceToEnd(path, 1, 1, 1, 0)
+                                     : engine.WritePieceByDuration(path, 15, 1, 2, 1, 0, &endReached);
+        EXPECT_FALSE(written) << c.failingCall;
+        EXPECT_EQ(calls, c.failingCall) << "the piece stops at the failure";
+        EXPECT_EQ(engine.LastError(), "Failed to encode file \"" + path.string() + "\".");
+        EXPECT_TRUE(OtherFiles(dir.Path(), {src.path}).empty());
+    }
 }
 
 }  // namespace
