@@ -63,6 +63,8 @@ public:
     // Bit rate of the pieces in kbit/s as far as it is known: the source's average bit rate,
     // or the re-encoding engine's chosen one.
     virtual int GetBitRate() const;
+    // Offset of the source's first audio frame (past a leading tag) once it is open.
+    std::uint64_t AudioStart() const { return m_reader.AudioStart(); }
     // Encoder settings of the re-encoding engine: Hz, kbit/s and channel mode (0 stereo,
     // 1 joint stereo, 3 mono); (0, 0, kChannelModeAsSource) keeps the source's values.
     // Ignored by the direct engine.

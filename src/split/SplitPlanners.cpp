@@ -174,13 +174,14 @@ private:
 };
 
 // Piece count of a by-size plan. Frames are copied as they are, so the direct engine's count
-// follows the file size; the re-encoding engine writes its own bit rate, so its count follows
-// the duration at that bit rate.
+// follows the size of the audio (a leading tag is not cut into pieces); the re-encoding
+// engine writes its own bit rate, so its count follows the duration at that bit rate.
 int BySizeCount(SplitEngine& engine, bool reencoding, std::uint64_t fileSizeBytes,
                 int durationSeconds, std::uint64_t sizeBytes) {
     if (!reencoding) {
-        std::uint64_t count = fileSizeBytes / sizeBytes;
-        if (fileSizeBytes % sizeBytes != 0) ++count;
+        const std::uint64_t audioBytes = fileSizeBytes - std::min(engine.AudioStart(), fileSizeBytes);
+        std::uint64_t count = audioBytes / sizeBytes;
+        if (audioBytes % sizeBytes != 0) ++count;
         return static_cast<int>(std::clamp<std::uint64_t>(count, 1, INT_MAX));
     }
     const std::int64_t bytesPerSecond = static_cast<std::int64_t>(engine.GetBitRate()) * 1000 / 8;

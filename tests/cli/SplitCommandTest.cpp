@@ -7,6 +7,9 @@
 #include <set>
 #include <sstream>
 
+#include <taglib/mpegfile.h>
+#include <taglib/tag.h>
+
 #include "fixtures/Fixtures.h"
 
 namespace qm {
@@ -313,6 +316,29 @@ TEST(SplitCommand, ControlCharactersInPathsAreEscapedInTheLine) {
     EXPECT_EQ(Fields(lines[0]), (std::vector<std::string>{escapedFolder + "a\\tb\\nc.mp3", "2 piece(s)",
                                                           (out / "a b c-1.mp3").string(),
                                                           (out / "a b c-2.mp3").string()}));
+}
+
+// A leading tag is not cut into pieces, so it does not count toward the total of a split by
+// size: every piece's "%P%/%T%" title names the number of pieces written.
+TEST(SplitCommand, SizeSplitTotalCountsTheAudioOnly) {
+    fixtures::TempDir dir;
+    fixtures::Id3v2Spec tag;
+    tag.title = "Song";
+    tag.paddingBytes = 100000;
+    fixtures::EncodeSpec spec;
+    spec.seconds = 2.0;
+    const fs::path song = dir / "tagged.mp3";
+    fixtures::WriteFileBytes(song, fixtures::Concat({fixtures::MakeId3v2Tag(tag), fixtures::EncodeMp3(spec)}));
+    const fs::path out = dir / "out";
+    const RunResult result = Split({"--size", "10KB", "--title", "%P%/%T%", "-o", out.string(), song.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::set<std::string> names = NamesIn(out);
+    ASSERT_EQ(names.size(), 4u);  // 32 KB of audio
+    for (const std::string& name : names) {
+        TagLib::MPEG::File piece((out / name).c_str());
+        ASSERT_NE(piece.tag(), nullptr) << name;
+        EXPECT_EQ(piece.tag()->title().to8Bit(true).substr(1), "/4") << name;
+    }
 }
 
 }  // namespace
