@@ -196,12 +196,14 @@ TEST(JoinCommand, FailuresAndUsageErrors) {
 // existing file of the target's name is kept.
 TEST(JoinCommand, InterruptLeavesNothingBehind) {
     fx::TempDir dir;
-    const auto a = WriteMp3(dir, "a.mp3", 60.0);
-    const auto b = WriteMp3(dir, "b.mp3", 60.0, 22050, 64, fx::Channels::Mono);
+    // Long enough that the signal comes well after the program has started, even in a slow
+    // sanitizer build on a busy machine, and well before it is done.
+    const auto a = WriteMp3(dir, "a.mp3", 120.0);
+    const auto b = WriteMp3(dir, "b.mp3", 120.0, 22050, 64, fx::Channels::Mono);
     const auto out = dir / "out.mp3";
     fx::WriteFileBytes(out, {'o', 'l', 'd'});
     const fx::RunResult run = fx::RunProgramWithInterrupt(
-        fx::CliPath(), {"join", "-o", out.string(), a.string(), b.string()}, std::chrono::milliseconds(300));
+        fx::CliPath(), {"join", "-o", out.string(), a.string(), b.string()}, std::chrono::milliseconds(800));
     EXPECT_EQ(run.exitCode, 130) << run.out << run.err;
     EXPECT_NE(run.out.find("Cancelled"), std::string::npos) << run.out;
     EXPECT_EQ(fx::ReadFileBytes(out), (fx::Bytes{'o', 'l', 'd'}));
