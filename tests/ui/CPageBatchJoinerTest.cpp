@@ -3,7 +3,11 @@
 // in the middle of a batch.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -248,6 +252,36 @@ TEST_F(BatchJoinerPage, CancelDuringTheSecondRow) {
     EXPECT_TRUE(page->MainList()->Record(1)->outputPath.empty());
     EXPECT_TRUE(fileManagerCalls.empty());
     EXPECT_TRUE(page->JoinButton()->isEnabled());
+}
+
+// Each list's menu holds its own commands; the joined list offers no "Add Folder", whose files
+// would go to the main list.
+TEST_F(BatchJoinerPage, EachListHasItsOwnMenu) {
+    AddFiles(dir.Path(), 1, 1);
+    page->resize(900, 700);
+    page->show();
+    const auto menuOf = [](FileListCtrl* list) {
+        QStringList entries;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (const QAction* action : menu->actions()) {
+                entries << (action->isSeparator() ? "-" : action->text() + (action->isEnabled() ? "" : " (off)"));
+            }
+            menu->close();
+        });
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1), list->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(list->viewport(), &fromKeyboard);
+        return entries;
+    };
+    page->MainList()->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(menuOf(page->MainList()),
+              QStringList({"&Play", "&Browse", "Set &ID3 tag", "-", "Play &Outputted MP3 (off)",
+                           "Browse Outputted &MP3 (off)", "-", "&Remove", "Remo&ve All", "-", "&Add Files...",
+                           "Add &Folder..."}));
+    EXPECT_EQ(menuOf(page->JoinedList()),
+              QStringList({"&Play (off)", "&Browse (off)", "-", "&Remove (off)", "Remo&ve All", "&Up (off)",
+                           "&Down (off)", "-", "&Add Files..."}));
 }
 
 }  // namespace
