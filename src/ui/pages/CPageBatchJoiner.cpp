@@ -66,11 +66,24 @@ CPageBatchJoiner::CPageBatchJoiner(SettingsStore& settings, QWidget* parent)
         grid->addLayout(buttons, row + 1, 1);
         grid->setRowStretch(row + 1, 1);
     };
+    QVBoxLayout* mainButtons = MakeMainButtons();
+    QVBoxLayout* joinedButtons = MakeJoinedButtons();
     addCaptioned(0,
                  "&Main MP3 Files (all joined MP3 files in bottom section will be joined at beginning or end "
                  "of every file in the section)",
-                 m_mainList, MakeMainButtons());
-    addCaptioned(2, "Joined M&P3 Files", m_joinedList, MakeJoinedButtons());
+                 m_mainList, mainButtons);
+    addCaptioned(2, "Joined M&P3 Files", m_joinedList, joinedButtons);
+    // Tab order: the join type and "Join Now!", then each list followed by its buttons.
+    std::vector<QWidget*> chain{m_insert, m_append, m_join, m_mainList};
+    const auto addButtonsOf = [&chain](QVBoxLayout* column) {
+        for (int i = 0; i < column->count(); ++i) {
+            if (QWidget* button = column->itemAt(i)->widget()) chain.push_back(button);
+        }
+    };
+    addButtonsOf(mainButtons);
+    chain.push_back(m_joinedList);
+    addButtonsOf(joinedButtons);
+    for (std::size_t i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
     grid->setColumnStretch(0, 1);
     m_body->addLayout(grid, 1);
 

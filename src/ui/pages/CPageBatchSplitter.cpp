@@ -67,6 +67,15 @@ CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
     m_body->addWidget(m_list, 1);
     m_body->addWidget(MakeButtons());
 
+    // Tab order: each mode, then its inputs; the list; the buttons left to right.
+    QWidget* const chain[] = {ModeButton(SplitTypeCode::BySize), m_size, m_unit, ModeButton(SplitTypeCode::ByCount),
+                              m_count, ModeButton(SplitTypeCode::ByTime), m_minutes, m_seconds,
+                              ModeButton(SplitTypeCode::ByCustom), m_begin, m_length, m_list, m_addFiles,
+                              m_addFolder, m_remove, m_removeAll, m_splitAll, m_splitSelected};
+    for (std::size_t i = 1; i < std::size(chain); ++i) {
+        setTabOrder(chain[i - 1], chain[i]);
+    }
+
     ShowInputs(settings.batchSplitter.split);
     EnableByMode();
     UpdateButtons();
