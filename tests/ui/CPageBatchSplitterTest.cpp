@@ -87,6 +87,9 @@ TEST_F(BatchSplitterPage, EnablingFollowsRowsSelectionAndMode) {
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false}));
     AddSongs(dir.Path(), 2);
     EXPECT_EQ(buttons(), (std::vector<bool>{false, true, true, false}));
+    page->SplitSelected();  // no selection: nothing is split
+    EXPECT_EQ(Output(0), "");
+    EXPECT_EQ(FilesStartingWith(dir.Path(), "song1-").size(), 0u);
     page->List()->topLevelItem(1)->setSelected(true);
     EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true}));
     page->RemoveSelected();
