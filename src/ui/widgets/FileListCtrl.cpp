@@ -322,7 +322,9 @@ void FileListCtrl::contextMenuEvent(QContextMenuEvent* event) {
         if (!menu.isEmpty()) menu.addSeparator();
     }
     menu.addAction(QStringLiteral("&Add Files..."), this, &FileListCtrl::AddFiles);
-    menu.addAction(QStringLiteral("Add &Folder..."), this, &FileListCtrl::AddFolder);
+    // A list whose folders go to another list (the batch joiner's joined files) offers no
+    // "Add Folder": its rows would appear in the other list.
+    if (Target() == this) menu.addAction(QStringLiteral("Add &Folder..."), this, &FileListCtrl::AddFolder);
     // From the keyboard the menu opens at the list's centre, otherwise under the mouse.
     const QPoint at = event->reason() == QContextMenuEvent::Keyboard
                           ? viewport()->mapToGlobal(viewport()->rect().center())

@@ -1,0 +1,288 @@
+// The batch joiner page: enabling by the two lists and their selections, Up and Down, the tag
+// columns and their dialog, runs with either join type against the command line, and Cancel
+// in the middle of a batch.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "fixtures/Fixtures.h"
+#include "settings/MemorySettingsBackend.h"
+#include "settings/Settings.h"
+#include "ui/UiTestSupport.h"
+#include "ui/pages/CPageBatchJoiner.h"
+#include "ui/pages/CPageBatchJoinerTagDialog.h"
+#include "ui/widgets/BatchProgressDialog.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::App;
+
+fs::path WriteSong(const fs::path& path, double seconds, double toneHz) {
+    fixtures::EncodeSpec spec;
+    spec.seconds = seconds;
+    spec.toneHz = toneHz;
+    fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
+    return path;
+}
+
+class BatchJoinerPage : public ::testing::Test {
+protected:
+    BatchJoinerPage() : store(backend, "") {
+        App();
+        store.LoadPageGroups();
+        page = std::make_unique<CPageBatchJoiner>(store);
+        page->SetFileManager([this](const QString& path) {
+            fileManagerCalls.push_back(path);
+            return true;
+        });
+    }
+
+    // Main files main1.mp3 ... and joined files a.mp3, b.mp3 ... in folder.
+    void AddFiles(const fs::path& folder, int mainCount, int joinedCount) {
+        for (int i = 1; i <= mainCount; ++i) {
+            const fs::path song = WriteSong(folder / ("main" + std::to_string(i) + ".mp3"), 6.0, 300.0 * i);
+            ASSERT_EQ(page->MainList()->AddFile(song), AddOutcome::Added);
+        }
+        for (int i = 0; i < joinedCount; ++i) {
+            const fs::path song = WriteSong(folder / (std::string(1, static_cast<char>('a' + i)) + ".mp3"), 1.0,
+                                            1000.0 + 100.0 * i);
+            ASSERT_EQ(page->JoinedList()->AddFile(song), AddOutcome::Added);
+        }
+    }
+
+    QString Output(int row) const {
+        return page->MainList()->ItemText(row, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Output));
+    }
+    std::vector<std::string> JoinedNames() const {
+        std::vector<std::string> names;
+        for (int row = 0; row < page->JoinedList()->RowCount(); ++row) {
+            names.push_back(page->JoinedList()->Record(row)->path.filename().string());
+        }
+        return names;
+    }
+
+    MemorySettingsBackend backend;
+    SettingsStore store;
+    std::unique_ptr<CPageBatchJoiner> page;
+    std::vector<QString> fileManagerCalls;
+    fixtures::TempDir dir;
+};
+
+// "Join Now!" needs rows in both lists; the row buttons follow their list's selection.
+TEST_F(BatchJoinerPage, EnablingFollowsBothListsAndTheirSelections) {
+    const auto buttons = [&] {
+        return std::vector<bool>{page->JoinButton()->isEnabled(),         page->MainRemoveButton()->isEnabled(),
+                                 page->TagButton()->isEnabled(),          page->JoinedRemoveButton()->isEnabled(),
+                                 page->UpButton()->isEnabled(),           page->DownButton()->isEnabled()};
+    };
+    EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
+    ASSERT_EQ(page->MainList()->AddFile(WriteSong(dir / "main1.mp3", 1.0, 440.0)), AddOutcome::Added);
+    EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
+    page->JoinNow();  // nothing to join with: nothing happens
+    EXPECT_EQ(Output(0), "");
+    ASSERT_EQ(page->JoinedList()->AddFile(WriteSong(dir / "a.mp3", 1.0, 880.0)), AddOutcome::Added);
+    EXPECT_EQ(buttons(), (std::vector<bool>{true, false, false, false, false, false}));
+    page->MainList()->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, false, false, false}));
+    page->JoinedList()->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true, true, true}));
+    page->RemoveSelected(page->JoinedList());
+    EXPECT_EQ(buttons(), (std::vector<bool>{false, true, true, false, false, false}));
+    page->RemoveAll(page->MainList());
+    EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
+}
+
+// Up and Down move the selected rows as a block and do nothing at the list's ends; each case
+// starts from the order the one before left.
+TEST_F(BatchJoinerPage, UpAndDownMoveTheSelectedJoinedRows) {
+    AddFiles(dir.Path(), 0, 4);
+    ASSERT_EQ(JoinedNames(), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+    const auto select = [&](std::initializer_list<int> rows) {
+        page->JoinedList()->clearSelection();
+        for (int row : rows) page->JoinedList()->topLevelItem(row)->setSelected(true);
+    };
+    struct Case {
+        std::initializer_list<int> selected;
+        bool up;
+        std::vector<std::string> expected;
+        std::vector<int> selectedAfter;
+    };
+    const Case cases[] = {
+        {{0}, true, {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}, {0}},
+        {{3}, false, {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}, {3}},
+        {{1, 2}, true, {"b.mp3", "c.mp3", "a.mp3", "d.mp3"}, {0, 1}},
+        {{0, 2}, false, {"c.mp3", "b.mp3", "d.mp3", "a.mp3"}, {1, 3}},
+        {{1, 3}, true, {"b.mp3", "c.mp3", "a.mp3", "d.mp3"}, {0, 2}},
+    };
+    for (const Case& c : cases) {
+        select(c.selected);
+        if (c.up) {
+            page->MoveJoinedUp();
+        } else {
+            page->MoveJoinedDown();
+        }
+        EXPECT_EQ(JoinedNames(), c.expected);
+        std::vector<int> selected = SelectedRowsOf(page->JoinedList());
+        EXPECT_EQ(selected, c.selectedAfter);
+    }
+}
+
+// The dialog opens with the row's columns and writes them back; a track of 0 leaves the
+// column empty; the genre list is the sorted genre names.
+TEST_F(BatchJoinerPage, TagDialogReadsAndWritesTheRowColumns) {
+    AddFiles(dir.Path(), 1, 0);
+    TagInfo tag;
+    tag.track = 7;
+    tag.title = "Episode";
+    tag.genre = "Podcast";
+    tag.comment = "two\nlines";
+    page->SetRowTag(0, tag);
+    EXPECT_EQ(page->MainList()->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "7");
+    EXPECT_EQ(page->RowTag(0), tag);
+
+    BatchJoinerTagDialog dialog(page->RowTag(0));
+    EXPECT_EQ(dialog.TrackEdit()->value(), 7);
+    EXPECT_EQ(dialog.TrackEdit()->maximum(), 255);
+    EXPECT_EQ(dialog.GenreList()->currentText(), "Podcast");
+    ASSERT_EQ(dialog.GenreList()->count(), kGenreCount);
+    for (int i = 1; i < dialog.GenreList()->count(); ++i) {
+        EXPECT_LE(dialog.GenreList()->itemText(i - 1).compare(dialog.GenreList()->itemText(i), Qt::CaseInsensitive), 0);
+    }
+    dialog.TrackEdit()->setValue(0);
+    dialog.TitleEdit()->setText("Other");
+    page->SetRowTag(0, dialog.Tag());
+    EXPECT_EQ(page->MainList()->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "");
+    EXPECT_EQ(page->RowTag(0).title, "Other");
+    EXPECT_EQ(page->RowTag(0).comment, "two\nlines");
+}
+
+// Both join types write what the command line writes for the same files: the joined files
+// before (Insert at beginning) or after (Append to end) each main file, in list order.
+TEST_F(BatchJoinerPage, JoinTypesWriteWhatTheCommandLineWrites) {
+    struct Case {
+        const char* name;
+        bool append;
+        const char* flag;
+    };
+    for (const Case& c : {Case{"insert at beginning", false, "--prepend"}, Case{"append to end", true, "--append"}}) {
+        SCOPED_TRACE(c.name);
+        page = std::make_unique<CPageBatchJoiner>(store);
+        page->SetFileManager([this](const QString& path) {
+            fileManagerCalls.push_back(path);
+            return true;
+        });
+        fileManagerCalls.clear();
+        const fs::path pageDir = dir / (std::string(c.flag + 2) + "-page");
+        const fs::path cliDir = dir / (std::string(c.flag + 2) + "-cli");
+        fs::create_directories(pageDir);
+        fs::create_directories(cliDir);
+        AddFiles(pageDir, 2, 2);
+        for (const char* name : {"main1.mp3", "main2.mp3", "a.mp3", "b.mp3"}) fs::copy_file(pageDir / name, cliDir / name);
+        (c.append ? page->AppendButton() : page->InsertButton())->click();
+        EXPECT_EQ(store.batchJoiner.JoinType, c.append ? JoinTypeCode::Append : JoinTypeCode::Prepend);
+        page->JoinNow();
+
+        const fixtures::RunResult cli = fixtures::RunProgram(
+            fixtures::CliPath(), {"join", "--batch", c.flag, "--with", (cliDir / "a.mp3").string(),
+                                  (cliDir / "b.mp3").string(), "--", (cliDir / "main1.mp3").string(),
+                                  (cliDir / "main2.mp3").string()});
+        ASSERT_EQ(cli.exitCode, 0) << cli.out << cli.err;
+        for (int row = 0; row < 2; ++row) {
+            const std::string main = "main" + std::to_string(row + 1);
+            const std::string output = main + "_joined.mp3";
+            EXPECT_EQ(Output(row).toStdString(), output);
+            EXPECT_EQ(page->MainList()->Record(row)->outputPath, pageDir / output);
+            const fixtures::Bytes written = fixtures::ReadFileBytes(pageDir / output);
+            EXPECT_TRUE(written == fixtures::ReadFileBytes(cliDir / output));
+            const fixtures::Bytes a = fixtures::ReadFileBytes(pageDir / "a.mp3");
+            const fixtures::Bytes b = fixtures::ReadFileBytes(pageDir / "b.mp3");
+            const fixtures::Bytes m = fixtures::ReadFileBytes(pageDir / (main + ".mp3"));
+            EXPECT_TRUE(written == (c.append ? fixtures::Concat({m, a, b}) : fixtures::Concat({a, b, m})));
+        }
+        ASSERT_EQ(fileManagerCalls.size(), 1u);
+        EXPECT_EQ(fileManagerCalls.front().toStdString(), (pageDir / "main1_joined.mp3").string());
+    }
+}
+
+// A row with a tag gives an output carrying it.
+TEST_F(BatchJoinerPage, RowTagBecomesTheOutputsTag) {
+    AddFiles(dir.Path(), 1, 1);
+    TagInfo tag;
+    tag.track = 3;
+    tag.title = "With intro";
+    tag.artist = "Host";
+    page->SetRowTag(0, tag);
+    page->JoinNow();
+    TagInfo written;
+    ASSERT_TRUE(ReadTags(dir / "main1_joined.mp3", &written));
+    EXPECT_EQ(written, tag);
+}
+
+// Cancel while row 2 of 3 is joined: row 1 keeps its output, row 2 leaves none, row 3 keeps
+// its text, and the file manager is not opened.
+TEST_F(BatchJoinerPage, CancelDuringTheSecondRow) {
+    AddFiles(dir.Path(), 3, 1);
+    page->MainList()->SetItemText(2, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Output), "earlier");
+    BatchProgressDialog* running = nullptr;
+    page->SetRunObserver([&](BatchProgressDialog* dialog) { running = dialog; });
+    QObject::connect(page->MainList()->model(), &QAbstractItemModel::dataChanged, page.get(), [&] {
+        if (running != nullptr && Output(1) == "Joining...") running->CancelButton()->click();
+    });
+    page->JoinNow();
+
+    EXPECT_EQ(Output(0), "main1_joined.mp3");
+    EXPECT_EQ(Output(1), "Cancelled");
+    EXPECT_EQ(Output(2), "earlier");
+    EXPECT_TRUE(fs::exists(dir / "main1_joined.mp3"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.mp3", "main1.mp3", "main1_joined.mp3", "main2.mp3", "main3.mp3"}));
+    EXPECT_TRUE(page->MainList()->Record(1)->outputPath.empty());
+    EXPECT_TRUE(fileManagerCalls.empty());
+    EXPECT_TRUE(page->JoinButton()->isEnabled());
+}
+
+// Each list's menu holds its own commands; the joined list offers no "Add Folder", whose files
+// would go to the main list.
+TEST_F(BatchJoinerPage, EachListHasItsOwnMenu) {
+    AddFiles(dir.Path(), 1, 1);
+    page->resize(900, 700);
+    page->show();
+    const auto menuOf = [](FileListCtrl* list) {
+        QStringList entries;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (const QAction* action : menu->actions()) {
+                entries << (action->isSeparator() ? "-" : action->text() + (action->isEnabled() ? "" : " (off)"));
+            }
+            menu->close();
+        });
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1), list->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(list->viewport(), &fromKeyboard);
+        return entries;
+    };
+    page->MainList()->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(menuOf(page->MainList()),
+              QStringList({"&Play", "&Browse", "Set &ID3 tag", "-", "Play &Outputted MP3 (off)",
+                           "Browse Outputted &MP3 (off)", "-", "&Remove", "Remo&ve All", "-", "&Add Files...",
+                           "Add &Folder..."}));
+    EXPECT_EQ(menuOf(page->JoinedList()),
+              QStringList({"&Play (off)", "&Browse (off)", "-", "&Remove (off)", "Remo&ve All", "&Up (off)",
+                           "&Down (off)", "-", "&Add Files..."}));
+}
+
+}  // namespace
+}  // namespace qm
