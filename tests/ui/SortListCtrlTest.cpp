@@ -1,6 +1,8 @@
 // Header clicks on the file list: ascending on a new column, reversed on a second click.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+
 #include "ui/UiTestSupport.h"
 #include "ui/widgets/ListColumns.h"
 
@@ -34,6 +36,24 @@ TEST(SortListCtrlTest, LengthColumnSortsBySecondsAndReversesOnSecondClick) {
     list.SortByHeaderClick(size);
     EXPECT_TRUE(list.Ascending());
     EXPECT_EQ(Column(list, size), (QStringList{"999 B", "1.0 KB", "2.50 MB", "1.00 GB"}));
+}
+
+// The designed widths were drawn for a smaller font: in the list's own font a size, a length
+// and a bit rate still fit their columns on every list.
+TEST(SortListCtrlTest, FigureColumnsFitTheirWidestTexts) {
+    test::App();
+    for (ListKind kind : {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain,
+                          ListKind::BatchJoinerJoined}) {
+        SortListCtrl list;
+        SetUpColumns(&list, kind);
+        const QFontMetrics metrics(list.font());
+        const std::pair<ListColumn, const char*> widest[] = {
+            {ListColumn::Size, "999.99 MB"}, {ListColumn::Length, "99:59:59"}, {ListColumn::BitRate, "320 kbps"}};
+        for (const auto& [column, text] : widest) {
+            EXPECT_GT(list.columnWidth(ColumnIndex(kind, column)), metrics.horizontalAdvance(QString::fromLatin1(text)))
+                << static_cast<int>(kind) << " " << text;
+        }
+    }
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "ui/widgets/ListColumns.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+
 #include "ui/widgets/Formats.h"
 
 namespace qm {
@@ -75,12 +78,40 @@ int ColumnIndex(ListKind kind, ListColumn column) {
     return -1;
 }
 
+namespace {
+
+// The widest text a figure column usually shows; empty for the columns of free text.
+QString WidestFigure(ListColumn column) {
+    switch (column) {
+    case ListColumn::Size: return QStringLiteral("999.99 MB");
+    case ListColumn::Length: return QStringLiteral("99:59:59");
+    case ListColumn::BitRate: return QStringLiteral("320 kbps");
+    case ListColumn::Freq: return QStringLiteral("48000 Hz");
+    case ListColumn::Ch: return QStringLiteral("J-Stereo");
+    default: return QString();
+    }
+}
+
+// A column's width: the designed one, but never so narrow that the list's own font clips the
+// caption or the figures of a column of numbers (the design was drawn for a smaller font).
+int ColumnWidth(const QFontMetrics& metrics, const ColumnSpec& spec) {
+    constexpr int kCellMargin = 14;  // padding and the sort arrow's room
+    int width = spec.widthPixels;
+    width = std::max(width, metrics.horizontalAdvance(QString::fromLatin1(spec.caption)) + kCellMargin);
+    const QString figure = WidestFigure(spec.column);
+    if (!figure.isEmpty()) width = std::max(width, metrics.horizontalAdvance(figure) + kCellMargin);
+    return width;
+}
+
+}  // namespace
+
 void SetUpColumns(SortListCtrl* list, ListKind kind) {
     const auto& columns = ColumnsOf(kind);
+    const QFontMetrics metrics(list->font());
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const ColumnSpec& spec = columns[i];
         list->InsertColumn(static_cast<int>(i), QString::fromLatin1(spec.caption), spec.alignment,
-                           spec.widthPixels, spec.kind);
+                           ColumnWidth(metrics, spec), spec.kind);
     }
 }
 
