@@ -21,6 +21,27 @@ CMainSheet::CMainSheet(QWidget* parent) : CResizableSheet(QString::fromLatin1(kS
     dialogFont.setPixelSize(kDialogFontPx);
     setFont(dialogFont);
 #endif
+    connect(this, &CResizableSheet::ActivePageChanged, this, &CMainSheet::PageChanged);
+}
+
+bool CMainSheet::OptionsPageRefuses(CResizablePage* page) {
+    if (page == nullptr) return false;
+    if (page == m_splitterOptions) return !m_splitterOptions->Validate();
+    if (page == m_joinerOptions) return !m_joinerOptions->Validate();
+    return false;
+}
+
+void CMainSheet::PageChanged(int index) {
+    if (m_returning) return;
+    const int left = m_shownPage;
+    if (left >= 0 && left != index && OptionsPageRefuses(Page(left))) {
+        // The page showed its message and put the focus on the field in question.
+        m_returning = true;
+        SetActivePage(left);
+        m_returning = false;
+        return;
+    }
+    m_shownPage = index;
 }
 
 void CMainSheet::SetOptionsPages(CPageSplitterOpt* splitterOptions, CPageJoinerOpt* joinerOptions) {

@@ -45,6 +45,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Leaving an options page asks it to check its fields; a page that refuses is shown again.
+    void PageChanged(int index);
+    bool OptionsPageRefuses(CResizablePage* page);
+
+    int m_shownPage = -1;
+    bool m_returning = false;
     CPageSplitterOpt* m_splitterOptions = nullptr;
     CPageJoinerOpt* m_joinerOptions = nullptr;
     bool m_captured = false;
