@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,28 +50,6 @@ const std::array<ValueEntry, 3>& TargetExistsEntries() {
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
-// A section title with a line that runs to the page's right edge.
-QWidget* SectionTitle(const QString& title, QWidget* parent) {
-    auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* label = new QLabel(title, row);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    auto* line = new QFrame(row);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(label);
-    layout->addWidget(line, 1);
-    return row;
-}
-
-QLabel* Buddy(const QString& caption, QWidget* control, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(control);
-    return label;
-}
 
 QComboBox* DropDown(QWidget* parent) {
     auto* list = new QComboBox(parent);
@@ -133,25 +110,25 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     m_ui.backwardOverlap = Arrows(ArrowEdit::Digits::Any, section);
     grid->addWidget(m_ui.reencode, 0, 0, 1, 5);
     grid->addWidget(m_ui.sameParams, 1, 0, 1, 5);
-    grid->addWidget(Buddy(QStringLiteral("&Sample frequency:"), m_ui.sampleRate, section), 2, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Sample frequency:"), m_ui.sampleRate, section), 2, 0);
     grid->addWidget(m_ui.sampleRate, 2, 1);
-    grid->addWidget(Buddy(QStringLiteral("Bit &rate:"), m_ui.bitRate, section), 2, 2);
+    grid->addWidget(BuddyLabel(QStringLiteral("Bit &rate:"), m_ui.bitRate, section), 2, 2);
     grid->addWidget(m_ui.bitRate, 2, 3);
-    grid->addWidget(Buddy(QStringLiteral("C&hannels:"), m_ui.channels, section), 3, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("C&hannels:"), m_ui.channels, section), 3, 0);
     grid->addWidget(m_ui.channels, 3, 1);
-    grid->addWidget(Buddy(QStringLiteral("Fade-i&n (sec):"), m_ui.fadeIn, section), 4, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("Fade-i&n (sec):"), m_ui.fadeIn, section), 4, 0);
     grid->addWidget(m_ui.fadeIn, 4, 1);
-    grid->addWidget(Buddy(QStringLiteral("Fa&de-out (sec):"), m_ui.fadeOut, section), 4, 2);
+    grid->addWidget(BuddyLabel(QStringLiteral("Fa&de-out (sec):"), m_ui.fadeOut, section), 4, 2);
     grid->addWidget(m_ui.fadeOut, 4, 3);
-    grid->addWidget(Buddy(QStringLiteral("&Forward overlap (sec):"), m_ui.forwardOverlap, section), 5, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Forward overlap (sec):"), m_ui.forwardOverlap, section), 5, 0);
     grid->addWidget(m_ui.forwardOverlap, 5, 1);
-    grid->addWidget(Buddy(QStringLiteral("&Backward overlap (sec):"), m_ui.backwardOverlap, section), 5, 2);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Backward overlap (sec):"), m_ui.backwardOverlap, section), 5, 2);
     grid->addWidget(m_ui.backwardOverlap, 5, 3);
 
     m_ui.keepTag = new QCheckBox(QStringLiteral("&Keep ID3 tag when splitting"), section);
     m_ui.trackNumber = DropDown(section);
     grid->addWidget(m_ui.keepTag, 6, 0, 1, 5);
-    grid->addWidget(Buddy(QStringLiteral("Track &#:"), m_ui.trackNumber, section), 7, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("Track &#:"), m_ui.trackNumber, section), 7, 0);
     grid->addWidget(m_ui.trackNumber, 7, 1, 1, 3, Qt::AlignLeft);
 
     // The title box and its samples share the row's width half and half, the help button
@@ -166,11 +143,11 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     titleRow->addWidget(m_ui.title, 1);
     titleRow->addWidget(m_ui.titleHelp);
     titleRow->addWidget(m_ui.titleSamples, 1);
-    grid->addWidget(Buddy(QStringLiteral("T&itle:"), m_ui.title, section), 8, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("T&itle:"), m_ui.title, section), 8, 0);
     grid->addLayout(titleRow, 8, 1, 1, 4);
 
     m_ui.titleDigits = Arrows(ArrowEdit::Digits::Only, section);
-    grid->addWidget(Buddy(QStringLiteral("Number of digits in Title:"), m_ui.titleDigits, section), 9, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("Number of digits in Title:"), m_ui.titleDigits, section), 9, 0);
     grid->addWidget(m_ui.titleDigits, 9, 1);
     grid->addWidget(new QLabel(QString::fromLatin1(kAutoDigitsNote), section), 9, 2, 1, 3);
 
@@ -201,23 +178,23 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
     nameRow->addWidget(m_ui.fileName, 3);
     nameRow->addWidget(m_ui.fileNameHelp);
     nameRow->addWidget(m_ui.fileNameSamples, 2);
-    grid->addWidget(Buddy(QStringLiteral("Outpu&t file name:"), m_ui.fileName, section), 0, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("Outpu&t file name:"), m_ui.fileName, section), 0, 0);
     grid->addLayout(nameRow, 0, 1, 1, 2);
 
     m_ui.fileNameDigits = Arrows(ArrowEdit::Digits::Only, section);
     auto* digitsRow = new QHBoxLayout;
     digitsRow->addWidget(m_ui.fileNameDigits);
     digitsRow->addWidget(new QLabel(QString::fromLatin1(kAutoDigitsNote), section), 1);
-    grid->addWidget(Buddy(QStringLiteral("Number of digits in file name:"), m_ui.fileNameDigits, section), 1, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("Number of digits in file name:"), m_ui.fileNameDigits, section), 1, 0);
     grid->addLayout(digitsRow, 1, 1, 1, 2);
 
     m_ui.outputFolder = new QComboBox(section);
-    grid->addWidget(Buddy(QStringLiteral("&Output folder:"), m_ui.outputFolder, section), 2, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Output folder:"), m_ui.outputFolder, section), 2, 0);
     grid->addWidget(m_ui.outputFolder, 2, 1, 1, 2);
     m_ui.specificFolder = new QLineEdit(section);
     m_ui.browse = new QPushButton(QStringLiteral("Bro&wse"), section);
     m_ui.browse->setToolTip(QStringLiteral("Choose the folder the pieces are written to"));
-    grid->addWidget(Buddy(QStringLiteral("S&pecific folder:"), m_ui.specificFolder, section), 3, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("S&pecific folder:"), m_ui.specificFolder, section), 3, 0);
     grid->addWidget(m_ui.specificFolder, 3, 1);
     grid->addWidget(m_ui.browse, 3, 2);
 
@@ -230,7 +207,7 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
     grid->addWidget(m_ui.treeExample, 6, 0, 1, 3);
 
     m_ui.targetExists = new QComboBox(section);
-    grid->addWidget(Buddy(QStringLiteral("When tar&get file exists"), m_ui.targetExists, section), 7, 0);
+    grid->addWidget(BuddyLabel(QStringLiteral("When tar&get file exists"), m_ui.targetExists, section), 7, 0);
     grid->addWidget(m_ui.targetExists, 7, 1, 1, 2);
     m_ui.browseAfter = new QCheckBox(QStringLiteral("Browse o&utput folder after splitting"), section);
     grid->addWidget(m_ui.browseAfter, 8, 0, 1, 3);

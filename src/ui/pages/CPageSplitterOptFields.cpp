@@ -1,6 +1,9 @@
 #include "ui/pages/CPageSplitterOptFields.h"
 
 #include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <array>
@@ -139,6 +142,28 @@ std::span<const ValueEntry> OutputFolderEntries() {
         {QStringLiteral("Specific folder"), static_cast<int>(OutputFolderCode::Specific)},
     }};
     return entries;
+}
+
+QWidget* SectionTitle(const QString& title, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(title, row);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    auto* line = new QFrame(row);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(label);
+    layout->addWidget(line, 1);
+    return row;
+}
+
+QLabel* BuddyLabel(const QString& caption, QWidget* control, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(control);
+    return label;
 }
 
 QString TreeFoldersExample(const QString& what) {

@@ -10,6 +10,7 @@
 #include <span>
 
 class QComboBox;
+class QLabel;
 
 namespace qm {
 
@@ -72,6 +73,11 @@ std::span<const ValueEntry> SampleRateEntries();
 std::span<const ValueEntry> BitRateEntries();
 std::span<const ValueEntry> ChannelEntries();
 std::span<const ValueEntry> OutputFolderEntries();
+
+// A section title followed by a line that runs to the right edge.
+QWidget* SectionTitle(const QString& title, QWidget* parent);
+// A label whose accelerator moves the focus to control.
+QLabel* BuddyLabel(const QString& caption, QWidget* control, QWidget* parent);
 
 // The text of the example under the tree-folders box; `what` names the output ("piece(s)").
 QString TreeFoldersExample(const QString& what);
