@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QPushButton>
 
 #include "output/Templates.h"
@@ -313,6 +316,17 @@ TEST_F(SplitterOptTest, TheSheetStaysOnARefusingPage) {
     ASSERT_EQ(m_messages.shown.size(), 1u);
     EXPECT_FALSE(sheet.close());
     EXPECT_EQ(m_messages.shown.size(), 2u);
+    // A click on the other tab is refused before the tab changes.
+    QTabBar* tabs = sheet.Tabs()->tabBar();
+    const QPointF onOther = tabs->tabRect(0).center();
+    QMouseEvent press(QEvent::MouseButtonPress, onOther, tabs->mapToGlobal(onOther), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    int switches = 0;
+    QObject::connect(&sheet, &CResizableSheet::ActivePageChanged, [&switches] { ++switches; });
+    QApplication::sendEvent(tabs, &press);
+    EXPECT_EQ(switches, 0);
+    EXPECT_EQ(sheet.ActivePageIndex(), 1);
+    EXPECT_EQ(m_messages.shown.size(), 3u);
     page->Ui().fadeIn->SetText(QStringLiteral("1.5"));
     sheet.SetActivePage(0);
     EXPECT_EQ(sheet.ActivePageIndex(), 0);

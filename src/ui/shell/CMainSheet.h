@@ -43,6 +43,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Leaving an options page asks it to check its fields; a page that refuses is shown again.
