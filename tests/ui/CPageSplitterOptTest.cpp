@@ -180,6 +180,11 @@ TEST_F(SplitterOptTest, DigitCountsStopAtAThousandAndRedrawTheSamples) {
     Ui().fileNameDigits->SetText(QStringLiteral("5000"));
     EXPECT_EQ(Ui().fileNameDigits->Text(), QStringLiteral("1000"));
     EXPECT_EQ(Options().FilenameDigitNumber, 1000);
+    Ui().fileNameDigits->SetText(QStringLiteral("99999999999"));
+    EXPECT_EQ(Ui().fileNameDigits->Text(), QStringLiteral("1000"));
+    Ui().fileNameDigits->SetText(QStringLiteral("12"));
+    EXPECT_EQ(Options().FilenameDigitNumber, 12);
+    Ui().fileNameDigits->SetText(QStringLiteral("1000"));
     Ui().titleDigits->SetText(QStringLiteral("3"));
     EXPECT_EQ(Options().TitleDigitNumber, 3);
     EXPECT_EQ(Ui().titleSamples->text().toStdString(), TitleSamples(kDefaultId3TitleFormat, 3));

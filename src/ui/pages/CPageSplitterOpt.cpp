@@ -108,6 +108,12 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     m_ui.fadeOut = Arrows(ArrowEdit::Digits::Any, section);
     m_ui.forwardOverlap = Arrows(ArrowEdit::Digits::Any, section);
     m_ui.backwardOverlap = Arrows(ArrowEdit::Digits::Any, section);
+    for (ArrowEdit* fade : {m_ui.fadeIn, m_ui.fadeOut}) {
+        fade->setToolTip(QStringLiteral("Seconds with one decimal; the arrows step by 0.1 second"));
+    }
+    for (ArrowEdit* overlap : {m_ui.forwardOverlap, m_ui.backwardOverlap}) {
+        overlap->setToolTip(QStringLiteral("Seconds with one decimal; the arrows step by 1 second"));
+    }
     grid->addWidget(m_ui.reencode, 0, 0, 1, 5);
     grid->addWidget(m_ui.sameParams, 1, 0, 1, 5);
     grid->addWidget(BuddyLabel(QStringLiteral("&Sample frequency:"), m_ui.sampleRate, section), 2, 0);
@@ -398,7 +404,11 @@ void CPageSplitterOpt::StepLength(ArrowEdit* field, int* tenths, int tenthsPerSt
 
 void CPageSplitterOpt::DigitsChanged(ArrowEdit* field, int* digits) {
     if (!m_initialised) return;
-    const int value = field->Text().toInt();
+    // The edit takes digits only, so a text that does not read as an int is a number too
+    // large for one.
+    bool read = false;
+    int value = field->Text().toInt(&read);
+    if (!read) value = field->Text().isEmpty() ? 0 : kMaxDigitNumber + 1;
     *digits = std::min(value, kMaxDigitNumber);
     if (value > kMaxDigitNumber) field->SetText(QString::number(kMaxDigitNumber));
     ShowSamples();
