@@ -173,7 +173,8 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
     auto* section = new QWidget(this);
     auto* grid = new QGridLayout(section);
     grid->setContentsMargins(12, 0, 0, 0);
-    // The file-name box takes the larger part of the row, its samples the rest.
+    // The file-name box and its samples share the row, so the samples stay readable at the
+    // page's smallest size.
     m_ui.fileName = TemplateBox(PredefinedFileNameTemplates(), section);
     m_ui.fileNameHelp = new QPushButton(QStringLiteral("?"), section);
     m_ui.fileNameHelp->setToolTip(QStringLiteral("The tags a file name can hold"));
@@ -181,9 +182,9 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
     m_ui.fileNameSamples = new QLabel(section);
     m_ui.fileNameSamples->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(m_ui.fileName, 3);
+    nameRow->addWidget(m_ui.fileName, 1);
     nameRow->addWidget(m_ui.fileNameHelp);
-    nameRow->addWidget(m_ui.fileNameSamples, 2);
+    nameRow->addWidget(m_ui.fileNameSamples, 1);
     grid->addWidget(BuddyLabel(QStringLiteral("Outpu&t file name:"), m_ui.fileName, section), 0, 0);
     grid->addLayout(nameRow, 0, 1, 1, 2);
 
