@@ -218,9 +218,21 @@ TEST_F(SplitterOptTest, EnablingFollowsTheBoxesAndTheOutputFolder) {
     Choose(Ui().outputFolder, static_cast<int>(OutputFolderCode::Specific));
     EXPECT_TRUE(Ui().browse->isEnabled());
 
+    Page().show();
     EXPECT_FALSE(Ui().firstPiecesNumber->isEnabled());
     Ui().firstPieces->click();
     EXPECT_TRUE(Ui().firstPiecesNumber->isEnabled());
+    EXPECT_TRUE(HoldsFocus(Ui().firstPiecesNumber));
+}
+
+// Each help button shows the help of its own box, as information.
+TEST_F(SplitterOptTest, HelpButtonsShowTheirBoxesTags) {
+    Ui().titleHelp->click();
+    Ui().fileNameHelp->click();
+    ASSERT_EQ(m_messages.shown.size(), 2u);
+    EXPECT_EQ(m_messages.shown[0].text.toStdString(), TitleTagHelp());
+    EXPECT_EQ(m_messages.shown[1].text.toStdString(), FileNameTagHelp());
+    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Information);
 }
 
 // The checks made on leaving, each with its message and the focus on its field.
