@@ -1,6 +1,8 @@
 #include "ui/shell/CMainSheet.h"
 
 #include <QCloseEvent>
+#include <QMouseEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QGuiApplication>
 #include <QScreen>
@@ -21,6 +23,43 @@ CMainSheet::CMainSheet(QWidget* parent) : CResizableSheet(QString::fromLatin1(kS
     dialogFont.setPixelSize(kDialogFontPx);
     setFont(dialogFont);
 #endif
+    connect(this, &CResizableSheet::ActivePageChanged, this, &CMainSheet::PageChanged);
+    // A click on another tab asks the page first, so that a page that refuses stays in
+    // sight behind its message; other ways of switching are turned back afterwards.
+    Tabs()->tabBar()->installEventFilter(this);
+}
+
+bool CMainSheet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Tabs()->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const int clicked = Tabs()->tabBar()->tabAt(press->position().toPoint());
+        const int current = ActivePageIndex();
+        if (press->button() == Qt::LeftButton && clicked >= 0 && clicked != current &&
+            OptionsPageRefuses(Page(current))) {
+            return true;
+        }
+    }
+    return CResizableSheet::eventFilter(watched, event);
+}
+
+bool CMainSheet::OptionsPageRefuses(CResizablePage* page) {
+    if (page == nullptr) return false;
+    if (page == m_splitterOptions) return !m_splitterOptions->Validate();
+    if (page == m_joinerOptions) return !m_joinerOptions->Validate();
+    return false;
+}
+
+void CMainSheet::PageChanged(int index) {
+    if (m_returning) return;
+    const int left = m_shownPage;
+    if (left >= 0 && left != index && OptionsPageRefuses(Page(left))) {
+        // The page showed its message and put the focus on the field in question.
+        m_returning = true;
+        SetActivePage(left);
+        m_returning = false;
+        return;
+    }
+    m_shownPage = index;
 }
 
 void CMainSheet::SetOptionsPages(CPageSplitterOpt* splitterOptions, CPageJoinerOpt* joinerOptions) {

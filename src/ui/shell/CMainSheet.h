@@ -43,8 +43,15 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Leaving an options page asks it to check its fields; a page that refuses is shown again.
+    void PageChanged(int index);
+    bool OptionsPageRefuses(CResizablePage* page);
+
+    int m_shownPage = -1;
+    bool m_returning = false;
     CPageSplitterOpt* m_splitterOptions = nullptr;
     CPageJoinerOpt* m_joinerOptions = nullptr;
     bool m_captured = false;

@@ -1,0 +1,176 @@
+#include "ui/pages/CPageSplitterOptFields.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <array>
+#include <limits>
+
+#include "settings/Options.h"
+
+namespace qm {
+
+ArrowEdit::ArrowEdit(Digits digits, QWidget* parent) : QAbstractSpinBox(parent), m_digits(digits) {
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    setAccelerated(false);
+    setKeyboardTracking(true);
+    connect(lineEdit(), &QLineEdit::textChanged, this, &ArrowEdit::TextChanged);
+}
+
+QString ArrowEdit::Text() const { return lineEdit()->text(); }
+
+void ArrowEdit::SetText(const QString& text) {
+    if (lineEdit()->text() != text) lineEdit()->setText(text);
+}
+
+void ArrowEdit::stepBy(int steps) {
+    if (!m_stepper) return;
+    const int one = steps > 0 ? 1 : -1;
+    for (int i = 0; i != steps; i += one) m_stepper(one);
+}
+
+QValidator::State ArrowEdit::validate(QString& input, int&) const {
+    if (m_digits == Digits::Any) return QValidator::Acceptable;
+    for (const QChar c : input) {
+        if (!c.isDigit() || c.unicode() > 0x7f) return QValidator::Invalid;
+    }
+    return QValidator::Acceptable;
+}
+
+QString FormatTenths(int tenths) {
+    const char* sign = tenths < 0 ? "-" : "";
+    const long long magnitude = tenths < 0 ? -static_cast<long long>(tenths) : tenths;
+    return QString::asprintf("%s%lld.%lld", sign, magnitude / 10, magnitude % 10);
+}
+
+bool ParseTenths(const QString& text, bool emptyIsZero, int* tenths, QString* shown) {
+    QString read = text;
+    if (read.startsWith(QLatin1Char('.'))) read.prepend(QLatin1Char('0'));
+    if (shown) *shown = read;
+    if (read.isEmpty()) {
+        if (!emptyIsZero) return false;
+        *tenths = 0;
+        return true;
+    }
+    // Leading blanks and a sign, then the whole seconds.
+    qsizetype at = 0;
+    while (at < read.size() && read[at].isSpace()) ++at;
+    bool negative = false;
+    if (at < read.size() && (read[at] == QLatin1Char('-') || read[at] == QLatin1Char('+'))) {
+        negative = read[at] == QLatin1Char('-');
+        ++at;
+    }
+    // A length of more than 2^31 tenths cannot be held; such a text is refused.
+    constexpr long long kMaxTenths = std::numeric_limits<int>::max();
+    long long seconds = 0;
+    const qsizetype digitsStart = at;
+    while (at < read.size() && read[at] >= QLatin1Char('0') && read[at] <= QLatin1Char('9')) {
+        seconds = seconds * 10 + (read[at].unicode() - '0');
+        if (seconds * 10 + 9 > kMaxTenths) return false;
+        ++at;
+    }
+    if (at == digitsStart) return false;
+    // Only the first digit after the point counts; a point without digits adds nothing.
+    int tenth = 0;
+    if (at + 1 < read.size() && read[at] == QLatin1Char('.') && read[at + 1] >= QLatin1Char('0') &&
+        read[at + 1] <= QLatin1Char('9')) {
+        tenth = read[at + 1].unicode() - '0';
+    }
+    const long long value = seconds * 10 + tenth;
+    *tenths = static_cast<int>(negative ? -value : value);
+    return true;
+}
+
+void FillValueList(QComboBox* list, std::span<const ValueEntry> entries) {
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const ValueEntry& entry : entries) list->addItem(entry.text, entry.value);
+}
+
+bool SelectValue(QComboBox* list, int value) {
+    const QSignalBlocker quiet(list);
+    const int index = list->findData(value);
+    list->setCurrentIndex(index >= 0 ? index : 0);
+    return index >= 0;
+}
+
+int SelectedValue(const QComboBox* list, int fallback) {
+    const QVariant data = list->currentData();
+    return data.isValid() ? data.toInt() : fallback;
+}
+
+namespace {
+
+template <std::size_t N>
+std::array<ValueEntry, N> Entries(const std::array<int, N>& values, const char* format) {
+    std::array<ValueEntry, N> entries;
+    for (std::size_t i = 0; i < N; ++i) entries[i] = {QString::asprintf(format, values[i]), values[i]};
+    return entries;
+}
+
+constexpr std::array<int, 9> kSampleRatesHz = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr std::array<int, 18> kBitRatesKbps = {8,  16,  24,  32,  40,  48,  56,  64,  80,
+                                               96, 112, 128, 144, 160, 192, 224, 256, 320};
+
+}  // namespace
+
+std::span<const ValueEntry> SampleRateEntries() {
+    static const auto entries = Entries(kSampleRatesHz, "%d Hz");
+    return entries;
+}
+
+std::span<const ValueEntry> BitRateEntries() {
+    static const auto entries = Entries(kBitRatesKbps, "%d kbps");
+    return entries;
+}
+
+std::span<const ValueEntry> ChannelEntries() {
+    static const std::array<ValueEntry, 3> entries = {{
+        {QStringLiteral("Joint Stereo"), static_cast<int>(ChannelModeCode::JointStereo)},
+        {QStringLiteral("Stereo"), static_cast<int>(ChannelModeCode::Stereo)},
+        {QStringLiteral("Mono"), static_cast<int>(ChannelModeCode::Mono)},
+    }};
+    return entries;
+}
+
+std::span<const ValueEntry> OutputFolderEntries() {
+    static const std::array<ValueEntry, 2> entries = {{
+        {QStringLiteral("Same as source file"), static_cast<int>(OutputFolderCode::SameAsSource)},
+        {QStringLiteral("Specific folder"), static_cast<int>(OutputFolderCode::Specific)},
+    }};
+    return entries;
+}
+
+QWidget* SectionTitle(const QString& title, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(title, row);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    auto* line = new QFrame(row);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(label);
+    layout->addWidget(line, 1);
+    return row;
+}
+
+QLabel* BuddyLabel(const QString& caption, QWidget* control, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(control);
+    return label;
+}
+
+QString TreeFoldersExample(const QString& what) {
+    return QStringLiteral("For example: original MP3 file is \"C:\\Music\\sample.mp3\", specified output "
+                          "folder is \"D:\\Output\". If the option is checked, then the program will "
+                          "create folder \"D:\\Output\\C\\Music\\\" and output %1 at the folder.")
+        .arg(what);
+}
+
+}  // namespace qm
