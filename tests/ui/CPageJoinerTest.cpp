@@ -159,6 +159,36 @@ TEST_F(JoinerPageTest, UpAndDownMoveTheSelectedRows) {
     }
 }
 
+// Dragged rows land together before the row they are dropped on, in their own order; a drag
+// by one place gives what Up or Down gives.
+TEST_F(JoinerPageTest, DraggedRowsMoveToTheDropPlace) {
+    struct Case {
+        std::vector<int> selected;
+        int dropBefore;
+        QStringList order;
+        std::vector<int> selectedAfter;
+    };
+    const Case cases[] = {
+        {{3}, 0, {"d.mp3", "a.mp3", "b.mp3", "c.mp3"}, {0}},
+        {{0}, 4, {"b.mp3", "c.mp3", "d.mp3", "a.mp3"}, {3}},
+        {{0, 2}, 4, {"b.mp3", "d.mp3", "a.mp3", "c.mp3"}, {2, 3}},
+        {{1, 3}, 0, {"b.mp3", "d.mp3", "a.mp3", "c.mp3"}, {0, 1}},
+        {{1, 2}, 2, {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}, {1, 2}},
+        {{1, 2}, 0, {"b.mp3", "c.mp3", "a.mp3", "d.mp3"}, {0, 1}},  // as Up
+        {{1, 2}, 4, {"a.mp3", "d.mp3", "b.mp3", "c.mp3"}, {2, 3}},  // as Down
+    };
+    std::vector<fs::path> files;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}) files.push_back(WriteMp3(dir / name));
+    for (const Case& c : cases) {
+        page.RemoveAll();
+        for (const fs::path& file : files) ASSERT_EQ(page.List()->AddFile(file), AddOutcome::Added);
+        Select(c.selected);
+        page.MoveSelectedRowsTo(c.dropBefore);
+        EXPECT_EQ(Order(), c.order) << c.dropBefore;
+        EXPECT_EQ(Selected(), c.selectedAfter) << c.dropBefore;
+    }
+}
+
 TEST_F(JoinerPageTest, CopyTagFillsTheFieldsFromTheFirstSelectedRow) {
     fixtures::Id3v2Spec tag;
     tag.title = "Night";

@@ -2,6 +2,7 @@
 
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -136,6 +137,10 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
     m_list = new FileListCtrl(ListKind::Joiner, this);
     m_list->SetFolderSettings(&settings, SettingsPage::Joiner);
     m_list->SetMenuEntries([this](QMenu* menu) { AddMenuEntries(menu); });
+    // Rows can be dragged to another place in the list; files dropped from outside are
+    // still added by the list itself.
+    m_list->setDragEnabled(true);
+    m_list->viewport()->installEventFilter(this);
 
     const auto button = [this](const char* caption, void (CPageJoiner::*command)()) {
         auto* b = new QPushButton(QString::fromLatin1(caption), this);
@@ -311,14 +316,19 @@ void CPageJoiner::SwapRows(int upper) {
     m_list->insertTopLevelItem(upper, lower);
 }
 
+void CPageJoiner::RestoreSelection(const QList<QTreeWidgetItem*>& selected, QTreeWidgetItem* current) {
+    if (current) m_list->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    m_list->clearSelection();
+    for (QTreeWidgetItem* item : selected) item->setSelected(true);
+}
+
 void CPageJoiner::MoveUp() {
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty() || rows.front() == 0) return;
     const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
     QTreeWidgetItem* current = m_list->currentItem();
     for (const int row : rows) SwapRows(row - 1);
-    for (QTreeWidgetItem* item : selected) item->setSelected(true);
-    if (current) m_list->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    RestoreSelection(selected, current);
     m_list->scrollToItem(m_list->topLevelItem(rows.front() - 1));
     m_list->setFocus();
 }
@@ -329,10 +339,54 @@ void CPageJoiner::MoveDown() {
     const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
     QTreeWidgetItem* current = m_list->currentItem();
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) SwapRows(*it);
-    for (QTreeWidgetItem* item : selected) item->setSelected(true);
-    if (current) m_list->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    RestoreSelection(selected, current);
     m_list->scrollToItem(m_list->topLevelItem(rows.back() + 1));
     m_list->setFocus();
+}
+
+void CPageJoiner::MoveSelectedRowsTo(int row) {
+    const QList<int> rows = SelectedRows();
+    if (rows.isEmpty()) return;
+    row = std::clamp(row, 0, m_list->RowCount());
+    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
+    QTreeWidgetItem* current = m_list->currentItem();
+    QList<QTreeWidgetItem*> moved;
+    // Taken from the bottom up, so the rows above keep their places.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        moved.prepend(m_list->takeTopLevelItem(*it));
+        if (*it < row) --row;
+    }
+    for (int i = 0; i < moved.size(); ++i) m_list->insertTopLevelItem(row + i, moved[i]);
+    RestoreSelection(selected, current);
+    m_list->scrollToItem(moved.front());
+    m_list->setFocus();
+}
+
+bool CPageJoiner::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_list->viewport()) return CResizablePage::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (drag->source() != m_list) return false;  // files from outside: the list adds them
+    if (type != QEvent::Drop) {
+        drag->setDropAction(Qt::MoveAction);
+        drag->accept();
+        return true;
+    }
+    // Dropped on the upper half of a row: before it; on the lower half: after it; below the
+    // rows: at the end.
+    const QPoint at = drag->position().toPoint();
+    const QModelIndex index = m_list->indexAt(at);
+    int row = m_list->RowCount();
+    if (index.isValid()) {
+        const QRect rect = m_list->visualRect(index);
+        row = index.row() + (at.y() > rect.center().y() ? 1 : 0);
+    }
+    MoveSelectedRowsTo(row);
+    // Reported as a copy, so that the view does not also delete the dragged rows.
+    drag->setDropAction(Qt::CopyAction);
+    drag->accept();
+    return true;
 }
 
 void CPageJoiner::RemoveSelected() {

@@ -58,6 +58,9 @@ public:
     // The commands of the buttons and the list's menu.
     void MoveUp();
     void MoveDown();
+    // Moves the selected rows, in their order, to stand together before row (RowCount():
+    // after the last row), as dragging them there does.
+    void MoveSelectedRowsTo(int row);
     void RemoveSelected();
     void RemoveAll();
     void CopyTagFromSelection();
@@ -89,6 +92,8 @@ public:
     QComboBox* GenreBox() const { return m_genre; }
 
 protected:
+    // Rows dragged within the list are moved to where they are dropped.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // The option values the page edits.
     SettingsStore& Settings() const { return m_settings; }
 
@@ -99,6 +104,7 @@ private:
     QList<int> SelectedRows() const;
     void SwapRows(int upper);
     void ShowTagFields(const JoinerPageSettings& fields);
+    void RestoreSelection(const QList<QTreeWidgetItem*>& selected, QTreeWidgetItem* current);
 
     SettingsStore& m_settings;
     QStringList m_initialFiles;
