@@ -6,7 +6,9 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -42,8 +44,9 @@ class ChosenTarget : public JoinerTargetDialogs {
 public:
     ChosenTarget() { SetJoinerTargetDialogs(this); }
     ~ChosenTarget() override { SetJoinerTargetDialogs(nullptr); }
-    QString ChooseTarget(QWidget*) override {
+    QString ChooseTarget(QWidget*, const QString& startFolder) override {
         ++asked;
+        shownFolder = startFolder;
         if (cancelDuringJoin) {
             QTimer::singleShot(0, [] {
                 if (ProgressDialog* progress = VisibleProgressDialog()) progress->CancelButton()->click();
@@ -56,6 +59,7 @@ public:
     QString target;
     bool cancelDuringJoin = false;
     int asked = 0;
+    QString shownFolder;
     QStringList shown;
 };
 
@@ -189,6 +193,43 @@ TEST_F(JoinerPageTest, DraggedRowsMoveToTheDropPlace) {
     }
 }
 
+// The list's menu: the page's entries first, each enabled as the selection allows.
+TEST_F(JoinerPageTest, MenuEntriesFollowTheSelection) {
+    AddFiles({"a.mp3", "b.mp3"});
+    page.List()->resize(600, 300);
+    page.List()->show();
+    const auto menuOf = [this] {
+        QStringList entries;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (const QAction* action : menu->actions()) {
+                if (!action->isSeparator()) entries << (action->isEnabled() ? "+" : "-") + action->text();
+            }
+            menu->close();
+        });
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1), page.List()->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(page.List()->viewport(), &fromKeyboard);
+        return entries;
+    };
+    struct Case {
+        std::vector<int> selected;
+        QStringList entries;
+    };
+    const Case cases[] = {
+        {{}, {"-&Play", "-&Browse", "-&Remove", "+Remo&ve All", "-&Up", "-&Down", "-Copy &ID3 tag",
+              "+&Add Files...", "+Add &Folder..."}},
+        {{1}, {"+&Play", "+&Browse", "+&Remove", "+Remo&ve All", "+&Up", "+&Down", "+Copy &ID3 tag",
+               "+&Add Files...", "+Add &Folder..."}},
+        {{0, 1}, {"-&Play", "-&Browse", "+&Remove", "+Remo&ve All", "+&Up", "+&Down", "-Copy &ID3 tag",
+                  "+&Add Files...", "+Add &Folder..."}},
+    };
+    for (const Case& c : cases) {
+        Select(c.selected);
+        EXPECT_EQ(menuOf(), c.entries) << c.selected.size();
+    }
+}
+
 TEST_F(JoinerPageTest, CopyTagFillsTheFieldsFromTheFirstSelectedRow) {
     fixtures::Id3v2Spec tag;
     tag.title = "Night";
@@ -267,6 +308,7 @@ TEST_F(JoinerPageTest, CancelledSaveDialogJoinsNothing) {
     AddFiles({"a.mp3", "b.mp3"});
     page.JoinNow();
     EXPECT_EQ(dialogs.asked, 1);
+    EXPECT_EQ(dialogs.shownFolder.toStdString(), dir.Path().string());
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(FilesInDir(), (std::vector<std::string>{"a.mp3", "b.mp3"}));
 }

@@ -91,8 +91,9 @@ protected:
 // The system's save dialog and file manager.
 class SystemTargetDialogs final : public JoinerTargetDialogs {
 public:
-    QString ChooseTarget(QWidget* parent) override {
+    QString ChooseTarget(QWidget* parent, const QString& startFolder) override {
         QFileDialog dialog(parent);
+        dialog.setDirectory(startFolder);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(QStringLiteral("MP3 File (*.mp3)"));
@@ -460,7 +461,9 @@ void CPageJoiner::ShowTagFields(const JoinerPageSettings& fields) {
 void CPageJoiner::JoinNow() {
     const int rows = m_list->RowCount();
     if (rows < 2) return;
-    const QString chosen = CurrentJoinerTargetDialogs().ChooseTarget(this);
+    // The dialog opens in the first file's folder, with no name typed in.
+    const QString chosen =
+        CurrentJoinerTargetDialogs().ChooseTarget(this, TextOf(m_list->Record(0)->path.parent_path()));
     if (chosen.isEmpty()) return;
     const fs::path target = PathOf(chosen);
 

@@ -26,8 +26,9 @@ class SettingsStore;
 class JoinerTargetDialogs {
 public:
     virtual ~JoinerTargetDialogs() = default;
-    // The joined file's full path; empty when the user cancelled.
-    virtual QString ChooseTarget(QWidget* parent) = 0;
+    // The joined file's full path, the dialog opening in startFolder; empty when the user
+    // cancelled.
+    virtual QString ChooseTarget(QWidget* parent, const QString& startFolder) = 0;
     virtual void ShowInFileManager(const QString& path) = 0;
 };
 
