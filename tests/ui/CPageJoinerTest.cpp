@@ -274,6 +274,11 @@ TEST(JoinerPageFieldsTest, TagFieldsAreKeptBetweenRuns) {
         EXPECT_EQ(page.GenreBox()->currentText(), "Synthpop");
         page.ArtistEdit()->setText("Wren");
         page.GenreBox()->setEditText("My own genre");
+        page.TrackEdit()->findChild<QLineEdit*>()->setText("300");
+        // The settings are written at exit while the page still stands.
+        EXPECT_EQ(store.joinerPage.ID3Artist, "Wren");
+        EXPECT_EQ(store.joinerPage.ID3GenreEx, "My own genre");
+        EXPECT_EQ(store.joinerPage.ID3TrackNo, "300");
     }
     EXPECT_EQ(store.joinerPage.ID3Title, "Old title");
     EXPECT_EQ(store.joinerPage.ID3Artist, "Wren");

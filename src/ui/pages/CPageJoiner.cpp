@@ -181,6 +181,11 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
     m_body->addWidget(m_tagGroup);
 
     ShowTagFields(m_settings.joinerPage);
+    for (QLineEdit* edit : {m_title, m_artist, m_album, m_comment, m_year}) {
+        connect(edit, &QLineEdit::textChanged, this, &CPageJoiner::StoreTagFields);
+    }
+    connect(m_track->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, &CPageJoiner::StoreTagFields);
+    connect(m_genre, &QComboBox::editTextChanged, this, &CPageJoiner::StoreTagFields);
 
     connect(m_list, &FileListCtrl::RowCountChanged, this, &CPageJoiner::UpdateEnabling);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CPageJoiner::UpdateEnabling);
@@ -200,7 +205,10 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
     UpdateEnabling();
 }
 
-CPageJoiner::~CPageJoiner() {
+CPageJoiner::~CPageJoiner() { StoreTagFields(); }
+
+// The settings are written at exit before the pages go, so the store follows every edit.
+void CPageJoiner::StoreTagFields() {
     // The stored fields keep the folder "Add Folder" wrote meanwhile.
     const JoinerPageSettings fields = TagFields();
     JoinerPageSettings& stored = m_settings.joinerPage;

@@ -105,6 +105,7 @@ private:
     QList<int> SelectedRows() const;
     void SwapRows(int upper);
     void ShowTagFields(const JoinerPageSettings& fields);
+    void StoreTagFields();
     void RestoreSelection(const QList<QTreeWidgetItem*>& selected, QTreeWidgetItem* current);
 
     SettingsStore& m_settings;
