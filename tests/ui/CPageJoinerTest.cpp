@@ -286,19 +286,6 @@ TEST(JoinerPageFieldsTest, TagFieldsAreKeptBetweenRuns) {
     EXPECT_EQ(store.joinerPage.Folder, "/music/");
 }
 
-// The genre box holds every genre name once, in alphabetical order.
-TEST(JoinerPageFieldsTest, GenreBoxIsSorted) {
-    App();
-    MemorySettingsBackend backend;
-    SettingsStore store(backend, "");
-    CPageJoiner page(store);
-    QStringList items;
-    for (int i = 0; i < page.GenreBox()->count(); ++i) items << page.GenreBox()->itemText(i);
-    ASSERT_EQ(items.size(), static_cast<int>(GenreNames().size()));
-    EXPECT_EQ(items.front(), "A Cappella");
-    for (int i = 1; i < items.size(); ++i) EXPECT_LT(items[i - 1].compare(items[i], Qt::CaseInsensitive), 0) << i;
-}
-
 TEST_F(JoinerPageTest, OneRowJoinDoesNothing) {
     AddFiles({"only.mp3"});
     dialogs.target = QString::fromStdString((dir / "out.mp3").string());
