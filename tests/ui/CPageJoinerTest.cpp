@@ -344,16 +344,23 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
         bool samplesOfTheSources;  // decodes to exactly the sources' samples, one after the other
         long rateHz;
         int channels;
+        bool automatic = true;  // else 32000 Hz, 96 kbit/s, mono from the options
     };
     fixtures::EncodeSpec mono22{22050, 64, fixtures::Channels::Mono};
     const Case cases[] = {
         {"direct", {{}, {}, {}}, true, 44100, 2},
         {"reencoded", {{}, mono22, {}}, false, 44100, 2},
+        {"options", {{}, {}, {}}, false, 32000, 1, false},
     };
     for (const Case& c : cases) {
         page.RemoveAll();
+        store.joinerOptions.AutoMP3EncodingParam = c.automatic;
+        store.joinerOptions.MP3SampleRate = 32000;
+        store.joinerOptions.MP3BitRate = 96;
+        store.joinerOptions.MP3ChannelMode = ChannelModeCode::Mono;
         std::vector<std::string> args{"join", "-o", (dir / (std::string(c.name) + "-cli.mp3")).string(),
                                       "--title", "Joined", "--genre", "Folk", "--track", "300"};
+        if (!c.automatic) args.insert(args.end(), {"--rate", "32000", "--bitrate", "96", "--channels", "mono"});
         std::int64_t sourceSamples = 0;
         for (std::size_t i = 0; i < c.specs.size(); ++i) {
             const fs::path source = WriteMp3(dir / (std::string(c.name) + std::to_string(i) + ".mp3"), c.specs[i]);
