@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -142,6 +143,10 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
     // still added by the list itself.
     m_list->setDragEnabled(true);
     m_list->viewport()->installEventFilter(this);
+    m_dropLine = new QFrame(m_list->viewport());
+    m_dropLine->setAutoFillBackground(true);
+    m_dropLine->setBackgroundRole(QPalette::Highlight);
+    m_dropLine->hide();
 
     const auto button = [this](const char* caption, void (CPageJoiner::*command)()) {
         auto* b = new QPushButton(QString::fromLatin1(caption), this);
@@ -371,26 +376,39 @@ void CPageJoiner::MoveSelectedRowsTo(int row) {
     m_list->setFocus();
 }
 
+// Dropped on the upper half of a row: before it; on the lower half: after it; below the rows:
+// at the end.
+int CPageJoiner::DropRowAt(QPoint at) const {
+    const QModelIndex index = m_list->indexAt(at);
+    if (!index.isValid()) return m_list->RowCount();
+    return index.row() + (at.y() > m_list->visualRect(index).center().y() ? 1 : 0);
+}
+
+void CPageJoiner::ShowDropLine(int row) {
+    const int rows = m_list->RowCount();
+    if (rows == 0) return;
+    const QRect rect = m_list->visualItemRect(m_list->topLevelItem(std::min(row, rows - 1)));
+    const int y = row < rows ? rect.top() : rect.bottom() + 1;
+    m_dropLine->setGeometry(0, y - 1, m_list->viewport()->width(), 2);
+    m_dropLine->show();
+    m_dropLine->raise();
+}
+
 bool CPageJoiner::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_list->viewport()) return CResizablePage::eventFilter(watched, event);
     const QEvent::Type type = event->type();
+    if (type == QEvent::DragLeave) m_dropLine->hide();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
     auto* drag = static_cast<QDropEvent*>(event);
     if (drag->source() != m_list) return false;  // files from outside: the list adds them
+    const int row = DropRowAt(drag->position().toPoint());
     if (type != QEvent::Drop) {
+        ShowDropLine(row);
         drag->setDropAction(Qt::MoveAction);
         drag->accept();
         return true;
     }
-    // Dropped on the upper half of a row: before it; on the lower half: after it; below the
-    // rows: at the end.
-    const QPoint at = drag->position().toPoint();
-    const QModelIndex index = m_list->indexAt(at);
-    int row = m_list->RowCount();
-    if (index.isValid()) {
-        const QRect rect = m_list->visualRect(index);
-        row = index.row() + (at.y() > rect.center().y() ? 1 : 0);
-    }
+    m_dropLine->hide();
     MoveSelectedRowsTo(row);
     // Reported as a copy, so that the view does not also delete the dragged rows.
     drag->setDropAction(Qt::CopyAction);

@@ -12,6 +12,7 @@
 
 class QAbstractSpinBox;
 class QComboBox;
+class QFrame;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
@@ -106,6 +107,8 @@ private:
     void SwapRows(int upper);
     void ShowTagFields(const JoinerPageSettings& fields);
     void StoreTagFields();
+    int DropRowAt(QPoint at) const;
+    void ShowDropLine(int row);
     void RestoreSelection(const QList<QTreeWidgetItem*>& selected, QTreeWidgetItem* current);
 
     SettingsStore& m_settings;
@@ -128,6 +131,7 @@ private:
     QLineEdit* m_year = nullptr;
     QAbstractSpinBox* m_track = nullptr;
     QComboBox* m_genre = nullptr;
+    QFrame* m_dropLine = nullptr;  // where dragged rows would land
 };
 
 }  // namespace qm
