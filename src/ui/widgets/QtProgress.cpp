@@ -9,25 +9,36 @@
 
 namespace qm {
 
+QtProgressBar::QtProgressBar(QProgressBar* bar)
+    : m_bar(bar), m_low(bar->minimum()), m_high(bar->maximum()), m_position(std::max(bar->value(), m_low)) {}
+
 int QtProgressBar::WidthPixels() const {
     return std::max(1, m_bar->contentsRect().width());
 }
 
 void QtProgressBar::SetRange(int low, int high) {
-    m_bar->setRange(low, std::max(low, high));
+    m_low = low;
+    m_high = std::max(low, high);
+    m_bar->setRange(m_low, m_high);
+    m_position = std::clamp(m_position, m_low, m_high);
+    Show();
 }
 
 void QtProgressBar::SetPosition(int position) {
     // QProgressBar ignores a value outside its range; the engines expect it pinned to an end.
-    m_bar->setValue(std::clamp(position, m_bar->minimum(), m_bar->maximum()));
+    m_position = std::clamp(position, m_low, m_high);
+    if (m_position == m_low || m_position == m_high || !m_shown.isValid() || m_shown.elapsed() >= kShowIntervalMs) {
+        Show();
+    }
+}
+
+void QtProgressBar::Show() {
+    m_bar->setValue(m_position);
+    m_shown.start();
 }
 
 void QtProgressBar::StepIt() {
-    SetPosition(m_bar->value() + m_step);
-}
-
-int QtProgressBar::Position() const {
-    return m_bar->value();
+    SetPosition(m_position + m_step);
 }
 
 void QtStatusText::SetText(const std::string& text) {

@@ -3,6 +3,7 @@
 // The engines' long-operation contract over Qt widgets: a QProgressBar as the bar, a label
 // as the status text, and the event loop as the message pump.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <string>
@@ -20,7 +21,7 @@ class ElidedLabel;
 // drive it.
 class QtProgressBar final : public ProgressBar {
 public:
-    explicit QtProgressBar(QProgressBar* bar) : m_bar(bar) {}
+    explicit QtProgressBar(QProgressBar* bar);
     int WidthPixels() const override;
     void SetRange(int low, int high) override;
     void SetPosition(int position) override;
@@ -28,11 +29,21 @@ public:
     void SetStep(int step) { m_step = step; }
     // Advances the position by the step, staying inside the range.
     void StepIt();
-    int Position() const;
+    int Position() const { return m_position; }
 
 private:
+    // QProgressBar redraws itself at once, not at the next round of the event loop, whenever
+    // its percentage changes, and the engines report after every frame: a position is shown at
+    // most this often, and always at the ends of the range.
+    static constexpr qint64 kShowIntervalMs = 40;
+    void Show();
+
     QProgressBar* m_bar;
     int m_step = 1;
+    int m_low = 0;
+    int m_high = 100;
+    int m_position = 0;
+    QElapsedTimer m_shown;
 };
 
 // A status line; the text is UTF-8.
