@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "LoopGapMeter.h"
 #include "ui/widgets/FileListCtrl.h"
 #include "ui/widgets/ProgressDialog.h"
 
@@ -42,28 +43,6 @@ qm::ProgressDialog* RunningProgressDialog() {
     }
     return nullptr;
 }
-
-// The longest wait between two rounds of the event loop while it is alive: a precise 1 ms
-// timer only fires inside a round.
-class LoopGapMeter {
-public:
-    LoopGapMeter() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longestMs = std::max(m_longestMs, m_sinceLast.nsecsElapsed() / 1e6);
-            m_sinceLast.restart();
-        });
-        m_sinceLast.start();
-        m_timer.start();
-    }
-    double LongestMs() const { return m_longestMs; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_sinceLast;
-    double m_longestMs = 0.0;
-};
 
 void FullLoad(ListKind kind, const std::filesystem::path& folder) {
     FileListCtrl list(kind);

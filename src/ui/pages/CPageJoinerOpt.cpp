@@ -215,24 +215,16 @@ void CPageJoinerOpt::ShowCustomize() {
 
 void CPageJoinerOpt::SampleRateChosen() {
     JoinerOptions& options = Options();
-    const int rateHz = SelectedValue(m_ui.sampleRate, options.MP3SampleRate);
-    if (rateHz == options.MP3SampleRate) return;
-    const int kbps = BitRateForSampleRate(rateHz, options.MP3BitRate);
-    if (kbps != options.MP3BitRate) SelectValue(m_ui.bitRate, kbps);
-    ShowCustomize();
-    options.MP3SampleRate = rateHz;
-    options.MP3BitRate = kbps;
+    if (TakeSampleRateChoice(m_ui.sampleRate, m_ui.bitRate, &options.MP3SampleRate, &options.MP3BitRate)) {
+        ShowCustomize();
+    }
 }
 
 void CPageJoinerOpt::BitRateChosen() {
     JoinerOptions& options = Options();
-    const int kbps = SelectedValue(m_ui.bitRate, options.MP3BitRate);
-    if (kbps == options.MP3BitRate) return;
-    const int rateHz = SampleRateForBitRate(kbps, options.MP3SampleRate);
-    if (rateHz != options.MP3SampleRate) SelectValue(m_ui.sampleRate, rateHz);
-    ShowCustomize();
-    options.MP3SampleRate = rateHz;
-    options.MP3BitRate = kbps;
+    if (TakeBitRateChoice(m_ui.sampleRate, m_ui.bitRate, &options.MP3SampleRate, &options.MP3BitRate)) {
+        ShowCustomize();
+    }
 }
 
 void CPageJoinerOpt::EnableSpecificFolder() {

@@ -376,22 +376,12 @@ void CPageSplitterOpt::EnableSpecificFolder() {
 
 void CPageSplitterOpt::SampleRateChosen() {
     SplitterOptions& options = Options();
-    const int rateHz = SelectedValue(m_ui.sampleRate, options.MP3SampleRate);
-    if (rateHz == options.MP3SampleRate) return;
-    const int kbps = BitRateForSampleRate(rateHz, options.MP3BitRate);
-    if (kbps != options.MP3BitRate) SelectValue(m_ui.bitRate, kbps);
-    options.MP3SampleRate = rateHz;
-    options.MP3BitRate = kbps;
+    TakeSampleRateChoice(m_ui.sampleRate, m_ui.bitRate, &options.MP3SampleRate, &options.MP3BitRate);
 }
 
 void CPageSplitterOpt::BitRateChosen() {
     SplitterOptions& options = Options();
-    const int kbps = SelectedValue(m_ui.bitRate, options.MP3BitRate);
-    if (kbps == options.MP3BitRate) return;
-    const int rateHz = SampleRateForBitRate(kbps, options.MP3SampleRate);
-    if (rateHz != options.MP3SampleRate) SelectValue(m_ui.sampleRate, rateHz);
-    options.MP3SampleRate = rateHz;
-    options.MP3BitRate = kbps;
+    TakeBitRateChoice(m_ui.sampleRate, m_ui.bitRate, &options.MP3SampleRate, &options.MP3BitRate);
 }
 
 void CPageSplitterOpt::StepLength(ArrowEdit* field, int* tenths, int tenthsPerStep, int direction) {

@@ -173,4 +173,24 @@ QString TreeFoldersExample(const QString& what) {
         .arg(what);
 }
 
+bool TakeSampleRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps) {
+    const int chosen = SelectedValue(rates, *rateHz);
+    if (chosen == *rateHz) return false;
+    const int fitting = BitRateForSampleRate(chosen, *kbps);
+    if (fitting != *kbps) SelectValue(bitRates, fitting);
+    *rateHz = chosen;
+    *kbps = fitting;
+    return true;
+}
+
+bool TakeBitRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps) {
+    const int chosen = SelectedValue(bitRates, *kbps);
+    if (chosen == *kbps) return false;
+    const int fitting = SampleRateForBitRate(chosen, *rateHz);
+    if (fitting != *rateHz) SelectValue(rates, fitting);
+    *rateHz = fitting;
+    *kbps = chosen;
+    return true;
+}
+
 }  // namespace qm

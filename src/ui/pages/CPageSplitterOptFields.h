@@ -68,6 +68,12 @@ bool SelectValue(QComboBox* list, int value);
 // The value carried by the selected entry; fallback when nothing is selected.
 int SelectedValue(const QComboBox* list, int fallback);
 
+// The user chose in the sample-rate list (or the bit-rate list) of an options page: the other
+// list is brought into what MPEG can encode at that choice and selected, and both values are
+// stored. False when the choice is the stored value, so that nothing changes.
+bool TakeSampleRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps);
+bool TakeBitRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps);
+
 // The sample rates and bit rates that the encoding lists offer, and the channel modes.
 std::span<const ValueEntry> SampleRateEntries();
 std::span<const ValueEntry> BitRateEntries();
