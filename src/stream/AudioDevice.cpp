@@ -5,13 +5,17 @@
 #include <SDL.h>
 
 #include "stream/AudioLayer.h"
+#include "stream/AudioPlayback.h"
 
 namespace qm::audio {
 
 namespace {
 
-// Samples per channel in one SDL device buffer: about 93 ms at 44100 Hz.
-constexpr Uint16 kDeviceBufferSamples = 4096;
+// Samples per channel in one SDL device buffer: about 46 ms at 44100 Hz. The position heard
+// is known to within a buffer, and a pause leaves the buffer already handed over sounding, so
+// shorter is better; the callback decodes a buffer's worth of MP3 in well under a
+// millisecond, so this is still far from starving the device.
+constexpr Uint16 kDeviceBufferSamples = 2048;
 constexpr int kOutputChannels = 2;
 
 struct OutputState {
@@ -26,8 +30,8 @@ OutputState& Output()
     return state;
 }
 
-// Opens an SDL output device (null name = the default output) in queue mode, paused. Returns
-// 0 when the audio subsystem or the device cannot be opened.
+// Opens an SDL output device (null name = the default output) whose callback mixes the
+// playing streams. Returns 0 when the audio subsystem or the device cannot be opened.
 SDL_AudioDeviceID OpenSdlDevice(int device, int rateHz, SDL_AudioSpec* obtained)
 {
     OutputState& output = Output();
@@ -50,16 +54,19 @@ SDL_AudioDeviceID OpenSdlDevice(int device, int rateHz, SDL_AudioSpec* obtained)
     wanted.format = AUDIO_S16SYS;
     wanted.channels = kOutputChannels;
     wanted.samples = kDeviceBufferSamples;
-    wanted.callback = nullptr;  // audio is queued with SDL_QueueAudio
-    // A device opened by SDL starts paused.
+    wanted.callback = &RenderOutput;
+    // No changes allowed: SDL converts to whatever the hardware takes, and the callback
+    // always sees signed 16-bit stereo at the rate asked for.
     return SDL_OpenAudioDevice(name, 0, &wanted, obtained, 0);
 }
 
 void CloseOutput()
 {
     OutputState& output = Output();
+    // Closing waits for the audio thread to finish; no callback can see a playback after it.
     if (output.device != 0)
         SDL_CloseAudioDevice(output.device);
+    DetachAllPlaybacks();
     output.device = 0;
     output.spec = SDL_AudioSpec{};
     if (output.subsystemUp)
@@ -79,6 +86,8 @@ bool Init(int device, int rateHz)
     output.device = OpenSdlDevice(device, rateHz, &obtained);
     if (output.device != 0) {
         output.spec = obtained;
+        // The device runs from here on; it outputs silence while nothing plays.
+        SDL_PauseAudioDevice(output.device, 0);
         return true;
     }
     // The default device falls back to the silent one; an explicitly chosen device that

@@ -40,10 +40,19 @@ struct ChannelInfo {
     bool eightBit = false;
 };
 
-// The SDL audio device Init opened (an SDL_AudioDeviceID, paused until played), 0 for the
-// silent device; and the format it accepts (interleaved signed 16-bit; all zero when silent).
+// The SDL audio device Init opened (an SDL_AudioDeviceID, running and silent while nothing
+// plays; see AudioPlayback.h), 0 for the silent device; and the format it accepts
+// (interleaved signed 16-bit; all zero when silent).
 std::uint32_t OutputDevice();
 ChannelInfo OutputFormat();
+
+// Average bit rate of a file in kbit/s: the integer part of fileBytes ÷ (seconds × 125) + 0.5
+// (1 kbit/s is 125 bytes a second), tags included; 0 when seconds is not positive.
+inline int AverageKbps(std::uint64_t fileBytes, double seconds) {
+    constexpr double kBytesPerSecondPerKbps = 125.0;
+    if (!(seconds > 0.0)) return 0;
+    return static_cast<int>(static_cast<double>(fileBytes) / (seconds * kBytesPerSecondPerKbps) + 0.5);
+}
 
 // One decoding stream. Not copyable; destroying it releases the decoder and the file.
 class Stream {
