@@ -1,0 +1,91 @@
+// qm-bench-waveform: loads one MP3 file into the waveform strip, shown in a window on the
+// offscreen platform, and prints how long its levels took to complete, how long the Load call
+// itself held the event loop, the longest wait of the event loop while the levels were
+// computed, and how often the strip was repainted. Then it times the scan alone, without the
+// window, in one part and in two.
+//
+//   qm-bench-waveform FILE SECONDS
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "LoopGapMeter.h"
+#include "stream/WaveformPeaks.h"
+#include "ui/widgets/WaveformStrip.h"
+
+namespace {
+
+// Counts the strip's paint events.
+class PaintCounter : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return QObject::eventFilter(watched, event);
+    }
+    int count = 0;
+};
+
+// Seconds one scan of path takes in threadCount parts, or -1 when it fails.
+double TimeScan(const std::filesystem::path& path, int threadCount) {
+    std::atomic<bool> stop{false};
+    std::string message;
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = qm::ScanWaveformPeaks(
+        path, qm::kWaveformBuckets, threadCount, stop, [](int, std::span<const float>) {}, &message);
+    return done ? clock.nsecsElapsed() / 1e9 : -1.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: qm-bench-waveform FILE SECONDS\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::filesystem::path path = argv[1];
+    const int seconds = std::atoi(argv[2]);
+
+    // A full-HD-wide strip, as on a maximised window.
+    qm::WaveformStrip strip;
+    strip.resize(1920, 64);
+    strip.show();
+    PaintCounter paints;
+    strip.installEventFilter(&paints);
+    QCoreApplication::processEvents();
+    paints.count = 0;
+
+    QEventLoop loop;
+    QObject::connect(&strip, &qm::WaveformStrip::Completed, &loop, &QEventLoop::quit);
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    giveUp.start(120000);
+
+    LoopGapMeter gaps;
+    QElapsedTimer clock;
+    clock.start();
+    strip.Load(path, seconds * 10);
+    const double loadMs = clock.nsecsElapsed() / 1e6;
+    loop.exec();
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    if (!strip.IsComplete()) {
+        std::fprintf(stderr, "qm-bench-waveform: the levels of \"%s\" did not complete\n", path.c_str());
+        return 1;
+    }
+    std::printf("strip: %d s of audio complete in %.3f s; Load returned in %.2f ms; longest wait for the "
+                "event loop: %.1f ms; %d repaints\n",
+                seconds, elapsed, loadMs, gaps.LongestMs(), paints.count);
+    std::printf("scan alone: one part %.3f s, two parts %.3f s\n", TimeScan(path, 1), TimeScan(path, 2));
+    return 0;
+}
