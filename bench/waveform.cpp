@@ -1,8 +1,9 @@
 // qm-bench-waveform: loads one MP3 file into the waveform strip, shown in a window on the
 // offscreen platform, and prints how long its levels took to complete, how long the Load call
 // itself held the event loop, the longest wait of the event loop while the levels were
-// computed, and how often the strip was repainted. Then it times the scan alone, without the
-// window, in one part and in two.
+// computed, how often the strip was repainted, and how long a Clear in the middle of the work
+// holds the event loop. Then it times the scan alone, without the window, in one part and in
+// two.
 //
 //   qm-bench-waveform FILE SECONDS
 
@@ -86,6 +87,14 @@ int main(int argc, char** argv) {
     std::printf("strip: %d s of audio complete in %.3f s; Load returned in %.2f ms; longest wait for the "
                 "event loop: %.1f ms; %d repaints\n",
                 seconds, elapsed, loadMs, gaps.LongestMs(), paints.count);
+    // Another file loaded while the levels are being computed: the call stops and joins
+    // the scan under way, on the window's thread.
+    strip.Load(path, seconds * 10);
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+    clock.restart();
+    strip.Clear();
+    std::printf("Clear during the scan returned in %.2f ms\n", clock.nsecsElapsed() / 1e6);
     std::printf("scan alone: one part %.3f s, two parts %.3f s\n", TimeScan(path, 1), TimeScan(path, 2));
     return 0;
 }

@@ -326,12 +326,13 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
     const Geometry geometry = d.GeometryOf();
     if (d.loaded && !geometry.area.isEmpty()) {
         const QRect& area = geometry.area;
+        if (!d.failed) PaintLevels(painter, geometry, d.levels, colours);
+        // Translucent, over the levels, so that it shows on the pending part as well.
         if (d.selectionStartTenths < d.selectionEndTenths) {
             const int left = geometry.XOf(d.selectionStartTenths);
             const int right = geometry.XOf(d.selectionEndTenths);
             painter.fillRect(QRect(QPoint(left, area.top()), QPoint(right, area.bottom())), colours.selection);
         }
-        if (!d.failed) PaintLevels(painter, geometry, d.levels, colours);
         painter.setPen(colours.boundary);
         for (const int tenths : d.boundaries) {
             const int x = geometry.XOf(tenths);
