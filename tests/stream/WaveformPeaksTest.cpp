@@ -43,12 +43,14 @@ struct Collected {
 
 // seconds of silence, then seconds of a 440 Hz tone at half of full scale, with an Info frame
 // so that the decoder trims the encoder's delay and the tone starts exactly where it was put.
-Bytes SilenceThenTone(int rateHz, int kbps, Channels channels, double silenceSeconds, double toneSeconds) {
+Bytes SilenceThenTone(int rateHz, int kbps, Channels channels, double silenceSeconds, double toneSeconds,
+                      bool vbrWithoutInfoFrame = false) {
     EncodeSpec spec;
     spec.sampleRateHz = rateHz;
     spec.kbps = kbps;
     spec.channels = channels;
-    spec.xing = fixtures::XingFrame::Yes;
+    spec.xing = vbrWithoutInfoFrame ? fixtures::XingFrame::No : fixtures::XingFrame::Yes;
+    spec.vbr = vbrWithoutInfoFrame;
     spec.signal = fixtures::Signal::Silence;
     spec.seconds = silenceSeconds;
     std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
@@ -66,6 +68,7 @@ struct LevelCase {
     Channels channels;
     int threads;
     bool tagged;  // an ID3v2 tag ahead of the audio
+    bool vbrWithoutInfoFrame = false;  // the decoder can only estimate the length from the file's size
 };
 
 // 2.5 s of silence and 1.5 s of tone in 40 buckets of 0.1 s: the tone starts at bucket 25,
@@ -78,13 +81,14 @@ TEST(WaveformPeaksTest, SilenceThenToneStepsUpAtTheRightBucket) {
         {"44.1 kHz stereo, three parts, ID3v2 tag", 44100, 128, Channels::Stereo, 3, true},
         {"22.05 kHz mono, two parts", 22050, 64, Channels::Mono, 2, false},
         {"8 kHz mono, two parts", 8000, 24, Channels::Mono, 2, false},
+        {"VBR without an Info frame, two parts", 44100, 0, Channels::JointStereo, 2, false, true},
     };
     constexpr int kBuckets = 40;
     constexpr int kToneBucket = 25;
     TempDir dir;
     for (const LevelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes mp3 = SilenceThenTone(c.rateHz, c.kbps, c.channels, 2.5, 1.5);
+        Bytes mp3 = SilenceThenTone(c.rateHz, c.kbps, c.channels, 2.5, 1.5, c.vbrWithoutInfoFrame);
         if (c.tagged) {
             fixtures::Id3v2Spec tag;
             tag.title = "Waveform";
