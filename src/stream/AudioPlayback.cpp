@@ -4,7 +4,10 @@
 // decoder is never used by two threads at once.
 //
 // The position heard: each callback notes where in the stream the buffer it fills starts and
-// when it ran; the position is that start plus the time since, at most the buffer's length.
+// when it ran; the position is that start plus the time since, at most the buffer's length
+// (after a start or a seek it stays put until the first buffer is filled: nothing is heard
+// before). Syncs are checked at each callback against the position heard then, so they fire
+// at most one buffer after the sound they mark.
 // What this leaves out is the output path after SDL: the driver's or sound server's own
 // buffering (commonly 10 to 50 ms, none with the dummy driver), by which the position runs
 // ahead of the sound; and, when the stream's rate differs from the device's, the few samples
@@ -212,7 +215,9 @@ Mixer& TheMixer() {
 
 int OutputVolume() { return g_volume.load(std::memory_order_relaxed); }
 
-void SetOutputVolume(int level) { g_volume.store(std::clamp(level, 0, kMaxVolume), std::memory_order_relaxed); }
+void SetOutputVolume(int level) {
+    g_volume.store(std::clamp(level, 0, kMaxVolume), std::memory_order_relaxed);
+}
 
 void MixScaled(std::span<const std::int16_t> source, std::span<std::int16_t> mix, int volume) {
     constexpr std::int32_t kLowest = std::numeric_limits<std::int16_t>::min();
@@ -329,7 +334,8 @@ Playback::SyncHandle Playback::SetPositionSync(std::int64_t byteOffset, SyncCall
 
 bool Playback::RemoveSync(SyncHandle sync) {
     const OutputLock lock;
-    return std::erase_if(m_channel->syncs, [&](const PlaybackChannel::Sync& each) { return each.handle == sync; }) > 0;
+    const auto isIt = [&](const PlaybackChannel::Sync& each) { return each.handle == sync; };
+    return std::erase_if(m_channel->syncs, isIt) > 0;
 }
 
 }  // namespace qm::audio
