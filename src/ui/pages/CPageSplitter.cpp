@@ -1,15 +1,758 @@
 #include "ui/pages/CPageSplitter.h"
 
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <system_error>
+
+#include "settings/Settings.h"
+#include "stream/Tags.h"
+#include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
+#include "ui/pages/SplitterControls.h"
+#include "ui/pages/SplitterPieces.h"
+#include "ui/shell/Addresses.h"
+#include "ui/shell/MessageBoxes.h"
+#include "ui/shell/ShellCalls.h"
+#include "ui/widgets/Formats.h"
+#include "ui/widgets/PathText.h"
+#include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/WaveformStrip.h"
 
 namespace qm {
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// The arrows' ranges of the mode inputs.
+constexpr int kMaxSpinValue = 32767;
+constexpr int kMaxSeconds = 59;
+// The timer that follows playback, and the timeline's page step (a twentieth of the file).
+constexpr int kPlayTimerMs = 100;
+constexpr int kPageStepsPerFile = 20;
+// Tenths in an hour, in a minute and in a second.
+constexpr int kTenthsPerHour = 36000;
+constexpr int kTenthsPerMinute = 600;
+constexpr int kTenthsPerSecond = 10;
+// The volume slider shows the output volume (0..65535) in eighths, ticked every tenth.
+constexpr int kVolumeSliderMax = 8192;
+constexpr int kVolumeTick = 819;
+constexpr int kVolumeScale = 8;
+constexpr int kMaxVolume = 65535;
+
+enum PieceColumn { kNumberColumn, kStartColumn, kEndColumn, kLengthColumn, kSizeColumn, kOutputColumn };
+struct ColumnEntry {
+    const char* caption;
+    Qt::Alignment alignment;
+    int widthPixels;
+};
+constexpr ColumnEntry kPieceColumns[] = {
+    {"No.", Qt::AlignLeft, 50},         {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
+    {"Length", Qt::AlignRight, 100},    {"Estimated Size", Qt::AlignRight, 100}, {"Output", Qt::AlignLeft, 250},
+};
+
+struct UnitEntry {
+    const char* caption;
+    SizeUnitCode code;
+};
+constexpr UnitEntry kUnits[] = {{"GB", SizeUnitCode::GB}, {"MB", SizeUnitCode::MB}, {"KB", SizeUnitCode::KB}};
+
+QSpinBox* NumberSpin(int high, QWidget* parent) {
+    auto* spin = new QSpinBox(parent);
+    spin->setRange(0, high);
+    spin->setAccelerated(true);
+    return spin;
+}
+
+QLabel* TextLabel(const char* text, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    if (buddy != nullptr) label->setBuddy(buddy);
+    return label;
+}
+
+}  // namespace
+
+QString FormatPosition(int tenths, int totalTenths) {
+    if (totalTenths > kTenthsPerHour - 1) {
+        return QString::asprintf("%d:%02d:%02d.%d", tenths / kTenthsPerHour, (tenths % kTenthsPerHour) / kTenthsPerMinute,
+                                 (tenths % kTenthsPerMinute) / kTenthsPerSecond, tenths % kTenthsPerSecond);
+    }
+    return QString::asprintf("%d:%02d.%d", tenths / kTenthsPerMinute, (tenths % kTenthsPerMinute) / kTenthsPerSecond,
+                             tenths % kTenthsPerSecond);
+}
+
 CPageSplitter::CPageSplitter(SettingsStore& settings, QWidget* parent)
     : CResizablePage(QString::fromLatin1(kCaption), WorkingPageSize(), parent), m_settings(settings) {
+    auto* body = new QVBoxLayout(this);
+    body->addWidget(MakeSourceRow());
+    body->addWidget(MakeModeArea());
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    body->addWidget(line);
+    body->addWidget(MakePlayRow());
+    m_waveform = new WaveformStrip(this);
+    body->addWidget(m_waveform);
+    m_timeline = new TimelineSlider(this);
+    m_timeline->setToolTip(QStringLiteral("The position in the file; Left and Right move it by one second"));
+    body->addWidget(m_timeline);
+    body->addWidget(MakePieceButtons());
+    body->addWidget(MakePiecesArea(), 1);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kPlayTimerMs);
+    connect(m_timer, &QTimer::timeout, this, &CPageSplitter::TimerTick);
+    ConnectTimeline();
+    MakeShortcuts();
+    setAcceptDrops(true);
+
+    ShowInputs(settings.splitterPage.split);
+    EnableLoaded(false);
+    ApplyMode();
+}
+
+CPageSplitter::~CPageSplitter() {
+    StoreInputs();
+    m_timer->stop();
+    m_player.CloseStream();
+    m_pieces.clear();
+}
+
+QWidget* CPageSplitter::MakeSourceRow() {
+    auto* row = new QWidget(this);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    m_source = new QLineEdit(row);
+    m_source->setReadOnly(true);
+    line->addWidget(TextLabel("Source &File:", m_source, row));
+    line->addWidget(m_source, 1);
+    m_open = new QPushButton(QStringLiteral("&Open"), row);
+    m_open->setToolTip(QStringLiteral("Open an MP3 file to split (or drop one on this page)"));
+    connect(m_open, &QPushButton::clicked, this, &CPageSplitter::OpenFile);
+    line->addWidget(m_open);
+    return row;
+}
+
+QWidget* CPageSplitter::MakeModeArea() {
+    auto* area = new QWidget(this);
+    auto* grid = new QGridLayout(area);
+    grid->setContentsMargins(0, 0, 0, 0);
+    m_modes = new QButtonGroup(this);
+    const auto addMode = [&](SplitTypeCode mode, const char* caption, std::initializer_list<QWidget*> inputs) {
+        const int row = static_cast<int>(mode);
+        auto* radio = new QRadioButton(QString::fromUtf8(caption), area);
+        m_modes->addButton(radio, row);
+        grid->addWidget(radio, row, 0);
+        auto* line = new QHBoxLayout;
+        for (QWidget* input : inputs) line->addWidget(input);
+        line->addStretch(1);
+        grid->addLayout(line, row, 1);
+    };
+    m_size = new TextSpinBox(TextSpinBox::Steps::Whole, area);
+    m_size->SetRange(0, kMaxSpinValue);
+    m_size->setToolTip(QStringLiteral("The size of each piece; a decimal number such as 1.5"));
+    m_unit = new QComboBox(area);
+    for (const UnitEntry& unit : kUnits) m_unit->addItem(QString::fromLatin1(unit.caption), static_cast<int>(unit.code));
+    addMode(SplitTypeCode::BySize, "By si&ze", {m_size, m_unit, TextLabel("each file", nullptr, area)});
+    m_count = NumberSpin(kMaxSpinValue, area);
+    m_count->setToolTip(QStringLiteral("The number of pieces of equal duration"));
+    addMode(SplitTypeCode::ByCount, "By &count", {m_count, TextLabel("equal-sized files", nullptr, area)});
+    m_minutes = NumberSpin(kMaxSpinValue, area);
+    m_seconds = NumberSpin(kMaxSeconds, area);
+    addMode(SplitTypeCode::ByTime, "By ti&me",
+            {m_minutes, TextLabel("mi&n", m_minutes, area), m_seconds, TextLabel("sec each file", nullptr, area)});
+    addMode(SplitTypeCode::ByCustom, "By c&ustom", {TextLabel("the pieces below", nullptr, area)});
+    const int editWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000.0")) + 32;
+    for (QWidget* edit : std::initializer_list<QWidget*>{m_size, m_count, m_minutes, m_seconds}) {
+        edit->setMinimumWidth(editWidth);
+    }
+
+    m_info = new QPlainTextEdit(area);
+    m_info->setReadOnly(true);
+    m_info->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_info->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 36);
+    grid->addWidget(m_info, 0, 2, 4, 1);
+    m_split = new QPushButton(QStringLiteral("&Split Now!"), area);
+    m_split->setToolTip(QStringLiteral("Split the file as the chosen mode says"));
+    connect(m_split, &QPushButton::clicked, this, &CPageSplitter::SplitNow);
+    grid->addWidget(m_split, 0, 3, Qt::AlignTop);
+    grid->setColumnStretch(2, 1);
+    // The info box shows its nine lines.
+    m_info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_info->frameWidth() + 8);
+
+    connect(m_modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
+    const auto store = [this] { StoreInputs(); };
+    connect(m_size, &TextSpinBox::TextEdited, this, store);
+    connect(m_unit, &QComboBox::currentIndexChanged, this, store);
+    for (QSpinBox* spin : {m_count, m_minutes, m_seconds}) connect(spin, &QSpinBox::valueChanged, this, store);
+    return area;
+}
+
+QWidget* CPageSplitter::MakePlayRow() {
+    auto* row = new QWidget(this);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    m_position = new PositionSpin(row);
+    m_position->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0")) + 40);
+    m_position->setToolTip(QStringLiteral("The position; the arrows move it by one second"));
+    connect(m_position, &PositionSpin::Stepped, this, &CPageSplitter::PositionStepped);
+    line->addWidget(m_position);
+    const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), row);
+        b->setToolTip(QString::fromUtf8(tip));
+        connect(b, &QPushButton::clicked, this, slot);
+        line->addWidget(b);
+        return b;
+    };
+    m_addPiece = button("&Add Piece", "Cut the piece under the position in two there (M)", &CPageSplitter::AddPiece);
+    m_play = button("&Play", "Play the file from the position, or pause it (Space)", &CPageSplitter::PlayPressed);
+    m_stop = button("S&top", "Stop playing and go back to where playing started", &CPageSplitter::StopPressed);
+    line->addStretch(1);
+    m_volume = new QSlider(Qt::Horizontal, row);
+    m_volume->setRange(0, kVolumeSliderMax);
+    m_volume->setTickInterval(kVolumeTick);
+    m_volume->setPageStep(kVolumeTick);
+    m_volume->setTickPosition(QSlider::TicksBelow);
+    m_volume->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 18);
+    m_volume->setValue(PreviewPlayer::Volume() / kVolumeScale);
+    connect(m_volume, &QSlider::valueChanged, this,
+            [](int value) { PreviewPlayer::SetVolume(std::min(kMaxVolume, value * kVolumeScale)); });
+    line->addWidget(TextLabel("&Volume:", m_volume, row));
+    line->addWidget(m_volume);
+    return row;
+}
+
+QWidget* CPageSplitter::MakePieceButtons() {
+    auto* row = new QWidget(this);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), row);
+        b->setToolTip(QString::fromUtf8(tip));
+        connect(b, &QPushButton::clicked, this, slot);
+        line->addWidget(b);
+        return b;
+    };
+    m_setStart = button("Set Start", "Move the selected piece's start to the position (I)", &CPageSplitter::SetStart);
+    m_setEnd = button("Set End", "Move the selected piece's end to the position (O)", &CPageSplitter::SetEnd);
+    m_goStart = button("Go to Start", "Move the position to the selected piece's start", &CPageSplitter::GoToStart);
+    m_goEnd = button("Go to End", "Move the position to the selected piece's end", &CPageSplitter::GoToEnd);
+    line->addStretch(1);
+    m_preview = button("Previe&w", "Play the selected piece from its start to its end", &CPageSplitter::PreviewPressed);
+    return row;
+}
+
+QWidget* CPageSplitter::MakePiecesArea() {
+    auto* area = new QWidget(this);
+    auto* line = new QHBoxLayout(area);
+    line->setContentsMargins(0, 0, 0, 0);
+    m_list = new QTreeWidget(area);
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setUniformRowHeights(true);
+    m_list->setSortingEnabled(false);
+    m_list->header()->setSectionsClickable(false);
+    m_list->header()->setSectionsMovable(false);
+    QStringList captions;
+    for (const ColumnEntry& column : kPieceColumns) captions << QString::fromLatin1(column.caption);
+    m_list->setHeaderLabels(captions);
+    for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
+        m_list->headerItem()->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
+        // Never narrower than the caption or a long position in the list's font.
+        const int text = m_list->fontMetrics().horizontalAdvance(i == kNumberColumn ? captions[i] + QStringLiteral("000")
+                                                                                      : QStringLiteral("00:00:00.0 "));
+        m_list->setColumnWidth(i, std::max(kPieceColumns[i].widthPixels, text + 24));
+    }
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { OpenMenuAt(m_list->viewport()->mapToGlobal(at)); });
+    m_list->installEventFilter(this);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (m_showingPieces) return;
+        UpdatePieceButtons();
+        ShowSelection();
+    });
+    connect(m_list, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        const int row = m_list->indexOfTopLevelItem(item);
+        if (m_showingPieces || column != kNumberColumn || row < 0) return;
+        m_pieces[static_cast<std::size_t>(row)].checked = item->checkState(kNumberColumn) == Qt::Checked;
+    });
+    line->addWidget(m_list, 1);
+
+    auto* buttons = new QVBoxLayout;
+    m_remove = new QPushButton(QStringLiteral("&Remove"), area);
+    m_remove->setToolTip(QStringLiteral("Remove the selected piece; its neighbour takes its time"));
+    connect(m_remove, &QPushButton::clicked, this, &CPageSplitter::RemovePiece);
+    m_reset = new QPushButton(QStringLiteral("R&eset"), area);
+    m_reset->setToolTip(QStringLiteral("Go back to one piece holding the whole file"));
+    connect(m_reset, &QPushButton::clicked, this, &CPageSplitter::ResetPieces);
+    buttons->addWidget(m_remove);
+    buttons->addWidget(m_reset);
+    buttons->addStretch(1);
+    line->addLayout(buttons);
+    return area;
+}
+
+void CPageSplitter::MakeShortcuts() {
+    // The keys act while the focus is on this page and not in a text field: a text field
+    // takes its letters and Space itself.
+    const auto key = [this](Qt::Key k, void (CPageSplitter::*command)()) {
+        auto* shortcut = new QShortcut(QKeySequence(k), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, this, [this, command] {
+            if (m_path.isEmpty()) return;
+            (this->*command)();
+        });
+    };
+    key(Qt::Key_Space, &CPageSplitter::PlayPressed);
+    key(Qt::Key_M, &CPageSplitter::AddPiece);
+    key(Qt::Key_I, &CPageSplitter::SetStart);
+    key(Qt::Key_O, &CPageSplitter::SetEnd);
+}
+
+QRadioButton* CPageSplitter::ModeButton(SplitTypeCode mode) const {
+    return qobject_cast<QRadioButton*>(m_modes->button(static_cast<int>(mode)));
 }
 
 void CPageSplitter::SetInitialFile(const QString& path) {
     m_initialFile = path;
+    // As a dropped file: a file that cannot be loaded leaves the page empty, silently.
+    LoadSourceFile(path);
+}
+
+void CPageSplitter::SetOpenDialog(std::function<QString(QWidget*)> chooser) { m_openDialog = std::move(chooser); }
+
+void CPageSplitter::SetFileManager(std::function<bool(const QString&)> fileManager) {
+    m_fileManager = std::move(fileManager);
+}
+
+// ---- the mode and its inputs -------------------------------------------------------------
+
+void CPageSplitter::ShowInputs(const SplitSettings& shown) {
+    const SplitSettings inputs = shown;  // the controls' signals store into the settings
+    m_showingInputs = true;
+    int mode = static_cast<int>(inputs.SplitType);
+    if (m_modes->button(mode) == nullptr) mode = static_cast<int>(SplitTypeCode::BySize);
+    m_modes->button(mode)->setChecked(true);
+    m_size->SetText(Utf8(inputs.SplitFileSizeEx));
+    int unitIndex = m_unit->findData(static_cast<int>(inputs.SplitFileUnit));
+    if (unitIndex < 0) unitIndex = m_unit->findData(static_cast<int>(SizeUnitCode::MB));
+    m_unit->setCurrentIndex(unitIndex);
+    m_count->setValue(inputs.SplitFileAmount);
+    m_minutes->setValue(inputs.SplitTimeMin);
+    m_seconds->setValue(inputs.SplitTimeSec);
+    m_showingInputs = false;
+}
+
+SplitSettings CPageSplitter::Inputs() const {
+    SplitSettings inputs = m_settings.splitterPage.split;
+    inputs.SplitType = static_cast<SplitTypeCode>(std::max(0, m_modes->checkedId()));
+    inputs.SplitFileSizeEx = m_size->Text().toStdString();
+    inputs.SplitFileUnit = static_cast<SizeUnitCode>(m_unit->currentData().toInt());
+    inputs.SplitFileAmount = m_count->value();
+    inputs.SplitTimeMin = m_minutes->value();
+    inputs.SplitTimeSec = m_seconds->value();
+    return inputs;
+}
+
+void CPageSplitter::StoreInputs() {
+    // Kept in the store at every change: the store writes its groups at exit, before the
+    // pages' windows go.
+    if (!m_showingInputs && m_modes != nullptr && m_modes->checkedId() >= 0) m_settings.splitterPage.split = Inputs();
+}
+
+void CPageSplitter::ApplyMode() {
+    StoreInputs();
+    const bool loaded = !m_path.isEmpty();
+    const auto mode = static_cast<SplitTypeCode>(m_modes->checkedId());
+    const auto on = [&](SplitTypeCode which) { return loaded && mode == which; };
+    for (QWidget* input : std::initializer_list<QWidget*>{m_size, m_unit}) input->setEnabled(on(SplitTypeCode::BySize));
+    m_count->setEnabled(on(SplitTypeCode::ByCount));
+    m_minutes->setEnabled(on(SplitTypeCode::ByTime));
+    m_seconds->setEnabled(on(SplitTypeCode::ByTime));
+    const bool custom = on(SplitTypeCode::ByCustom);
+    m_list->setEnabled(custom);
+    m_addPiece->setEnabled(custom);
+    m_reset->setEnabled(custom);
+    UpdatePieceButtons();
+    if (!loaded) return;
+    QWidget* const firstEdit[] = {m_size, m_count, m_minutes};
+    const int index = static_cast<int>(mode);
+    if (index >= 0 && index < static_cast<int>(std::size(firstEdit))) firstEdit[index]->setFocus(Qt::OtherFocusReason);
+}
+
+void CPageSplitter::UpdatePieceButtons() {
+    const bool enabled = !m_path.isEmpty() && m_modes->checkedId() == static_cast<int>(SplitTypeCode::ByCustom) &&
+                         SelectedPiece() >= 0;
+    for (QPushButton* b : {m_preview, m_remove, m_goStart, m_goEnd, m_setStart, m_setEnd}) b->setEnabled(enabled);
+}
+
+void CPageSplitter::EnableLoaded(bool loaded) {
+    for (QAbstractButton* mode : m_modes->buttons()) mode->setEnabled(loaded);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_split, m_position, m_play, m_stop, m_timeline}) {
+        control->setEnabled(loaded);
+    }
+}
+
+// ---- loading and closing -----------------------------------------------------------------
+
+void CPageSplitter::OpenFile() {
+    QString chosen;
+    if (m_openDialog) {
+        chosen = m_openDialog(this);
+    } else {
+        const QString folder = m_path.isEmpty() ? QString() : QFileInfo(m_path).absolutePath();
+        chosen = QFileDialog::getOpenFileName(this, QString(), folder,
+                                              QStringLiteral("MP3 Files (*.mp3);;All Files (*)"));
+    }
+    QCoreApplication::processEvents();
+    if (chosen.isEmpty()) return;
+    if (LoadSourceFile(chosen)) return;
+    ShowMessage(this, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
+                          .arg(chosen, QString::fromLatin1(kSupportAddress)));
+}
+
+bool CPageSplitter::LoadSourceFile(const QString& path) {
+    CloseSourceFile();
+    if (!path.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) return false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool opened = m_player.OpenStream(PathOf(path), this);
+    QApplication::restoreOverrideCursor();
+    if (!opened) return false;
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(PathOf(path), error);
+    if (error) {
+        m_player.CloseStream();
+        return false;
+    }
+    m_totalTenths = static_cast<int>(m_player.LengthMs() / 100);
+    m_fileSizeBytes = static_cast<std::int64_t>(size);
+    m_path = path;
+    m_source->setText(path);
+    m_state = PlayerState::Stopped;
+    m_pauseTenths = 0;
+    m_dragging = false;
+    EnableLoaded(true);
+    FillInfoBox();
+
+    m_timeline->setRange(0, m_totalTenths);
+    m_timeline->setPageStep(std::max(1, m_totalTenths / kPageStepsPerFile));
+    m_timeline->setSingleStep(kTenthsPerSecond);
+    m_timeline->setValue(0);
+    ShowPosition(0);
+    m_pieces.clear();
+    pieces::AddSplitPoint(&m_pieces, 0, m_totalTenths);
+    ShowPieces(0);
+    m_waveform->Load(PathOf(path), m_totalTenths);
+    ApplyMode();
+    return true;
+}
+
+void CPageSplitter::CloseSourceFile() {
+    if (m_path.isEmpty()) return;
+    StopPressed();
+    m_timer->stop();
+    m_player.CloseStream();
+    m_state = PlayerState::Stopped;
+    m_previewStartTenths = m_previewEndTenths = m_pauseTenths = m_playStartTenths = 0;
+    m_path.clear();
+    m_fileSizeBytes = 0;
+    m_totalTenths = 0;
+    m_outputs.clear();
+    m_timeline->setValue(0);
+    m_timeline->setRange(0, 0);
+    ShowPosition(0);
+    m_source->clear();
+    m_info->clear();
+    m_play->setText(QStringLiteral("&Play"));
+    m_preview->setText(QStringLiteral("Previe&w"));
+    m_pieces.clear();
+    ShowPieces(-1);
+    m_waveform->Clear();
+    EnableLoaded(false);
+    ApplyMode();
+}
+
+void CPageSplitter::FillInfoBox() {
+    TagInfo tags;
+    ReadTags(PathOf(m_path), &tags);  // a file without a tag shows empty fields
+    const QString text =
+        QStringLiteral("Length: %1     Size: %2\nMP3 Info: %3 Hz, %4 kbps, %5\nTitle: %6\nArtist: %7\nAlbum: %8\n"
+                       "Year: %9\nGenre: %10\nTrack #: %11\nComment: %12")
+            .arg(Utf8(FormatDuration(static_cast<unsigned>(m_totalTenths / kTenthsPerSecond))),
+                 Utf8(FormatSize(m_fileSizeBytes)), QString::number(m_player.SampleRateHz()),
+                 QString::number(m_player.BitRateKbps()),
+                 m_player.Channels() > 1 ? QStringLiteral("Stereo") : QStringLiteral("Mono"), Utf8(tags.title),
+                 Utf8(tags.artist), Utf8(tags.album), Utf8(tags.year))
+            .arg(Utf8(tags.genre), tags.track > 0 ? QString::number(tags.track) : QString(), Utf8(tags.comment));
+    m_info->setPlainText(text);
+}
+
+QString CPageSplitter::InfoText() const { return m_info->toPlainText(); }
+
+void CPageSplitter::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CPageSplitter::dropEvent(QDropEvent* event) {
+    // The dropped files are tried in order until one loads; nothing is said of the others.
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QFileInfo file(url.toLocalFile());
+        if (file.isDir() || !file.isReadable()) continue;
+        if (LoadSourceFile(file.absoluteFilePath())) break;
+    }
+    event->acceptProposedAction();
+}
+
+// ---- the pieces ------------------------------------------------------------------------------
+
+int CPageSplitter::SelectedPiece() const {
+    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
+    return selected.isEmpty() ? -1 : m_list->indexOfTopLevelItem(selected.front());
+}
+
+void CPageSplitter::SelectPiece(int index) {
+    QTreeWidgetItem* item = m_list->topLevelItem(index);
+    if (item == nullptr) {
+        m_list->clearSelection();
+        return;
+    }
+    m_list->setCurrentItem(item);
+    item->setSelected(true);
+    m_list->scrollToItem(item);
+}
+
+void CPageSplitter::ShowPieces(int selected) {
+    m_showingPieces = true;
+    const int rows = static_cast<int>(m_pieces.size());
+    while (m_list->topLevelItemCount() > rows) delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
+    while (m_list->topLevelItemCount() < rows) {
+        auto* item = new QTreeWidgetItem(m_list);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
+            item->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
+        }
+    }
+    for (int row = 0; row < rows; ++row) {
+        const PieceRow& piece = m_pieces[static_cast<std::size_t>(row)];
+        QTreeWidgetItem* item = m_list->topLevelItem(row);
+        const int length = piece.endTenths - piece.startTenths;
+        const double share = m_totalTenths > 0 ? static_cast<double>(length) / m_totalTenths : 1.0;
+        item->setText(kNumberColumn, QString::number(row + 1));
+        item->setCheckState(kNumberColumn, piece.checked ? Qt::Checked : Qt::Unchecked);
+        item->setText(kStartColumn, FormatPosition(piece.startTenths, m_totalTenths));
+        item->setText(kEndColumn, FormatPosition(piece.endTenths, m_totalTenths));
+        item->setText(kLengthColumn, FormatPosition(length, m_totalTenths));
+        item->setText(kSizeColumn,
+                      Utf8(FormatSize(static_cast<std::int64_t>(share * static_cast<double>(m_fileSizeBytes)))));
+        item->setText(kOutputColumn, piece.outputPath.empty() ? QString() : PathText(piece.outputPath.filename()));
+    }
+    SelectPiece(selected);
+    m_showingPieces = false;
+    UpdatePieceButtons();
+    ShowSelection();
+}
+
+void CPageSplitter::ShowSelection() {
+    const int selected = SelectedPiece();
+    std::vector<int> boundaries;
+    for (std::size_t i = 1; i < m_pieces.size(); ++i) boundaries.push_back(m_pieces[i].startTenths);
+    m_waveform->SetBoundaries(boundaries);
+    if (selected < 0) {
+        m_timeline->SetSelection(0, 0);
+        m_waveform->SetSelection(0, 0);
+        return;
+    }
+    const PieceRow& piece = m_pieces[static_cast<std::size_t>(selected)];
+    m_timeline->SetSelection(piece.startTenths, piece.endTenths);
+    m_waveform->SetSelection(piece.startTenths, piece.endTenths);
+}
+
+void CPageSplitter::AddPiece() {
+    if (m_path.isEmpty() || !m_addPiece->isEnabled()) return;
+    const int position = m_timeline->value();
+    const int added = pieces::AddSplitPoint(&m_pieces, position, m_totalTenths);
+    if (added < 0) {
+        ShowMessage(this, QStringLiteral("%1 has been added.").arg(FormatPosition(position, m_totalTenths)));
+        return;
+    }
+    ShowPieces(added);
+}
+
+void CPageSplitter::SetStart() {
+    const int selected = SelectedPiece();
+    if (selected < 0 || !m_setStart->isEnabled()) return;
+    const pieces::BoundaryMove move = pieces::SetStart(&m_pieces, selected, m_timeline->value(), m_totalTenths);
+    if (move.outcome == pieces::BoundaryOutcome::StartNotBefore) {
+        ShowMessage(this, QStringLiteral("You can not set the start position greater than or equal to the end position."));
+        return;
+    }
+    if (move.outcome != pieces::BoundaryOutcome::Moved) return;
+    ShowPieces(move.selected);
+    m_timeline->setFocus(Qt::OtherFocusReason);
+}
+
+void CPageSplitter::SetEnd() {
+    const int selected = SelectedPiece();
+    if (selected < 0 || !m_setEnd->isEnabled()) return;
+    const pieces::BoundaryMove move = pieces::SetEnd(&m_pieces, selected, m_timeline->value(), m_totalTenths);
+    if (move.outcome == pieces::BoundaryOutcome::EndNotAfter) {
+        ShowMessage(this, QStringLiteral("You can not set the end position less than or equal to the start position."));
+        return;
+    }
+    if (move.outcome != pieces::BoundaryOutcome::Moved) return;
+    ShowPieces(move.selected);
+    m_timeline->setFocus(Qt::OtherFocusReason);
+}
+
+void CPageSplitter::GoToStart() {
+    const int selected = SelectedPiece();
+    if (selected < 0) return;
+    const int position = m_pieces[static_cast<std::size_t>(selected)].startTenths;
+    m_timeline->setValue(position);
+    ShowPosition(position);
+    m_timeline->setFocus(Qt::OtherFocusReason);
+}
+
+void CPageSplitter::GoToEnd() {
+    const int selected = SelectedPiece();
+    if (selected < 0) return;
+    const int position = m_pieces[static_cast<std::size_t>(selected)].endTenths;
+    m_timeline->setValue(position);
+    ShowPosition(position);
+    m_timeline->setFocus(Qt::OtherFocusReason);
+}
+
+void CPageSplitter::RemovePiece() {
+    if (m_pieces.size() == 1) {
+        if (AskYesNo(this, QStringLiteral("Are you sure you want to close current file?"))) CloseSourceFile();
+        return;
+    }
+    const int selected = SelectedPiece();
+    if (selected < 0) return;
+    ShowPieces(pieces::RemovePiece(&m_pieces, selected));
+}
+
+void CPageSplitter::ResetPieces() {
+    if (m_pieces.size() < 2) return;
+    if (!AskYesNo(this, QStringLiteral("Are you sure you want to reset all pieces?"))) return;
+    pieces::ResetPieces(&m_pieces, m_totalTenths);
+    ShowPieces(0);
+}
+
+void CPageSplitter::AddMenuEntries(QMenu* menu) {
+    const bool custom = m_modes->checkedId() == static_cast<int>(SplitTypeCode::ByCustom) && !m_path.isEmpty();
+    const int selected = SelectedPiece();
+    const bool one = custom && selected >= 0;
+    const bool hasOutput = one && !m_pieces[static_cast<std::size_t>(selected)].outputPath.empty();
+    menu->addAction(QStringLiteral("&Preview"), this, &CPageSplitter::PreviewPressed)->setEnabled(one);
+    menu->addAction(QStringLiteral("&Remove"), this, &CPageSplitter::RemovePiece)->setEnabled(one);
+    menu->addAction(QStringLiteral("Re&set"), this, &CPageSplitter::ResetPieces)->setEnabled(custom);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("&Browse..."), this, [this] {
+          const int row = SelectedPiece();
+          if (row < 0 || m_pieces[static_cast<std::size_t>(row)].outputPath.empty()) return;
+          const QString path = PathText(m_pieces[static_cast<std::size_t>(row)].outputPath);
+          if (m_fileManager) {
+              m_fileManager(path);
+          } else {
+              SelectInExplorer(path);
+          }
+      })->setEnabled(hasOutput);
+}
+
+void CPageSplitter::OpenMenuAt(const QPoint& globalPos) {
+    QMenu menu(this);
+    AddMenuEntries(&menu);
+    menu.exec(globalPos);
+}
+
+bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
+    // The keyboard's menu key opens the pieces' menu at the middle of the list.
+    if (watched == m_list && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        OpenMenuAt(m_list->mapToGlobal(m_list->rect().center()));
+        return true;
+    }
+    return CResizablePage::eventFilter(watched, event);
+}
+
+// ---- splitting ------------------------------------------------------------------------------
+
+void CPageSplitter::SplitNow() {
+    if (m_path.isEmpty()) return;
+    ProgressDialog progress(this);
+    progress.SetText(QStringLiteral("Splitting %1...").arg(QFileInfo(m_path).fileName()));
+    progress.Start();
+    progress.Pump().PumpMessages();
+
+    StoreInputs();
+    const SplitSettings inputs = Inputs();
+    const SplitterOptions options = m_settings.splitterOptions;
+    SplitPlanContext context;
+    context.options = &options;
+    context.operation = progress.Operation();
+    context.resolve = MakeSplitOutputResolver(options);
+    const page_plans::PageSource source{PathOf(m_path), static_cast<std::uint64_t>(m_fileSizeBytes), m_totalTenths};
+    std::string message;
+    bool done = false;
+    switch (inputs.SplitType) {
+        case SplitTypeCode::BySize:
+            done = page_plans::PlanBySize(context, source, PieceSizeBytes(inputs.SplitFileSizeEx, inputs.SplitFileUnit),
+                                          &m_outputs, &message);
+            break;
+        case SplitTypeCode::ByCount:
+            done = page_plans::PlanByCount(context, source, inputs.SplitFileAmount, &m_outputs, &message);
+            break;
+        case SplitTypeCode::ByTime:
+            done = page_plans::PlanByTime(context, source,
+                                          inputs.SplitTimeMin * kTenthsPerMinute + inputs.SplitTimeSec * kTenthsPerSecond,
+                                          &m_outputs, &message);
+            break;
+        case SplitTypeCode::ByCustom:
+            done = page_plans::PlanManualPieces(context, source.path, &m_pieces, &m_outputs, &message);
+            ShowPieces(SelectedPiece());
+            break;
+    }
+    progress.Finish();
+
+    if (!done) {
+        if (!message.empty()) ShowMessage(this, Utf8(message));
+        return;
+    }
+    if (!options.BrowseFolder || m_outputs.empty()) return;
+    const QString first = PathText(m_outputs.front());
+    if (m_fileManager) {
+        m_fileManager(first);
+    } else {
+        SelectInExplorer(first);
+    }
 }
 
 }  // namespace qm

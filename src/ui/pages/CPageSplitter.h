@@ -1,12 +1,45 @@
 #pragma once
 
-// The manual splitter page: one file, cut by size, count, time or by hand on a timeline.
+// The manual splitter page: one file, cut by size, count, time or by hand into pieces on a
+// timeline, with the file or one piece played on the output device. Above the timeline a
+// waveform of the file; keys for people who cut by hand: Space plays and pauses, M adds a
+// piece at the position, I and O set the selected piece's start and end there.
 
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "settings/Options.h"
+#include "split/SplitPlanners.h"
 #include "ui/shell/CResizablePage.h"
+#include "ui/widgets/PreviewPlayer.h"
+
+class QButtonGroup;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+class QTimer;
+class QTreeWidget;
 
 namespace qm {
 
+class PositionSpin;
 class SettingsStore;
+class TextSpinBox;
+class TimelineSlider;
+class WaveformStrip;
+
+// The play state of the page.
+enum class PlayerState { Stopped = 0, Playing = 1, Paused = 2, Previewing = 3, PreviewPaused = 4 };
+
+// A position in tenths as the page shows it for a file lasting totalTenths: "h:mm:ss.t" when
+// the file lasts more than 35999 tenths, else "m:ss.t", so one file's positions share a form.
+QString FormatPosition(int tenths, int totalTenths);
 
 class CPageSplitter : public CResizablePage {
     Q_OBJECT
@@ -16,18 +49,183 @@ public:
 
     // The page edits the option values held in settings, which must outlive it.
     explicit CPageSplitter(SettingsStore& settings, QWidget* parent = nullptr);
+    ~CPageSplitter() override;
 
-    // The file named on the command line, kept for the page to open (absolute path).
+    // The file named on the command line (absolute path): loaded as a dropped file would be.
     void SetInitialFile(const QString& path);
     QString InitialFile() const { return m_initialFile; }
+    // Whether the program found a sound card: without one nothing is played.
+    void SetSoundCard(bool present) { m_soundCard = present; }
+
+    // "&Open": the open-file dialog, then loading with a message when that fails.
+    void OpenFile();
+    // Loads path: the page is emptied first, so a failure leaves it empty. False for a file
+    // that is not ".mp3", cannot be opened for playing or measuring, or has no readable size.
+    bool LoadSourceFile(const QString& path);
+    // Stops playing and empties the page.
+    void CloseSourceFile();
+
+    // The buttons' commands.
+    void AddPiece();
+    void SetStart();
+    void SetEnd();
+    void GoToStart();
+    void GoToEnd();
+    void RemovePiece();
+    void ResetPieces();
+    void PlayPressed();
+    void PreviewPressed();
+    void StopPressed();
+    void SplitNow();
+    // Moves the timeline to tenths as the user would by a click on it (the move ends there).
+    void MoveTimeline(int tenths);
+
+    // Puts chooser in place of the open-file dialog and fileManager in place of
+    // SelectInExplorer (tests; empty functions restore them).
+    void SetOpenDialog(std::function<QString(QWidget*)> chooser);
+    void SetFileManager(std::function<bool(const QString&)> fileManager);
+
+    // What the page holds, for tests and the help's screenshots.
+    QString SourcePath() const { return m_path; }
+    int TotalTenths() const { return m_totalTenths; }
+    const std::vector<PieceRow>& Pieces() const { return m_pieces; }
+    int SelectedPiece() const;
+    void SelectPiece(int index);
+    PlayerState State() const { return m_state; }
+    int TimelinePosition() const;
+    QString PositionText() const;
+    QString InfoText() const;
+    const std::vector<std::filesystem::path>& Outputs() const { return m_outputs; }
+    SplitSettings Inputs() const;
+    PreviewPlayer& Player() { return m_player; }
+
+    QPushButton* OpenButton() const { return m_open; }
+    QPushButton* SplitButton() const { return m_split; }
+    QPushButton* AddPieceButton() const { return m_addPiece; }
+    QPushButton* PlayButton() const { return m_play; }
+    QPushButton* StopButton() const { return m_stop; }
+    QPushButton* PreviewButton() const { return m_preview; }
+    QPushButton* SetStartButton() const { return m_setStart; }
+    QPushButton* SetEndButton() const { return m_setEnd; }
+    QPushButton* GoToStartButton() const { return m_goStart; }
+    QPushButton* GoToEndButton() const { return m_goEnd; }
+    QPushButton* RemoveButton() const { return m_remove; }
+    QPushButton* ResetButton() const { return m_reset; }
+    QRadioButton* ModeButton(SplitTypeCode mode) const;
+    TextSpinBox* SizeEdit() const { return m_size; }
+    QComboBox* UnitList() const { return m_unit; }
+    QSpinBox* CountEdit() const { return m_count; }
+    QSpinBox* MinutesEdit() const { return m_minutes; }
+    QSpinBox* SecondsEdit() const { return m_seconds; }
+    QTreeWidget* PiecesList() const { return m_list; }
+    TimelineSlider* Timeline() const { return m_timeline; }
+    PositionSpin* PositionBox() const { return m_position; }
+    QSlider* VolumeSlider() const { return m_volume; }
+    WaveformStrip* Waveform() const { return m_waveform; }
+    // The pieces list's menu as it would open now.
+    void AddMenuEntries(QMenu* menu);
 
 protected:
-    // The option values the page edits.
-    SettingsStore& Settings() const { return m_settings; }
+    bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    using Transition = void (CPageSplitter::*)();
+    enum class Command { Play = 0, Preview = 1, Stop = 2 };
+
+    QWidget* MakeSourceRow();
+    QWidget* MakeModeArea();
+    QWidget* MakePlayRow();
+    QWidget* MakePieceButtons();
+    QWidget* MakePiecesArea();
+    void MakeShortcuts();
+    void ConnectTimeline();
+
+    void ShowInputs(const SplitSettings& inputs);
+    void StoreInputs();
+    void ApplyMode();
+    void UpdatePieceButtons();
+    void FillInfoBox();
+    void ShowPieces(int selected);
+    void ShowSelection();
+    void ShowPosition(int tenths);
+    void ShowAt(int tenths);
+    void EnableLoaded(bool loaded);
+    void OpenMenuAt(const QPoint& globalPos);
+
+    // The play state machine: one transition per state and command.
+    void Run(Command command);
+    void StartPlaying();
+    void PausePlaying();
+    void PauseAndPreview();
+    void StopPlaying();
+    void ResumeOrPlay();
+    void StopPaused();
+    void PausePreview();
+    void StopPreview();
+    void ResumePreviewOrPlay();
+    void StopPreviewPaused();
+    void PreviewSelected();
+    void StayStopped();
+    void EnterPlaying(PlayerState state);
+    void TimerTick();
+    void TimelineMoveEnded();
+    void PositionStepped(int steps);
+
+    int PositionTenths() const;
+    std::uint32_t Ms(int tenths) const;
+
     SettingsStore& m_settings;
     QString m_initialFile;
+    bool m_soundCard = false;
+    PreviewPlayer m_player;
+
+    QString m_path;
+    int m_totalTenths = 0;
+    std::int64_t m_fileSizeBytes = 0;
+    std::vector<std::filesystem::path> m_outputs;
+    std::vector<PieceRow> m_pieces;
+
+    PlayerState m_state = PlayerState::Stopped;
+    int m_playStartTenths = 0;
+    int m_pauseTenths = 0;
+    int m_previewStartTenths = 0;
+    int m_previewEndTenths = 0;
+    bool m_dragging = false;
+
+    std::function<QString(QWidget*)> m_openDialog;
+    std::function<bool(const QString&)> m_fileManager;
+    bool m_showingInputs = false;
+    bool m_showingPieces = false;
+
+    QLineEdit* m_source = nullptr;
+    QPushButton* m_open = nullptr;
+    QButtonGroup* m_modes = nullptr;
+    TextSpinBox* m_size = nullptr;
+    QComboBox* m_unit = nullptr;
+    QSpinBox* m_count = nullptr;
+    QSpinBox* m_minutes = nullptr;
+    QSpinBox* m_seconds = nullptr;
+    QPlainTextEdit* m_info = nullptr;
+    QPushButton* m_split = nullptr;
+    PositionSpin* m_position = nullptr;
+    QPushButton* m_addPiece = nullptr;
+    QPushButton* m_play = nullptr;
+    QPushButton* m_stop = nullptr;
+    QSlider* m_volume = nullptr;
+    WaveformStrip* m_waveform = nullptr;
+    TimelineSlider* m_timeline = nullptr;
+    QPushButton* m_setStart = nullptr;
+    QPushButton* m_setEnd = nullptr;
+    QPushButton* m_goStart = nullptr;
+    QPushButton* m_goEnd = nullptr;
+    QPushButton* m_preview = nullptr;
+    QTreeWidget* m_list = nullptr;
+    QPushButton* m_remove = nullptr;
+    QPushButton* m_reset = nullptr;
+    QTimer* m_timer = nullptr;
 };
 
 }  // namespace qm

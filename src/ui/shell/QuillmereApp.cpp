@@ -80,6 +80,7 @@ bool QuillmereApp::StartAudio() {
 void QuillmereApp::CreateSheet() {
     m_sheet = std::make_unique<CMainSheet>();
     m_splitter = new CPageSplitter(m_settings);
+    m_splitter->SetSoundCard(m_soundCard != 0);
     m_batchSplitter = new CPageBatchSplitter(m_settings);
     m_joiner = new CPageJoiner(m_settings);
     m_batchJoiner = new CPageBatchJoiner(m_settings);

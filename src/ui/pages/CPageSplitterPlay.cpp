@@ -1,0 +1,247 @@
+// The manual splitter page's playback: the play state machine, the timer that follows the
+// position, and what a move of the timeline or the position box does to what plays.
+
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+
+#include "ui/pages/CPageSplitter.h"
+#include "ui/pages/SplitterControls.h"
+#include "ui/shell/MessageBoxes.h"
+#include "ui/widgets/WaveformStrip.h"
+
+namespace qm {
+
+namespace {
+
+constexpr int kMsPerTenth = 100;
+constexpr int kTenthsPerSecond = 10;
+
+QString NoSoundCardMessage(const char* command) {
+    return QStringLiteral("Dear user, the program can't detect a sound card on your computer. The \"%1\" doesn't work.")
+        .arg(QString::fromLatin1(command));
+}
+
+}  // namespace
+
+void CPageSplitter::Run(Command command) {
+    // One transition per play state (rows) and command (columns); the end of playback is
+    // handled as "S&top".
+    static constexpr Transition kTransitions[5][3] = {
+        // "&Play"                                "Previe&w"                            "S&top"
+        {&CPageSplitter::StartPlaying, &CPageSplitter::PreviewSelected, &CPageSplitter::StayStopped},      // Stopped
+        {&CPageSplitter::PausePlaying, &CPageSplitter::PauseAndPreview, &CPageSplitter::StopPlaying},      // Playing
+        {&CPageSplitter::ResumeOrPlay, &CPageSplitter::PreviewSelected, &CPageSplitter::StopPaused},       // Paused
+        {&CPageSplitter::PausePreview, &CPageSplitter::StopPreview, &CPageSplitter::StopPreview},          // Previewing
+        {&CPageSplitter::ResumePreviewOrPlay, &CPageSplitter::StopPreviewPaused,
+         &CPageSplitter::StopPreviewPaused},  // PreviewPaused
+    };
+    (this->*kTransitions[static_cast<int>(m_state)][static_cast<int>(command)])();
+}
+
+void CPageSplitter::PlayPressed() {
+    if (!m_soundCard) {
+        ShowMessage(this, NoSoundCardMessage("Play"));
+        return;
+    }
+    if (m_path.isEmpty()) return;
+    Run(Command::Play);
+}
+
+void CPageSplitter::PreviewPressed() {
+    if (!m_soundCard) {
+        ShowMessage(this, NoSoundCardMessage("Preview"));
+        return;
+    }
+    // Only a selected piece can be previewed; without one the button is disabled.
+    if (m_path.isEmpty() || SelectedPiece() < 0) return;
+    Run(Command::Preview);
+}
+
+void CPageSplitter::StopPressed() {
+    if (!m_soundCard) {
+        m_state = PlayerState::Stopped;
+        return;
+    }
+    Run(Command::Stop);
+}
+
+bool CPageSplitter::event(QEvent* event) {
+    if (event->type() == kPlaybackEndedEvent) {
+        StopPressed();
+        return true;
+    }
+    return CResizablePage::event(event);
+}
+
+std::uint32_t CPageSplitter::Ms(int tenths) const { return static_cast<std::uint32_t>(std::max(0, tenths)) * kMsPerTenth; }
+
+int CPageSplitter::PositionTenths() const { return static_cast<int>(m_player.PositionMs() / kMsPerTenth); }
+
+int CPageSplitter::TimelinePosition() const { return m_timeline->value(); }
+
+QString CPageSplitter::PositionText() const { return m_position->Text(); }
+
+void CPageSplitter::ShowPosition(int tenths) {
+    m_position->ShowText(FormatPosition(tenths, m_totalTenths));
+    m_waveform->SetCursor(tenths);
+}
+
+void CPageSplitter::ShowAt(int tenths) {
+    m_timeline->setValue(tenths);
+    ShowPosition(tenths);
+}
+
+void CPageSplitter::EnterPlaying(PlayerState state) {
+    m_state = state;
+    m_play->setText(QStringLiteral("&Pause"));
+    m_timer->start();
+}
+
+void CPageSplitter::StayStopped() { m_state = PlayerState::Stopped; }
+
+void CPageSplitter::StartPlaying() {
+    m_playStartTenths = m_timeline->value();
+    m_player.SeekMs(Ms(m_playStartTenths));
+    m_player.Play();
+    EnterPlaying(PlayerState::Playing);
+}
+
+void CPageSplitter::PausePlaying() {
+    m_timer->stop();
+    m_player.Pause();
+    m_pauseTenths = PositionTenths();
+    ShowAt(m_pauseTenths);
+    m_play->setText(QStringLiteral("&Play"));
+    m_state = m_state == PlayerState::Previewing ? PlayerState::PreviewPaused : PlayerState::Paused;
+}
+
+void CPageSplitter::PauseAndPreview() {
+    m_timer->stop();
+    m_player.Pause();
+    PreviewSelected();
+}
+
+void CPageSplitter::StopPlaying() {
+    m_timer->stop();
+    m_player.Pause();
+    StopPaused();
+}
+
+void CPageSplitter::ResumeOrPlay() {
+    m_playStartTenths = m_timeline->value();
+    if (m_playStartTenths == m_pauseTenths) {
+        m_player.Resume();
+    } else {
+        m_player.SeekMs(Ms(m_playStartTenths));
+        m_player.Play();
+    }
+    EnterPlaying(PlayerState::Playing);
+}
+
+void CPageSplitter::StopPaused() {
+    ShowAt(m_playStartTenths);
+    m_play->setText(QStringLiteral("&Play"));
+    m_state = PlayerState::Stopped;
+}
+
+void CPageSplitter::PausePreview() { PausePlaying(); }
+
+void CPageSplitter::StopPreview() {
+    m_timer->stop();
+    m_player.Pause();
+    StopPreviewPaused();
+}
+
+void CPageSplitter::ResumePreviewOrPlay() {
+    const int position = m_timeline->value();
+    if (position == m_pauseTenths) {
+        m_player.Resume();
+        EnterPlaying(PlayerState::Previewing);
+    } else if (position >= m_previewStartTenths && position < m_previewEndTenths) {
+        m_player.PlayRange(Ms(position), Ms(m_previewEndTenths));
+        EnterPlaying(PlayerState::Previewing);
+    } else {
+        // Outside the piece the whole file plays from there.
+        m_preview->setText(QStringLiteral("Previe&w"));
+        m_player.SeekMs(Ms(position));
+        m_player.Play();
+        EnterPlaying(PlayerState::Playing);
+    }
+}
+
+void CPageSplitter::StopPreviewPaused() {
+    ShowAt(m_previewStartTenths);
+    m_play->setText(QStringLiteral("&Play"));
+    m_preview->setText(QStringLiteral("Previe&w"));
+    m_state = PlayerState::Stopped;
+}
+
+void CPageSplitter::PreviewSelected() {
+    const int selected = SelectedPiece();
+    if (selected < 0) return;
+    const PieceRow& piece = m_pieces[static_cast<std::size_t>(selected)];
+    m_previewStartTenths = piece.startTenths;
+    m_previewEndTenths = piece.endTenths;
+    ShowAt(m_previewStartTenths);
+    m_playStartTenths = m_previewStartTenths;
+    m_player.PlayRange(Ms(m_previewStartTenths), Ms(m_previewEndTenths));
+    m_preview->setText(QStringLiteral("Stop"));
+    EnterPlaying(PlayerState::Previewing);
+}
+
+void CPageSplitter::TimerTick() {
+    if (m_dragging) return;
+    ShowAt(PositionTenths());
+}
+
+void CPageSplitter::ConnectTimeline() {
+    connect(m_timeline, &QSlider::valueChanged, this, [this](int tenths) { ShowPosition(tenths); });
+    connect(m_timeline, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
+    connect(m_timeline, &TimelineSlider::MoveEnded, this, [this] {
+        m_dragging = false;
+        TimelineMoveEnded();
+    });
+    // The waveform picks positions as the timeline's thumb does.
+    connect(m_waveform, &WaveformStrip::PositionDragged, this, [this](int tenths) {
+        if (m_path.isEmpty()) return;
+        m_dragging = true;
+        m_timeline->setValue(tenths);
+    });
+    connect(m_waveform, &WaveformStrip::PositionChosen, this, [this](int tenths) {
+        if (!m_path.isEmpty()) MoveTimeline(tenths);
+    });
+}
+
+void CPageSplitter::MoveTimeline(int tenths) {
+    m_timeline->setValue(tenths);
+    ShowPosition(m_timeline->value());
+    m_dragging = false;
+    TimelineMoveEnded();
+}
+
+void CPageSplitter::TimelineMoveEnded() {
+    if (!m_soundCard) return;
+    const int position = m_timeline->value();
+    if (m_state == PlayerState::Playing) {
+        m_player.SeekMs(Ms(position));
+        m_player.Play();
+    } else if (m_state == PlayerState::Previewing) {
+        if (position >= m_previewStartTenths && position < m_previewEndTenths) {
+            m_player.PlayRange(Ms(position), Ms(m_previewEndTenths));
+        } else {
+            m_preview->setText(QStringLiteral("Previe&w"));
+            m_state = PlayerState::Playing;
+            m_player.SeekMs(Ms(position));
+            m_player.Play();
+        }
+    }
+}
+
+void CPageSplitter::PositionStepped(int steps) {
+    if (m_state == PlayerState::Playing || m_state == PlayerState::Previewing) return;
+    const int position = std::clamp(m_timeline->value() + steps * kTenthsPerSecond, 0, m_totalTenths);
+    ShowAt(position);
+}
+
+}  // namespace qm

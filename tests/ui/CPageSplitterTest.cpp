@@ -1,0 +1,299 @@
+// The manual splitter page: positions as it shows them, loading, the piece buttons with their
+// messages, the play state machine on a device that makes no sound, the sound-card messages,
+// the keys, and splits that match the command line's.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "fixtures/Fixtures.h"
+#include "settings/MemorySettingsBackend.h"
+#include "settings/Settings.h"
+#include "stream/AudioLayer.h"
+#include "ui/UiTestSupport.h"
+#include "ui/pages/CPageSplitter.h"
+#include "ui/pages/CPageBatchSplitterSpin.h"
+#include "ui/pages/SplitterControls.h"
+#include "ui/widgets/Formats.h"
+#include "ui/widgets/PathText.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::App;
+
+// seconds of tone at 44.1 kHz, 128 kbit/s.
+fs::path WriteSong(const fs::path& path, double seconds) {
+    fixtures::EncodeSpec spec;
+    spec.seconds = seconds;
+    fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
+    return path;
+}
+
+std::vector<std::string> FilesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SplitterPosition, FormIsChosenByTheFilesLength) {
+    struct Case {
+        int tenths;
+        int totalTenths;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {35999, 35999, "59:59.9"},   {0, 35999, "0:00.0"},         {605, 1000, "1:00.5"},
+        {36000, 36000, "1:00:00.0"}, {605, 36000, "0:01:00.5"},    {359999, 400000, "9:59:59.9"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FormatPosition(c.tenths, c.totalTenths), c.shown) << c.tenths;
+}
+
+class SplitterPage : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        App();
+        audio::Init(audio::kDefaultDevice, 44100);  // SDL's dummy driver in the tests
+    }
+    static void TearDownTestSuite() { audio::Free(); }
+
+    SplitterPage() : store(backend, "") {
+        store.LoadPageGroups();
+        store.splitterOptions.BrowseFolder = false;
+        page = std::make_unique<CPageSplitter>(store);
+        page->SetSoundCard(true);
+        page->SetFileManager([this](const QString& path) {
+            browsed.push_back(path);
+            return true;
+        });
+    }
+
+    // A song of the given length, loaded into the page.
+    void Load(double seconds) {
+        song = WriteSong(dir / "song.mp3", seconds);
+        ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
+    }
+
+    QString Cell(int row, int column) const { return page->PiecesList()->topLevelItem(row)->text(column); }
+    std::vector<QString> Messages() const {
+        std::vector<QString> texts;
+        for (const ShownMessage& m : messages.shown) texts.push_back(m.text);
+        return texts;
+    }
+
+    MemorySettingsBackend backend;
+    SettingsStore store;
+    std::unique_ptr<CPageSplitter> page;
+    test::RecordedMessages messages;
+    std::vector<QString> browsed;
+    fixtures::TempDir dir;
+    fs::path song;
+};
+
+// A loaded file is one checked, selected piece over the whole file, sized as the file.
+TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
+    Load(25.0);
+    EXPECT_EQ(page->TotalTenths(), 250);
+    ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 1);
+    EXPECT_EQ(page->SelectedPiece(), 0);
+    EXPECT_EQ(page->PiecesList()->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(Cell(0, 2), "0:25.0");
+    EXPECT_EQ(Cell(0, 4), Utf8(FormatSize(static_cast<std::int64_t>(fs::file_size(song)))));
+    EXPECT_TRUE(page->InfoText().startsWith("Length: 0:25     Size: ")) << page->InfoText().toStdString();
+    EXPECT_TRUE(page->InfoText().contains("\nMP3 Info: 44100 Hz, 128 kbps, Stereo\nTitle: \n"));
+    EXPECT_EQ(page->PositionText(), "0:00.0");
+
+    // A file that is not ".mp3" leaves the page empty; "&Open" says so.
+    const fs::path wav = dir / "song.wav";
+    fs::copy_file(song, wav);
+    page->SetOpenDialog([&](QWidget*) { return PathText(wav); });
+    page->OpenFile();
+    EXPECT_TRUE(page->SourcePath().isEmpty());
+    EXPECT_EQ(page->PiecesList()->topLevelItemCount(), 0);
+    EXPECT_FALSE(page->SplitButton()->isEnabled());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us "
+                                                     "at <support@quillmere.org>.")
+                                          .arg(PathText(wav)));
+}
+
+// The piece buttons with their messages; the mode decides what takes input.
+TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
+    Load(25.0);
+    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->AddPiece();  // at 0
+    page->MoveTimeline(250);
+    page->AddPiece();  // at the end
+    EXPECT_EQ(Messages(), (std::vector<QString>{"0:00.0 has been added.", "0:25.0 has been added."}));
+
+    page->MoveTimeline(100);
+    page->AddPiece();
+    page->MoveTimeline(50);
+    page->AddPiece();
+    ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 3);
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, 0), QString::number(row + 1));
+    EXPECT_EQ(Cell(1, 1) + " " + Cell(1, 2), "0:05.0 0:10.0");
+    EXPECT_EQ(page->SelectedPiece(), 1);
+    EXPECT_EQ(page->Timeline()->SelectionStart(), 50);
+    EXPECT_EQ(page->Timeline()->SelectionEnd(), 100);
+
+    page->MoveTimeline(30);  // the selected piece 5.0-10.0 cannot end at 3.0
+    page->SetEnd();
+    page->MoveTimeline(120);  // nor start at 12.0
+    page->SetStart();
+    EXPECT_EQ(messages.shown.back().text, "You can not set the start position greater than or equal to the end position.");
+    EXPECT_EQ(messages.shown[messages.shown.size() - 2].text,
+              "You can not set the end position less than or equal to the start position.");
+
+    page->SelectPiece(0);
+    page->MoveTimeline(30);
+    page->SetStart();  // on the first piece: a piece 0-3 stays before it
+    EXPECT_EQ(page->SelectedPiece(), 1);
+    EXPECT_EQ(Cell(0, 2) + " " + Cell(1, 1), "0:03.0 0:03.0");
+
+    page->SelectPiece(0);
+    page->RemovePiece();  // the next piece starts at 0
+    EXPECT_EQ(Cell(0, 1), "0:00.0");
+    page->GoToEnd();
+    EXPECT_EQ(page->TimelinePosition(), 50);
+
+    messages.answers = {MessageAnswer::Yes};
+    page->ResetPieces();
+    EXPECT_EQ(messages.shown.back().text, "Are you sure you want to reset all pieces?");
+    ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 1);
+    messages.answers = {MessageAnswer::Yes};
+    page->RemovePiece();
+    EXPECT_EQ(messages.shown.back().text, "Are you sure you want to close current file?");
+    EXPECT_TRUE(page->SourcePath().isEmpty());
+
+    // Without a file nothing takes input; by count, only the count.
+    EXPECT_FALSE(page->ModeButton(SplitTypeCode::ByCount)->isEnabled());
+    Load(25.0);
+    page->ModeButton(SplitTypeCode::ByCount)->click();
+    EXPECT_TRUE(page->CountEdit()->isEnabled());
+    EXPECT_FALSE(page->AddPieceButton()->isEnabled());
+    EXPECT_FALSE(page->PreviewButton()->isEnabled());
+    EXPECT_FALSE(page->SizeEdit()->isEnabled());
+    EXPECT_EQ(store.splitterPage.split.SplitType, SplitTypeCode::ByCount);
+}
+
+// Playing, pausing, previewing and stopping on the dummy device, as the state table says.
+TEST_F(SplitterPage, PlayStateMachine) {
+    Load(100.0);
+    page->MoveTimeline(600);
+    page->PlayPressed();
+    EXPECT_EQ(page->State(), PlayerState::Playing);
+    EXPECT_EQ(page->PlayButton()->text(), "&Pause");
+    page->MoveTimeline(900);  // playing goes on from 1:30.0
+    page->PlayPressed();
+    EXPECT_EQ(page->State(), PlayerState::Paused);
+    EXPECT_NEAR(page->TimelinePosition(), 900, 5);
+    page->StopPressed();  // back to where playing started
+    EXPECT_EQ(page->State(), PlayerState::Stopped);
+    EXPECT_EQ(page->PositionText(), "1:00.0");
+    EXPECT_EQ(page->PlayButton()->text(), "&Play");
+
+    // A paused preview, the thumb moved outside the piece: Play plays the whole file there.
+    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->MoveTimeline(200);
+    page->AddPiece();  // pieces 0-20 s and 20-100 s, the second selected
+    page->SelectPiece(0);
+    page->PreviewPressed();
+    EXPECT_EQ(page->State(), PlayerState::Previewing);
+    EXPECT_EQ(page->PreviewButton()->text(), "Stop");
+    page->PlayPressed();
+    EXPECT_EQ(page->State(), PlayerState::PreviewPaused);
+    page->MoveTimeline(500);
+    page->PlayPressed();
+    EXPECT_EQ(page->State(), PlayerState::Playing);
+    EXPECT_EQ(page->PreviewButton()->text(), "Previe&w");
+
+    // The end of playback is handled as "S&top": back where the preview started.
+    QEvent ended(kPlaybackEndedEvent);
+    QCoreApplication::sendEvent(page.get(), &ended);
+    EXPECT_EQ(page->State(), PlayerState::Stopped);
+    EXPECT_EQ(page->PositionText(), "0:00.0");
+
+    // The position box's arrows step a second while nothing plays.
+    page->PositionBox()->stepBy(1);
+    EXPECT_EQ(page->PositionText(), "0:01.0");
+}
+
+// Without a sound card the page says so, and a file can still be loaded and split.
+TEST_F(SplitterPage, NoSoundCard) {
+    page->SetSoundCard(false);
+    Load(5.0);
+    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->PlayPressed();
+    page->PreviewPressed();
+    EXPECT_EQ(page->State(), PlayerState::Stopped);
+    EXPECT_EQ(Messages(), (std::vector<QString>{
+                              "Dear user, the program can't detect a sound card on your computer. The \"Play\" doesn't work.",
+                              "Dear user, the program can't detect a sound card on your computer. The \"Preview\" "
+                              "doesn't work."}));
+}
+
+// M adds a piece and Space plays while no text field has the focus.
+TEST_F(SplitterPage, Keys) {
+    Load(25.0);
+    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->show();
+    QApplication::setActiveWindow(page.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    page->MoveTimeline(100);
+    page->PiecesList()->setFocus();
+    QTest::keyClick(page->PiecesList(), Qt::Key_M);
+    EXPECT_EQ(page->PiecesList()->topLevelItemCount(), 2);
+    QTest::keyClick(page->PiecesList(), Qt::Key_Space);
+    EXPECT_EQ(page->State(), PlayerState::Playing);
+}
+
+// Hand-made pieces with the middle one unchecked: only pieces 1 and 3 are written, and their
+// rows name them; a split by count writes what the command line writes.
+TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
+    Load(25.0);
+    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->MoveTimeline(80);
+    page->AddPiece();
+    page->MoveTimeline(160);
+    page->AddPiece();
+    page->PiecesList()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    page->SplitNow();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3", "song.mp3"}));
+    EXPECT_EQ(Cell(0, 5) + "|" + Cell(1, 5) + "|" + Cell(2, 5), "song-1.mp3||song-3.mp3");
+
+    const fs::path pageDir = dir / "page";
+    const fs::path cliDir = dir / "cli";
+    fs::create_directories(pageDir);
+    fs::create_directories(cliDir);
+    fs::copy_file(song, pageDir / "song.mp3");
+    fs::copy_file(song, cliDir / "song.mp3");
+    ASSERT_TRUE(page->LoadSourceFile(PathText(pageDir / "song.mp3")));
+    page->ModeButton(SplitTypeCode::ByCount)->click();
+    page->CountEdit()->setValue(3);
+    store.splitterOptions.BrowseFolder = true;
+    page->SplitNow();
+    const fixtures::RunResult cli =
+        fixtures::RunProgram(fixtures::CliPath(), {"split", "--count", "3", (cliDir / "song.mp3").string()});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err;
+    const std::vector<std::string> written = FilesIn(pageDir);
+    ASSERT_EQ(written.size(), 4u);
+    EXPECT_EQ(written, FilesIn(cliDir));
+    for (const std::string& name : written) {
+        EXPECT_EQ(fixtures::ReadFileBytes(pageDir / name), fixtures::ReadFileBytes(cliDir / name)) << name;
+    }
+    ASSERT_EQ(browsed.size(), 1u);
+    EXPECT_EQ(browsed[0], PathText(pageDir / "song-1.mp3"));
+}
+
+}  // namespace
+}  // namespace qm
