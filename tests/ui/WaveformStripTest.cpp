@@ -202,9 +202,10 @@ TEST(WaveformStripTest, ClearStopsTheWork) {
     RunEventsFor(50);  // Qt starts the threads it needs for its own work first
     const std::size_t threadsBefore = ThreadCount();
     strip.Load(path, 100);
-    EXPECT_GT(ThreadCount(), threadsBefore);
     strip.Clear();
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    // No more threads than before (a short scan may already have ended before Clear; other
+    // suites' threads may end meanwhile, never start).
+    EXPECT_LE(ThreadCount(), threadsBefore);
     RunEventsFor(300);
     EXPECT_EQ(completed.count, 0);
     EXPECT_FALSE(strip.IsComplete());
@@ -218,7 +219,7 @@ TEST(WaveformStripTest, ClearStopsTheWork) {
     auto scanning = std::make_unique<WaveformStrip>();
     scanning->Load(path, 100);
     scanning.reset();
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_LE(ThreadCount(), threadsBefore);
     RunEventsFor(100);  // batches it queued must not reach it
 }
 

@@ -12,11 +12,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -147,6 +149,7 @@ QWidget* CPageSplitter::MakeSourceRow() {
     line->setContentsMargins(0, 0, 0, 0);
     m_source = new QLineEdit(row);
     m_source->setReadOnly(true);
+    m_source->installEventFilter(this);
     line->addWidget(TextLabel("Source &File:", m_source, row));
     line->addWidget(m_source, 1);
     m_open = new QPushButton(QStringLiteral("&Open"), row);
@@ -192,6 +195,7 @@ QWidget* CPageSplitter::MakeModeArea() {
 
     m_info = new QPlainTextEdit(area);
     m_info->setReadOnly(true);
+    m_info->installEventFilter(this);
     m_info->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_info->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 36);
     grid->addWidget(m_info, 0, 2, 4, 1);
@@ -201,7 +205,8 @@ QWidget* CPageSplitter::MakeModeArea() {
     grid->addWidget(m_split, 0, 3, Qt::AlignTop);
     grid->setColumnStretch(2, 1);
     // The info box shows its nine lines.
-    m_info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_info->frameWidth() + 8);
+    m_info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_info->frameWidth() +
+                           2 * static_cast<int>(m_info->document()->documentMargin()) + 6);
 
     connect(m_modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
     const auto store = [this] { StoreInputs(); };
@@ -693,7 +698,20 @@ void CPageSplitter::OpenMenuAt(const QPoint& globalPos) {
     menu.exec(globalPos);
 }
 
+void CPageSplitter::resizeEvent(QResizeEvent* event) {
+    CResizablePage::resizeEvent(event);
+    // The waveform's positions line up with the timeline's thumb below it.
+    const QMargins insets = m_timeline->ValueInsets();
+    if (m_waveform->contentsMargins() != insets) m_waveform->setContentsMargins(insets);
+}
+
 bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
+    // The read-only fields (the source path, the information box) would take the page's keys
+    // as text they cannot type; leave those keys to the page.
+    if (event->type() == QEvent::ShortcutOverride && (watched == m_source || watched == m_info)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Space || key == Qt::Key_M || key == Qt::Key_I || key == Qt::Key_O) return true;
+    }
     // The keyboard's menu key opens the pieces' menu at the middle of the list.
     if (watched == m_list && event->type() == QEvent::ContextMenu &&
         static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {

@@ -99,6 +99,7 @@ public:
     SplitSettings Inputs() const;
     PreviewPlayer& Player() { return m_player; }
 
+    QLineEdit* SourceEdit() const { return m_source; }
     QPushButton* OpenButton() const { return m_open; }
     QPushButton* SplitButton() const { return m_split; }
     QPushButton* AddPieceButton() const { return m_addPiece; }
@@ -130,6 +131,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     using Transition = void (CPageSplitter::*)();

@@ -209,7 +209,10 @@ void CPageSplitter::ConnectTimeline() {
         m_timeline->setValue(tenths);
     });
     connect(m_waveform, &WaveformStrip::PositionChosen, this, [this](int tenths) {
-        if (!m_path.isEmpty()) MoveTimeline(tenths);
+        if (m_path.isEmpty()) return;
+        MoveTimeline(tenths);
+        // The keys then move on from there, as after a click on the timeline.
+        m_timeline->setFocus(Qt::MouseFocusReason);
     });
 }
 

@@ -33,6 +33,16 @@ void TimelineSlider::SetSelection(int start, int end) {
     update();
 }
 
+QMargins TimelineSlider::ValueInsets() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int left = groove.left() + handle.width() / 2;
+    const int right = width() - (groove.left() + groove.width() - handle.width() + handle.width() / 2);
+    return QMargins(std::max(0, left), 0, std::max(0, right), 0);
+}
+
 void TimelineSlider::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
     if (m_selectionStart >= m_selectionEnd || maximum() <= minimum()) return;

@@ -20,6 +20,9 @@ public:
     void SetSelection(int start, int end);
     int SelectionStart() const { return m_selectionStart; }
     int SelectionEnd() const { return m_selectionEnd; }
+    // How far in from the slider's left and right edges its first and last values lie, in
+    // pixels, so that a control above it can line its positions up with the thumb's.
+    QMargins ValueInsets() const;
 
 signals:
     // A move by the user has ended: the thumb was released, or a key or a click on the
