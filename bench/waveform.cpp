@@ -3,7 +3,9 @@
 // itself held the event loop, the longest wait of the event loop while the levels were
 // computed, how often the strip was repainted, and how long a Clear in the middle of the work
 // holds the event loop. Then it times the scan alone, without the window, in one part and in
-// two.
+// two. Last, the same file on the manual splitter page at full-HD size: how long loading it
+// holds the window, when its waveform is complete, and how long clicks on the timeline made
+// every 100 ms meanwhile wait and take.
 //
 //   qm-bench-waveform FILE SECONDS
 
@@ -12,6 +14,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +22,11 @@
 #include <string>
 
 #include "LoopGapMeter.h"
+#include "settings/MemorySettingsBackend.h"
+#include "settings/Settings.h"
+#include "stream/AudioLayer.h"
+#include "ui/pages/CPageSplitter.h"
+#include "ui/widgets/PathText.h"
 #include "stream/WaveformPeaks.h"
 #include "ui/widgets/WaveformStrip.h"
 
@@ -43,6 +51,59 @@ double TimeScan(const std::filesystem::path& path, int threadCount) {
     const bool done = qm::ScanWaveformPeaks(
         path, qm::kWaveformBuckets, threadCount, stop, [](int, std::span<const float>) {}, &message);
     return done ? clock.nsecsElapsed() / 1e9 : -1.0;
+}
+
+// The page with the file: load, levels complete, and clicks answered while they are computed.
+void TimePage(const std::filesystem::path& path) {
+    qm::audio::Init(qm::audio::kDefaultDevice, 44100);
+    qm::MemorySettingsBackend backend;
+    qm::SettingsStore store(backend, "");
+    qm::CPageSplitter page(store);
+    page.SetSoundCard(qm::audio::HasSoundCard());
+    page.resize(1920, 1080);
+    page.show();
+    QCoreApplication::processEvents();
+
+    QEventLoop loop;
+    QObject::connect(page.Waveform(), &qm::WaveformStrip::Completed, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    if (!page.LoadSourceFile(qm::PathText(path))) {
+        std::fprintf(stderr, "qm-bench-waveform: the page could not load \"%s\"\n", path.c_str());
+        return;
+    }
+    const double loadMs = clock.nsecsElapsed() / 1e6;
+    page.PlayPressed();
+
+    // A click on the timeline every 100 ms: how late it runs (the wait) plus how long it takes.
+    double worstClickMs = 0;
+    int clicks = 0;
+    QElapsedTimer due;
+    QTimer clicker;
+    clicker.setInterval(100);
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        const double lateMs = clicks == 0 ? 0.0 : std::max(0.0, due.nsecsElapsed() / 1e6 - 100.0);
+        QElapsedTimer work;
+        work.start();
+        page.MoveTimeline((clicks * 997) % std::max(1, page.TotalTenths()));
+        worstClickMs = std::max(worstClickMs, lateMs + work.nsecsElapsed() / 1e6);
+        ++clicks;
+        due.restart();
+    });
+    due.start();
+    clicker.start();
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    giveUp.start(120000);
+    loop.exec();
+    const double completeS = clock.nsecsElapsed() / 1e9;
+    clicker.stop();
+    std::printf("page: LoadSourceFile held the window %.1f ms; waveform complete %.3f s after the load began, "
+                "playing; %d timeline clicks meanwhile, the slowest answered within %.1f ms\n",
+                loadMs, completeS, clicks, worstClickMs);
+    page.CloseSourceFile();
+    qm::audio::Free();
 }
 
 }  // namespace
@@ -96,5 +157,6 @@ int main(int argc, char** argv) {
     strip.Clear();
     std::printf("Clear during the scan returned in %.2f ms\n", clock.nsecsElapsed() / 1e6);
     std::printf("scan alone: one part %.3f s, two parts %.3f s\n", TimeScan(path, 1), TimeScan(path, 2));
+    TimePage(path);
     return 0;
 }

@@ -6,7 +6,9 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -256,6 +258,30 @@ TEST_F(SplitterPage, Keys) {
     page->PiecesList()->setFocus();
     QTest::keyClick(page->PiecesList(), Qt::Key_Space);
     EXPECT_EQ(page->State(), PlayerState::Playing);
+}
+
+// Dropped paths are tried in order, folders and other files passed over silently; a split the
+// planner refuses shows its reason and writes nothing.
+TEST_F(SplitterPage, DropsAndARefusedSplit) {
+    const fs::path wav = dir / "song.wav";
+    fixtures::WriteFileBytes(wav, fixtures::Bytes(100, 0));
+    song = WriteSong(dir / "song.mp3", 5.0);
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(PathText(dir.Path())), QUrl::fromLocalFile(PathText(wav)),
+                     QUrl::fromLocalFile(PathText(song))});
+    // A drop reaches the window the drag entered.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(page.get(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(page.get(), &drop);
+    EXPECT_EQ(page->SourcePath(), PathText(song));
+    EXPECT_TRUE(messages.shown.empty());
+
+    page->ModeButton(SplitTypeCode::ByCount)->click();
+    page->CountEdit()->setValue(1);
+    page->SplitNow();
+    EXPECT_EQ(Messages(), (std::vector<QString>{"The file count should be greater than or equal to 2."}));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song.mp3", "song.wav"}));
 }
 
 // Hand-made pieces with the middle one unchecked: only pieces 1 and 3 are written, and their

@@ -17,6 +17,7 @@
 #include "settings/Settings.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
+#include "ui/pages/SplitModeInputs.h"
 #include "ui/shell/ShellCalls.h"
 #include "ui/widgets/BatchProgressDialog.h"
 
@@ -32,28 +33,9 @@ constexpr int kMinSizeUnits = 1;
 constexpr int kMinPieceCount = 2;
 constexpr int kMaxSeconds = 59;
 
-struct UnitEntry {
-    const char* caption;
-    SizeUnitCode code;
-};
-constexpr UnitEntry kUnits[] = {{"GB", SizeUnitCode::GB}, {"MB", SizeUnitCode::MB}, {"KB", SizeUnitCode::KB}};
-
 QString PathText(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
 int OutputColumn() { return ColumnIndex(ListKind::BatchSplitter, ListColumn::Output); }
-
-QLabel* TextLabel(const char* text, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    if (buddy != nullptr) label->setBuddy(buddy);
-    return label;
-}
-
-QSpinBox* NumberSpin(int low, int high, QWidget* parent) {
-    auto* spin = new QSpinBox(parent);
-    spin->setRange(low, high);
-    spin->setAccelerated(true);
-    return spin;
-}
 
 }  // namespace
 
@@ -95,21 +77,13 @@ QWidget* CPageBatchSplitter::MakeModeInputs() {
     grid->setContentsMargins(0, 0, 0, 0);
     m_modes = new QButtonGroup(this);
     const auto addMode = [&](SplitTypeCode mode, const char* caption, std::initializer_list<QWidget*> inputs) {
-        const int row = static_cast<int>(mode);
-        auto* radio = new QRadioButton(QString::fromUtf8(caption), box);
-        m_modes->addButton(radio, row);
-        grid->addWidget(radio, row, 0);
-        auto* line = new QHBoxLayout;
-        for (QWidget* input : inputs) line->addWidget(input);
-        line->addStretch(1);
-        grid->addLayout(line, row, 1);
+        AddModeRow(grid, m_modes, mode, caption, inputs);
     };
 
     m_size = new TextSpinBox(TextSpinBox::Steps::Whole, box);
     m_size->SetRange(kMinSizeUnits, kMaxSpinValue);
     m_size->setToolTip(QStringLiteral("The size of each piece; a decimal number such as 1.5"));
-    m_unit = new QComboBox(box);
-    for (const UnitEntry& unit : kUnits) m_unit->addItem(QString::fromLatin1(unit.caption), static_cast<int>(unit.code));
+    m_unit = MakeUnitList(box);
     addMode(SplitTypeCode::BySize, "By si&ze", {m_size, m_unit, TextLabel("each file", nullptr, box)});
 
     m_count = NumberSpin(kMinPieceCount, kMaxSpinValue, box);
@@ -179,9 +153,7 @@ void CPageBatchSplitter::ShowInputs(const SplitSettings& shown) {
     if (m_modes->button(mode) == nullptr) mode = static_cast<int>(SplitTypeCode::BySize);
     m_modes->button(mode)->setChecked(true);
     m_size->SetText(QString::fromStdString(inputs.SplitFileSizeEx));
-    int unitIndex = m_unit->findData(static_cast<int>(inputs.SplitFileUnit));
-    if (unitIndex < 0) unitIndex = m_unit->findData(static_cast<int>(SizeUnitCode::MB));
-    m_unit->setCurrentIndex(unitIndex);
+    ShowUnit(m_unit, inputs.SplitFileUnit);
     m_count->setValue(inputs.SplitFileAmount);
     m_minutes->setValue(inputs.SplitTimeMin);
     m_seconds->setValue(inputs.SplitTimeSec);

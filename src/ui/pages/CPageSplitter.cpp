@@ -33,6 +33,7 @@
 #include "stream/Tags.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
+#include "ui/pages/SplitModeInputs.h"
 #include "ui/pages/SplitterControls.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/shell/Addresses.h"
@@ -75,25 +76,6 @@ constexpr ColumnEntry kPieceColumns[] = {
     {"No.", Qt::AlignLeft, 50},         {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
     {"Length", Qt::AlignRight, 100},    {"Estimated Size", Qt::AlignRight, 100}, {"Output", Qt::AlignLeft, 250},
 };
-
-struct UnitEntry {
-    const char* caption;
-    SizeUnitCode code;
-};
-constexpr UnitEntry kUnits[] = {{"GB", SizeUnitCode::GB}, {"MB", SizeUnitCode::MB}, {"KB", SizeUnitCode::KB}};
-
-QSpinBox* NumberSpin(int high, QWidget* parent) {
-    auto* spin = new QSpinBox(parent);
-    spin->setRange(0, high);
-    spin->setAccelerated(true);
-    return spin;
-}
-
-QLabel* TextLabel(const char* text, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    if (buddy != nullptr) label->setBuddy(buddy);
-    return label;
-}
 
 }  // namespace
 
@@ -165,26 +147,18 @@ QWidget* CPageSplitter::MakeModeArea() {
     grid->setContentsMargins(0, 0, 0, 0);
     m_modes = new QButtonGroup(this);
     const auto addMode = [&](SplitTypeCode mode, const char* caption, std::initializer_list<QWidget*> inputs) {
-        const int row = static_cast<int>(mode);
-        auto* radio = new QRadioButton(QString::fromUtf8(caption), area);
-        m_modes->addButton(radio, row);
-        grid->addWidget(radio, row, 0);
-        auto* line = new QHBoxLayout;
-        for (QWidget* input : inputs) line->addWidget(input);
-        line->addStretch(1);
-        grid->addLayout(line, row, 1);
+        AddModeRow(grid, m_modes, mode, caption, inputs);
     };
     m_size = new TextSpinBox(TextSpinBox::Steps::Whole, area);
     m_size->SetRange(0, kMaxSpinValue);
     m_size->setToolTip(QStringLiteral("The size of each piece; a decimal number such as 1.5"));
-    m_unit = new QComboBox(area);
-    for (const UnitEntry& unit : kUnits) m_unit->addItem(QString::fromLatin1(unit.caption), static_cast<int>(unit.code));
+    m_unit = MakeUnitList(area);
     addMode(SplitTypeCode::BySize, "By si&ze", {m_size, m_unit, TextLabel("each file", nullptr, area)});
-    m_count = NumberSpin(kMaxSpinValue, area);
+    m_count = NumberSpin(0, kMaxSpinValue, area);
     m_count->setToolTip(QStringLiteral("The number of pieces of equal duration"));
     addMode(SplitTypeCode::ByCount, "By &count", {m_count, TextLabel("equal-sized files", nullptr, area)});
-    m_minutes = NumberSpin(kMaxSpinValue, area);
-    m_seconds = NumberSpin(kMaxSeconds, area);
+    m_minutes = NumberSpin(0, kMaxSpinValue, area);
+    m_seconds = NumberSpin(0, kMaxSeconds, area);
     addMode(SplitTypeCode::ByTime, "By ti&me",
             {m_minutes, TextLabel("mi&n", m_minutes, area), m_seconds, TextLabel("sec each file", nullptr, area)});
     addMode(SplitTypeCode::ByCustom, "By c&ustom", {TextLabel("the pieces below", nullptr, area)});
@@ -365,9 +339,7 @@ void CPageSplitter::ShowInputs(const SplitSettings& shown) {
     if (m_modes->button(mode) == nullptr) mode = static_cast<int>(SplitTypeCode::BySize);
     m_modes->button(mode)->setChecked(true);
     m_size->SetText(Utf8(inputs.SplitFileSizeEx));
-    int unitIndex = m_unit->findData(static_cast<int>(inputs.SplitFileUnit));
-    if (unitIndex < 0) unitIndex = m_unit->findData(static_cast<int>(SizeUnitCode::MB));
-    m_unit->setCurrentIndex(unitIndex);
+    ShowUnit(m_unit, inputs.SplitFileUnit);
     m_count->setValue(inputs.SplitFileAmount);
     m_minutes->setValue(inputs.SplitTimeMin);
     m_seconds->setValue(inputs.SplitTimeSec);
@@ -611,11 +583,22 @@ void CPageSplitter::AddPiece() {
 }
 
 void CPageSplitter::SetStart() {
+    MoveBoundary(&pieces::SetStart, m_setStart, pieces::BoundaryOutcome::StartNotBefore,
+                 "You can not set the start position greater than or equal to the end position.");
+}
+
+void CPageSplitter::SetEnd() {
+    MoveBoundary(&pieces::SetEnd, m_setEnd, pieces::BoundaryOutcome::EndNotAfter,
+                 "You can not set the end position less than or equal to the start position.");
+}
+
+void CPageSplitter::MoveBoundary(BoundaryEdit edit, QPushButton* button, pieces::BoundaryOutcome refused,
+                                 const char* refusal) {
     const int selected = SelectedPiece();
-    if (selected < 0 || !m_setStart->isEnabled()) return;
-    const pieces::BoundaryMove move = pieces::SetStart(&m_pieces, selected, m_timeline->value(), m_totalTenths);
-    if (move.outcome == pieces::BoundaryOutcome::StartNotBefore) {
-        ShowMessage(this, QStringLiteral("You can not set the start position greater than or equal to the end position."));
+    if (selected < 0 || !button->isEnabled()) return;
+    const pieces::BoundaryMove move = edit(&m_pieces, selected, m_timeline->value(), m_totalTenths);
+    if (move.outcome == refused) {
+        ShowMessage(this, QString::fromLatin1(refusal));
         return;
     }
     if (move.outcome != pieces::BoundaryOutcome::Moved) return;
@@ -623,35 +606,18 @@ void CPageSplitter::SetStart() {
     m_timeline->setFocus(Qt::OtherFocusReason);
 }
 
-void CPageSplitter::SetEnd() {
-    const int selected = SelectedPiece();
-    if (selected < 0 || !m_setEnd->isEnabled()) return;
-    const pieces::BoundaryMove move = pieces::SetEnd(&m_pieces, selected, m_timeline->value(), m_totalTenths);
-    if (move.outcome == pieces::BoundaryOutcome::EndNotAfter) {
-        ShowMessage(this, QStringLiteral("You can not set the end position less than or equal to the start position."));
-        return;
-    }
-    if (move.outcome != pieces::BoundaryOutcome::Moved) return;
-    ShowPieces(move.selected);
+void CPageSplitter::GoTo(int tenths) {
+    m_timeline->setValue(tenths);
+    ShowPosition(tenths);
     m_timeline->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageSplitter::GoToStart() {
-    const int selected = SelectedPiece();
-    if (selected < 0) return;
-    const int position = m_pieces[static_cast<std::size_t>(selected)].startTenths;
-    m_timeline->setValue(position);
-    ShowPosition(position);
-    m_timeline->setFocus(Qt::OtherFocusReason);
+    if (const int selected = SelectedPiece(); selected >= 0) GoTo(m_pieces[static_cast<std::size_t>(selected)].startTenths);
 }
 
 void CPageSplitter::GoToEnd() {
-    const int selected = SelectedPiece();
-    if (selected < 0) return;
-    const int position = m_pieces[static_cast<std::size_t>(selected)].endTenths;
-    m_timeline->setValue(position);
-    ShowPosition(position);
-    m_timeline->setFocus(Qt::OtherFocusReason);
+    if (const int selected = SelectedPiece(); selected >= 0) GoTo(m_pieces[static_cast<std::size_t>(selected)].endTenths);
 }
 
 void CPageSplitter::RemovePiece() {

@@ -11,6 +11,7 @@
 
 #include "settings/Options.h"
 #include "split/SplitPlanners.h"
+#include "ui/pages/SplitterPieces.h"
 #include "ui/shell/CResizablePage.h"
 #include "ui/widgets/PreviewPlayer.h"
 
@@ -156,6 +157,9 @@ private:
     void ShowAt(int tenths);
     void EnableLoaded(bool loaded);
     void OpenMenuAt(const QPoint& globalPos);
+    using BoundaryEdit = pieces::BoundaryMove (*)(std::vector<PieceRow>*, int, int, int);
+    void MoveBoundary(BoundaryEdit edit, QPushButton* button, pieces::BoundaryOutcome refused, const char* refusal);
+    void GoTo(int tenths);
 
     // The play state machine: one transition per state and command.
     void Run(Command command);
