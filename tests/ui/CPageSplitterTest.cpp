@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
@@ -258,6 +259,50 @@ TEST_F(SplitterPage, Keys) {
     page->PiecesList()->setFocus();
     QTest::keyClick(page->PiecesList(), Qt::Key_Space);
     EXPECT_EQ(page->State(), PlayerState::Playing);
+}
+
+// A tagged VBR MPEG-2 mono file: the information box shows its figures and tag, and pieces
+// cut by hand decode to the whole file between them.
+TEST_F(SplitterPage, TaggedVbrMpeg2FileCutByHand) {
+    fixtures::EncodeSpec spec;
+    spec.sampleRateHz = 22050;
+    spec.channels = fixtures::Channels::Mono;
+    spec.vbr = true;
+    spec.xing = fixtures::XingFrame::Yes;
+    spec.seconds = 12.0;
+    fixtures::Id3v2Spec tag;
+    tag.title = "Night";
+    tag.artist = "Owls";
+    tag.track = "7";
+    fixtures::Bytes bytes = fixtures::MakeId3v2Tag(tag);
+    const fixtures::Bytes audio = fixtures::EncodeMp3(spec);
+    bytes.insert(bytes.end(), audio.begin(), audio.end());
+    song = dir / "night.mp3";
+    fixtures::WriteFileBytes(song, bytes);
+    ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
+    EXPECT_TRUE(page->InfoText().contains(QRegularExpression("MP3 Info: 22050 Hz, \\d+ kbps, Mono\nTitle: Night\n"
+                                                             "Artist: Owls\n.*Track #: 7\n",
+                                                             QRegularExpression::DotMatchesEverythingOption)))
+        << page->InfoText().toStdString();
+
+    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    for (const int tenths : {40, 80}) {
+        page->MoveTimeline(tenths);
+        page->AddPiece();
+    }
+    page->SplitNow();
+    ASSERT_EQ(page->Outputs().size(), 3u);
+    std::int64_t samples = 0;
+    for (const fs::path& piece : page->Outputs()) {
+        const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(piece);
+        EXPECT_TRUE(decoded.ok) << piece;
+        EXPECT_EQ(decoded.rateHz, 22050);
+        samples += decoded.samples;
+    }
+    // The whole file, plus the frames that neighbouring pieces share (three at each cut).
+    const std::int64_t whole = fixtures::DecodeWithMpg123(song).samples;
+    EXPECT_GE(samples, whole);
+    EXPECT_LE(samples, whole + 2 * 3 * 576);
 }
 
 // Dropped paths are tried in order, folders and other files passed over silently; a split the
