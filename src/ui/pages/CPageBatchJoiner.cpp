@@ -326,7 +326,7 @@ void CPageBatchJoiner::JoinNow() {
         const int row = static_cast<int>(i);
         m_mainList->Record(row)->outputPath = items[i].outputPath;
         m_mainList->SetItemText(row, MainColumn(ListColumn::Output), QString::fromStdString(items[i].outcome));
-        m_mainList->scrollToItem(m_mainList->topLevelItem(row));
+        m_mainList->FollowRow(row);
         dialog.Pump().PumpMessages();
     };
     const BatchJoinResult result = RunBatchJoin(items, joined, m_settings.batchJoiner.JoinType, options, progress,

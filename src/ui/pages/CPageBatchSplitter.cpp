@@ -316,7 +316,7 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     job.planner = [&](const SplitPlanContext& context, batch_plans::BatchEntry* entry, int* sequence,
                       std::string* message) {
         if (const int row = rowOf(entry); row >= 0) {
-            m_list->scrollToItem(m_list->topLevelItem(row));
+            m_list->FollowRow(row);
             m_list->SetItemText(row, OutputColumn(), QString::fromLatin1(kSplittingOutcome));
             dialog.Pump().PumpMessages();
         }

@@ -10,7 +10,10 @@
 namespace qm {
 
 QtProgressBar::QtProgressBar(QProgressBar* bar)
-    : m_bar(bar), m_low(bar->minimum()), m_high(bar->maximum()), m_position(std::max(bar->value(), m_low)) {}
+    : m_bar(bar), m_low(bar->minimum()), m_high(bar->maximum()), m_position(std::max(bar->value(), m_low)) {
+    m_pending.setSingleShot(true);
+    m_pending.callOnTimeout([this] { Show(); });
+}
 
 int QtProgressBar::WidthPixels() const {
     return std::max(1, m_bar->contentsRect().width());
@@ -21,18 +24,26 @@ void QtProgressBar::SetRange(int low, int high) {
     m_high = std::max(low, high);
     m_bar->setRange(m_low, m_high);
     m_position = std::clamp(m_position, m_low, m_high);
-    Show();
+    Request();
 }
 
 void QtProgressBar::SetPosition(int position) {
     // QProgressBar ignores a value outside its range; the engines expect it pinned to an end.
     m_position = std::clamp(position, m_low, m_high);
-    if (m_position == m_low || m_position == m_high || !m_shown.isValid() || m_shown.elapsed() >= kShowIntervalMs) {
+    Request();
+}
+
+void QtProgressBar::Request() {
+    if (!m_shown.isValid() || m_shown.elapsed() >= kShowIntervalMs) {
         Show();
+    } else if (!m_pending.isActive()) {
+        m_pending.start(static_cast<int>(kShowIntervalMs - m_shown.elapsed()));
     }
 }
 
 void QtProgressBar::Show() {
+    m_pending.stop();
+    if (m_bar->minimum() != m_low || m_bar->maximum() != m_high) m_bar->setRange(m_low, m_high);
     m_bar->setValue(m_position);
     m_shown.start();
 }

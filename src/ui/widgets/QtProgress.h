@@ -4,6 +4,7 @@
 // as the status text, and the event loop as the message pump.
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QObject>
 #include <QPointer>
 #include <string>
@@ -33,9 +34,12 @@ public:
 
 private:
     // QProgressBar redraws itself at once, not at the next round of the event loop, whenever
-    // its percentage changes, and the engines report after every frame: a position is shown at
-    // most this often, and always at the ends of the range.
+    // its range or percentage changes, and the engines report after every frame and set a new
+    // range for every file: the bar is given a new state at most this often, and a state that
+    // came too soon is given to it once the interval has passed, so the last one is always
+    // shown.
     static constexpr qint64 kShowIntervalMs = 40;
+    void Request();
     void Show();
 
     QProgressBar* m_bar;
@@ -43,6 +47,7 @@ private:
     int m_low = 0;
     int m_high = 100;
     int m_position = 0;
+    QTimer m_pending;
     QElapsedTimer m_shown;
 };
 

@@ -154,6 +154,14 @@ ListItemRecord* SortListCtrl::Record(int row) const {
     return item != nullptr ? item->Record() : nullptr;
 }
 
+void SortListCtrl::FollowRow(int row) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) return;
+    const QRect rect = visualItemRect(item);
+    if (!rect.isEmpty() && viewport()->rect().contains(rect)) return;
+    scrollToItem(item, QAbstractItemView::PositionAtTop);
+}
+
 void SortListCtrl::DeleteRow(int row) {
     delete takeTopLevelItem(row);
 }

@@ -42,6 +42,10 @@ public:
     ListItemRecord* Record(int row) const;
     void DeleteRow(int row);
     void DeleteAllRows();
+    // Brings row into view as a run works down the list: nothing while it is in view, else the
+    // list scrolls once to show it at the top, so that a fast run scrolls a page at a time
+    // rather than repainting the whole list for every row.
+    void FollowRow(int row);
     int RowCount() const { return topLevelItemCount(); }
 
     // Sorts as a click on the column's header does: ascending for a new column, the other
