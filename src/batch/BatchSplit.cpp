@@ -67,16 +67,19 @@ void SplitOneFile(const BatchSplitJob& job, BatchSplitFile& file, int* sequence)
     context.makeEngine = job.makeEngine;
 
     std::string message;
-    const bool done = job.planner(context, &file.entry, sequence, &message);
-    if (done) {
-        file.state = BatchSplitFile::State::Done;
-        file.outcome = PiecesOutcome(file.entry.outputs.size());
-    } else if (Cancelled(progress.cancel)) {
-        file.state = BatchSplitFile::State::Cancelled;
-        file.outcome = kCancelledOutcome;
-    } else {
-        file.state = BatchSplitFile::State::Failed;
-        file.outcome = FailureOutcome(message);
+    switch (job.planner(context, &file.entry, sequence, &message)) {
+        case PlanResult::Done:
+            file.state = BatchSplitFile::State::Done;
+            file.outcome = PiecesOutcome(file.entry.outputs.size());
+            break;
+        case PlanResult::Cancelled:
+            file.state = BatchSplitFile::State::Cancelled;
+            file.outcome = kCancelledOutcome;
+            break;
+        case PlanResult::Failed:
+            file.state = BatchSplitFile::State::Failed;
+            file.outcome = FailureOutcome(message);
+            break;
     }
 }
 

@@ -12,7 +12,7 @@
 
 #include "progress/Progress.h"
 #include "settings/Options.h"
-#include "split/SplitPlanners.h"
+#include "split/BatchPlanners.h"
 
 namespace qm {
 
@@ -30,10 +30,10 @@ struct BatchSplitInputs {
     static BatchSplitInputs FromSettings(const SplitSettings& settings);
 };
 
-// Splits one file: the chosen planner with the run's sequence number. True when the file is
-// done, false when it failed (message set) or was cancelled.
-using BatchFilePlanner = std::function<bool(const SplitPlanContext& context, batch_plans::BatchEntry* entry,
-                                            int* sequence, std::string* message)>;
+// Splits one file: the chosen planner with the run's sequence number; how its plan ended (the
+// message set when it failed).
+using BatchFilePlanner = std::function<PlanResult(const SplitPlanContext& context, batch_plans::BatchEntry* entry,
+                                                  int* sequence, std::string* message)>;
 
 // The batch planner of inputs.mode.
 BatchFilePlanner MakeBatchFilePlanner(const BatchSplitInputs& inputs);

@@ -23,11 +23,13 @@
 #include <vector>
 
 #include "batch/BatchSplit.h"
+#include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
-#include "split/SplitPlanners.h"
+#include "split/PagePlanners.h"
 #include "stream/AudioLayer.h"
+#include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
 
 namespace qm::cli {
@@ -165,9 +167,7 @@ bool ApplyEncoderOptions(const SplitRequest& request, SplitterOptions* options, 
     }
     if (request.rateHz) options->MP3SampleRate = *request.rateHz;
     if (request.bitRateKbps) options->MP3BitRate = *request.bitRateKbps;
-    if (request.channels == "joint") options->MP3ChannelMode = ChannelModeCode::JointStereo;
-    if (request.channels == "stereo") options->MP3ChannelMode = ChannelModeCode::Stereo;
-    if (request.channels == "mono") options->MP3ChannelMode = ChannelModeCode::Mono;
+    if (const std::optional<ChannelMode> mode = ChannelModeOfWord(request.channels)) options->MP3ChannelMode = *mode;
     return TimeOption(request.fadeIn, "--fade-in", &options->FadeInLen, error) &&
            TimeOption(request.fadeOut, "--fade-out", &options->FadeOutLen, error) &&
            TimeOption(request.leadIn, "--lead-in", &options->ForwardOverlap, error) &&
@@ -222,10 +222,7 @@ bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string
                                        std::string* message) {
         // The hand-made pieces list covers the file to its length in tenths.
         std::vector<PieceRow> rows = PointRows(points, skipRows, *context.options, entry->durationSeconds * 10);
-        const bool done = page_plans::PlanManualPieces(context, entry->path, &rows, &entry->outputs,
-                                                       message, sequence);
-        // That planner returns true after a cancel (its pieces deleted); the batch run wants false.
-        return done && !context.operation.Cancelled();
+        return page_plans::PlanManualPieces(context, entry->path, &rows, &entry->outputs, message, sequence);
     };
     return true;
 }
@@ -289,8 +286,8 @@ BatchFilePlanner Measuring(BatchFilePlanner planner) {
         Mp3FrameReader reader;
         if (!reader.Open(entry->path)) {
             entry->outputs.clear();
-            *message = "Failed to load file \"" + entry->path.string() + "\".";
-            return false;
+            *message = FailedToLoadMessage(entry->path);
+            return PlanResult::Failed;
         }
         entry->durationSeconds = reader.DurationSeconds();
         reader.Close();
@@ -408,7 +405,7 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
         ->check(CLI::Range(8, 320));
     command->add_option("--channels", request->channels, "Re-encoding channel mode")
         ->needs(reencode)
-        ->check(CLI::IsMember({"joint", "stereo", "mono"}));
+        ->check(CLI::IsMember(ChannelOptionWords()));
     command->add_option("--fade-in", request->fadeIn, "Fade each piece in over SEC (re-encodes)")->type_name("SEC");
     command->add_option("--fade-out", request->fadeOut, "Fade each piece out over SEC (re-encodes)")->type_name("SEC");
     command->add_option("--lead-in", request->leadIn, "Repeat SEC from before each piece at its start")

@@ -8,7 +8,6 @@ namespace qm {
 
 // What one piece being written keeps.
 struct DirectSplitter::Piece {
-    AtomicOutputFile out;
     std::uint64_t tagBytes = 0;
     // The source's Xing/Info frame, rebuilt for this piece as its frames are written.
     std::optional<XingFrameBuilder> xing;
@@ -19,30 +18,28 @@ struct DirectSplitter::Piece {
 };
 
 bool DirectSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                      int pieceNumber, int total, int sequence, int width,
+                                      const PieceNumbers& numbers,
                                       bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, pieceNumber, total, sequence, width,
+    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, numbers,
                              endReached);
 }
 
 bool DirectSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                          int pieceNumber, int total, int sequence, int width,
+                                          const PieceNumbers& numbers,
                                           bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Samples, TenthsToSamples(tenths), pieceNumber, total,
-                             sequence, width, endReached);
+    return WriteLimitedPiece(path, Limit::Samples, TenthsToSamples(tenths), numbers, endReached);
 }
 
 bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit kind,
-                                       std::uint64_t limit, int pieceNumber, int total,
-                                       int sequence, int width, bool* endReached) {
+                                       std::uint64_t limit, const PieceNumbers& numbers, bool* endReached) {
     *endReached = false;
     Piece piece;
-    if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
-    if (!CopyLeadIn(piece)) return Fail(piece);
-    if (PumpAndCheckCancel()) return Fail(piece);
-    if (!CopyOwnFrames(piece, kind, limit, endReached)) return Fail(piece);
-    if (piece.sourceEnded && piece.ownFrames == 0) return LeaveOutEmptyPiece(piece);
-    if (!CopyTail(piece)) return Fail(piece);
+    if (!BeginPiece(piece, path, numbers)) return false;
+    if (!CopyLeadIn(piece)) return Fail();
+    if (PumpAndCheckCancel()) return Fail();
+    if (!CopyOwnFrames(piece, kind, limit, endReached)) return Fail();
+    if (piece.sourceEnded && piece.ownFrames == 0) return LeaveOutEmptyPiece();
+    if (!CopyTail(piece)) return Fail();
     if (!FinishPiece(piece)) return false;
     // The limit counted only the piece's own frames, so the frames repeated by the next
     // piece never hold it back. A piece that read nothing (a zero limit) has nothing to
@@ -51,49 +48,47 @@ bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit 
     return true;
 }
 
-bool DirectSplitter::WritePieceToEnd(const std::filesystem::path& path, int pieceNumber,
-                                     int total, int sequence, int width) {
+bool DirectSplitter::WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) {
     Piece piece;
-    if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
-    if (!CopyLeadIn(piece)) return Fail(piece);
+    if (!BeginPiece(piece, path, numbers)) return false;
+    if (!CopyLeadIn(piece)) return Fail();
     // Every remaining frame; they are not recorded, as no piece follows.
     Mp3FrameHeader header;
     for (;;) {
-        if (PumpAndCheckCancel()) return Fail(piece);
+        if (PumpAndCheckCancel()) return Fail();
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
             piece.sourceEnded = true;
             break;
         }
-        if (!WriteFrame(piece, frame, header)) return Fail(piece);
+        if (!WriteFrame(piece, frame, header)) return Fail();
         if (!IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
         MoveProgress();
     }
-    if (piece.ownFrames == 0) return LeaveOutEmptyPiece(piece);
-    if (PumpAndCheckCancel()) return Fail(piece);
+    if (piece.ownFrames == 0) return LeaveOutEmptyPiece();
+    if (PumpAndCheckCancel()) return Fail();
     return FinishPiece(piece);
 }
 
-bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber,
-                                int total, int sequence, int width) {
-    if (!CreatePiece(piece.out, path)) return false;
+bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers) {
+    if (!CreatePiece(path)) return false;
     piece.startsAtAudioStart = m_reader.Position() <= m_reader.AudioStart();
-    const std::vector<std::uint8_t> tag = MakePieceTag(pieceNumber, total, sequence, width);
-    if (!WritePieceBytes(piece.out, tag.data(), tag.size())) return Fail(piece);
+    const std::vector<std::uint8_t> tag = MakePieceTag(numbers);
+    if (!WritePieceBytes(tag.data(), tag.size())) return Fail();
     piece.tagBytes = tag.size();
     // The source's Xing/Info frame goes in as it is; it is brought up to date at the end.
     const std::vector<std::uint8_t>& info = m_reader.InfoFrame();
     if (!info.empty()) {
         piece.xing.emplace(info);
-        if (!WritePieceBytes(piece.out, info.data(), info.size())) return Fail(piece);
+        if (!WritePieceBytes(info.data(), info.size())) return Fail();
     }
-    if (PumpAndCheckCancel()) return Fail(piece);
+    if (PumpAndCheckCancel()) return Fail();
     return true;
 }
 
 bool DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header) {
     const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
-    if (!WritePieceBytes(piece.out, frame, frameBytes)) return false;
+    if (!WritePieceBytes(frame, frameBytes)) return false;
     ++piece.frameCount;
     if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
     return true;
@@ -171,30 +166,25 @@ bool DirectSplitter::CopyTail(Piece& piece) {
 bool DirectSplitter::FinishPiece(Piece& piece) {
     if (piece.xing && piece.xing->IsValid()) {
         // Counts, seek table and LAME fields of the Xing/Info copy now describe this piece.
-        if (!FlushPieceBytes(piece.out)) return Fail(piece);
-        const std::uint64_t fileBytes = piece.out.Out().Tell();
+        const std::uint64_t fileBytes = PieceBytesWritten();
         const std::vector<std::uint8_t>& rebuilt =
             piece.xing->Finish(fileBytes - piece.tagBytes, piece.startsAtAudioStart, piece.sourceEnded);
-        if (!piece.out.Out().Seek(piece.tagBytes)) {
-            SetError(WriteFailedMessage(piece.out.Target()));
-            return Fail(piece);
-        }
-        if (!WritePieceBytes(piece.out, rebuilt.data(), rebuilt.size())) return Fail(piece);
+        if (!RewritePieceBytes(piece.tagBytes, rebuilt.data(), rebuilt.size())) return Fail();
     }
-    return CommitPiece(piece.out);
+    return CommitPiece();
 }
 
-bool DirectSplitter::LeaveOutEmptyPiece(Piece& piece) {
+bool DirectSplitter::LeaveOutEmptyPiece() {
     // Only frames of earlier pieces were left: a file of them would repeat audio already
     // written, so there is no such piece.
-    DiscardPiece(piece.out);
+    DiscardPiece();
     SetPieceEmpty();
     return true;
 }
 
-bool DirectSplitter::Fail(Piece& piece) {
+bool DirectSplitter::Fail() {
     // A cancelled piece leaves no message; a failed one keeps the message already set.
-    DiscardPiece(piece.out);
+    DiscardPiece();
     return false;
 }
 

@@ -14,12 +14,10 @@ namespace qm {
 class DirectSplitter final : public SplitEngine {
 public:
     bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                          int pieceNumber, int total, int sequence, int width,
+                          const PieceNumbers& numbers,
                           bool* endReached) override;
-    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, int pieceNumber,
-                              int total, int sequence, int width, bool* endReached) override;
-    bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
-                         int sequence, int width) override;
+    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
+    bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
 
@@ -28,16 +26,15 @@ private:
     enum class Limit { Bytes, Samples };
 
     bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                           int pieceNumber, int total, int sequence, int width, bool* endReached);
-    bool BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber, int total,
-                    int sequence, int width);
+                           const PieceNumbers& numbers, bool* endReached);
+    bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
     bool CopyLeadIn(Piece& piece);
     bool CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
     bool CopyTail(Piece& piece);
     bool FinishPiece(Piece& piece);
-    bool LeaveOutEmptyPiece(Piece& piece);
-    bool Fail(Piece& piece);
+    bool LeaveOutEmptyPiece();
+    bool Fail();
 };
 
 }  // namespace qm

@@ -1,47 +1,25 @@
 #include "split/ReencodeSplitter.h"
 
-#include <lame/lame.h>
-
 #include <algorithm>
-#include <cstdarg>
 #include <limits>
-#include <memory>
+#include <span>
+#include <string>
 
+#include "stream/LameHandles.h"
 #include "stream/MpegHeader.h"
 
 namespace qm {
 namespace {
 
-// LAME's worst case for one encode or flush call (LAME_MAXMP3BUFFER).
-constexpr int kMaxMp3Buffer = 147456;
 // PCM samples per channel of the decode buffers: four times the largest frame (1152).
 constexpr int kPcmBufferSamples = 4608;
-// Encoder channel modes as the options store them.
-constexpr int kModeStereo = 0;
-constexpr int kModeDualChannel = 2;
-constexpr int kModeMono = 3;
-
-// The decoder reports damaged frames and missing bit reservoirs (the first frame of a piece
-// may refer to data before it) on stderr; the engine has no console, so they are dropped.
-void IgnoreReport(const char*, va_list) {}
-
-struct HipDeleter {
-    void operator()(hip_global_flags* hip) const { hip_decode_exit(hip); }
-};
-struct LameDeleter {
-    void operator()(lame_global_flags* lame) const { lame_close(lame); }
-};
-using HipDecoder = std::unique_ptr<hip_global_flags, HipDeleter>;
-using LameEncoder = std::unique_ptr<lame_global_flags, LameDeleter>;
 
 }  // namespace
 
-// What one piece being written keeps: its output and its own codec instances (nothing of
-// the codec survives from one piece to the next).
+// What one piece being written keeps: its own decoder, while the engine's encoder encodes
+// it (nothing of either codec survives from one piece to the next).
 struct ReencodeSplitter::Piece {
-    AtomicOutputFile out;
-    HipDecoder decoder;
-    LameEncoder encoder;
+    HipHandle decoder;
     int channels = 2;             // handed to the encoder: 1 for a mono source
     int encoderKbps = 0;          // the pieces' constant bit rate
     std::uint64_t samplesFed = 0;     // samples of the piece's frames fed to the decoder
@@ -55,13 +33,7 @@ struct ReencodeSplitter::Piece {
 };
 
 ReencodeSplitter::ReencodeSplitter()
-    : m_left(kPcmBufferSamples),
-      m_right(kPcmBufferSamples),
-      m_mp3(kMaxMp3Buffer),
-      m_encode([](lame_global_flags* lame, const std::int16_t* left, const std::int16_t* right,
-                  int samples, std::uint8_t* mp3, int mp3Bytes) {
-          return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
-      }) {}
+    : m_left(kPcmBufferSamples), m_right(kPcmBufferSamples) {}
 
 ReencodeSplitter::~ReencodeSplitter() = default;
 
@@ -99,29 +71,27 @@ bool ReencodeSplitter::Open(const std::filesystem::path& path) {
     return true;
 }
 
-void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode) {
+void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode) {
     m_chosenSampleRateHz = sampleRateHz;
     m_chosenBitRateKbps = bitRateKbps;
     m_chosenChannelMode = channelMode;
 }
 
 bool ReencodeSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                        int pieceNumber, int total, int sequence, int width,
+                                        const PieceNumbers& numbers,
                                         bool* endReached) {
-    return WritePiece(path, Limit::Bytes, sizeBytes, pieceNumber, total, sequence, width, endReached);
+    return WritePiece(path, Limit::Bytes, sizeBytes, numbers, endReached);
 }
 
 bool ReencodeSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                            int pieceNumber, int total, int sequence, int width,
+                                            const PieceNumbers& numbers,
                                             bool* endReached) {
-    return WritePiece(path, Limit::Samples, TenthsToSamples(tenths), pieceNumber, total, sequence,
-                      width, endReached);
+    return WritePiece(path, Limit::Samples, TenthsToSamples(tenths), numbers, endReached);
 }
 
-bool ReencodeSplitter::WritePieceToEnd(const std::filesystem::path& path, int pieceNumber,
-                                       int total, int sequence, int width) {
+bool ReencodeSplitter::WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) {
     bool endReached = false;
-    return WritePiece(path, Limit::ToEnd, 0, pieceNumber, total, sequence, width, &endReached);
+    return WritePiece(path, Limit::ToEnd, 0, numbers, &endReached);
 }
 
 // A piece is a run of whole source frames: the lead-in, the piece's own frames up to the
@@ -130,11 +100,11 @@ bool ReencodeSplitter::WritePieceToEnd(const std::filesystem::path& path, int pi
 // them. Pieces follow each other without repeating audio: the frames before a piece only
 // prime the decoder.
 bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                                  int pieceNumber, int total, int sequence, int width,
+                                  const PieceNumbers& numbers,
                                   bool* endReached) {
     *endReached = false;
     Piece piece;
-    if (!BeginPiece(piece, path, pieceNumber, total, sequence, width)) return false;
+    if (!BeginPiece(piece, path, numbers)) return false;
     const std::uint64_t ownStart = m_reader.Position();
     // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
     const std::uint64_t leadInSamples = SeekLeadIn();
@@ -160,11 +130,10 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind,
     return true;
 }
 
-bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber,
-                                  int total, int sequence, int width) {
-    if (!CreatePiece(piece.out, path)) return false;
-    const std::vector<std::uint8_t> tag = MakePieceTag(pieceNumber, total, sequence, width);
-    if (!WritePieceBytes(piece.out, tag.data(), tag.size())) return Fail(piece);
+bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers) {
+    if (!CreatePiece(path)) return false;
+    const std::vector<std::uint8_t> tag = MakePieceTag(numbers);
+    if (!WritePieceBytes(tag.data(), tag.size())) return Fail(piece);
     if (!StartCodec(piece)) {
         SetError("Failed to initialize the MP3 encoder for file \"" + path.string() + "\".");
         return Fail(piece);
@@ -173,40 +142,24 @@ bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& pat
 }
 
 bool ReencodeSplitter::StartCodec(Piece& piece) {
-    piece.decoder.reset(hip_decode_init());
-    piece.encoder.reset(lame_init());
-    if (!piece.decoder || !piece.encoder) return false;
-    hip_set_errorf(piece.decoder.get(), IgnoreReport);
-    hip_set_debugf(piece.decoder.get(), IgnoreReport);
-    hip_set_msgf(piece.decoder.get(), IgnoreReport);
-    lame_global_flags* lame = piece.encoder.get();
-    lame_set_errorf(lame, IgnoreReport);
-    lame_set_debugf(lame, IgnoreReport);
-    lame_set_msgf(lame, IgnoreReport);
-
+    piece.decoder = MakeQuietHip();
+    if (!piece.decoder) return false;
     // The source's figures are those of the last frame read.
-    const int sourceRateHz = m_reader.SampleRateHz();
-    const int sourceMode = m_reader.ChannelMode();
-    piece.channels = sourceMode == kModeMono ? 1 : 2;
-    lame_set_in_samplerate(lame, sourceRateHz);
-    lame_set_num_channels(lame, piece.channels);
-    int outRateHz = sourceRateHz;
-    int mode = sourceMode;
-    piece.encoderKbps = SnapBitRate(m_audioKbps);
-    if (m_chosenSampleRateHz != 0 && m_chosenBitRateKbps != 0 && m_chosenChannelMode != kChannelModeAsSource) {
-        outRateHz = m_chosenSampleRateHz;
-        piece.encoderKbps = m_chosenBitRateKbps;
-        mode = m_chosenChannelMode;
+    Mp3EncoderSettings settings;
+    settings.inputRateHz = m_reader.SampleRateHz();
+    settings.mode = m_reader.ChannelMode().value_or(ChannelMode::Stereo);
+    settings.inputChannels = ChannelCountOf(settings.mode);
+    settings.outputRateHz = settings.inputRateHz;
+    settings.bitRateKbps = SnapBitRate(m_audioKbps);
+    if (m_chosenSampleRateHz != 0 && m_chosenBitRateKbps != 0 && m_chosenChannelMode) {
+        settings.outputRateHz = m_chosenSampleRateHz;
+        settings.bitRateKbps = m_chosenBitRateKbps;
+        settings.mode = *m_chosenChannelMode;
     }
-    // The encoder has no dual-channel mode; two independent channels are encoded as stereo.
-    if (mode == kModeDualChannel) mode = kModeStereo;
-    lame_set_out_samplerate(lame, outRateHz);
-    lame_set_brate(lame, piece.encoderKbps);
-    lame_set_mode(lame, static_cast<MPEG_mode>(mode));
-    // Constant bit rate, and no Xing/Info frame: pieces are written front to back only.
-    lame_set_bWriteVbrTag(lame, 0);
-    lame_set_VBR(lame, vbr_off);
-    return lame_init_params(lame) >= 0;
+    if (m_encoder.Start(settings) != EncoderStart::Started) return false;
+    piece.channels = settings.inputChannels;
+    piece.encoderKbps = m_encoder.Settings().bitRateKbps;
+    return true;
 }
 
 std::uint64_t ReencodeSplitter::SeekLeadIn() {
@@ -316,7 +269,7 @@ bool ReencodeSplitter::EncodePending(Piece& piece, int decodedSamples) {
     if (decodedSamples <= 0 || !piece.pendingInPiece) return true;
     const int samples = std::min(decodedSamples, kPcmBufferSamples);
     ApplyFades(piece, piece.pendingFirstSample, samples);
-    return EncodeAndWrite(piece, samples);
+    return EncodeAndWrite(samples);
 }
 
 void ReencodeSplitter::ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples) {
@@ -342,16 +295,18 @@ void ReencodeSplitter::ApplyFades(const Piece& piece, std::uint64_t firstSample,
     }
 }
 
-bool ReencodeSplitter::EncodeAndWrite(Piece& piece, int samples) {
-    const int bytes = m_encode(piece.encoder.get(), m_left.data(),
-                               piece.channels == 1 ? nullptr : m_right.data(), samples,
-                               m_mp3.data(), kMaxMp3Buffer);
-    if (bytes < 0) {
+bool ReencodeSplitter::EncodeAndWrite(int samples) {
+    if (!m_encoder.Encode(m_left.data(), m_right.data(), samples)) {
         // A failed encode leaves a piece with a hole in its audio: the piece fails.
-        SetError("Failed to encode file \"" + piece.out.Target().string() + "\".");
+        SetError(FailedToEncodeMessage(PieceTarget()));
         return false;
     }
-    return WritePieceBytes(piece.out, m_mp3.data(), static_cast<std::size_t>(bytes));
+    return WriteEncoded();
+}
+
+bool ReencodeSplitter::WriteEncoded() {
+    const std::span<const std::uint8_t> frames = m_encoder.Output();
+    return WritePieceBytes(frames.data(), frames.size());
 }
 
 bool ReencodeSplitter::FinishPiece(Piece& piece) {
@@ -363,32 +318,28 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     if (!EncodePending(piece, decoded)) return Fail(piece);
     piece.pendingInPiece = false;
     if (PumpAndCheckCancel()) return Fail(piece);
-    const int bytes = lame_encode_flush(piece.encoder.get(), m_mp3.data(), kMaxMp3Buffer);
-    if (bytes < 0) {
-        SetError("Failed to encode file \"" + piece.out.Target().string() + "\".");
+    if (!m_encoder.Finish()) {
+        SetError(FailedToEncodeMessage(PieceTarget()));
         return Fail(piece);
     }
-    if (bytes > 0 && !WritePieceBytes(piece.out, m_mp3.data(), static_cast<std::size_t>(bytes))) {
-        return Fail(piece);
-    }
+    if (!WriteEncoded()) return Fail(piece);
     piece.decoder.reset();
-    piece.encoder.reset();
-    return CommitPiece(piece.out);
+    return CommitPiece();
 }
 
 bool ReencodeSplitter::LeaveOutEmptyPiece(Piece& piece) {
     // Only frames of earlier pieces were left: there is no such piece.
     piece.decoder.reset();
-    piece.encoder.reset();
-    DiscardPiece(piece.out);
+    m_encoder.Close();
+    DiscardPiece();
     SetPieceEmpty();
     return true;
 }
 
 bool ReencodeSplitter::Fail(Piece& piece) {
     piece.decoder.reset();
-    piece.encoder.reset();
-    DiscardPiece(piece.out);
+    m_encoder.Close();
+    DiscardPiece();
     return false;
 }
 

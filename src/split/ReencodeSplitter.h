@@ -4,12 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 #include "split/SplitEngine.h"
-
-struct lame_global_struct;
+#include "stream/Mp3Encoder.h"
 
 namespace qm {
 
@@ -20,26 +18,22 @@ namespace qm {
 class ReencodeSplitter final : public SplitEngine {
 public:
     bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                          int pieceNumber, int total, int sequence, int width,
+                          const PieceNumbers& numbers,
                           bool* endReached) override;
-    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, int pieceNumber,
-                              int total, int sequence, int width, bool* endReached) override;
-    bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
-                         int sequence, int width) override;
+    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
+    bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
     // The chosen bit rate, or the average bit rate of the source's audio frames (its tags
     // left out).
     int GetBitRate() const override;
     bool Open(const std::filesystem::path& path) override;
-    void SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode) override;
+    void SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode) override;
 
     // The encoder call: lame_encode_buffer by default. Replaceable so that a test can make the
     // encoder fail; it takes and returns what lame_encode_buffer does.
-    using EncodeFunction = std::function<int(lame_global_struct* lame, const std::int16_t* left,
-                                             const std::int16_t* right, int samples,
-                                             std::uint8_t* mp3, int mp3Bytes)>;
-    void SetEncodeFunction(EncodeFunction encode) { m_encode = std::move(encode); }
+    using EncodeFunction = Mp3Encoder::EncodeFunction;
+    void SetEncodeFunction(EncodeFunction encode) { m_encoder.SetEncodeFunction(std::move(encode)); }
 
     ReencodeSplitter();
     ~ReencodeSplitter() override;
@@ -49,9 +43,8 @@ private:
     enum class Limit { Bytes, Samples, ToEnd };
 
     bool WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                    int pieceNumber, int total, int sequence, int width, bool* endReached);
-    bool BeginPiece(Piece& piece, const std::filesystem::path& path, int pieceNumber, int total,
-                    int sequence, int width);
+                    const PieceNumbers& numbers, bool* endReached);
+    bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool StartCodec(Piece& piece);
     // Seeks back to the lead-in's first frame; the samples of the frames sought back over.
     std::uint64_t SeekLeadIn();
@@ -79,20 +72,21 @@ private:
     void ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples);
     // Encodes samples from the PCM buffers and writes what the encoder returns. False on a
     // write failure or an encoder error (the message is set either way).
-    bool EncodeAndWrite(Piece& piece, int samples);
+    bool EncodeAndWrite(int samples);
+    // Writes the frames of the encoder's last call; false with the message set.
+    bool WriteEncoded();
     bool FinishPiece(Piece& piece);
     bool LeaveOutEmptyPiece(Piece& piece);
     bool Fail(Piece& piece);
 
-    // One frame's PCM and one encoder call's output, allocated once for every piece.
+    // One frame's PCM, allocated once for every piece.
     std::vector<std::int16_t> m_left;
     std::vector<std::int16_t> m_right;
-    std::vector<std::uint8_t> m_mp3;
-    EncodeFunction m_encode;
+    Mp3Encoder m_encoder;  // started afresh for every piece
 
     int m_chosenSampleRateHz = 0;
     int m_chosenBitRateKbps = 0;
-    int m_chosenChannelMode = kChannelModeAsSource;
+    std::optional<ChannelMode> m_chosenChannelMode;  // empty: as the source
     bool m_fadeInOn = false;
     bool m_fadeOutOn = false;
     std::uint64_t m_fadeInSamples = 0;

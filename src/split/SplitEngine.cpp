@@ -32,7 +32,7 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
     m_pieceEmpty = false;
     try {
         if (!m_reader.Open(path)) {
-            SetError("Failed to load file \"" + path.string() + "\".");
+            SetError(FailedToLoadMessage(path));
             return false;
         }
         // Open leaves the average bit rate in the reader; reading frames replaces it by the
@@ -42,13 +42,16 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         m_sourceFileTitle = FileTitleOf(path);
     } catch (const std::exception&) {
         m_reader.Close();
-        SetError("Failed to load file \"" + path.string() + "\".");
+        SetError(FailedToLoadMessage(path));
         return false;
     }
     return true;
 }
 
-void SplitEngine::Close() { m_reader.Close(); }
+void SplitEngine::Close() {
+    m_reader.Close();
+    DiscardPiece();  // a piece left unfinished by an exception
+}
 
 void SplitEngine::SetCancelFlag(const CancelFlag* cancel) { m_cancel = cancel; }
 
@@ -82,7 +85,7 @@ void SplitEngine::SetTailOverlap(int tenths) {
 
 int SplitEngine::GetBitRate() const { return m_averageKbps; }
 
-void SplitEngine::SetEncoderParams(int, int, int) {}
+void SplitEngine::SetEncoderParams(int, int, std::optional<ChannelMode>) {}
 
 std::uint64_t SplitEngine::TenthsToSamples(int tenths) const {
     if (tenths <= 0) return 0;
@@ -212,93 +215,73 @@ void SplitEngine::StepBack(bool repeatsCounted) {
     m_reader.Seek(offset);
 }
 
-std::vector<std::uint8_t> SplitEngine::MakePieceTag(int pieceNumber, int total, int sequence,
-                                                    int width) const {
+std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers) const {
     if (!m_writeTag) return {};
     TagInfo tag = m_sourceTag;
     tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle,
-                                    pieceNumber, total, sequence, width);
-    tag.track = m_trackNumberMode == TrackNumberMode::Piece ? pieceNumber : m_sourceTag.track;
+                                    numbers.piece, numbers.total, numbers.sequence, numbers.digits);
+    tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : m_sourceTag.track;
     return BuildId3v2Tag(tag);
 }
 
-bool SplitEngine::CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path) {
+bool SplitEngine::CreatePiece(const std::filesystem::path& path) {
     ClearError();
     m_pieceEmpty = false;
     m_pieceStart = m_reader.Position();
-    m_writer.Discard();
     bool created = false;
     try {
-        created = out.Create(path);
+        created = m_output.Create(path);
     } catch (const std::exception&) {
         created = false;
     }
-    if (created && !m_writer.Begin(out.Out())) {
-        out.Discard();
-        created = false;
-    }
-    if (!created) SetError(CreateFailedMessage(path));
+    if (!created) SetError(FailedToCreateMessage(path));
     return created;
 }
 
-bool SplitEngine::WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount) {
-    if (m_writer.Write(bytes, byteCount)) return true;
-    SetError(WriteFailedMessage(out.Target()));
+bool SplitEngine::WritePieceBytes(const void* bytes, std::size_t byteCount) {
+    if (m_output.Write(bytes, byteCount)) return true;
+    SetError(FailedToWriteMessage(m_output.Target()));
+    DiscardPiece();
     return false;
 }
 
-bool SplitEngine::FlushPieceBytes(AtomicOutputFile& out) {
-    if (m_writer.Flush()) return true;
-    SetError(WriteFailedMessage(out.Target()));
+bool SplitEngine::RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount) {
+    if (m_output.Rewrite(byteOffset, bytes, byteCount)) return true;
+    SetError(FailedToWriteMessage(m_output.Target()));
+    DiscardPiece();
     return false;
 }
 
-void SplitEngine::DiscardPiece(AtomicOutputFile& out) {
-    // The writer thread lets go of the file before it is deleted.
-    m_writer.Discard();
-    out.Discard();
-}
+void SplitEngine::DiscardPiece() { m_output.Discard(); }
 
-bool SplitEngine::CommitPiece(AtomicOutputFile& out) {
+bool SplitEngine::CommitPiece() {
     // Closing reports late write failures, and the rename may fail: either way the piece
     // is not there.
-    if (!FlushPieceBytes(out)) {
-        DiscardPiece(out);
-        return false;
-    }
-    m_writer.Discard();  // written: its descriptor goes before the file is closed
+    const std::filesystem::path target = m_output.Target();
     bool committed = false;
     try {
-        committed = m_staged != nullptr ? StagePiece(out) : out.Commit();
+        committed = m_staged != nullptr ? StagePiece() : m_output.Commit();
     } catch (const std::exception&) {
         committed = false;
     }
     if (!committed) {
-        DiscardPiece(out);
-        SetError(WriteFailedMessage(out.Target()));
+        DiscardPiece();
+        SetError(FailedToWriteMessage(target));
     }
     return committed;
 }
 
-bool SplitEngine::StagePiece(AtomicOutputFile& out) {
+bool SplitEngine::StagePiece() {
     std::filesystem::path temporary;
-    if (!out.Release(&temporary)) return false;
+    if (!m_output.Stage(&temporary)) return false;
     try {
-        m_staged->Add(temporary, out.Target());
+        m_staged->Add(temporary, m_output.Target());
     } catch (...) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         throw;
     }
     return true;
-}
-
-std::string SplitEngine::WriteFailedMessage(const std::filesystem::path& path) {
-    return "Failed to write file \"" + path.string() + "\".";
-}
-
-std::string SplitEngine::CreateFailedMessage(const std::filesystem::path& path) {
-    return "Failed to create file \"" + path.string() + "\".";
 }
 
 }  // namespace qm

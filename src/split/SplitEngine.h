@@ -8,14 +8,17 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "output/OutputPath.h"
 #include "progress/Progress.h"
-#include "stream/BackgroundWriter.h"
-#include "stream/File.h"
+#include "split/PieceNumbers.h"
+#include "settings/Options.h"
+#include "stream/FailureMessages.h"
+#include "stream/OutputFile.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
 
@@ -23,12 +26,6 @@ namespace qm {
 
 class SplitEngine {
 public:
-    // Which track number a piece's tag carries (the stored option codes). None is written
-    // like Source: the option only has three entries, the engine two behaviours.
-    enum class TrackNumberMode : int { None = 0, Source = 1, Piece = 2 };
-    // Encoder channel mode meaning "as the source" for SetEncoderParams.
-    static constexpr int kChannelModeAsSource = 4;
-
     SplitEngine();
     virtual ~SplitEngine();
     SplitEngine(const SplitEngine&) = delete;
@@ -36,22 +33,21 @@ public:
 
     // Writes the next piece, whose own frames reach at least sizeBytes (by less than one
     // frame), to path. The direct engine's pieces start with up to three frames repeated from
-    // the piece before (see StepBack); those come on top of the size or length asked for. pieceNumber, total and sequence are the template numbers %P%, %T%,
-    // %S%; width the digit count of numbers in the title (0 = automatic). *endReached is set
+    // the piece before (see StepBack); those come on top of the size or length asked for.
+    // numbers fill the piece's title and track number. *endReached is set
     // when the source ran out before the piece was complete (the piece is still written).
     // False when the output could not be created or written, or the run was cancelled; no
     // file is left then and LastError() says why (empty on cancel).
     virtual bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                  int pieceNumber, int total, int sequence, int width,
+                                  const PieceNumbers& numbers,
                                   bool* endReached) = 0;
     // The same, with the piece's length in tenths of a second.
     virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                      int pieceNumber, int total, int sequence, int width,
+                                      const PieceNumbers& numbers,
                                       bool* endReached) = 0;
     // Writes everything from the current position to the end of the source. A piece that
     // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
-    virtual bool WritePieceToEnd(const std::filesystem::path& path, int pieceNumber, int total,
-                                 int sequence, int width) = 0;
+    virtual bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) = 0;
     // Reads past tenths of a second of the source without writing; ends on the first frame
     // boundary at or after the target. *endReached is set when the source ran out. False
     // only when cancelled.
@@ -65,10 +61,9 @@ public:
     virtual int GetBitRate() const;
     // Offset of the source's first audio frame (past a leading tag) once it is open.
     std::uint64_t AudioStart() const { return m_reader.AudioStart(); }
-    // Encoder settings of the re-encoding engine: Hz, kbit/s and channel mode (0 stereo,
-    // 1 joint stereo, 3 mono); (0, 0, kChannelModeAsSource) keeps the source's values.
-    // Ignored by the direct engine.
-    virtual void SetEncoderParams(int sampleRateHz, int bitRateKbps, int channelMode);
+    // Encoder settings of the re-encoding engine: Hz, kbit/s and channel mode; a 0 or an
+    // empty mode (0, 0, std::nullopt) keeps the source's values. Ignored by the direct engine.
+    virtual void SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode);
     // Opens and analyses the source and reads its tag. False (with LastError set) when the
     // file cannot be opened or holds no MPEG audio.
     virtual bool Open(const std::filesystem::path& path);
@@ -93,7 +88,9 @@ public:
     void SetWriteTag(bool writeTag) { m_writeTag = writeTag; }
     // Template of the pieces' ID3 titles (%I%, %F%, %P%, %T%, %S%); empty by default.
     void SetTitleTemplate(std::string titleTemplate) { m_titleTemplate = std::move(titleTemplate); }
-    void SetTrackNumberMode(TrackNumberMode mode) { m_trackNumberMode = mode; }
+    // Which track number a piece's tag carries. None is written like Source: the option has
+    // three entries, the engine two behaviours.
+    void SetTrackNumberMode(TrackNumberCode mode) { m_trackNumberMode = mode; }
 
     // Finished pieces go to staged as temporary files instead of being renamed over their
     // targets; the caller puts them in place when the source's plan ends. Null (the
@@ -166,28 +163,28 @@ protected:
     // Marks the piece being written as one that found no frame of its own.
     void SetPieceEmpty() { m_pieceEmpty = true; }
     // The piece's ID3v2 tag block, empty when tags are off or every field is empty.
-    std::vector<std::uint8_t> MakePieceTag(int pieceNumber, int total, int sequence,
-                                           int width) const;
-    // Creates the piece's temporary output; false with "Failed to create file" set.
-    bool CreatePiece(AtomicOutputFile& out, const std::filesystem::path& path);
-    // Writes all bytes (gathered into blocks that a thread of their own stores while the
-    // next frames are read); false with "Failed to write file" set. A failed write may show
-    // only at a later call or at the flush.
-    bool WritePieceBytes(AtomicOutputFile& out, const void* bytes, std::size_t byteCount);
-    // Writes out everything and waits for it; false with "Failed to write file" set. Needed
-    // before the output's position is asked or moved, or the output written directly.
-    bool FlushPieceBytes(AtomicOutputFile& out);
-    // Drops the buffer and deletes the piece's temporary file.
-    void DiscardPiece(AtomicOutputFile& out);
-    // Renames the complete piece over its target; false (temporary file gone) with "Failed
-    // to write file" set.
-    bool CommitPiece(AtomicOutputFile& out);
-    // Hands the closed temporary file to the staged outputs; false when closing failed.
-    bool StagePiece(AtomicOutputFile& out);
+    std::vector<std::uint8_t> MakePieceTag(const PieceNumbers& numbers) const;
+    // The piece's output: created next to path, written through a thread of its own while
+    // the next frames are read, and either renamed over path whole or removed. One piece
+    // is written at a time.
+    // Creates the piece's output; false with "Failed to create file" set.
+    bool CreatePiece(const std::filesystem::path& path);
+    // Appends bytes; false with "Failed to write file" set and the piece's output removed. A
+    // failed write may show only at a later call or at the commit.
+    bool WritePieceBytes(const void* bytes, std::size_t byteCount);
+    // Overwrites bytes already written from byteOffset on; false as for WritePieceBytes.
+    bool RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
+    // Bytes written to the piece so far.
+    std::uint64_t PieceBytesWritten() const { return m_output.BytesWritten(); }
+    // The path the piece is written for.
+    const std::filesystem::path& PieceTarget() const { return m_output.Target(); }
+    // Removes the piece's output.
+    void DiscardPiece();
+    // Puts the complete piece in place (or hands it to the staged outputs); false (nothing
+    // left) with "Failed to write file" set.
+    bool CommitPiece();
     void SetError(std::string message) { m_lastError = std::move(message); }
     void ClearError() { m_lastError.clear(); }
-    static std::string WriteFailedMessage(const std::filesystem::path& path);
-    static std::string CreateFailedMessage(const std::filesystem::path& path);
 
     Mp3FrameReader m_reader;
     FrameHistory m_history;
@@ -198,6 +195,9 @@ protected:
     int m_tailTenths = 0;
 
 private:
+    // Hands the closed temporary file to the staged outputs; false when closing failed.
+    bool StagePiece();
+
     ProgressBar* m_bar = nullptr;
     MessagePump* m_pump = nullptr;
     const CancelFlag* m_cancel = nullptr;
@@ -208,13 +208,13 @@ private:
     std::string m_sourceFileTitle;
     bool m_writeTag = true;
     std::string m_titleTemplate;
-    TrackNumberMode m_trackNumberMode = TrackNumberMode::Piece;
+    TrackNumberCode m_trackNumberMode = TrackNumberCode::Piece;
     std::string m_lastError;
     StagedOutputs* m_staged = nullptr;
     std::uint64_t m_pieceStart = 0;  // the reader's position when the current piece began
     std::uint64_t m_repeatEnd = 0;   // where the frames repeated by the last step back end
     bool m_pieceEmpty = false;
-    BackgroundWriter m_writer;  // stores the piece being written; reused by every piece
+    OutputFile m_output;  // the piece being written; its writer thread serves every piece
 };
 
 }  // namespace qm

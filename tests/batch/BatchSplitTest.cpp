@@ -51,9 +51,9 @@ struct RunHarness {
         BatchSplitJob job;
         job.planner = MakeBatchFilePlanner(inputs);
         job.options = &options;
-        job.resolve = [this](const fs::path&, int, int, int sequence, const OutputTaken&, fs::path* path,
+        job.resolve = [this](const fs::path&, const PieceNumbers& numbers, const OutputTaken&, fs::path* path,
                              std::string*) {
-            *path = dir / (std::to_string(sequence) + ".mp3");
+            *path = dir / (std::to_string(numbers.sequence) + ".mp3");
             return true;
         };
         job.makeEngine = [this](const SplitterOptions&) {

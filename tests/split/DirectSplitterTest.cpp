@@ -92,11 +92,11 @@ TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
         bool endReached = false;
         bool ok = false;
         if (toEnd) {
-            ok = engine.WritePieceToEnd(path, i, i, i, 0);
+            ok = engine.WritePieceToEnd(path, {i, i, i, 0});
         } else if (c.mode == Mode::Size) {
-            ok = engine.WritePieceBySize(path, c.amount, i, 0, i, 0, &endReached);
+            ok = engine.WritePieceBySize(path, c.amount, {i, 0, i, 0}, &endReached);
         } else {
-            ok = engine.WritePieceByDuration(path, static_cast<int>(c.amount), i, 0, i, 0, &endReached);
+            ok = engine.WritePieceByDuration(path, static_cast<int>(c.amount), {i, 0, i, 0}, &endReached);
         }
         ASSERT_TRUE(ok) << engine.LastError();
         EXPECT_FALSE(endReached);
@@ -159,8 +159,8 @@ TEST(DirectSplitter, SinglePieceLimits) {
         const auto path = dir / (std::string(c.name) + ".mp3");
         bool endReached = !c.expectedEnd;
         const bool ok = c.mode == Mode::Size
-                            ? engine.WritePieceBySize(path, c.amount, 1, 1, 1, 0, &endReached)
-                            : engine.WritePieceByDuration(path, static_cast<int>(c.amount), 1, 1, 1, 0, &endReached);
+                            ? engine.WritePieceBySize(path, c.amount, {1, 1, 1, 0}, &endReached)
+                            : engine.WritePieceByDuration(path, static_cast<int>(c.amount), {1, 1, 1, 0}, &endReached);
         ASSERT_TRUE(ok) << c.name << ": " << engine.LastError();
         EXPECT_EQ(endReached, c.expectedEnd) << c.name;
         const Piece p = ReadPiece(path);
@@ -178,7 +178,7 @@ TEST(DirectSplitter, LeadInOfTheFirstPieceCopiesNothing) {
     ASSERT_TRUE(engine.Open(src.path));
     engine.SetLeadInOverlap(20);
     bool endReached = false;
-    ASSERT_TRUE(engine.WritePieceByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, &endReached));
+    ASSERT_TRUE(engine.WritePieceByDuration(dir / "p1.mp3", 10, {1, 2, 1, 0}, &endReached));
     const FrameRun run = FindRun(src, ReadPiece(dir / "p1.mp3"));
     EXPECT_EQ(run.first, 0);
     EXPECT_EQ(run.count, FramesFor(10));
@@ -200,7 +200,7 @@ TEST(DirectSplitter, PieceAfterSkipStartsWhereTheSkipEnded) {
         bool endReached = true;
         ASSERT_TRUE(engine.SkipDuration(15, &endReached));
         EXPECT_FALSE(endReached);
-        ASSERT_TRUE(engine.WritePieceToEnd(dir / "rest.mp3", 1, 1, 1, 0));
+        ASSERT_TRUE(engine.WritePieceToEnd(dir / "rest.mp3", {1, 1, 1, 0}));
         const FrameRun run = FindRun(src, ReadPiece(dir / "rest.mp3"));
         EXPECT_EQ(run.first, c.expectedFirst) << c.leadInTenths;
         EXPECT_EQ(run.first + run.count, static_cast<long>(src.audio.size()));

@@ -8,7 +8,8 @@
 #include "split/DirectSplitter.h"
 #include "split/PlannerFakes.h"
 #include "split/ReencodeSplitter.h"
-#include "split/SplitPlanners.h"
+#include "split/BatchPlanners.h"
+#include "split/PagePlanners.h"
 
 namespace qm {
 namespace {
@@ -86,7 +87,7 @@ TEST(PlannerEngines, PageByTimeWritesDecodablePieces) {
     std::vector<fs::path> outputs;
     std::string message;
     const page_plans::PageSource source{song, fs::file_size(song), 50};
-    ASSERT_TRUE(page_plans::PlanByTime(RealContext(options, operation), source, 20, &outputs, &message)) << message;
+    ASSERT_EQ(page_plans::PlanByTime(RealContext(options, operation), source, 20, &outputs, &message), PlanResult::Done) << message;
     ASSERT_EQ(outputs, (std::vector<fs::path>{dir / "song-1.mp3", dir / "song-2.mp3", dir / "song-3.mp3"}));
     EXPECT_NEAR(DecodedSeconds(outputs[0]), 2.0, 4 * kFrameSeconds);
     EXPECT_NEAR(DecodedSeconds(outputs[1]), 2.0, 4 * kFrameSeconds);
@@ -130,17 +131,18 @@ TEST(PlannerEngines, OverwritingPlanReplacesTheOldFilesOnlyWhenItCompletes) {
             batch_plans::BatchEntry entry{song, 6, {}};
             int sequence = 1;
             std::string message;
-            const bool done = batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message);
+            const PlanResult result =
+                batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message);
             EXPECT_EQ(FileNames(dir.Path()),
                       (std::set<std::string>{"song.mp3", "song-1.mp3", "song-2.mp3", "song-3.mp3"}));
             if (ending == Ending::Completes) {
-                EXPECT_TRUE(done) << message;
+                EXPECT_EQ(result, PlanResult::Done) << message;
                 ASSERT_EQ(entry.outputs.size(), 3u);
                 for (const fs::path& piece : entry.outputs) EXPECT_NEAR(DecodedSeconds(piece), 2.0, 5 * kFrameSeconds);
                 EXPECT_EQ(fs::status(dir / "song-2.mp3").permissions(), fs::perms(0640));
                 continue;
             }
-            EXPECT_FALSE(done);
+            EXPECT_EQ(result, ending == Ending::CancelInPieceThree ? PlanResult::Cancelled : PlanResult::Failed);
             EXPECT_TRUE(acted);
             EXPECT_TRUE(entry.outputs.empty());
             EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-1.mp3"), old[0]);
@@ -180,7 +182,8 @@ TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
         batch_plans::BatchEntry entry{song, 6, {}};
         int sequence = 1;
         std::string message;
-        EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message), c.ok);
+        EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message) == PlanResult::Done,
+                  c.ok);
         EXPECT_EQ(message, c.message);
         EXPECT_EQ(FileNames(dir.Path()), c.files);
         for (const fs::path& piece : entry.outputs) EXPECT_NEAR(DecodedSeconds(piece), 2.0, 5 * kFrameSeconds);
@@ -211,8 +214,9 @@ TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
         int sequence = 1;
         std::string message;
         const SplitPlanContext context = RealContext(options, operation);
-        ASSERT_TRUE(c.bySize ? batch_plans::PlanBySize(context, &entry, c.amount, &sequence, &message)
-                             : batch_plans::PlanByTime(context, &entry, c.amount, &sequence, &message))
+        ASSERT_EQ(c.bySize ? batch_plans::PlanBySize(context, &entry, c.amount, &sequence, &message)
+                           : batch_plans::PlanByTime(context, &entry, c.amount, &sequence, &message),
+                  PlanResult::Done)
             << message;
         EXPECT_EQ(entry.outputs.size(), (frames + c.ownFrames - 1) / c.ownFrames) << c.name;
         EXPECT_EQ(FileNames(dir.Path()).size(), entry.outputs.size() + 1) << c.name;
@@ -261,9 +265,9 @@ TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
         const SplitPlanContext context = RealContext(options, operation);
         bool ok = false;
         switch (c.mode) {
-        case Mode::Range: ok = batch_plans::PlanCustomRange(context, &entry, c.input, c.length, &sequence, &message); break;
-        case Mode::Count: ok = batch_plans::PlanByCount(context, &entry, c.input, &sequence, &message); break;
-        case Mode::Time: ok = batch_plans::PlanByTime(context, &entry, c.input, &sequence, &message); break;
+        case Mode::Range: ok = batch_plans::PlanCustomRange(context, &entry, c.input, c.length, &sequence, &message) == PlanResult::Done; break;
+        case Mode::Count: ok = batch_plans::PlanByCount(context, &entry, c.input, &sequence, &message) == PlanResult::Done; break;
+        case Mode::Time: ok = batch_plans::PlanByTime(context, &entry, c.input, &sequence, &message) == PlanResult::Done; break;
         }
         EXPECT_EQ(ok, c.pieces > 0) << c.name;
         EXPECT_EQ(message, c.message) << c.name;
@@ -296,12 +300,12 @@ TEST(PlannerEngines, LongFadesKeepThePlansCuts) {
         std::vector<fs::path> outputs;
         if (c.manual) {
             std::vector<PieceRow> rows{{0, 10, true, {}}, {10, 50, true, {}}, {50, 60, true, {}}};
-            ASSERT_TRUE(page_plans::PlanManualPieces(RealContext(options, operation), song, &rows, &outputs, &message))
+            ASSERT_EQ(page_plans::PlanManualPieces(RealContext(options, operation), song, &rows, &outputs, &message), PlanResult::Done)
                 << message;
         } else {
             batch_plans::BatchEntry entry{song, 6, {}};
             int sequence = 1;
-            ASSERT_TRUE(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message))
+            ASSERT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message), PlanResult::Done)
                 << message;
             outputs = entry.outputs;
         }
@@ -326,7 +330,8 @@ TEST(PlannerEngines, SkipPolicyEndsThePlanAtAnExistingTarget) {
     batch_plans::BatchEntry entry{song, 6, {}};
     int sequence = 1;
     std::string message;
-    EXPECT_FALSE(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message));
+    EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message),
+              PlanResult::Failed);
     EXPECT_EQ(message, "Target exists and skipped");
     EXPECT_EQ(entry.outputs, (std::vector<fs::path>{dir / "song-1.mp3"}));
     EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-2.mp3"), (fixtures::Bytes{1, 2, 3}));
@@ -344,7 +349,7 @@ TEST(PlannerEngines, CustomRangeIgnoresOverlaps) {
     batch_plans::BatchEntry entry{song, 6, {}};
     int sequence = 4;
     std::string message;
-    ASSERT_TRUE(batch_plans::PlanCustomRange(RealContext(options, operation), &entry, 15, 20, &sequence, &message));
+    ASSERT_EQ(batch_plans::PlanCustomRange(RealContext(options, operation), &entry, 15, 20, &sequence, &message), PlanResult::Done);
     ASSERT_EQ(entry.outputs.size(), 1u);
     EXPECT_NEAR(DecodedSeconds(entry.outputs[0]), 2.0, 2 * kFrameSeconds);
     EXPECT_EQ(sequence, 5);

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "fixtures/Fixtures.h"
-#include "split/SplitPlanners.h"
+#include "split/BatchPlanners.h"
+#include "split/PagePlanners.h"
 
 namespace qm::testing {
 
@@ -35,17 +36,17 @@ class ScriptedEngine final : public SplitEngine {
 public:
     explicit ScriptedEngine(EngineScript* script) : m_script(script) {}
 
-    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes, int p, int t, int s,
-                          int, bool* endReached) override {
-        return Piece(path, "size " + std::to_string(sizeBytes), p, t, s, endReached);
+    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes, const PieceNumbers& n,
+                          bool* endReached) override {
+        return Piece(path, "size " + std::to_string(sizeBytes), n, endReached);
     }
-    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, int p, int t, int s, int,
+    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& n,
                               bool* endReached) override {
-        return Piece(path, "duration " + std::to_string(tenths), p, t, s, endReached);
+        return Piece(path, "duration " + std::to_string(tenths), n, endReached);
     }
-    bool WritePieceToEnd(const std::filesystem::path& path, int p, int t, int s, int) override {
+    bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& n) override {
         bool ignored = false;
-        return Piece(path, "end", p, t, s, &ignored);
+        return Piece(path, "end", n, &ignored);
     }
     bool SkipDuration(int tenths, bool* endReached) override {
         m_script->calls.push_back("skip " + std::to_string(tenths));
@@ -69,10 +70,10 @@ public:
     }
 
 private:
-    bool Piece(const std::filesystem::path& path, const std::string& what, int p, int t, int s,
+    bool Piece(const std::filesystem::path& path, const std::string& what, const PieceNumbers& n,
                bool* endReached) {
-        m_script->calls.push_back(what + " " + std::to_string(p) + "/" + std::to_string(t) + " s" +
-                                  std::to_string(s));
+        m_script->calls.push_back(what + " " + std::to_string(n.piece) + "/" + std::to_string(n.total) + " s" +
+                                  std::to_string(n.sequence));
         const int k = ++m_script->pieceCalls;
         *endReached = k == m_script->endAtPiece || k == m_script->emptyAtPiece;
         if (k == m_script->cancelAtPiece) {
@@ -80,20 +81,19 @@ private:
             return false;
         }
         if (k == m_script->failAtPiece) {
-            SetError(WriteFailedMessage(path));
+            SetError(FailedToWriteMessage(path));
             return false;
         }
         // Written as the real engines write: a temporary file, then committed (or handed to
         // the plan's staged outputs).
-        AtomicOutputFile out;
-        if (!CreatePiece(out, path)) return false;
+        if (!CreatePiece(path)) return false;
         if (k == m_script->emptyAtPiece) {
-            DiscardPiece(out);
+            DiscardPiece();
             SetPieceEmpty();
             return true;
         }
         static const char kBytes[] = "piece";
-        return WritePieceBytes(out, kBytes, sizeof kBytes - 1) && CommitPiece(out);
+        return WritePieceBytes(kBytes, sizeof kBytes - 1) && CommitPiece();
     }
 
     EngineScript* m_script;
@@ -105,15 +105,15 @@ struct ScriptedResolver {
     int refusePiece = 0;
 
     SplitOutputResolver Get() const {
-        return [folder = folder, refuse = refusePiece](const std::filesystem::path&, int p, int t, int s,
+        return [folder = folder, refuse = refusePiece](const std::filesystem::path&, const PieceNumbers& n,
                                                       const OutputTaken&, std::filesystem::path* path,
                                                       std::string* message) {
-            if (p == refuse) {
+            if (n.piece == refuse) {
                 *message = "Target exists and skipped";
                 return false;
             }
-            *path = folder / ("piece-" + std::to_string(p) + "-of-" + std::to_string(t) + "-s" +
-                              std::to_string(s) + ".mp3");
+            *path = folder / ("piece-" + std::to_string(n.piece) + "-of-" + std::to_string(n.total) + "-s" +
+                              std::to_string(n.sequence) + ".mp3");
             return true;
         };
     }

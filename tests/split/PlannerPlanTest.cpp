@@ -6,7 +6,8 @@
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
 #include "split/PlannerFakes.h"
-#include "split/SplitPlanners.h"
+#include "split/BatchPlanners.h"
+#include "split/PagePlanners.h"
 
 namespace qm {
 namespace {
@@ -69,13 +70,13 @@ TEST_P(PagePlannerTable, ChecksInputsAndAsksForThePieces) {
     bool ok = false;
     switch (c.mode) {
     case PageMode::Size:
-        ok = page_plans::PlanBySize(h.Context(), source, static_cast<std::uint64_t>(c.input), &h.outputs, &h.message);
+        ok = page_plans::PlanBySize(h.Context(), source, static_cast<std::uint64_t>(c.input), &h.outputs, &h.message) == PlanResult::Done;
         break;
     case PageMode::Count:
-        ok = page_plans::PlanByCount(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message);
+        ok = page_plans::PlanByCount(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message) == PlanResult::Done;
         break;
     case PageMode::Time:
-        ok = page_plans::PlanByTime(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message);
+        ok = page_plans::PlanByTime(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message) == PlanResult::Done;
         break;
     }
     EXPECT_EQ(ok, c.ok);
@@ -120,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PagePlanners, BySizeWithReencodingCountsByDurationAtTheBitRate) {
     Harness h;
     h.options.ReencodePieces = true;
-    ASSERT_TRUE(page_plans::PlanBySize(h.Context(), h.Source(10'000'000, 250), 160000, &h.outputs, &h.message));
+    ASSERT_EQ(page_plans::PlanBySize(h.Context(), h.Source(10'000'000, 250), 160000, &h.outputs, &h.message), PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"size 160000 1/3 s1", "size 160000 2/3 s2", "end 3/3 s3"}));
 }
 
@@ -130,7 +131,7 @@ TEST(PagePlanners, OverlapsAndFadesReachTheEngineFirst) {
     h.options.ForwardOverlap = 15;
     h.options.BackwardOverlap = 7;
     h.options.FadeInLen = 20;
-    ASSERT_TRUE(page_plans::PlanByCount(h.Context(), h.Source(1000, 100), 2, &h.outputs, &h.message));
+    ASSERT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 100), 2, &h.outputs, &h.message), PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"lead-in 15", "tail 7", "fade-in 20", "duration 50 1/2 s1", "end 2/2 s2"}));
 }
 
@@ -138,7 +139,7 @@ TEST(PagePlanners, OverlapsAndFadesReachTheEngineFirst) {
 TEST(PagePlanners, EndOfSourceStopsThePlan) {
     Harness h;
     h.script.endAtPiece = 2;
-    ASSERT_TRUE(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message));
+    ASSERT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"duration 100 1/4 s1", "duration 100 2/4 s2"}));
     EXPECT_EQ(h.outputs.size(), 2u);
 }
@@ -150,7 +151,7 @@ TEST(PagePlanners, UnloadableSourceIsReportedWithItsPath) {
     Harness h;
     h.script.openOk = false;
     const auto source = h.Source(1000, 100);
-    EXPECT_FALSE(page_plans::PlanByCount(h.Context(), source, 2, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), source, 2, &h.outputs, &h.message), PlanResult::Failed);
     EXPECT_EQ(h.message, "Failed to load file \"" + source.path.string() + "\".");
     EXPECT_TRUE(h.script.calls.empty());
 }
@@ -159,7 +160,7 @@ TEST(PagePlanners, UnloadableSourceIsReportedWithItsPath) {
 TEST(PagePlanners, RefusedPathKeepsEarlierPieces) {
     Harness h;
     h.resolver.refusePiece = 2;
-    EXPECT_FALSE(page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message), PlanResult::Failed);
     EXPECT_EQ(h.message, "Target exists and skipped");
     EXPECT_EQ(FileNames(h.dir.Path()), (std::set<std::string>{"piece-1-of-3-s1.mp3"}));
     EXPECT_EQ(h.outputs.size(), 1u);
@@ -170,7 +171,7 @@ TEST(PagePlanners, RefusedPathKeepsEarlierPieces) {
 TEST(PagePlanners, FailedWriteIsReportedNotSuccess) {
     Harness h;
     h.script.failAtPiece = 2;
-    EXPECT_FALSE(page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message), PlanResult::Failed);
     EXPECT_EQ(h.message, "Failed to write file \"" + (h.dir / "piece-2-of-3-s2.mp3").string() + "\".");
     EXPECT_EQ(FileNames(h.dir.Path()), (std::set<std::string>{"piece-1-of-3-s1.mp3"}));
 }
@@ -179,16 +180,16 @@ TEST(PagePlanners, FailedWriteIsReportedNotSuccess) {
 TEST(PagePlanners, FailedLastPieceIsReported) {
     Harness h;
     h.script.failAtPiece = 3;
-    EXPECT_FALSE(page_plans::PlanByTime(h.Context(), h.Source(1000, 300), 100, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanByTime(h.Context(), h.Source(1000, 300), 100, &h.outputs, &h.message), PlanResult::Failed);
     EXPECT_EQ(h.message, "Failed to write file \"" + (h.dir / "piece-3-of-3-s3.mp3").string() + "\".");
     EXPECT_EQ(h.outputs.size(), 2u);
 }
 
-// Cancelling during piece 3 removes pieces 1 and 2 as well; the page planner reports done.
+// Cancelling during piece 3 removes pieces 1 and 2 as well; the plan reports the cancel.
 TEST(PagePlanners, CancelDeletesEveryPieceOfTheRun) {
     Harness h;
     h.script.cancelAtPiece = 3;
-    EXPECT_TRUE(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Cancelled);
     EXPECT_TRUE(h.outputs.empty());
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
 }
@@ -197,7 +198,7 @@ TEST(PagePlanners, CancelDeletesEveryPieceOfTheRun) {
 TEST(PagePlanners, CancelBeforeTheFirstPieceWritesNothing) {
     Harness h;
     h.operation.cancel = 1;
-    EXPECT_TRUE(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Cancelled);
     EXPECT_TRUE(h.script.calls.empty());
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
 }
@@ -222,7 +223,7 @@ TEST_P(ManualPiecesTable, WritesCheckedRowsAndSkipsTheOthers) {
     for (std::size_t i = 0; i < c.rows.size(); ++i) {
         rows.push_back(PieceRow{c.rows[i].first, c.rows[i].second, c.checked[i], {}});
     }
-    const bool ok = page_plans::PlanManualPieces(h.Context(), h.dir / "song.mp3", &rows, &h.outputs, &h.message);
+    const bool ok = page_plans::PlanManualPieces(h.Context(), h.dir / "song.mp3", &rows, &h.outputs, &h.message) == PlanResult::Done;
     EXPECT_EQ(ok, c.ok);
     if (!ok) {
         EXPECT_EQ(h.message, "At least two pieces required. And, at least one piece checked for splitting.");
@@ -256,7 +257,7 @@ TEST(ManualPieces, RunningSequenceCountsWrittenPiecesOnly) {
     Harness h;
     std::vector<PieceRow> rows{{0, 30, true, {}}, {30, 70, false, {}}, {70, 100, true, {}}};
     int sequence = 5;
-    ASSERT_TRUE(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message, &sequence));
+    ASSERT_EQ(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message, &sequence), PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"duration 30 1/3 s5", "skip 40", "end 3/3 s6"}));
     EXPECT_EQ(sequence, 7);
 }
@@ -266,7 +267,7 @@ TEST(ManualPieces, CancelInTheLastRowDeletesEverything) {
     Harness h;
     h.script.cancelAtPiece = 2;
     std::vector<PieceRow> rows{{0, 30, true, {}}, {30, 100, true, {}}};
-    EXPECT_TRUE(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message));
+    EXPECT_EQ(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message), PlanResult::Cancelled);
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
     EXPECT_TRUE(rows[0].outputPath.empty());
 }
@@ -306,17 +307,17 @@ TEST_P(BatchPlannerTable, ChecksInputsAndNumbersWithTheRunSequence) {
     const auto context = h.Context();
     switch (c.mode) {
     case BatchMode::Size:
-        ok = batch_plans::PlanBySize(context, &entry, static_cast<std::uint64_t>(c.input), &sequence, &h.message);
+        ok = batch_plans::PlanBySize(context, &entry, static_cast<std::uint64_t>(c.input), &sequence, &h.message) == PlanResult::Done;
         break;
     case BatchMode::Count:
-        ok = batch_plans::PlanByCount(context, &entry, static_cast<int>(c.input), &sequence, &h.message);
+        ok = batch_plans::PlanByCount(context, &entry, static_cast<int>(c.input), &sequence, &h.message) == PlanResult::Done;
         break;
     case BatchMode::Time:
-        ok = batch_plans::PlanByTime(context, &entry, static_cast<int>(c.input), &sequence, &h.message);
+        ok = batch_plans::PlanByTime(context, &entry, static_cast<int>(c.input), &sequence, &h.message) == PlanResult::Done;
         break;
     case BatchMode::Range:
         ok = batch_plans::PlanCustomRange(context, &entry, static_cast<int>(c.input), c.lengthTenths, &sequence,
-                                          &h.message);
+                                          &h.message) == PlanResult::Done;
         break;
     }
     EXPECT_EQ(ok, c.ok);
@@ -369,7 +370,7 @@ TEST(BatchPlanners, CustomRangeHasNoOverlaps) {
     h.options.FadeOutLen = 5;
     batch_plans::BatchEntry entry{h.dir / "s.mp3", 10, {}};
     int sequence = 1;
-    ASSERT_TRUE(batch_plans::PlanCustomRange(h.Context(), &entry, 10, 20, &sequence, &h.message));
+    ASSERT_EQ(batch_plans::PlanCustomRange(h.Context(), &entry, 10, 20, &sequence, &h.message), PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"fade-out 5", "skip 10", "duration 20 1/1 s1"}));
 }
 
@@ -379,13 +380,13 @@ TEST(BatchPlanners, CustomRangeBeyondTheAudioIsDoneWithoutOutput) {
     h.script.skipReachesEnd = true;
     batch_plans::BatchEntry entry{h.dir / "s.mp3", 10, {}};
     int sequence = 1;
-    EXPECT_TRUE(batch_plans::PlanCustomRange(h.Context(), &entry, 90, 20, &sequence, &h.message));
+    EXPECT_EQ(batch_plans::PlanCustomRange(h.Context(), &entry, 90, 20, &sequence, &h.message), PlanResult::Done);
     EXPECT_TRUE(entry.outputs.empty());
     EXPECT_EQ(sequence, 1);
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
 }
 
-// Batch failures: cancel deletes the file's pieces and returns false with no message;
+// Batch failures: cancel deletes the file's pieces and reports the cancel with no message;
 // a refused path and a failed write keep the earlier pieces and report the reason.
 struct BatchFailureCase {
     const char* name;
@@ -406,7 +407,7 @@ TEST_P(BatchFailureTable, LeavesExactlyTheCompletePieces) {
     h.resolver.refusePiece = c.refusePiece;
     batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
     int sequence = 1;
-    EXPECT_FALSE(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message));
+    EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), (c.cancelAt != 0 ? PlanResult::Cancelled : PlanResult::Failed));
     std::string message = c.message;
     const auto at = message.find("{piece}");
     if (at != std::string::npos) {
@@ -457,7 +458,7 @@ TEST(BatchPlanners, PlanThatDoesNotEndWellReplacesNoFile) {
         fixtures::WriteFileBytes(three, {3, 3});
         batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
         int sequence = 1;
-        EXPECT_FALSE(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message)) << c.name;
+        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), (c.cancelAt != 0 ? PlanResult::Cancelled : PlanResult::Failed)) << c.name;
         EXPECT_EQ(fixtures::ReadFileBytes(one), (fixtures::Bytes{1, 1})) << c.name;
         EXPECT_EQ(fixtures::ReadFileBytes(three), (fixtures::Bytes{3, 3})) << c.name;
         std::set<std::string> left{one.filename().string(), three.filename().string()};
@@ -482,7 +483,7 @@ TEST(BatchPlanners, PieceWithNothingOfItsOwnEndsThePlan) {
         h.script.emptyAtPiece = c.emptyAt;
         batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
         int sequence = 1;
-        EXPECT_TRUE(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message)) << h.message;
+        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), PlanResult::Done) << h.message;
         EXPECT_EQ(h.script.calls, c.calls);
         EXPECT_EQ(sequence, c.sequenceAfter);
         EXPECT_EQ(entry.outputs.size(), static_cast<std::size_t>(c.sequenceAfter - 1));

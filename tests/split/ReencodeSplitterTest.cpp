@@ -21,7 +21,8 @@ struct ParamsCase {
     int sourceRateHz;
     int sourceKbps;
     bool sourceVbr;
-    int rateHz, kbps, mode;  // chosen; (0, 0, 4) = as the source
+    int rateHz, kbps;  // chosen; (0, 0, std::nullopt) = as the source
+    std::optional<ChannelMode> mode;
     long expectedRateHz;
     int expectedChannels;
     int expectedKbps;  // 0: not checked exactly (a VBR source's snapped average)
@@ -49,8 +50,8 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
     ASSERT_TRUE(engine.Open(src.path));
     engine.SetWriteTag(false);
     bool endReached = false;
-    ASSERT_TRUE(engine.WritePieceByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, &endReached)) << engine.LastError();
-    ASSERT_TRUE(engine.WritePieceToEnd(dir / "p2.mp3", 2, 2, 2, 0)) << engine.LastError();
+    ASSERT_TRUE(engine.WritePieceByDuration(dir / "p1.mp3", 10, {1, 2, 1, 0}, &endReached)) << engine.LastError();
+    ASSERT_TRUE(engine.WritePieceToEnd(dir / "p2.mp3", {2, 2, 2, 0})) << engine.LastError();
     for (const char* name : {"p1.mp3", "p2.mp3"}) {
         const Piece p = ReadPiece(dir / name);
         EXPECT_TRUE(p.xing.empty()) << name;
@@ -63,7 +64,7 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
             const Mp3FrameHeader h = DecodeMp3FrameHeader(f.data());
             EXPECT_EQ(h.bitRateKbps, firstKbps);
             EXPECT_EQ(h.sampleRateHz, c.expectedRateHz);
-            EXPECT_EQ(h.channelMode == 3, c.expectedChannels == 1);
+            EXPECT_EQ(h.channelMode == ChannelMode::Mono, c.expectedChannels == 1);
         }
         const fixtures::Decoded d = fixtures::DecodeWithMpg123(dir / name);
         EXPECT_TRUE(d.ok) << name;
@@ -78,14 +79,14 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
 INSTANTIATE_TEST_SUITE_P(
     Params, ReencodeParams,
     ::testing::Values(
-        ParamsCase{"AsSource128", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, 4, 44100, 2, 128},
-        ParamsCase{"Chosen22kMono64", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 64, 3, 22050, 1, 64},
-        ParamsCase{"MonoStaysMono", fixtures::Channels::Mono, 48000, 64, false, 0, 0, 4, 48000, 1, 64},
-        ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0, 0, 4, 24000, 2, 48},
-        ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0, true, 0, 0, 4, 44100, 2, 0},
-        ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 0, 1, 44100, 2, 128},
+        ParamsCase{"AsSource128", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, std::nullopt, 44100, 2, 128},
+        ParamsCase{"Chosen22kMono64", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 64, ChannelMode::Mono, 22050, 1, 64},
+        ParamsCase{"MonoStaysMono", fixtures::Channels::Mono, 48000, 64, false, 0, 0, std::nullopt, 48000, 1, 64},
+        ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0, 0, std::nullopt, 24000, 2, 48},
+        ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0, true, 0, 0, std::nullopt, 44100, 2, 0},
+        ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 0, ChannelMode::JointStereo, 44100, 2, 128},
         // The source's bit rate is that of its audio: a large tag does not raise it.
-        ParamsCase{"TaggedSourceAsSource", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, 4, 44100, 2, 128, 300000}),
+        ParamsCase{"TaggedSourceAsSource", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, std::nullopt, 44100, 2, 128, 300000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // RMS of a window of one channel of interleaved PCM.
@@ -146,9 +147,9 @@ TEST_P(ReencodeFades, FadesAreLinearRampsInsideThePiece) {
     }
     const auto path = dir / "piece.mp3";
     if (c.pieceTenths > 0) {
-        ASSERT_TRUE(engine.WritePieceByDuration(path, c.pieceTenths, 1, 1, 1, 0, &endReached));
+        ASSERT_TRUE(engine.WritePieceByDuration(path, c.pieceTenths, {1, 1, 1, 0}, &endReached));
     } else {
-        ASSERT_TRUE(engine.WritePieceToEnd(path, 1, 1, 1, 0));
+        ASSERT_TRUE(engine.WritePieceToEnd(path, {1, 1, 1, 0}));
     }
     const fixtures::Decoded d = fixtures::DecodeWithMpg123(path, true);
     ASSERT_TRUE(d.ok);
@@ -156,7 +157,7 @@ TEST_P(ReencodeFades, FadesAreLinearRampsInsideThePiece) {
     // The full level: the RMS of the same tone re-encoded without a fade.
     ReencodeSplitter plain;
     ASSERT_TRUE(plain.Open(src.path));
-    ASSERT_TRUE(plain.WritePieceByDuration(dir / "plain.mp3", 20, 1, 1, 1, 0, &endReached));
+    ASSERT_TRUE(plain.WritePieceByDuration(dir / "plain.mp3", 20, {1, 1, 1, 0}, &endReached));
     const fixtures::Decoded reference = fixtures::DecodeWithMpg123(dir / "plain.mp3", true);
     const double level = Rms(reference.pcm, 2, kRate / 2, kRate);
 
@@ -212,11 +213,11 @@ TEST(ReencodeSplitter, SizeCountsEncodedBytes) {
     };
     for (const Case c : {Case{EngineKind::Direct, 3.0}, Case{EngineKind::Reencode, 6.0}}) {
         auto engine = MakeEngine(c.kind);
-        engine->SetEncoderParams(44100, 64, 1);
+        engine->SetEncoderParams(44100, 64, ChannelMode::JointStereo);
         ASSERT_TRUE(engine->Open(src.path));
         engine->SetWriteTag(false);
         bool endReached = false;
-        ASSERT_TRUE(engine->WritePieceBySize(dir / "p.mp3", kSize, 1, 2, 1, 0, &endReached));
+        ASSERT_TRUE(engine->WritePieceBySize(dir / "p.mp3", kSize, {1, 2, 1, 0}, &endReached));
         const Piece p = ReadPiece(dir / "p.mp3");
         EXPECT_GE(p.audioBytes, kSize);
         EXPECT_LT(p.audioBytes, kSize + 2 * 1045);  // a frame or two, plus the flush
@@ -282,15 +283,15 @@ TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
             frame += framesFor(step.value * kRate / 10);
             continue;
         case RunStep::Duration:
-            ASSERT_TRUE(engine.WritePieceByDuration(path, static_cast<int>(step.value), 1, 1, 1, 0, &endReached));
+            ASSERT_TRUE(engine.WritePieceByDuration(path, static_cast<int>(step.value), {1, 1, 1, 0}, &endReached));
             frames = framesFor(step.value * kRate / 10);
             break;
         case RunStep::Size:
-            ASSERT_TRUE(engine.WritePieceBySize(path, step.value, 1, 1, 1, 0, &endReached));
+            ASSERT_TRUE(engine.WritePieceBySize(path, step.value, {1, 1, 1, 0}, &endReached));
             frames = framesFor((step.value * kRate + 15999) / 16000);
             break;
         case RunStep::ToEnd:
-            ASSERT_TRUE(engine.WritePieceToEnd(path, 1, 1, 1, 0));
+            ASSERT_TRUE(engine.WritePieceToEnd(path, {1, 1, 1, 0}));
             frames = totalFrames - frame;
             break;
         }
@@ -337,8 +338,8 @@ TEST(ReencodeSplitter, FailedEncodeFailsThePiece) {
         });
         const auto path = dir / "p.mp3";
         bool endReached = false;
-        const bool written = c.toEnd ? engine.WritePieceToEnd(path, 1, 1, 1, 0)
-                                     : engine.WritePieceByDuration(path, 15, 1, 2, 1, 0, &endReached);
+        const bool written = c.toEnd ? engine.WritePieceToEnd(path, {1, 1, 1, 0})
+                                     : engine.WritePieceByDuration(path, 15, {1, 2, 1, 0}, &endReached);
         EXPECT_FALSE(written) << c.failingCall;
         EXPECT_EQ(calls, c.failingCall) << "the piece stops at the failure";
         EXPECT_EQ(engine.LastError(), "Failed to encode file \"" + path.string() + "\".");

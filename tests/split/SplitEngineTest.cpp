@@ -24,11 +24,11 @@ bool Write(SplitEngine& engine, const std::filesystem::path& path, const Request
     *endReached = false;
     switch (r.op) {
     case Op::BySize:
-        return engine.WritePieceBySize(path, r.sizeBytes, 1, 3, 1, 0, endReached);
+        return engine.WritePieceBySize(path, r.sizeBytes, {1, 3, 1, 0}, endReached);
     case Op::ByDuration:
-        return engine.WritePieceByDuration(path, r.tenths, 1, 3, 1, 0, endReached);
+        return engine.WritePieceByDuration(path, r.tenths, {1, 3, 1, 0}, endReached);
     case Op::ToEnd:
-        return engine.WritePieceToEnd(path, 1, 3, 1, 0);
+        return engine.WritePieceToEnd(path, {1, 3, 1, 0});
     }
     return false;
 }
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, SplitEngineBoth,
 
 struct TagCase {
     const char* name;
-    SplitEngine::TrackNumberMode mode;
+    TrackNumberCode mode;
     const char* titleTemplate;
     const char* fileName;
     int pieceNumber, total, width;
@@ -158,11 +158,11 @@ struct TagCase {
 // number by the mode (piece number, or the source's for Source and None).
 TEST(SplitEngine, PieceTagFollowsTemplateAndTrackMode) {
     const TagCase cases[] = {
-        {"PieceNumber", SplitEngine::TrackNumberMode::Piece, "%I% - %P%/%T%", "song.mp3", 2, 9, 0, "Song - 2/9", 2},
-        {"SourceTrack", SplitEngine::TrackNumberMode::Source, "%I% - %P%/%T%", "song.mp3", 3, 12, 3, "Song - 003/012", 7},
-        {"NoneIsSource", SplitEngine::TrackNumberMode::None, "%F%", "song.mp3", 1, 2, 0, "song", 7},
-        {"NameWithoutExtension", SplitEngine::TrackNumberMode::Piece, "%F%", "abcdefgh", 1, 2, 0, "abcdefgh", 1},
-        {"OnlyFinalExtension", SplitEngine::TrackNumberMode::Piece, "T=%F%", "clip.v2.mpeg", 1, 2, 0, "T=clip.v2", 1},
+        {"PieceNumber", TrackNumberCode::Piece, "%I% - %P%/%T%", "song.mp3", 2, 9, 0, "Song - 2/9", 2},
+        {"SourceTrack", TrackNumberCode::Source, "%I% - %P%/%T%", "song.mp3", 3, 12, 3, "Song - 003/012", 7},
+        {"NoneIsSource", TrackNumberCode::None, "%F%", "song.mp3", 1, 2, 0, "song", 7},
+        {"NameWithoutExtension", TrackNumberCode::Piece, "%F%", "abcdefgh", 1, 2, 0, "abcdefgh", 1},
+        {"OnlyFinalExtension", TrackNumberCode::Piece, "T=%F%", "clip.v2.mpeg", 1, 2, 0, "T=clip.v2", 1},
     };
     fixtures::Id3v2Spec tag;
     tag.title = "Song";
@@ -178,7 +178,7 @@ TEST(SplitEngine, PieceTagFollowsTemplateAndTrackMode) {
             engine->SetTitleTemplate(c.titleTemplate);
             engine->SetTrackNumberMode(c.mode);
             const auto piece = dir / "piece.mp3";
-            ASSERT_TRUE(engine->WritePieceToEnd(piece, c.pieceNumber, c.total, c.pieceNumber, c.width));
+            ASSERT_TRUE(engine->WritePieceToEnd(piece, {c.pieceNumber, c.total, c.pieceNumber, c.width}));
             TagInfo read;
             ASSERT_TRUE(ReadTags(piece, &read)) << c.name;
             EXPECT_EQ(read.title, c.expectedTitle) << c.name << " " << EngineName(kind);
@@ -199,7 +199,7 @@ TEST(SplitEngine, WithoutTagPiecesStartWithFrames) {
         auto engine = MakeEngine(kind);
         ASSERT_TRUE(engine->Open(src.path));
         engine->SetWriteTag(false);
-        ASSERT_TRUE(engine->WritePieceToEnd(dir / "p.mp3", 1, 1, 1, 0));
+        ASSERT_TRUE(engine->WritePieceToEnd(dir / "p.mp3", {1, 1, 1, 0}));
         const Piece p = ReadPiece(dir / "p.mp3");
         EXPECT_EQ(p.tagBytes, 0u);
         ASSERT_FALSE(p.data.empty());
@@ -240,7 +240,7 @@ TEST(SplitEngine, SkipDurationEdges) {
         EXPECT_EQ(engine.SkipDuration(c.tenths, &endReached), c.expectedResult) << c.name;
         EXPECT_EQ(endReached, c.expectedEnd) << c.name;
         if (c.expectedFirst < 0) continue;
-        ASSERT_TRUE(engine.WritePieceToEnd(dir / "p.mp3", 1, 1, 1, 0));
+        ASSERT_TRUE(engine.WritePieceToEnd(dir / "p.mp3", {1, 1, 1, 0}));
         const Piece p = ReadPiece(dir / "p.mp3");
         const FrameRun run = FindRun(src, p);
         EXPECT_EQ(run.first, c.expectedFirst) << c.name << " " << p.frames.size() << " of " << src.audio.size();

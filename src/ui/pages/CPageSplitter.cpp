@@ -50,9 +50,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The arrows' ranges of the mode inputs.
-constexpr int kMaxSpinValue = 32767;
-constexpr int kMaxSeconds = 59;
 // The timer that follows playback, and the timeline's page step (a twentieth of the file).
 constexpr int kPlayTimerMs = 100;
 constexpr int kPageStepsPerFile = 20;
@@ -190,6 +187,15 @@ QWidget* CPageSplitter::MakeModeArea() {
     return area;
 }
 
+QPushButton* CPageSplitter::AddButton(QHBoxLayout* line, const char* caption, const char* tip,
+                                      void (CPageSplitter::*command)()) {
+    auto* b = new QPushButton(QString::fromUtf8(caption), line->parentWidget());
+    b->setToolTip(QString::fromUtf8(tip));
+    connect(b, &QPushButton::clicked, this, command);
+    line->addWidget(b);
+    return b;
+}
+
 QWidget* CPageSplitter::MakePlayRow() {
     auto* row = new QWidget(this);
     auto* line = new QHBoxLayout(row);
@@ -200,11 +206,7 @@ QWidget* CPageSplitter::MakePlayRow() {
     connect(m_position, &PositionSpin::Stepped, this, &CPageSplitter::PositionStepped);
     line->addWidget(m_position);
     const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), row);
-        b->setToolTip(QString::fromUtf8(tip));
-        connect(b, &QPushButton::clicked, this, slot);
-        line->addWidget(b);
-        return b;
+        return AddButton(line, caption, tip, slot);
     };
     m_addPiece = button("&Add Piece", "Cut the piece under the position in two there (M)", &CPageSplitter::AddPiece);
     m_play = button("&Play", "Play the file from the position, or pause it (Space)", &CPageSplitter::PlayPressed);
@@ -229,11 +231,7 @@ QWidget* CPageSplitter::MakePieceButtons() {
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), row);
-        b->setToolTip(QString::fromUtf8(tip));
-        connect(b, &QPushButton::clicked, this, slot);
-        line->addWidget(b);
-        return b;
+        return AddButton(line, caption, tip, slot);
     };
     m_setStart = button("Set Start", "Move the selected piece's start to the position (I)", &CPageSplitter::SetStart);
     m_setEnd = button("Set End", "Move the selected piece's end to the position (O)", &CPageSplitter::SetEnd);
@@ -705,28 +703,28 @@ void CPageSplitter::SplitNow() {
     context.resolve = MakeSplitOutputResolver(options);
     const page_plans::PageSource source{PathOf(m_path), static_cast<std::uint64_t>(m_fileSizeBytes), m_totalTenths};
     std::string message;
-    bool done = false;
+    PlanResult result = PlanResult::Failed;
     switch (inputs.SplitType) {
         case SplitTypeCode::BySize:
-            done = page_plans::PlanBySize(context, source, PieceSizeBytes(inputs.SplitFileSizeEx, inputs.SplitFileUnit),
+            result = page_plans::PlanBySize(context, source, PieceSizeBytes(inputs.SplitFileSizeEx, inputs.SplitFileUnit),
                                           &m_outputs, &message);
             break;
         case SplitTypeCode::ByCount:
-            done = page_plans::PlanByCount(context, source, inputs.SplitFileAmount, &m_outputs, &message);
+            result = page_plans::PlanByCount(context, source, inputs.SplitFileAmount, &m_outputs, &message);
             break;
         case SplitTypeCode::ByTime:
-            done = page_plans::PlanByTime(context, source,
+            result = page_plans::PlanByTime(context, source,
                                           inputs.SplitTimeMin * kTenthsPerMinute + inputs.SplitTimeSec * kTenthsPerSecond,
                                           &m_outputs, &message);
             break;
         case SplitTypeCode::ByCustom:
-            done = page_plans::PlanManualPieces(context, source.path, &m_pieces, &m_outputs, &message);
+            result = page_plans::PlanManualPieces(context, source.path, &m_pieces, &m_outputs, &message);
             ShowPieces(SelectedPiece());
             break;
     }
     progress.Finish();
 
-    if (!done) {
+    if (result == PlanResult::Failed) {
         if (!message.empty()) ShowMessage(this, Utf8(message));
         return;
     }

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "settings/Options.h"
-#include "split/SplitPlanners.h"
+#include "split/PagePlanners.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/shell/CResizablePage.h"
 #include "ui/widgets/PreviewPlayer.h"
 
 class QButtonGroup;
 class QComboBox;
+class QHBoxLayout;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -138,6 +139,7 @@ private:
     using Transition = void (CPageSplitter::*)();
     enum class Command { Play = 0, Preview = 1, Stop = 2 };
 
+    QPushButton* AddButton(QHBoxLayout* line, const char* caption, const char* tip, void (CPageSplitter::*command)());
     QWidget* MakeSourceRow();
     QWidget* MakeModeArea();
     QWidget* MakePlayRow();

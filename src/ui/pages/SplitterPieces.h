@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "split/SplitPlanners.h"
+#include "split/PagePlanners.h"
 
 namespace qm::pieces {
 

@@ -1,0 +1,129 @@
+#include "split/PagePlanners.h"
+
+#include <algorithm>
+
+#include "split/PlanRun.h"
+
+namespace qm::page_plans {
+
+namespace fs = std::filesystem;
+using namespace planning;
+
+namespace {
+
+// Pieces 1 .. count-1 with the mode's writer, then the last piece to the end of the source.
+// The pieces are numbered 1..count, %S% included.
+PlanResult WritePagePieces(PlanRun& run, int count, const PieceWriter& write) {
+    PieceStep step = PieceStep::Written;
+    fs::path path;
+    for (int i = 1; i <= count - 1 && step == PieceStep::Written; ++i) {
+        step = run.WritePiece(PieceNumbers{i, count, i, run.TitleDigits()}, write, &path, nullptr);
+    }
+    const PieceNumbers last{count, count, count, run.TitleDigits()};
+    return run.EndWithLastPiece(step, path, &last, nullptr, &path);
+}
+
+// Rows 1 .. count-1: checked rows are written, unchecked rows are read past. The step the
+// rows ended in, with the path of the last row written.
+PieceStep WriteLeadingRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence, fs::path* path) {
+    const int count = static_cast<int>(rows.size());
+    for (int k = 1; k <= count - 1; ++k) {
+        PieceRow& row = rows[static_cast<std::size_t>(k - 1)];
+        const int lengthTenths = row.endTenths - row.startTenths;
+        PieceStep step = PieceStep::Written;
+        if (row.checked) {
+            const PieceNumbers numbers{k, count, sequence != nullptr ? *sequence : k, run.TitleDigits()};
+            step = run.WritePiece(numbers, ByDurationWriter(run.Engine(), lengthTenths), path, sequence);
+            if (step == PieceStep::Written || step == PieceStep::SourceEnded) row.outputPath = *path;
+        } else {
+            bool endReached = false;
+            // Only a cancel stops a skip; the ending sees it.
+            if (!run.Engine().SkipDuration(lengthTenths, &endReached) || endReached) step = PieceStep::SourceEnded;
+        }
+        if (step != PieceStep::Written) return step;
+    }
+    return PieceStep::Written;
+}
+
+void ForgetRowPaths(std::vector<PieceRow>& rows) {
+    for (PieceRow& row : rows) row.outputPath.clear();
+}
+
+// A row shows an output only while its file is among the plan's outputs (a stopped plan
+// leaves out the pieces that would have replaced a file, an empty piece writes none).
+void KeepRowPathsOf(std::vector<PieceRow>& rows, const std::vector<fs::path>& outputs) {
+    for (PieceRow& row : rows) {
+        if (std::find(outputs.begin(), outputs.end(), row.outputPath) == outputs.end()) row.outputPath.clear();
+    }
+}
+
+// The rows after the set-up. The last row runs to the end of the source; its own start and
+// end are not used.
+PlanResult WriteRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence) {
+    const int count = static_cast<int>(rows.size());
+    fs::path path;
+    const PieceStep step = WriteLeadingRows(run, rows, sequence, &path);
+    PieceRow& lastRow = rows.back();
+    const PieceNumbers last{count, count, sequence != nullptr ? *sequence : count, run.TitleDigits()};
+    fs::path lastPath;
+    const PlanResult result = run.EndWithLastPiece(step, path, lastRow.checked ? &last : nullptr, sequence, &lastPath);
+    if (!lastPath.empty()) lastRow.outputPath = lastPath;
+    return result;
+}
+
+}  // namespace
+
+PlanResult PlanBySize(const SplitPlanContext& context, const PageSource& source, std::uint64_t sizeBytes,
+                      std::vector<fs::path>* outputs, std::string* message) {
+    return Guarded(message, [&] {
+        if (sizeBytes >= source.fileSizeBytes) return Refuse(message, kSizeTooBig);
+        if (sizeBytes == 0) return Refuse(message, kSizeTooSmall);
+        PlanRun run(context, source.path, outputs, message);
+        if (const auto ended = run.OpenSource()) return *ended;
+        const int count = BySizeCount(run.Engine(), IsReencoding(run.Options()), source.fileSizeBytes,
+                                      source.durationTenths / 10, sizeBytes);
+        if (const auto ended = run.Configure(/*withOverlaps=*/true)) return *ended;
+        return WritePagePieces(run, count, BySizeWriter(run.Engine(), sizeBytes));
+    });
+}
+
+PlanResult PlanByCount(const SplitPlanContext& context, const PageSource& source, int count,
+                       std::vector<fs::path>* outputs, std::string* message) {
+    return Guarded(message, [&] {
+        if (count <= 1) return Refuse(message, kCountTooSmall);
+        const int pieceTenths = source.durationTenths / count;
+        if (pieceTenths <= 0) return Refuse(message, kCountTooBig);
+        PlanRun run(context, source.path, outputs, message);
+        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
+        return WritePagePieces(run, count, ByDurationWriter(run.Engine(), pieceTenths));
+    });
+}
+
+PlanResult PlanByTime(const SplitPlanContext& context, const PageSource& source, int pieceTenths,
+                      std::vector<fs::path>* outputs, std::string* message) {
+    return Guarded(message, [&] {
+        if (pieceTenths >= source.durationTenths) return Refuse(message, kDurationTooBig);
+        if (pieceTenths <= 0) return Refuse(message, kDurationTooSmall);
+        int count = source.durationTenths / pieceTenths;
+        if (source.durationTenths % pieceTenths != 0) ++count;
+        PlanRun run(context, source.path, outputs, message);
+        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
+        return WritePagePieces(run, count, ByDurationWriter(run.Engine(), pieceTenths));
+    });
+}
+
+PlanResult PlanManualPieces(const SplitPlanContext& context, const fs::path& source, std::vector<PieceRow>* rows,
+                            std::vector<fs::path>* outputs, std::string* message, int* sequence) {
+    return Guarded(message, [&] {
+        const bool anyChecked = std::any_of(rows->begin(), rows->end(), [](const PieceRow& row) { return row.checked; });
+        if (rows->size() < 2 || !anyChecked) return Refuse(message, kTwoPiecesRequired);
+        ForgetRowPaths(*rows);
+        PlanRun run(context, source, outputs, message);
+        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
+        const PlanResult result = WriteRows(run, *rows, sequence);
+        KeepRowPathsOf(*rows, *outputs);
+        return result;
+    });
+}
+
+}  // namespace qm::page_plans

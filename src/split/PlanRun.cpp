@@ -1,0 +1,181 @@
+#include "split/PlanRun.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "stream/FailureMessages.h"
+
+namespace qm::planning {
+
+namespace fs = std::filesystem;
+
+PieceWriter BySizeWriter(SplitEngine& engine, std::uint64_t sizeBytes) {
+    return [&engine, sizeBytes](const fs::path& path, const PieceNumbers& numbers, bool* endReached) {
+        return engine.WritePieceBySize(path, sizeBytes, numbers, endReached);
+    };
+}
+
+PieceWriter ByDurationWriter(SplitEngine& engine, int tenths) {
+    return [&engine, tenths](const fs::path& path, const PieceNumbers& numbers, bool* endReached) {
+        return engine.WritePieceByDuration(path, tenths, numbers, endReached);
+    };
+}
+
+PlanRun::PlanRun(const SplitPlanContext& context, const fs::path& source, std::vector<fs::path>* outputs,
+                 std::string* message)
+    : m_context(context), m_options(*context.options), m_source(source), m_outputs(outputs), m_message(message) {}
+
+PlanRun::~PlanRun() = default;
+
+std::optional<PlanResult> PlanRun::OpenSource() {
+    m_engine = m_context.makeEngine ? m_context.makeEngine(m_options) : CreateSplitEngine(m_options);
+    m_engine->SetStagedOutputs(&m_staged);
+    m_outputs->clear();
+    if (m_context.operation.PumpAndCheckCancel()) return Cancel();
+    if (!m_engine->Open(m_source)) {
+        *m_message = FailedToLoadMessage(m_source);
+        m_engine.reset();
+        return PlanResult::Failed;
+    }
+    return std::nullopt;
+}
+
+std::optional<PlanResult> PlanRun::Configure(bool withOverlaps) {
+    const LongOperation& operation = m_context.operation;
+    m_engine->SetMessagePump(operation.pump);
+    m_engine->SetCancelFlag(operation.cancel);
+    m_engine->AttachProgressBar(operation.bar);
+    // A custom range is one piece cut out of the middle: it has no neighbours to share.
+    if (withOverlaps) {
+        m_engine->SetLeadInOverlap(m_options.ForwardOverlap);
+        m_engine->SetTailOverlap(m_options.BackwardOverlap);
+    }
+    m_engine->SetFadeIn(m_options.FadeInLen > 0, m_options.FadeInLen);
+    m_engine->SetFadeOut(m_options.FadeOutLen > 0, m_options.FadeOutLen);
+    if (operation.PumpAndCheckCancel()) return Cancel();
+    m_engine->SetWriteTag(m_options.KeepID3tag);
+    if (m_options.KeepID3tag) {
+        m_engine->SetTitleTemplate(m_options.ID3TitleFormat);
+        m_engine->SetTrackNumberMode(m_options.ID3TrackNumType);
+    }
+    return std::nullopt;
+}
+
+std::optional<PlanResult> PlanRun::Start(bool withOverlaps) {
+    if (std::optional<PlanResult> ended = OpenSource()) return ended;
+    return Configure(withOverlaps);
+}
+
+bool PlanRun::ResolvePath(const PieceNumbers& numbers, fs::path* path) {
+    std::string reason;
+    const OutputTaken taken = [this](const fs::path& candidate) { return m_staged.Takes(candidate); };
+    if (m_context.resolve && m_context.resolve(m_source, numbers, taken, path, &reason)) return true;
+    *m_message = reason.empty() ? CreateFileFailedReason(*path) : reason;
+    Stop();
+    return false;
+}
+
+PieceStep PlanRun::WriteResolved(const fs::path& path, const PieceNumbers& numbers, const PieceWriter& write,
+                                 int* sequence) {
+    bool endReached = false;
+    if (!write(path, numbers, &endReached)) return PieceStep::Failed;
+    // A piece that found no frame of its own wrote no file.
+    if (!m_engine->LastPieceEmpty()) {
+        m_outputs->push_back(path);
+        if (sequence != nullptr) ++*sequence;
+    }
+    return endReached ? PieceStep::SourceEnded : PieceStep::Written;
+}
+
+PieceStep PlanRun::WritePiece(const PieceNumbers& numbers, const PieceWriter& write, fs::path* path,
+                              int* sequence) {
+    if (!ResolvePath(numbers, path)) return PieceStep::Refused;
+    return WriteResolved(*path, numbers, write, sequence);
+}
+
+PlanResult PlanRun::End(PieceStep step, const fs::path& path) {
+    // A refused path has stopped the plan already, with its reason as the message.
+    if (step == PieceStep::Refused) return PlanResult::Failed;
+    if (PumpAndCheckCancel()) return Cancel();
+    if (step == PieceStep::Failed) {
+        PieceFailed(path);
+        return PlanResult::Failed;
+    }
+    return Complete() ? PlanResult::Done : PlanResult::Failed;
+}
+
+PlanResult PlanRun::EndWithLastPiece(PieceStep leadStep, const fs::path& leadPath, const PieceNumbers* last,
+                                     int* sequence, fs::path* lastPath) {
+    if (leadStep != PieceStep::Written || last == nullptr) return End(leadStep, leadPath);
+    if (PumpAndCheckCancel()) return Cancel();
+    // The last piece takes whatever the others left, including an uneven remainder.
+    const PieceWriter toEnd = [this](const fs::path& path, const PieceNumbers& numbers, bool*) {
+        return m_engine->WritePieceToEnd(path, numbers);
+    };
+    const PieceStep step = WritePiece(*last, toEnd, lastPath, sequence);
+    return End(step, *lastPath);
+}
+
+PlanResult PlanRun::Cancel() {
+    m_staged.DiscardAll();
+    m_outputs->clear();
+    m_engine.reset();
+    return PlanResult::Cancelled;
+}
+
+void PlanRun::PieceFailed(const fs::path& path) {
+    const std::string& engineMessage = m_engine->LastError();
+    *m_message = engineMessage.empty() ? FailedToWriteMessage(path) : engineMessage;
+    Stop();
+}
+
+bool PlanRun::Complete() {
+    Release();
+    fs::path failed;
+    if (m_staged.PlaceAll(&failed)) return true;
+    *m_message = FailedToWriteMessage(failed);
+    m_outputs->clear();
+    return false;
+}
+
+void PlanRun::Release() {
+    if (m_engine) m_engine->Close();
+    m_engine.reset();
+}
+
+void PlanRun::Stop() {
+    Release();
+    const std::vector<fs::path> placed = m_staged.PlaceNewOnly();
+    std::erase_if(*m_outputs, [&placed](const fs::path& written) {
+        return std::find(placed.begin(), placed.end(), written) == placed.end();
+    });
+}
+
+int BySizeCount(SplitEngine& engine, bool reencoding, std::uint64_t fileSizeBytes, int durationSeconds,
+                std::uint64_t sizeBytes) {
+    if (!reencoding) {
+        const std::uint64_t audioBytes = fileSizeBytes - std::min(engine.AudioStart(), fileSizeBytes);
+        std::uint64_t count = audioBytes / sizeBytes;
+        if (audioBytes % sizeBytes != 0) ++count;
+        return static_cast<int>(std::clamp<std::uint64_t>(count, 1, INT_MAX));
+    }
+    const std::int64_t bytesPerSecond = static_cast<std::int64_t>(engine.GetBitRate()) * 1000 / 8;
+    if (bytesPerSecond <= 0) return 1;
+    const double pieceSeconds = static_cast<double>(sizeBytes) / static_cast<double>(bytesPerSecond);
+    const double seconds = durationSeconds;
+    double count = std::floor(seconds / pieceSeconds);
+    if (seconds > pieceSeconds * count) count += 1;
+    return static_cast<int>(std::clamp(count, 1.0, static_cast<double>(INT_MAX)));
+}
+
+bool IsReencoding(const SplitterOptions& options) {
+    return options.ReencodePieces || options.FadeInLen > 0 || options.FadeOutLen > 0;
+}
+
+PlanResult Refuse(std::string* message, const char* text) {
+    *message = text;
+    return PlanResult::Failed;
+}
+
+}  // namespace qm::planning
