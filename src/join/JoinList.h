@@ -10,11 +10,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "join/EncoderParams.h"
 #include "progress/Progress.h"
+#include "stream/FailureMessages.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -39,6 +41,12 @@ public:
     bool JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
                       const LongOperation& operation);
 
+    // Called on the re-encoding join's decoding thread after each read of a source, with the
+    // source's index. Empty by default; a test's hook throws to take the decoding thread's
+    // failure path, which no real source takes on demand.
+    using DecodeHook = std::function<void(int sourceIndex)>;
+    void SetDecodeHook(DecodeHook hook) { m_decodeHook = std::move(hook); }
+
     // The message of the last failed join; never cleared by the object.
     const std::string& LastError() const { return m_lastError; }
     const std::vector<std::filesystem::path>& Sources() const { return m_sources; }
@@ -53,11 +61,7 @@ private:
     std::string m_lastError;
     std::vector<std::uint8_t> m_targetTag;
     std::vector<std::filesystem::path> m_sources;
+    DecodeHook m_decodeHook;
 };
-
-// Messages of the joins ("%s" a path).
-std::string FailedToCreateMessage(const std::filesystem::path& path);
-std::string FailedToOpenMessage(const std::filesystem::path& path);
-std::string FailedToWriteMessage(const std::filesystem::path& path);
 
 }  // namespace qm

@@ -13,14 +13,17 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <span>
 #include <thread>
+#include <utility>
 
 #include "join/JoinList.h"
 #include "join/JoinProgress.h"
-#include "join/Mp3EncoderStage.h"
 #include "join/PcmBlockQueue.h"
 #include "join/PcmConverter.h"
 #include "join/PcmSource.h"
+#include "stream/Mp3Encoder.h"
+#include "stream/OutputFile.h"
 
 namespace qm {
 
@@ -31,18 +34,47 @@ constexpr int kEncoderBits = 16;  // LAME is fed 16-bit signed samples
 std::string BadParameterMessage(const EncoderParams& params) {
     char text[96];
     std::snprintf(text, sizeof text, "Bad encoding parameter: %dHz, %dkbps, %d", params.sampleRateHz,
-                  params.bitRateKbps, params.channelMode);
+                  params.bitRateKbps, static_cast<int>(params.channelMode));
     return text;
+}
+
+// The encoder's settings for a join's target: the same rate in and out, so LAME never
+// resamples (the converter does), and the target's channel count fed.
+Mp3EncoderSettings EncoderSettingsOf(const EncoderParams& params) {
+    Mp3EncoderSettings settings;
+    settings.inputRateHz = params.sampleRateHz;
+    settings.inputChannels = ChannelCountOf(params.channelMode);
+    settings.outputRateHz = params.sampleRateHz;
+    settings.bitRateKbps = params.bitRateKbps;
+    settings.mode = params.channelMode;
+    return settings;
+}
+
+// Writes the frames of the encoder's last call; false on a failed write.
+bool WriteEncoded(const Mp3Encoder& encoder, OutputFile& out) {
+    const std::span<const std::uint8_t> frames = encoder.Output();
+    return out.Write(frames.data(), frames.size());
+}
+
+// Encodes one block and writes the frames it completes; false on an encoder error or a
+// failed write.
+bool EncodeBlock(const PcmBlock& block, Mp3Encoder& encoder, OutputFile& out) {
+    return encoder.Encode(block.left.data(), block.right.data(), block.samples) && WriteEncoded(encoder, out);
 }
 
 // The decoding side: runs on its own thread from Start until it has delivered every source,
 // met a source it cannot open, thrown, or been stopped. Stopping and joining the thread is
-// the destructor's job, so the thread never outlives what it reads.
+// the destructor's job, so the thread never outlives the queue it fills; the source paths
+// and the hook are its own copies, so nothing else it reads can change under it.
 class SourceDecoder {
 public:
-    SourceDecoder(PcmBlockQueue& queue, const std::vector<std::filesystem::path>& sources, int channels,
-                  int rateHz)
-        : m_queue(queue), m_sources(sources), m_channels(channels), m_rateHz(rateHz) {}
+    SourceDecoder(PcmBlockQueue& queue, std::vector<std::filesystem::path> sources, int channels, int rateHz,
+                  JoinList::DecodeHook hook)
+        : m_queue(queue),
+          m_sources(std::move(sources)),
+          m_channels(channels),
+          m_rateHz(rateHz),
+          m_hook(std::move(hook)) {}
     ~SourceDecoder() {
         m_queue.Stop();
         if (m_thread.joinable()) m_thread.join();
@@ -60,9 +92,10 @@ private:
     static void CopyInto(PcmBlock* block, const PcmConverter& converter, int samples, int channels);
 
     PcmBlockQueue& m_queue;
-    const std::vector<std::filesystem::path>& m_sources;
+    const std::vector<std::filesystem::path> m_sources;
     const int m_channels;
     const int m_rateHz;
+    const JoinList::DecodeHook m_hook;
     AudioLayerSource m_source;
     PcmConverter m_converter;
     // A source's own samples before conversion: room for kMaxSamplesPerRead of either width.
@@ -157,6 +190,7 @@ bool SourceDecoder::DeliverBlocks(int index, bool convert) {
             block->samples = m_source.Read(block->left.data(), block->right.data());
             if (block->samples == 0) return true;
         }
+        if (m_hook) m_hook(index);
         block->kind = PcmBlock::Kind::kSamples;
         block->index = index;
         block->units = m_source.GetPosition();
@@ -166,53 +200,61 @@ bool SourceDecoder::DeliverBlocks(int index, bool convert) {
 
 }  // namespace
 
+// Library exceptions (an allocation failure, a file-system error) end the join here as a
+// failed write; the unfinished output is removed on the way out.
+bool JoinList::JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
+                            const LongOperation& operation) {
+    try {
+        return Reencode(target, params, operation);
+    } catch (const std::exception&) {
+        m_lastError = FailedToWriteMessage(target);
+        return false;
+    }
+}
+
 struct JoinList::ReencodeRun {
     ReencodeRun(const std::filesystem::path& targetPath, const EncoderParams& encoderParams,
                 const LongOperation& operation, int sourceCount)
         : target(targetPath),
           params(encoderParams),
-          channels(TargetChannels(encoderParams.channelMode)),
+          channels(ChannelCountOf(encoderParams.channelMode)),
           progress(operation, sourceCount, targetPath.filename().string()) {}
 
     const std::filesystem::path& target;
     EncoderParams params;
     int channels;
     JoinProgress progress;
-    Mp3EncoderStage encoder;
+    Mp3Encoder encoder;
+    // Stored by this thread as each block fills: the encoder makes a megabyte in seconds,
+    // so a writer thread would save nothing.
+    OutputFile out{OutputFile::Storing::ByTheCaller};
     PcmBlockQueue queue;
 };
 
 bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams& params,
                         const LongOperation& operation) {
     ReencodeRun run(target, params, operation, static_cast<int>(m_sources.size()));
-    Mp3EncoderStage& encoder = run.encoder;
-    if (!encoder.Create(target)) {
+    if (!run.out.Create(target)) {
         m_lastError = FailedToCreateMessage(target);
         return false;
     }
     operation.Pump();
-    if (!m_targetTag.empty()) encoder.SetPrefix(m_targetTag.data(), m_targetTag.size());
-    // The same rate in and out: LAME never resamples; the converter does.
-    encoder.SetChannels(run.channels);
-    encoder.SetInputSampleRate(params.sampleRateHz);
-    encoder.SetBitrate(params.bitRateKbps);
-    encoder.SetOutputSampleRate(params.sampleRateHz);
-    encoder.SetMode(params.channelMode);
-    if (!encoder.Start()) {
-        m_lastError = encoder.WriteFailed() ? FailedToWriteMessage(target) : BadParameterMessage(params);
-        encoder.Discard();
+    const EncoderStart started = run.encoder.Start(EncoderSettingsOf(params));
+    if (started != EncoderStart::Started) {
+        m_lastError = started == EncoderStart::Refused ? BadParameterMessage(params) : FailedToCreateMessage(target);
+        return false;
+    }
+    if (!m_targetTag.empty() && !run.out.Write(m_targetTag.data(), m_targetTag.size())) {
+        m_lastError = FailedToWriteMessage(target);
         return false;
     }
     run.progress.Begin();
     // Declared after `run`, whose queue it fills: on every way out, a throw included, the
     // decoding thread is stopped and joined before the queue goes.
-    SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz);
+    SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz, m_decodeHook);
     decoder.Start();
-    if (!EncodeBlocks(run)) {
-        encoder.Discard();
-        return false;
-    }
-    if (!encoder.Finish()) {
+    if (!EncodeBlocks(run)) return false;
+    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out) || !run.out.Commit()) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
@@ -233,7 +275,7 @@ bool JoinList::EncodeBlocks(ReencodeRun& run) {
             if (!run.progress.Advance(block.units)) return false;  // this block is not encoded
             [[fallthrough]];
         case PcmBlock::Kind::kSourceTail:
-            if (block.samples > 0 && !run.encoder.Encode(block.left.data(), block.right.data(), block.samples)) {
+            if (block.samples > 0 && !EncodeBlock(block, run.encoder, run.out)) {
                 m_lastError = FailedToWriteMessage(run.target);
                 return false;
             }

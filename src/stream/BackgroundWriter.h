@@ -24,7 +24,13 @@ class BackgroundWriter {
 public:
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
-    BackgroundWriter() = default;
+    // Who stores a full block: the writer's own thread, while the caller fills the next one,
+    // or the caller itself, at once (for an output so slow to produce, an encoder's, that a
+    // thread would save nothing).
+    enum class Storing { OnItsOwnThread, ByTheCaller };
+
+    explicit BackgroundWriter(Storing storing = Storing::OnItsOwnThread)
+        : m_threadless(storing == Storing::ByTheCaller) {}
     // Drops what has not been handed on, waits for the block being written and ends the thread.
     ~BackgroundWriter();
     BackgroundWriter(const BackgroundWriter&) = delete;
@@ -63,7 +69,7 @@ private:
     std::atomic<bool> m_failed{false};  // read without the lock by every Write
 
     std::thread m_thread;
-    bool m_threadless = false;  // the thread could not be started: blocks are written in place
+    bool m_threadless = false;  // stored by the caller, or no thread could be started
 };
 
 }  // namespace qm

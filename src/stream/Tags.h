@@ -1,7 +1,7 @@
 #pragma once
 
-// Tag fields of a file, reading them (TagLib: ID3v2.2/2.3/2.4, ID3v1, APE), building an
-// ID3v2.3 tag with LAME's tag writer, and the genre vocabulary.
+// Tag fields of a file, reading them (TagLib: ID3v2.2/2.3/2.4, ID3v1, APE; TagReader.cpp),
+// building an ID3v2.3 tag with LAME's tag writer (TagWriter.cpp), and the genre vocabulary.
 
 #include <array>
 #include <cstdint>

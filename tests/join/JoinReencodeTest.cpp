@@ -10,9 +10,9 @@
 #include "fixtures/ProgressFakes.h"
 #include "join/JoinKit.h"
 #include "join/JoinList.h"
-#include "join/Mp3EncoderStage.h"
 #include "join/PcmConverter.h"
 #include "join/PcmSource.h"
+#include "stream/Mp3Encoder.h"
 #include "stream/MpegHeader.h"
 #include "stream/Tags.h"
 
@@ -71,16 +71,16 @@ TEST(JoinReencode, MixedSourcesComeOutAtTheTargetFormat) {
     };
     const std::vector<Case> cases = {
         {"mono 22050 and stereo 44100 into stereo 44100",
-         {{SourceSpec::Mp3, 22050, 1, 2.0, 64}, {SourceSpec::Mp3, 44100, 2, 2.5}}, {44100, 128, kModeStereo}, 2},
+         {{SourceSpec::Mp3, 22050, 1, 2.0, 64}, {SourceSpec::Mp3, 44100, 2, 2.5}}, {44100, 128, ChannelMode::Stereo}, 2},
         {"stereo 48000 and 44100 into mono 44100",
-         {{SourceSpec::Mp3, 48000, 2, 1.5}, {SourceSpec::Mp3, 44100, 2, 1.0}}, {44100, 96, kModeMono}, 1},
+         {{SourceSpec::Mp3, 48000, 2, 1.5}, {SourceSpec::Mp3, 44100, 2, 1.0}}, {44100, 96, ChannelMode::Mono}, 1},
         {"same format, joint stereo", {{SourceSpec::Mp3, 44100, 2, 1.0}, {SourceSpec::Mp3, 44100, 2, 1.0}},
-         {44100, 128, kModeJointStereo}, 2},
+         {44100, 128, ChannelMode::JointStereo}, 2},
         {"WAV, FLAC and Ogg sources",
          {{SourceSpec::Wav, 44100, 2, 1.0}, {SourceSpec::Flac, 48000, 1, 1.0}, {SourceSpec::Ogg, 22050, 2, 1.5},
           {SourceSpec::Mp3, 32000, 1, 1.0}},
-         {48000, 160, kModeJointStereo}, 2},
-        {"six-channel WAV into a 32 kHz mono file", {{SourceSpec::Wav, 44100, 6, 1.0}}, {32000, 64, kModeMono}, 1},
+         {48000, 160, ChannelMode::JointStereo}, 2},
+        {"six-channel WAV into a 32 kHz mono file", {{SourceSpec::Wav, 44100, 6, 1.0}}, {32000, 64, ChannelMode::Mono}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,13 +124,15 @@ TEST(JoinReencode, EncoderParameters) {
         EncoderParams params;
         bool ok;
         int kbps;   // of the output's frames
-        int mode;
+        ChannelMode mode;
     };
+    // Seven is none of the four modes: the encoder stage encodes it as stereo.
+    const ChannelMode notAMode = static_cast<ChannelMode>(7);
     const std::vector<Case> cases = {
-        {{44100, 400, kModeJointStereo}, true, 320, kModeJointStereo},
-        {{44100, 128, kModeDualChannel}, true, 128, kModeStereo},
-        {{22050, 4, 7}, true, 8, kModeStereo},
-        {{12345, 128, 1}, false, 0, 0},
+        {{44100, 400, ChannelMode::JointStereo}, true, 320, ChannelMode::JointStereo},
+        {{44100, 128, ChannelMode::DualChannel}, true, 128, ChannelMode::Stereo},
+        {{22050, 4, notAMode}, true, 8, ChannelMode::Stereo},
+        {{12345, 128, ChannelMode::JointStereo}, false, 0, ChannelMode::Stereo},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.params.sampleRateHz * 1000 + c.params.bitRateKbps);
@@ -165,7 +167,7 @@ TEST(JoinReencode, WritesTheTargetTagFirst) {
     job.SetTargetTag("Заголовок", "アーティスト", "Album", "2024", "two\nlines", "Rock", 300);
     ASSERT_FALSE(job.TargetTag().empty());
     const auto target = dir / "out.mp3";
-    ASSERT_TRUE(job.JoinReencode(target, {44100, 128, kModeJointStereo}, Quiet()));
+    ASSERT_TRUE(job.JoinReencode(target, {44100, 128, ChannelMode::JointStereo}, Quiet()));
     const fx::Bytes data = fx::ReadFileBytes(target);
     ASSERT_GT(data.size(), job.TargetTag().size());
     EXPECT_TRUE(std::equal(job.TargetTag().begin(), job.TargetTag().end(), data.begin()));
@@ -190,7 +192,7 @@ TEST(JoinReencode, FailuresAndCancelLeaveNoTarget) {
 
     JoinList missing;
     missing.AddSources({a, dir / "gone.ogg", b});
-    EXPECT_FALSE(missing.JoinReencode(target, {44100, 128, 1}, Quiet()));
+    EXPECT_FALSE(missing.JoinReencode(target, {44100, 128, ChannelMode::JointStereo}, Quiet()));
     EXPECT_EQ(missing.LastError(), "Failed to open file \"" + (dir / "gone.ogg").string() + "\".");
     EXPECT_FALSE(std::filesystem::exists(target));
 
@@ -204,7 +206,7 @@ TEST(JoinReencode, FailuresAndCancelLeaveNoTarget) {
         if (count > 60) op.cancel = 1;
         pumpsOfFirst = count;
     };
-    EXPECT_FALSE(job.JoinReencode(target, {44100, 128, 1}, op.Get()));
+    EXPECT_FALSE(job.JoinReencode(target, {44100, 128, ChannelMode::JointStereo}, op.Get()));
     EXPECT_EQ(job.LastError(), "");
     EXPECT_EQ(fx::ReadFileBytes(target), (fx::Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "out.mp3"}));
@@ -220,7 +222,7 @@ TEST(JoinReencode, ProgressFollowsTheDecodedPosition) {
     job.AddSource(joinkit::WriteMp3(dir, "a.mp3", spec));
     job.AddSource(joinkit::WriteMp3(dir, "b.mp3", spec));
     fx::FakeOperation op;
-    ASSERT_TRUE(job.JoinReencode(dir / "x.mp3", {44100, 128, 1}, op.Get()));
+    ASSERT_TRUE(job.JoinReencode(dir / "x.mp3", {44100, 128, ChannelMode::JointStereo}, op.Get()));
     ASSERT_FALSE(op.status.texts.empty());
     EXPECT_EQ(op.status.texts.front(), "Joining 2 files into x.mp3...0%");
     EXPECT_EQ(op.status.texts.back(), "Joining 2 files into x.mp3...100%");
@@ -231,17 +233,13 @@ TEST(JoinReencode, ProgressFollowsTheDecodedPosition) {
 // The join as one loop on one thread: every source decoded, converted (always, even when
 // the format already matches) and encoded in turn. The join must give exactly these bytes.
 fx::Bytes EncodeOnOneThread(const std::vector<std::filesystem::path>& sources, const EncoderParams& params) {
-    fx::TempDir dir;
-    const auto path = dir / "reference.mp3";
-    const int channels = TargetChannels(params.channelMode);
-    Mp3EncoderStage encoder;
-    EXPECT_TRUE(encoder.Create(path));
-    encoder.SetChannels(channels);
-    encoder.SetInputSampleRate(params.sampleRateHz);
-    encoder.SetBitrate(params.bitRateKbps);
-    encoder.SetOutputSampleRate(params.sampleRateHz);
-    encoder.SetMode(params.channelMode);
-    EXPECT_TRUE(encoder.Start());
+    const int channels = ChannelCountOf(params.channelMode);
+    Mp3Encoder encoder;
+    EXPECT_EQ(encoder.Start({params.sampleRateHz, channels, params.sampleRateHz, params.bitRateKbps,
+                             params.channelMode}),
+              EncoderStart::Started);
+    fx::Bytes encoded;
+    auto keep = [&] { encoded.insert(encoded.end(), encoder.Output().begin(), encoder.Output().end()); };
     AudioLayerSource source;
     PcmConverter converter;
     std::array<std::int16_t, PcmSource::kMaxSamplesPerRead> left{};
@@ -249,6 +247,7 @@ fx::Bytes EncodeOnOneThread(const std::vector<std::filesystem::path>& sources, c
     auto encode = [&](int samples) {
         EXPECT_TRUE(encoder.Encode(static_cast<const std::int16_t*>(converter.LeftOutput()),
                                    static_cast<const std::int16_t*>(converter.RightOutput()), samples));
+        keep();
     };
     for (const auto& sourcePath : sources) {
         EXPECT_TRUE(source.Open(sourcePath, 0));
@@ -263,7 +262,8 @@ fx::Bytes EncodeOnOneThread(const std::vector<std::filesystem::path>& sources, c
         source.Close();
     }
     EXPECT_TRUE(encoder.Finish());
-    return fx::ReadFileBytes(path);
+    keep();
+    return encoded;
 }
 
 // Progress fakes that also note the thread of every call.
@@ -310,10 +310,10 @@ TEST(JoinReencode, TwoThreadsGiveTheBytesOfOneAndKeepProgressOnTheCaller) {
         {"mono 22050, stereo WAV 48000, stereo 44100 into joint stereo 44100",
          {{SourceSpec::Mp3, 22050, 1, 1.3, 64}, {SourceSpec::Wav, 48000, 2, 1.1}, {SourceSpec::Mp3, 44100, 2, 1.0},
           {SourceSpec::Mp3, 22050, 1, 0.4, 64}},
-         {44100, 128, kModeJointStereo}},
+         {44100, 128, ChannelMode::JointStereo}},
         {"six-channel WAV, stereo 44100 and mono 22050 into mono 22050",
          {{SourceSpec::Wav, 32000, 6, 0.8}, {SourceSpec::Mp3, 44100, 2, 1.2}, {SourceSpec::Mp3, 22050, 1, 1.0, 64}},
-         {22050, 64, kModeMono}},
+         {22050, 64, ChannelMode::Mono}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -346,7 +346,7 @@ TEST(JoinReencode, CancelStopsTheDecoderAnywhere) {
         SCOPED_TRACE(cancelPump);
         fx::FakeOperation op;
         op.CancelAtPump(cancelPump);
-        EXPECT_FALSE(job.JoinReencode(dir / "out.mp3", {44100, 128, kModeJointStereo}, op.Get()));
+        EXPECT_FALSE(job.JoinReencode(dir / "out.mp3", {44100, 128, ChannelMode::JointStereo}, op.Get()));
         EXPECT_EQ(job.LastError(), "");
         EXPECT_EQ(op.pump.count, cancelPump);
         EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));

@@ -1,0 +1,85 @@
+#include "stream/Mp3Encoder.h"
+
+#include <algorithm>
+#include <array>
+
+namespace qm {
+
+namespace {
+
+// The sample rates of MPEG-1, MPEG-2 and MPEG-2.5 audio.
+constexpr std::array<int, 9> kMpegSampleRatesHz = {8000, 11025, 12000, 16000, 22050,
+                                                   24000, 32000, 44100, 48000};
+
+bool IsMpegSampleRate(int hz) {
+    return std::find(kMpegSampleRatesHz.begin(), kMpegSampleRatesHz.end(), hz) != kMpegSampleRatesHz.end();
+}
+
+// The modes LAME encodes. It has no dual-channel mode: two independent channels are encoded
+// as stereo.
+bool IsEncodableMode(ChannelMode mode) {
+    return mode == ChannelMode::Stereo || mode == ChannelMode::JointStereo || mode == ChannelMode::Mono;
+}
+
+int EncodeWithLame(lame_global_flags* lame, const std::int16_t* left, const std::int16_t* right,
+                   int samples, std::uint8_t* mp3, int mp3Bytes) {
+    return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
+}
+
+}  // namespace
+
+bool ApplyEncoderRules(Mp3EncoderSettings* settings) {
+    if (!IsMpegSampleRate(settings->outputRateHz)) return false;
+    settings->bitRateKbps = std::clamp(settings->bitRateKbps, kMinEncoderKbps, kMaxEncoderKbps);
+    if (!IsEncodableMode(settings->mode)) settings->mode = ChannelMode::Stereo;
+    settings->inputChannels = std::clamp(settings->inputChannels, 1, 2);
+    return true;
+}
+
+Mp3Encoder::Mp3Encoder() : m_encode(EncodeWithLame), m_mp3(kMaxMp3BufferBytes) {}
+
+EncoderStart Mp3Encoder::Start(const Mp3EncoderSettings& asked) {
+    m_lame.reset();
+    m_outputBytes = 0;
+    Mp3EncoderSettings settings = asked;
+    if (!ApplyEncoderRules(&settings)) return EncoderStart::Refused;
+    LameHandle lame = MakeQuietLame();
+    if (!lame) return EncoderStart::NoContext;
+    lame_set_in_samplerate(lame.get(), settings.inputRateHz);
+    lame_set_num_channels(lame.get(), settings.inputChannels);
+    lame_set_out_samplerate(lame.get(), settings.outputRateHz);
+    lame_set_brate(lame.get(), settings.bitRateKbps);
+    lame_set_mode(lame.get(), static_cast<MPEG_mode>(settings.mode));
+    // Constant bit rate, and no Xing/Info frame: outputs are written front to back only, and
+    // the engines write their own tag in front.
+    lame_set_bWriteVbrTag(lame.get(), 0);
+    lame_set_VBR(lame.get(), vbr_off);
+    if (lame_init_params(lame.get()) < 0) return EncoderStart::Refused;
+    m_lame = std::move(lame);
+    m_settings = settings;
+    return EncoderStart::Started;
+}
+
+bool Mp3Encoder::Encode(const std::int16_t* left, const std::int16_t* right, int samples) {
+    m_outputBytes = 0;
+    if (!m_lame) return false;
+    // With one input channel LAME reads only the left buffer; it is passed twice so that no
+    // encode function is ever handed a null buffer.
+    if (m_settings.inputChannels == 1) right = left;
+    const int produced = m_encode(m_lame.get(), left, right, samples, m_mp3.data(), static_cast<int>(m_mp3.size()));
+    if (produced < 0) return false;
+    m_outputBytes = static_cast<std::size_t>(produced);
+    return true;
+}
+
+bool Mp3Encoder::Finish() {
+    m_outputBytes = 0;
+    if (!m_lame) return false;
+    const int produced = lame_encode_flush(m_lame.get(), m_mp3.data(), static_cast<int>(m_mp3.size()));
+    m_lame.reset();
+    if (produced < 0) return false;
+    m_outputBytes = static_cast<std::size_t>(produced);
+    return true;
+}
+
+}  // namespace qm
