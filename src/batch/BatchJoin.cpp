@@ -22,7 +22,7 @@ bool HasAnyField(const TagInfo& tag) { return tag != TagInfo{}; }
 std::vector<JoinFileFacts> AnalyseAll(const std::vector<std::filesystem::path>& paths) {
     std::vector<JoinFileFacts> facts(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (!AnalyseJoinFile(paths[i], &facts[i])) facts[i] = JoinFileFacts{0, 0, 4, false, false};
+        if (!AnalyseJoinFile(paths[i], &facts[i])) facts[i] = JoinFileFacts{0, 0, std::nullopt, false, false};
     }
     return facts;
 }

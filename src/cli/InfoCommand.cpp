@@ -12,8 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/Terminal.h"
+#include "stream/ByteOrder.h"
+#include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/MpegHeader.h"
 #include "stream/Tags.h"
@@ -39,7 +42,7 @@ struct FileReport {
     int durationSeconds = 0;
     double lengthSeconds = 0.0;
     int sampleRateHz = 0;
-    int channelMode = 0;
+    ChannelMode channelMode = ChannelMode::Stereo;
     int averageKbps = 0;
     std::uint64_t frames = 0;
     MpegVersion version = MpegVersion::Mpeg1;
@@ -58,16 +61,6 @@ const char* VersionName(MpegVersion version) {
     return "reserved";
 }
 
-const char* ChannelModeName(int mode) {
-    static constexpr const char* kNames[] = {"stereo", "joint stereo", "dual channel", "mono"};
-    return mode >= 0 && mode < 4 ? kNames[mode] : "unknown";
-}
-
-std::uint32_t BigEndian32(const std::uint8_t* bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-}
-
 // The tag name and the counts its flags announce, read with the frame's own side-information
 // size. A frame too damaged to lay out keeps its name with unknown counts.
 std::optional<XingSummary> SummariseXing(const std::vector<std::uint8_t>& frame) {
@@ -78,8 +71,8 @@ std::optional<XingSummary> SummariseXing(const std::vector<std::uint8_t>& frame)
     XingSummary summary{std::string(tag), std::nullopt, std::nullopt};
     XingLayout layout;
     if (!ParseXingLayout(frame, &layout)) return summary;
-    if (layout.frameCountOffset != 0) summary.frames = BigEndian32(&frame[layout.frameCountOffset]);
-    if (layout.byteCountOffset != 0) summary.bytes = BigEndian32(&frame[layout.byteCountOffset]);
+    if (layout.frameCountOffset != 0) summary.frames = ReadBigEndian32(&frame[layout.frameCountOffset]);
+    if (layout.byteCountOffset != 0) summary.bytes = ReadBigEndian32(&frame[layout.byteCountOffset]);
     return summary;
 }
 
@@ -88,7 +81,7 @@ FileReport Analyse(const std::string& path) {
     report.path = path;
     Mp3FrameReader reader;
     if (!reader.Open(path)) {
-        report.error = "Failed to load file \"" + path + "\".";
+        report.error = FailedToLoadMessage(path);
         return report;
     }
     report.ok = true;
@@ -97,7 +90,7 @@ FileReport Analyse(const std::string& path) {
     report.durationSeconds = reader.DurationSeconds();
     report.lengthSeconds = reader.LengthSeconds();
     report.sampleRateHz = reader.SampleRateHz();
-    report.channelMode = reader.ChannelMode();
+    report.channelMode = reader.LastHeader().channelMode;  // of the frame at the audio start
     report.averageKbps = reader.BitRateKbps();
     report.version = reader.LastHeader().version;
     report.layer = reader.LastHeader().layer;
@@ -198,7 +191,7 @@ std::string ReportJson(const FileReport& report) {
     out += ", \"durationSeconds\": " + std::to_string(report.durationSeconds);
     out += ", \"lengthSeconds\": " + JsonNumber(report.lengthSeconds);
     out += ", \"sampleRate\": " + std::to_string(report.sampleRateHz);
-    out += ", \"channelMode\": " + std::to_string(report.channelMode);
+    out += ", \"channelMode\": " + std::to_string(static_cast<int>(report.channelMode));
     out += ", \"averageKbps\": " + std::to_string(report.averageKbps);
     out += ", \"frames\": " + std::to_string(report.frames);
     out += ", \"version\": \"" + std::string(VersionName(report.version)) + "\"";
@@ -234,8 +227,8 @@ std::string ReportText(const FileReport& report) {
                           JsonNumber(report.lengthSeconds) + " s)");
     line("format:", std::string(VersionName(report.version)) + " Layer " +
                         std::to_string(report.layer) + ", " + std::to_string(report.sampleRateHz) +
-                        " Hz, " + ChannelModeName(report.channelMode) + " (" +
-                        std::to_string(report.channelMode) + ")");
+                        " Hz, " + std::string(ChannelModeReportText(report.channelMode)) + " (" +
+                        std::to_string(static_cast<int>(report.channelMode)) + ")");
     line("average:", std::to_string(report.averageKbps) + " kbit/s");
     line("frames:", std::to_string(report.frames));
     if (report.xing) {
@@ -283,17 +276,17 @@ int RunInfo(const InfoOptions& options) {
     return exitCode;
 }
 
-const Registrar kInfoCommand{Command{
-    "info", 10, [](CLI::App& app, int* exitCode) {
-        auto options = std::make_shared<InfoOptions>();
-        CLI::App* command = app.add_subcommand(
-            "info", "Analyse MP3 files: audio start, length, format, frame count, Xing/Info frame "
-                    "and tags.");
-        command->add_flag("--json", options->json, "Print the figures as a JSON array");
-        command->add_option("FILE", options->files, "MP3 files to analyse")->required();
-        command->callback([options, exitCode] { *exitCode = RunInfo(*options); });
-    }}};
+void Setup(CLI::App& app, int* exitCode) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* command = app.add_subcommand(
+        "info", "Analyse MP3 files: audio start, length, format, frame count, Xing/Info frame and tags.");
+    command->add_flag("--json", options->json, "Print the figures as a JSON array");
+    command->add_option("FILE", options->files, "MP3 files to analyse")->required();
+    command->callback([options, exitCode] { *exitCode = RunInfo(*options); });
+}
 
 }  // namespace
+
+Command InfoCommand() { return Command{"info", 10, Setup}; }
 
 }  // namespace qm::cli

@@ -7,12 +7,12 @@
 #include <limits>
 
 #include <iostream>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/BatchJoin.h"
+#include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
@@ -20,6 +20,7 @@
 #include "join/JoinList.h"
 #include "output/OutputPath.h"
 #include "stream/AudioLayer.h"
+#include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
 
 namespace qm::cli {
@@ -66,9 +67,6 @@ struct Outcome {
     std::string output;  // empty when nothing was written
 };
 
-const std::map<std::string, int> kChannelNames = {
-    {"joint", kModeJointStereo}, {"stereo", kModeStereo}, {"mono", kModeMono}};
-
 void Print(const std::vector<Outcome>& outcomes, bool json) {
     if (json) {
         std::cout << "{\"files\":[";
@@ -94,16 +92,9 @@ JoinerOptions EncodingOptions(const JoinArgs& args) {
         options.AutoMP3EncodingParam = false;
         options.MP3SampleRate = args.rateHz;
         options.MP3BitRate = args.kbps;
-        options.MP3ChannelMode = static_cast<ChannelModeCode>(kChannelNames.at(args.channels));
+        options.MP3ChannelMode = ChannelModeOfWord(args.channels).value_or(ChannelMode::Stereo);
     }
     return options;
-}
-
-const char* ChannelName(int mode) {
-    for (const auto& [name, value] : kChannelNames) {
-        if (value == mode) return name.c_str();
-    }
-    return "stereo";  // dual channel and unknown modes are encoded as stereo
 }
 
 // What a successful join did, for its output line. A re-encoded join reports the values of
@@ -120,7 +111,7 @@ std::string JoinedText(std::size_t fileCount, const JoinChoice& choice, const st
         encoded.channelMode = header.channelMode;
     }
     return files + " re-encoded at " + std::to_string(encoded.sampleRateHz) + " Hz, " +
-           std::to_string(encoded.bitRateKbps) + " kbps, " + ChannelName(encoded.channelMode);
+           std::to_string(encoded.bitRateKbps) + " kbps, " + std::string(EncodedChannelWord(encoded.channelMode));
 }
 
 int ExitCodeFor(bool ok, bool cancelled, const InterruptGuard& guard) {
@@ -134,7 +125,7 @@ int RunJoin(const JoinArgs& args) {
     Outcome outcome{target.string(), "", ""};
     // A folder or a read-only file is refused before any work, and never replaced.
     if (!CanWriteOutput(target)) {
-        outcome.text = "Join failure. Failed to create file \"" + target.string() + "\".";
+        outcome.text = "Join failure. " + FailedToCreateMessage(target);
         Print({outcome}, args.json);
         return kExitSomeFailed;
     }
@@ -253,7 +244,7 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
     join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
     join->add_option("--channels", args->channels, "Re-encode as joint, stereo or mono")
-        ->check(CLI::IsMember({"joint", "stereo", "mono"}));
+        ->check(CLI::IsMember(ChannelOptionWords()));
     join->add_option("--title", args->tag.title, "Title of the joined file's tag");
     join->add_option("--artist", args->tag.artist, "Artist of the joined file's tag");
     join->add_option("--album", args->tag.album, "Album of the joined file's tag");
@@ -280,7 +271,7 @@ void Setup(CLI::App& app, int* exitCode) {
     });
 }
 
-const Registrar registrar{{"join", 20, Setup}};
-
 }  // namespace
+
+Command JoinCommand() { return Command{"join", 30, Setup}; }
 }  // namespace qm::cli

@@ -431,8 +431,8 @@ void Setup(CLI::App& app, int* exitCode) {
     command->callback([request, exitCode] { *exitCode = RunSplit(*request); });
 }
 
-const Registrar kRegistrar{Command{"split", 20, Setup}};
-
 }  // namespace
+
+Command SplitCommand() { return Command{"split", 20, Setup}; }
 
 }  // namespace qm::cli

@@ -24,10 +24,10 @@ bool Copyable(const JoinFileFacts& file) { return file.isMpeg && !file.hasInfoFr
 void Fold(const JoinFileFacts& file, EncoderParams* params) {
     params->sampleRateHz = std::max(params->sampleRateHz, file.sampleRateHz);
     params->bitRateKbps = std::max(params->bitRateKbps, file.averageKbps);
-    if (file.channelMode == kModeJointStereo) {
-        params->channelMode = kModeJointStereo;
-    } else if (file.channelMode == kModeStereo && params->channelMode == kModeMono) {
-        params->channelMode = kModeStereo;
+    if (file.channelMode == ChannelMode::JointStereo) {
+        params->channelMode = ChannelMode::JointStereo;
+    } else if (file.channelMode == ChannelMode::Stereo && params->channelMode == ChannelMode::Mono) {
+        params->channelMode = ChannelMode::Stereo;
     }
 }
 
@@ -38,10 +38,10 @@ bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
     if (reader.Open(path)) {
         facts->sampleRateHz = reader.SampleRateHz();
         facts->averageKbps = reader.BitRateKbps();
-        facts->channelMode = reader.ChannelMode();
         facts->hasInfoFrame = !reader.InfoFrame().empty();
         facts->isMpeg = true;
         // Open leaves the frame at the audio start as the last one read.
+        facts->channelMode = reader.LastHeader().channelMode;
         facts->version = reader.LastHeader().version;
         facts->layer = reader.LastHeader().layer;
         return true;
@@ -50,7 +50,7 @@ bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
     if (!source.Open(path, 0)) return false;
     facts->sampleRateHz = source.GetSampleRate();
     facts->averageKbps = source.GetAverageBitrate();
-    facts->channelMode = source.GetOutputChannels() == 1 ? kModeMono : kModeStereo;
+    facts->channelMode = source.GetOutputChannels() == 1 ? ChannelMode::Mono : ChannelMode::Stereo;
     facts->hasInfoFrame = false;
     facts->isMpeg = false;
     return true;
@@ -60,7 +60,7 @@ JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFa
                       const JoinerOptions& options, JoinStart start, int minimumFiles) {
     if (!options.AutoMP3EncodingParam) {
         return {JoinMethod::Reencode,
-                {options.MP3SampleRate, options.MP3BitRate, static_cast<int>(options.MP3ChannelMode)}};
+                {options.MP3SampleRate, options.MP3BitRate, options.MP3ChannelMode}};
     }
 
     const bool enoughFiles = static_cast<int>(others.size()) + 1 >= minimumFiles;
@@ -70,9 +70,10 @@ JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFa
                           });
     if (enoughFiles && allMatch) return {JoinMethod::Direct, {}};
 
-    EncoderParams params{0, 0, kModeMono};
+    EncoderParams params{0, 0, ChannelMode::Mono};
     if (start == JoinStart::ReferenceValues) {
-        params = {reference.sampleRateHz, reference.averageKbps, reference.channelMode};
+        // An unknown mode is encoded as stereo.
+        params = {reference.sampleRateHz, reference.averageKbps, reference.channelMode.value_or(ChannelMode::Stereo)};
     } else {
         Fold(reference, &params);
     }

@@ -4,6 +4,7 @@
 // encoder parameters they derive when they choose them automatically.
 
 #include <filesystem>
+#include <optional>
 #include <span>
 
 #include "join/EncoderParams.h"
@@ -16,7 +17,9 @@ namespace qm {
 struct JoinFileFacts {
     int sampleRateHz = 0;
     int averageKbps = 0;
-    int channelMode = 4;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono, 4 unknown
+    // Of the first frame; from the channel count for other formats; empty for a file that
+    // could not be analysed.
+    std::optional<ChannelMode> channelMode;
     bool hasInfoFrame = false;  // a Xing or Info frame leads the audio
     bool isMpeg = true;         // frames can be copied (false for Ogg, FLAC, WAV, modules)
     // The MPEG version and layer of the first audio frame (MPEG files only).

@@ -37,7 +37,7 @@ bool PathEndsWith(const std::filesystem::path& path, const char* ext) {
     return true;
 }
 
-bool ProbeFrameHeader(const std::uint8_t* bytes, int* kbps, int* channelMode) {
+bool ProbeFrameHeader(const std::uint8_t* bytes, int* kbps, ChannelMode* channelMode) {
     // Sync: 0xFF and the top three bits of the second byte.
     if (bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0) return false;
     // Version bits 4-3 of byte 1 (01 reserved), layer bits 2-1 (00 reserved).
@@ -49,9 +49,9 @@ bool ProbeFrameHeader(const std::uint8_t* bytes, int* kbps, int* channelMode) {
     // harmless sample-rate index and emphasis, which this probe does not test.
     std::uint8_t tame[4] = {bytes[0], bytes[1], static_cast<std::uint8_t>(bytes[2] & 0xF3),
                             static_cast<std::uint8_t>(bytes[3] & 0xFC)};
-    *kbps = DecodeMp3FrameHeader(tame).bitRateKbps;
-    // The channel mode is the top two bits of the fourth byte.
-    *channelMode = bytes[3] >> 6;
+    const Mp3FrameHeader header = DecodeMp3FrameHeader(tame);
+    *kbps = header.bitRateKbps;
+    *channelMode = header.channelMode;
     return true;
 }
 
@@ -60,7 +60,7 @@ AudioLayerSource::~AudioLayerSource() { Close(); }
 void AudioLayerSource::Close() {
     m_stream.reset();
     m_decodeBuffer = {};
-    m_channelMode = kChannelModeUnknown;
+    m_channelMode.reset();
     m_frameKbps = 0;
     m_isMusic = false;
     m_isMp3 = false;
@@ -110,7 +110,7 @@ void AudioLayerSource::ProbeFirstHeader(const std::filesystem::path& path) {
     std::uint8_t header[4];
     if (file.Read(header, sizeof header) != static_cast<std::int64_t>(sizeof header)) return;
     int kbps = 0;
-    int mode = kChannelModeUnknown;
+    ChannelMode mode = ChannelMode::Stereo;
     if (!ProbeFrameHeader(header, &kbps, &mode)) return;
     m_frameKbps = kbps;
     m_channelMode = mode;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "stream/AudioLayer.h"
+#include "stream/ChannelMode.h"
 
 namespace qm {
 
@@ -17,7 +19,6 @@ class PcmSource {
 public:
     // Samples per channel of one read: the length of an MPEG-1 Layer III frame.
     static constexpr int kMaxSamplesPerRead = 1152;
-    static constexpr int kChannelModeUnknown = 4;
 
     PcmSource() = default;
     PcmSource(const PcmSource&) = delete;
@@ -43,9 +44,8 @@ public:
     virtual int GetOutputChannels() { return m_outputChannels; }
     virtual int GetSampleRate() { return m_sampleRateHz; }
     virtual int GetBitsPerSample() { return m_bitsPerSample; }
-    // MPEG channel mode of the first frame: 0 stereo, 1 joint stereo, 2 dual, 3 mono;
-    // 4 when unknown.
-    virtual int GetChannelMode() { return kChannelModeUnknown; }
+    // MPEG channel mode of the first frame; empty when unknown (no MPEG header at the start).
+    virtual std::optional<ChannelMode> GetChannelMode() { return std::nullopt; }
     virtual int GetAverageBitrate() { return m_averageKbps; }
     // kbit/s of the first frame; 0 when unknown.
     virtual int GetFrameBitrate() { return 0; }
@@ -76,7 +76,7 @@ public:
     bool Open(const std::filesystem::path& path, int musicRateHz) override;
     int Read(void* left, void* right) override;
     std::uint64_t GetPosition() override;
-    int GetChannelMode() override { return m_channelMode; }
+    std::optional<ChannelMode> GetChannelMode() override { return m_channelMode; }
     int GetFrameBitrate() override { return m_frameKbps; }
 
     bool IsMusic() const { return m_isMusic; }
@@ -91,7 +91,7 @@ private:
     bool m_isMusic = false;
     bool m_isMp3 = false;
     bool m_isOgg = false;
-    int m_channelMode = kChannelModeUnknown;
+    std::optional<ChannelMode> m_channelMode;
     int m_frameKbps = 0;
     std::vector<std::uint8_t> m_decodeBuffer;
 };
@@ -102,6 +102,6 @@ bool PathEndsWith(const std::filesystem::path& path, const char* ext);
 // Reads a frame header the way the source's probe does: 0xFF, three sync bits, version not
 // reserved, layer not reserved, bit-rate index neither 0 nor 15. On success fills the frame
 // bit rate (kbit/s) and channel mode.
-bool ProbeFrameHeader(const std::uint8_t* bytes, int* kbps, int* channelMode);
+bool ProbeFrameHeader(const std::uint8_t* bytes, int* kbps, ChannelMode* channelMode);
 
 }  // namespace qm

@@ -8,20 +8,13 @@
 #include <system_error>
 
 #include "output/Paths.h"
+#include "stream/FailureMessages.h"
 
 namespace qm {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string FolderMessage(const std::string& folder) {
-    return "Failed to create folder \"" + folder + "\"";
-}
-
-std::string FileMessage(const fs::path& path) {
-    return "Failed to create file \"" + path.string() + "\"";
-}
 
 constexpr char kSeparator = static_cast<char>(fs::path::preferred_separator);
 
@@ -50,14 +43,14 @@ bool ChooseFolder(OutputFolderCode choice, const std::string& specifiedFolder, b
         return true;
     }
     if (specifiedFolder.empty() || !EnsureFolder(specifiedFolder, CreateMissing::Yes)) {
-        *error = FolderMessage(specifiedFolder);
+        *error = CreateFolderFailedReason(specifiedFolder);
         return false;
     }
     std::string chosen = WithTrailingSeparator(specifiedFolder);
     if (createTree) {
         chosen += MirroredFolderText(AbsoluteFolderOf(sourcePath));
         if (!EnsureFolder(chosen, CreateMissing::Yes)) {
-            *error = FolderMessage(chosen);
+            *error = CreateFolderFailedReason(chosen);
             return false;
         }
     }
@@ -98,7 +91,7 @@ bool ResolveTarget(TargetExistsCode policy, const fs::path& sourcePath, const st
         }
     }
     if (!CanWriteOutput(target)) {
-        *error = FileMessage(target);
+        *error = CreateFileFailedReason(target);
         return false;
     }
     *outputPath = target;
@@ -188,7 +181,7 @@ bool Guarded(const fs::path& sourcePath, std::string* error, Resolve resolve) {
     try {
         return resolve();
     } catch (const std::exception&) {
-        *error = FileMessage(sourcePath);
+        *error = CreateFileFailedReason(sourcePath);
         return false;
     }
 }

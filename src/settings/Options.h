@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "stream/ChannelMode.h"
+
 namespace qm {
 
 static_assert(sizeof(int) == 4, "stored DWORD values are held in int fields");
@@ -20,8 +22,9 @@ enum class OutputFolderCode : int { SameAsSource = 199, Specific = 299 };
 enum class TargetExistsCode : int { Rename = 11, Overwrite = 22, Skip = 33 };
 // Unit of the by-size piece size.
 enum class SizeUnitCode : int { KB = 201, MB = 301, GB = 401 };
-// Channel mode of re-encoded output, as LAME's MPEG_mode numbers it.
-enum class ChannelModeCode : int { Stereo = 0, JointStereo = 1, Mono = 3 };
+// Channel mode of re-encoded output: the frame header's and LAME's numbers. The load check
+// lets stereo, joint stereo and mono through; dual channel is never stored.
+using ChannelModeCode = ChannelMode;
 // Track number written into each piece's tag. None is written like Source by the split engine.
 enum class TrackNumberCode : int { None = 0, Source = 1, Piece = 2 };
 // Split mode of a splitter page. ByCustom is the hand-made pieces list on the manual splitter

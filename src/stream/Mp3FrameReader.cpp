@@ -5,6 +5,7 @@
 
 #include "stream/AudioLayer.h"
 #include "stream/AudioStreams.h"
+#include "stream/ByteOrder.h"
 
 namespace qm {
 
@@ -154,7 +155,7 @@ void Mp3FrameReader::Reset() {
     m_bitRateKbps = 0;
     m_durationSeconds = 0;
     m_lengthSeconds = 0.0;
-    m_channelMode = kChannelModeUnknown;
+    m_channelMode.reset();
     m_sideInfoBytes = 0;
     m_position = 0;
     m_fileSize = 0;
@@ -281,21 +282,13 @@ void Mp3FrameReader::PatchXingFrame(std::span<std::uint8_t> frameCopy, std::uint
     const std::size_t flagsAt = 8 + static_cast<std::size_t>(std::max(m_sideInfoBytes, 0));
     if (frameCopy.size() < flagsAt + 4) return;
 
-    auto readBigEndian = [&](std::size_t at) {
-        return (std::uint32_t{frameCopy[at]} << 24) | (std::uint32_t{frameCopy[at + 1]} << 16) |
-               (std::uint32_t{frameCopy[at + 2]} << 8) | std::uint32_t{frameCopy[at + 3]};
-    };
     auto writeBigEndian = [&](std::size_t at, std::uint32_t value) {
-        if (frameCopy.size() < at + 4) return;
-        frameCopy[at] = static_cast<std::uint8_t>(value >> 24);
-        frameCopy[at + 1] = static_cast<std::uint8_t>(value >> 16);
-        frameCopy[at + 2] = static_cast<std::uint8_t>(value >> 8);
-        frameCopy[at + 3] = static_cast<std::uint8_t>(value);
+        if (frameCopy.size() >= at + 4) WriteBigEndian32(&frameCopy[at], value);
     };
 
     // The flags say which counts follow them, in this order: frames, then bytes. The table
     // of contents and everything after it keep the source's values.
-    const std::uint32_t flags = readBigEndian(flagsAt);
+    const std::uint32_t flags = ReadBigEndian32(&frameCopy[flagsAt]);
     std::size_t writeAt = flagsAt + 4;
     if (flags & kFramesFlag) {
         writeBigEndian(writeAt, frameCount);

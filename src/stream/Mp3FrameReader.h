@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -16,7 +17,6 @@ namespace qm {
 
 class Mp3FrameReader {
 public:
-    static constexpr int kChannelModeUnknown = 4;
     // The file is read in blocks of this size: a quarter megabyte reads a file in the page
     // cache markedly faster than 64 KiB, and stays well inside the processor's caches.
     static constexpr int kInitialBufferBytes = 262144;
@@ -71,7 +71,8 @@ public:
     int DurationSeconds() const { return m_durationSeconds; }
     // The decoded playing time as reported by the audio layer, in seconds.
     double LengthSeconds() const { return m_lengthSeconds; }
-    int ChannelMode() const { return m_channelMode; }
+    // The channel mode of the last frame found; empty before the first one (and after Close).
+    std::optional<qm::ChannelMode> ChannelMode() const { return m_channelMode; }
     int SideInfoBytes() const { return m_sideInfoBytes; }
     std::uint64_t Position() const { return m_position; }
     std::uint64_t FileSize() const { return m_fileSize; }
@@ -103,7 +104,7 @@ private:
     int m_bitRateKbps = 0;
     int m_durationSeconds = 0;
     double m_lengthSeconds = 0.0;
-    int m_channelMode = kChannelModeUnknown;
+    std::optional<qm::ChannelMode> m_channelMode;
     int m_sideInfoBytes = 0;
     std::uint64_t m_position = 0;
     std::uint64_t m_fileSize = 0;

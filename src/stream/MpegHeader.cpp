@@ -51,8 +51,6 @@ constexpr int kSideInfoBytes[2][2] = {
     {17, 9},   // MPEG-2 and MPEG-2.5
 };
 
-constexpr int kSingleChannelMode = 3;
-
 // The standard Layer III bit rates a re-encoder can be asked for.
 constexpr std::array<int, 18> kStandardKbps{8,  16,  24,  32,  40,  48,  56,  64,  80,
                                             96, 112, 128, 144, 160, 192, 224, 256, 320};
@@ -135,11 +133,11 @@ Mp3FrameHeader DecodeMp3FrameHeader(const std::uint8_t* bytes) {
     header.sampleRateHz = sampleRateIndex < 3 ? kSampleRateHz[versionBits][sampleRateIndex] : 0;
     header.padding = (bytes[2] >> 1) & 0x01;
     // Byte 3: channel mode 11xxxxxx.
-    header.channelMode = (bytes[3] >> 6) & 0x03;
+    header.channelMode = ChannelModeFromBits(bytes[3] >> 6);
 
     const RowShape& shape = kRowShape[row];
     header.samplesPerFrame = shape.samplesPerFrame;
-    header.sideInfoBytes = kSideInfoBytes[lsf][header.channelMode == kSingleChannelMode ? 1 : 0];
+    header.sideInfoBytes = kSideInfoBytes[lsf][ChannelCountOf(header.channelMode) == 1 ? 1 : 0];
     if (bitRateIndex < 15 && sampleRateIndex < 3) {
         header.frameBytes = kFrameLengths[versionBits][row][bitRateIndex][sampleRateIndex][header.padding];
     } else {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "stream/ChannelMode.h"
+
 namespace qm {
 
 enum class MpegVersion : int { Mpeg25 = 0, Reserved = 1, Mpeg2 = 2, Mpeg1 = 3 };
@@ -18,7 +20,7 @@ struct Mp3FrameHeader {
     int sampleRateHz = 0;
     int bitRateKbps = 0;
     int padding = 0;           // 0 or 1
-    int channelMode = 0;       // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+    ChannelMode channelMode = ChannelMode::Stereo;
     int samplesPerFrame = 0;
     int sideInfoBytes = 0;     // Layer III side information size (taken for every layer)
     int frameBytes = 0;        // header included

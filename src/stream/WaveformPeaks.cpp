@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "stream/FailureMessages.h"
 #include "stream/Mpg123Input.h"
 
 namespace qm {
@@ -284,7 +285,7 @@ bool ScanParts(const std::filesystem::path& path, PeakDecoder& first, const Buck
 bool ScanWaveformPeaks(const std::filesystem::path& path, int bucketCount, int threadCount,
                        const std::atomic<bool>& stop, const WaveformSink& sink, std::string* message) {
     const auto failed = [&] {
-        if (!stop.load()) *message = "Failed to open file \"" + path.string() + "\".";
+        if (!stop.load()) *message = FailedToOpenMessage(path);
         return false;
     };
     try {

@@ -10,13 +10,13 @@
 namespace qm {
 namespace {
 
-constexpr int kJoint = kModeJointStereo;
-constexpr int kStereo = kModeStereo;
-constexpr int kDual = kModeDualChannel;
-constexpr int kMono = kModeMono;
+constexpr ChannelMode kJoint = ChannelMode::JointStereo;
+constexpr ChannelMode kStereo = ChannelMode::Stereo;
+constexpr ChannelMode kDual = ChannelMode::DualChannel;
+constexpr ChannelMode kMono = ChannelMode::Mono;
 
-JoinFileFacts Mp3(int hz, int kbps, int mode, bool info = false) { return {hz, kbps, mode, info, true}; }
-JoinFileFacts Layer2(int hz, int kbps, int mode) {
+JoinFileFacts Mp3(int hz, int kbps, ChannelMode mode, bool info = false) { return {hz, kbps, mode, info, true}; }
+JoinFileFacts Layer2(int hz, int kbps, ChannelMode mode) {
     JoinFileFacts facts = Mp3(hz, kbps, mode);
     facts.layer = 2;
     return facts;

@@ -239,7 +239,7 @@ TEST(JoinDirect, SourceWhoseTagRunsIntoItsFirstFrame) {
     EXPECT_TRUE(fx::ReadFileBytes(dir / "copied.mp3") == fx::Concat({frames, frames}));
     EXPECT_EQ(fx::DecodeWithMpg123(dir / "copied.mp3").samples, 10 * 1152);
 
-    ASSERT_TRUE(job.JoinReencode(dir / "encoded.mp3", {44100, 32, kModeMono}, Quiet())) << job.LastError();
+    ASSERT_TRUE(job.JoinReencode(dir / "encoded.mp3", {44100, 32, ChannelMode::Mono}, Quiet())) << job.LastError();
     EXPECT_NEAR(joinkit::Mp3Seconds(dir / "encoded.mp3"), 10 * 1152 / 44100.0, 1152 / 44100.0);
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"copied.mp3", "encoded.mp3"}));
 }

@@ -20,7 +20,8 @@ TEST(AudioLayerSource, ProbesTheFirstHeaderOfMp3Files) {
         const char* name;
         std::string fileName;
         fx::EncodeSpec spec;
-        int mode, frameKbps;
+        std::optional<ChannelMode> mode;
+        int frameKbps;
         bool isMp3;
     };
     fx::EncodeSpec mono;
@@ -34,10 +35,10 @@ TEST(AudioLayerSource, ProbesTheFirstHeaderOfMp3Files) {
     stereo.sampleRateHz = 48000;
     stereo.kbps = 96;
     const std::vector<Case> cases = {
-        {"joint stereo .mp3", "a.mp3", joint, 1, 160, true},
-        {"mono .MP3", "b.MP3", mono, 3, 64, true},
-        {"stereo .Mp3", "c.Mp3", stereo, 0, 96, true},
-        {".mpeg is not .mp3", "d.mpeg", joint, 4, 0, false},
+        {"joint stereo .mp3", "a.mp3", joint, ChannelMode::JointStereo, 160, true},
+        {"mono .MP3", "b.MP3", mono, ChannelMode::Mono, 64, true},
+        {"stereo .Mp3", "c.Mp3", stereo, ChannelMode::Stereo, 96, true},
+        {".mpeg is not .mp3", "d.mpeg", joint, std::nullopt, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -55,7 +56,7 @@ TEST(AudioLayerSource, ProbesTheFirstHeaderOfMp3Files) {
         EXPECT_NEAR(source.GetAverageBitrate(), c.spec.kbps, 3);
         EXPECT_EQ(source.GetDuration(), 2);
         source.Close();
-        EXPECT_EQ(source.GetChannelMode(), 4);
+        EXPECT_EQ(source.GetChannelMode(), std::nullopt);
         EXPECT_EQ(source.GetFrameBitrate(), 0);
     }
 }
@@ -63,29 +64,30 @@ TEST(AudioLayerSource, ProbesTheFirstHeaderOfMp3Files) {
 // The probe's own header rule: free format and bad bit rates are refused, the sample-rate
 // index is not looked at.
 TEST(AudioLayerSource, ProbeHeaderRule) {
+    constexpr int kUntouched = 4;  // none of the four modes
     struct Case {
         std::array<std::uint8_t, 4> bytes;
         bool accepted;
-        int kbps, mode;
+        int kbps, mode;  // kUntouched: the mode was left as it was
     };
     const std::vector<Case> cases = {
         {{0xFF, 0xFB, 0x90, 0x64}, true, 128, 1},  // MPEG-1 Layer III 128 kbps joint stereo
         {{0xFF, 0xF3, 0x80, 0xC4}, true, 64, 3},   // MPEG-2 Layer III 64 kbps mono
         {{0xFF, 0xE3, 0x40, 0x00}, true, 32, 0},   // MPEG-2.5 Layer III 32 kbps stereo
         {{0xFF, 0xFB, 0x9C, 0x83}, true, 128, 2},  // sample-rate index 3 and emphasis 2 pass
-        {{0xFF, 0xFB, 0x00, 0x64}, false, 0, 4},   // free format
-        {{0xFF, 0xFB, 0xF0, 0x64}, false, 0, 4},   // bit-rate index 15
-        {{0xFF, 0xEB, 0x90, 0x64}, false, 0, 4},   // reserved version
-        {{0xFF, 0xF9, 0x90, 0x64}, false, 0, 4},   // reserved layer
-        {{0xFE, 0xFB, 0x90, 0x64}, false, 0, 4},   // no sync
-        {{'R', 'I', 'F', 'F'}, false, 0, 4},
+        {{0xFF, 0xFB, 0x00, 0x64}, false, 0, kUntouched},   // free format
+        {{0xFF, 0xFB, 0xF0, 0x64}, false, 0, kUntouched},   // bit-rate index 15
+        {{0xFF, 0xEB, 0x90, 0x64}, false, 0, kUntouched},   // reserved version
+        {{0xFF, 0xF9, 0x90, 0x64}, false, 0, kUntouched},   // reserved layer
+        {{0xFE, 0xFB, 0x90, 0x64}, false, 0, kUntouched},   // no sync
+        {{'R', 'I', 'F', 'F'}, false, 0, kUntouched},
     };
     for (const Case& c : cases) {
         int kbps = 0;
-        int mode = 4;
+        ChannelMode mode = static_cast<ChannelMode>(kUntouched);
         EXPECT_EQ(ProbeFrameHeader(c.bytes.data(), &kbps, &mode), c.accepted) << int(c.bytes[2]);
         EXPECT_EQ(kbps, c.kbps);
-        EXPECT_EQ(mode, c.mode);
+        EXPECT_EQ(static_cast<int>(mode), c.mode);
     }
 }
 
@@ -98,7 +100,7 @@ TEST(AudioLayerSource, ReadsSplitChannels) {
     ASSERT_TRUE(source.Open(dir / "six.wav", 0));
     EXPECT_EQ(source.GetChannels(), 6);
     EXPECT_EQ(source.GetOutputChannels(), 2);
-    EXPECT_EQ(source.GetChannelMode(), 4);
+    EXPECT_EQ(source.GetChannelMode(), std::nullopt);
     EXPECT_EQ(source.GetLength(), 44100u * 6 * 2);
     // File bytes over 125 × seconds, rounded.
     const auto fileBytes = std::filesystem::file_size(dir / "six.wav");
@@ -173,7 +175,7 @@ TEST(AudioLayerSource, ModulesOpenThroughTheMusicCall) {
     EXPECT_TRUE(source.IsMusic());
     EXPECT_FALSE(source.IsMp3());
     EXPECT_EQ(source.GetDuration(), 7);
-    EXPECT_EQ(source.GetChannelMode(), 4);
+    EXPECT_EQ(source.GetChannelMode(), std::nullopt);
     const double seconds = double(source.GetLength()) /
                            (source.GetSampleRate() * source.GetChannels() * (source.GetBitsPerSample() / 8));
     EXPECT_NEAR(seconds, 7.68, 0.05);

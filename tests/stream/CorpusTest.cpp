@@ -241,7 +241,7 @@ TEST_F(CorpusTest, TagRunningIntoTheFirstFrameStillOpens) {
     ASSERT_TRUE(reader.Open(m_corpus / "tinytag-samples/empty_frame.mp3"));
     EXPECT_EQ(reader.AudioStart(), 1485u);
     EXPECT_EQ(reader.SampleRateHz(), 44100);
-    EXPECT_EQ(reader.ChannelMode(), 3);
+    EXPECT_EQ(reader.ChannelMode(), ChannelMode::Mono);
     EXPECT_DOUBLE_EQ(reader.LengthSeconds(), 5 * 1152 / 44100.0);
     EXPECT_EQ(WalkToTheEnd(reader).frames, 5u);
 }

@@ -127,7 +127,9 @@ TEST_P(AnalysisTest, FiguresMatchTheFileAndTheDecoder) {
     EXPECT_NEAR(reader.LengthSeconds(), seconds, 1e-9);
     EXPECT_EQ(reader.DurationSeconds(), static_cast<int>(seconds));
     EXPECT_EQ(reader.SampleRateHz(), c.spec.sampleRateHz);
-    const int mode = c.spec.channels == Channels::Mono ? 3 : c.spec.channels == Channels::Stereo ? 0 : 1;
+    const ChannelMode mode = c.spec.channels == Channels::Mono     ? ChannelMode::Mono
+                             : c.spec.channels == Channels::Stereo ? ChannelMode::Stereo
+                                                                   : ChannelMode::JointStereo;
     EXPECT_EQ(reader.ChannelMode(), mode);
     // Tags and junk count in the byte total of the average.
     EXPECT_EQ(reader.BitRateKbps(),
@@ -198,7 +200,7 @@ TEST(FileAnalysisTest, FailedOpenLeavesTheReaderReset) {
         EXPECT_FALSE(reader.IsOpen()) << c.name;
         EXPECT_EQ(reader.FileSize(), 0u) << c.name;
         EXPECT_EQ(reader.SampleRateHz(), 0) << c.name;
-        EXPECT_EQ(reader.ChannelMode(), Mp3FrameReader::kChannelModeUnknown) << c.name;
+        EXPECT_EQ(reader.ChannelMode(), std::nullopt) << c.name;
         EXPECT_TRUE(reader.InfoFrame().empty()) << c.name;
         EXPECT_EQ(reader.NextFrame(nullptr), nullptr) << c.name;
     }

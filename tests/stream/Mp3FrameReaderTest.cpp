@@ -129,7 +129,7 @@ TEST(Mp3FrameReaderTest, ReportsTheFrameThroughEveryChannel) {
     EXPECT_EQ(samples, 576);
     EXPECT_EQ(offset, 10u);
     EXPECT_EQ(frame[100], 0xAB);
-    EXPECT_EQ(reader.ChannelMode(), 3);
+    EXPECT_EQ(reader.ChannelMode(), ChannelMode::Mono);
     EXPECT_EQ(reader.SideInfoBytes(), 9);
     EXPECT_EQ(reader.SampleRateHz(), 22050);
     EXPECT_EQ(reader.Position(), 219u);
@@ -213,7 +213,7 @@ TEST(Mp3FrameReaderTest, ReportsOffsetsBeyondFourGiB) {
 TEST(Mp3FrameReaderTest, ClosedReaderReturnsNothing) {
     Mp3FrameReader reader;
     EXPECT_EQ(reader.NextFrame(nullptr), nullptr);
-    EXPECT_EQ(reader.ChannelMode(), Mp3FrameReader::kChannelModeUnknown);
+    EXPECT_EQ(reader.ChannelMode(), std::nullopt);
     TempDir dir;
     EXPECT_FALSE(reader.OpenRaw(dir / "missing.mp3"));
     EXPECT_FALSE(reader.IsOpen());

@@ -46,7 +46,7 @@ TEST_P(DecodeTest, DecodesRatesLengthAndSideInformation) {
     EXPECT_EQ(h.sampleRateHz, c.sampleRateHz);
     EXPECT_EQ(h.bitRateKbps, c.bitRateKbps);
     EXPECT_EQ(h.padding, c.padding);
-    EXPECT_EQ(h.channelMode, c.mode);
+    EXPECT_EQ(static_cast<int>(h.channelMode), c.mode);
     EXPECT_EQ(h.samplesPerFrame, c.samplesPerFrame);
     EXPECT_EQ(h.sideInfoBytes, c.sideInfoBytes);
     EXPECT_EQ(h.frameBytes, c.frameBytes);

@@ -115,14 +115,15 @@ void SetUpColumns(SortListCtrl* list, ListKind kind) {
     }
 }
 
-QString ChannelModeText(int channelMode) {
-    switch (channelMode) {
-    case 0: return QStringLiteral("Stereo");
-    case 1: return QStringLiteral("J-Stereo");
-    case 2: return QStringLiteral("Dual Channel");
-    case 3: return QStringLiteral("Mono");
-    default: return QString();
+QString ChannelModeText(std::optional<ChannelMode> channelMode) {
+    if (!channelMode) return QString();
+    switch (*channelMode) {
+    case ChannelMode::Stereo: return QStringLiteral("Stereo");
+    case ChannelMode::JointStereo: return QStringLiteral("J-Stereo");
+    case ChannelMode::DualChannel: return QStringLiteral("Dual Channel");
+    case ChannelMode::Mono: return QStringLiteral("Mono");
     }
+    return QString();
 }
 
 bool SkipsDuplicates(ListKind kind) {

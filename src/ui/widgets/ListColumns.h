@@ -4,8 +4,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "stream/ChannelMode.h"
 #include "ui/widgets/SortListCtrl.h"
 
 namespace qm {
@@ -33,8 +35,8 @@ void SetUpColumns(SortListCtrl* list, ListKind kind);
 // Fills the texts of a new row from its record and the file's size.
 void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record,
                   std::int64_t sizeBytes);
-// "Stereo", "J-Stereo", "Dual Channel" or "Mono" for channel modes 0 to 3.
-QString ChannelModeText(int channelMode);
+// "Stereo", "J-Stereo", "Dual Channel" or "Mono"; empty for an unknown mode.
+QString ChannelModeText(std::optional<ChannelMode> channelMode);
 // Whether a list skips a file that it already holds.
 bool SkipsDuplicates(ListKind kind);
 

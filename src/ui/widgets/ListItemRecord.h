@@ -3,9 +3,11 @@
 // One file row of a list page: its path and the analysis figures the page works with.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "stream/ChannelMode.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -15,7 +17,7 @@ struct ListItemRecord {
     int durationSeconds = 0;
     int sampleRateHz = 0;
     int bitRateKbps = 0;
-    int channelMode = 0;   // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    std::optional<ChannelMode> channelMode;  // empty when the file gave none
     bool hasInfoFrame = false;  // the file carries a Xing/Info frame (joiner lists)
     TagInfo tags;          // as read when the file was added
     std::filesystem::path outputPath;               // joiner lists: the output, once made

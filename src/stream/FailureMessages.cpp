@@ -1,0 +1,45 @@
+#include "stream/FailureMessages.h"
+
+namespace qm {
+
+namespace {
+
+enum class Ending { FullStop, None };
+
+std::string FailedTo(const char* verb, const char* what, const std::string& name, Ending ending) {
+    std::string message = "Failed to ";
+    message += verb;
+    message += ' ';
+    message += what;
+    message += " \"";
+    message += name;
+    message += '"';
+    if (ending == Ending::FullStop) message += '.';
+    return message;
+}
+
+std::string FileMessage(const char* verb, const std::filesystem::path& path) {
+    return FailedTo(verb, "file", path.string(), Ending::FullStop);
+}
+
+}  // namespace
+
+std::string FailedToLoadMessage(const std::filesystem::path& path) { return FileMessage("load", path); }
+
+std::string FailedToOpenMessage(const std::filesystem::path& path) { return FileMessage("open", path); }
+
+std::string FailedToCreateMessage(const std::filesystem::path& path) { return FileMessage("create", path); }
+
+std::string FailedToWriteMessage(const std::filesystem::path& path) { return FileMessage("write", path); }
+
+std::string FailedToEncodeMessage(const std::filesystem::path& path) { return FileMessage("encode", path); }
+
+std::string CreateFileFailedReason(const std::filesystem::path& path) {
+    return FailedTo("create", "file", path.string(), Ending::None);
+}
+
+std::string CreateFolderFailedReason(const std::string& folder) {
+    return FailedTo("create", "folder", folder, Ending::None);
+}
+
+}  // namespace qm

@@ -1,0 +1,27 @@
+#pragma once
+
+// The messages an operation leaves when a file or folder lets it down, worded one way
+// everywhere: "Failed to write file \"x.mp3\".", the path as the caller gave it.
+
+#include <filesystem>
+#include <string>
+
+namespace qm {
+
+// "Failed to load file \"<path>\".": the source could not be opened or analysed as MPEG audio.
+std::string FailedToLoadMessage(const std::filesystem::path& path);
+// "Failed to open file \"<path>\".": the file could not be opened or decoded.
+std::string FailedToOpenMessage(const std::filesystem::path& path);
+// "Failed to create file \"<path>\".": the output could not be created.
+std::string FailedToCreateMessage(const std::filesystem::path& path);
+// "Failed to write file \"<path>\".": a write, the close or the rename of an output failed.
+std::string FailedToWriteMessage(const std::filesystem::path& path);
+// "Failed to encode file \"<path>\".": the encoder refused the audio of an output.
+std::string FailedToEncodeMessage(const std::filesystem::path& path);
+
+// The reasons the output placement gives, without a full stop, as the pages show them inside
+// their own sentences: "Failed to create file \"<path>\"" and "Failed to create folder \"<folder>\"".
+std::string CreateFileFailedReason(const std::filesystem::path& path);
+std::string CreateFolderFailedReason(const std::string& folder);
+
+}  // namespace qm
