@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev
-  libtag1-dev libsdl2-dev qt6-base-dev libcli11-dev liblnk-dev
+  libtag1-dev libsdl2-dev qt6-base-dev libcli11-dev liblnk-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
 )
 

@@ -19,12 +19,13 @@ struct Command {
     std::function<void(CLI::App& app, int* exitCode)> setup;
 };
 
-// The table of sub-commands; each command's file registers itself with a static Registrar.
-std::vector<Command>& Commands();
+// The sub-commands, one per file.
+Command InfoCommand();
+Command SplitCommand();
+Command JoinCommand();
 
-struct Registrar {
-    explicit Registrar(Command command) { Commands().push_back(std::move(command)); }
-};
+// Every sub-command, in the order of the help listing.
+std::vector<Command> Commands();
 
 // Exit codes shared by every command.
 enum ExitCode : int {

@@ -2,20 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <exception>
 #include <iostream>
 
 #include "cli/CommandRegistry.h"
-
-namespace qm::cli {
-
-std::vector<Command>& Commands() {
-    static std::vector<Command> commands;
-    return commands;
-}
-
-}  // namespace qm::cli
 
 int main(int argc, char** argv) {
     using namespace qm::cli;
@@ -24,11 +14,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_version_flag("--version", "quillmere-cli 0.1.0");
 
-    auto commands = Commands();
-    std::sort(commands.begin(), commands.end(),
-              [](const Command& a, const Command& b) { return a.order < b.order; });
     int exitCode = kExitOk;
-    for (const auto& command : commands) command.setup(app, &exitCode);
+    for (const Command& command : Commands()) command.setup(app, &exitCode);
 
     try {
         app.parse(argc, argv);

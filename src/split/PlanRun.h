@@ -5,6 +5,7 @@
 // ends. Used only by the planners' own files.
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>

@@ -4,8 +4,11 @@
 
 #include <CLI/CLI.hpp>
 
-// quillmere-cli is a program, not a library, so the option file is compiled into this test.
-#include "cli/OutputOptions.cpp"
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cli/OutputOptions.h"
 
 namespace qm::cli {
 namespace {
