@@ -17,6 +17,7 @@
 #include "ui/pages/PageSizes.h"
 #include "ui/shell/ShellCalls.h"
 #include "ui/widgets/BatchProgressDialog.h"
+#include "ui/widgets/PathText.h"
 
 namespace qm {
 
@@ -24,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString PathText(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
 int MainColumn(ListColumn column) { return ColumnIndex(ListKind::BatchJoinerMain, column); }
 

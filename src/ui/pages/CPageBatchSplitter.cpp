@@ -20,6 +20,7 @@
 #include "ui/pages/SplitModeInputs.h"
 #include "ui/shell/ShellCalls.h"
 #include "ui/widgets/BatchProgressDialog.h"
+#include "ui/widgets/PathText.h"
 
 namespace qm {
 
@@ -27,13 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The arrows' ranges of the inputs.
-constexpr int kMaxSpinValue = 32767;
+// The lowest values the arrows reach: a size of 1 unit, 2 pieces.
 constexpr int kMinSizeUnits = 1;
 constexpr int kMinPieceCount = 2;
-constexpr int kMaxSeconds = 59;
-
-QString PathText(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
 int OutputColumn() { return ColumnIndex(ListKind::BatchSplitter, ListColumn::Output); }
 

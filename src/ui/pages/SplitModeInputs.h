@@ -17,6 +17,10 @@ class QWidget;
 
 namespace qm {
 
+// The arrows' ranges of the mode inputs: counts, sizes and minutes up to 32767, seconds to 59.
+inline constexpr int kMaxSpinValue = 32767;
+inline constexpr int kMaxSeconds = 59;
+
 // Adds mode's radio button (its id in modes is the mode's code) and its inputs, left to
 // right, as row `mode` of grid.
 QRadioButton* AddModeRow(QGridLayout* grid, QButtonGroup* modes, SplitTypeCode mode, const char* caption,
