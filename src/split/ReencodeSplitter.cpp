@@ -48,7 +48,9 @@ void ReencodeSplitter::SetFadeOut(bool enabled, int tenths) {
 }
 
 int ReencodeSplitter::GetBitRate() const {
-    return m_chosenBitRateKbps != 0 ? m_chosenBitRateKbps : m_audioKbps;
+    // A chosen rate is the encoder's after its rule (brought into 8..320 kbit/s).
+    return m_chosenBitRateKbps != 0 ? std::clamp(m_chosenBitRateKbps, kMinEncoderKbps, kMaxEncoderKbps)
+                                    : m_audioKbps;
 }
 
 bool ReencodeSplitter::Open(const std::filesystem::path& path) {

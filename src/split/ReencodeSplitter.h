@@ -24,8 +24,8 @@ public:
     bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
-    // The chosen bit rate, or the average bit rate of the source's audio frames (its tags
-    // left out).
+    // The chosen bit rate (brought into the encoder's range), or the average bit rate of the
+    // source's audio frames (its tags left out).
     int GetBitRate() const override;
     bool Open(const std::filesystem::path& path) override;
     void SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode) override;

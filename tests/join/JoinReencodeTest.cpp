@@ -5,6 +5,7 @@
 
 #include <array>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "fixtures/ProgressFakes.h"
@@ -178,6 +179,44 @@ TEST(JoinReencode, WritesTheTargetTagFirst) {
     EXPECT_EQ(back.artist, "アーティスト");
     EXPECT_EQ(back.track, 300);
     EXPECT_TRUE(fx::DecodeWithMpg123(target).ok);
+}
+
+// A failure on the decoding thread (the hook throws, as a failed allocation would) fails the
+// join with the write message wherever it strikes: in the first read, at the seam to the
+// second source, deep in the last one. No file is left and an existing target keeps its bytes.
+TEST(JoinReencode, ADecoderFailureFailsTheJoinAndLeavesNoFile) {
+    struct Case {
+        int source;
+        int read;  // 1-based read of that source that fails
+    };
+    fx::TempDir dir;
+    fx::EncodeSpec spec;
+    spec.seconds = 1.0;
+    const auto a = joinkit::WriteMp3(dir, "a.mp3", spec);
+    const auto b = joinkit::WriteMp3(dir, "b.mp3", spec);
+    const auto target = dir / "out.mp3";
+    for (const Case c : {Case{0, 1}, Case{1, 1}, Case{1, 30}}) {
+        for (const bool targetExists : {false, true}) {
+            SCOPED_TRACE(c.source * 1000 + c.read * 10 + targetExists);
+            if (targetExists) fx::WriteFileBytes(target, {'o', 'l', 'd'});
+            JoinList job;
+            job.AddSources({a, b});
+            int reads = 0;  // touched by the decoding thread only, until the join returns
+            job.SetDecodeHook([&](int index) {
+                if (index == c.source && ++reads == c.read) throw std::runtime_error("no memory");
+            });
+            EXPECT_FALSE(job.JoinReencode(target, {44100, 128, ChannelMode::JointStereo}, Quiet()));
+            EXPECT_EQ(reads, c.read) << "no read after the failure";
+            EXPECT_EQ(job.LastError(), "Failed to write file \"" + target.string() + "\".");
+            if (targetExists) {
+                EXPECT_EQ(fx::ReadFileBytes(target), (fx::Bytes{'o', 'l', 'd'}));
+                EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "out.mp3"}));
+                std::filesystem::remove(target);
+            } else {
+                EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+            }
+        }
+    }
 }
 
 // Open failures name the source; cancel during the last source removes the target and

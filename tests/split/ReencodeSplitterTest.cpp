@@ -85,6 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0, 0, std::nullopt, 24000, 2, 48},
         ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0, true, 0, 0, std::nullopt, 44100, 2, 0},
         ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 0, ChannelMode::JointStereo, 44100, 2, 128},
+        // The encoder's rule brings a chosen bit rate into 8..320 kbit/s.
+        ParamsCase{"ChosenAbove320Is320", fixtures::Channels::JointStereo, 44100, 128, false, 44100, 400, ChannelMode::JointStereo, 44100, 2, 320},
+        ParamsCase{"ChosenBelow8Is8", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 4, ChannelMode::Mono, 22050, 1, 8},
         // The source's bit rate is that of its audio: a large tag does not raise it.
         ParamsCase{"TaggedSourceAsSource", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, std::nullopt, 44100, 2, 128, 300000}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -343,6 +346,22 @@ TEST(ReencodeSplitter, FailedEncodeFailsThePiece) {
         EXPECT_FALSE(written) << c.failingCall;
         EXPECT_EQ(calls, c.failingCall) << "the piece stops at the failure";
         EXPECT_EQ(engine.LastError(), "Failed to encode file \"" + path.string() + "\".");
+        EXPECT_TRUE(OtherFiles(dir.Path(), {src.path}).empty());
+    }
+}
+
+// A chosen rate that is none of the MPEG rates is refused by the encoder's rule rather than
+// quietly encoded at a neighbouring rate: the piece fails and leaves no file.
+TEST(ReencodeSplitter, ARateOutsideMpegFailsThePiece) {
+    fixtures::TempDir dir;
+    const Source src = WriteSource(dir / "s.mp3", NoiseSpec(1.0, fixtures::XingFrame::No));
+    for (const int rateHz : {12345, 44101, 96000}) {
+        ReencodeSplitter engine;
+        engine.SetEncoderParams(rateHz, 128, ChannelMode::JointStereo);
+        ASSERT_TRUE(engine.Open(src.path));
+        const auto path = dir / "p.mp3";
+        EXPECT_FALSE(engine.WritePieceToEnd(path, {1, 1, 1, 0})) << rateHz;
+        EXPECT_EQ(engine.LastError(), "Failed to initialize the MP3 encoder for file \"" + path.string() + "\".");
         EXPECT_TRUE(OtherFiles(dir.Path(), {src.path}).empty());
     }
 }
