@@ -3,6 +3,7 @@
 
 #include "stream/AudioLayer.h"
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -16,9 +17,11 @@ namespace {
 constexpr std::uint32_t kVersion = 0x02040001;
 constexpr int kDefaultVerifyBytes = 100000;
 
-int& VerifyBytes()
+// Set by the program's thread, read by every thread that opens a stream (the re-encoding
+// join's decoder opens its sources on a thread of its own).
+std::atomic<int>& VerifyBytes()
 {
-    static int verifyBytes = kDefaultVerifyBytes;
+    static std::atomic<int> verifyBytes{kDefaultVerifyBytes};
     return verifyBytes;
 }
 
@@ -31,12 +34,12 @@ std::uint32_t GetVersion()
 
 void SetVerifyLength(int byteCount)
 {
-    VerifyBytes() = byteCount > 0 ? byteCount : kDefaultVerifyBytes;
+    VerifyBytes().store(byteCount > 0 ? byteCount : kDefaultVerifyBytes, std::memory_order_relaxed);
 }
 
 int VerifyLength()
 {
-    return VerifyBytes();
+    return VerifyBytes().load(std::memory_order_relaxed);
 }
 
 namespace {

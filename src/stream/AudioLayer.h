@@ -28,7 +28,8 @@ bool HasSoundCard();
 void Free();
 
 // Number of bytes examined at the start of a file when looking for the first audio frame
-// (after a leading ID3v2 tag). Default 100000.
+// (after a leading ID3v2 tag). Default 100000; a count of 0 or less restores it. Any thread
+// may read it while another sets it.
 void SetVerifyLength(int byteCount);
 int VerifyLength();
 

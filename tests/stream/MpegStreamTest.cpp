@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "fixtures/Fixtures.h"
 #include "stream/AudioLayer.h"
 #include "stream/AudioStreams.h"
@@ -226,6 +228,24 @@ TEST(MpegStreamTest, AudioStartingInsideTheWindowIsFound) {
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->FileStart(), static_cast<std::uint64_t>(VerifyLength() - 1));
     EXPECT_GT(stream->LengthBytes(), 0);
+}
+
+// The length set on the program's thread is the one a stream opened on another thread (as
+// the re-encoding join's decoder opens its sources) searches: audio one byte past a shorter
+// window is not found there, and is found once the window is long enough again.
+TEST(MpegStreamTest, AnotherThreadSearchesTheWindowSet) {
+    TempDir dir;
+    constexpr int kShortWindowBytes = 4096;
+    WriteFileBytes(dir / "f.mp3", Concat({fixtures::Junk(kShortWindowBytes), PlainMp3()}));
+    const auto opensOnAnotherThread = [&] {
+        return std::async(std::launch::async, [&] { return OpenMpegStream(dir / "f.mp3") != nullptr; }).get();
+    };
+    SetVerifyLength(kShortWindowBytes);
+    EXPECT_FALSE(opensOnAnotherThread());
+    SetVerifyLength(kShortWindowBytes + 1);
+    EXPECT_TRUE(opensOnAnotherThread());
+    SetVerifyLength(0);  // back to the default
+    EXPECT_EQ(VerifyLength(), 100000);
 }
 
 TEST(MpegStreamTest, MissingFileAndFolderFail) {
