@@ -26,26 +26,21 @@ using HipHandle = std::unique_ptr<hip_global_flags, HipCloser>;
 // engines have no console, so its reports are dropped.
 inline void IgnoreLameReport(const char*, va_list) {}
 
+// Points a handle's report functions at IgnoreLameReport; an empty handle stays empty.
+template <typename Handle, typename... ReportSetters>
+Handle Quietened(Handle handle, ReportSetters... setReport) {
+    if (handle) (setReport(handle.get(), IgnoreLameReport), ...);
+    return handle;
+}
+
 // A new encoder context that reports nothing; empty when LAME has no memory for one.
 inline LameHandle MakeQuietLame() {
-    LameHandle lame(lame_init());
-    if (lame) {
-        lame_set_errorf(lame.get(), IgnoreLameReport);
-        lame_set_debugf(lame.get(), IgnoreLameReport);
-        lame_set_msgf(lame.get(), IgnoreLameReport);
-    }
-    return lame;
+    return Quietened(LameHandle(lame_init()), lame_set_errorf, lame_set_debugf, lame_set_msgf);
 }
 
 // A new frame decoder that reports nothing; empty when LAME has no memory for one.
 inline HipHandle MakeQuietHip() {
-    HipHandle hip(hip_decode_init());
-    if (hip) {
-        hip_set_errorf(hip.get(), IgnoreLameReport);
-        hip_set_debugf(hip.get(), IgnoreLameReport);
-        hip_set_msgf(hip.get(), IgnoreLameReport);
-    }
-    return hip;
+    return Quietened(HipHandle(hip_decode_init()), hip_set_errorf, hip_set_debugf, hip_set_msgf);
 }
 
 }  // namespace qm

@@ -83,6 +83,24 @@ std::vector<unsigned short> ToUtf16WithBom(const std::u32string& text)
     return out;
 }
 
+// A field's text as LAME takes it: Latin-1 when Latin-1 holds every character, otherwise
+// UTF-16 with a byte-order mark.
+struct FieldText {
+    bool isLatin1 = false;
+    std::string latin1;
+    std::vector<unsigned short> utf16;
+};
+
+FieldText TextForLame(const std::string& utf8)
+{
+    FieldText field;
+    const std::u32string text = DecodeUtf8(utf8);
+    field.isLatin1 = ToLatin1(text, &field.latin1);
+    if (!field.isLatin1)
+        field.utf16 = ToUtf16WithBom(text);
+    return field;
+}
+
 using Latin1Setter = void (*)(lame_global_flags*, const char*);
 
 // Hands one text field to LAME: through its Latin-1 setter when Latin-1 holds the text,
@@ -92,14 +110,11 @@ void SetTextField(lame_global_flags* lame, const std::string& utf8, Latin1Setter
 {
     if (utf8.empty())
         return;
-    const std::u32string text = DecodeUtf8(utf8);
-    std::string latin1;
-    if (ToLatin1(text, &latin1)) {
-        latin1Setter(lame, latin1.c_str());
-        return;
-    }
-    const std::vector<unsigned short> utf16 = ToUtf16WithBom(text);
-    id3tag_set_textinfo_utf16(lame, frameId, utf16.data());
+    const FieldText field = TextForLame(utf8);
+    if (field.isLatin1)
+        latin1Setter(lame, field.latin1.c_str());
+    else
+        id3tag_set_textinfo_utf16(lame, frameId, field.utf16.data());
 }
 
 // LAME turns a genre given as a number into the name of that ID3v1 genre ("17" gives "Rock")
@@ -110,15 +125,13 @@ std::string SetGenre(lame_global_flags* lame, const std::string& utf8)
     constexpr int kUnknownGenreNumber = -1;
     if (utf8.empty())
         return {};
-    const std::u32string text = DecodeUtf8(utf8);
-    std::string latin1;
-    if (!ToLatin1(text, &latin1)) {
-        const std::vector<unsigned short> utf16 = ToUtf16WithBom(text);
-        id3tag_set_textinfo_utf16(lame, "TCON", utf16.data());
+    const FieldText field = TextForLame(utf8);
+    if (!field.isLatin1) {
+        id3tag_set_textinfo_utf16(lame, "TCON", field.utf16.data());
         return {};
     }
-    if (id3tag_set_genre(lame, latin1.c_str()) == kUnknownGenreNumber)
-        return latin1;
+    if (id3tag_set_genre(lame, field.latin1.c_str()) == kUnknownGenreNumber)
+        return field.latin1;
     return {};
 }
 
@@ -126,15 +139,11 @@ void SetComment(lame_global_flags* lame, const std::string& utf8)
 {
     if (utf8.empty())
         return;
-    const std::u32string text = DecodeUtf8(utf8);
-    std::string latin1;
-    if (ToLatin1(text, &latin1)) {
-        id3tag_set_comment(lame, latin1.c_str());
-        return;
-    }
-    // LAME's own comment frames carry the language "eng" and an empty description.
-    const std::vector<unsigned short> utf16 = ToUtf16WithBom(text);
-    id3tag_set_comment_utf16(lame, "eng", nullptr, utf16.data());
+    const FieldText field = TextForLame(utf8);
+    if (field.isLatin1)
+        id3tag_set_comment(lame, field.latin1.c_str());
+    else  // LAME's own comment frames carry the language "eng" and an empty description.
+        id3tag_set_comment_utf16(lame, "eng", nullptr, field.utf16.data());
 }
 
 // ID3v2 header and frame header layout (version 2.3):
@@ -143,13 +152,20 @@ void SetComment(lame_global_flags* lame, const std::string& utf8)
 constexpr std::size_t kHeaderBytes = 10;
 constexpr std::size_t kFrameHeaderBytes = 10;
 
+// A version 2.3 tag without flags (no unsynchronisation, extended header or footer): the
+// layout LAME writes, and the only one the repairs below take apart.
+bool IsPlainVersion23Tag(const std::vector<std::uint8_t>& tag)
+{
+    return tag.size() >= kHeaderBytes && tag[0] == 'I' && tag[1] == 'D' && tag[2] == '3' &&
+           tag[3] == 3 && tag[5] == 0;
+}
+
 // LAME adds a TSSE frame naming itself to every tag it builds. Output files made by copying
 // frames were not encoded by LAME, and a tag with no field of the user's must come out
 // empty, so that frame is removed. Any tag not laid out as expected is returned unchanged.
 std::vector<std::uint8_t> WithoutEncoderFrame(std::vector<std::uint8_t> tag)
 {
-    if (tag.size() < kHeaderBytes || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3' ||
-        tag[3] != 3 || tag[5] != 0)
+    if (!IsPlainVersion23Tag(tag))
         return tag;
     std::vector<std::uint8_t> kept(tag.begin(), tag.begin() + kHeaderBytes);
     std::size_t at = kHeaderBytes;
@@ -177,8 +193,7 @@ std::vector<std::uint8_t> WithMarkedCommentDescriptions(std::vector<std::uint8_t
     constexpr std::uint8_t kUtf16 = 1;
     constexpr std::size_t kDescriptionAt = 4;  // encoding byte, three-letter language
     constexpr std::uint8_t kMark[] = {0xFF, 0xFE};
-    if (tag.size() < kHeaderBytes || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3' ||
-        tag[3] != 3 || tag[5] != 0)
+    if (!IsPlainVersion23Tag(tag))
         return tag;
     std::vector<std::uint8_t> marked(tag.begin(), tag.begin() + kHeaderBytes);
     std::size_t at = kHeaderBytes;
