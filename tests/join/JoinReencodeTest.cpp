@@ -23,7 +23,7 @@ namespace {
 namespace fx = qm::fixtures;
 
 // A progress contract nobody watches.
-LongOperation Quiet() { return {}; }
+using fixtures::Quiet;
 using joinkit::FolderNames;
 using joinkit::SoundFormat;
 
@@ -118,7 +118,7 @@ TEST(JoinReencode, MixedSourcesComeOutAtTheTargetFormat) {
     }
 }
 
-// Out-of-range values are brought into range by the encoder stage; a rate LAME rejects fails
+// Out-of-range values are brought into range by the encoder's rule; a rate outside MPEG fails
 // with the parameters as given and writes nothing.
 TEST(JoinReencode, EncoderParameters) {
     struct Case {
@@ -127,7 +127,7 @@ TEST(JoinReencode, EncoderParameters) {
         int kbps;   // of the output's frames
         ChannelMode mode;
     };
-    // Seven is none of the four modes: the encoder stage encodes it as stereo.
+    // Seven is none of the four modes: the encoder encodes it as stereo.
     const ChannelMode notAMode = static_cast<ChannelMode>(7);
     const std::vector<Case> cases = {
         {{44100, 400, ChannelMode::JointStereo}, true, 320, ChannelMode::JointStereo},
