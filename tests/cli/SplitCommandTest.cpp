@@ -16,19 +16,11 @@ namespace qm {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::DecodedSeconds;
+using fixtures::MakeSong;
 using fixtures::RunResult;
 
 constexpr int kRateHz = 44100;
-
-fs::path MakeSong(const fixtures::TempDir& dir, const std::string& name, double seconds) {
-    fixtures::EncodeSpec spec;
-    spec.seconds = seconds;
-    spec.sampleRateHz = kRateHz;
-    spec.xing = fixtures::XingFrame::Yes;
-    const fs::path path = dir / name;
-    fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
-    return path;
-}
 
 RunResult Split(const std::vector<std::string>& args) {
     std::vector<std::string> all{"split"};
@@ -56,13 +48,6 @@ std::set<std::string> NamesIn(const fs::path& folder) {
     std::set<std::string> names;
     for (const auto& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
     return names;
-}
-
-double DecodedSeconds(const fs::path& path) {
-    const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(path);
-    EXPECT_TRUE(decoded.ok) << path;
-    EXPECT_EQ(decoded.errors, 0) << path;
-    return static_cast<double>(decoded.samples) / kRateHz;
 }
 
 // Command lines the parser must refuse with exit code 2, before any file is touched.
@@ -238,13 +223,13 @@ TEST(SplitCommand, JsonReport) {
         return "\"" + out + "\"";
     };
     const std::string expected =
-        "{\"cancelled\": false, \"files\": [\n"
-        "  {\"file\": " + quoted(song.string()) + ", \"status\": \"done\", \"outcome\": \"2 piece(s)\", "
-        "\"outputs\": [" + quoted((dir / "song-1.mp3").string()) + ", " + quoted((dir / "song-2.mp3").string()) +
+        "{\"command\":\"split\",\"files\":[\n"
+        "{\"file\":" + quoted(song.string()) + ",\"status\":\"done\",\"outcome\":\"2 piece(s)\","
+        "\"outputs\":[" + quoted((dir / "song-1.mp3").string()) + "," + quoted((dir / "song-2.mp3").string()) +
         "]},\n"
-        "  {\"file\": " + quoted(missing.string()) + ", \"status\": \"failed\", \"outcome\": " +
-        quoted("Failure: Failed to load file \"" + missing.string() + "\".") + ", \"outputs\": []}\n"
-        "]}\n";
+        "{\"file\":" + quoted(missing.string()) + ",\"status\":\"failed\",\"outcome\":" +
+        quoted("Failure: Failed to load file \"" + missing.string() + "\".") + ",\"outputs\":[]}\n"
+        "],\"cancelled\":false}\n";
     EXPECT_EQ(result.out, expected);
 }
 

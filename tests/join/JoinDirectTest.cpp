@@ -14,7 +14,7 @@ namespace {
 namespace fx = qm::fixtures;
 
 // A progress contract nobody watches.
-LongOperation Quiet() { return {}; }
+using fixtures::Quiet;
 using joinkit::FolderNames;
 using joinkit::FramesOf;
 

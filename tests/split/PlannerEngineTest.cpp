@@ -15,20 +15,11 @@ namespace qm {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::DecodedSeconds;
 using testing::FileNames;
 
 constexpr int kRateHz = 44100;
 constexpr double kFrameSeconds = 1152.0 / kRateHz;  // one MPEG-1 Layer III frame
-
-fs::path MakeSong(const fixtures::TempDir& dir, double seconds, fixtures::Signal signal = fixtures::Signal::Tone) {
-    fixtures::EncodeSpec spec;
-    spec.seconds = seconds;
-    spec.xing = fixtures::XingFrame::Yes;
-    spec.signal = signal;
-    const fs::path path = dir / "song.mp3";
-    fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
-    return path;
-}
 
 // The audio frames of an MPEG file without tags, its Xing/Info frame left out.
 std::size_t AudioFrameCount(const fs::path& path) {
@@ -41,12 +32,6 @@ bool HasFileStartingWith(const fs::path& folder, const std::string& prefix) {
         if (item.path().filename().string().rfind(prefix, 0) == 0) return true;
     }
     return false;
-}
-
-double DecodedSeconds(const fs::path& path) {
-    const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(path);
-    EXPECT_TRUE(decoded.ok) << path;
-    return static_cast<double>(decoded.samples) / kRateHz;
 }
 
 SplitPlanContext RealContext(const SplitterOptions& options, fixtures::FakeOperation& operation) {
@@ -81,7 +66,7 @@ TEST(PlannerEngines, EngineChoice) {
 // second plus up to three frames repeated by the step back at each of the two cuts.
 TEST(PlannerEngines, PageByTimeWritesDecodablePieces) {
     fixtures::TempDir dir;
-    const fs::path song = MakeSong(dir, 5.0);
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 5.0);
     SplitterOptions options;
     fixtures::FakeOperation operation;
     std::vector<fs::path> outputs;
@@ -105,7 +90,7 @@ TEST(PlannerEngines, OverwritingPlanReplacesTheOldFilesOnlyWhenItCompletes) {
         for (const Ending ending : {Ending::Completes, Ending::CancelInPieceThree, Ending::PlacementFails}) {
             SCOPED_TRACE(std::string(reencode ? "reencode " : "direct ") + std::to_string(static_cast<int>(ending)));
             fixtures::TempDir dir;
-            const fs::path song = MakeSong(dir, 6.0);
+            const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
             std::vector<fixtures::Bytes> old;
             for (std::uint8_t i = 1; i <= 3; ++i) {
                 old.push_back(fixtures::Bytes(100 + i, i));
@@ -174,7 +159,7 @@ TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
                                "Target exists and skipped"},
                           Case{TargetExistsCode::Overwrite, true, {"song.mp3", "song-part.mp3"}, ""}}) {
         fixtures::TempDir dir;
-        const fs::path song = MakeSong(dir, 6.0);
+        const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
         SplitterOptions options;
         options.OutputFileName = "%F%-part.mp3";
         options.TargetExistsOpt = c.policy;
@@ -204,7 +189,7 @@ TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
     for (const Case& c : {Case{"size 102 bytes", true, 102, 1.0, 1}, Case{"size 1 KB", true, 1024, 3.0, 3},
                           Case{"time 0.1 s", false, 1, 3.0, 4}}) {
         fixtures::TempDir dir;
-        const fs::path song = MakeSong(dir, c.seconds, fixtures::Signal::Noise);
+        const fs::path song = fixtures::MakeSong(dir, "song.mp3", c.seconds, fixtures::Signal::Noise);
         const std::size_t frames = AudioFrameCount(song);
         SplitterOptions options;
         options.OutputFileName = "%F%-%P%.mp3";
@@ -256,7 +241,7 @@ TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
                           Case{"count 6", 0.5, Mode::Count, 6, 0, 0, 0, "The file count is too big."},
                           Case{"time 0.2", 0.5, Mode::Time, 2, 0, 3, 0.2, ""}}) {
         fixtures::TempDir dir;
-        const fs::path song = MakeSong(dir, c.seconds);
+        const fs::path song = fixtures::MakeSong(dir, "song.mp3", c.seconds);
         SplitterOptions options;
         fixtures::FakeOperation operation;
         batch_plans::BatchEntry entry{song, static_cast<int>(c.seconds), {}};
@@ -291,7 +276,7 @@ TEST(PlannerEngines, LongFadesKeepThePlansCuts) {
                           Case{"manual, fade-out 3 s", true, 0, 30, {1.0, 4.0, 1.0}},
                           Case{"count 3, fade-in 10 s", false, 100, 0, {2.0, 2.0, 2.0}}}) {
         fixtures::TempDir dir;
-        const fs::path song = MakeSong(dir, 6.0);
+        const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
         SplitterOptions options;
         options.FadeInLen = c.fadeInTenths;
         options.FadeOutLen = c.fadeOutTenths;
@@ -322,7 +307,7 @@ TEST(PlannerEngines, LongFadesKeepThePlansCuts) {
 // untouched and the plan ends with the placement's message.
 TEST(PlannerEngines, SkipPolicyEndsThePlanAtAnExistingTarget) {
     fixtures::TempDir dir;
-    const fs::path song = MakeSong(dir, 6.0);
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
     fixtures::WriteFileBytes(dir / "song-2.mp3", fixtures::Bytes{1, 2, 3});
     SplitterOptions options;
     options.TargetExistsOpt = TargetExistsCode::Skip;
@@ -341,7 +326,7 @@ TEST(PlannerEngines, SkipPolicyEndsThePlanAtAnExistingTarget) {
 // A custom range from 1.5 s, 2 s long, with overlaps set: the piece holds just the range.
 TEST(PlannerEngines, CustomRangeIgnoresOverlaps) {
     fixtures::TempDir dir;
-    const fs::path song = MakeSong(dir, 6.0);
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
     SplitterOptions options;
     options.ForwardOverlap = 10;
     options.BackwardOverlap = 10;
