@@ -158,6 +158,8 @@ bool ReencodeSplitter::StartCodec(Piece& piece) {
         settings.bitRateKbps = m_chosenBitRateKbps;
         settings.mode = *m_chosenChannelMode;
     }
+    // The encoder's rule, the join's too, refuses a chosen rate that is no MPEG rate and
+    // brings the bit rate into its range.
     if (m_encoder.Start(settings) != EncoderStart::Started) return false;
     piece.channels = settings.inputChannels;
     piece.encoderKbps = m_encoder.Settings().bitRateKbps;
