@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -14,7 +15,7 @@
 
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
-#include "cli/Terminal.h"
+#include "cli/JsonReport.h"
 #include "stream/ByteOrder.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
@@ -106,107 +107,69 @@ FileReport Analyse(const std::string& path) {
 // ---------------------------------------------------------------------------------------
 // JSON
 
-// Bytes that are not UTF-8 (a path may hold any bytes) replaced by U+FFFD, so that the
-// JSON output stays valid.
-std::string ValidUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            out += static_cast<char>(byte);
-            ++i;
-            continue;
-        }
-        // A multi-byte sequence: lead byte 110xxxxx, 1110xxxx or 11110xxx, then 10xxxxxx
-        // continuation bytes; overlong forms, surrogates and values past U+10FFFF rejected.
-        const std::size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
-                                   : byte >= 0xE0 && byte <= 0xEF ? 3
-                                   : byte >= 0xF0 && byte <= 0xF4 ? 4
-                                                                  : 0;
-        bool valid = length > 0 && i + length <= text.size();
-        std::uint32_t codePoint = valid ? byte & (0xFFu >> (length + 1)) : 0;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        valid = valid && !(length == 3 && codePoint < 0x800) &&
-                !(length == 4 && codePoint < 0x10000) &&
-                !(codePoint >= 0xD800 && codePoint <= 0xDFFF) && codePoint <= 0x10FFFF;
-        if (valid) {
-            out.append(text.substr(i, length));
-            i += length;
-        } else {
-            out += "\xEF\xBF\xBD";  // U+FFFD for the one bad byte; resynchronise after it
-            ++i;
-        }
-    }
-    return out;
-}
+using Json = nlohmann::ordered_json;
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += JsonQuote(ValidUtf8(text));
-}
-
-std::string JsonNumber(double value) {
+// Seconds with six decimals, as the text output shows them.
+std::string SixDecimals(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%.6f", value);
     return text;
 }
 
 template <typename T>
-std::string JsonOptional(const std::optional<T>& value) {
+std::string OptionalText(const std::optional<T>& value) {
     return value ? std::to_string(*value) : "null";
 }
 
-void AppendTagsJson(std::string& out, const TagInfo& tags) {
-    const std::pair<const char*, const std::string*> texts[] = {
-        {"title", &tags.title}, {"artist", &tags.artist}, {"album", &tags.album},
-        {"year", &tags.year},   {"genre", &tags.genre},   {"comment", &tags.comment}};
-    out += "{";
-    for (const auto& [name, value] : texts) {
-        out += "\"";
-        out += name;
-        out += "\": ";
-        AppendJsonString(out, *value);
-        out += ", ";
-    }
-    out += "\"track\": " + std::to_string(tags.track) + "}";
+template <typename T>
+Json OptionalJson(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
 }
 
-std::string ReportJson(const FileReport& report) {
-    std::string out = "  {\"path\": ";
-    AppendJsonString(out, report.path);
-    out += ", \"ok\": ";
-    out += report.ok ? "true" : "false";
-    if (!report.ok) {
-        out += ", \"error\": ";
-        AppendJsonString(out, report.error);
-        return out + "}";
-    }
-    out += ", \"size\": " + std::to_string(report.sizeBytes);
-    out += ", \"audioStart\": " + std::to_string(report.audioStart);
-    out += ", \"durationSeconds\": " + std::to_string(report.durationSeconds);
-    out += ", \"lengthSeconds\": " + JsonNumber(report.lengthSeconds);
-    out += ", \"sampleRate\": " + std::to_string(report.sampleRateHz);
-    out += ", \"channelMode\": " + std::to_string(static_cast<int>(report.channelMode));
-    out += ", \"averageKbps\": " + std::to_string(report.averageKbps);
-    out += ", \"frames\": " + std::to_string(report.frames);
-    out += ", \"version\": \"" + std::string(VersionName(report.version)) + "\"";
-    out += ", \"layer\": " + std::to_string(report.layer);
-    out += ", \"xing\": ";
+Json TagsJson(const TagInfo& tags) {
+    Json json;
+    json["title"] = ValidUtf8Text(tags.title);
+    json["artist"] = ValidUtf8Text(tags.artist);
+    json["album"] = ValidUtf8Text(tags.album);
+    json["year"] = ValidUtf8Text(tags.year);
+    json["genre"] = ValidUtf8Text(tags.genre);
+    json["comment"] = ValidUtf8Text(tags.comment);
+    json["track"] = tags.track;
+    return json;
+}
+
+// The figures of an analysed file: the "info" member of its record.
+Json FiguresJson(const FileReport& report) {
+    Json json;
+    json["size"] = report.sizeBytes;
+    json["audioStart"] = report.audioStart;
+    json["durationSeconds"] = report.durationSeconds;
+    // Rounded to the microsecond, as the text shows it.
+    json["lengthSeconds"] = std::round(report.lengthSeconds * 1e6) / 1e6;
+    json["sampleRate"] = report.sampleRateHz;
+    json["channelMode"] = static_cast<int>(report.channelMode);
+    json["averageKbps"] = report.averageKbps;
+    json["frames"] = report.frames;
+    json["version"] = VersionName(report.version);
+    json["layer"] = report.layer;
     if (report.xing) {
-        out += "{\"tag\": \"" + report.xing->tag + "\", \"frames\": " +
-               JsonOptional(report.xing->frames) + ", \"bytes\": " + JsonOptional(report.xing->bytes) +
-               "}";
+        json["xing"] = Json{{"tag", report.xing->tag},
+                            {"frames", OptionalJson(report.xing->frames)},
+                            {"bytes", OptionalJson(report.xing->bytes)}};
     } else {
-        out += "null";
+        json["xing"] = nullptr;
     }
-    out += ", \"tags\": ";
-    AppendTagsJson(out, report.tags);
-    return out + "}";
+    json["tags"] = TagsJson(report.tags);
+    return json;
+}
+
+FileRecord RecordOf(const FileReport& report) {
+    FileRecord record;
+    record.file = report.path;
+    record.status = report.ok ? FileStatus::Done : FileStatus::Failed;
+    record.outcome = report.error;
+    if (report.ok) record.extra.emplace("info", FiguresJson(report));
+    return record;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -224,7 +187,7 @@ std::string ReportText(const FileReport& report) {
     line("size:", std::to_string(report.sizeBytes) + " bytes");
     line("audio start:", std::to_string(report.audioStart));
     line("duration:", std::to_string(report.durationSeconds) + " s (" +
-                          JsonNumber(report.lengthSeconds) + " s)");
+                          SixDecimals(report.lengthSeconds) + " s)");
     line("format:", std::string(VersionName(report.version)) + " Layer " +
                         std::to_string(report.layer) + ", " + std::to_string(report.sampleRateHz) +
                         " Hz, " + std::string(ChannelModeReportText(report.channelMode)) + " (" +
@@ -232,8 +195,8 @@ std::string ReportText(const FileReport& report) {
     line("average:", std::to_string(report.averageKbps) + " kbit/s");
     line("frames:", std::to_string(report.frames));
     if (report.xing) {
-        line("xing:", report.xing->tag + ", frames " + JsonOptional(report.xing->frames) +
-                          ", bytes " + JsonOptional(report.xing->bytes));
+        line("xing:", report.xing->tag + ", frames " + OptionalText(report.xing->frames) +
+                          ", bytes " + OptionalText(report.xing->bytes));
     } else {
         line("xing:", "none");
     }
@@ -255,23 +218,22 @@ struct InfoOptions {
 
 int RunInfo(const InfoOptions& options) {
     int exitCode = kExitOk;
-    if (options.json) std::cout << "[\n";
-    bool first = true;
+    std::optional<JsonReport> json;
+    if (options.json) json.emplace(std::cout, "info");
     // One file at a time, printed as soon as it is analysed: memory does not grow with the
     // number of files.
     for (const std::string& path : options.files) {
         const FileReport report = Analyse(path);
         if (!report.ok) exitCode = kExitSomeFailed;
-        if (options.json) {
-            std::cout << (first ? "" : ",\n") << ReportJson(report);
+        if (json) {
+            json->Add(RecordOf(report));
         } else if (report.ok) {
             std::cout << ReportText(report) << std::flush;
         } else {
             std::cerr << report.error << "\n";
         }
-        first = false;
     }
-    if (options.json) std::cout << "\n]\n";
+    if (json) json->Finish(/*cancelled=*/false);
     std::cout.flush();
     return exitCode;
 }
@@ -280,7 +242,7 @@ void Setup(CLI::App& app, int* exitCode) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* command = app.add_subcommand(
         "info", "Analyse MP3 files: audio start, length, format, frame count, Xing/Info frame and tags.");
-    command->add_flag("--json", options->json, "Print the figures as a JSON array");
+    command->add_flag("--json", options->json, "Print the figures as JSON (see the README for its shape)");
     command->add_option("FILE", options->files, "MP3 files to analyse")->required();
     command->callback([options, exitCode] { *exitCode = RunInfo(*options); });
 }

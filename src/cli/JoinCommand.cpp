@@ -14,6 +14,7 @@
 #include "batch/BatchJoin.h"
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
+#include "cli/JsonReport.h"
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "join/ChooseJoin.h"
@@ -59,29 +60,23 @@ struct JoinArgs {
     bool json = false;
 };
 
-// The outcome of one line of output: the file it is about, its outcome text and what was
-// written.
-struct Outcome {
-    std::string file;
-    std::string text;
-    std::string output;  // empty when nothing was written
-};
-
-void Print(const std::vector<Outcome>& outcomes, bool json) {
+// The outcome of each file (the joined file, or each main file of a batch): its line of
+// output, "FILE: OUTCOME" and the path written below it, or its record in the JSON document.
+void Print(const std::vector<FileRecord>& records, bool json, bool cancelled) {
     if (json) {
-        std::cout << "{\"files\":[";
-        for (std::size_t i = 0; i < outcomes.size(); ++i) {
-            const Outcome& o = outcomes[i];
-            std::cout << (i ? "," : "") << "{\"file\":" << JsonQuote(o.file) << ",\"outcome\":" << JsonQuote(o.text)
-                      << ",\"outputs\":[" << (o.output.empty() ? "" : JsonQuote(o.output)) << "]}";
-        }
-        std::cout << "]}\n";
+        JsonReport report(std::cout, "join");
+        for (const FileRecord& record : records) report.Add(record);
+        report.Finish(cancelled);
         return;
     }
-    for (const Outcome& o : outcomes) {
-        std::cout << LineField(o.file) << ": " << LineField(o.text) << "\n";
-        if (!o.output.empty()) std::cout << "  " << LineField(o.output) << "\n";
+    for (const FileRecord& record : records) {
+        std::cout << LineField(record.file) << ": " << LineField(record.outcome) << "\n";
+        for (const std::string& output : record.outputs) std::cout << "  " << LineField(output) << "\n";
     }
+}
+
+FileRecord Failed(const std::filesystem::path& file, std::string text) {
+    return FileRecord{file.string(), FileStatus::Failed, std::move(text), {}, std::nullopt};
 }
 
 // The joiner options the command line asks for: automatic parameters unless --rate,
@@ -122,11 +117,9 @@ int ExitCodeFor(bool ok, bool cancelled, const InterruptGuard& guard) {
 // Joins the files into one output, choosing the method as the joiner page does.
 int RunJoin(const JoinArgs& args) {
     const std::filesystem::path target = *args.placement.outputDir;
-    Outcome outcome{target.string(), "", ""};
     // A folder or a read-only file is refused before any work, and never replaced.
     if (!CanWriteOutput(target)) {
-        outcome.text = "Join failure. " + FailedToCreateMessage(target);
-        Print({outcome}, args.json);
+        Print({Failed(target, "Join failure. " + FailedToCreateMessage(target))}, args.json, false);
         return kExitSomeFailed;
     }
     const JoinerOptions options = EncodingOptions(args);
@@ -145,8 +138,7 @@ int RunJoin(const JoinArgs& args) {
         }
     }
     if (!error.empty()) {
-        outcome.text = "Join failure. " + error;
-        Print({outcome}, args.json);
+        Print({Failed(target, "Join failure. " + error)}, args.json, false);
         return kExitSomeFailed;
     }
     const TagInfo tag = args.tag.Over(TagInfo{});
@@ -163,14 +155,38 @@ int RunJoin(const JoinArgs& args) {
                                                         : job.JoinReencode(target, choice.params, operation);
     terminal.Clear();
     const bool cancelled = !ok && cancel.load() != 0;
+    FileRecord record = Failed(target, "Join failure. " + job.LastError());
     if (ok) {
-        outcome.text = JoinedText(args.files.size(), choice, target);
-        outcome.output = target.string();
-    } else {
-        outcome.text = cancelled ? "Cancelled" : "Join failure. " + job.LastError();
+        record.status = FileStatus::Done;
+        record.outcome = JoinedText(args.files.size(), choice, target);
+        record.outputs = {target.string()};
+    } else if (cancelled) {
+        record.status = FileStatus::Cancelled;
+        record.outcome = "Cancelled";
     }
-    Print({outcome}, args.json);
+    Print({record}, args.json, cancelled);
     return ExitCodeFor(ok, cancelled, guard);
+}
+
+// What became of each main file of the batch. A cancel stops the batch at the file it was
+// joining: the last file reached; the files after it are not reached at all.
+std::vector<FileStatus> StatusesOf(const std::vector<BatchJoinItem>& items, bool batchCancelled) {
+    std::vector<FileStatus> statuses;
+    for (const BatchJoinItem& item : items) {
+        if (!item.outputPath.empty()) {
+            statuses.push_back(FileStatus::Done);
+        } else {
+            statuses.push_back(item.outcome.empty() ? FileStatus::NotRun : FileStatus::Failed);
+        }
+    }
+    if (batchCancelled) {
+        for (std::size_t i = items.size(); i-- > 0;) {
+            if (statuses[i] == FileStatus::NotRun) continue;
+            if (statuses[i] == FileStatus::Failed) statuses[i] = FileStatus::Cancelled;
+            break;
+        }
+    }
+    return statuses;
 }
 
 // Joins the --with files to every main file, each output placed by the output options.
@@ -203,13 +219,18 @@ int RunBatch(const JoinArgs& args) {
                                                 options, progress);
     terminal.Clear();
 
-    std::vector<Outcome> outcomes;
+    const bool cancelled = result == BatchJoinResult::Cancelled;
+    const std::vector<FileStatus> statuses = StatusesOf(items, cancelled);
+    std::vector<FileRecord> records;
     bool allDone = true;
-    for (const BatchJoinItem& item : items) {
-        outcomes.push_back({item.mainPath.string(), item.outcome, item.outputPath.string()});
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const BatchJoinItem& item = items[i];
+        FileRecord record{item.mainPath.string(), statuses[i], item.outcome, {}, std::nullopt};
+        if (!item.outputPath.empty()) record.outputs = {item.outputPath.string()};
+        records.push_back(std::move(record));
         allDone = allDone && !item.outputPath.empty();
     }
-    Print(outcomes, args.json);
+    Print(records, args.json, cancelled);
     return ExitCodeFor(allDone, result == BatchJoinResult::Cancelled, guard);
 }
 
@@ -257,7 +278,7 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
     join->add_flag("--no-postfix", args->noPostfix, "With --batch: do not add \"_joined\" to the output names");
-    join->add_flag("--json", args->json, "Print the outcome as JSON");
+    join->add_flag("--json", args->json, "Print the outcome as JSON (see the README for its shape)");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->footer(
         "With --batch, each output's tag starts from its main file's tag and the tag options replace\n"

@@ -25,6 +25,7 @@
 #include "batch/BatchSplit.h"
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
+#include "cli/JsonReport.h"
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "split/PagePlanners.h"
@@ -295,16 +296,6 @@ BatchFilePlanner Measuring(BatchFilePlanner planner) {
     };
 }
 
-const char* StateName(BatchSplitFile::State state) {
-    switch (state) {
-    case BatchSplitFile::State::Done: return "done";
-    case BatchSplitFile::State::Failed: return "failed";
-    case BatchSplitFile::State::Cancelled: return "cancelled";
-    case BatchSplitFile::State::NotRun: break;
-    }
-    return "not run";
-}
-
 // FILE <tab> OUTCOME [<tab> PATH]..., each field escaped so that it stays one field.
 void PrintLine(const BatchSplitFile& file) {
     std::string line = LineField(file.entry.path.string()) + "\t" + LineField(file.outcome);
@@ -312,25 +303,27 @@ void PrintLine(const BatchSplitFile& file) {
     std::cout << line << '\n' << std::flush;
 }
 
-void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled) {
-    std::string json = "{\"cancelled\": ";
-    json += cancelled ? "true" : "false";
-    json += ", \"files\": [";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const BatchSplitFile& file = files[i];
-        json += i == 0 ? "\n  " : ",\n  ";
-        json += "{\"file\": " + JsonQuote(file.entry.path.string());
-        json += ", \"status\": " + JsonQuote(StateName(file.state));
-        json += ", \"outcome\": " + JsonQuote(file.state == BatchSplitFile::State::NotRun ? "" : file.outcome);
-        json += ", \"outputs\": [";
-        for (std::size_t k = 0; k < file.entry.outputs.size(); ++k) {
-            if (k > 0) json += ", ";
-            json += JsonQuote(file.entry.outputs[k].string());
-        }
-        json += "]}";
+FileStatus StatusOf(BatchSplitFile::State state) {
+    switch (state) {
+        case BatchSplitFile::State::Done: return FileStatus::Done;
+        case BatchSplitFile::State::Failed: return FileStatus::Failed;
+        case BatchSplitFile::State::Cancelled: return FileStatus::Cancelled;
+        case BatchSplitFile::State::NotRun: break;
     }
-    json += files.empty() ? "]}\n" : "\n]}\n";
-    std::cout << json << std::flush;
+    return FileStatus::NotRun;
+}
+
+void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled) {
+    JsonReport report(std::cout, "split");
+    for (const BatchSplitFile& file : files) {
+        FileRecord record;
+        record.file = file.entry.path.string();
+        record.status = StatusOf(file.state);
+        if (file.state != BatchSplitFile::State::NotRun) record.outcome = file.outcome;
+        for (const fs::path& output : file.entry.outputs) record.outputs.push_back(output.string());
+        report.Add(record);
+    }
+    report.Finish(cancelled);
 }
 
 int RunSplit(const SplitRequest& request) {
@@ -421,7 +414,7 @@ void Setup(CLI::App& app, int* exitCode) {
     AddModeOptions(command, request.get());
     AddSplitOutputOptions(command, &request->output);
     AddEncoderOptions(command, request.get());
-    command->add_flag("--json", request->json, "Print the outcome as JSON");
+    command->add_flag("--json", request->json, "Print the outcome as JSON (see the README for its shape)");
     command->add_option("FILE", request->files, "MP3 files to split")->required();
     command->footer(
         "Times are seconds with one decimal (12.5) or M:SS[.t]. One line per file: FILE, its outcome\n"

@@ -161,33 +161,4 @@ std::string LineField(std::string_view text) {
     return escaped;
 }
 
-std::string JsonQuote(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': quoted += "\\\""; break;
-            case '\\': quoted += "\\\\"; break;
-            case '\n': quoted += "\\n"; break;
-            case '\r': quoted += "\\r"; break;
-            case '\t': quoted += "\\t"; break;
-            case '\b': quoted += "\\b"; break;
-            case '\f': quoted += "\\f"; break;
-            default:
-                if (byte < 0x20 || byte == 0x7f) {
-                    quoted += "\\u00";
-                    quoted += kHex[byte >> 4];
-                    quoted += kHex[byte & 0x0f];
-                } else {
-                    quoted += c;
-                }
-        }
-    }
-    quoted += '"';
-    return quoted;
-}
-
 }  // namespace qm::cli

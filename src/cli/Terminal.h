@@ -1,8 +1,8 @@
 #pragma once
 
 // Terminal pieces shared by the commands of quillmere-cli: a progress bar and status line
-// drawn on stderr (only when stderr is a terminal), Ctrl-C wired to a cancel flag, and
-// JSON string quoting for --json output.
+// drawn on stderr (only when stderr is a terminal), Ctrl-C wired to a cancel flag, and the
+// escaping of fields of the line output.
 
 #include <cstdio>
 #include <string>
@@ -80,9 +80,5 @@ public:
 // other control character are written as escapes (\\ \t \n \r \xHH), so that a name never
 // breaks a line or adds a field.
 std::string LineField(std::string_view text);
-
-// The text as a JSON string literal, quotes included. Control characters are escaped;
-// bytes of 0x80 and above pass through unchanged (the program's texts are UTF-8).
-std::string JsonQuote(std::string_view text);
 
 }  // namespace qm::cli

@@ -167,6 +167,25 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+// Base64 (RFC 4648) back to bytes, written out here so that the check does not share the
+// program's encoder.
+std::string DecodeBase64(const std::string& text) {
+    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    unsigned bits = 0;
+    int bitCount = 0;
+    for (const char c : text) {
+        if (c == '=') break;
+        bits = (bits << 6) | static_cast<unsigned>(kAlphabet.find(c));
+        bitCount += 6;
+        if (bitCount >= 8) {
+            bitCount -= 8;
+            bytes += static_cast<char>((bits >> bitCount) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
 Json ParseOutput(const fixtures::RunResult& run) {
     EXPECT_TRUE(IsUtf8(run.out));
     return JsonParser(run.out).ParseDocument();
@@ -212,27 +231,27 @@ TEST_F(InfoCommandTest, JsonReportsTheAnalysis) {
     const auto run = Info({"--json", path.string()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const Json json = ParseOutput(run);
-    ASSERT_EQ(json.Items().size(), 1u);
-    const Json& file = json.Items()[0];
-    EXPECT_EQ(file["path"].Text(), path.string());
-    EXPECT_TRUE(file["ok"].Bool());
-    EXPECT_EQ(file["size"].Number(), tag.size() + mp3.size());
-    EXPECT_EQ(file["audioStart"].Number(), tag.size() + infoBytes);
-    EXPECT_EQ(file["durationSeconds"].Number(), 2);
-    EXPECT_NEAR(file["lengthSeconds"].Number(), decoded.samples / 44100.0, 1e-6);
-    EXPECT_EQ(file["sampleRate"].Number(), 44100);
-    EXPECT_EQ(file["channelMode"].Number(), 1);
-    EXPECT_EQ(file["frames"].Number(), frames.size() - 1);
-    EXPECT_EQ(file["version"].Text(), "MPEG-1");
-    EXPECT_EQ(file["layer"].Number(), 3);
-    EXPECT_EQ(file["xing"]["tag"].Text(), "Info");
-    EXPECT_EQ(file["xing"]["frames"].Number(), frames.size() - 1);
-    EXPECT_EQ(file["xing"]["bytes"].Number(), mp3.size());
-    EXPECT_EQ(file["tags"]["title"].Text(), "Morning \"Song\"");
-    EXPECT_EQ(file["tags"]["artist"].Text(), "Back\\slash");
-    EXPECT_EQ(file["tags"]["year"].Text(), "2004");
-    EXPECT_EQ(file["tags"]["track"].Number(), 7);
-    EXPECT_EQ(file["tags"]["comment"].Text(), "line one");
+    ASSERT_EQ(json["files"].Items().size(), 1u);
+    const Json& file = json["files"].Items()[0];
+    EXPECT_EQ(file["file"].Text(), path.string());
+    EXPECT_EQ(file["status"].Text(), "done");
+    EXPECT_EQ(file["info"]["size"].Number(), tag.size() + mp3.size());
+    EXPECT_EQ(file["info"]["audioStart"].Number(), tag.size() + infoBytes);
+    EXPECT_EQ(file["info"]["durationSeconds"].Number(), 2);
+    EXPECT_NEAR(file["info"]["lengthSeconds"].Number(), decoded.samples / 44100.0, 1e-6);
+    EXPECT_EQ(file["info"]["sampleRate"].Number(), 44100);
+    EXPECT_EQ(file["info"]["channelMode"].Number(), 1);
+    EXPECT_EQ(file["info"]["frames"].Number(), frames.size() - 1);
+    EXPECT_EQ(file["info"]["version"].Text(), "MPEG-1");
+    EXPECT_EQ(file["info"]["layer"].Number(), 3);
+    EXPECT_EQ(file["info"]["xing"]["tag"].Text(), "Info");
+    EXPECT_EQ(file["info"]["xing"]["frames"].Number(), frames.size() - 1);
+    EXPECT_EQ(file["info"]["xing"]["bytes"].Number(), mp3.size());
+    EXPECT_EQ(file["info"]["tags"]["title"].Text(), "Morning \"Song\"");
+    EXPECT_EQ(file["info"]["tags"]["artist"].Text(), "Back\\slash");
+    EXPECT_EQ(file["info"]["tags"]["year"].Text(), "2004");
+    EXPECT_EQ(file["info"]["tags"]["track"].Number(), 7);
+    EXPECT_EQ(file["info"]["tags"]["comment"].Text(), "line one");
 }
 
 struct VersionCase {
@@ -260,11 +279,11 @@ TEST_F(InfoCommandTest, NamesTheMpegVersion) {
         const auto run = Info({"--json", path.string()});
         ASSERT_EQ(run.exitCode, 0) << c.name << run.err;
         const Json json = ParseOutput(run);
-        const Json& file = json.Items()[0];
-        EXPECT_EQ(file["version"].Text(), c.version) << c.name;
-        EXPECT_EQ(file["sampleRate"].Number(), c.rateHz) << c.name;
-        EXPECT_EQ(file["channelMode"].Number(), c.channelMode) << c.name;
-        EXPECT_TRUE(file["xing"].IsNull()) << c.name;
+        const Json& file = json["files"].Items()[0];
+        EXPECT_EQ(file["info"]["version"].Text(), c.version) << c.name;
+        EXPECT_EQ(file["info"]["sampleRate"].Number(), c.rateHz) << c.name;
+        EXPECT_EQ(file["info"]["channelMode"].Number(), c.channelMode) << c.name;
+        EXPECT_TRUE(file["info"]["xing"].IsNull()) << c.name;
     }
 }
 
@@ -292,16 +311,16 @@ TEST_F(InfoCommandTest, FailuresAreReportedPerFile) {
     const auto run = Info(args);
     EXPECT_EQ(run.exitCode, 1);
     const Json json = ParseOutput(run);
-    ASSERT_EQ(json.Items().size(), 6u);
-    for (std::size_t i = 0; i < json.Items().size(); ++i) {
-        const Json& file = json.Items()[i];
+    ASSERT_EQ(json["files"].Items().size(), 6u);
+    for (std::size_t i = 0; i < json["files"].Items().size(); ++i) {
+        const Json& file = json["files"].Items()[i];
         const std::string& path = args[i + 1];
-        EXPECT_EQ(file["path"].Text(), path);
+        EXPECT_EQ(file["file"].Text(), path);
         const bool good = i == 4;
-        EXPECT_EQ(file["ok"].Bool(), good) << path;
+        EXPECT_EQ(file["status"].Text(), good ? "done" : "failed") << path;
         if (!good) {
-            EXPECT_EQ(file["error"].Text(), "Failed to load file \"" + path + "\".");
-            EXPECT_FALSE(file.Has("size"));
+            EXPECT_EQ(file["outcome"].Text(), "Failed to load file \"" + path + "\".");
+            EXPECT_FALSE(file.Has("info"));
         }
     }
 }
@@ -356,12 +375,15 @@ TEST_F(InfoCommandTest, JsonEscapesAwkwardPaths) {
     }
     const auto run = Info(args);
     const Json json = ParseOutput(run);
-    ASSERT_EQ(json.Items().size(), 4u);
-    EXPECT_EQ(json.Items()[0]["path"].Text(), args[1]);
-    EXPECT_EQ(json.Items()[1]["path"].Text(), args[2]);
-    EXPECT_EQ(json.Items()[2]["path"].Text(), args[3]);
-    // The lone Latin-1 byte becomes U+FFFD.
-    EXPECT_EQ(json.Items()[3]["path"].Text(), (m_dir / "latin1-\xEF\xBF\xBD-name.mp3").string());
+    ASSERT_EQ(json["files"].Items().size(), 4u);
+    EXPECT_EQ(json["files"].Items()[0]["file"].Text(), args[1]);
+    EXPECT_EQ(json["files"].Items()[1]["file"].Text(), args[2]);
+    EXPECT_EQ(json["files"].Items()[2]["file"].Text(), args[3]);
+    // The lone Latin-1 byte becomes U+FFFD, and the exact bytes come along in base64; the
+    // valid paths carry no base64 member.
+    EXPECT_EQ(json["files"].Items()[3]["file"].Text(), (m_dir / "latin1-\xEF\xBF\xBD-name.mp3").string());
+    EXPECT_EQ(DecodeBase64(json["files"].Items()[3]["fileBase64"].Text()), args[4]);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(json["files"].Items()[i].Has("fileBase64")) << i;
 }
 
 }  // namespace

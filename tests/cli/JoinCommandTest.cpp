@@ -115,7 +115,7 @@ TEST(JoinCommand, TagOptionsAndJson) {
     EXPECT_EQ(tags.year, "2020");
     EXPECT_EQ(tags.genre, "Jazz");
     EXPECT_EQ(tags.track, 300u);
-    EXPECT_EQ(run.out.rfind("{\"files\":[{\"file\":\"" + out.string() + "\",", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("{\"command\":\"join\",\"files\":[\n{\"file\":\"" + out.string() + "\",", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("\"outputs\":[\"" + out.string() + "\"]"), std::string::npos) << run.out;
 }
 

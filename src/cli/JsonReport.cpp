@@ -1,0 +1,139 @@
+#include "cli/JsonReport.h"
+
+#include <cstdint>
+#include <ostream>
+
+namespace qm::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The length of the UTF-8 sequence a lead byte starts: 110xxxxx, 1110xxxx or 11110xxx
+// (0xC0, 0xC1 and 0xF5 and above can only start overlong or out-of-range forms); 0 for a
+// byte that starts none.
+std::size_t SequenceLength(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Whether the sequence of length bytes at text[at] is a valid encoding of one code point.
+bool ValidSequence(std::string_view text, std::size_t at, std::size_t length) {
+    if (at + length > text.size()) return false;
+    auto lead = static_cast<unsigned char>(text[at]);
+    std::uint32_t codePoint = lead & (0xFFu >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) return false;  // continuation bytes are 10xxxxxx
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    const bool overlong = (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
+    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+    return !overlong && !surrogate && codePoint <= 0x10FFFF;
+}
+
+}  // namespace
+
+std::string ValidUtf8Text(std::string_view text) {
+    if (IsValidUtf8(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = byte < 0x80 ? 1 : SequenceLength(byte);
+        if (length == 1 || (length > 1 && ValidSequence(text, at, length))) {
+            out.append(text.substr(at, length));
+            at += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++at;
+        }
+    }
+    return out;
+}
+
+const char* FileStatusName(FileStatus status) {
+    switch (status) {
+        case FileStatus::Done: return "done";
+        case FileStatus::Failed: return "failed";
+        case FileStatus::Cancelled: return "cancelled";
+        case FileStatus::NotRun: break;
+    }
+    return "not run";
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80) {
+            ++at;
+            continue;
+        }
+        const std::size_t length = SequenceLength(byte);
+        if (length == 0 || !ValidSequence(text, at, length)) return false;
+        at += length;
+    }
+    return true;
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    // Three bytes make four characters of six bits each; a short last group is padded with '='.
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        const std::size_t left = bytes.size() - at;
+        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 16;
+        if (left > 1) group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+        if (left > 2) group |= static_cast<unsigned char>(bytes[at + 2]);
+        out += kAlphabet[(group >> 18) & 0x3F];
+        out += kAlphabet[(group >> 12) & 0x3F];
+        out += left > 1 ? kAlphabet[(group >> 6) & 0x3F] : '=';
+        out += left > 2 ? kAlphabet[group & 0x3F] : '=';
+    }
+    return out;
+}
+
+std::string RecordJson(const FileRecord& record) {
+    Json json;
+    json["file"] = ValidUtf8Text(record.file);
+    if (!IsValidUtf8(record.file)) json["fileBase64"] = Base64(record.file);
+    json["status"] = FileStatusName(record.status);
+    json["outcome"] = ValidUtf8Text(record.outcome);
+    Json outputs = Json::array();
+    bool allUtf8 = true;
+    for (const std::string& output : record.outputs) {
+        outputs.push_back(ValidUtf8Text(output));
+        allUtf8 = allUtf8 && IsValidUtf8(output);
+    }
+    json["outputs"] = std::move(outputs);
+    if (!allUtf8) {
+        Json raw = Json::array();
+        for (const std::string& output : record.outputs) raw.push_back(Base64(output));
+        json["outputsBase64"] = std::move(raw);
+    }
+    if (record.extra) json[record.extra->first] = record.extra->second;
+    // Texts from elsewhere in the command's own member (tag fields) get the same U+FFFD rule.
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+JsonReport::JsonReport(std::ostream& out, std::string_view command) : m_out(out) {
+    m_out << "{\"command\":" << Json(std::string(command)).dump() << ",\"files\":[";
+}
+
+void JsonReport::Add(const FileRecord& record) {
+    m_out << (m_first ? "\n" : ",\n") << RecordJson(record);
+    m_first = false;
+    m_out.flush();
+}
+
+void JsonReport::Finish(bool cancelled) {
+    m_out << (m_first ? "" : "\n") << "],\"cancelled\":" << (cancelled ? "true" : "false") << "}\n";
+    m_out.flush();
+}
+
+}  // namespace qm::cli
