@@ -15,7 +15,7 @@
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/JsonReport.h"
-#include "cli/OutputOptions.h"
+#include "cli/OptionMapping.h"
 #include "cli/Terminal.h"
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
@@ -47,16 +47,13 @@ struct TagOptions {
 
 struct JoinArgs {
     std::vector<std::string> files;
-    int rateHz = 0;
-    int kbps = 0;
-    std::string channels;
+    JoinEncodingValues encoding;  // --rate, --bitrate, --channels, --no-postfix
     TagOptions tag;
     bool batch = false;
     bool prepend = false;
     bool append = false;
     std::vector<std::string> with;
     OutputOptionValues placement;  // -o (the joined file; with --batch the folder), --tree, --if-exists
-    bool noPostfix = false;
     bool json = false;
 };
 
@@ -79,16 +76,10 @@ FileRecord Failed(const std::filesystem::path& file, std::string text) {
     return FileRecord{file.string(), FileStatus::Failed, std::move(text), {}, std::nullopt};
 }
 
-// The joiner options the command line asks for: automatic parameters unless --rate,
-// --bitrate and --channels are given together.
+// The joiner options the command line asks for.
 JoinerOptions EncodingOptions(const JoinArgs& args) {
     JoinerOptions options;
-    if (args.rateHz > 0) {
-        options.AutoMP3EncodingParam = false;
-        options.MP3SampleRate = args.rateHz;
-        options.MP3BitRate = args.kbps;
-        options.MP3ChannelMode = ChannelModeOfWord(args.channels).value_or(ChannelMode::Stereo);
-    }
+    ApplyJoinEncodingOptions(args.encoding, &options);
     return options;
 }
 
@@ -193,7 +184,6 @@ std::vector<FileStatus> StatusesOf(const std::vector<BatchJoinItem>& items, bool
 int RunBatch(const JoinArgs& args) {
     JoinerOptions options = EncodingOptions(args);
     ApplyJoinOutputOptions(args.placement, &options);
-    options.AddPostfixAtEndOfFile = !args.noPostfix;
 
     std::vector<BatchJoinItem> items;
     for (const std::string& main : args.files) {
@@ -236,12 +226,12 @@ int RunBatch(const JoinArgs& args) {
 
 // Checks what CLI11 cannot express; the message for a usage error, or empty.
 std::string UsageProblem(const JoinArgs& args) {
-    const int encoding = (args.rateHz > 0) + (args.kbps > 0) + !args.channels.empty();
+    const int encoding = (args.encoding.rateHz > 0) + (args.encoding.kbps > 0) + !args.encoding.channels.empty();
     if (encoding != 0 && encoding != 3) return "--rate, --bitrate and --channels go together";
     // A rate MPEG does not know is the encoder's to refuse ("Bad encoding parameter").
     static constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-    if (encoding == 3 && std::find(std::begin(kMpegRates), std::end(kMpegRates), args.rateHz) != std::end(kMpegRates)) {
-        if (std::string mismatch = EncodingMismatch(args.rateHz, args.kbps); !mismatch.empty()) return mismatch;
+    if (encoding == 3 && std::find(std::begin(kMpegRates), std::end(kMpegRates), args.encoding.rateHz) != std::end(kMpegRates)) {
+        if (std::string mismatch = EncodingMismatch(args.encoding.rateHz, args.encoding.kbps); !mismatch.empty()) return mismatch;
     }
     if (args.batch) {
         if (args.prepend == args.append) return "--batch needs one of --prepend and --append";
@@ -251,7 +241,7 @@ std::string UsageProblem(const JoinArgs& args) {
     if (!args.placement.outputDir) return "join needs the output file: -o OUT";
     if (args.files.size() < 2) return "join needs at least two files";
     if (args.prepend || args.append || !args.with.empty() || args.placement.tree || args.placement.ifExists ||
-        args.noPostfix) {
+        args.encoding.noPostfix) {
         return "--prepend, --append, --with, --tree, --if-exists and --no-postfix need --batch";
     }
     return {};
@@ -262,9 +252,9 @@ void Setup(CLI::App& app, int* exitCode) {
     CLI::App* join = app.add_subcommand(
         "join", "Join files into one MP3 file, or (--batch) join files to the beginning or end of every main file");
     AddJoinOutputOptions(join, &args->placement);
-    join->add_option("--rate", args->rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
-    join->add_option("--bitrate", args->kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
-    join->add_option("--channels", args->channels, "Re-encode as joint, stereo or mono")
+    join->add_option("--rate", args->encoding.rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    join->add_option("--bitrate", args->encoding.kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    join->add_option("--channels", args->encoding.channels, "Re-encode as joint, stereo or mono")
         ->check(CLI::IsMember(ChannelOptionWords()));
     join->add_option("--title", args->tag.title, "Title of the joined file's tag");
     join->add_option("--artist", args->tag.artist, "Artist of the joined file's tag");
@@ -277,7 +267,7 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
-    join->add_flag("--no-postfix", args->noPostfix, "With --batch: do not add \"_joined\" to the output names");
+    join->add_flag("--no-postfix", args->encoding.noPostfix, "With --batch: do not add \"_joined\" to the output names");
     join->add_flag("--json", args->json, "Print the outcome as JSON (see the README for its shape)");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->footer(

@@ -26,7 +26,7 @@
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/JsonReport.h"
-#include "cli/OutputOptions.h"
+#include "cli/OptionMapping.h"
 #include "cli/Terminal.h"
 #include "split/PagePlanners.h"
 #include "stream/AudioLayer.h"
@@ -39,44 +39,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using batch_plans::BatchEntry;
-
-// A time as typed on the command line, in tenths of a second: seconds with at most one
-// decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
-std::optional<int> ParseTimeTenths(const std::string& text) {
-    std::size_t at = 0;
-    auto readNumber = [&](long long* value) {
-        const std::size_t start = at;
-        *value = 0;
-        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) != 0) {
-            *value = *value * 10 + (text[at] - '0');
-            if (*value > 100000000) return false;  // over three years: surely a typing error
-            ++at;
-        }
-        return at > start;
-    };
-    long long minutes = 0;
-    long long seconds = 0;
-    if (!readNumber(&seconds)) return std::nullopt;
-    if (at < text.size() && text[at] == ':') {
-        ++at;
-        minutes = seconds;
-        const std::size_t secondsStart = at;
-        if (!readNumber(&seconds) || at - secondsStart != 2 || seconds > 59) return std::nullopt;
-    }
-    int tenths = 0;
-    if (at < text.size() && text[at] == '.') {
-        ++at;
-        if (at + 1 != text.size() || std::isdigit(static_cast<unsigned char>(text[at])) == 0) {
-            return std::nullopt;
-        }
-        tenths = text[at] - '0';
-        ++at;
-    }
-    if (at != text.size()) return std::nullopt;
-    const long long total = (minutes * 60 + seconds) * 10 + tenths;
-    if (total > INT32_MAX / 2) return std::nullopt;
-    return static_cast<int>(total);
-}
 
 // "10MB", "1.5 GB", "700kb", "3" (megabytes): the size text and its unit.
 bool ParseSize(const std::string& text, std::string* sizeText, SizeUnitCode* unit) {
@@ -130,12 +92,7 @@ struct SplitRequest {
     std::string skip;
     std::vector<std::string> files;
     OutputOptionValues output;
-    bool reencode = false;
-    std::optional<int> rateHz;
-    std::optional<int> bitRateKbps;
-    std::string channels;
-    std::string fadeIn, fadeOut, leadIn, tail;
-    std::optional<int> first;
+    SplitEncodingValues encoding;
     bool json = false;
 };
 
@@ -145,35 +102,6 @@ struct SplitPlan {
     SplitterOptions options;
     BatchFilePlanner planner;
 };
-
-bool TimeOption(const std::string& text, const char* name, int* tenths, std::string* error) {
-    if (text.empty()) return true;
-    const auto value = ParseTimeTenths(text);
-    if (!value) {
-        *error = std::string(name) + ": \"" + text + "\" is not a time (seconds such as 12.5, or M:SS[.t])";
-        return false;
-    }
-    *tenths = *value;
-    return true;
-}
-
-bool ApplyEncoderOptions(const SplitRequest& request, SplitterOptions* options, std::string* error) {
-    options->ReencodePieces = request.reencode;
-    const bool allGiven = request.rateHz && request.bitRateKbps && !request.channels.empty();
-    // Only all three together replace the source's own values.
-    options->UseSameParams = !allGiven;
-    if (allGiven) {
-        *error = EncodingMismatch(*request.rateHz, *request.bitRateKbps);
-        if (!error->empty()) return false;
-    }
-    if (request.rateHz) options->MP3SampleRate = *request.rateHz;
-    if (request.bitRateKbps) options->MP3BitRate = *request.bitRateKbps;
-    if (const std::optional<ChannelMode> mode = ChannelModeOfWord(request.channels)) options->MP3ChannelMode = *mode;
-    return TimeOption(request.fadeIn, "--fade-in", &options->FadeInLen, error) &&
-           TimeOption(request.fadeOut, "--fade-out", &options->FadeOutLen, error) &&
-           TimeOption(request.leadIn, "--lead-in", &options->ForwardOverlap, error) &&
-           TimeOption(request.tail, "--tail", &options->BackwardOverlap, error);
-}
 
 // The rows of a --points plan for a file of durationTenths: 0..T1, T1..T2, ..., Tn..end;
 // rows named by --skip, and with --first N the rows after the N-th, are switched off.
@@ -249,7 +177,7 @@ bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* 
         inputs.count = *request.count;
     } else if (!request.time.empty()) {
         inputs.mode = SplitTypeCode::ByTime;
-        if (!TimeOption(request.time, "--time", &inputs.pieceTenths, error)) return false;
+        if (!TimeOptionTenths(request.time, "--time", &inputs.pieceTenths, error)) return false;
         if (inputs.pieceTenths <= 0) {
             *error = "--time: the pieces must be longer than 0";
             return false;
@@ -258,8 +186,8 @@ bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* 
         inputs.mode = SplitTypeCode::ByCustom;
         const std::vector<std::string> parts = SplitList(request.range);
         inputs.lengthTenths = 0;  // to the end unless a length is given
-        if (parts.empty() || parts.size() > 2 || !TimeOption(parts[0], "--range", &inputs.beginTenths, error) ||
-            (parts.size() == 2 && !TimeOption(parts[1], "--range", &inputs.lengthTenths, error))) {
+        if (parts.empty() || parts.size() > 2 || !TimeOptionTenths(parts[0], "--range", &inputs.beginTenths, error) ||
+            (parts.size() == 2 && !TimeOptionTenths(parts[1], "--range", &inputs.lengthTenths, error))) {
             if (error->empty()) *error = "--range: give BEGIN or BEGIN,LENGTH";
             return false;
         }
@@ -271,11 +199,7 @@ bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* 
 bool MakePlan(const SplitRequest& request, SplitPlan* plan, std::string* error) {
     plan->options = SplitterOptions{};
     ApplySplitOutputOptions(request.output, &plan->options);
-    if (!ApplyEncoderOptions(request, &plan->options, error)) return false;
-    if (request.first) {
-        plan->options.SplitFirstNPieces = true;
-        plan->options.FirstPiecesNumber = *request.first;
-    }
+    if (!ApplySplitEncodingOptions(request.encoding, &plan->options, error)) return false;
     return MakeModePlanner(request, plan, error);
 }
 
@@ -388,23 +312,23 @@ void AddModeOptions(CLI::App* command, SplitRequest* request) {
 }
 
 void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
-    CLI::Option* reencode = command->add_flag("--reencode", request->reencode,
+    CLI::Option* reencode = command->add_flag("--reencode", request->encoding.reencode,
                                               "Decode and encode the pieces again instead of copying frames");
-    command->add_option("--rate", request->rateHz, "Re-encoding sample rate, Hz (with --bitrate and --channels)")
+    command->add_option("--rate", request->encoding.rateHz, "Re-encoding sample rate, Hz (with --bitrate and --channels)")
         ->needs(reencode)
         ->check(CLI::IsMember({8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}));
-    command->add_option("--bitrate", request->bitRateKbps, "Re-encoding bit rate, kbit/s")
+    command->add_option("--bitrate", request->encoding.bitRateKbps, "Re-encoding bit rate, kbit/s")
         ->needs(reencode)
         ->check(CLI::Range(8, 320));
-    command->add_option("--channels", request->channels, "Re-encoding channel mode")
+    command->add_option("--channels", request->encoding.channels, "Re-encoding channel mode")
         ->needs(reencode)
         ->check(CLI::IsMember(ChannelOptionWords()));
-    command->add_option("--fade-in", request->fadeIn, "Fade each piece in over SEC (re-encodes)")->type_name("SEC");
-    command->add_option("--fade-out", request->fadeOut, "Fade each piece out over SEC (re-encodes)")->type_name("SEC");
-    command->add_option("--lead-in", request->leadIn, "Repeat SEC from before each piece at its start")
+    command->add_option("--fade-in", request->encoding.fadeIn, "Fade each piece in over SEC (re-encodes)")->type_name("SEC");
+    command->add_option("--fade-out", request->encoding.fadeOut, "Fade each piece out over SEC (re-encodes)")->type_name("SEC");
+    command->add_option("--lead-in", request->encoding.leadIn, "Repeat SEC from before each piece at its start")
         ->type_name("SEC");
-    command->add_option("--tail", request->tail, "Append SEC from after each piece to its end")->type_name("SEC");
-    command->add_option("--first", request->first, "Write only the first N pieces of each file")
+    command->add_option("--tail", request->encoding.tail, "Append SEC from after each piece to its end")->type_name("SEC");
+    command->add_option("--first", request->encoding.first, "Write only the first N pieces of each file")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }
 

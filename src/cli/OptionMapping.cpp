@@ -1,8 +1,12 @@
-#include "cli/OutputOptions.h"
+#include "cli/OptionMapping.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <cstdint>
 #include <map>
+
+#include "cli/ChannelNames.h"
 
 namespace qm::cli {
 
@@ -111,6 +115,87 @@ void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* opt
     }
     options->CreateTreeDirs = values.tree;
     if (values.ifExists) options->TargetExistsOpt = TargetExistsCodes().at(*values.ifExists);
+}
+
+// A time as typed on the command line, in tenths of a second: seconds with at most one
+// decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
+std::optional<int> ParseTimeTenths(const std::string& text) {
+    std::size_t at = 0;
+    auto readNumber = [&](long long* value) {
+        const std::size_t start = at;
+        *value = 0;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) != 0) {
+            *value = *value * 10 + (text[at] - '0');
+            if (*value > 100000000) return false;  // over three years: surely a typing error
+            ++at;
+        }
+        return at > start;
+    };
+    long long minutes = 0;
+    long long seconds = 0;
+    if (!readNumber(&seconds)) return std::nullopt;
+    if (at < text.size() && text[at] == ':') {
+        ++at;
+        minutes = seconds;
+        const std::size_t secondsStart = at;
+        if (!readNumber(&seconds) || at - secondsStart != 2 || seconds > 59) return std::nullopt;
+    }
+    int tenths = 0;
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        if (at + 1 != text.size() || std::isdigit(static_cast<unsigned char>(text[at])) == 0) {
+            return std::nullopt;
+        }
+        tenths = text[at] - '0';
+        ++at;
+    }
+    if (at != text.size()) return std::nullopt;
+    const long long total = (minutes * 60 + seconds) * 10 + tenths;
+    if (total > INT32_MAX / 2) return std::nullopt;
+    return static_cast<int>(total);
+}
+
+bool TimeOptionTenths(const std::string& text, const char* name, int* tenths, std::string* error) {
+    if (text.empty()) return true;
+    const auto value = ParseTimeTenths(text);
+    if (!value) {
+        *error = std::string(name) + ": \"" + text + "\" is not a time (seconds such as 12.5, or M:SS[.t])";
+        return false;
+    }
+    *tenths = *value;
+    return true;
+}
+
+bool ApplySplitEncodingOptions(const SplitEncodingValues& values, SplitterOptions* options, std::string* error) {
+    options->ReencodePieces = values.reencode;
+    const bool allGiven = values.rateHz && values.bitRateKbps && !values.channels.empty();
+    // Only all three together replace the source's own values.
+    options->UseSameParams = !allGiven;
+    if (allGiven) {
+        *error = EncodingMismatch(*values.rateHz, *values.bitRateKbps);
+        if (!error->empty()) return false;
+    }
+    if (values.rateHz) options->MP3SampleRate = *values.rateHz;
+    if (values.bitRateKbps) options->MP3BitRate = *values.bitRateKbps;
+    if (const std::optional<ChannelMode> mode = ChannelModeOfWord(values.channels)) options->MP3ChannelMode = *mode;
+    if (values.first) {
+        options->SplitFirstNPieces = true;
+        options->FirstPiecesNumber = *values.first;
+    }
+    return TimeOptionTenths(values.fadeIn, "--fade-in", &options->FadeInLen, error) &&
+           TimeOptionTenths(values.fadeOut, "--fade-out", &options->FadeOutLen, error) &&
+           TimeOptionTenths(values.leadIn, "--lead-in", &options->ForwardOverlap, error) &&
+           TimeOptionTenths(values.tail, "--tail", &options->BackwardOverlap, error);
+}
+
+void ApplyJoinEncodingOptions(const JoinEncodingValues& values, JoinerOptions* options) {
+    if (values.rateHz > 0) {
+        options->AutoMP3EncodingParam = false;
+        options->MP3SampleRate = values.rateHz;
+        options->MP3BitRate = values.kbps;
+        options->MP3ChannelMode = ChannelModeOfWord(values.channels).value_or(ChannelMode::Stereo);
+    }
+    options->AddPostfixAtEndOfFile = !values.noPostfix;
 }
 
 std::string EncodingMismatch(int sampleRateHz, int bitRateKbps) {

@@ -5,10 +5,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/OutputOptions.h"
+#include "cli/OptionMapping.h"
 
 namespace qm::cli {
 namespace {
@@ -112,6 +113,89 @@ TEST(OutputOptionsTest, MapsJoinOptionsOntoTheJoinerOptions) {
     ApplyJoinOutputOptions(values, &options);
     EXPECT_EQ(options.OutputFolderOpt, OutputFolderCode::Specific);
     EXPECT_EQ(options.SpecifiedOutputFolder, "/joined");
+}
+
+struct TimeCase {
+    const char* text;
+    std::optional<int> tenths;
+};
+
+// Seconds with one decimal or M:SS[.t]; anything else is no time (catches a second decimal,
+// one-digit seconds after a colon and seconds past 59).
+TEST(OptionMappingTest, ParsesTimesInTenths) {
+    const TimeCase cases[] = {
+        {"0", 0},          {"12.5", 125},        {"90", 900},          {"1:30", 900},  {"1:30.5", 905},
+        {"61:00", 36600},  {"", std::nullopt},   {"1.25", std::nullopt}, {"1:5", std::nullopt},
+        {"1:60", std::nullopt}, {"-1", std::nullopt}, {"1.", std::nullopt}, {"12s", std::nullopt},
+    };
+    for (const TimeCase& c : cases) EXPECT_EQ(ParseTimeTenths(c.text), c.tenths) << c.text;
+}
+
+// --rate, --bitrate and --channels replace the source's values only together; times fill the
+// fades and overlaps; --first limits the pieces; a bad time or a rate and bit rate that do not
+// go together are refused with the option named.
+TEST(OptionMappingTest, MapsSplitEncodingOntoTheSplitterOptions) {
+    SplitEncodingValues all;
+    all.reencode = true;
+    all.rateHz = 22050;
+    all.bitRateKbps = 64;
+    all.channels = "mono";
+    all.fadeIn = "1.5";
+    all.fadeOut = "0:02";
+    all.leadIn = "3";
+    all.tail = "0.5";
+    all.first = 2;
+    SplitterOptions options;
+    std::string error;
+    ASSERT_TRUE(ApplySplitEncodingOptions(all, &options, &error)) << error;
+    EXPECT_TRUE(options.ReencodePieces);
+    EXPECT_FALSE(options.UseSameParams);
+    EXPECT_EQ(options.MP3SampleRate, 22050);
+    EXPECT_EQ(options.MP3BitRate, 64);
+    EXPECT_EQ(options.MP3ChannelMode, ChannelMode::Mono);
+    EXPECT_EQ(options.FadeInLen, 15);
+    EXPECT_EQ(options.FadeOutLen, 20);
+    EXPECT_EQ(options.ForwardOverlap, 30);
+    EXPECT_EQ(options.BackwardOverlap, 5);
+    EXPECT_TRUE(options.SplitFirstNPieces);
+    EXPECT_EQ(options.FirstPiecesNumber, 2);
+
+    SplitEncodingValues rateOnly;
+    rateOnly.reencode = true;
+    rateOnly.rateHz = 22050;
+    SplitterOptions keepsSource;
+    ASSERT_TRUE(ApplySplitEncodingOptions(rateOnly, &keepsSource, &error));
+    EXPECT_TRUE(keepsSource.UseSameParams);
+    EXPECT_FALSE(keepsSource.SplitFirstNPieces);
+
+    SplitEncodingValues badTime;
+    badTime.fadeIn = "soon";
+    EXPECT_FALSE(ApplySplitEncodingOptions(badTime, &options, &error));
+    EXPECT_EQ(error, "--fade-in: \"soon\" is not a time (seconds such as 12.5, or M:SS[.t])");
+
+    SplitEncodingValues mismatch = all;
+    mismatch.rateHz = 8000;
+    mismatch.bitRateKbps = 128;
+    EXPECT_FALSE(ApplySplitEncodingOptions(mismatch, &options, &error));
+    EXPECT_EQ(error, EncodingMismatch(8000, 128));
+    EXPECT_FALSE(error.empty());
+}
+
+// A join re-encodes with the given values, or chooses them itself; --no-postfix drops
+// "_joined" from batch outputs.
+TEST(OptionMappingTest, MapsJoinEncodingOntoTheJoinerOptions) {
+    JoinerOptions automatic;
+    ApplyJoinEncodingOptions(JoinEncodingValues{}, &automatic);
+    EXPECT_TRUE(automatic.AutoMP3EncodingParam);
+    EXPECT_TRUE(automatic.AddPostfixAtEndOfFile);
+
+    JoinerOptions given;
+    ApplyJoinEncodingOptions(JoinEncodingValues{32000, 96, "stereo", true}, &given);
+    EXPECT_FALSE(given.AutoMP3EncodingParam);
+    EXPECT_EQ(given.MP3SampleRate, 32000);
+    EXPECT_EQ(given.MP3BitRate, 96);
+    EXPECT_EQ(given.MP3ChannelMode, ChannelMode::Stereo);
+    EXPECT_FALSE(given.AddPostfixAtEndOfFile);
 }
 
 }  // namespace

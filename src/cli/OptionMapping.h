@@ -1,7 +1,8 @@
 #pragma once
 
-// The output options of quillmere-cli shared by the split and join commands: where outputs go,
-// how pieces are named and titled, and what happens when a target exists.
+// Every mapping of quillmere-cli's options onto the option records the engines take: where
+// outputs go, how pieces are named and titled, what happens when a target exists, and how
+// pieces and joins are encoded and shaped. Values the parse cannot check are checked here.
 
 #include <optional>
 #include <string>
@@ -43,6 +44,42 @@ void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* 
 // Applies outputDir, --tree and --if-exists to the joiner options. Without an output folder
 // outputs go beside their main files.
 void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* options);
+
+// The encoding and shaping options of split, as given; an absent option leaves its setting
+// alone.
+struct SplitEncodingValues {
+    bool reencode = false;             // --reencode
+    std::optional<int> rateHz;         // --rate
+    std::optional<int> bitRateKbps;    // --bitrate
+    std::string channels;              // --channels: joint | stereo | mono
+    std::string fadeIn, fadeOut;       // --fade-in, --fade-out: times
+    std::string leadIn, tail;          // --lead-in, --tail: times
+    std::optional<int> first;          // --first: only the first N pieces of each file
+};
+
+// Applies the values to the splitter options. Only --rate, --bitrate and --channels together
+// replace the source's own values. False with *error set for a time that is not one, or a
+// rate and bit rate that cannot be encoded together.
+bool ApplySplitEncodingOptions(const SplitEncodingValues& values, SplitterOptions* options, std::string* error);
+
+// The encoding options of join, as given: 0 / empty when absent.
+struct JoinEncodingValues {
+    int rateHz = 0;          // --rate
+    int kbps = 0;            // --bitrate
+    std::string channels;    // --channels
+    bool noPostfix = false;  // --no-postfix: batch outputs without "_joined"
+};
+
+// Applies the values to the joiner options: automatic parameters unless --rate (with --bitrate
+// and --channels, which the command checks) is given.
+void ApplyJoinEncodingOptions(const JoinEncodingValues& values, JoinerOptions* options);
+
+// A time as typed on the command line, in tenths of a second: seconds with at most one
+// decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
+std::optional<int> ParseTimeTenths(const std::string& text);
+// The time text of option name in *tenths (left alone when the text is empty); false with
+// *error set when the text is not a time.
+bool TimeOptionTenths(const std::string& text, const char* name, int* tenths, std::string* error);
 
 // Why --rate and --bitrate cannot be encoded together (an MPEG-2.5 rate with more than
 // 64 kbit/s, say), or empty when they can. The encoder would quietly pick another bit rate.
