@@ -1,6 +1,6 @@
-// The MP3 encoder both re-encoding engines use: one rule for its settings, constant-bit-rate
-// frames at the settings asked for, nothing carried from one output to the next, and an
-// encode call that a test can make fail.
+// The MP3 encoder both re-encoding engines use: one rule for its settings, nothing carried
+// from one output to the next, and an encode call that a test can make fail. (The frames it
+// makes are checked through the engines' tests.)
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 
 #include "fixtures/Fixtures.h"
 #include "stream/Mp3Encoder.h"
-#include "stream/MpegHeader.h"
 
 namespace qm {
 namespace {
@@ -80,48 +79,6 @@ fx::Bytes EncodeTone(Mp3Encoder& encoder, const fx::EncodeSpec& tone, int blockS
     keep();
     EXPECT_FALSE(encoder.IsStarted()) << "Finish closes the context";
     return out;
-}
-
-// The frames carry the output rate, bit rate and mode asked for (LAME resampling when the
-// rates differ, mixing down for mono), hold no Xing/Info frame, and decode to the input's
-// length; a mono input is read from its left buffer alone.
-TEST(Mp3EncoderTest, EncodesConstantBitRateFramesAsAsked) {
-    struct Case {
-        fx::Channels input;
-        Mp3EncoderSettings settings;
-    };
-    const Case cases[] = {
-        {fx::Channels::Stereo, {44100, 2, 44100, 128, ChannelMode::JointStereo}},
-        {fx::Channels::Stereo, {44100, 2, 22050, 64, ChannelMode::Mono}},
-        {fx::Channels::Mono, {44100, 1, 48000, 96, ChannelMode::Mono}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.settings.outputRateHz);
-        fx::EncodeSpec tone;
-        tone.channels = c.input;
-        tone.seconds = 1.0;
-        Mp3Encoder encoder;
-        ASSERT_EQ(encoder.Start(c.settings), EncoderStart::Started);
-        const fx::Bytes mp3 = EncodeTone(encoder, tone, 1152);
-        ASSERT_TRUE(IsValidMp3FrameHeader(mp3.data()));
-        const Mp3FrameHeader first = DecodeMp3FrameHeader(mp3.data());
-        EXPECT_EQ(first.sampleRateHz, c.settings.outputRateHz);
-        EXPECT_EQ(first.bitRateKbps, c.settings.bitRateKbps);
-        EXPECT_EQ(first.channelMode, c.settings.mode);
-        EXPECT_EQ(XingTagOf(mp3.data(), static_cast<std::size_t>(first.frameBytes), first.sideInfoBytes), "");
-        const auto frames = fx::WalkFrames(mp3, 0);
-        ASSERT_FALSE(frames.empty());
-        EXPECT_EQ(frames.back().offset + frames.back().bytes, mp3.size()) << "whole frames only";
-        for (const auto& frame : frames) {
-            EXPECT_EQ(DecodeMp3FrameHeader(mp3.data() + frame.offset).bitRateKbps, c.settings.bitRateKbps);
-        }
-        fx::TempDir dir;
-        fx::WriteFileBytes(dir / "out.mp3", mp3);
-        const fx::Decoded decoded = fx::DecodeWithMpg123(dir / "out.mp3");
-        EXPECT_TRUE(decoded.ok);
-        // LAME's delay and the padding of the last frame come on top.
-        EXPECT_NEAR(static_cast<double>(decoded.samples) / c.settings.outputRateHz, 1.0, 0.12);
-    }
 }
 
 // A second output of the same encoder starts from nothing: its bytes are those of a fresh

@@ -146,19 +146,5 @@ TEST(OutputFileTest, StageHandsOverTheCompleteTemporaryFile) {
     EXPECT_TRUE(std::filesystem::exists(temporary)) << "a staged file is no longer the output's";
 }
 
-// An output that was never created, or could not be, refuses to end well.
-TEST(OutputFileTest, NoOutputNoCommit) {
-    TempDir dir;
-    OutputFile out;
-    EXPECT_FALSE(out.Commit());
-    std::filesystem::path temporary;
-    EXPECT_FALSE(out.Stage(&temporary));
-    EXPECT_FALSE(out.Create(dir / "missing-folder" / "out.mp3"));
-    EXPECT_FALSE(out.IsOpen());
-    EXPECT_FALSE(out.Write("x", 1));
-    EXPECT_FALSE(out.Commit());
-    EXPECT_TRUE(Names(dir.Path()).empty());
-}
-
 }  // namespace
 }  // namespace qm
