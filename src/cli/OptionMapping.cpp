@@ -88,7 +88,12 @@ void AddJoinOutputOptions(CLI::App* command, OutputOptionValues* values) {
     AddIfExists(command, values);
 }
 
-void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* options) {
+namespace {
+
+// The placement the splitter and joiner options share: the folder (without -o, beside the
+// sources), the tree below it and what happens when a target exists.
+template <typename Options>
+void ApplyPlacement(const OutputOptionValues& values, Options* options) {
     if (values.outputDir) {
         options->OutputFolderOpt = OutputFolderCode::Specific;
         options->SpecifiedOutputFolder = *values.outputDir;
@@ -96,6 +101,13 @@ void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* 
         options->OutputFolderOpt = OutputFolderCode::SameAsSource;
     }
     options->CreateTreeDirs = values.tree;
+    if (values.ifExists) options->TargetExistsOpt = TargetExistsCodes().at(*values.ifExists);
+}
+
+}  // namespace
+
+void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* options) {
+    ApplyPlacement(values, options);
     options->CreateFolderForEachMP3 = values.folderPerFile;
     if (values.name) options->OutputFileName = *values.name;
     if (values.nameDigits) options->FilenameDigitNumber = *values.nameDigits;
@@ -103,19 +115,9 @@ void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* 
     if (values.titleDigits) options->TitleDigitNumber = *values.titleDigits;
     if (values.noTag) options->KeepID3tag = false;
     if (values.track) options->ID3TrackNumType = TrackCodes().at(*values.track);
-    if (values.ifExists) options->TargetExistsOpt = TargetExistsCodes().at(*values.ifExists);
 }
 
-void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* options) {
-    if (values.outputDir) {
-        options->OutputFolderOpt = OutputFolderCode::Specific;
-        options->SpecifiedOutputFolder = *values.outputDir;
-    } else {
-        options->OutputFolderOpt = OutputFolderCode::SameAsSource;
-    }
-    options->CreateTreeDirs = values.tree;
-    if (values.ifExists) options->TargetExistsOpt = TargetExistsCodes().at(*values.ifExists);
-}
+void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* options) { ApplyPlacement(values, options); }
 
 // A time as typed on the command line, in tenths of a second: seconds with at most one
 // decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
