@@ -55,7 +55,10 @@ double TimeScan(const std::filesystem::path& path, int threadCount) {
 
 // The page with the file: load, levels complete, and clicks answered while they are computed.
 void TimePage(const std::filesystem::path& path) {
-    qm::audio::Init(qm::audio::kDefaultDevice, 44100);
+    if (!qm::audio::Init(qm::audio::kDefaultDevice, 44100)) {
+        std::fprintf(stderr, "qm-bench-waveform: no output device, not even the silent one\n");
+        return;
+    }
     qm::MemorySettingsBackend backend;
     qm::SettingsStore store(backend, "");
     qm::CPageSplitter page(store);

@@ -75,6 +75,6 @@ extern const char* const kSplittingOutcome;
 
 // Runs the job over files in order. Returns false when the run was cancelled (the file being
 // split then has no pieces left and the files after it are not touched).
-bool RunBatchSplit(const BatchSplitJob& job, std::vector<BatchSplitFile>* files);
+[[nodiscard]] bool RunBatchSplit(const BatchSplitJob& job, std::vector<BatchSplitFile>* files);
 
 }  // namespace qm

@@ -30,7 +30,7 @@ struct JoinFileFacts {
 // Fills *facts from the file: MPEG files through the frame reader's analysis, other formats
 // through the audio layer (their channel count giving stereo or mono). False when neither
 // can open the file.
-bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts);
+[[nodiscard]] bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts);
 
 enum class JoinMethod { Direct, Reencode };
 

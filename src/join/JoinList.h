@@ -35,10 +35,10 @@ public:
 
     // Writes the tag, then every frame of every source from its audio start, unchanged and
     // in order. False with LastError set (nothing set when cancelled), and no target written.
-    bool JoinDirect(const std::filesystem::path& target, const LongOperation& operation);
+    [[nodiscard]] bool JoinDirect(const std::filesystem::path& target, const LongOperation& operation);
     // Decodes every source, brings it to params' rate and channels and encodes it as one
     // constant-bit-rate stream after the tag. Failure as for JoinDirect.
-    bool JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
+    [[nodiscard]] bool JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
                       const LongOperation& operation);
 
     // Called on the re-encoding join's decoding thread after each read of a source, with the
@@ -54,9 +54,9 @@ public:
 
 private:
     struct ReencodeRun;
-    bool CopyFrames(const std::filesystem::path& target, const LongOperation& operation);
+    [[nodiscard]] bool CopyFrames(const std::filesystem::path& target, const LongOperation& operation);
     bool Reencode(const std::filesystem::path& target, const EncoderParams& params, const LongOperation& operation);
-    bool EncodeBlocks(ReencodeRun& run);
+    [[nodiscard]] bool EncodeBlocks(ReencodeRun& run);
 
     std::string m_lastError;
     std::vector<std::uint8_t> m_targetTag;

@@ -19,10 +19,10 @@ public:
     void Begin();
     // Starts source index (from 0) of sizeUnits units (bytes of file or of decoded PCM);
     // pumps and returns false when the user asked to stop.
-    bool StartSource(int index, std::uint64_t sizeUnits);
+    [[nodiscard]] bool StartSource(int index, std::uint64_t sizeUnits);
     // Reports the source's position in the same unit; pumps and returns false when the user
     // asked to stop.
-    bool Advance(std::uint64_t positionUnits);
+    [[nodiscard]] bool Advance(std::uint64_t positionUnits);
 
 private:
     void ShowPercent(int percent);

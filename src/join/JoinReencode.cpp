@@ -51,14 +51,14 @@ Mp3EncoderSettings EncoderSettingsOf(const EncoderParams& params) {
 }
 
 // Writes the frames of the encoder's last call; false on a failed write.
-bool WriteEncoded(const Mp3Encoder& encoder, OutputFile& out) {
+[[nodiscard]] bool WriteEncoded(const Mp3Encoder& encoder, OutputFile& out) {
     const std::span<const std::uint8_t> frames = encoder.Output();
     return out.Write(frames.data(), frames.size());
 }
 
 // Encodes one block and writes the frames it completes; false on an encoder error or a
 // failed write.
-bool EncodeBlock(const PcmBlock& block, Mp3Encoder& encoder, OutputFile& out) {
+[[nodiscard]] bool EncodeBlock(const PcmBlock& block, Mp3Encoder& encoder, OutputFile& out) {
     return encoder.Encode(block.left.data(), block.right.data(), block.samples) && WriteEncoded(encoder, out);
 }
 
@@ -86,8 +86,8 @@ public:
 
 private:
     void Run() noexcept;
-    bool DeliverSource(int index);
-    bool DeliverBlocks(int index, bool convert);
+    [[nodiscard]] bool DeliverSource(int index);
+    [[nodiscard]] bool DeliverBlocks(int index, bool convert);
     bool Post(PcmBlock::Kind kind, int index, std::uint64_t units, std::exception_ptr error = nullptr);
     static void CopyInto(PcmBlock* block, const PcmConverter& converter, int samples, int channels);
 

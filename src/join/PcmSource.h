@@ -28,7 +28,7 @@ public:
     virtual void Close() = 0;
     // Opens path for decoding; musicRateHz is the rate asked of module music (0: the
     // layer's own). False when nothing can decode the file.
-    virtual bool Open(const std::filesystem::path& path, int musicRateHz) = 0;
+    [[nodiscard]] virtual bool Open(const std::filesystem::path& path, int musicRateHz) = 0;
     // Decodes the next block into left and right (each room for kMaxSamplesPerRead samples of
     // the source's width; right untouched for one channel). Returns the samples per channel,
     // 0 at the end or on an error.
@@ -73,7 +73,7 @@ public:
     ~AudioLayerSource() override;
 
     void Close() override;
-    bool Open(const std::filesystem::path& path, int musicRateHz) override;
+    [[nodiscard]] bool Open(const std::filesystem::path& path, int musicRateHz) override;
     int Read(void* left, void* right) override;
     std::uint64_t GetPosition() override;
     std::optional<ChannelMode> GetChannelMode() override { return m_channelMode; }

@@ -49,22 +49,22 @@ JoinPlacement JoinPlacementOf(const JoinerOptions& options);
 // written; false with *error set to one of "Failed to create folder \"%s\"", "Target file name
 // is same as original file", "Target exists and skipped", "Failed to create file \"%s\"".
 // Nothing is written except folders; an existing target is never modified.
-bool ResolveSplitOutputPath(const SplitPlacement& placement,
+[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement,
                             const std::filesystem::path& sourcePath, int piece, int total,
                             int sequence, std::filesystem::path* outputPath, std::string* error,
                             const TagReader& readTags, const OutputTaken& taken = {});
 // The same, reading tags with ReadTags.
-bool ResolveSplitOutputPath(const SplitPlacement& placement,
+[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement,
                             const std::filesystem::path& sourcePath, int piece, int total,
                             int sequence, std::filesystem::path* outputPath, std::string* error);
-bool ResolveSplitOutputPath(const SplitPlacement& placement,
+[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement,
                             const std::filesystem::path& sourcePath, int piece, int total,
                             int sequence, std::filesystem::path* outputPath, std::string* error,
                             const OutputTaken& taken);
 
 // The target path of the batch join made for mainSourcePath; results and messages as for
 // ResolveSplitOutputPath.
-bool ResolveJoinOutputPath(const JoinPlacement& placement,
+[[nodiscard]] bool ResolveJoinOutputPath(const JoinPlacement& placement,
                            const std::filesystem::path& mainSourcePath,
                            std::filesystem::path* outputPath, std::string* error);
 
@@ -97,7 +97,7 @@ public:
     // Renames every output over its target, replaced files going aside until all are in
     // place. False with *failedTarget set when one cannot be placed: every target is then
     // as it was before, and the temporary files are gone.
-    bool PlaceAll(std::filesystem::path* failedTarget);
+    [[nodiscard]] bool PlaceAll(std::filesystem::path* failedTarget);
     // Puts in place the outputs whose target does not exist and deletes the others; returns
     // the targets placed, in the order they were added.
     std::vector<std::filesystem::path> PlaceNewOnly();

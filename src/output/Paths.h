@@ -13,7 +13,7 @@ bool IsPathSeparator(char c);
 
 // The text of path up to and including its last separator. False, leaving *folder untouched,
 // when the path has no separator.
-bool FolderOfPath(const std::filesystem::path& path, std::filesystem::path* folder);
+[[nodiscard]] bool FolderOfPath(const std::filesystem::path& path, std::filesystem::path* folder);
 
 // The file name of path (after its last separator) without its final extension: "song.mp3"
 // gives "song", "a.b.mp3" gives "a.b", "song" stays "song".
@@ -31,13 +31,13 @@ bool IsFolder(const std::filesystem::path& path);
 
 // Creates every missing folder along path, level by level from the left. Fails when a level
 // exists but is not a folder, or cannot be created.
-bool CreateFolderTree(const std::filesystem::path& path);
+[[nodiscard]] bool CreateFolderTree(const std::filesystem::path& path);
 
 enum class CreateMissing { No, Yes };
 
 // True at once when path is an existing folder; otherwise CreateFolderTree with
 // CreateMissing::Yes, false without it.
-bool EnsureFolder(const std::filesystem::path& path, CreateMissing create);
+[[nodiscard]] bool EnsureFolder(const std::filesystem::path& path, CreateMissing create);
 
 // The folder text of a source re-created below another folder: doubled separators collapsed to
 // one, colons dropped, and leading separators dropped so that the result is relative.

@@ -43,7 +43,7 @@ public:
         if (m_file != nullptr) liblnk_file_free(&m_file, error.Out());
     }
 
-    bool Open(const std::string& path) {
+    [[nodiscard]] bool Open(const std::string& path) {
         LnkError error;
         if (liblnk_file_initialize(&m_file, error.Out()) != 1) return false;
         m_open = liblnk_file_open(m_file, path.c_str(), LIBLNK_OPEN_READ, error.Out()) == 1;

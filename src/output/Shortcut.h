@@ -10,6 +10,6 @@ namespace qm {
 // path, else the network path, of its link information; on POSIX backslashes become "/").
 // False, with *target emptied, when the file is no readable shortcut, holds no target path, or
 // points at a folder.
-bool ResolveShortcut(const std::filesystem::path& shortcutPath, std::filesystem::path* target);
+[[nodiscard]] bool ResolveShortcut(const std::filesystem::path& shortcutPath, std::filesystem::path* target);
 
 }  // namespace qm

@@ -20,13 +20,13 @@ public:
     std::optional<std::vector<std::uint8_t>> ReadBinary(const std::string& name) override {
         return Read<std::vector<std::uint8_t>>(name);
     }
-    bool WriteDword(const std::string& name, std::int32_t value) override {
+    [[nodiscard]] bool WriteDword(const std::string& name, std::int32_t value) override {
         return Store(name, value);
     }
-    bool WriteString(const std::string& name, const std::string& value) override {
+    [[nodiscard]] bool WriteString(const std::string& name, const std::string& value) override {
         return Store(name, value);
     }
-    bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) override {
+    [[nodiscard]] bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) override {
         return Store(name, value);
     }
 
@@ -41,7 +41,7 @@ private:
         return std::get<T>(*value);
     }
 
-    bool Store(const std::string& name, Value value) {
+    [[nodiscard]] bool Store(const std::string& name, Value value) {
         if (!m_writable) {
             return false;
         }

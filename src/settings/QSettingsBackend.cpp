@@ -64,15 +64,15 @@ public:
         return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
     }
 
-    bool WriteDword(const std::string& name, std::int32_t value) override {
+    [[nodiscard]] bool WriteDword(const std::string& name, std::int32_t value) override {
         return Store(name, QVariant(static_cast<int>(value)));
     }
 
-    bool WriteString(const std::string& name, const std::string& value) override {
+    [[nodiscard]] bool WriteString(const std::string& name, const std::string& value) override {
         return Store(name, QVariant(QString::fromStdString(value)));
     }
 
-    bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) override {
+    [[nodiscard]] bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) override {
         const QByteArray bytes(reinterpret_cast<const char*>(value.data()),
                                static_cast<qsizetype>(value.size()));
         return Store(name, QVariant(bytes));
@@ -83,7 +83,7 @@ private:
         return m_settings->value(m_prefix + QString::fromStdString(name));
     }
 
-    bool Store(const std::string& name, const QVariant& value) {
+    [[nodiscard]] bool Store(const std::string& name, const QVariant& value) {
         if (!m_writable) {
             return false;
         }

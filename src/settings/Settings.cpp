@@ -169,7 +169,7 @@ void WriteSplitSettings(GroupWriter& out, CustomRange customRange, const SplitSe
 // Opens `group` for writing and runs write(writer) on it; false when the key cannot be
 // created or a write failed.
 template <typename WriteValues>
-bool SaveGroup(SettingsBackend& backend, const char* group, WriteValues write) {
+[[nodiscard]] bool SaveGroup(SettingsBackend& backend, const char* group, WriteValues write) {
     std::unique_ptr<SettingsKey> key = backend.CreateForWriting(group);
     if (!key) {
         return false;
@@ -182,7 +182,7 @@ bool SaveGroup(SettingsBackend& backend, const char* group, WriteValues write) {
 // A page save writes the groups it was asked for that the page has, in the order given by
 // the caller's write function; with none of them nothing is created or written.
 template <typename WriteValues>
-bool SavePageGroups(SettingsBackend& backend, const char* group, unsigned wanted,
+[[nodiscard]] bool SavePageGroups(SettingsBackend& backend, const char* group, unsigned wanted,
                     WriteValues write) {
     if (wanted == kNoGroup) {
         return false;

@@ -34,24 +34,24 @@ void LoadJoinerPageSettings(SettingsBackend& backend, JoinerPageSettings* settin
 void LoadBatchJoinerSettings(SettingsBackend& backend, BatchJoinerSettings* settings);
 
 // Each save returns true when the group's key was created and every value written.
-bool SaveAppOptions(SettingsBackend& backend, const AppOptions& options);
+[[nodiscard]] bool SaveAppOptions(SettingsBackend& backend, const AppOptions& options);
 bool SaveSplitterOptions(SettingsBackend& backend, const SplitterOptions& options);
-bool SaveJoinerOptions(SettingsBackend& backend, const JoinerOptions& options);
+[[nodiscard]] bool SaveJoinerOptions(SettingsBackend& backend, const JoinerOptions& options);
 // The page saves write only the groups named in `groups` that the page has (manual splitter:
 // split; batch splitter: folder, split; joiner: folder, tags; batch joiner: folder, join
 // type). With none of them they write nothing and return false.
-bool SaveSplitterPageSettings(SettingsBackend& backend, const SplitterPageSettings& settings,
+[[nodiscard]] bool SaveSplitterPageSettings(SettingsBackend& backend, const SplitterPageSettings& settings,
                               unsigned groups);
-bool SaveBatchSplitterSettings(SettingsBackend& backend, const BatchSplitterSettings& settings,
+[[nodiscard]] bool SaveBatchSplitterSettings(SettingsBackend& backend, const BatchSplitterSettings& settings,
                                unsigned groups);
-bool SaveJoinerPageSettings(SettingsBackend& backend, const JoinerPageSettings& settings,
+[[nodiscard]] bool SaveJoinerPageSettings(SettingsBackend& backend, const JoinerPageSettings& settings,
                             unsigned groups);
-bool SaveBatchJoinerSettings(SettingsBackend& backend, const BatchJoinerSettings& settings,
+[[nodiscard]] bool SaveBatchJoinerSettings(SettingsBackend& backend, const BatchJoinerSettings& settings,
                              unsigned groups);
 
 // The first-run step: reads FirstRun from "Options" (1 when absent) and, when it is non-zero,
 // stores 0. Returns true when this is the first run, so the caller opens the help once.
-bool RunFirstRunStep(SettingsBackend& backend);
+[[nodiscard]] bool RunFirstRunStep(SettingsBackend& backend);
 
 // The pages that keep settings, in tab order.
 enum class SettingsPage {
@@ -78,7 +78,7 @@ public:
     // Loads "Options" (start page, window placement).
     void LoadAppGroup();
     // The first-run step; true on the first run of the program.
-    bool RunFirstRunStep();
+    [[nodiscard]] bool RunFirstRunStep();
     // Loads the groups of the six working pages.
     void LoadPageGroups();
 
@@ -87,7 +87,7 @@ public:
     bool PageWindowCreated(SettingsPage page) const;
     // Writes the page's Folder value at once (after "Add Folder"). False for pages without
     // a folder and when the key cannot be created.
-    bool SaveFolder(SettingsPage page);
+    [[nodiscard]] bool SaveFolder(SettingsPage page);
     // At exit: each page whose window was created saves its window-time groups, in tab
     // order; then "Options" is written.
     void SaveAtExit();

@@ -20,9 +20,9 @@ public:
     virtual std::optional<std::int32_t> ReadDword(const std::string& name) = 0;
     virtual std::optional<std::string> ReadString(const std::string& name) = 0;
     virtual std::optional<std::vector<std::uint8_t>> ReadBinary(const std::string& name) = 0;
-    virtual bool WriteDword(const std::string& name, std::int32_t value) = 0;
-    virtual bool WriteString(const std::string& name, const std::string& value) = 0;
-    virtual bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) = 0;
+    [[nodiscard]] virtual bool WriteDword(const std::string& name, std::int32_t value) = 0;
+    [[nodiscard]] virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+    [[nodiscard]] virtual bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) = 0;
 };
 
 class SettingsBackend {

@@ -13,10 +13,10 @@ namespace qm {
 // up to date for the piece) ahead of them.
 class DirectSplitter final : public SplitEngine {
 public:
-    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+    [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
                           const PieceNumbers& numbers,
                           bool* endReached) override;
-    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
+    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
     bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
@@ -25,15 +25,15 @@ private:
     struct Piece;
     enum class Limit { Bytes, Samples };
 
-    bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+    [[nodiscard]] bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
                            const PieceNumbers& numbers, bool* endReached);
-    bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
+    [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
-    bool CopyLeadIn(Piece& piece);
+    [[nodiscard]] bool CopyLeadIn(Piece& piece);
     bool CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
-    bool CopyTail(Piece& piece);
+    [[nodiscard]] bool CopyTail(Piece& piece);
     bool FinishPiece(Piece& piece);
-    bool LeaveOutEmptyPiece();
+    [[nodiscard]] bool LeaveOutEmptyPiece();
     bool Fail();
 };
 

@@ -109,7 +109,7 @@ private:
     void PieceFailed(const std::filesystem::path& path);
     // The plan has ended well: every piece goes in place. False with the message set when
     // one cannot be placed; then no piece is, and every target is as it was.
-    bool Complete();
+    [[nodiscard]] bool Complete();
     void Release();
     // The plan stops short of its end: only pieces that replace no file are put in place.
     void Stop();

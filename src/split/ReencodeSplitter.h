@@ -17,17 +17,17 @@ namespace qm {
 // decoder), and the fades lie inside each piece.
 class ReencodeSplitter final : public SplitEngine {
 public:
-    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+    [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
                           const PieceNumbers& numbers,
                           bool* endReached) override;
-    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
+    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
     bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
     // The chosen bit rate (brought into the encoder's range), or the average bit rate of the
     // source's audio frames (its tags left out).
     int GetBitRate() const override;
-    bool Open(const std::filesystem::path& path) override;
+    [[nodiscard]] bool Open(const std::filesystem::path& path) override;
     void SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode) override;
 
     // The encoder call: lame_encode_buffer by default. Replaceable so that a test can make the
@@ -42,9 +42,9 @@ private:
     struct Piece;
     enum class Limit { Bytes, Samples, ToEnd };
 
-    bool WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+    [[nodiscard]] bool WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
                     const PieceNumbers& numbers, bool* endReached);
-    bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
+    [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool StartCodec(Piece& piece);
     // Seeks back to the lead-in's first frame; the samples of the frames sought back over.
     std::uint64_t SeekLeadIn();
@@ -61,22 +61,22 @@ private:
     void PrimeDecoder(Piece& piece, std::uint64_t pieceStart);
     // Decodes, fades and encodes the piece's frames until targetSamples are reached or the
     // source ends. False on a write or encoder failure (message set) or a cancel.
-    bool EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
+    [[nodiscard]] bool EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
                       bool* endReached);
     // Hands one frame to the decoder and encodes what it returns: the samples of the frame
     // fed before (the decoder gives each frame's audio one call late).
-    bool FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header,
+    [[nodiscard]] bool FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header,
                    bool inPiece);
     // Encodes decoded samples of the frame fed before, when it belongs to the piece.
-    bool EncodePending(Piece& piece, int decodedSamples);
+    [[nodiscard]] bool EncodePending(Piece& piece, int decodedSamples);
     void ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples);
     // Encodes samples from the PCM buffers and writes what the encoder returns. False on a
     // write failure or an encoder error (the message is set either way).
-    bool EncodeAndWrite(int samples);
+    [[nodiscard]] bool EncodeAndWrite(int samples);
     // Writes the frames of the encoder's last call; false with the message set.
-    bool WriteEncoded();
+    [[nodiscard]] bool WriteEncoded();
     bool FinishPiece(Piece& piece);
-    bool LeaveOutEmptyPiece(Piece& piece);
+    [[nodiscard]] bool LeaveOutEmptyPiece(Piece& piece);
     bool Fail(Piece& piece);
 
     // One frame's PCM, allocated once for every piece.

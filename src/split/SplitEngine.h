@@ -38,20 +38,20 @@ public:
     // when the source ran out before the piece was complete (the piece is still written).
     // False when the output could not be created or written, or the run was cancelled; no
     // file is left then and LastError() says why (empty on cancel).
-    virtual bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+    [[nodiscard]] virtual bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
                                   const PieceNumbers& numbers,
                                   bool* endReached) = 0;
     // The same, with the piece's length in tenths of a second.
-    virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
+    [[nodiscard]] virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
                                       const PieceNumbers& numbers,
                                       bool* endReached) = 0;
     // Writes everything from the current position to the end of the source. A piece that
     // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
-    virtual bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) = 0;
+    [[nodiscard]] virtual bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) = 0;
     // Reads past tenths of a second of the source without writing; ends on the first frame
     // boundary at or after the target. *endReached is set when the source ran out. False
     // only when cancelled.
-    virtual bool SkipDuration(int tenths, bool* endReached);
+    [[nodiscard]] virtual bool SkipDuration(int tenths, bool* endReached);
     // Linear fade over the first / last tenths of each piece; only the re-encoding engine
     // fades. Call after Open (the length is converted with the source's sample rate).
     virtual void SetFadeIn(bool enabled, int tenths) = 0;
@@ -66,7 +66,7 @@ public:
     virtual void SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode);
     // Opens and analyses the source and reads its tag. False (with LastError set) when the
     // file cannot be opened or holds no MPEG audio.
-    virtual bool Open(const std::filesystem::path& path);
+    [[nodiscard]] virtual bool Open(const std::filesystem::path& path);
     // Closes the source.
     virtual void Close();
     // The caller's cancel flag, read after every frame; null = never cancelled.
@@ -167,13 +167,14 @@ protected:
     // The piece's output: created next to path, written through a thread of its own while
     // the next frames are read, and either renamed over path whole or removed. One piece
     // is written at a time.
+    //
     // Creates the piece's output; false with "Failed to create file" set.
-    bool CreatePiece(const std::filesystem::path& path);
+    [[nodiscard]] bool CreatePiece(const std::filesystem::path& path);
     // Appends bytes; false with "Failed to write file" set and the piece's output removed. A
     // failed write may show only at a later call or at the commit.
-    bool WritePieceBytes(const void* bytes, std::size_t byteCount);
+    [[nodiscard]] bool WritePieceBytes(const void* bytes, std::size_t byteCount);
     // Overwrites bytes already written from byteOffset on; false as for WritePieceBytes.
-    bool RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
+    [[nodiscard]] bool RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
     // Bytes written to the piece so far.
     std::uint64_t PieceBytesWritten() const { return m_output.BytesWritten(); }
     // The path the piece is written for.
@@ -182,7 +183,8 @@ protected:
     void DiscardPiece();
     // Puts the complete piece in place (or hands it to the staged outputs); false (nothing
     // left) with "Failed to write file" set.
-    bool CommitPiece();
+    [[nodiscard]] bool CommitPiece();
+
     void SetError(std::string message) { m_lastError = std::move(message); }
     void ClearError() { m_lastError.clear(); }
 
@@ -196,7 +198,7 @@ protected:
 
 private:
     // Hands the closed temporary file to the staged outputs; false when closing failed.
-    bool StagePiece();
+    [[nodiscard]] bool StagePiece();
 
     ProgressBar* m_bar = nullptr;
     MessagePump* m_pump = nullptr;

@@ -21,7 +21,7 @@ constexpr int kSilentDevice = 0;
 
 // Initialises the layer for a device and output rate. The default device falls back to the
 // silent device when no audio output can be opened. Returns false only when both fail.
-bool Init(int device, int rateHz);
+[[nodiscard]] bool Init(int device, int rateHz);
 // True when Init opened a real output device (the sound-card flag).
 bool HasSoundCard();
 // Releases the output device.
@@ -69,7 +69,7 @@ public:
     std::int64_t SecondsToBytes(double seconds) const;
     // Decoded position in bytes of PCM.
     virtual std::int64_t Position() = 0;
-    virtual bool SetPosition(std::int64_t byteOffset) = 0;
+    [[nodiscard]] virtual bool SetPosition(std::int64_t byteOffset) = 0;
     // Decodes up to byteCount bytes of PCM into buffer. Returns the bytes delivered, or -1 at
     // the end of the stream or on an error.
     virtual std::int64_t GetData(void* buffer, std::size_t byteCount) = 0;

@@ -45,7 +45,7 @@ public:
     std::int64_t LengthBytes() override { return m_lengthFrames * kFrameBytes; }
     std::int64_t Position() override { return m_positionFrames * kFrameBytes; }
 
-    bool SetPosition(std::int64_t byteOffset) override
+    [[nodiscard]] bool SetPosition(std::int64_t byteOffset) override
     {
         if (byteOffset < 0 || byteOffset > LengthBytes())
             return false;

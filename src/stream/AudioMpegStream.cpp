@@ -45,7 +45,7 @@ public:
     std::uint64_t FileStart() const override { return m_fileStart; }
     std::uint64_t FileEnd() const override { return m_fileEnd; }
 
-    bool SetPosition(std::int64_t byteOffset) override {
+    [[nodiscard]] bool SetPosition(std::int64_t byteOffset) override {
         const std::int64_t frameBytes = FrameBytes();
         if (byteOffset < 0 || frameBytes <= 0) return false;
         const off_t sample = mpg123_seek(m_handle.get(), byteOffset / frameBytes, SEEK_SET);

@@ -101,7 +101,7 @@ struct PlaybackChannel {
 
     // Moves the stream to target (whole frames, within the length) and drops what was read
     // ahead. Nothing changes when the stream cannot seek.
-    bool SeekTo(std::int64_t target, Clock::time_point now) {
+    [[nodiscard]] bool SeekTo(std::int64_t target, Clock::time_point now) {
         target = std::max<std::int64_t>(target, 0);
         if (lengthBytes >= 0) target = std::min(target, lengthBytes);
         target -= target % frameBytes;
@@ -116,7 +116,8 @@ struct PlaybackChannel {
     }
 
     void Play(Playback::Restart restart, Clock::time_point now) {
-        if (restart == Playback::Restart::Yes) SeekTo(0, now);
+        // A stream that cannot seek plays on from where it is.
+        if (restart == Playback::Restart::Yes) static_cast<void>(SeekTo(0, now));
         if (playing) return;
         playing = true;
         heardBefore = bufferStartBytes = stoppedBytes;

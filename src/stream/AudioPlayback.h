@@ -88,7 +88,7 @@ public:
     std::int64_t Position() const;
     // Moves to byteOffset (whole sample frames, at most the length); playing goes on from
     // there. False when the stream cannot seek.
-    bool SetPosition(std::int64_t byteOffset);
+    [[nodiscard]] bool SetPosition(std::int64_t byteOffset);
 
     // A sync calls back once and is then gone. An end sync fires when the last PCM of the
     // stream has been heard, after which the stream stops; a position sync fires when the

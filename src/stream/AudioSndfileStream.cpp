@@ -38,7 +38,7 @@ public:
 
     std::int64_t Position() override { return m_positionFrames * FrameBytes(); }
 
-    bool SetPosition(std::int64_t byteOffset) override
+    [[nodiscard]] bool SetPosition(std::int64_t byteOffset) override
     {
         if (byteOffset < 0 || (LengthBytes() >= 0 && byteOffset > LengthBytes()))
             return false;

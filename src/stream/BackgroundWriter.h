@@ -38,14 +38,14 @@ public:
 
     // Starts an output: the bytes go to file from its current position on. Whatever an
     // earlier output did not flush is dropped. False when no descriptor is left.
-    bool Begin(const File& file);
+    [[nodiscard]] bool Begin(const File& file);
     // Appends bytes. False once a block could not be written (a full disk, a size limit): the
     // output is then incomplete and nothing more is written to it.
-    bool Write(const void* bytes, std::size_t byteCount);
+    [[nodiscard]] bool Write(const void* bytes, std::size_t byteCount);
     // Stores every byte appended and waits until they are written; the file's position is then
     // its end, and the file may be moved and written directly until the next Write. False
     // when any write of this output failed.
-    bool Flush();
+    [[nodiscard]] bool Flush();
     // Drops what has not been written, waits until the thread no longer writes and lets go of
     // the file: before the file is closed for good or deleted.
     void Discard();
@@ -53,9 +53,9 @@ public:
 private:
     // Gives the filled block to the thread, after waiting for the one before; without a
     // thread (it could not be started) writes it here.
-    bool HandOff();
+    [[nodiscard]] bool HandOff();
     void WaitUntilIdle();
-    bool StartThread();
+    [[nodiscard]] bool StartThread();
     void Run();
 
     File m_file;                          // the writer's own descriptor of the output

@@ -21,15 +21,15 @@ public:
 
     // Opens an existing file for reading. False when it cannot be opened or is not a
     // regular file.
-    bool OpenRead(const std::filesystem::path& path);
+    [[nodiscard]] bool OpenRead(const std::filesystem::path& path);
     // Creates (or truncates) a file for writing and reading back.
-    bool Create(const std::filesystem::path& path);
+    [[nodiscard]] bool Create(const std::filesystem::path& path);
     // Creates a file that must not exist yet (with the usual permissions); false when it
     // exists or cannot be created.
-    bool CreateNew(const std::filesystem::path& path);
+    [[nodiscard]] bool CreateNew(const std::filesystem::path& path);
     // Opens a second descriptor of another open file: the same file and the same position,
     // which moves for both. False when other is closed or no descriptor is left.
-    bool OpenDuplicate(const File& other);
+    [[nodiscard]] bool OpenDuplicate(const File& other);
     bool IsOpen() const { return m_fd >= 0; }
 
     // Reads up to byteCount bytes at the current position. Returns the bytes read: 0 at the
@@ -38,17 +38,17 @@ public:
     std::int64_t Read(void* buffer, std::size_t byteCount);
     // Writes all byteCount bytes at the current position; false on any failure (disk full,
     // I/O error).
-    bool Write(const void* buffer, std::size_t byteCount);
+    [[nodiscard]] bool Write(const void* buffer, std::size_t byteCount);
     // Moves to a 64-bit offset from the start of the file.
-    bool Seek(std::uint64_t byteOffset);
+    [[nodiscard]] bool Seek(std::uint64_t byteOffset);
     // Current 64-bit position; 0 when closed.
     std::uint64_t Tell() const;
     // Size of the open file in bytes; false when the query fails.
-    bool Size(std::uint64_t* byteCount) const;
+    [[nodiscard]] bool Size(std::uint64_t* byteCount) const;
     // Flushes written data to the device (fsync).
-    bool Sync();
+    [[nodiscard]] bool Sync();
     // Closes the file; false when the close reported an error (a late write failure).
-    bool Close();
+    [[nodiscard]] bool Close();
 
     // Tells the kernel that the file will be read front to back.
     void AdviseSequential();
@@ -71,17 +71,17 @@ public:
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     // Creates the temporary file next to target. False when the folder is not writable.
-    bool Create(const std::filesystem::path& target);
+    [[nodiscard]] bool Create(const std::filesystem::path& target);
     File& Out() { return m_file; }
     const std::filesystem::path& Target() const { return m_target; }
     const std::filesystem::path& TemporaryPath() const { return m_temporary; }
     // Closes the temporary file and renames it over the target. False (and the temporary
     // file deleted) when closing or renaming fails.
-    bool Commit();
+    [[nodiscard]] bool Commit();
     // Closes the temporary file and hands it to the caller instead of renaming it: the caller
     // then puts *temporary in place or deletes it. False (and the temporary file deleted)
     // when closing fails.
-    bool Release(std::filesystem::path* temporary);
+    [[nodiscard]] bool Release(std::filesystem::path* temporary);
     // Closes and deletes the temporary file.
     void Discard();
 

@@ -30,11 +30,11 @@ public:
     // average bit rate and the Xing/Info frame copy. On success the reader is positioned at
     // the audio start. False (reader closed and reset) when the file cannot be opened, is
     // empty, cannot be decoded, or holds no frame at the audio start.
-    bool Open(const std::filesystem::path& path);
+    [[nodiscard]] bool Open(const std::filesystem::path& path);
 
     // Opens a file for the frame walk alone, positioned at offset 0, without the analysis:
     // no figures are set. False when the file cannot be opened.
-    bool OpenRaw(const std::filesystem::path& path);
+    [[nodiscard]] bool OpenRaw(const std::filesystem::path& path);
 
     // Hunts for the next valid frame header from the current position, reads the whole
     // frame and returns its bytes (valid until the next call), or null when no further
@@ -51,7 +51,7 @@ public:
     // Copies byteCount bytes from byteOffset of the source to out, through the reader's
     // buffer; the current position becomes byteOffset + the bytes copied. False when a read
     // comes up short or a write fails.
-    bool CopyRange(File& out, std::uint64_t byteOffset, std::uint64_t byteCount);
+    [[nodiscard]] bool CopyRange(File& out, std::uint64_t byteOffset, std::uint64_t byteCount);
 
     // Closes the file and resets every figure.
     void Close();
@@ -89,10 +89,10 @@ private:
 
     // Makes at least byteCount bytes available at the read cursor, reading more of the file
     // when needed; false when the file ends (or fails) before that.
-    bool Ensure(std::size_t byteCount);
+    [[nodiscard]] bool Ensure(std::size_t byteCount);
     // The analysis steps of Open.
     std::uint64_t XingSearchStart();
-    bool AnalyseStream(const std::filesystem::path& path);
+    [[nodiscard]] bool AnalyseStream(const std::filesystem::path& path);
     void KeepInfoFrame(std::uint64_t searchStart);
     void KeepInfoFrameBeforeAudioStart(std::uint64_t searchStart);
 

@@ -24,7 +24,7 @@ struct Mpg123Deleter {
 };
 using Mpg123Handle = std::unique_ptr<mpg123_handle, Mpg123Deleter>;
 
-inline bool InitialiseMpg123() {
+[[nodiscard]] inline bool InitialiseMpg123() {
     // Needed once per process by older libmpg123 releases; harmless in newer ones.
     static const bool initialised = mpg123_init() == MPG123_OK;
     return initialised;

@@ -29,22 +29,22 @@ public:
 
     // Discards any output still open and creates the temporary file for target. False when
     // the folder is not writable or no descriptor is left.
-    bool Create(const std::filesystem::path& target);
+    [[nodiscard]] bool Create(const std::filesystem::path& target);
     // Appends bytes. False once a write of this output failed (a full disk, an I/O error);
     // a failure may show only at a later call or at the end.
-    bool Write(const void* bytes, std::size_t byteCount);
+    [[nodiscard]] bool Write(const void* bytes, std::size_t byteCount);
     // Overwrites byteCount bytes already written, from byteOffset on (a header that is only
     // known at the end); later writes go on at the end. False on a failed write.
-    bool Rewrite(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
+    [[nodiscard]] bool Rewrite(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
     // Bytes appended so far.
     std::uint64_t BytesWritten() const { return m_bytesWritten; }
     // Stores everything and renames the file over the target. False, and no file left, when
     // a write, the close or the rename failed.
-    bool Commit();
+    [[nodiscard]] bool Commit();
     // Stores everything and closes the file, handing its temporary path to the caller, who
     // then puts it in place or deletes it. False, and no file left, when a write or the
     // close failed.
-    bool Stage(std::filesystem::path* temporary);
+    [[nodiscard]] bool Stage(std::filesystem::path* temporary);
     // Drops what is not stored yet and deletes the temporary file.
     void Discard();
 
@@ -53,7 +53,7 @@ public:
 
 private:
     // Everything appended is stored and the writer has let go of the file.
-    bool StoreAndLetGo();
+    [[nodiscard]] bool StoreAndLetGo();
 
     AtomicOutputFile m_file;
     BackgroundWriter m_writer;  // after m_file: it lets go of the file before the file goes

@@ -25,7 +25,8 @@ struct TagInfo {
 };
 
 // Reads the tag fields of a file into *tags, which is cleared first. False when the file
-// cannot be read or has no tag (then *tags stays empty).
+// cannot be read or has no tag (then *tags stays empty): a caller that shows empty fields
+// for a file without a tag may leave the result aside.
 bool ReadTags(const std::filesystem::path& path, TagInfo* tags);
 
 // Builds an ID3v2.3.0 tag (no ID3v1) holding the non-empty fields; texts Latin-1 cannot

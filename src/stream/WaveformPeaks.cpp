@@ -173,7 +173,7 @@ public:
     // Decodes from the part's first sample to its end. False only when stopped; audio that
     // ends early (a length that was estimated, damage the decoder cannot get past) leaves the
     // rest silent.
-    bool Run(mpg123_handle* handle, const std::atomic<bool>& stop) {
+    [[nodiscard]] bool Run(mpg123_handle* handle, const std::atomic<bool>& stop) {
         m_sample = m_map.StartOf(m_bucket);
         if (m_sample > 0) {
             // The decoder decodes a few frames before the target itself, so that the bit
@@ -196,7 +196,7 @@ public:
     }
 
     // The part's buckets not reached are silent.
-    bool Finish() {
+    [[nodiscard]] bool Finish() {
         while (m_bucket < m_endBucket) CloseBucket();
         Flush();
         return true;

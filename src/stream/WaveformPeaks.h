@@ -29,7 +29,7 @@ using WaveformSink = std::function<void(int firstBucket, std::span<const float> 
 // untouched) or when the file cannot be opened or decoded ("Failed to open file \"x\"." in
 // message). Audio that ends before its expected length, or damage the decoder cannot get
 // past, leaves the remaining buckets silent.
-bool ScanWaveformPeaks(const std::filesystem::path& path, int bucketCount, int threadCount,
+[[nodiscard]] bool ScanWaveformPeaks(const std::filesystem::path& path, int bucketCount, int threadCount,
                        const std::atomic<bool>& stop, const WaveformSink& sink, std::string* message);
 
 }  // namespace qm

@@ -28,7 +28,7 @@ constexpr std::size_t kLameExtensionBytes = 36;
 
 // Finds the fields of a Xing/Info frame (header included). False when the frame is too short
 // or carries neither "Xing" nor "Info" after its side information.
-bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout);
+[[nodiscard]] bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout);
 
 // The LAME extension's fields that a cut stream has to change.
 struct LameExtension {
@@ -39,7 +39,7 @@ struct LameExtension {
     std::uint16_t tagCrc = 0;
 };
 // Reads the LAME extension of a frame whose layout has one. False when it has none.
-bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout,
+[[nodiscard]] bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout,
                        LameExtension* extension);
 // CRC-16 of the frame bytes that the LAME extension's tag CRC covers.
 std::uint16_t ComputeLameTagCrc(std::span<const std::uint8_t> frame, const XingLayout& layout);

@@ -157,7 +157,7 @@ TEST(SettingsSave, WindowRectangleIsSixteenLittleEndianBytes) {
     MemorySettingsBackend backend;
     AppOptions app;
     app.WndPosition = {1, -2, 0x01020304, 0};
-    SaveAppOptions(backend, app);
+    ASSERT_TRUE(SaveAppOptions(backend, app));
     const std::vector<std::uint8_t> expected = {1,    0, 0, 0,    0xFE, 0xFF, 0xFF, 0xFF,
                                                 0x04, 3, 2, 0x01, 0,    0,    0,    0};
     EXPECT_EQ(backend.Get(kOptionsKey, "WndPosition"),
@@ -340,9 +340,9 @@ TEST(SettingsRoundTrip, SaveThenLoadGivesTheSameGroups) {
                               SettingsPage::SplitterOptions, SettingsPage::JoinerOptions}) {
         saved.NotePageWindowCreated(page);
     }
-    saved.SaveFolder(SettingsPage::BatchSplitter);
-    saved.SaveFolder(SettingsPage::Joiner);
-    saved.SaveFolder(SettingsPage::BatchJoiner);
+    for (SettingsPage page : {SettingsPage::BatchSplitter, SettingsPage::Joiner, SettingsPage::BatchJoiner}) {
+        ASSERT_TRUE(saved.SaveFolder(page));
+    }
     saved.SaveAtExit();
 
     SettingsStore loaded(backend, "/elsewhere");

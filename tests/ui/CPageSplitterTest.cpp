@@ -65,7 +65,7 @@ class SplitterPage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         App();
-        audio::Init(audio::kDefaultDevice, 44100);  // SDL's dummy driver in the tests
+        ASSERT_TRUE(audio::Init(audio::kDefaultDevice, 44100));  // SDL's dummy driver in the tests
     }
     static void TearDownTestSuite() { audio::Free(); }
 

@@ -230,7 +230,8 @@ void FileListCtrl::AddFolder() {
     QString folder = QDir::toNativeSeparators(chosen);
     if (!folder.endsWith(QDir::separator())) folder += QDir::separator();
     *remembered = folder.toStdString();
-    if (m_store != nullptr) m_store->SaveFolder(m_page);
+    // A folder that cannot be stored is still the one used for the rest of the run.
+    if (m_store != nullptr) static_cast<void>(m_store->SaveFolder(m_page));
 
     ProgressDialog progress(this);
     progress.SetText(QString::fromLatin1(kSearchingText));
