@@ -23,6 +23,7 @@ struct EngineScript {
     int bitRateKbps = 128;
     int failAtPiece = 0;        // piece operation k (1-based count of piece calls) fails
     int cancelAtPiece = 0;      // piece operation k sets the cancel flag and fails
+    int cancelAfterPiece = 0;   // piece operation k is written, then sets the cancel flag
     int endAtPiece = 0;         // piece operation k reports the end of the source
     int emptyAtPiece = 0;       // piece operation k finds the source ended, no frame of its own
     bool skipReachesEnd = false;
@@ -93,7 +94,9 @@ private:
             return true;
         }
         static const char kBytes[] = "piece";
-        return WritePieceBytes(kBytes, sizeof kBytes - 1) && CommitPiece();
+        const bool written = WritePieceBytes(kBytes, sizeof kBytes - 1) && CommitPiece();
+        if (k == m_script->cancelAfterPiece && m_script->cancel != nullptr) *m_script->cancel = 1;
+        return written;
     }
 
     EngineScript* m_script;

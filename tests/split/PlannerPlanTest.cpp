@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
 #include "split/PlannerFakes.h"
@@ -517,6 +519,50 @@ TEST(PlannerInputs, SecondsWithOneDecimal) {
     for (const Case& c : {Case{"0.0", 0}, Case{"1.0", 10}, Case{"12.5", 125}, Case{"12", 120}, Case{".5", 5},
                           Case{"", 0}, Case{"7.25", 72}, Case{"-3.0", 0}}) {
         EXPECT_EQ(SecondsTextToTenths(c.text), c.tenths) << c.text;
+    }
+}
+
+// Every plan ends one way: a cancel that arrives as its last piece is completed still cancels
+// it, and no piece of it is left, for the page plans, the hand-made pieces and the batch plans.
+TEST(PlanEnding, CancelAsTheLastPieceCompletesCancelsEveryPlan) {
+    struct Case {
+        const char* name;
+        int lastPiece;
+        std::function<PlanResult(Harness&)> run;
+    };
+    const Case cases[] = {
+        {"page by count", 3,
+         [](Harness& h) { return page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message); }},
+        {"hand-made pieces", 2,
+         [](Harness& h) {
+             std::vector<PieceRow> rows{{0, 100, true, {}}, {100, 300, true, {}}};
+             return page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message);
+         }},
+        {"batch by count", 4,
+         [](Harness& h) {
+             batch_plans::BatchEntry entry{h.dir / "s.mp3", 40, {}};
+             int sequence = 1;
+             const PlanResult result = batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message);
+             h.outputs = entry.outputs;
+             return result;
+         }},
+        {"batch custom range", 1,
+         [](Harness& h) {
+             batch_plans::BatchEntry entry{h.dir / "s.mp3", 40, {}};
+             int sequence = 1;
+             const PlanResult result = batch_plans::PlanCustomRange(h.Context(), &entry, 10, 20, &sequence, &h.message);
+             h.outputs = entry.outputs;
+             return result;
+         }},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.script.cancelAfterPiece = c.lastPiece;
+        EXPECT_EQ(c.run(h), PlanResult::Cancelled) << c.name;
+        EXPECT_EQ(h.script.pieceCalls, c.lastPiece) << c.name;
+        EXPECT_TRUE(h.outputs.empty()) << c.name;
+        EXPECT_TRUE(FileNames(h.dir.Path()).empty()) << c.name;
+        EXPECT_EQ(h.message, "") << c.name;
     }
 }
 
