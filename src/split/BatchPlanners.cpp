@@ -63,6 +63,14 @@ bool PlanTenths(const BatchEntry& entry, int* tenths, std::string* message) {
     return false;
 }
 
+// Pieces of pieceTenths each, count of them, the last one to the end of the source.
+PlanResult RunByDuration(const SplitPlanContext& context, BatchEntry* entry, int count, int pieceTenths,
+                         int* sequence, std::string* message) {
+    PlanRun run(context, entry->path, &entry->outputs, message);
+    if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
+    return WriteBatchPieces(run, count, sequence, ByDurationWriter(run.Engine(), pieceTenths));
+}
+
 }  // namespace
 
 PlanResult PlanBySize(const SplitPlanContext& context, BatchEntry* entry, std::uint64_t sizeBytes, int* sequence,
@@ -87,9 +95,7 @@ PlanResult PlanByCount(const SplitPlanContext& context, BatchEntry* entry, int c
         if (!PlanTenths(*entry, &durationTenths, message)) return PlanResult::Failed;
         const int pieceTenths = durationTenths / count;
         if (pieceTenths <= 0) return Refuse(message, kCountTooBig);
-        PlanRun run(context, entry->path, &entry->outputs, message);
-        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
-        return WriteBatchPieces(run, count, sequence, ByDurationWriter(run.Engine(), pieceTenths));
+        return RunByDuration(context, entry, count, pieceTenths, sequence, message);
     });
 }
 
@@ -103,9 +109,7 @@ PlanResult PlanByTime(const SplitPlanContext& context, BatchEntry* entry, int pi
         int count = durationTenths / pieceTenths;
         if (durationTenths % pieceTenths != 0) ++count;
         count = std::max(count, 1);
-        PlanRun run(context, entry->path, &entry->outputs, message);
-        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
-        return WriteBatchPieces(run, count, sequence, ByDurationWriter(run.Engine(), pieceTenths));
+        return RunByDuration(context, entry, count, pieceTenths, sequence, message);
     });
 }
 

@@ -71,6 +71,14 @@ PlanResult WriteRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence) {
     return result;
 }
 
+// Pieces of pieceTenths each, count of them, the last one to the end of the source.
+PlanResult RunByDuration(const SplitPlanContext& context, const PageSource& source, int count, int pieceTenths,
+                         std::vector<fs::path>* outputs, std::string* message) {
+    PlanRun run(context, source.path, outputs, message);
+    if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
+    return WritePagePieces(run, count, ByDurationWriter(run.Engine(), pieceTenths));
+}
+
 }  // namespace
 
 PlanResult PlanBySize(const SplitPlanContext& context, const PageSource& source, std::uint64_t sizeBytes,
@@ -93,9 +101,7 @@ PlanResult PlanByCount(const SplitPlanContext& context, const PageSource& source
         if (count <= 1) return Refuse(message, kCountTooSmall);
         const int pieceTenths = source.durationTenths / count;
         if (pieceTenths <= 0) return Refuse(message, kCountTooBig);
-        PlanRun run(context, source.path, outputs, message);
-        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
-        return WritePagePieces(run, count, ByDurationWriter(run.Engine(), pieceTenths));
+        return RunByDuration(context, source, count, pieceTenths, outputs, message);
     });
 }
 
@@ -106,9 +112,7 @@ PlanResult PlanByTime(const SplitPlanContext& context, const PageSource& source,
         if (pieceTenths <= 0) return Refuse(message, kDurationTooSmall);
         int count = source.durationTenths / pieceTenths;
         if (source.durationTenths % pieceTenths != 0) ++count;
-        PlanRun run(context, source.path, outputs, message);
-        if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
-        return WritePagePieces(run, count, ByDurationWriter(run.Engine(), pieceTenths));
+        return RunByDuration(context, source, count, pieceTenths, outputs, message);
     });
 }
 
