@@ -34,8 +34,8 @@ long FramesFor(int tenths) { return (tenths * kSamplesPerTenth + kFrameSamples -
 void ExpectXingDescribesPiece(const Source& src, const Piece& p, bool atStart, bool atEnd) {
     XingLayout layout;
     ASSERT_TRUE(ParseXingLayout(p.xing, &layout));
-    EXPECT_EQ(BigEndian32(&p.xing[layout.frameCountOffset]), p.frames.size());
-    EXPECT_EQ(BigEndian32(&p.xing[layout.byteCountOffset]), p.data.size() - p.tagBytes);
+    EXPECT_EQ(ReadBigEndian32(&p.xing[layout.frameCountOffset]), p.frames.size());
+    EXPECT_EQ(ReadBigEndian32(&p.xing[layout.byteCountOffset]), p.data.size() - p.tagBytes);
     std::vector<std::uint32_t> sizes;
     std::uint16_t crc = 0;
     for (const Bytes& f : p.frames) {

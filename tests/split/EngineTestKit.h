@@ -140,7 +140,6 @@ inline std::vector<std::string> OtherFiles(const std::filesystem::path& folder,
     return others;
 }
 
-using xingtest::BigEndian32;
 using xingtest::ExactToc;
 
 // Which engine a shared test runs.

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "fixtures/Fixtures.h"
+#include "stream/ByteOrder.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/XingFrame.h"
 
@@ -103,11 +104,6 @@ bool HasReservedEmphasis(const std::string& stream) {
 
 bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
-std::uint32_t BigEndian32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-    return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
-           (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
-}
-
 struct Walk {
     std::uint64_t frames = 0;
     bool ordered = true;
@@ -199,8 +195,8 @@ TEST_F(CorpusTest, AnalysisAgreesWithTheDocumentedFigures) {
         const auto xingCounts = XingCounts(row.tags);
         XingLayout layout;
         if (xingCounts && ParseXingLayout(reader.InfoFrame(), &layout)) {
-            EXPECT_EQ(BigEndian32(reader.InfoFrame(), layout.frameCountOffset), xingCounts->first);
-            EXPECT_EQ(BigEndian32(reader.InfoFrame(), layout.byteCountOffset), xingCounts->second);
+            EXPECT_EQ(ReadBigEndian32(&reader.InfoFrame()[layout.frameCountOffset]), xingCounts->first);
+            EXPECT_EQ(ReadBigEndian32(&reader.InfoFrame()[layout.byteCountOffset]), xingCounts->second);
             ++xingChecked;
         }
         const std::optional<double> decodedSeconds = 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fixtures/Fixtures.h"
+#include "stream/ByteOrder.h"
 
 namespace qm {
 
@@ -42,11 +43,6 @@ struct Frame {
     Bytes body;
 };
 
-std::uint32_t BigEndian32(const Bytes& data, std::size_t at)
-{
-    return (std::uint32_t{data[at]} << 24) | (std::uint32_t{data[at + 1]} << 16) |
-           (std::uint32_t{data[at + 2]} << 8) | std::uint32_t{data[at + 3]};
-}
 
 std::uint32_t Synchsafe32(const Bytes& data, std::size_t at)
 {
@@ -70,7 +66,7 @@ std::vector<Frame> FramesOf(const Bytes& tag)
     std::size_t at = 10;
     while (at + 10 <= tag.size()) {
         EXPECT_NE(tag[at], 0) << "padding at byte " << at;
-        const std::uint32_t bodyBytes = BigEndian32(tag, at + 4);
+        const std::uint32_t bodyBytes = ReadBigEndian32(&tag[at + 4]);
         if (at + 10 + bodyBytes > tag.size()) {
             ADD_FAILURE() << "frame at byte " << at << " runs past the tag";
             break;
@@ -331,7 +327,7 @@ TEST(ReadTags, EmptyFramesDoNotHideTheRest)
         Bytes tag = fixtures::MakeId3v2Tag(spec);
         // Insert "TCOP" with size 0 and no flags after the header or after the first frame.
         const std::size_t at =
-            c.emptyFrameAt != 0 ? c.emptyFrameAt : 10 + 10 + BigEndian32(tag, 14);
+            c.emptyFrameAt != 0 ? c.emptyFrameAt : 10 + 10 + ReadBigEndian32(&tag[14]);
         const Bytes empty{'T', 'C', 'O', 'P', 0, 0, 0, 0, 0, 0};
         tag.insert(tag.begin() + static_cast<std::ptrdiff_t>(at), empty.begin(), empty.end());
         const std::uint32_t size = Synchsafe32(tag, 6) + 10;

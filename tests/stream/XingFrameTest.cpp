@@ -13,7 +13,6 @@ namespace qm {
 namespace {
 
 using fixtures::Bytes;
-using xingtest::BigEndian32;
 using xingtest::ExactToc;
 
 // A CBR stream with LAME's Info frame and LAME extension.
@@ -70,7 +69,7 @@ TEST_P(LameFrames, SourceExtensionMatchesOurReading) {
     EXPECT_EQ(musicCrc, lame.musicCrc);
     EXPECT_EQ(lame.musicLengthBytes, s.data.size());
     EXPECT_GT(lame.encoderDelaySamples, 0);
-    EXPECT_EQ(BigEndian32(info.data() + layout.frameCountOffset), s.frames.size() - 1);
+    EXPECT_EQ(ReadBigEndian32(info.data() + layout.frameCountOffset), s.frames.size() - 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,8 +116,8 @@ TEST_P(RebuiltSlice, DescribesTheSlice) {
     const Bytes rebuilt = builder.Finish(stream, c.keepDelay, c.keepPadding);
     ASSERT_EQ(rebuilt.size(), source.size());
 
-    EXPECT_EQ(BigEndian32(&rebuilt[layout.frameCountOffset]), sizes.size());
-    EXPECT_EQ(BigEndian32(&rebuilt[layout.byteCountOffset]), stream);
+    EXPECT_EQ(ReadBigEndian32(&rebuilt[layout.frameCountOffset]), sizes.size());
+    EXPECT_EQ(ReadBigEndian32(&rebuilt[layout.byteCountOffset]), stream);
     const std::vector<int> expected = ExactToc(sizes);
     for (std::size_t i = 0; i < kXingTocEntries; ++i) {
         EXPECT_EQ(rebuilt[layout.tocOffset + i], expected[i]) << "entry " << i;

@@ -1,20 +1,16 @@
 #pragma once
 
-// Helpers of the tests that read Xing/Info frames: a big-endian field and the seek table
-// worked out the slow way.
+// Helpers of the tests that read Xing/Info frames: the seek table worked out the slow way.
+// (Their big-endian fields are read with stream/ByteOrder.h.)
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "stream/ByteOrder.h"
 #include "stream/XingFrame.h"
 
 namespace qm::xingtest {
-
-// The 32-bit big-endian field at p, as the Xing fields are stored.
-inline std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
 
 // The seek table computed the slow way: for each percent of the frames, the share (of 256)
 // of the audio bytes that lie before the frame playing then.
