@@ -37,7 +37,7 @@ bool ChooseFolder(OutputFolderCode choice, const std::string& specifiedFolder, b
                   const fs::path& sourcePath, std::string* folder, std::string* error) {
     fs::path sourceFolder;
     // A bare file name has no folder part: its outputs go into the current folder.
-    FolderOfPath(sourcePath, &sourceFolder);
+    static_cast<void>(FolderOfPath(sourcePath, &sourceFolder));
     if (choice != OutputFolderCode::Specific) {
         *folder = sourceFolder.string();
         return true;
@@ -202,7 +202,7 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, i
         folder += CleanFileName(fileTitle) + kSeparator;
         // Not checked here: a folder that could not be made fails the probe below with the
         // path that could not be written.
-        EnsureFolder(folder, CreateMissing::Yes);
+        static_cast<void>(EnsureFolder(folder, CreateMissing::Yes));
     }
     const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath,
                                                     piece, total, sequence, width, readTags);

@@ -34,6 +34,10 @@ std::string FailedToWriteMessage(const std::filesystem::path& path) { return Fil
 
 std::string FailedToEncodeMessage(const std::filesystem::path& path) { return FileMessage("encode", path); }
 
+std::string FailedToStartEncoderMessage(const std::filesystem::path& path) {
+    return FileMessage("initialize the MP3 encoder for", path);
+}
+
 std::string CreateFileFailedReason(const std::filesystem::path& path) {
     return FailedTo("create", "file", path.string(), Ending::None);
 }

@@ -18,6 +18,8 @@ std::string FailedToCreateMessage(const std::filesystem::path& path);
 std::string FailedToWriteMessage(const std::filesystem::path& path);
 // "Failed to encode file \"<path>\".": the encoder refused the audio of an output.
 std::string FailedToEncodeMessage(const std::filesystem::path& path);
+// "Failed to initialize the MP3 encoder for file \"<path>\".": the encoder refused its settings.
+std::string FailedToStartEncoderMessage(const std::filesystem::path& path);
 
 // The reasons the output placement gives, without a full stop, as the pages show them inside
 // their own sentences: "Failed to create file \"<path>\"" and "Failed to create folder \"<folder>\"".

@@ -25,6 +25,7 @@ TEST(FailureMessages, FileMessagesNameTheFileAsGiven) {
         {FailedToCreateMessage, "Failed to create file \"music/a b \"c\".mp3\"."},
         {FailedToWriteMessage, "Failed to write file \"music/a b \"c\".mp3\"."},
         {FailedToEncodeMessage, "Failed to encode file \"music/a b \"c\".mp3\"."},
+        {FailedToStartEncoderMessage, "Failed to initialize the MP3 encoder for file \"music/a b \"c\".mp3\"."},
         {CreateFileFailedReason, "Failed to create file \"music/a b \"c\".mp3\""},
     };
     for (const Case& c : cases) EXPECT_EQ(c.message(path), c.expected);
