@@ -47,8 +47,10 @@ public:
     [[nodiscard]] bool Size(std::uint64_t* byteCount) const;
     // Flushes written data to the device (fsync).
     [[nodiscard]] bool Sync();
-    // Closes the file; false when the close reported an error (a late write failure).
-    [[nodiscard]] bool Close();
+    // Closes the file; false when the close reported an error (a late write failure). Files
+    // that were only read are closed without a look at the result; an output's close is
+    // checked by its owner (OutputFile).
+    bool Close();
 
     // Tells the kernel that the file will be read front to back.
     void AdviseSequential();
