@@ -58,25 +58,27 @@ bool SettingsStore::SaveFolder(SettingsPage page) {
     }
 }
 
+// At exit there is no one left to tell: a group that cannot be written keeps the values it
+// had, and the next run starts from those.
 void SettingsStore::SavePageAtExit(SettingsPage page) {
     switch (page) {
     case SettingsPage::Splitter:
-        SaveSplitterPageSettings(m_backend, splitterPage, kSplitGroup);
+        static_cast<void>(SaveSplitterPageSettings(m_backend, splitterPage, kSplitGroup));
         break;
     case SettingsPage::BatchSplitter:
-        SaveBatchSplitterSettings(m_backend, batchSplitter, kSplitGroup);
+        static_cast<void>(SaveBatchSplitterSettings(m_backend, batchSplitter, kSplitGroup));
         break;
     case SettingsPage::Joiner:
-        SaveJoinerPageSettings(m_backend, joinerPage, kTagGroup);
+        static_cast<void>(SaveJoinerPageSettings(m_backend, joinerPage, kTagGroup));
         break;
     case SettingsPage::BatchJoiner:
-        SaveBatchJoinerSettings(m_backend, batchJoiner, kJoinTypeGroup);
+        static_cast<void>(SaveBatchJoinerSettings(m_backend, batchJoiner, kJoinTypeGroup));
         break;
     case SettingsPage::SplitterOptions:
-        SaveSplitterOptions(m_backend, splitterOptions);
+        static_cast<void>(SaveSplitterOptions(m_backend, splitterOptions));
         break;
     case SettingsPage::JoinerOptions:
-        SaveJoinerOptions(m_backend, joinerOptions);
+        static_cast<void>(SaveJoinerOptions(m_backend, joinerOptions));
         break;
     }
 }
@@ -88,7 +90,7 @@ void SettingsStore::SaveAtExit() {
             SavePageAtExit(page);
         }
     }
-    SaveAppOptions(m_backend, app);
+    static_cast<void>(SaveAppOptions(m_backend, app));  // as for the pages above
 }
 
 }  // namespace qm
