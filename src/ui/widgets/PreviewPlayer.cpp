@@ -124,8 +124,12 @@ void PreviewPlayer::Resume() {
 
 void PreviewPlayer::SeekMs(std::uint32_t ms) {
     const std::int64_t byteOffset = BytesOfMs(ms, m_frameBytes, m_sampleRateHz);
-    if (m_playback) m_playback->SetPosition(byteOffset);
-    else if (m_decodeOnly) m_decodeOnly->SetPosition(byteOffset);
+    // A seek the decoder refuses leaves the position where it was, which the page then shows.
+    if (m_playback) {
+        static_cast<void>(m_playback->SetPosition(byteOffset));
+    } else if (m_decodeOnly) {
+        static_cast<void>(m_decodeOnly->SetPosition(byteOffset));
+    }
 }
 
 void PreviewPlayer::PlayRange(std::uint32_t startMs, std::uint32_t endMs) {
@@ -142,7 +146,7 @@ void PreviewPlayer::PlayRange(std::uint32_t startMs, std::uint32_t endMs) {
     const audio::OutputLock lock;
     DropSync();
     m_sync = m_playback->SetPositionSync(endBytes, PostPlaybackEnded(m_notify));
-    m_playback->SetPosition(startBytes);
+    static_cast<void>(m_playback->SetPosition(startBytes));  // refused: plays from where it is
     m_playback->Play(audio::Playback::Restart::No);
 }
 
