@@ -44,10 +44,7 @@ std::optional<ChannelMode> ChannelModeOfWord(std::string_view word) {
     return std::nullopt;
 }
 
-std::string_view EncodedChannelWord(ChannelMode mode) {
-    const ChannelNames* names = NamesOf(mode);
-    return names != nullptr && !names->word.empty() ? names->word : NamesOf(ChannelMode::Stereo)->word;
-}
+std::string_view EncodedChannelWord(ChannelMode mode) { return NamesOf(EncodedChannelMode(mode))->word; }
 
 std::string_view ChannelModeReportText(ChannelMode mode) {
     const ChannelNames* names = NamesOf(mode);

@@ -18,8 +18,8 @@ std::vector<std::string> ChannelOptionWords();
 // The mode a --channels word asks for; empty for any other word.
 std::optional<ChannelMode> ChannelModeOfWord(std::string_view word);
 
-// The --channels word of the mode the encoder writes for mode: dual channel has no word of
-// its own and is encoded as stereo.
+// The --channels word of the mode the encoder writes for mode (EncodedChannelMode): dual
+// channel has no word of its own and is encoded as stereo.
 std::string_view EncodedChannelWord(ChannelMode mode);
 
 // "stereo", "joint stereo", "dual channel" or "mono"; "unknown" for a value outside the four.

@@ -17,4 +17,10 @@ constexpr ChannelMode ChannelModeFromBits(unsigned bits) { return static_cast<Ch
 // The channel count frames of this mode carry.
 constexpr int ChannelCountOf(ChannelMode mode) { return mode == ChannelMode::Mono ? 1 : 2; }
 
+// The mode an MP3 encoder writes when asked for mode. LAME has no dual-channel mode: two
+// independent channels, and any value outside the four, are encoded as stereo.
+constexpr ChannelMode EncodedChannelMode(ChannelMode mode) {
+    return mode == ChannelMode::JointStereo || mode == ChannelMode::Mono ? mode : ChannelMode::Stereo;
+}
+
 }  // namespace qm

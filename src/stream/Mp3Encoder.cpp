@@ -15,12 +15,6 @@ bool IsMpegSampleRate(int hz) {
     return std::find(kMpegSampleRatesHz.begin(), kMpegSampleRatesHz.end(), hz) != kMpegSampleRatesHz.end();
 }
 
-// The modes LAME encodes. It has no dual-channel mode: two independent channels are encoded
-// as stereo.
-bool IsEncodableMode(ChannelMode mode) {
-    return mode == ChannelMode::Stereo || mode == ChannelMode::JointStereo || mode == ChannelMode::Mono;
-}
-
 int EncodeWithLame(lame_global_flags* lame, const std::int16_t* left, const std::int16_t* right,
                    int samples, std::uint8_t* mp3, int mp3Bytes) {
     return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
@@ -31,7 +25,7 @@ int EncodeWithLame(lame_global_flags* lame, const std::int16_t* left, const std:
 bool ApplyEncoderRules(Mp3EncoderSettings* settings) {
     if (!IsMpegSampleRate(settings->outputRateHz)) return false;
     settings->bitRateKbps = std::clamp(settings->bitRateKbps, kMinEncoderKbps, kMaxEncoderKbps);
-    if (!IsEncodableMode(settings->mode)) settings->mode = ChannelMode::Stereo;
+    settings->mode = EncodedChannelMode(settings->mode);
     settings->inputChannels = std::clamp(settings->inputChannels, 1, 2);
     return true;
 }

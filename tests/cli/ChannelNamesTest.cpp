@@ -44,6 +44,7 @@ TEST(ChannelNames, OnlyTheThreeWordsAreOptions) {
         EXPECT_EQ(ChannelModeOfWord(word), std::nullopt) << '"' << word << '"';
     }
     EXPECT_EQ(ChannelModeReportText(static_cast<ChannelMode>(4)), "unknown");
+    EXPECT_EQ(EncodedChannelWord(static_cast<ChannelMode>(4)), "stereo") << "what the encoder writes for it";
 }
 
 }  // namespace
