@@ -24,16 +24,14 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral("Cuts MP3 files into pieces and joins them."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(
-        QStringLiteral("files"),
-        QStringLiteral("One MP3 file to split, or several to join, in order."),
-        QStringLiteral("[FILE...]"));
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("One MP3 file to split, or several to join, in order."),
+                                 QStringLiteral("[FILE...]"));
     parser.process(application);
 
     qm::QSettingsBackend settings;
     qm::StreamAudioSystem audio;
-    qm::QuillmereApp shell({&settings, &audio, QUrl(QString::fromLatin1(qm::kHelpIndex)),
-                            qm::UserDocumentsFolder()});
+    qm::QuillmereApp shell({&settings, &audio, QUrl(QString::fromLatin1(qm::kHelpIndex)), qm::UserDocumentsFolder()});
     if (!shell.Start(parser.positionalArguments())) return 1;
     QObject::connect(&shell, &qm::QuillmereApp::MainWindowClosed, &application, &QApplication::quit);
     const int status = QApplication::exec();

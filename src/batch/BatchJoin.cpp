@@ -58,8 +58,7 @@ bool JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::fi
 }  // namespace
 
 BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vector<std::filesystem::path>& joined,
-                             JoinTypeCode joinType, const JoinerOptions& options,
-                             const BatchJoinProgress& progress,
+                             JoinTypeCode joinType, const JoinerOptions& options, const BatchJoinProgress& progress,
                              const std::function<void(std::size_t)>& rowChanged) {
     if (items.empty() || joined.empty()) return BatchJoinResult::Done;
     const int count = static_cast<int>(items.size());

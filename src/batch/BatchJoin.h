@@ -19,9 +19,9 @@ namespace qm {
 // One main file and what its join produced.
 struct BatchJoinItem {
     std::filesystem::path mainPath;
-    TagInfo tag;                        // the output's tag; every field empty: no tag
-    std::string outcome;                // "Joining...", the output's name, "Join failure. …", "Cancelled"
-    std::filesystem::path outputPath;   // set when the join succeeded
+    TagInfo tag;                       // the output's tag; every field empty: no tag
+    std::string outcome;               // "Joining...", the output's name, "Join failure. …", "Cancelled"
+    std::filesystem::path outputPath;  // set when the join succeeded
 };
 
 // The two progress lines of a batch: the current join (bar, text, pump and the cancel flag)
@@ -40,8 +40,7 @@ enum class BatchJoinResult { Done, Cancelled };
 // outcome changes. Failures do not stop the batch; a cancel does (later items keep their
 // outcome). Does nothing when either list is empty.
 BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vector<std::filesystem::path>& joined,
-                             JoinTypeCode joinType, const JoinerOptions& options,
-                             const BatchJoinProgress& progress,
+                             JoinTypeCode joinType, const JoinerOptions& options, const BatchJoinProgress& progress,
                              const std::function<void(std::size_t)>& rowChanged = {});
 
 }  // namespace qm

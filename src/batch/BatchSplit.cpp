@@ -21,23 +21,23 @@ BatchSplitInputs BatchSplitInputs::FromSettings(const SplitSettings& settings) {
 BatchFilePlanner MakeBatchFilePlanner(const BatchSplitInputs& inputs) {
     using batch_plans::BatchEntry;
     switch (inputs.mode) {
-    case SplitTypeCode::ByCount:
-        return [count = inputs.count](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
-                                      std::string* message) {
-            return batch_plans::PlanByCount(context, entry, count, sequence, message);
-        };
-    case SplitTypeCode::ByTime:
-        return [tenths = inputs.pieceTenths](const SplitPlanContext& context, BatchEntry* entry,
-                                             int* sequence, std::string* message) {
-            return batch_plans::PlanByTime(context, entry, tenths, sequence, message);
-        };
-    case SplitTypeCode::ByCustom:
-        return [begin = inputs.beginTenths, length = inputs.lengthTenths](
-                   const SplitPlanContext& context, BatchEntry* entry, int* sequence, std::string* message) {
-            return batch_plans::PlanCustomRange(context, entry, begin, length, sequence, message);
-        };
-    case SplitTypeCode::BySize:
-        break;
+        case SplitTypeCode::ByCount:
+            return [count = inputs.count](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
+                                          std::string* message) {
+                return batch_plans::PlanByCount(context, entry, count, sequence, message);
+            };
+        case SplitTypeCode::ByTime:
+            return [tenths = inputs.pieceTenths](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
+                                                 std::string* message) {
+                return batch_plans::PlanByTime(context, entry, tenths, sequence, message);
+            };
+        case SplitTypeCode::ByCustom:
+            return [begin = inputs.beginTenths, length = inputs.lengthTenths](
+                       const SplitPlanContext& context, BatchEntry* entry, int* sequence, std::string* message) {
+                return batch_plans::PlanCustomRange(context, entry, begin, length, sequence, message);
+            };
+        case SplitTypeCode::BySize:
+            break;
     }
     return [size = inputs.sizeBytes](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
                                      std::string* message) {
@@ -98,8 +98,8 @@ bool RunBatchSplit(const BatchSplitJob& job, std::vector<BatchSplitFile>* files)
     int sequence = 1;
     for (int n = 1; n <= fileCount; ++n) {
         BatchSplitFile& file = (*files)[static_cast<std::size_t>(n - 1)];
-        SetText(progress.runText, "Splitting " + std::to_string(n) + " of " + std::to_string(fileCount) +
-                                      " file(s)...");
+        SetText(progress.runText,
+                "Splitting " + std::to_string(n) + " of " + std::to_string(fileCount) + " file(s)...");
         if (progress.runBar != nullptr) progress.runBar->SetPosition(n);
         SetText(progress.fileText, "Splitting " + file.entry.path.filename().string() + "...");
         if (progress.fileBar != nullptr) progress.fileBar->SetPosition(0);

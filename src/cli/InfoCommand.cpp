@@ -54,10 +54,14 @@ struct FileReport {
 
 const char* VersionName(MpegVersion version) {
     switch (version) {
-        case MpegVersion::Mpeg1: return "MPEG-1";
-        case MpegVersion::Mpeg2: return "MPEG-2";
-        case MpegVersion::Mpeg25: return "MPEG-2.5";
-        case MpegVersion::Reserved: break;
+        case MpegVersion::Mpeg1:
+            return "MPEG-1";
+        case MpegVersion::Mpeg2:
+            return "MPEG-2";
+        case MpegVersion::Mpeg25:
+            return "MPEG-2.5";
+        case MpegVersion::Reserved:
+            break;
     }
     return "reserved";
 }
@@ -186,24 +190,22 @@ std::string ReportText(const FileReport& report) {
     };
     line("size:", std::to_string(report.sizeBytes) + " bytes");
     line("audio start:", std::to_string(report.audioStart));
-    line("duration:", std::to_string(report.durationSeconds) + " s (" +
-                          SixDecimals(report.lengthSeconds) + " s)");
-    line("format:", std::string(VersionName(report.version)) + " Layer " +
-                        std::to_string(report.layer) + ", " + std::to_string(report.sampleRateHz) +
-                        " Hz, " + std::string(ChannelModeReportText(report.channelMode)) + " (" +
+    line("duration:", std::to_string(report.durationSeconds) + " s (" + SixDecimals(report.lengthSeconds) + " s)");
+    line("format:", std::string(VersionName(report.version)) + " Layer " + std::to_string(report.layer) + ", " +
+                        std::to_string(report.sampleRateHz) + " Hz, " +
+                        std::string(ChannelModeReportText(report.channelMode)) + " (" +
                         std::to_string(static_cast<int>(report.channelMode)) + ")");
     line("average:", std::to_string(report.averageKbps) + " kbit/s");
     line("frames:", std::to_string(report.frames));
     if (report.xing) {
-        line("xing:", report.xing->tag + ", frames " + OptionalText(report.xing->frames) +
-                          ", bytes " + OptionalText(report.xing->bytes));
+        line("xing:", report.xing->tag + ", frames " + OptionalText(report.xing->frames) + ", bytes " +
+                          OptionalText(report.xing->bytes));
     } else {
         line("xing:", "none");
     }
     const std::pair<const char*, const std::string*> texts[] = {
-        {"title:", &report.tags.title}, {"artist:", &report.tags.artist},
-        {"album:", &report.tags.album}, {"year:", &report.tags.year},
-        {"genre:", &report.tags.genre}, {"comment:", &report.tags.comment}};
+        {"title:", &report.tags.title}, {"artist:", &report.tags.artist}, {"album:", &report.tags.album},
+        {"year:", &report.tags.year},   {"genre:", &report.tags.genre},   {"comment:", &report.tags.comment}};
     for (const auto& [label, value] : texts) {
         if (!value->empty()) line(label, *value);
     }

@@ -134,8 +134,7 @@ int RunJoin(const JoinArgs& args) {
     }
     const TagInfo tag = args.tag.Over(TagInfo{});
     job.SetTargetTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
-    const JoinChoice choice =
-        ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+    const JoinChoice choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
 
     CancelFlag cancel{0};
     InterruptGuard guard(cancel);
@@ -205,8 +204,8 @@ int RunBatch(const JoinArgs& args) {
     TerminalProgress terminal = TerminalProgress::ForStderr();
     NullPump pump;
     const BatchJoinProgress progress{{&terminal, &terminal, &pump, &cancel}, nullptr, nullptr};
-    const BatchJoinResult result = RunBatchJoin(items, joined, args.append ? JoinTypeCode::Append : JoinTypeCode::Prepend,
-                                                options, progress);
+    const BatchJoinResult result =
+        RunBatchJoin(items, joined, args.append ? JoinTypeCode::Append : JoinTypeCode::Prepend, options, progress);
     terminal.Clear();
 
     const bool cancelled = result == BatchJoinResult::Cancelled;
@@ -230,8 +229,10 @@ std::string UsageProblem(const JoinArgs& args) {
     if (encoding != 0 && encoding != 3) return "--rate, --bitrate and --channels go together";
     // A rate MPEG does not know is the encoder's to refuse ("Bad encoding parameter").
     static constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-    if (encoding == 3 && std::find(std::begin(kMpegRates), std::end(kMpegRates), args.encoding.rateHz) != std::end(kMpegRates)) {
-        if (std::string mismatch = EncodingMismatch(args.encoding.rateHz, args.encoding.kbps); !mismatch.empty()) return mismatch;
+    if (encoding == 3 &&
+        std::find(std::begin(kMpegRates), std::end(kMpegRates), args.encoding.rateHz) != std::end(kMpegRates)) {
+        if (std::string mismatch = EncodingMismatch(args.encoding.rateHz, args.encoding.kbps); !mismatch.empty())
+            return mismatch;
     }
     if (args.batch) {
         if (args.prepend == args.append) return "--batch needs one of --prepend and --append";
@@ -252,8 +253,10 @@ void Setup(CLI::App& app, int* exitCode) {
     CLI::App* join = app.add_subcommand(
         "join", "Join files into one MP3 file, or (--batch) join files to the beginning or end of every main file");
     AddJoinOutputOptions(join, &args->placement);
-    join->add_option("--rate", args->encoding.rateHz, "Re-encode at this sample rate (Hz)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
-    join->add_option("--bitrate", args->encoding.kbps, "Re-encode at this constant bit rate (kbit/s)")->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    join->add_option("--rate", args->encoding.rateHz, "Re-encode at this sample rate (Hz)")
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    join->add_option("--bitrate", args->encoding.kbps, "Re-encode at this constant bit rate (kbit/s)")
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     join->add_option("--channels", args->encoding.channels, "Re-encode as joint, stereo or mono")
         ->check(CLI::IsMember(ChannelOptionWords()));
     join->add_option("--title", args->tag.title, "Title of the joined file's tag");
@@ -262,12 +265,14 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_option("--year", args->tag.year, "Year of the joined file's tag");
     join->add_option("--comment", args->tag.comment, "Comment of the joined file's tag");
     join->add_option("--genre", args->tag.genre, "Genre of the joined file's tag");
-    join->add_option("--track", args->tag.track, "Track number of the joined file's tag")->check(CLI::NonNegativeNumber);
+    join->add_option("--track", args->tag.track, "Track number of the joined file's tag")
+        ->check(CLI::NonNegativeNumber);
     join->add_flag("--batch", args->batch, "Join the --with files to every main file");
     join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
-    join->add_flag("--no-postfix", args->encoding.noPostfix, "With --batch: do not add \"_joined\" to the output names");
+    join->add_flag("--no-postfix", args->encoding.noPostfix,
+                   "With --batch: do not add \"_joined\" to the output names");
     join->add_flag("--json", args->json, "Print the outcome as JSON (see the README for its shape)");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->footer(

@@ -57,10 +57,14 @@ std::string ValidUtf8Text(std::string_view text) {
 
 const char* FileStatusName(FileStatus status) {
     switch (status) {
-        case FileStatus::Done: return "done";
-        case FileStatus::Failed: return "failed";
-        case FileStatus::Cancelled: return "cancelled";
-        case FileStatus::NotRun: break;
+        case FileStatus::Done:
+            return "done";
+        case FileStatus::Failed:
+            return "failed";
+        case FileStatus::Cancelled:
+            return "cancelled";
+        case FileStatus::NotRun:
+            break;
     }
     return "not run";
 }

@@ -38,8 +38,7 @@ std::vector<std::string> Names(const std::map<std::string, Code>& codes) {
 }
 
 const CLI::Validator kNotEmpty(
-    [](std::string& text) { return text.empty() ? std::string("must not be empty") : std::string(); },
-    "TEMPLATE");
+    [](std::string& text) { return text.empty() ? std::string("must not be empty") : std::string(); }, "TEMPLATE");
 
 void AddIfExists(CLI::App* command, OutputOptionValues* values) {
     command
@@ -49,34 +48,29 @@ void AddIfExists(CLI::App* command, OutputOptionValues* values) {
 }
 
 // -o and --tree, named and checked alike on every command: --tree without -o is a usage error.
-void AddOutputFolder(CLI::App* command, OutputOptionValues* values, const std::string& names,
-                     const std::string& help) {
+void AddOutputFolder(CLI::App* command, OutputOptionValues* values, const std::string& names, const std::string& help) {
     CLI::Option* outputDir = command->add_option(names, values->outputDir, help);
-    command->add_flag("--tree", values->tree, "Re-create each source's folder path below -o")
-        ->needs(outputDir);
+    command->add_flag("--tree", values->tree, "Re-create each source's folder path below -o")->needs(outputDir);
 }
 
 }  // namespace
 
 void AddSplitOutputOptions(CLI::App* command, OutputOptionValues* values) {
-    AddOutputFolder(command, values, "-o,--output-dir",
-                    "Folder for the pieces (default: each source's own folder)");
+    AddOutputFolder(command, values, "-o,--output-dir", "Folder for the pieces (default: each source's own folder)");
     command->add_flag("--folder-per-file", values->folderPerFile,
                       "Put the pieces of each source into a folder named after it");
-    command->add_option("--name", values->name,
-                        "File-name template: %F% %P% %T% %S% %I% %A% %L% %Y% %G% %N%")
+    command->add_option("--name", values->name, "File-name template: %F% %P% %T% %S% %I% %A% %L% %Y% %G% %N%")
         ->check(kNotEmpty);
-    command->add_option("--name-digits", values->nameDigits,
-                        "Digits of numbers in file names, 0 = as many as the total has")
+    command
+        ->add_option("--name-digits", values->nameDigits,
+                     "Digits of numbers in file names, 0 = as many as the total has")
         ->check(CLI::Range(0, kMaxDigitNumber));
     command->add_option("--title", values->title, "ID3 title template: %I% %F% %P% %T% %S%");
-    command->add_option("--title-digits", values->titleDigits,
-                        "Digits of numbers in titles, 0 = as many as the total has")
+    command
+        ->add_option("--title-digits", values->titleDigits, "Digits of numbers in titles, 0 = as many as the total has")
         ->check(CLI::Range(0, kMaxDigitNumber));
     command->add_flag("--no-tag", values->noTag, "Write no ID3 tag into the pieces");
-    command
-        ->add_option("--track", values->track,
-                     "Track number of each piece's tag: source, piece or none")
+    command->add_option("--track", values->track, "Track number of each piece's tag: source, piece or none")
         ->check(CLI::IsMember(Names(TrackCodes())));
     AddIfExists(command, values);
 }
@@ -117,7 +111,9 @@ void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* 
     if (values.track) options->ID3TrackNumType = TrackCodes().at(*values.track);
 }
 
-void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* options) { ApplyPlacement(values, options); }
+void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* options) {
+    ApplyPlacement(values, options);
+}
 
 // A time as typed on the command line, in tenths of a second: seconds with at most one
 // decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.

@@ -48,13 +48,13 @@ void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* opt
 // The encoding and shaping options of split, as given; an absent option leaves its setting
 // alone.
 struct SplitEncodingValues {
-    bool reencode = false;             // --reencode
-    std::optional<int> rateHz;         // --rate
-    std::optional<int> bitRateKbps;    // --bitrate
-    std::string channels;              // --channels: joint | stereo | mono
-    std::string fadeIn, fadeOut;       // --fade-in, --fade-out: times
-    std::string leadIn, tail;          // --lead-in, --tail: times
-    std::optional<int> first;          // --first: only the first N pieces of each file
+    bool reencode = false;           // --reencode
+    std::optional<int> rateHz;       // --rate
+    std::optional<int> bitRateKbps;  // --bitrate
+    std::string channels;            // --channels: joint | stereo | mono
+    std::string fadeIn, fadeOut;     // --fade-in, --fade-out: times
+    std::string leadIn, tail;        // --lead-in, --tail: times
+    std::optional<int> first;        // --first: only the first N pieces of each file
 };
 
 // Applies the values to the splitter options. Only --rate, --bitrate and --channels together

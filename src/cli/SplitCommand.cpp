@@ -53,9 +53,12 @@ bool ParseSize(const std::string& text, std::string* sizeText, SizeUnitCode* uni
         number.resize(number.size() - s.size());
         return true;
     };
-    if (endsWith("KB")) *unit = SizeUnitCode::KB;
-    else if (endsWith("MB")) *unit = SizeUnitCode::MB;
-    else if (endsWith("GB")) *unit = SizeUnitCode::GB;
+    if (endsWith("KB"))
+        *unit = SizeUnitCode::KB;
+    else if (endsWith("MB"))
+        *unit = SizeUnitCode::MB;
+    else if (endsWith("GB"))
+        *unit = SizeUnitCode::GB;
     while (!number.empty() && number.back() == ' ') number.pop_back();
     if (number.empty()) return false;
     bool digits = false;
@@ -229,10 +232,14 @@ void PrintLine(const BatchSplitFile& file) {
 
 FileStatus StatusOf(BatchSplitFile::State state) {
     switch (state) {
-        case BatchSplitFile::State::Done: return FileStatus::Done;
-        case BatchSplitFile::State::Failed: return FileStatus::Failed;
-        case BatchSplitFile::State::Cancelled: return FileStatus::Cancelled;
-        case BatchSplitFile::State::NotRun: break;
+        case BatchSplitFile::State::Done:
+            return FileStatus::Done;
+        case BatchSplitFile::State::Failed:
+            return FileStatus::Failed;
+        case BatchSplitFile::State::Cancelled:
+            return FileStatus::Cancelled;
+        case BatchSplitFile::State::NotRun:
+            break;
     }
     return FileStatus::NotRun;
 }
@@ -300,8 +307,9 @@ void AddModeOptions(CLI::App* command, SplitRequest* request) {
         ->type_name("N")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     modes->add_option("--time", request->time, "Pieces of this duration: M:SS[.t] or seconds")->type_name("TIME");
-    modes->add_option("--range", request->range,
-                      "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)")
+    modes
+        ->add_option("--range", request->range,
+                     "One piece from BEGIN, LENGTH long (to the end without LENGTH or with 0)")
         ->type_name("BEGIN[,LENGTH]");
     modes->add_option("--points", request->points, "Cut at these times: T1,T2,... (pieces 1 to n+1)")
         ->type_name("T1,T2,...");
@@ -314,7 +322,8 @@ void AddModeOptions(CLI::App* command, SplitRequest* request) {
 void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
     CLI::Option* reencode = command->add_flag("--reencode", request->encoding.reencode,
                                               "Decode and encode the pieces again instead of copying frames");
-    command->add_option("--rate", request->encoding.rateHz, "Re-encoding sample rate, Hz (with --bitrate and --channels)")
+    command
+        ->add_option("--rate", request->encoding.rateHz, "Re-encoding sample rate, Hz (with --bitrate and --channels)")
         ->needs(reencode)
         ->check(CLI::IsMember({8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}));
     command->add_option("--bitrate", request->encoding.bitRateKbps, "Re-encoding bit rate, kbit/s")
@@ -323,11 +332,14 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
     command->add_option("--channels", request->encoding.channels, "Re-encoding channel mode")
         ->needs(reencode)
         ->check(CLI::IsMember(ChannelOptionWords()));
-    command->add_option("--fade-in", request->encoding.fadeIn, "Fade each piece in over SEC (re-encodes)")->type_name("SEC");
-    command->add_option("--fade-out", request->encoding.fadeOut, "Fade each piece out over SEC (re-encodes)")->type_name("SEC");
+    command->add_option("--fade-in", request->encoding.fadeIn, "Fade each piece in over SEC (re-encodes)")
+        ->type_name("SEC");
+    command->add_option("--fade-out", request->encoding.fadeOut, "Fade each piece out over SEC (re-encodes)")
+        ->type_name("SEC");
     command->add_option("--lead-in", request->encoding.leadIn, "Repeat SEC from before each piece at its start")
         ->type_name("SEC");
-    command->add_option("--tail", request->encoding.tail, "Append SEC from after each piece to its end")->type_name("SEC");
+    command->add_option("--tail", request->encoding.tail, "Append SEC from after each piece to its end")
+        ->type_name("SEC");
     command->add_option("--first", request->encoding.first, "Write only the first N pieces of each file")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }

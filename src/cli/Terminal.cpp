@@ -10,9 +10,7 @@ namespace qm::cli {
 
 TerminalProgress::TerminalProgress(std::FILE* out, bool enabled) : m_out(out), m_enabled(enabled && out != nullptr) {}
 
-TerminalProgress TerminalProgress::ForStderr() {
-    return TerminalProgress(stderr, ::isatty(::fileno(stderr)) == 1);
-}
+TerminalProgress TerminalProgress::ForStderr() { return TerminalProgress(stderr, ::isatty(::fileno(stderr)) == 1); }
 
 TerminalProgress::TerminalProgress(TerminalProgress&& other) noexcept
     : m_out(other.m_out),
@@ -144,10 +142,18 @@ std::string LineField(std::string_view text) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\t': escaped += "\\t"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\r': escaped += "\\r"; break;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
             default:
                 if (byte < 0x20 || byte == 0x7f) {
                     escaped += "\\x";

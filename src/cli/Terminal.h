@@ -39,8 +39,8 @@ public:
     static std::string Render(const std::string& label, int percent, int columns);
 
 private:
-    static constexpr int kSteps = 1000;   // fine enough that a one-hour file moves every ~4 s of audio
-    static constexpr int kColumns = 78;   // the line fits a classic 80-column terminal
+    static constexpr int kSteps = 1000;  // fine enough that a one-hour file moves every ~4 s of audio
+    static constexpr int kColumns = 78;  // the line fits a classic 80-column terminal
     void Redraw(bool force);
 
     std::FILE* m_out;

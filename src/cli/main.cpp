@@ -9,8 +9,7 @@
 
 int main(int argc, char** argv) {
     using namespace qm::cli;
-    CLI::App app{"Quillmere: cut MP3 files into pieces and join MP3 files together.",
-                 "quillmere-cli"};
+    CLI::App app{"Quillmere: cut MP3 files into pieces and join MP3 files together.", "quillmere-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "quillmere-cli 0.1.0");
 

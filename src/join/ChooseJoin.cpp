@@ -59,13 +59,11 @@ bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
 JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
                       const JoinerOptions& options, JoinStart start, int minimumFiles) {
     if (!options.AutoMP3EncodingParam) {
-        return {JoinMethod::Reencode,
-                {options.MP3SampleRate, options.MP3BitRate, options.MP3ChannelMode}};
+        return {JoinMethod::Reencode, {options.MP3SampleRate, options.MP3BitRate, options.MP3ChannelMode}};
     }
 
     const bool enoughFiles = static_cast<int>(others.size()) + 1 >= minimumFiles;
-    const bool allMatch = Copyable(reference) &&
-                          std::all_of(others.begin(), others.end(), [&](const JoinFileFacts& f) {
+    const bool allMatch = Copyable(reference) && std::all_of(others.begin(), others.end(), [&](const JoinFileFacts& f) {
                               return Copyable(f) && SameFormat(f, reference);
                           });
     if (enoughFiles && allMatch) return {JoinMethod::Direct, {}};

@@ -7,8 +7,8 @@
 namespace qm {
 
 struct EncoderParams {
-    int sampleRateHz = 0;   // used as LAME's input and output rate
-    int bitRateKbps = 0;    // constant bit rate
+    int sampleRateHz = 0;                           // used as LAME's input and output rate
+    int bitRateKbps = 0;                            // constant bit rate
     ChannelMode channelMode = ChannelMode::Stereo;  // dual channel is encoded as stereo
 
     bool operator==(const EncoderParams&) const = default;

@@ -13,9 +13,8 @@ void JoinList::AddSources(const std::vector<std::filesystem::path>& paths) {
     m_sources.insert(m_sources.end(), paths.begin(), paths.end());
 }
 
-void JoinList::SetTargetTag(const std::string& title, const std::string& artist,
-                            const std::string& album, const std::string& year,
-                            const std::string& comment, const std::string& genre, int track) {
+void JoinList::SetTargetTag(const std::string& title, const std::string& artist, const std::string& album,
+                            const std::string& year, const std::string& comment, const std::string& genre, int track) {
     TagInfo tags;
     tags.title = title;
     tags.artist = artist;

@@ -30,8 +30,7 @@ public:
     // Builds the target's ID3v2 tag from the fields (text UTF-8, track 0 = none). Every field
     // empty: no tag.
     void SetTargetTag(const std::string& title, const std::string& artist, const std::string& album,
-                      const std::string& year, const std::string& comment, const std::string& genre,
-                      int track);
+                      const std::string& year, const std::string& comment, const std::string& genre, int track);
 
     // Writes the tag, then every frame of every source from its audio start, unchanged and
     // in order. False with LastError set (nothing set when cancelled), and no target written.
@@ -39,7 +38,7 @@ public:
     // Decodes every source, brings it to params' rate and channels and encodes it as one
     // constant-bit-rate stream after the tag. Failure as for JoinDirect.
     [[nodiscard]] bool JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
-                      const LongOperation& operation);
+                                    const LongOperation& operation);
 
     // Called on the re-encoding join's decoding thread after each read of a source, with the
     // source's index. Empty by default; a test's hook throws to take the decoding thread's

@@ -32,15 +32,13 @@ bool JoinProgress::StartSource(int index, std::uint64_t sizeUnits) {
 }
 
 bool JoinProgress::Advance(std::uint64_t positionUnits) {
-    const std::uint64_t percent =
-        std::min<std::uint64_t>(positionUnits / m_percentDivisor + m_percentBase, 100);
+    const std::uint64_t percent = std::min<std::uint64_t>(positionUnits / m_percentDivisor + m_percentBase, 100);
     if (static_cast<int>(percent) > m_lastPercent) {
         m_lastPercent = static_cast<int>(percent);
         ShowPercent(m_lastPercent);
     }
     if (m_widthPixels > 0) {
-        const std::uint64_t bar =
-            std::min<std::uint64_t>(positionUnits / m_barDivisor + m_barBase, m_widthPixels);
+        const std::uint64_t bar = std::min<std::uint64_t>(positionUnits / m_barDivisor + m_barBase, m_widthPixels);
         if (static_cast<int>(bar) > m_lastBar) {
             m_lastBar = static_cast<int>(bar);
             m_operation.bar->SetPosition(m_lastBar);

@@ -82,7 +82,9 @@ public:
     SourceDecoder(const SourceDecoder&) = delete;
     SourceDecoder& operator=(const SourceDecoder&) = delete;
 
-    void Start() { m_thread = std::thread([this] { Run(); }); }
+    void Start() {
+        m_thread = std::thread([this] { Run(); });
+    }
 
 private:
     void Run() noexcept;
@@ -268,25 +270,25 @@ bool JoinList::EncodeBlocks(ReencodeRun& run) {
     for (;;) {
         const PcmBlock& block = run.queue.Front();
         switch (block.kind) {
-        case PcmBlock::Kind::kSourceStart:
-            if (!run.progress.StartSource(block.index, block.units)) return false;
-            break;
-        case PcmBlock::Kind::kSamples:
-            if (!run.progress.Advance(block.units)) return false;  // this block is not encoded
-            [[fallthrough]];
-        case PcmBlock::Kind::kSourceTail:
-            if (block.samples > 0 && !EncodeBlock(block, run.encoder, run.out)) {
-                m_lastError = FailedToWriteMessage(run.target);
+            case PcmBlock::Kind::kSourceStart:
+                if (!run.progress.StartSource(block.index, block.units)) return false;
+                break;
+            case PcmBlock::Kind::kSamples:
+                if (!run.progress.Advance(block.units)) return false;  // this block is not encoded
+                [[fallthrough]];
+            case PcmBlock::Kind::kSourceTail:
+                if (block.samples > 0 && !EncodeBlock(block, run.encoder, run.out)) {
+                    m_lastError = FailedToWriteMessage(run.target);
+                    return false;
+                }
+                break;
+            case PcmBlock::Kind::kOpenFailed:
+                m_lastError = FailedToOpenMessage(m_sources[static_cast<std::size_t>(block.index)]);
                 return false;
-            }
-            break;
-        case PcmBlock::Kind::kOpenFailed:
-            m_lastError = FailedToOpenMessage(m_sources[static_cast<std::size_t>(block.index)]);
-            return false;
-        case PcmBlock::Kind::kFailed:
-            std::rethrow_exception(block.error);
-        case PcmBlock::Kind::kEnd:
-            return true;
+            case PcmBlock::Kind::kFailed:
+                std::rethrow_exception(block.error);
+            case PcmBlock::Kind::kEnd:
+                return true;
         }
         run.queue.Release();
     }

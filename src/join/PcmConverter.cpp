@@ -146,8 +146,7 @@ int PcmConverter::ProcessResampled(const void* leftIn, const void* rightIn, int 
         left = m_monoMix.data();
         channels = 1;
     }
-    const int produced =
-        ResampleChannel(m_leftResampler.get(), left, samples, source.bits, false, &m_leftOut);
+    const int produced = ResampleChannel(m_leftResampler.get(), left, samples, source.bits, false, &m_leftOut);
     if (channels == 2) {
         ResampleChannel(m_rightResampler.get(), rightIn, samples, source.bits, false, &m_rightOut);
     } else if (target.channels == 2) {
@@ -172,8 +171,7 @@ int PcmConverter::Flush() {
 void PcmConverter::RepeatLeftChannel(int samples) {
     if (samples <= 0) return;
     Grow(&m_rightOut, m_leftOut.size());
-    std::memcpy(m_rightOut.data(), m_leftOut.data(),
-                static_cast<std::size_t>(samples) * BytesPerSample(target.bits));
+    std::memcpy(m_rightOut.data(), m_leftOut.data(), static_cast<std::size_t>(samples) * BytesPerSample(target.bits));
 }
 
 // Resamples one channel into out (target width) and returns the samples written. Every
@@ -190,10 +188,9 @@ int PcmConverter::ResampleChannel(void* resampler, const void* in, int samples, 
         const int expected = static_cast<int>(std::ceil((samples - consumed) * m_factor));
         Grow(&m_floatOut, static_cast<std::size_t>(produced + expected + kOutputSlackSamples));
         int used = 0;
-        const int made = resample_process(resampler, m_factor, m_floatIn.data() + consumed,
-                                          samples - consumed, last ? 1 : 0, &used,
-                                          m_floatOut.data() + produced,
-                                          static_cast<int>(m_floatOut.size()) - produced);
+        const int made =
+            resample_process(resampler, m_factor, m_floatIn.data() + consumed, samples - consumed, last ? 1 : 0, &used,
+                             m_floatOut.data() + produced, static_cast<int>(m_floatOut.size()) - produced);
         if (made < 0) break;
         consumed += used;
         produced += made;

@@ -97,8 +97,7 @@ bool AudioLayerSource::Open(const std::filesystem::path& path, int /*musicRateHz
         m_isOgg = true;
     }
     ComputeAverageBitrate();
-    m_decodeBuffer.assign(static_cast<std::size_t>(m_bytesPerSample) * m_outputChannels *
-                              kMaxSamplesPerRead, 0);
+    m_decodeBuffer.assign(static_cast<std::size_t>(m_bytesPerSample) * m_outputChannels * kMaxSamplesPerRead, 0);
     return true;
 }
 
@@ -118,8 +117,7 @@ void AudioLayerSource::ProbeFirstHeader(const std::filesystem::path& path) {
 
 // The file's bytes over its playing time; without a playing time, the rate of the PCM.
 void AudioLayerSource::ComputeAverageBitrate() {
-    const double seconds =
-        m_lengthBytes > 0 ? m_stream->BytesToSeconds(static_cast<std::int64_t>(m_lengthBytes)) : 0.0;
+    const double seconds = m_lengthBytes > 0 ? m_stream->BytesToSeconds(static_cast<std::int64_t>(m_lengthBytes)) : 0.0;
     const std::uint64_t fileBytes = m_stream->FileEnd();
     if (seconds > 0.0 && fileBytes > 0) {
         m_averageKbps = static_cast<int>(fileBytes / (seconds * kKbpsPerBytePerSecond) + 0.5);

@@ -66,28 +66,27 @@ bool IsSameFile(const fs::path& a, const fs::path& b) {
 
 // Applies the collision policy to folder + name and runs the probe on the result.
 bool ResolveTarget(TargetExistsCode policy, const fs::path& sourcePath, const std::string& folder,
-                   const std::string& name, fs::path* outputPath, std::string* error,
-                   const OutputTaken& taken = {}) {
+                   const std::string& name, fs::path* outputPath, std::string* error, const OutputTaken& taken = {}) {
     // A path promised to an output not yet in place counts as an existing file.
     const auto exists = [&taken](const fs::path& path) { return FileExists(path) || (taken && taken(path)); };
     fs::path target = folder + name;
     if (exists(target)) {
         switch (policy) {
-        case TargetExistsCode::Overwrite:
-            if (IsSameFile(target, sourcePath)) {
-                *error = "Target file name is same as original file";
+            case TargetExistsCode::Overwrite:
+                if (IsSameFile(target, sourcePath)) {
+                    *error = "Target file name is same as original file";
+                    return false;
+                }
+                break;
+            case TargetExistsCode::Skip:
+                *error = "Target exists and skipped";
                 return false;
-            }
-            break;
-        case TargetExistsCode::Skip:
-            *error = "Target exists and skipped";
-            return false;
-        default:  // Rename, and any code outside the list
-            for (int number = 1;; ++number) {
-                target = folder + InsertNumberBeforeExtension(name, number);
-                if (!exists(target)) break;
-            }
-            break;
+            default:  // Rename, and any code outside the list
+                for (int number = 1;; ++number) {
+                    target = folder + InsertNumberBeforeExtension(name, number);
+                    if (!exists(target)) break;
+                }
+                break;
         }
     }
     if (!CanWriteOutput(target)) {
@@ -120,9 +119,12 @@ bool FolderAcceptsNewFile(const fs::path& path) {
         probeName += ".probe";
         probeName += std::to_string(i);
         switch (CreateAndRemove(folder / probeName)) {
-        case ProbeResult::Created: return true;
-        case ProbeResult::Failed: return false;
-        case ProbeResult::Exists: break;
+            case ProbeResult::Created:
+                return true;
+            case ProbeResult::Failed:
+                return false;
+            case ProbeResult::Exists:
+                break;
         }
     }
     return false;
@@ -186,15 +188,13 @@ bool Guarded(const fs::path& sourcePath, std::string* error, Resolve resolve) {
     }
 }
 
-bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
-                  int total, int sequence, fs::path* outputPath, std::string* error,
-                  const TagReader& readTags, const OutputTaken& taken) {
-    const int width =
-        placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(total);
+bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, int piece, int total, int sequence,
+                  fs::path* outputPath, std::string* error, const TagReader& readTags, const OutputTaken& taken) {
+    const int width = placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(total);
     const std::string fileTitle = FileTitleOf(sourcePath);
     std::string folder;
-    if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder,
-                      placement.CreateTreeDirs, sourcePath, &folder, error)) {
+    if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder, placement.CreateTreeDirs, sourcePath,
+                      &folder, error)) {
         return false;
     }
     if (placement.CreateFolderForEachMP3) {
@@ -204,41 +204,37 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, i
         // path that could not be written.
         static_cast<void>(EnsureFolder(folder, CreateMissing::Yes));
     }
-    const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath,
-                                                    piece, total, sequence, width, readTags);
-    return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error,
-                         taken);
+    const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath, piece, total,
+                                                    sequence, width, readTags);
+    return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error, taken);
 }
 
-bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
-                 fs::path* outputPath, std::string* error) {
+bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath, fs::path* outputPath,
+                 std::string* error) {
     std::string folder;
-    if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder,
-                      placement.CreateTreeDirs, mainSourcePath, &folder, error)) {
+    if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder, placement.CreateTreeDirs,
+                      mainSourcePath, &folder, error)) {
         return false;
     }
     std::string name = FileTitleOf(mainSourcePath);
     if (placement.AddPostfixAtEndOfFile) name += "_joined";
     name += ".mp3";
-    return ResolveTarget(placement.TargetExistsOpt, mainSourcePath, folder, name, outputPath,
-                         error);
+    return ResolveTarget(placement.TargetExistsOpt, mainSourcePath, folder, name, outputPath, error);
 }
 
 }  // namespace
 
-bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, int piece,
-                            int total, int sequence, fs::path* outputPath, std::string* error,
-                            const TagReader& readTags, const OutputTaken& taken) {
+bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, int piece, int total,
+                            int sequence, fs::path* outputPath, std::string* error, const TagReader& readTags,
+                            const OutputTaken& taken) {
     return Guarded(sourcePath, error, [&] {
-        return ResolveSplit(placement, sourcePath, piece, total, sequence, outputPath, error,
-                            readTags, taken);
+        return ResolveSplit(placement, sourcePath, piece, total, sequence, outputPath, error, readTags, taken);
     });
 }
 
-bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainSourcePath,
-                           fs::path* outputPath, std::string* error) {
-    return Guarded(mainSourcePath, error,
-                   [&] { return ResolveJoin(placement, mainSourcePath, outputPath, error); });
+bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainSourcePath, fs::path* outputPath,
+                           std::string* error) {
+    return Guarded(mainSourcePath, error, [&] { return ResolveJoin(placement, mainSourcePath, outputPath, error); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -256,8 +252,8 @@ fs::path AsideName(const fs::path& target, int attempt) {
     static std::atomic<unsigned> counter{0};
     std::string name = ".";
     name += target.filename().string();
-    for (const std::string& part : {std::to_string(::getpid()), std::to_string(counter.fetch_add(1)),
-                                    std::to_string(attempt)}) {
+    for (const std::string& part :
+         {std::to_string(::getpid()), std::to_string(counter.fetch_add(1)), std::to_string(attempt)}) {
         name += '.';
         name += part;
     }

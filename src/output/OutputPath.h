@@ -49,24 +49,21 @@ JoinPlacement JoinPlacementOf(const JoinerOptions& options);
 // written; false with *error set to one of "Failed to create folder \"%s\"", "Target file name
 // is same as original file", "Target exists and skipped", "Failed to create file \"%s\"".
 // Nothing is written except folders; an existing target is never modified.
-[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement,
-                            const std::filesystem::path& sourcePath, int piece, int total,
-                            int sequence, std::filesystem::path* outputPath, std::string* error,
-                            const TagReader& readTags, const OutputTaken& taken = {});
+[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
+                                          int piece, int total, int sequence, std::filesystem::path* outputPath,
+                                          std::string* error, const TagReader& readTags, const OutputTaken& taken = {});
 // The same, reading tags with ReadTags.
-[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement,
-                            const std::filesystem::path& sourcePath, int piece, int total,
-                            int sequence, std::filesystem::path* outputPath, std::string* error);
-[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement,
-                            const std::filesystem::path& sourcePath, int piece, int total,
-                            int sequence, std::filesystem::path* outputPath, std::string* error,
-                            const OutputTaken& taken);
+[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
+                                          int piece, int total, int sequence, std::filesystem::path* outputPath,
+                                          std::string* error);
+[[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
+                                          int piece, int total, int sequence, std::filesystem::path* outputPath,
+                                          std::string* error, const OutputTaken& taken);
 
 // The target path of the batch join made for mainSourcePath; results and messages as for
 // ResolveSplitOutputPath.
-[[nodiscard]] bool ResolveJoinOutputPath(const JoinPlacement& placement,
-                           const std::filesystem::path& mainSourcePath,
-                           std::filesystem::path* outputPath, std::string* error);
+[[nodiscard]] bool ResolveJoinOutputPath(const JoinPlacement& placement, const std::filesystem::path& mainSourcePath,
+                                         std::filesystem::path* outputPath, std::string* error);
 
 // Whether an output could be written at path without touching anything there: a missing file
 // is created exclusively and removed again; an existing one must be a file that opens for

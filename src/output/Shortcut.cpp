@@ -85,11 +85,9 @@ bool ReadShortcut(const std::filesystem::path& shortcutPath, std::filesystem::pa
     LnkFile link;
     if (!link.Open(shortcutPath.string())) return false;
     if (PointsAtFolder(link.Handle())) return false;
-    std::string path = ReadText(link.Handle(), liblnk_file_get_utf8_local_path_size,
-                                liblnk_file_get_utf8_local_path);
+    std::string path = ReadText(link.Handle(), liblnk_file_get_utf8_local_path_size, liblnk_file_get_utf8_local_path);
     if (path.empty()) {
-        path = ReadText(link.Handle(), liblnk_file_get_utf8_network_path_size,
-                        liblnk_file_get_utf8_network_path);
+        path = ReadText(link.Handle(), liblnk_file_get_utf8_network_path_size, liblnk_file_get_utf8_network_path);
     }
     if (path.empty()) return false;
 #ifndef _WIN32

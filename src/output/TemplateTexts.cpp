@@ -89,25 +89,38 @@ std::string BuildTitleHelp() {
 
 const std::array<const char*, kFileNameTemplateCount>& PredefinedFileNameTemplates() {
     static constexpr std::array<const char*, kFileNameTemplateCount> kTemplates = {
-        "%F% %P%.mp3",          "%F%-%P%.mp3",          "%F%_%P%.mp3",
-        "%F%(%P%).mp3",         "%F%[%P%].mp3",         "%F% (%P%).mp3",
-        "%F% [%P%].mp3",        "%P% %F%.mp3",          "%P%_%F%.mp3",
-        "%P%-%F%.mp3",          "%P%-%T%.mp3",          "%F%-%P%-%T%.mp3",
-        "%F%(%P% of %T%).mp3",  "%F%[%P% of %T%].mp3",  "%F% (%P% of %T%).mp3",
-        "%F% [%P% of %T%].mp3", "%F%.mp3",              "%P%.mp3",
-        "%I%-%P%.mp3",          "%A%-%I%-%P%.mp3",      "%A%-%I%-%N%-%P%.mp3",
+        "%F% %P%.mp3",
+        "%F%-%P%.mp3",
+        "%F%_%P%.mp3",
+        "%F%(%P%).mp3",
+        "%F%[%P%].mp3",
+        "%F% (%P%).mp3",
+        "%F% [%P%].mp3",
+        "%P% %F%.mp3",
+        "%P%_%F%.mp3",
+        "%P%-%F%.mp3",
+        "%P%-%T%.mp3",
+        "%F%-%P%-%T%.mp3",
+        "%F%(%P% of %T%).mp3",
+        "%F%[%P% of %T%].mp3",
+        "%F% (%P% of %T%).mp3",
+        "%F% [%P% of %T%].mp3",
+        "%F%.mp3",
+        "%P%.mp3",
+        "%I%-%P%.mp3",
+        "%A%-%I%-%P%.mp3",
+        "%A%-%I%-%N%-%P%.mp3",
     };
     return kTemplates;
 }
 
 const std::array<const char*, kTitleTemplateCount>& PredefinedTitleTemplates() {
     static constexpr std::array<const char*, kTitleTemplateCount> kTemplates = {
-        "%I%",              "%P%",               "%P%/%T%",          "%I%-%P%",
-        "%I% - %P%",        "%I%(%P%)",          "%I%[%P%]",         "%I% (%P%)",
-        "%I% [%P%]",        "%P%-%I%",           "%P% - %I%",        "[%P%]%I%",
-        "[%P%] %I%",        "%I% - %P% of %T%",  "%I% (%P% of %T%)", "%I% - %P%/%T%",
-        "%I% (%P%/%T%)",    "%I% [%P%/%T%]",     "%P%/%T%-%I%",      "%P%/%T% - %I%",
-        "[%P%/%T%]%I%",     "[%P%/%T%] %I%",     "%F% - %P%",        "%F% [%P%/%T%]",
+        "%I%",           "%P%",           "%P%/%T%",       "%I%-%P%",          "%I% - %P%",
+        "%I%(%P%)",      "%I%[%P%]",      "%I% (%P%)",     "%I% [%P%]",        "%P%-%I%",
+        "%P% - %I%",     "[%P%]%I%",      "[%P%] %I%",     "%I% - %P% of %T%", "%I% (%P% of %T%)",
+        "%I% - %P%/%T%", "%I% (%P%/%T%)", "%I% [%P%/%T%]", "%P%/%T%-%I%",      "%P%/%T% - %I%",
+        "[%P%/%T%]%I%",  "[%P%/%T%] %I%", "%F% - %P%",     "%F% [%P%/%T%]",
     };
     return kTemplates;
 }

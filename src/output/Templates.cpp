@@ -70,14 +70,11 @@ std::string CleanFileName(std::string name) {
     return name;
 }
 
-int DigitCount(int n) {
-    return static_cast<int>(std::to_string(static_cast<unsigned>(n)).size());
-}
+int DigitCount(int n) { return static_cast<int>(std::to_string(static_cast<unsigned>(n)).size()); }
 
 std::string PadNumber(int n, int width) {
     const bool negative = n < 0;
-    std::string digits = std::to_string(negative ? -static_cast<long long>(n)
-                                                 : static_cast<long long>(n));
+    std::string digits = std::to_string(negative ? -static_cast<long long>(n) : static_cast<long long>(n));
     const std::size_t used = digits.size() + (negative ? 1 : 0);
     if (width > 0 && used < static_cast<std::size_t>(width)) {
         digits.insert(0, static_cast<std::size_t>(width) - used, '0');
@@ -86,9 +83,8 @@ std::string PadNumber(int n, int width) {
 }
 
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath,
-                                   int piece, int total, int sequence, int width,
-                                   const TagReader& readTags) {
+                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
+                                   int sequence, int width, const TagReader& readTags) {
     std::string name = nameTemplate;
     ReplaceAll(&name, "%F%", fileTitle);
     ReplaceNumbers(&name, piece, total, sequence, width);
@@ -113,8 +109,7 @@ std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::s
 }
 
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
-                                const std::string& fileTitle, int piece, int total, int sequence,
-                                int width) {
+                                const std::string& fileTitle, int piece, int total, int sequence, int width) {
     std::string title = titleTemplate;
     ReplaceAll(&title, "%I%", sourceTitle);
     if (width <= 0) width = DigitCount(total);
@@ -129,20 +124,16 @@ std::string FileNameSamples(const std::string& nameTemplate, int digitNumber) {
     const int width = digitNumber > 0 ? digitNumber : 1;
     const TagReader noReader;
     const std::string first =
-        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 1, kSampleTotal, 1, width,
-                               noReader);
+        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 1, kSampleTotal, 1, width, noReader);
     const std::string second =
-        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 2, kSampleTotal, 2, width,
-                               noReader);
+        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 2, kSampleTotal, 2, width, noReader);
     return "Samples: " + first + ", " + second + "...";
 }
 
 std::string TitleSamples(const std::string& titleTemplate, int digitNumber) {
     if (titleTemplate.empty()) return {};
-    const std::string first =
-        ExpandTitleTemplate(titleTemplate, "Title", "filename", 1, kSampleTotal, 1, digitNumber);
-    const std::string second =
-        ExpandTitleTemplate(titleTemplate, "Title", "filename", 2, kSampleTotal, 2, digitNumber);
+    const std::string first = ExpandTitleTemplate(titleTemplate, "Title", "filename", 1, kSampleTotal, 1, digitNumber);
+    const std::string second = ExpandTitleTemplate(titleTemplate, "Title", "filename", 2, kSampleTotal, 2, digitNumber);
     return first + ", " + second + "...";
 }
 

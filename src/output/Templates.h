@@ -34,20 +34,18 @@ std::string CleanFileName(std::string name);
 // values); without a source path the sample values "Title", "Artist", "Album", "Year", "Genre"
 // and track "9" stand in. Finally the name is cleaned with CleanFileName. Never fails.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath,
-                                   int piece, int total, int sequence, int width,
-                                   const TagReader& readTags);
+                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
+                                   int sequence, int width, const TagReader& readTags);
 
 // The same, reading the source's tag with ReadTags.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath,
-                                   int piece, int total, int sequence, int width);
+                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
+                                   int sequence, int width);
 
 // Expands an ID3-title template: %I% = sourceTitle, %P% %T% %S% padded (width 0 or less means
 // DigitCount(total)), then %F% = fileTitle. No characters are replaced. Never fails.
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
-                                const std::string& fileTitle, int piece, int total, int sequence,
-                                int width);
+                                const std::string& fileTitle, int piece, int total, int sequence, int width);
 
 // The sample label shown beside the file-name template: "Samples: %s, %s..." with pieces 1 and 2
 // of 9 of a file titled "filename" (digitNumber 0 gives 1 digit); empty for an empty template.

@@ -41,8 +41,7 @@ public:
 // frame costs one clock read. The first call always pumps.
 class RateLimitedPump final : public MessagePump {
 public:
-    explicit RateLimitedPump(MessagePump& inner,
-                             std::chrono::microseconds interval = std::chrono::milliseconds(15))
+    explicit RateLimitedPump(MessagePump& inner, std::chrono::microseconds interval = std::chrono::milliseconds(15))
         : m_inner(inner), m_interval(interval) {}
     void PumpMessages() override {
         const auto now = std::chrono::steady_clock::now();

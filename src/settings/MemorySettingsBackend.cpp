@@ -11,18 +11,12 @@ public:
     Key(MemorySettingsBackend* owner, std::string group, bool writable)
         : m_owner(owner), m_group(std::move(group)), m_writable(writable) {}
 
-    std::optional<std::int32_t> ReadDword(const std::string& name) override {
-        return Read<std::int32_t>(name);
-    }
-    std::optional<std::string> ReadString(const std::string& name) override {
-        return Read<std::string>(name);
-    }
+    std::optional<std::int32_t> ReadDword(const std::string& name) override { return Read<std::int32_t>(name); }
+    std::optional<std::string> ReadString(const std::string& name) override { return Read<std::string>(name); }
     std::optional<std::vector<std::uint8_t>> ReadBinary(const std::string& name) override {
         return Read<std::vector<std::uint8_t>>(name);
     }
-    [[nodiscard]] bool WriteDword(const std::string& name, std::int32_t value) override {
-        return Store(name, value);
-    }
+    [[nodiscard]] bool WriteDword(const std::string& name, std::int32_t value) override { return Store(name, value); }
     [[nodiscard]] bool WriteString(const std::string& name, const std::string& value) override {
         return Store(name, value);
     }
@@ -74,8 +68,8 @@ void MemorySettingsBackend::Put(const std::string& group, const std::string& nam
     m_groups[group][name] = std::move(value);
 }
 
-std::optional<MemorySettingsBackend::Value> MemorySettingsBackend::Get(
-    const std::string& group, const std::string& name) const {
+std::optional<MemorySettingsBackend::Value> MemorySettingsBackend::Get(const std::string& group,
+                                                                       const std::string& name) const {
     auto groupIt = m_groups.find(group);
     if (groupIt == m_groups.end()) {
         return std::nullopt;
@@ -87,9 +81,7 @@ std::optional<MemorySettingsBackend::Value> MemorySettingsBackend::Get(
     return valueIt->second;
 }
 
-bool MemorySettingsBackend::HasGroup(const std::string& group) const {
-    return m_groups.count(group) != 0;
-}
+bool MemorySettingsBackend::HasGroup(const std::string& group) const { return m_groups.count(group) != 0; }
 
 std::vector<std::string> MemorySettingsBackend::WrittenNames(const std::string& group) const {
     std::vector<std::string> names;

@@ -10,8 +10,7 @@ namespace {
 template <typename Group>
 void SetOutputFolderDefaults(Group* group, const std::string& documentsFolder) {
     group->SpecifiedOutputFolder = documentsFolder;
-    group->OutputFolderOpt =
-        documentsFolder.empty() ? OutputFolderCode::SameAsSource : OutputFolderCode::Specific;
+    group->OutputFolderOpt = documentsFolder.empty() ? OutputFolderCode::SameAsSource : OutputFolderCode::Specific;
 }
 
 }  // namespace

@@ -37,9 +37,12 @@ enum class JoinTypeCode : int { Prepend = 0, Append = 1 };
 // outside the list.
 constexpr std::int64_t SizeUnitBytes(SizeUnitCode unit) {
     switch (unit) {
-    case SizeUnitCode::KB: return std::int64_t{1} << 10;
-    case SizeUnitCode::MB: return std::int64_t{1} << 20;
-    case SizeUnitCode::GB: return std::int64_t{1} << 30;
+        case SizeUnitCode::KB:
+            return std::int64_t{1} << 10;
+        case SizeUnitCode::MB:
+            return std::int64_t{1} << 20;
+        case SizeUnitCode::GB:
+            return std::int64_t{1} << 30;
     }
     return 0;
 }
@@ -62,9 +65,9 @@ struct WindowRect {
 
 // Application and main window ("Options").
 struct AppOptions {
-    int StartPage = 0;            // index of the page shown at start, in tab order
-    WindowRect WndPosition;       // empty: the system places the window
-    bool WndMaximized = true;     // show the main window maximized at start
+    int StartPage = 0;         // index of the page shown at start, in tab order
+    WindowRect WndPosition;    // empty: the system places the window
+    bool WndMaximized = true;  // show the main window maximized at start
 
     bool operator==(const AppOptions&) const = default;
 };
@@ -77,11 +80,11 @@ struct SplitterOptions {
     int MP3BitRate = 128;         // kbit/s
     int MP3SampleRate = 44100;    // Hz
     ChannelModeCode MP3ChannelMode = ChannelModeCode::JointStereo;
-    bool BrowseFolder = true;     // show the first output in the file manager after splitting
-    int FadeInLen = 0;            // tenths of a second
-    int FadeOutLen = 0;           // tenths of a second
-    int ForwardOverlap = 0;       // lead-in overlap, tenths of a second
-    int BackwardOverlap = 0;      // tail overlap, tenths of a second
+    bool BrowseFolder = true;  // show the first output in the file manager after splitting
+    int FadeInLen = 0;         // tenths of a second
+    int FadeOutLen = 0;        // tenths of a second
+    int ForwardOverlap = 0;    // lead-in overlap, tenths of a second
+    int BackwardOverlap = 0;   // tail overlap, tenths of a second
     TrackNumberCode ID3TrackNumType = TrackNumberCode::Source;
     // Specific + the documents folder when it is known; see MakeSplitterOptions.
     OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;
@@ -107,8 +110,8 @@ struct SplitSettings {
     int SplitFileAmount = 2;            // by count: number of pieces
     std::string SplitFileSizeEx = "1";  // by size: decimal number as typed
     SizeUnitCode SplitFileUnit = SizeUnitCode::MB;
-    int SplitTimeMin = 1;               // by time: minutes of each piece
-    int SplitTimeSec = 0;               // by time: seconds of each piece
+    int SplitTimeMin = 1;                     // by time: minutes of each piece
+    int SplitTimeSec = 0;                     // by time: seconds of each piece
     std::string SplitCustomFromSec = "0.0";   // custom range: begin, seconds as typed
     std::string SplitCustomDuration = "1.0";  // custom range: length, seconds, 0 = to the end
 
@@ -146,10 +149,10 @@ struct JoinerPageSettings {
 
 // Joiner options ("Options/Join"; value names disjoint from JoinerPageSettings).
 struct JoinerOptions {
-    bool BrowseFolder = true;           // show the output in the file manager after joining
-    bool AutoMP3EncodingParam = true;   // choose the output's encoding parameters automatically
-    int MP3BitRate = 128;               // kbit/s
-    int MP3SampleRate = 44100;          // Hz
+    bool BrowseFolder = true;          // show the output in the file manager after joining
+    bool AutoMP3EncodingParam = true;  // choose the output's encoding parameters automatically
+    int MP3BitRate = 128;              // kbit/s
+    int MP3SampleRate = 44100;         // Hz
     ChannelModeCode MP3ChannelMode = ChannelModeCode::JointStereo;
     // Specific + the documents folder when it is known; see MakeJoinerOptions.
     OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;

@@ -33,8 +33,7 @@ public:
     // Numbers up to 2^32 - 1 are taken as the 32 bits of a DWORD, so 4294967295 reads as -1.
     std::optional<std::int32_t> ReadDword(const std::string& name) override {
         const QVariant value = Value(name);
-        if (!value.isValid() || value.typeId() == QMetaType::QByteArray ||
-            value.typeId() == QMetaType::QStringList) {
+        if (!value.isValid() || value.typeId() == QMetaType::QByteArray || value.typeId() == QMetaType::QStringList) {
             return std::nullopt;
         }
         bool ok = false;
@@ -48,8 +47,8 @@ public:
 
     std::optional<std::string> ReadString(const std::string& name) override {
         const QVariant value = Value(name);
-        if (!value.isValid() || value.typeId() == QMetaType::QByteArray ||
-            value.typeId() == QMetaType::QStringList || !value.canConvert<QString>()) {
+        if (!value.isValid() || value.typeId() == QMetaType::QByteArray || value.typeId() == QMetaType::QStringList ||
+            !value.canConvert<QString>()) {
             return std::nullopt;
         }
         return value.toString().toStdString();
@@ -73,15 +72,12 @@ public:
     }
 
     [[nodiscard]] bool WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value) override {
-        const QByteArray bytes(reinterpret_cast<const char*>(value.data()),
-                               static_cast<qsizetype>(value.size()));
+        const QByteArray bytes(reinterpret_cast<const char*>(value.data()), static_cast<qsizetype>(value.size()));
         return Store(name, QVariant(bytes));
     }
 
 private:
-    QVariant Value(const std::string& name) const {
-        return m_settings->value(m_prefix + QString::fromStdString(name));
-    }
+    QVariant Value(const std::string& name) const { return m_settings->value(m_prefix + QString::fromStdString(name)); }
 
     [[nodiscard]] bool Store(const std::string& name, const QVariant& value) {
         if (!m_writable) {
@@ -98,13 +94,12 @@ private:
 
 std::shared_ptr<QSettings> MakeUserSettings() {
 #ifdef Q_OS_WIN
-    return std::make_shared<QSettings>(
-        QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kProductName),
-        QSettings::NativeFormat);
+    return std::make_shared<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kProductName),
+                                       QSettings::NativeFormat);
 #else
     // On Unix the native format is an INI file named <organization>/<application>.conf.
-    return std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QLatin1String(kProductName), QLatin1String(kProductName));
+    return std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(kProductName),
+                                       QLatin1String(kProductName));
 #endif
 }
 
@@ -113,8 +108,7 @@ std::shared_ptr<QSettings> MakeUserSettings() {
 QSettingsBackend::QSettingsBackend() : m_settings(MakeUserSettings()) {}
 
 QSettingsBackend::QSettingsBackend(const std::string& iniFilePath)
-    : m_settings(std::make_shared<QSettings>(QString::fromStdString(iniFilePath),
-                                             QSettings::IniFormat)) {}
+    : m_settings(std::make_shared<QSettings>(QString::fromStdString(iniFilePath), QSettings::IniFormat)) {}
 
 QSettingsBackend::~QSettingsBackend() = default;
 
@@ -136,9 +130,7 @@ std::unique_ptr<SettingsKey> QSettingsBackend::CreateForWriting(const std::strin
     return std::make_unique<QSettingsKey>(m_settings, group, true);
 }
 
-std::string QSettingsBackend::Location() const {
-    return m_settings->fileName().toStdString();
-}
+std::string QSettingsBackend::Location() const { return m_settings->fileName().toStdString(); }
 
 std::string UserDocumentsFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

@@ -47,17 +47,12 @@ void ReadFreeText(SettingsKey& key, const char* name, std::string* field) {
 
 // ---- Load checks ---------------------------------------------------------------------
 
-void NotBelow(int minimum, int* field) {
-    *field = std::max(*field, minimum);
-}
+void NotBelow(int minimum, int* field) { *field = std::max(*field, minimum); }
 
-void ClampDigits(int* field) {
-    *field = std::clamp(*field, 0, kMaxDigitNumber);
-}
+void ClampDigits(int* field) { *field = std::clamp(*field, 0, kMaxDigitNumber); }
 
 void CheckChannelMode(ChannelModeCode* mode) {
-    if (*mode != ChannelModeCode::Stereo && *mode != ChannelModeCode::JointStereo &&
-        *mode != ChannelModeCode::Mono) {
+    if (*mode != ChannelModeCode::Stereo && *mode != ChannelModeCode::JointStereo && *mode != ChannelModeCode::Mono) {
         *mode = ChannelModeCode::JointStereo;
     }
 }
@@ -88,9 +83,7 @@ public:
     void CodeValue(const char* name, Code value) {
         Int(name, static_cast<int>(value));
     }
-    void Text(const char* name, const std::string& value) {
-        m_ok = m_key.WriteString(name, value) && m_ok;
-    }
+    void Text(const char* name, const std::string& value) { m_ok = m_key.WriteString(name, value) && m_ok; }
     void Binary(const char* name, const std::vector<std::uint8_t>& value) {
         m_ok = m_key.WriteBinary(name, value) && m_ok;
     }
@@ -182,8 +175,7 @@ template <typename WriteValues>
 // A page save writes the groups it was asked for that the page has, in the order given by
 // the caller's write function; with none of them nothing is created or written.
 template <typename WriteValues>
-[[nodiscard]] bool SavePageGroups(SettingsBackend& backend, const char* group, unsigned wanted,
-                    WriteValues write) {
+[[nodiscard]] bool SavePageGroups(SettingsBackend& backend, const char* group, unsigned wanted, WriteValues write) {
     if (wanted == kNoGroup) {
         return false;
     }
@@ -373,16 +365,13 @@ bool SaveJoinerOptions(SettingsBackend& backend, const JoinerOptions& options) {
     });
 }
 
-bool SaveSplitterPageSettings(SettingsBackend& backend, const SplitterPageSettings& settings,
-                              unsigned groups) {
-    return SavePageGroups(backend, kSplitKey, groups & kSplitGroup,
-                          [&](GroupWriter& out, unsigned) {
-                              WriteSplitSettings(out, CustomRange::No, settings.split);
-                          });
+bool SaveSplitterPageSettings(SettingsBackend& backend, const SplitterPageSettings& settings, unsigned groups) {
+    return SavePageGroups(backend, kSplitKey, groups & kSplitGroup, [&](GroupWriter& out, unsigned) {
+        WriteSplitSettings(out, CustomRange::No, settings.split);
+    });
 }
 
-bool SaveBatchSplitterSettings(SettingsBackend& backend, const BatchSplitterSettings& settings,
-                               unsigned groups) {
+bool SaveBatchSplitterSettings(SettingsBackend& backend, const BatchSplitterSettings& settings, unsigned groups) {
     return SavePageGroups(backend, kBatchSplitKey, groups & (kFolderGroup | kSplitGroup),
                           [&](GroupWriter& out, unsigned wanted) {
                               if (wanted & kFolderGroup) {
@@ -394,8 +383,7 @@ bool SaveBatchSplitterSettings(SettingsBackend& backend, const BatchSplitterSett
                           });
 }
 
-bool SaveJoinerPageSettings(SettingsBackend& backend, const JoinerPageSettings& settings,
-                            unsigned groups) {
+bool SaveJoinerPageSettings(SettingsBackend& backend, const JoinerPageSettings& settings, unsigned groups) {
     return SavePageGroups(backend, kJoinKey, groups & (kFolderGroup | kTagGroup),
                           [&](GroupWriter& out, unsigned wanted) {
                               if (wanted & kFolderGroup) {
@@ -413,8 +401,7 @@ bool SaveJoinerPageSettings(SettingsBackend& backend, const JoinerPageSettings& 
                           });
 }
 
-bool SaveBatchJoinerSettings(SettingsBackend& backend, const BatchJoinerSettings& settings,
-                             unsigned groups) {
+bool SaveBatchJoinerSettings(SettingsBackend& backend, const BatchJoinerSettings& settings, unsigned groups) {
     return SavePageGroups(backend, kBatchJoinKey, groups & (kFolderGroup | kJoinTypeGroup),
                           [&](GroupWriter& out, unsigned wanted) {
                               if (wanted & kFolderGroup) {

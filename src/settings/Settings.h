@@ -41,13 +41,13 @@ bool SaveSplitterOptions(SettingsBackend& backend, const SplitterOptions& option
 // split; batch splitter: folder, split; joiner: folder, tags; batch joiner: folder, join
 // type). With none of them they write nothing and return false.
 [[nodiscard]] bool SaveSplitterPageSettings(SettingsBackend& backend, const SplitterPageSettings& settings,
-                              unsigned groups);
+                                            unsigned groups);
 [[nodiscard]] bool SaveBatchSplitterSettings(SettingsBackend& backend, const BatchSplitterSettings& settings,
-                               unsigned groups);
+                                             unsigned groups);
 [[nodiscard]] bool SaveJoinerPageSettings(SettingsBackend& backend, const JoinerPageSettings& settings,
-                            unsigned groups);
+                                          unsigned groups);
 [[nodiscard]] bool SaveBatchJoinerSettings(SettingsBackend& backend, const BatchJoinerSettings& settings,
-                             unsigned groups);
+                                           unsigned groups);
 
 // The first-run step: reads FirstRun from "Options" (1 when absent) and, when it is non-zero,
 // stores 0. Returns true when this is the first run, so the caller opens the help once.

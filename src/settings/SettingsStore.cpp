@@ -4,13 +4,11 @@ namespace qm {
 
 namespace {
 
-unsigned PageBit(SettingsPage page) {
-    return 1u << static_cast<unsigned>(page);
-}
+unsigned PageBit(SettingsPage page) { return 1u << static_cast<unsigned>(page); }
 
 constexpr SettingsPage kPagesInTabOrder[] = {
-    SettingsPage::Splitter,        SettingsPage::BatchSplitter,   SettingsPage::Joiner,
-    SettingsPage::BatchJoiner,     SettingsPage::SplitterOptions, SettingsPage::JoinerOptions,
+    SettingsPage::Splitter,    SettingsPage::BatchSplitter,   SettingsPage::Joiner,
+    SettingsPage::BatchJoiner, SettingsPage::SplitterOptions, SettingsPage::JoinerOptions,
 };
 
 }  // namespace
@@ -20,13 +18,9 @@ SettingsStore::SettingsStore(SettingsBackend& backend, const std::string& docume
       joinerOptions(MakeJoinerOptions(documentsFolder)),
       m_backend(backend) {}
 
-void SettingsStore::LoadAppGroup() {
-    LoadAppOptions(m_backend, &app);
-}
+void SettingsStore::LoadAppGroup() { LoadAppOptions(m_backend, &app); }
 
-bool SettingsStore::RunFirstRunStep() {
-    return qm::RunFirstRunStep(m_backend);
-}
+bool SettingsStore::RunFirstRunStep() { return qm::RunFirstRunStep(m_backend); }
 
 void SettingsStore::LoadPageGroups() {
     LoadSplitterPageSettings(m_backend, &splitterPage);
@@ -37,24 +31,20 @@ void SettingsStore::LoadPageGroups() {
     LoadJoinerOptions(m_backend, &joinerOptions);
 }
 
-void SettingsStore::NotePageWindowCreated(SettingsPage page) {
-    m_windowsCreated |= PageBit(page);
-}
+void SettingsStore::NotePageWindowCreated(SettingsPage page) { m_windowsCreated |= PageBit(page); }
 
-bool SettingsStore::PageWindowCreated(SettingsPage page) const {
-    return (m_windowsCreated & PageBit(page)) != 0;
-}
+bool SettingsStore::PageWindowCreated(SettingsPage page) const { return (m_windowsCreated & PageBit(page)) != 0; }
 
 bool SettingsStore::SaveFolder(SettingsPage page) {
     switch (page) {
-    case SettingsPage::BatchSplitter:
-        return SaveBatchSplitterSettings(m_backend, batchSplitter, kFolderGroup);
-    case SettingsPage::Joiner:
-        return SaveJoinerPageSettings(m_backend, joinerPage, kFolderGroup);
-    case SettingsPage::BatchJoiner:
-        return SaveBatchJoinerSettings(m_backend, batchJoiner, kFolderGroup);
-    default:
-        return false;
+        case SettingsPage::BatchSplitter:
+            return SaveBatchSplitterSettings(m_backend, batchSplitter, kFolderGroup);
+        case SettingsPage::Joiner:
+            return SaveJoinerPageSettings(m_backend, joinerPage, kFolderGroup);
+        case SettingsPage::BatchJoiner:
+            return SaveBatchJoinerSettings(m_backend, batchJoiner, kFolderGroup);
+        default:
+            return false;
     }
 }
 
@@ -62,24 +52,24 @@ bool SettingsStore::SaveFolder(SettingsPage page) {
 // had, and the next run starts from those.
 void SettingsStore::SavePageAtExit(SettingsPage page) {
     switch (page) {
-    case SettingsPage::Splitter:
-        static_cast<void>(SaveSplitterPageSettings(m_backend, splitterPage, kSplitGroup));
-        break;
-    case SettingsPage::BatchSplitter:
-        static_cast<void>(SaveBatchSplitterSettings(m_backend, batchSplitter, kSplitGroup));
-        break;
-    case SettingsPage::Joiner:
-        static_cast<void>(SaveJoinerPageSettings(m_backend, joinerPage, kTagGroup));
-        break;
-    case SettingsPage::BatchJoiner:
-        static_cast<void>(SaveBatchJoinerSettings(m_backend, batchJoiner, kJoinTypeGroup));
-        break;
-    case SettingsPage::SplitterOptions:
-        static_cast<void>(SaveSplitterOptions(m_backend, splitterOptions));
-        break;
-    case SettingsPage::JoinerOptions:
-        static_cast<void>(SaveJoinerOptions(m_backend, joinerOptions));
-        break;
+        case SettingsPage::Splitter:
+            static_cast<void>(SaveSplitterPageSettings(m_backend, splitterPage, kSplitGroup));
+            break;
+        case SettingsPage::BatchSplitter:
+            static_cast<void>(SaveBatchSplitterSettings(m_backend, batchSplitter, kSplitGroup));
+            break;
+        case SettingsPage::Joiner:
+            static_cast<void>(SaveJoinerPageSettings(m_backend, joinerPage, kTagGroup));
+            break;
+        case SettingsPage::BatchJoiner:
+            static_cast<void>(SaveBatchJoinerSettings(m_backend, batchJoiner, kJoinTypeGroup));
+            break;
+        case SettingsPage::SplitterOptions:
+            static_cast<void>(SaveSplitterOptions(m_backend, splitterOptions));
+            break;
+        case SettingsPage::JoinerOptions:
+            static_cast<void>(SaveJoinerOptions(m_backend, joinerOptions));
+            break;
     }
 }
 

@@ -64,8 +64,8 @@ bool PlanTenths(const BatchEntry& entry, int* tenths, std::string* message) {
 }
 
 // Pieces of pieceTenths each, count of them, the last one to the end of the source.
-PlanResult RunByDuration(const SplitPlanContext& context, BatchEntry* entry, int count, int pieceTenths,
-                         int* sequence, std::string* message) {
+PlanResult RunByDuration(const SplitPlanContext& context, BatchEntry* entry, int count, int pieceTenths, int* sequence,
+                         std::string* message) {
     PlanRun run(context, entry->path, &entry->outputs, message);
     if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
     return WriteBatchPieces(run, count, sequence, ByDurationWriter(run.Engine(), pieceTenths));
@@ -141,8 +141,7 @@ PlanResult PlanCustomRange(const SplitPlanContext& context, BatchEntry* entry, i
             return run.End(PieceStep::SourceEnded, path);
         }
         if (run.PumpAndCheckCancel()) return run.Cancel();
-        return run.End(run.WriteResolved(path, numbers, ByDurationWriter(run.Engine(), lengthTenths), sequence),
-                       path);
+        return run.End(run.WriteResolved(path, numbers, ByDurationWriter(run.Engine(), lengthTenths), sequence), path);
     });
 }
 

@@ -30,8 +30,8 @@ struct BatchEntry {
                                     int* sequence, std::string* message);
 [[nodiscard]] PlanResult PlanByCount(const SplitPlanContext& context, BatchEntry* entry, int count, int* sequence,
                                      std::string* message);
-[[nodiscard]] PlanResult PlanByTime(const SplitPlanContext& context, BatchEntry* entry, int pieceTenths,
-                                    int* sequence, std::string* message);
+[[nodiscard]] PlanResult PlanByTime(const SplitPlanContext& context, BatchEntry* entry, int pieceTenths, int* sequence,
+                                    std::string* message);
 // One piece from beginTenths on, lengthTenths long (0 = to the end), without overlaps.
 [[nodiscard]] PlanResult PlanCustomRange(const SplitPlanContext& context, BatchEntry* entry, int beginTenths,
                                          int lengthTenths, int* sequence, std::string* message);

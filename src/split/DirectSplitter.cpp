@@ -18,20 +18,17 @@ struct DirectSplitter::Piece {
 };
 
 bool DirectSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                      const PieceNumbers& numbers,
-                                      bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, numbers,
-                             endReached);
+                                      const PieceNumbers& numbers, bool* endReached) {
+    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, numbers, endReached);
 }
 
-bool DirectSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                          const PieceNumbers& numbers,
+bool DirectSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
                                           bool* endReached) {
     return WriteLimitedPiece(path, Limit::Samples, TenthsToSamples(tenths), numbers, endReached);
 }
 
-bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit kind,
-                                       std::uint64_t limit, const PieceNumbers& numbers, bool* endReached) {
+bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+                                       const PieceNumbers& numbers, bool* endReached) {
     *endReached = false;
     Piece piece;
     if (!BeginPiece(piece, path, numbers)) return false;

@@ -14,9 +14,9 @@ namespace qm {
 class DirectSplitter final : public SplitEngine {
 public:
     [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                          const PieceNumbers& numbers,
-                          bool* endReached) override;
-    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
+                                        const PieceNumbers& numbers, bool* endReached) override;
+    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
+                                            bool* endReached) override;
     bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
@@ -26,7 +26,7 @@ private:
     enum class Limit { Bytes, Samples };
 
     [[nodiscard]] bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                           const PieceNumbers& numbers, bool* endReached);
+                                         const PieceNumbers& numbers, bool* endReached);
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
     [[nodiscard]] bool CopyLeadIn(Piece& piece);

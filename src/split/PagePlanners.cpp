@@ -119,7 +119,8 @@ PlanResult PlanByTime(const SplitPlanContext& context, const PageSource& source,
 PlanResult PlanManualPieces(const SplitPlanContext& context, const fs::path& source, std::vector<PieceRow>* rows,
                             std::vector<fs::path>* outputs, std::string* message, int* sequence) {
     return Guarded(message, [&] {
-        const bool anyChecked = std::any_of(rows->begin(), rows->end(), [](const PieceRow& row) { return row.checked; });
+        const bool anyChecked =
+            std::any_of(rows->begin(), rows->end(), [](const PieceRow& row) { return row.checked; });
         if (rows->size() < 2 || !anyChecked) return Refuse(message, kTwoPiecesRequired);
         ForgetRowPaths(*rows);
         PlanRun run(context, source, outputs, message);

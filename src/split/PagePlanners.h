@@ -33,9 +33,8 @@ struct PageSource {
     int durationTenths = 0;
 };
 
-[[nodiscard]] PlanResult PlanBySize(const SplitPlanContext& context, const PageSource& source,
-                                    std::uint64_t sizeBytes, std::vector<std::filesystem::path>* outputs,
-                                    std::string* message);
+[[nodiscard]] PlanResult PlanBySize(const SplitPlanContext& context, const PageSource& source, std::uint64_t sizeBytes,
+                                    std::vector<std::filesystem::path>* outputs, std::string* message);
 [[nodiscard]] PlanResult PlanByCount(const SplitPlanContext& context, const PageSource& source, int count,
                                      std::vector<std::filesystem::path>* outputs, std::string* message);
 // pieceTenths: minutes × 600 + seconds × 10 as typed on the page.
@@ -46,9 +45,8 @@ struct PageSource {
 // ... and *sequence is advanced past them. A row's outputPath is set while its file is among
 // the outputs.
 [[nodiscard]] PlanResult PlanManualPieces(const SplitPlanContext& context, const std::filesystem::path& source,
-                                          std::vector<PieceRow>* rows,
-                                          std::vector<std::filesystem::path>* outputs, std::string* message,
-                                          int* sequence = nullptr);
+                                          std::vector<PieceRow>* rows, std::vector<std::filesystem::path>* outputs,
+                                          std::string* message, int* sequence = nullptr);
 
 }  // namespace page_plans
 

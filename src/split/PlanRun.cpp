@@ -88,8 +88,7 @@ PieceStep PlanRun::WriteResolved(const fs::path& path, const PieceNumbers& numbe
     return endReached ? PieceStep::SourceEnded : PieceStep::Written;
 }
 
-PieceStep PlanRun::WritePiece(const PieceNumbers& numbers, const PieceWriter& write, fs::path* path,
-                              int* sequence) {
+PieceStep PlanRun::WritePiece(const PieceNumbers& numbers, const PieceWriter& write, fs::path* path, int* sequence) {
     if (!ResolvePath(numbers, path)) return PieceStep::Refused;
     return WriteResolved(*path, numbers, write, sequence);
 }

@@ -32,8 +32,7 @@ inline constexpr const char* kTwoPiecesRequired =
 inline constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
 
 // Writes one piece with the mode's engine call: (path, numbers, endReached) -> success.
-using PieceWriter =
-    std::function<bool(const std::filesystem::path&, const PieceNumbers&, bool* endReached)>;
+using PieceWriter = std::function<bool(const std::filesystem::path&, const PieceNumbers&, bool* endReached)>;
 
 PieceWriter BySizeWriter(SplitEngine& engine, std::uint64_t sizeBytes);
 PieceWriter ByDurationWriter(SplitEngine& engine, int tenths);
@@ -92,8 +91,7 @@ public:
     // they were all written and last is given, the last piece (last's numbers) is written
     // first, from where they ended to the end of the source, at *lastPath.
     [[nodiscard]] PlanResult EndWithLastPiece(PieceStep leadStep, const std::filesystem::path& leadPath,
-                                              const PieceNumbers* last, int* sequence,
-                                              std::filesystem::path* lastPath);
+                                              const PieceNumbers* last, int* sequence, std::filesystem::path* lastPath);
     // Deletes every piece written for this source and releases the engine.
     [[nodiscard]] PlanResult Cancel();
 

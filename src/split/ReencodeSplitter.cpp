@@ -20,20 +20,19 @@ constexpr int kPcmBufferSamples = 4608;
 // it (nothing of either codec survives from one piece to the next).
 struct ReencodeSplitter::Piece {
     HipHandle decoder;
-    int channels = 2;             // handed to the encoder: 1 for a mono source
-    int encoderKbps = 0;          // the pieces' constant bit rate
-    std::uint64_t samplesFed = 0;     // samples of the piece's frames fed to the decoder
-    std::uint64_t totalSamples = 0;   // the piece's length, when lengthKnown
-    bool lengthKnown = false;         // measured ahead for a fade-out
-    std::uint32_t ownFrames = 0;      // frames after the lead-in
+    int channels = 2;                // handed to the encoder: 1 for a mono source
+    int encoderKbps = 0;             // the pieces' constant bit rate
+    std::uint64_t samplesFed = 0;    // samples of the piece's frames fed to the decoder
+    std::uint64_t totalSamples = 0;  // the piece's length, when lengthKnown
+    bool lengthKnown = false;        // measured ahead for a fade-out
+    std::uint32_t ownFrames = 0;     // frames after the lead-in
     bool sourceEnded = false;
     // The frame fed to the decoder last, whose samples the next decoder call returns.
     bool pendingInPiece = false;
     std::uint64_t pendingFirstSample = 0;
 };
 
-ReencodeSplitter::ReencodeSplitter()
-    : m_left(kPcmBufferSamples), m_right(kPcmBufferSamples) {}
+ReencodeSplitter::ReencodeSplitter() : m_left(kPcmBufferSamples), m_right(kPcmBufferSamples) {}
 
 ReencodeSplitter::~ReencodeSplitter() = default;
 
@@ -49,8 +48,7 @@ void ReencodeSplitter::SetFadeOut(bool enabled, int tenths) {
 
 int ReencodeSplitter::GetBitRate() const {
     // A chosen rate is the encoder's after its rule (brought into 8..320 kbit/s).
-    return m_chosenBitRateKbps != 0 ? std::clamp(m_chosenBitRateKbps, kMinEncoderKbps, kMaxEncoderKbps)
-                                    : m_audioKbps;
+    return m_chosenBitRateKbps != 0 ? std::clamp(m_chosenBitRateKbps, kMinEncoderKbps, kMaxEncoderKbps) : m_audioKbps;
 }
 
 bool ReencodeSplitter::Open(const std::filesystem::path& path) {
@@ -67,9 +65,11 @@ bool ReencodeSplitter::Open(const std::filesystem::path& path) {
     }
     m_reader.Seek(m_reader.AudioStart());
     const int rateHz = m_reader.SampleRateHz();
-    m_audioKbps = samples > 0 && rateHz > 0
-                      ? static_cast<int>(static_cast<double>(frameBytes) * 8.0 * rateHz / (static_cast<double>(samples) * 1000.0) + 0.5)
-                      : SplitEngine::GetBitRate();
+    m_audioKbps =
+        samples > 0 && rateHz > 0
+            ? static_cast<int>(
+                  static_cast<double>(frameBytes) * 8.0 * rateHz / (static_cast<double>(samples) * 1000.0) + 0.5)
+            : SplitEngine::GetBitRate();
     return true;
 }
 
@@ -80,13 +80,11 @@ void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, std::
 }
 
 bool ReencodeSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                        const PieceNumbers& numbers,
-                                        bool* endReached) {
+                                        const PieceNumbers& numbers, bool* endReached) {
     return WritePiece(path, Limit::Bytes, sizeBytes, numbers, endReached);
 }
 
-bool ReencodeSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                            const PieceNumbers& numbers,
+bool ReencodeSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
                                             bool* endReached) {
     return WritePiece(path, Limit::Samples, TenthsToSamples(tenths), numbers, endReached);
 }
@@ -102,8 +100,7 @@ bool ReencodeSplitter::WritePieceToEnd(const std::filesystem::path& path, const 
 // them. Pieces follow each other without repeating audio: the frames before a piece only
 // prime the decoder.
 bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                                  const PieceNumbers& numbers,
-                                  bool* endReached) {
+                                  const PieceNumbers& numbers, bool* endReached) {
     *endReached = false;
     Piece piece;
     if (!BeginPiece(piece, path, numbers)) return false;
@@ -255,14 +252,13 @@ bool ReencodeSplitter::EncodeFrames(Piece& piece, std::uint64_t targetSamples, s
     return true;
 }
 
-bool ReencodeSplitter::FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header,
-                                 bool inPiece) {
+bool ReencodeSplitter::FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header, bool inPiece) {
     mp3data_struct headerInfo{};
     // The decoder copies the frame into its own buffer; it does not write to it. It returns
     // a frame's samples only once it has seen the next frame's header.
-    const int decoded = hip_decode1_headers(piece.decoder.get(), const_cast<unsigned char*>(frame),
-                                            static_cast<std::size_t>(header.frameBytes), m_left.data(),
-                                            m_right.data(), &headerInfo);
+    const int decoded =
+        hip_decode1_headers(piece.decoder.get(), const_cast<unsigned char*>(frame),
+                            static_cast<std::size_t>(header.frameBytes), m_left.data(), m_right.data(), &headerInfo);
     if (!EncodePending(piece, decoded)) return false;
     piece.pendingInPiece = inPiece;
     piece.pendingFirstSample = piece.samplesFed;
@@ -295,7 +291,8 @@ void ReencodeSplitter::ApplyFades(const Piece& piece, std::uint64_t firstSample,
         }
         m_left[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(m_left[static_cast<std::size_t>(i)] * gain);
         if (piece.channels == 2) {
-            m_right[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(m_right[static_cast<std::size_t>(i)] * gain);
+            m_right[static_cast<std::size_t>(i)] =
+                static_cast<std::int16_t>(m_right[static_cast<std::size_t>(i)] * gain);
         }
     }
 }
@@ -318,8 +315,8 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     // The decoder still holds the piece's last frame: an empty call hands it out.
     mp3data_struct headerInfo{};
     unsigned char nothing = 0;
-    const int decoded = hip_decode1_headers(piece.decoder.get(), &nothing, 0, m_left.data(),
-                                            m_right.data(), &headerInfo);
+    const int decoded =
+        hip_decode1_headers(piece.decoder.get(), &nothing, 0, m_left.data(), m_right.data(), &headerInfo);
     if (!EncodePending(piece, decoded)) return Fail(piece);
     piece.pendingInPiece = false;
     if (PumpAndCheckCancel()) return Fail(piece);

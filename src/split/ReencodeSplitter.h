@@ -18,9 +18,9 @@ namespace qm {
 class ReencodeSplitter final : public SplitEngine {
 public:
     [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                          const PieceNumbers& numbers,
-                          bool* endReached) override;
-    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers, bool* endReached) override;
+                                        const PieceNumbers& numbers, bool* endReached) override;
+    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
+                                            bool* endReached) override;
     bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
@@ -43,7 +43,7 @@ private:
     enum class Limit { Bytes, Samples, ToEnd };
 
     [[nodiscard]] bool WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                    const PieceNumbers& numbers, bool* endReached);
+                                  const PieceNumbers& numbers, bool* endReached);
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool StartCodec(Piece& piece);
     // Seeks back to the lead-in's first frame; the samples of the frames sought back over.
@@ -62,11 +62,10 @@ private:
     // Decodes, fades and encodes the piece's frames until targetSamples are reached or the
     // source ends. False on a write or encoder failure (message set) or a cancel.
     [[nodiscard]] bool EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
-                      bool* endReached);
+                                    bool* endReached);
     // Hands one frame to the decoder and encodes what it returns: the samples of the frame
     // fed before (the decoder gives each frame's audio one call late).
-    [[nodiscard]] bool FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header,
-                   bool inPiece);
+    [[nodiscard]] bool FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header, bool inPiece);
     // Encodes decoded samples of the frame fed before, when it belongs to the piece.
     [[nodiscard]] bool EncodePending(Piece& piece, int decodedSamples);
     void ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples);

@@ -128,8 +128,7 @@ void SplitEngine::RecordFrame(std::uint64_t frameOffset, int samples) {
     m_history.PushBack(HistoryEntry{frameOffset, static_cast<std::uint32_t>(std::max(0, samples))});
     // Keep what a tail rewind, the step back and the next lead-in can reach; older frames
     // are never looked at again, so the history stays small however long the source is.
-    const std::uint64_t keptSamples = m_leadInSamples + m_tailSamples +
-                                      kHistoryMarginFrames * kMaxSamplesPerFrame;
+    const std::uint64_t keptSamples = m_leadInSamples + m_tailSamples + kHistoryMarginFrames * kMaxSamplesPerFrame;
     while (m_history.Size() > kHistoryMarginFrames &&
            m_history.TotalSamples() - m_history.Front().samples >= keptSamples) {
         m_history.PopFront();
@@ -218,8 +217,8 @@ void SplitEngine::StepBack(bool repeatsCounted) {
 std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers) const {
     if (!m_writeTag) return {};
     TagInfo tag = m_sourceTag;
-    tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle,
-                                    numbers.piece, numbers.total, numbers.sequence, numbers.digits);
+    tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle, numbers.piece, numbers.total,
+                                    numbers.sequence, numbers.digits);
     tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : m_sourceTag.track;
     return BuildId3v2Tag(tag);
 }

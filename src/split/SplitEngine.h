@@ -15,11 +15,11 @@
 
 #include "output/OutputPath.h"
 #include "progress/Progress.h"
-#include "split/PieceNumbers.h"
 #include "settings/Options.h"
+#include "split/PieceNumbers.h"
 #include "stream/FailureMessages.h"
-#include "stream/OutputFile.h"
 #include "stream/Mp3FrameReader.h"
+#include "stream/OutputFile.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -39,12 +39,10 @@ public:
     // False when the output could not be created or written, or the run was cancelled; no
     // file is left then and LastError() says why (empty on cancel).
     [[nodiscard]] virtual bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                  const PieceNumbers& numbers,
-                                  bool* endReached) = 0;
+                                                const PieceNumbers& numbers, bool* endReached) = 0;
     // The same, with the piece's length in tenths of a second.
     [[nodiscard]] virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                      const PieceNumbers& numbers,
-                                      bool* endReached) = 0;
+                                                    const PieceNumbers& numbers, bool* endReached) = 0;
     // Writes everything from the current position to the end of the source. A piece that
     // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
     [[nodiscard]] virtual bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) = 0;

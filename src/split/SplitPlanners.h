@@ -44,8 +44,8 @@ enum class PlanResult { Done, Failed, Cancelled };
 // which are put in place only when the plan ends: the collision policy treats them as
 // existing files. The programs pass a wrapper of ResolveSplitOutputPath.
 using SplitOutputResolver =
-    std::function<bool(const std::filesystem::path& source, const PieceNumbers& numbers,
-                       const OutputTaken& taken, std::filesystem::path* path, std::string* message)>;
+    std::function<bool(const std::filesystem::path& source, const PieceNumbers& numbers, const OutputTaken& taken,
+                       std::filesystem::path* path, std::string* message)>;
 
 // The resolver of the programs: ResolveSplitOutputPath with the placement options (folder,
 // tree, folder per file, file-name template and digits, collision policy) of options.

@@ -24,30 +24,25 @@ struct OutputState {
     SDL_AudioSpec spec{};
 };
 
-OutputState& Output()
-{
+OutputState& Output() {
     static OutputState state;
     return state;
 }
 
 // Opens an SDL output device (null name = the default output) whose callback mixes the
 // playing streams. Returns 0 when the audio subsystem or the device cannot be opened.
-SDL_AudioDeviceID OpenSdlDevice(int device, int rateHz, SDL_AudioSpec* obtained)
-{
+SDL_AudioDeviceID OpenSdlDevice(int device, int rateHz, SDL_AudioSpec* obtained) {
     OutputState& output = Output();
     if (!output.subsystemUp) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            return 0;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
         output.subsystemUp = true;
     }
     const char* name = nullptr;
     if (device != kDefaultDevice) {
         // Devices 1, 2, ... are SDL's output devices in its own order.
-        if (device - 1 >= SDL_GetNumAudioDevices(0))
-            return 0;
+        if (device - 1 >= SDL_GetNumAudioDevices(0)) return 0;
         name = SDL_GetAudioDeviceName(device - 1, 0);
-        if (name == nullptr)
-            return 0;
+        if (name == nullptr) return 0;
     }
     SDL_AudioSpec wanted{};
     wanted.freq = rateHz > 0 ? rateHz : 44100;
@@ -60,27 +55,22 @@ SDL_AudioDeviceID OpenSdlDevice(int device, int rateHz, SDL_AudioSpec* obtained)
     return SDL_OpenAudioDevice(name, 0, &wanted, obtained, 0);
 }
 
-void CloseOutput()
-{
+void CloseOutput() {
     OutputState& output = Output();
     // Closing waits for the audio thread to finish; no callback can see a playback after it.
-    if (output.device != 0)
-        SDL_CloseAudioDevice(output.device);
+    if (output.device != 0) SDL_CloseAudioDevice(output.device);
     DetachAllPlaybacks();
     output.device = 0;
     output.spec = SDL_AudioSpec{};
-    if (output.subsystemUp)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (output.subsystemUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     output.subsystemUp = false;
 }
 
 }  // namespace
 
-bool Init(int device, int rateHz)
-{
+bool Init(int device, int rateHz) {
     CloseOutput();
-    if (device == kSilentDevice)
-        return true;
+    if (device == kSilentDevice) return true;
     OutputState& output = Output();
     SDL_AudioSpec obtained{};
     output.device = OpenSdlDevice(device, rateHz, &obtained);
@@ -96,27 +86,16 @@ bool Init(int device, int rateHz)
     return device == kDefaultDevice;
 }
 
-bool HasSoundCard()
-{
-    return Output().device != 0;
-}
+bool HasSoundCard() { return Output().device != 0; }
 
-std::uint32_t OutputDevice()
-{
-    return Output().device;
-}
+std::uint32_t OutputDevice() { return Output().device; }
 
-ChannelInfo OutputFormat()
-{
+ChannelInfo OutputFormat() {
     const OutputState& output = Output();
-    if (output.device == 0)
-        return {};
+    if (output.device == 0) return {};
     return {output.spec.freq, output.spec.channels, false};
 }
 
-void Free()
-{
-    CloseOutput();
-}
+void Free() { CloseOutput(); }
 
 }  // namespace qm::audio

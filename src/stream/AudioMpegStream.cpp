@@ -25,8 +25,8 @@ constexpr int kBytesPerSample = 2;  // signed 16-bit output
 
 class MpegStream final : public Stream {
 public:
-    MpegStream(std::unique_ptr<DecoderInput> input, Mpg123Handle handle, ChannelInfo info,
-               std::uint64_t fileStart, std::uint64_t fileEnd, std::int64_t lengthBytes)
+    MpegStream(std::unique_ptr<DecoderInput> input, Mpg123Handle handle, ChannelInfo info, std::uint64_t fileStart,
+               std::uint64_t fileEnd, std::int64_t lengthBytes)
         : m_input(std::move(input)),
           m_handle(std::move(handle)),
           m_info(info),
@@ -113,8 +113,7 @@ Mpg123Handle OpenDecoder(DecoderInput& input, std::uint64_t origin, long resyncB
     input.origin = input.base = origin;
     input.valid = input.cursor = 0;
     if (!input.file.Seek(origin) ||
-        mpg123_replace_reader_handle(handle.get(), &DecoderInput::Read, &DecoderInput::Seek,
-                                     nullptr) != MPG123_OK ||
+        mpg123_replace_reader_handle(handle.get(), &DecoderInput::Read, &DecoderInput::Seek, nullptr) != MPG123_OK ||
         mpg123_open_handle(handle.get(), &input) != MPG123_OK) {
         return nullptr;
     }
@@ -260,8 +259,7 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     const std::optional<std::uint32_t> trustedFrames = TrustedFrameCount(input->file, input->fileBytes, *fileStart);
 
     constexpr long kDecoderResyncBytes = 1024;  // libmpg123's own default
-    const long resyncBytes =
-        std::max<long>(kDecoderResyncBytes, verifyBytes + static_cast<long>(kLongestFrameBytes));
+    const long resyncBytes = std::max<long>(kDecoderResyncBytes, verifyBytes + static_cast<long>(kLongestFrameBytes));
     const std::optional<ScanKey> key = MemoActive() ? ScanKeyOf(input->file, resyncBytes) : std::nullopt;
     const std::optional<std::int64_t> remembered = key ? RememberedLength(*key) : std::nullopt;
     std::optional<std::uint64_t> chainedSamples;
@@ -278,8 +276,7 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
         // the middle of that frame, where it can lock onto a false sync and lose the stream.
         // It then decodes from the audio start that the search above confirmed (from the
         // Xing/Info frame when there is one, for its gapless figures).
-        const std::uint64_t origin =
-            fileStart->infoFrame.empty() ? fileStart->audioStart : fileStart->infoFrameOffset;
+        const std::uint64_t origin = fileStart->infoFrame.empty() ? fileStart->audioStart : fileStart->infoFrameOffset;
         if (origin == 0) return nullptr;
         handle = OpenDecoder(*input, origin, resyncBytes, &info);
         if (!handle) return nullptr;
@@ -287,8 +284,8 @@ std::unique_ptr<Stream> OpenMpegStream(const std::filesystem::path& path) {
     const std::int64_t lengthBytes =
         DecodedLengthBytes(handle.get(), info.channels, trustedFrames, remembered, chainedSamples, key);
     const std::uint64_t fileBytes = input->fileBytes;
-    return std::make_unique<MpegStream>(std::move(input), std::move(handle), info, fileStart->audioStart,
-                                        fileBytes, lengthBytes);
+    return std::make_unique<MpegStream>(std::move(input), std::move(handle), info, fileStart->audioStart, fileBytes,
+                                        lengthBytes);
 }
 
 }  // namespace qm::audio

@@ -216,9 +216,7 @@ Mixer& TheMixer() {
 
 int OutputVolume() { return g_volume.load(std::memory_order_relaxed); }
 
-void SetOutputVolume(int level) {
-    g_volume.store(std::clamp(level, 0, kMaxVolume), std::memory_order_relaxed);
-}
+void SetOutputVolume(int level) { g_volume.store(std::clamp(level, 0, kMaxVolume), std::memory_order_relaxed); }
 
 void MixScaled(std::span<const std::int16_t> source, std::span<std::int16_t> mix, int volume) {
     constexpr std::int32_t kLowest = std::numeric_limits<std::int16_t>::min();
@@ -270,10 +268,9 @@ std::unique_ptr<Playback> Playback::Create(std::unique_ptr<Stream> stream) {
     const ChannelInfo& info = channel->info;
     if (info.channels <= 0 || info.sampleRateHz <= 0) return nullptr;
     channel->frameBytes = std::int64_t{info.channels} * (info.eightBit ? 1 : kDeviceBytesPerSample);
-    channel->converter.reset(SDL_NewAudioStream(info.eightBit ? AUDIO_U8 : AUDIO_S16SYS,
-                                                static_cast<Uint8>(info.channels), info.sampleRateHz,
-                                                AUDIO_S16SYS, static_cast<Uint8>(channel->device.channels),
-                                                channel->device.sampleRateHz));
+    channel->converter.reset(SDL_NewAudioStream(
+        info.eightBit ? AUDIO_U8 : AUDIO_S16SYS, static_cast<Uint8>(info.channels), info.sampleRateHz, AUDIO_S16SYS,
+        static_cast<Uint8>(channel->device.channels), channel->device.sampleRateHz));
     if (!channel->converter) return nullptr;
     channel->lengthBytes = stream->LengthBytes();
     channel->fileEnd = stream->FileEnd();

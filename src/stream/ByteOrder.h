@@ -9,8 +9,8 @@
 namespace qm {
 
 constexpr std::uint32_t ReadBigEndian32(const std::uint8_t* bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
+           std::uint32_t{bytes[3]};
 }
 
 constexpr void WriteBigEndian32(std::uint8_t* bytes, std::uint32_t value) {

@@ -44,8 +44,8 @@ std::uint16_t Crc16UpdateTable(std::uint16_t crc, std::span<const std::uint8_t> 
         // The CRC's two bytes meet the first two data bytes; the other six enter as they are.
         const unsigned low = (crc ^ p[0]) & 0xFFU;
         const unsigned high = ((crc >> 8) ^ p[1]) & 0xFFU;
-        crc = static_cast<std::uint16_t>(t[7][low] ^ t[6][high] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^
-                                         t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]]);
+        crc = static_cast<std::uint16_t>(t[7][low] ^ t[6][high] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^
+                                         t[1][p[6]] ^ t[0][p[7]]);
     }
     for (; left > 0; --left, ++p) {
         crc = static_cast<std::uint16_t>((crc >> 8) ^ t[0][(crc ^ *p) & 0xFF]);
@@ -112,8 +112,7 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Load(const std::uint8_t*
 
 // first x^(128 blocks) + the blocks of 16 bytes at p: the register of the stream that starts
 // with first's 16 bytes and goes on with the blocks.
-__attribute__((target("pclmul,sse4.1"))) __m128i FoldBlocks(__m128i first, const std::uint8_t* p,
-                                                           std::size_t blocks) {
+__attribute__((target("pclmul,sse4.1"))) __m128i FoldBlocks(__m128i first, const std::uint8_t* p, std::size_t blocks) {
     __m128i r0 = first;
     if (blocks >= 7) {
         // Four registers side by side, each folded over 64 bytes, hide the multiplier's latency.
@@ -140,9 +139,8 @@ __attribute__((target("pclmul,sse4.1"))) __m128i FoldBlocks(__m128i first, const
 // At least 16 bytes. The register stays congruent modulo P to the message so far, so the
 // CRC of its 16 bytes equals the CRC of that message (from a start value of 0, leading zero
 // bytes change nothing); the CRC then goes on over the tail through the tables.
-__attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16UpdateClmulImpl(std::uint16_t crc,
-                                                                          const std::uint8_t* p,
-                                                                          std::size_t left) {
+__attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16UpdateClmulImpl(std::uint16_t crc, const std::uint8_t* p,
+                                                                            std::size_t left) {
     // A start value is the same as its two bytes added to the first two message bytes.
     alignas(16) std::uint8_t block[16];
     std::memcpy(block, p, sizeof block);
@@ -173,7 +171,7 @@ constexpr std::array<std::uint8_t, 32> kTailMask{0,    0,    0,    0,    0,    0
 // over the 1 to 15 bytes left, which enter at the register's low end (the last bytes of a
 // block) after it has been moved on by as many bytes. So nothing is left pending.
 __attribute__((target("pclmul,sse4.1"))) void Crc16StreamAdd(std::uint8_t* state, const std::uint8_t* p,
-                                                           std::size_t byteCount) {
+                                                             std::size_t byteCount) {
     __m128i r = Load(state);
     const std::size_t blocks = byteCount / 16;
     const std::size_t rest = byteCount % 16;

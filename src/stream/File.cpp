@@ -27,13 +27,9 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 
 }  // namespace
 
-File::~File() {
-    Close();
-}
+File::~File() { Close(); }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd) {
-    other.m_fd = -1;
-}
+File::File(File&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -160,8 +156,8 @@ std::string TemporaryName(const std::filesystem::path& target) {
     static std::atomic<unsigned> counter{0};
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.part", static_cast<long>(::getpid()),
-                  counter.fetch_add(1), static_cast<unsigned long long>(ticks));
+    std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.part", static_cast<long>(::getpid()), counter.fetch_add(1),
+                  static_cast<unsigned long long>(ticks));
     // The leading dot hides the file from ordinary folder listings while it is written.
     std::string name = ".";
     name += target.filename().string();
@@ -171,9 +167,7 @@ std::string TemporaryName(const std::filesystem::path& target) {
 
 }  // namespace
 
-AtomicOutputFile::~AtomicOutputFile() {
-    Discard();
-}
+AtomicOutputFile::~AtomicOutputFile() { Discard(); }
 
 bool AtomicOutputFile::Create(const std::filesystem::path& target) {
     Discard();

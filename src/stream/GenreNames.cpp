@@ -9,6 +9,7 @@ namespace qm {
 
 namespace {
 
+// clang-format off
 constexpr std::array<const char*, kGenreCount> kGenreNames = {
     "Blues",                  //   0
     "Classic Rock",           //   1
@@ -159,12 +160,10 @@ constexpr std::array<const char*, kGenreCount> kGenreNames = {
     "Jpop",                   // 146
     "Synthpop",               // 147
 };
+// clang-format on
 
 }  // namespace
 
-const std::array<const char*, kGenreCount>& GenreNames()
-{
-    return kGenreNames;
-}
+const std::array<const char*, kGenreCount>& GenreNames() { return kGenreNames; }
 
 }  // namespace qm

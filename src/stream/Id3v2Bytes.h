@@ -12,8 +12,8 @@ namespace qm {
 // no size can contain a false frame sync. The tag size of every version, the frame sizes of
 // version 2.4.
 inline std::uint32_t ReadSynchsafe32(const std::uint8_t* bytes) {
-    return (std::uint32_t{bytes[0]} << 21) | (std::uint32_t{bytes[1]} << 14) |
-           (std::uint32_t{bytes[2]} << 7) | std::uint32_t{bytes[3]};
+    return (std::uint32_t{bytes[0]} << 21) | (std::uint32_t{bytes[1]} << 14) | (std::uint32_t{bytes[2]} << 7) |
+           std::uint32_t{bytes[3]};
 }
 
 // Writes the low 28 bits of value as a seven-bit size.

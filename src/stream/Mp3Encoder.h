@@ -17,10 +17,10 @@ namespace qm {
 
 // What an output is encoded as, and what it is fed.
 struct Mp3EncoderSettings {
-    int inputRateHz = 0;     // of the samples fed
-    int inputChannels = 2;   // 1 or 2
-    int outputRateHz = 0;    // of the frames; LAME resamples when it differs from the input's
-    int bitRateKbps = 0;     // constant
+    int inputRateHz = 0;    // of the samples fed
+    int inputChannels = 2;  // 1 or 2
+    int outputRateHz = 0;   // of the frames; LAME resamples when it differs from the input's
+    int bitRateKbps = 0;    // constant
     ChannelMode mode = ChannelMode::Stereo;
 
     bool operator==(const Mp3EncoderSettings&) const = default;
@@ -41,8 +41,8 @@ constexpr int kMaxEncoderKbps = 320;
 // How Start went.
 enum class EncoderStart {
     Started,
-    Refused,     // the settings break the rule above, or LAME rejects them
-    NoContext,   // LAME could not allocate a context
+    Refused,    // the settings break the rule above, or LAME rejects them
+    NoContext,  // LAME could not allocate a context
 };
 
 class Mp3Encoder {
@@ -54,8 +54,7 @@ public:
     // The encoder call: lame_encode_buffer by default. Replaceable so that a test can make
     // the encoder fail; it takes and returns what lame_encode_buffer does.
     using EncodeFunction = std::function<int(lame_global_flags* lame, const std::int16_t* left,
-                                             const std::int16_t* right, int samples,
-                                             std::uint8_t* mp3, int mp3Bytes)>;
+                                             const std::int16_t* right, int samples, std::uint8_t* mp3, int mp3Bytes)>;
 
     Mp3Encoder();
     Mp3Encoder(const Mp3Encoder&) = delete;

@@ -86,9 +86,8 @@ const std::uint8_t* Mp3FrameReader::NextFrame(Mp3FrameHeader* header) {
     return frame;
 }
 
-const std::uint8_t* Mp3FrameReader::NextFrame(int* sampleRateHz, int* bitRateKbps,
-                                              int* frameBytes, int* samplesPerFrame,
-                                              std::uint64_t* frameOffset) {
+const std::uint8_t* Mp3FrameReader::NextFrame(int* sampleRateHz, int* bitRateKbps, int* frameBytes,
+                                              int* samplesPerFrame, std::uint64_t* frameOffset) {
     Mp3FrameHeader header;
     const std::uint8_t* frame = NextFrame(&header);
     if (!frame) return nullptr;
@@ -126,8 +125,7 @@ bool Mp3FrameReader::CopyRange(File& out, std::uint64_t byteOffset, std::uint64_
             ok = false;  // the source ended before the range did
             break;
         }
-        const std::size_t chunk = static_cast<std::size_t>(
-            std::min<std::uint64_t>(remaining, ra.Available()));
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, ra.Available()));
         if (!out.Write(ra.At(), chunk)) {
             ok = false;
             break;
@@ -139,9 +137,7 @@ bool Mp3FrameReader::CopyRange(File& out, std::uint64_t byteOffset, std::uint64_
     return ok;
 }
 
-void Mp3FrameReader::Close() {
-    Reset();
-}
+void Mp3FrameReader::Close() { Reset(); }
 
 void Mp3FrameReader::Reset() {
     // The descriptor is owned by m_file, so forgetting the file releases it as well.
@@ -233,11 +229,10 @@ bool Mp3FrameReader::AnalyseStream(const std::filesystem::path& path) {
     m_durationSeconds = static_cast<int>(m_lengthSeconds);
     const std::uint64_t endBytes = stream->FileEnd();
     // Average bit rate over the whole file, tags included: bytes / (seconds * 125), rounded.
-    m_bitRateKbps = m_lengthSeconds > 0.0
-                        ? static_cast<int>(static_cast<double>(endBytes) /
-                                               (m_lengthSeconds * kBytesPerSecondPerKbps) +
-                                           0.5)
-                        : 0;
+    m_bitRateKbps =
+        m_lengthSeconds > 0.0
+            ? static_cast<int>(static_cast<double>(endBytes) / (m_lengthSeconds * kBytesPerSecondPerKbps) + 0.5)
+            : 0;
     return true;
 }
 

@@ -40,8 +40,8 @@ public:
     // frame and returns its bytes (valid until the next call), or null when no further
     // complete frame can be read. Updates the channel mode, side-information size, sample
     // rate, bit rate and current position.
-    const std::uint8_t* NextFrame(int* sampleRateHz, int* bitRateKbps, int* frameBytes,
-                                  int* samplesPerFrame, std::uint64_t* frameOffset);
+    const std::uint8_t* NextFrame(int* sampleRateHz, int* bitRateKbps, int* frameBytes, int* samplesPerFrame,
+                                  std::uint64_t* frameOffset);
     // The same, filling a whole header (with its frame offset).
     const std::uint8_t* NextFrame(Mp3FrameHeader* header);
 
@@ -61,8 +61,7 @@ public:
 
     // Writes the frame and byte counts into a copy of the Xing/Info frame, at the places its
     // flags give, using the reader's current side-information size. Nothing else changes.
-    void PatchXingFrame(std::span<std::uint8_t> frameCopy, std::uint32_t frameCount,
-                        std::uint32_t byteCount) const;
+    void PatchXingFrame(std::span<std::uint8_t> frameCopy, std::uint32_t frameCount, std::uint32_t byteCount) const;
 
     bool IsOpen() const { return m_file.IsOpen(); }
     int SampleRateHz() const { return m_sampleRateHz; }

@@ -23,8 +23,7 @@ constexpr std::size_t kHeaderBytes = 4;
 bool SameStream(const std::uint8_t* a, const std::uint8_t* b) {
     constexpr std::uint8_t kVersionAndLayer = 0x1E;  // byte 1: 000vvll0
     constexpr std::uint8_t kSampleRate = 0x0C;       // byte 2: 0000ss00
-    return (a[1] & kVersionAndLayer) == (b[1] & kVersionAndLayer) &&
-           (a[2] & kSampleRate) == (b[2] & kSampleRate);
+    return (a[1] & kVersionAndLayer) == (b[1] & kVersionAndLayer) && (a[2] & kSampleRate) == (b[2] & kSampleRate);
 }
 
 // Frames of one stream, one right after the other, that make a header the start of MPEG
@@ -40,8 +39,8 @@ struct ContainerMagic {
     std::string_view magic;
 };
 constexpr ContainerMagic kOtherContainers[] = {
-    {0, "OggS"}, {0, "fLaC"}, {0, "FORM"},  {0, ".snd"}, {0, "caff"},
-    {0, "wvpk"}, {0, "MAC "}, {0, "MThd"}, {0, "IMPM"}, {0, "Extended Module: "},
+    {0, "OggS"},  {0, "fLaC"}, {0, "FORM"}, {0, ".snd"}, {0, "caff"},
+    {0, "wvpk"},  {0, "MAC "}, {0, "MThd"}, {0, "IMPM"}, {0, "Extended Module: "},
     {44, "SCRM"},
 };
 // RIFF and its 64-bit forms.
@@ -113,9 +112,7 @@ bool StartsARun(std::span<const std::uint8_t> window, std::size_t at, bool fileE
 // between the headers are read along (the file is read in large blocks) but not looked at.
 class HeaderWindow {
 public:
-    HeaderWindow(DecoderInput& in, std::uint64_t start) : m_in(in), m_base(start) {
-        m_ok = m_in.file.Seek(start);
-    }
+    HeaderWindow(DecoderInput& in, std::uint64_t start) : m_in(in), m_base(start) { m_ok = m_in.file.Seek(start); }
 
     // The four bytes at offset (never before an offset asked for earlier); null when the
     // file ends before them or cannot be read.
@@ -133,8 +130,10 @@ public:
                 m_valid = 0;
             }
             const std::int64_t got = m_in.file.Read(buffer + m_valid, m_in.buffer.size() - m_valid);
-            if (got <= 0) m_ok = false;
-            else m_valid += static_cast<std::size_t>(got);
+            if (got <= 0)
+                m_ok = false;
+            else
+                m_valid += static_cast<std::size_t>(got);
         }
         return m_ok ? buffer + (offset - m_base) : nullptr;
     }
@@ -169,8 +168,8 @@ std::optional<FileStart> FindFileStart(File& file, std::uint64_t fileBytes, std:
     const std::span<const std::uint8_t> data(window.data(), have);
     if (IsOtherContainer(data)) return std::nullopt;
     const bool fileEnds = tagBytes + have == fileBytes;
-    const std::size_t lastCandidate = static_cast<std::size_t>(
-        std::min<std::uint64_t>(verifyBytes, have - kHeaderBytes + 1));
+    const std::size_t lastCandidate =
+        static_cast<std::size_t>(std::min<std::uint64_t>(verifyBytes, have - kHeaderBytes + 1));
 
     for (std::size_t at = 0; at < lastCandidate; ++at) {
         const std::uint8_t* here = window.data() + at;

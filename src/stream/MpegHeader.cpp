@@ -57,11 +57,9 @@ constexpr std::array<int, 18> kStandardKbps{8,  16,  24,  32,  40,  48,  56,  64
 
 // Frame length in bytes, header included: whole slots of the frame (truncated), plus the
 // padding slot, times the slot size.
-constexpr int Mp3FrameBytes(int bitRateKbps, int sampleRateHz, int padding, int coefficient,
-                  int slotBytes) {
+constexpr int Mp3FrameBytes(int bitRateKbps, int sampleRateHz, int padding, int coefficient, int slotBytes) {
     if (sampleRateHz <= 0) return 0;
-    const long long slots =
-        static_cast<long long>(coefficient) * bitRateKbps * 1000 / sampleRateHz + padding;
+    const long long slots = static_cast<long long>(coefficient) * bitRateKbps * 1000 / sampleRateHz + padding;
     return static_cast<int>(slots * slotBytes);
 }
 
@@ -141,8 +139,8 @@ Mp3FrameHeader DecodeMp3FrameHeader(const std::uint8_t* bytes) {
     if (bitRateIndex < 15 && sampleRateIndex < 3) {
         header.frameBytes = kFrameLengths[versionBits][row][bitRateIndex][sampleRateIndex][header.padding];
     } else {
-        header.frameBytes = Mp3FrameBytes(header.bitRateKbps, header.sampleRateHz, header.padding,
-                                          shape.coefficient, shape.slotBytes);
+        header.frameBytes =
+            Mp3FrameBytes(header.bitRateKbps, header.sampleRateHz, header.padding, shape.coefficient, shape.slotBytes);
     }
     return header;
 }
@@ -158,15 +156,13 @@ std::uint64_t Id3v2TagBytes(const std::uint8_t* first10Bytes, Id3v2Footer footer
     // ID3v2.4 may append a copy of the header ("3DI") after the tag; flag bit 4 of byte 5.
     constexpr std::uint8_t kFooterFlag = 0x10;
     constexpr std::uint8_t kVersionWithFooter = 4;
-    if (footer == Id3v2Footer::Count && first10Bytes[3] == kVersionWithFooter &&
-        (first10Bytes[5] & kFooterFlag) != 0) {
+    if (footer == Id3v2Footer::Count && first10Bytes[3] == kVersionWithFooter && (first10Bytes[5] & kFooterFlag) != 0) {
         size += kId3v2HeaderBytes;
     }
     return size;
 }
 
-std::string_view XingTagOf(const std::uint8_t* frame, std::size_t frameBytes,
-                           int sideInfoBytes) {
+std::string_view XingTagOf(const std::uint8_t* frame, std::size_t frameBytes, int sideInfoBytes) {
     constexpr std::size_t kHeaderBytes = 4;
     constexpr std::size_t kTagBytes = 4;
     if (sideInfoBytes < 0) return {};

@@ -16,14 +16,14 @@ enum class MpegVersion : int { Mpeg25 = 0, Reserved = 1, Mpeg2 = 2, Mpeg1 = 3 };
 // One decoded 4-byte frame header.
 struct Mp3FrameHeader {
     MpegVersion version = MpegVersion::Mpeg1;
-    int layer = 3;             // 1, 2 or 3
+    int layer = 3;  // 1, 2 or 3
     int sampleRateHz = 0;
     int bitRateKbps = 0;
-    int padding = 0;           // 0 or 1
+    int padding = 0;  // 0 or 1
     ChannelMode channelMode = ChannelMode::Stereo;
     int samplesPerFrame = 0;
-    int sideInfoBytes = 0;     // Layer III side information size (taken for every layer)
-    int frameBytes = 0;        // header included
+    int sideInfoBytes = 0;          // Layer III side information size (taken for every layer)
+    int frameBytes = 0;             // header included
     std::uint64_t frameOffset = 0;  // file offset of the frame's first byte
 };
 
@@ -47,8 +47,7 @@ std::uint64_t Id3v2TagBytes(const std::uint8_t* first10Bytes, Id3v2Footer footer
 
 // "Xing" or "Info" when the frame carries that tag 4 + sideInfoBytes bytes into it (where
 // the Layer III side information ends); empty when it does not or the frame is too short.
-std::string_view XingTagOf(const std::uint8_t* frame, std::size_t frameBytes,
-                           int sideInfoBytes);
+std::string_view XingTagOf(const std::uint8_t* frame, std::size_t frameBytes, int sideInfoBytes);
 
 // Nearest of the standard bit rates 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,
 // 160, 192, 224, 256, 320 kbit/s to kbps; the lower one at equal distance; 320 above the

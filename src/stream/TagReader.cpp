@@ -31,31 +31,23 @@ namespace {
 
 // The leading decimal integer of a track text: "07/15" gives 7, "12" gives 12, text without
 // leading digits gives 0. Leading blanks are skipped; absurdly long numbers saturate.
-int LeadingTrackNumber(std::string_view text)
-{
+int LeadingTrackNumber(std::string_view text) {
     std::size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
-        ++at;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
     long long value = 0;
     for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
         value = value * 10 + (text[at] - '0');
-        if (value > INT_MAX)
-            return INT_MAX;
+        if (value > INT_MAX) return INT_MAX;
     }
     return static_cast<int>(value);
 }
 
-std::string Utf8(const TagLib::String& text)
-{
-    return text.to8Bit(true);
-}
+std::string Utf8(const TagLib::String& text) { return text.to8Bit(true); }
 
 // The first value of a property, or empty.
-std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key)
-{
+std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key) {
     const auto found = properties.find(key);
-    if (found == properties.end() || found->second.isEmpty())
-        return {};
+    if (found == properties.end() || found->second.isEmpty()) return {};
     return Utf8(found->second.front());
 }
 
@@ -68,8 +60,7 @@ struct TagSource {
 
 // Fields of one tag. Year and track come from the property map so that they keep the text
 // as stored ("2001-05", "07/15") rather than TagLib's numeric view of them.
-TagInfo FieldsOf(const TagSource& source)
-{
+TagInfo FieldsOf(const TagSource& source) {
     const TagLib::Tag& tag = *source.tag;
     TagInfo fields;
     fields.title = Utf8(tag.title());
@@ -79,19 +70,15 @@ TagInfo FieldsOf(const TagSource& source)
     fields.comment = Utf8(tag.comment());
     fields.year = FirstProperty(source.properties, "DATE");
     fields.track = LeadingTrackNumber(FirstProperty(source.properties, "TRACKNUMBER"));
-    if (fields.year.empty() && tag.year() > 0)
-        fields.year = std::to_string(tag.year());
-    if (fields.track == 0 && tag.track() > 0 && tag.track() <= INT_MAX)
-        fields.track = static_cast<int>(tag.track());
+    if (fields.year.empty() && tag.year() > 0) fields.year = std::to_string(tag.year());
+    if (fields.track == 0 && tag.track() > 0 && tag.track() <= INT_MAX) fields.track = static_cast<int>(tag.track());
     return fields;
 }
 
 // Fills every field of *into that is still empty from `from`.
-void MergeMissing(const TagInfo& from, TagInfo* into)
-{
+void MergeMissing(const TagInfo& from, TagInfo* into) {
     auto fill = [](const std::string& source, std::string& target) {
-        if (target.empty())
-            target = source;
+        if (target.empty()) target = source;
     };
     fill(from.title, into->title);
     fill(from.artist, into->artist);
@@ -99,13 +86,11 @@ void MergeMissing(const TagInfo& from, TagInfo* into)
     fill(from.year, into->year);
     fill(from.genre, into->genre);
     fill(from.comment, into->comment);
-    if (into->track == 0)
-        into->track = from.track;
+    if (into->track == 0) into->track = from.track;
 }
 
 // The tags of an MPEG file in the order their fields win: ID3v2, then APE, then ID3v1.
-std::vector<TagSource> MpegTags(TagLib::MPEG::File& file)
-{
+std::vector<TagSource> MpegTags(TagLib::MPEG::File& file) {
     std::vector<TagSource> tags;
     if (const TagLib::ID3v2::Tag* id3v2 = file.hasID3v2Tag() ? file.ID3v2Tag(false) : nullptr)
         tags.push_back({id3v2, id3v2->properties()});
@@ -116,12 +101,10 @@ std::vector<TagSource> MpegTags(TagLib::MPEG::File& file)
     return tags;
 }
 
-TagInfo MergeTags(const std::vector<TagSource>& tags)
-{
+TagInfo MergeTags(const std::vector<TagSource>& tags) {
     TagInfo merged;
     for (const TagSource& source : tags) {
-        if (source.tag != nullptr && !source.tag->isEmpty())
-            MergeMissing(FieldsOf(source), &merged);
+        if (source.tag != nullptr && !source.tag->isEmpty()) MergeMissing(FieldsOf(source), &merged);
     }
     return merged;
 }
@@ -129,16 +112,12 @@ TagInfo MergeTags(const std::vector<TagSource>& tags)
 // A leading "ID3" whose header is not an ID3v2 header: the major version must be 2, 3 or 4,
 // the revision is never 0xFF, and the four size bytes are seven-bit bytes (top bit clear).
 // TagLib takes such a header for a tag and can spend minutes on the bytes behind it.
-bool HasBogusLeadingId3v2Header(const std::filesystem::path& path)
-{
+bool HasBogusLeadingId3v2Header(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::array<unsigned char, 10> header{};
-    if (!file.read(reinterpret_cast<char*>(header.data()), header.size()))
-        return false;
-    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3')
-        return false;
-    const bool sizeBytesValid =
-        ((header[6] | header[7] | header[8] | header[9]) & 0x80) == 0;
+    if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) return false;
+    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3') return false;
+    const bool sizeBytesValid = ((header[6] | header[7] | header[8] | header[9]) & 0x80) == 0;
     return header[3] < 2 || header[3] > 4 || header[4] == 0xFF || !sizeBytesValid;
 }
 
@@ -147,16 +126,12 @@ bool HasBogusLeadingId3v2Header(const std::filesystem::path& path)
 class MaskedHeadStream final : public TagLib::FileStream {
 public:
     MaskedHeadStream(const std::filesystem::path& path, long maskedBytes)
-        : TagLib::FileStream(path.c_str(), true), m_maskedBytes(maskedBytes)
-    {
-    }
+        : TagLib::FileStream(path.c_str(), true), m_maskedBytes(maskedBytes) {}
 
-    TagLib::ByteVector readBlock(unsigned long length) override
-    {
+    TagLib::ByteVector readBlock(unsigned long length) override {
         const long start = tell();
         TagLib::ByteVector data = TagLib::FileStream::readBlock(length);
-        for (long at = start; at < m_maskedBytes && at - start < static_cast<long>(data.size());
-             ++at)
+        for (long at = start; at < m_maskedBytes && at - start < static_cast<long>(data.size()); ++at)
             data[static_cast<unsigned int>(at - start)] = 0;
         return data;
     }
@@ -169,18 +144,15 @@ private:
 // tag at the first such frame and loses every frame behind it, so a leading ID3v2.3/2.4 tag
 // holding one is rebuilt without its empty frames. Returns nothing when the tag needs no
 // repair or is laid out in a way this does not handle (unsynchronised or extended header).
-std::optional<TagLib::ByteVector> LeadingTagWithoutEmptyFrames(const std::filesystem::path& path)
-{
+std::optional<TagLib::ByteVector> LeadingTagWithoutEmptyFrames(const std::filesystem::path& path) {
     constexpr std::uint32_t kMaxTagBytes = 16 * 1024 * 1024;
     constexpr unsigned char kUnsynchronisedFlag = 0x80;
     constexpr unsigned char kExtendedHeaderFlag = 0x40;
     constexpr unsigned char kFooterFlag = 0x10;
     std::ifstream file(path, std::ios::binary);
     std::array<unsigned char, 10> header{};
-    if (!file.read(reinterpret_cast<char*>(header.data()), header.size()))
-        return std::nullopt;
-    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3' ||
-        (header[3] != 3 && header[3] != 4) ||
+    if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) return std::nullopt;
+    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3' || (header[3] != 3 && header[3] != 4) ||
         (header[5] & (kUnsynchronisedFlag | kExtendedHeaderFlag)) != 0 ||
         ((header[6] | header[7] | header[8] | header[9]) & 0x80) != 0)
         return std::nullopt;
@@ -195,20 +167,17 @@ std::optional<TagLib::ByteVector> LeadingTagWithoutEmptyFrames(const std::filesy
     std::size_t at = 0;
     while (at + 10 <= body.size() && body[at] != 0) {
         const auto* frame = reinterpret_cast<const std::uint8_t*>(&body[at]);
-        const std::uint32_t frameBytes =
-            synchsafeFrameSizes ? ReadSynchsafe32(frame + 4) : ReadBigEndian32(frame + 4);
+        const std::uint32_t frameBytes = synchsafeFrameSizes ? ReadSynchsafe32(frame + 4) : ReadBigEndian32(frame + 4);
         if (frameBytes == 0) {
             droppedEmptyFrame = true;
             at += 10;
             continue;
         }
-        const std::size_t end =
-            std::min<std::size_t>(body.size(), at + 10 + std::size_t{frameBytes});
+        const std::size_t end = std::min<std::size_t>(body.size(), at + 10 + std::size_t{frameBytes});
         frames.append(TagLib::ByteVector(&body[at], static_cast<unsigned int>(end - at)));
         at = end;
     }
-    if (!droppedEmptyFrame || frames.isEmpty())
-        return std::nullopt;
+    if (!droppedEmptyFrame || frames.isEmpty()) return std::nullopt;
     header[5] = static_cast<unsigned char>(header[5] & ~kFooterFlag);
     WriteSynchsafe32(frames.size(), header.data() + 6);
     TagLib::ByteVector tag(reinterpret_cast<const char*>(header.data()), header.size());
@@ -218,55 +187,45 @@ std::optional<TagLib::ByteVector> LeadingTagWithoutEmptyFrames(const std::filesy
 
 // The fields of an MPEG file's tags; a leading ID3v2 tag that TagLib would cut short at an
 // empty frame is read from its repaired copy.
-TagInfo ReadMpegTags(TagLib::MPEG::File& file, const std::filesystem::path& path)
-{
+TagInfo ReadMpegTags(TagLib::MPEG::File& file, const std::filesystem::path& path) {
     std::vector<TagSource> tags = MpegTags(file);
     const std::optional<TagLib::ByteVector> repaired = LeadingTagWithoutEmptyFrames(path);
-    if (!repaired)
-        return MergeTags(tags);
+    if (!repaired) return MergeTags(tags);
     TagLib::ByteVectorStream tagOnly(*repaired);
     TagLib::MPEG::File tagFile(&tagOnly, TagLib::ID3v2::FrameFactory::instance(), false);
     const TagLib::ID3v2::Tag* id3v2 = tagFile.ID3v2Tag(false);
-    if (id3v2 == nullptr)
-        return MergeTags(tags);
-    if (file.hasID3v2Tag() && !tags.empty())
-        tags.erase(tags.begin());
+    if (id3v2 == nullptr) return MergeTags(tags);
+    if (file.hasID3v2Tag() && !tags.empty()) tags.erase(tags.begin());
     tags.insert(tags.begin(), {id3v2, id3v2->properties()});
     return MergeTags(tags);
 }
 
-TagInfo ReadTagFields(const std::filesystem::path& path)
-{
+TagInfo ReadTagFields(const std::filesystem::path& path) {
     constexpr long kId3MagicBytes = 3;
     MaskedHeadStream stream(path, HasBogusLeadingId3v2Header(path) ? kId3MagicBytes : 0);
-    if (!stream.isOpen())
-        return {};
+    if (!stream.isOpen()) return {};
     // TagLib picks the file type by extension; an MP3 file under another name is tried as
     // MPEG directly.
     {
         TagLib::FileRef ref(&stream, false);
         if (!ref.isNull()) {
-            if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()))
-                return ReadMpegTags(*mpeg, path);
+            if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file())) return ReadMpegTags(*mpeg, path);
             return MergeTags({{ref.tag(), ref.file()->properties()}});
         }
     }
     stream.seek(0);
     TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    if (!mpeg.isOpen())
-        return {};
+    if (!mpeg.isOpen()) return {};
     return ReadMpegTags(mpeg, path);
 }
 
 }  // namespace
 
-bool ReadTags(const std::filesystem::path& path, TagInfo* tags)
-{
+bool ReadTags(const std::filesystem::path& path, TagInfo* tags) {
     *tags = TagInfo{};
     try {
         TagInfo fields = ReadTagFields(path);
-        if (fields == TagInfo{})
-            return false;
+        if (fields == TagInfo{}) return false;
         *tags = std::move(fields);
         return true;
     } catch (const std::exception&) {

@@ -150,9 +150,7 @@ struct BucketMap {
     int count = 0;
 
     // The first sample of bucket b (the length for b == count).
-    std::int64_t StartOf(int bucket) const {
-        return (std::int64_t{bucket} * lengthSamples + count - 1) / count;
-    }
+    std::int64_t StartOf(int bucket) const { return (std::int64_t{bucket} * lengthSamples + count - 1) / count; }
 };
 
 int PeakOf(const std::int16_t* samples, std::size_t count) {

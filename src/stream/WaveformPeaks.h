@@ -30,6 +30,6 @@ using WaveformSink = std::function<void(int firstBucket, std::span<const float> 
 // message). Audio that ends before its expected length, or damage the decoder cannot get
 // past, leaves the remaining buckets silent.
 [[nodiscard]] bool ScanWaveformPeaks(const std::filesystem::path& path, int bucketCount, int threadCount,
-                       const std::atomic<bool>& stop, const WaveformSink& sink, std::string* message);
+                                     const std::atomic<bool>& stop, const WaveformSink& sink, std::string* message);
 
 }  // namespace qm

@@ -54,8 +54,7 @@ bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout) {
         cursor += bytes;
         return true;
     };
-    if (!take(kFlagFrameCount, 4, &layout->frameCountOffset) ||
-        !take(kFlagByteCount, 4, &layout->byteCountOffset) ||
+    if (!take(kFlagFrameCount, 4, &layout->frameCountOffset) || !take(kFlagByteCount, 4, &layout->byteCountOffset) ||
         !take(kFlagToc, kXingTocEntries, &layout->tocOffset) || !take(kFlagQuality, 4, nullptr)) {
         *layout = XingLayout{};
         return false;
@@ -67,8 +66,7 @@ bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout) {
     return true;
 }
 
-bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout,
-                       LameExtension* extension) {
+bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout, LameExtension* extension) {
     if (layout.lameOffset == 0 || layout.lameOffset + kLameExtensionBytes > frame.size()) return false;
     const std::uint8_t* lame = frame.data() + layout.lameOffset;
     // Delay and padding share three bytes: dddddddd ddddpppp pppppppp.
@@ -126,10 +124,10 @@ void XingFrameBuilder::BuildToc() {
                        fraction * static_cast<double>(m_samples[sample + 1] - m_samples[sample]);
         } else {
             const std::uint64_t lastFrame = (m_samples.size() - 1) * std::uint64_t{m_sampleStride};
-            const double fraction = static_cast<double>(frame - lastFrame) /
-                                    static_cast<double>(m_frameCount - lastFrame);
-            position = static_cast<double>(m_samples.back()) +
-                       fraction * static_cast<double>(m_audioBytes - m_samples.back());
+            const double fraction =
+                static_cast<double>(frame - lastFrame) / static_cast<double>(m_frameCount - lastFrame);
+            position =
+                static_cast<double>(m_samples.back()) + fraction * static_cast<double>(m_audioBytes - m_samples.back());
         }
         const double entry = 256.0 * position / static_cast<double>(m_audioBytes);
         toc[i] = static_cast<std::uint8_t>(std::min(255.0, entry));

@@ -32,15 +32,15 @@ constexpr std::size_t kLameExtensionBytes = 36;
 
 // The LAME extension's fields that a cut stream has to change.
 struct LameExtension {
-    int encoderDelaySamples = 0;   // 12 bits
-    int paddingSamples = 0;        // 12 bits
+    int encoderDelaySamples = 0;  // 12 bits
+    int paddingSamples = 0;       // 12 bits
     std::uint32_t musicLengthBytes = 0;
     std::uint16_t musicCrc = 0;
     std::uint16_t tagCrc = 0;
 };
 // Reads the LAME extension of a frame whose layout has one. False when it has none.
 [[nodiscard]] bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout,
-                       LameExtension* extension);
+                                     LameExtension* extension);
 // CRC-16 of the frame bytes that the LAME extension's tag CRC covers.
 std::uint16_t ComputeLameTagCrc(std::span<const std::uint8_t> frame, const XingLayout& layout);
 
@@ -67,8 +67,7 @@ public:
     // positions; and, with a LAME extension, music length = streamBytes as well, music CRC
     // over the frames added, the encoder delay kept only when keepEncoderDelay, the padding
     // only when keepPadding, and a fresh tag CRC.
-    const std::vector<std::uint8_t>& Finish(std::uint64_t streamBytes, bool keepEncoderDelay,
-                                            bool keepPadding);
+    const std::vector<std::uint8_t>& Finish(std::uint64_t streamBytes, bool keepEncoderDelay, bool keepPadding);
 
 private:
     static constexpr std::size_t kSampleCapacity = 400;

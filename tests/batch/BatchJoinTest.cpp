@@ -31,7 +31,8 @@ fx::EncodeSpec Spec(double seconds, fx::Signal signal, int rateHz = 44100, int k
 // The frames of an encoded image (which starts with a frame).
 fx::Bytes Frames(const fx::Bytes& image) {
     const auto spans = fx::WalkFrames(image, 0);
-    return fx::Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(spans.back().offset + spans.back().bytes));
+    return fx::Bytes(image.begin(),
+                     image.begin() + static_cast<std::ptrdiff_t>(spans.back().offset + spans.back().bytes));
 }
 
 struct Batch {
@@ -68,9 +69,9 @@ TEST(BatchJoin, JoinOrderAndPlacement) {
         fx::RecordingBar batchBar;
         fx::RecordingStatus batchText;
         std::vector<std::size_t> changes;
-        const auto result = RunBatchJoin(batch.items, batch.joined, type, JoinerOptions{},
-                                         {op.Get(), &batchBar, &batchText},
-                                         [&](std::size_t i) { changes.push_back(i); });
+        const auto result =
+            RunBatchJoin(batch.items, batch.joined, type, JoinerOptions{}, {op.Get(), &batchBar, &batchText},
+                         [&](std::size_t i) { changes.push_back(i); });
         EXPECT_EQ(result, BatchJoinResult::Done);
         for (std::size_t i = 0; i < batch.items.size(); ++i) {
             const BatchJoinItem& item = batch.items[i];
@@ -86,7 +87,8 @@ TEST(BatchJoin, JoinOrderAndPlacement) {
         EXPECT_EQ(changes, (std::vector<std::size_t>{0, 0, 1, 1}));
         EXPECT_EQ(batchBar.rangeHigh, 2);
         EXPECT_EQ(batchBar.positions, (std::vector<int>{0, 1, 2}));
-        EXPECT_EQ(batchText.texts, (std::vector<std::string>{"Joining 1 of 2 file(s)...", "Joining 2 of 2 file(s)..."}));
+        EXPECT_EQ(batchText.texts,
+                  (std::vector<std::string>{"Joining 1 of 2 file(s)...", "Joining 2 of 2 file(s)..."}));
     }
 }
 
@@ -188,7 +190,8 @@ TEST(BatchJoin, EmptyListsDoNothing) {
     EXPECT_EQ(RunBatchJoin(batch.items, {}, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), BatchJoinResult::Done);
     EXPECT_EQ(batch.items[0].outcome, "");
     std::vector<BatchJoinItem> none;
-    EXPECT_EQ(RunBatchJoin(none, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), BatchJoinResult::Done);
+    EXPECT_EQ(RunBatchJoin(none, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}),
+              BatchJoinResult::Done);
     EXPECT_EQ(op.pump.count, 0);
 }
 

@@ -146,7 +146,8 @@ TEST(BatchSplit, ProgressLinesNameFileAndPosition) {
     RunHarness h(2);
     auto files = h.Files({"a.mp3", "b.mp3"});
     ASSERT_TRUE(h.Run(ByCount(2), &files));
-    EXPECT_EQ(h.runText.texts, (std::vector<std::string>{"Splitting 1 of 2 file(s)...", "Splitting 2 of 2 file(s)..."}));
+    EXPECT_EQ(h.runText.texts,
+              (std::vector<std::string>{"Splitting 1 of 2 file(s)...", "Splitting 2 of 2 file(s)..."}));
     EXPECT_EQ(h.fileText.texts, (std::vector<std::string>{"Splitting a.mp3...", "Splitting b.mp3..."}));
     EXPECT_EQ(h.runBar.rangeHigh, 2);
     EXPECT_EQ(h.runBar.positions, (std::vector<int>{0, 1, 2}));

@@ -21,9 +21,7 @@ using fixtures::WriteFileBytes;
 struct Json {
     using Object = std::map<std::string, Json>;
     using Array = std::vector<Json>;
-    std::variant<std::nullptr_t, bool, double, std::string, std::shared_ptr<Array>,
-                 std::shared_ptr<Object>>
-        value;
+    std::variant<std::nullptr_t, bool, double, std::string, std::shared_ptr<Array>, std::shared_ptr<Object>> value;
 
     bool IsNull() const { return std::holds_alternative<std::nullptr_t>(value); }
     double Number() const { return std::get<double>(value); }
@@ -36,9 +34,7 @@ struct Json {
         if (found == object.end()) throw std::runtime_error("no key " + key);
         return found->second;
     }
-    bool Has(const std::string& key) const {
-        return std::get<std::shared_ptr<Object>>(value)->count(key) != 0;
-    }
+    bool Has(const std::string& key) const { return std::get<std::shared_ptr<Object>>(value)->count(key) != 0; }
 };
 
 class JsonParser {
@@ -128,8 +124,8 @@ private:
             }
             if (m_at >= m_text.size()) Fail("bad escape");
             const char e = m_text[m_at++];
-            const std::map<char, char> simple = {{'"', '"'}, {'\\', '\\'}, {'/', '/'}, {'b', '\b'},
-                                                 {'f', '\f'}, {'n', '\n'}, {'r', '\r'}, {'t', '\t'}};
+            const std::map<char, char> simple = {{'"', '"'},  {'\\', '\\'}, {'/', '/'},  {'b', '\b'},
+                                                 {'f', '\f'}, {'n', '\n'},  {'r', '\r'}, {'t', '\t'}};
             if (simple.count(e)) {
                 out += simple.at(e);
             } else if (e == 'u' && m_at + 4 <= m_text.size()) {
@@ -337,12 +333,9 @@ TEST_F(InfoCommandTest, ExitCodes) {
     const std::string good = (m_dir / "good.mp3").string();
     const std::string bad = (m_dir / "bad.mp3").string();
     const ExitCase cases[] = {
-        {"one_good", {good}, 0},
-        {"two_good_json", {"--json", good, good}, 0},
-        {"one_bad", {bad}, 1},
-        {"good_then_bad", {good, bad}, 1},
-        {"no_file", {}, 2},
-        {"unknown_option", {"--frobnicate", good}, 2},
+        {"one_good", {good}, 0}, {"two_good_json", {"--json", good, good}, 0},
+        {"one_bad", {bad}, 1},   {"good_then_bad", {good, bad}, 1},
+        {"no_file", {}, 2},      {"unknown_option", {"--frobnicate", good}, 2},
     };
     for (const auto& c : cases) EXPECT_EQ(Info(c.args).exitCode, c.exitCode) << c.name;
 }

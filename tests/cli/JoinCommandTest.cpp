@@ -60,7 +60,7 @@ TEST(JoinCommand, ChoosesTheMethodLikeTheJoinerPage) {
     struct Case {
         const char* name;
         std::vector<std::string> options;
-        bool mixed;         // a 22050 Hz mono file among the sources
+        bool mixed;  // a 22050 Hz mono file among the sources
         bool direct;
         long rateHz;
         int channels;
@@ -75,7 +75,8 @@ TEST(JoinCommand, ChoosesTheMethodLikeTheJoinerPage) {
         SCOPED_TRACE(c.name);
         fx::TempDir dir;
         const auto a = WriteMp3(dir, "a.mp3", 1.0);
-        const auto b = c.mixed ? WriteMp3(dir, "b.mp3", 1.0, 22050, 64, fx::Channels::Mono) : WriteMp3(dir, "b.mp3", 0.5);
+        const auto b =
+            c.mixed ? WriteMp3(dir, "b.mp3", 1.0, 22050, 64, fx::Channels::Mono) : WriteMp3(dir, "b.mp3", 0.5);
         const auto out = dir / "out.mp3";
         std::vector<std::string> args{"join", "-o", out.string(), a.string(), b.string()};
         args.insert(args.end(), c.options.begin(), c.options.end());
@@ -104,9 +105,9 @@ TEST(JoinCommand, TagOptionsAndJson) {
     const auto b = WriteMp3(dir, "b.mp3", 0.5);
     const auto out = dir / "tagged.mp3";
     const fx::RunResult run = fx::RunProgram(
-        fx::CliPath(), {"join", "-o", out.string(), "--title", "Ünïcödé ☃", "--artist", "Artist", "--album", "Album",
-                        "--year", "2020", "--genre", "Jazz", "--comment", "c", "--track", "300", "--json",
-                        a.string(), b.string()});
+        fx::CliPath(), {"join",    "-o",      out.string(), "--title", "Ünïcödé ☃", "--artist", "Artist",
+                        "--album", "Album",   "--year",     "2020",    "--genre",   "Jazz",     "--comment",
+                        "c",       "--track", "300",        "--json",  a.string(),  b.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const ReadBack tags = Read(out);
     EXPECT_EQ(tags.title, "Ünïcödé ☃");
@@ -115,7 +116,8 @@ TEST(JoinCommand, TagOptionsAndJson) {
     EXPECT_EQ(tags.year, "2020");
     EXPECT_EQ(tags.genre, "Jazz");
     EXPECT_EQ(tags.track, 300u);
-    EXPECT_EQ(run.out.rfind("{\"command\":\"join\",\"files\":[\n{\"file\":\"" + out.string() + "\",", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("{\"command\":\"join\",\"files\":[\n{\"file\":\"" + out.string() + "\",", 0), 0u)
+        << run.out;
     EXPECT_NE(run.out.find("\"outputs\":[\"" + out.string() + "\"]"), std::string::npos) << run.out;
 }
 
@@ -127,8 +129,8 @@ TEST(JoinCommand, BatchJoinsEveryMainFile) {
         const char* joinType;
         bool toFolder;
     };
-    for (const Case& c : {Case{"append beside the main files", "--append", false},
-                          Case{"prepend into a folder", "--prepend", true}}) {
+    for (const Case& c :
+         {Case{"append beside the main files", "--append", false}, Case{"prepend into a folder", "--prepend", true}}) {
         SCOPED_TRACE(c.name);
         fx::TempDir dir;
         const auto m1 = WriteMp3(dir, "m1.mp3", 0.8);
@@ -165,13 +167,17 @@ TEST(JoinCommand, FailuresAndUsageErrors) {
         std::string message;  // in stdout for failures, stderr for usage errors
     };
     const std::vector<Case> cases = {
-        {"missing source", {"join", "-o", out, a.string(), missing}, 1,
+        {"missing source",
+         {"join", "-o", out, a.string(), missing},
+         1,
          "Join failure. Failed to open file \"" + missing + "\"."},
         {"missing source with chosen values",
-         {"join", "-o", out, "--rate", "44100", "--bitrate", "128", "--channels", "joint", missing, a.string()}, 1,
+         {"join", "-o", out, "--rate", "44100", "--bitrate", "128", "--channels", "joint", missing, a.string()},
+         1,
          "Join failure. Failed to open file \"" + missing + "\"."},
         {"bad encoding parameter",
-         {"join", "-o", out, "--rate", "12345", "--bitrate", "128", "--channels", "stereo", a.string(), a.string()}, 1,
+         {"join", "-o", out, "--rate", "12345", "--bitrate", "128", "--channels", "stereo", a.string(), a.string()},
+         1,
          "Join failure. Bad encoding parameter: 12345Hz, 128kbps, 0"},
         {"rate alone", {"join", "-o", out, "--rate", "44100", a.string(), a.string()}, 2, "go together"},
         {"one file", {"join", "-o", out, a.string()}, 2, "at least two files"},
@@ -179,7 +185,8 @@ TEST(JoinCommand, FailuresAndUsageErrors) {
         {"batch without a side", {"join", "--batch", "--with", a.string(), "--", a.string()}, 2, "--prepend"},
         {"bad channels", {"join", "-o", out, "--channels", "quad", a.string(), a.string()}, 2, "quad"},
         {"bit rate beyond the rate",
-         {"join", "-o", out, "--rate", "22050", "--bitrate", "320", "--channels", "mono", a.string(), a.string()}, 2,
+         {"join", "-o", out, "--rate", "22050", "--bitrate", "320", "--channels", "mono", a.string(), a.string()},
+         2,
          "at 22050 Hz the bit rate is at most 160 kbit/s"},
     };
     for (const Case& c : cases) {
@@ -217,14 +224,12 @@ TEST(JoinCommand, ReportsWhatWasEncodedAndKeepsTheMainFilesTag) {
     const auto a = WriteMp3(dir, "a.mp3", 0.5);
     const auto b = WriteMp3(dir, "b.mp3", 0.5, 22050, 64, fx::Channels::Mono);
     const auto out = dir / "out.mp3";
-    const fx::RunResult run = fx::RunProgram(
-        fx::CliPath(), {"join", "-o", out.string(), "--rate", "44100", "--bitrate", "100", "--channels", "stereo",
-                        a.string(), b.string()});
+    const fx::RunResult run = fx::RunProgram(fx::CliPath(), {"join", "-o", out.string(), "--rate", "44100", "--bitrate",
+                                                             "100", "--channels", "stereo", a.string(), b.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const int encoded = Read(out).kbps;
     EXPECT_NE(encoded, 100);
-    EXPECT_NE(run.out.find("re-encoded at 44100 Hz, " + std::to_string(encoded) + " kbps, stereo"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("re-encoded at 44100 Hz, " + std::to_string(encoded) + " kbps, stereo"), std::string::npos)
         << run.out;
 
     fx::Id3v2Spec tag;
@@ -232,8 +237,8 @@ TEST(JoinCommand, ReportsWhatWasEncodedAndKeepsTheMainFilesTag) {
     tag.artist = "Main artist";
     const auto main = dir / "main.mp3";
     fx::WriteFileBytes(main, fx::Concat({fx::MakeId3v2Tag(tag), fx::ReadFileBytes(a)}));
-    const fx::RunResult batch = fx::RunProgram(
-        fx::CliPath(), {"join", "--batch", "--append", "--with", a.string(), "--", main.string()});
+    const fx::RunResult batch =
+        fx::RunProgram(fx::CliPath(), {"join", "--batch", "--append", "--with", a.string(), "--", main.string()});
     ASSERT_EQ(batch.exitCode, 0) << batch.out << batch.err;
     const ReadBack joined = Read(dir / "main_joined.mp3");
     EXPECT_EQ(joined.title, "Main title");

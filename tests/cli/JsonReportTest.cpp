@@ -50,8 +50,14 @@ TEST(JsonReport, InvalidUtf8BytesBecomeOneReplacementEach) {
 // The RFC 4648 test vectors: every padding length.
 TEST(JsonReport, Base64MatchesTheStandardVectors) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {std::string("\xFF\xE9\x00", 3), "/+kA"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {std::string("\xFF\xE9\x00", 3), "/+kA"},
     };
     for (const auto& [bytes, text] : vectors) EXPECT_EQ(Base64(bytes), text) << text;
 }
@@ -111,7 +117,8 @@ TEST(JsonReport, DocumentHasOneShapeForAnyNumberOfFiles) {
     for (const Case& c : cases) {
         std::ostringstream out;
         JsonReport report(out, "info");
-        for (std::size_t i = 0; i < c.files; ++i) report.Add(FileRecord{"f" + std::to_string(i), FileStatus::NotRun, "", {}, std::nullopt});
+        for (std::size_t i = 0; i < c.files; ++i)
+            report.Add(FileRecord{"f" + std::to_string(i), FileStatus::NotRun, "", {}, std::nullopt});
         report.Finish(c.cancelled);
         EXPECT_EQ(out.str(), c.expected) << c.files;
         const Json parsed = Json::parse(out.str());

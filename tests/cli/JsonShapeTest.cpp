@@ -39,8 +39,8 @@ std::string DecodeBase64(const std::string& text) {
 struct CommandCase {
     const char* command;
     std::vector<std::string> options;  // before the files; "{out}" stands for the output folder
-    bool sourceIsRecord;                // the record names the source (join: the joined file)
-    std::size_t outputs;                // files written
+    bool sourceIsRecord;               // the record names the source (join: the joined file)
+    std::size_t outputs;               // files written
 };
 
 // Each command prints {"command", "files", "cancelled"}, each record {"file", "status",
@@ -58,7 +58,8 @@ TEST(JsonShape, EveryCommandGivesOneShapeAndTheRawBytesOfOddNames) {
         const fs::path source = fixtures::MakeSong(dir, "caf\xE9.mp3", 2.0);
         std::vector<std::string> args = {c.command, "--json"};
         for (std::string option : c.options) {
-            if (const auto at = option.find("{out}"); at != std::string::npos) option.replace(at, 5, dir.Path().string());
+            if (const auto at = option.find("{out}"); at != std::string::npos)
+                option.replace(at, 5, dir.Path().string());
             args.push_back(option);
         }
         args.push_back(source.string());

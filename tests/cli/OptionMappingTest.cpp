@@ -57,9 +57,9 @@ TEST(OutputOptionsTest, MapsSplitOptionsOntoTheSplitterOptions) {
     expected.SpecifiedOutputFolder = "/stored";
     EXPECT_EQ(none.split, expected);
 
-    const Parsed all = Parse({"-o", "/out", "--tree", "--folder-per-file", "--name", "%P%.mp3",
-                              "--name-digits", "3", "--title", "", "--title-digits", "1000",
-                              "--no-tag", "--track", "piece", "--if-exists", "skip"});
+    const Parsed all =
+        Parse({"-o", "/out", "--tree", "--folder-per-file", "--name", "%P%.mp3", "--name-digits", "3", "--title", "",
+               "--title-digits", "1000", "--no-tag", "--track", "piece", "--if-exists", "skip"});
     ASSERT_TRUE(all.ok);
     expected.OutputFolderOpt = OutputFolderCode::Specific;
     expected.SpecifiedOutputFolder = "/out";
@@ -74,11 +74,11 @@ TEST(OutputOptionsTest, MapsSplitOptionsOntoTheSplitterOptions) {
     expected.TargetExistsOpt = TargetExistsCode::Skip;
     EXPECT_EQ(all.split, expected);
 
-    const std::pair<const char*, TrackNumberCode> tracks[] = {
-        {"source", TrackNumberCode::Source}, {"none", TrackNumberCode::None}};
+    const std::pair<const char*, TrackNumberCode> tracks[] = {{"source", TrackNumberCode::Source},
+                                                              {"none", TrackNumberCode::None}};
     for (const auto& [text, code] : tracks) EXPECT_EQ(Parse({"--track", text}).split.ID3TrackNumType, code);
-    const std::pair<const char*, TargetExistsCode> policies[] = {
-        {"rename", TargetExistsCode::Rename}, {"overwrite", TargetExistsCode::Overwrite}};
+    const std::pair<const char*, TargetExistsCode> policies[] = {{"rename", TargetExistsCode::Rename},
+                                                                 {"overwrite", TargetExistsCode::Overwrite}};
     for (const auto& [text, code] : policies) {
         EXPECT_EQ(Parse({"--if-exists", text}).split.TargetExistsOpt, code);
     }
@@ -86,8 +86,12 @@ TEST(OutputOptionsTest, MapsSplitOptionsOntoTheSplitterOptions) {
 
 TEST(OutputOptionsTest, RefusesValuesOutsideTheirRangeOrList) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--name-digits", "1001"}, {"--name-digits", "-1"},  {"--title-digits", "x"},
-        {"--track", "first"},      {"--if-exists", "ask"},   {"--name", ""},
+        {"--name-digits", "1001"},
+        {"--name-digits", "-1"},
+        {"--title-digits", "x"},
+        {"--track", "first"},
+        {"--if-exists", "ask"},
+        {"--name", ""},
         {"--tree"},  // a tree needs a folder to grow in
     };
     for (const auto& args : cases) EXPECT_FALSE(Parse(args).ok) << args[0];
@@ -124,9 +128,19 @@ struct TimeCase {
 // one-digit seconds after a colon and seconds past 59).
 TEST(OptionMappingTest, ParsesTimesInTenths) {
     const TimeCase cases[] = {
-        {"0", 0},          {"12.5", 125},        {"90", 900},          {"1:30", 900},  {"1:30.5", 905},
-        {"61:00", 36600},  {"", std::nullopt},   {"1.25", std::nullopt}, {"1:5", std::nullopt},
-        {"1:60", std::nullopt}, {"-1", std::nullopt}, {"1.", std::nullopt}, {"12s", std::nullopt},
+        {"0", 0},
+        {"12.5", 125},
+        {"90", 900},
+        {"1:30", 900},
+        {"1:30.5", 905},
+        {"61:00", 36600},
+        {"", std::nullopt},
+        {"1.25", std::nullopt},
+        {"1:5", std::nullopt},
+        {"1:60", std::nullopt},
+        {"-1", std::nullopt},
+        {"1.", std::nullopt},
+        {"12s", std::nullopt},
     };
     for (const TimeCase& c : cases) EXPECT_EQ(ParseTimeTenths(c.text), c.tenths) << c.text;
 }

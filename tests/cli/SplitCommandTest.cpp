@@ -55,25 +55,25 @@ TEST(SplitCommand, UsageErrorsExitWithTwo) {
     fixtures::TempDir dir;
     const std::string song = MakeSong(dir, "song.mp3", 1.0).string();
     const std::vector<std::vector<std::string>> cases{
-        {song},                                          // no mode
-        {"--count", "2", "--time", "0:30", song},        // two modes
-        {"--count", "2"},                                // no file
-        {"--time", "1:5", song},                         // seconds need two digits
+        {song},                                    // no mode
+        {"--count", "2", "--time", "0:30", song},  // two modes
+        {"--count", "2"},                          // no file
+        {"--time", "1:5", song},                   // seconds need two digits
         {"--time", "abc", song},
         {"--time", "1:75", song},
-        {"--time", "12.55", song},                       // one decimal at most
+        {"--time", "12.55", song},  // one decimal at most
         {"--size", "10TB", song},
         {"--size", "MB", song},
         {"--range", "1,2,3", song},
-        {"--points", "5,3", song},                       // not increasing
+        {"--points", "5,3", song},  // not increasing
         {"--points", "0", song},
-        {"--skip", "1", "--count", "2", song},           // --skip needs --points
-        {"--points", "2,4", "--skip", "4", song},        // only pieces 1 to 3
-        {"--count", "2", "--rate", "44100", song},       // encoder values need --reencode
+        {"--skip", "1", "--count", "2", song},      // --skip needs --points
+        {"--points", "2,4", "--skip", "4", song},   // only pieces 1 to 3
+        {"--count", "2", "--rate", "44100", song},  // encoder values need --reencode
         {"--count", "2", "--reencode", "--channels", "quad", song},
         {"--count", "2", "--first", "0", song},
         {"--count", "2", "--fade-in", "x", song},
-        {"--count", "0", song},                          // no count, duration or size of 0
+        {"--count", "0", song},  // no count, duration or size of 0
         {"--count", "-1", song},
         {"--time", "0", song},
         {"--size", "0", song},
@@ -121,8 +121,8 @@ TEST(SplitCommand, FailedFileGivesExitOneAndTheRunGoesOn) {
     EXPECT_EQ(result.exitCode, 1);
     const auto lines = Lines(result.out);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(Fields(lines[0]), (std::vector<std::string>{bad.string(), "Failure: Failed to load file \"" +
-                                                                              bad.string() + "\"."}));
+    EXPECT_EQ(Fields(lines[0]),
+              (std::vector<std::string>{bad.string(), "Failure: Failed to load file \"" + bad.string() + "\"."}));
     EXPECT_EQ(Fields(lines[1])[1], "2 piece(s)");
 }
 
@@ -149,8 +149,10 @@ TEST(SplitCommand, ModesAndTheirOutcomes) {
         {{"--points", "1.5,3.5", "--skip", "2"}, 0, "2 piece(s)", {"p1.mp3", "p3.mp3"}},
         {{"--points", "1,2,3,4", "--first", "2"}, 0, "2 piece(s)", {"p1.mp3", "p2.mp3"}},
         {{"--points", "1,2", "--skip", "1,3"}, 0, "1 piece(s)", {"p2.mp3"}},
-        {{"--points", "1", "--skip", "1,2"}, 1,
-         "Failure: At least two pieces required. And, at least one piece checked for splitting.", {}},
+        {{"--points", "1", "--skip", "1,2"},
+         1,
+         "Failure: At least two pieces required. And, at least one piece checked for splitting.",
+         {}},
     };
     for (const Case& c : cases) {
         fixtures::TempDir dir;
@@ -188,8 +190,7 @@ TEST(SplitCommand, SequenceNumberRunsAcrossFiles) {
     const fs::path a = MakeSong(dir, "a.mp3", 3.0);
     const fs::path b = MakeSong(dir, "b.mp3", 3.0);
     const fs::path out = dir / "out";
-    const RunResult result =
-        Split({"--count", "2", "-o", out.string(), "--name", "%S%.mp3", a.string(), b.string()});
+    const RunResult result = Split({"--count", "2", "-o", out.string(), "--name", "%S%.mp3", a.string(), b.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(NamesIn(out), (std::set<std::string>{"1.mp3", "2.mp3", "3.mp3", "4.mp3"}));
     EXPECT_EQ(Fields(Lines(result.out)[1])[2], (out / "3.mp3").string());
@@ -224,11 +225,16 @@ TEST(SplitCommand, JsonReport) {
     };
     const std::string expected =
         "{\"command\":\"split\",\"files\":[\n"
-        "{\"file\":" + quoted(song.string()) + ",\"status\":\"done\",\"outcome\":\"2 piece(s)\","
-        "\"outputs\":[" + quoted((dir / "song-1.mp3").string()) + "," + quoted((dir / "song-2.mp3").string()) +
+        "{\"file\":" +
+        quoted(song.string()) +
+        ",\"status\":\"done\",\"outcome\":\"2 piece(s)\","
+        "\"outputs\":[" +
+        quoted((dir / "song-1.mp3").string()) + "," + quoted((dir / "song-2.mp3").string()) +
         "]},\n"
-        "{\"file\":" + quoted(missing.string()) + ",\"status\":\"failed\",\"outcome\":" +
-        quoted("Failure: Failed to load file \"" + missing.string() + "\".") + ",\"outputs\":[]}\n"
+        "{\"file\":" +
+        quoted(missing.string()) +
+        ",\"status\":\"failed\",\"outcome\":" + quoted("Failure: Failed to load file \"" + missing.string() + "\".") +
+        ",\"outputs\":[]}\n"
         "],\"cancelled\":false}\n";
     EXPECT_EQ(result.out, expected);
 }
@@ -298,9 +304,9 @@ TEST(SplitCommand, ControlCharactersInPathsAreEscapedInTheLine) {
     const auto lines = Lines(result.out);
     ASSERT_EQ(lines.size(), 1u) << result.out;
     const std::string escapedFolder = (dir.Path() / "").string();
-    EXPECT_EQ(Fields(lines[0]), (std::vector<std::string>{escapedFolder + "a\\tb\\nc.mp3", "2 piece(s)",
-                                                          (out / "a b c-1.mp3").string(),
-                                                          (out / "a b c-2.mp3").string()}));
+    EXPECT_EQ(Fields(lines[0]),
+              (std::vector<std::string>{escapedFolder + "a\\tb\\nc.mp3", "2 piece(s)", (out / "a b c-1.mp3").string(),
+                                        (out / "a b c-2.mp3").string()}));
 }
 
 // A leading tag is not cut into pieces, so it does not count toward the total of a split by

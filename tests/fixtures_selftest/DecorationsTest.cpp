@@ -111,11 +111,11 @@ struct Id3Case {
 void PrintTo(const Id3Case& c, std::ostream* os) { *os << c.name; }
 
 const Id3Case kId3Cases[] = {
-    {"V22Latin1", 2, false, false, false, 0},   {"V22Unsync", 2, false, true, false, 20},
+    {"V22Latin1", 2, false, false, false, 0},         {"V22Unsync", 2, false, true, false, 20},
     {"V23Latin1Padded", 3, false, false, false, 300}, {"V23Utf16", 3, true, false, false, 0},
-    {"V23Unsync", 3, false, true, false, 0},    {"V23Utf16Unsync", 3, true, true, false, 10},
-    {"V24Utf8", 4, false, false, false, 64},    {"V24Footer", 4, false, false, true, 0},
-    {"V24UnsyncFooter", 4, true, true, true, 0}, {"V24Utf8Unsync", 4, false, true, false, 16},
+    {"V23Unsync", 3, false, true, false, 0},          {"V23Utf16Unsync", 3, true, true, false, 10},
+    {"V24Utf8", 4, false, false, false, 64},          {"V24Footer", 4, false, false, true, 0},
+    {"V24UnsyncFooter", 4, true, true, true, 0},      {"V24Utf8Unsync", 4, false, true, false, 16},
 };
 
 // "ÿ" is 0xFF in Latin-1 and "ÿà" gives 0xFF 0xE0, a false frame sync, so unsynchronisation
@@ -247,7 +247,7 @@ TEST(MakeId3v1Tag, LayoutAndTagLibReadBack) {
 // APEv2: header and footer with the same size and count; TagLib reads the items back.
 TEST(MakeApeTag, HeaderFooterAndItems) {
     const std::vector<std::pair<std::string, std::string>> items = {
-        {"Title", "Ape title"}, {"Artist", "Ape artist"}, {"Album", "Ape album"}, {"Year", "2001"},
+        {"Title", "Ape title"}, {"Artist", "Ape artist"},   {"Album", "Ape album"}, {"Year", "2001"},
         {"Genre", "Jazz"},      {"Comment", "Ape comment"}, {"Track", "3"}};
     const Bytes tag = MakeApeTag(items);
     auto le32 = [&](std::size_t at) {

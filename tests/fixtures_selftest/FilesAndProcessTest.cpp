@@ -109,8 +109,8 @@ TEST(RunProgram, ExitCodesSignalsAndOutputs) {
         {"success", "exit 0", 0, 0, 0},
         {"killed", "kill -TERM $$", 128 + 15, 0, 0},
         {"both streams large",
-         "i=0; while [ $i -lt 2000 ]; do printf '%0100d' 0; printf '%0100d' 1 >&2; i=$((i+1)); done", 0,
-         200000, 200000},
+         "i=0; while [ $i -lt 2000 ]; do printf '%0100d' 0; printf '%0100d' 1 >&2; i=$((i+1)); done", 0, 200000,
+         200000},
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,9 +126,9 @@ TEST(RunProgram, ExitCodesSignalsAndOutputs) {
 // SIGINT arrives after the delay: a program with a handler reports it, one without dies of it.
 TEST(RunProgram, InterruptAfterDelay) {
     const auto started = std::chrono::steady_clock::now();
-    const RunResult handled = RunProgramWithInterrupt(
-        "/bin/sh", {"-c", "trap 'echo caught; exit 7' INT; while :; do sleep 0.02; done"},
-        std::chrono::milliseconds(200));
+    const RunResult handled =
+        RunProgramWithInterrupt("/bin/sh", {"-c", "trap 'echo caught; exit 7' INT; while :; do sleep 0.02; done"},
+                                std::chrono::milliseconds(200));
     EXPECT_EQ(handled.exitCode, 7);
     EXPECT_EQ(handled.out, "caught\n");
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
@@ -185,9 +185,12 @@ TEST(MakeFixtureTool, LongFileAndBadArguments) {
     EXPECT_TRUE(frames[5].bytes == 626 || frames[5].bytes == 627);
     EXPECT_EQ(DecodeWithMpg123(path).samples, 3 * 44100);
 
-    const std::vector<std::vector<std::string>> bad = {
-        {}, {"demo"}, {"long", (dir / "b.mp3").string()}, {"long", (dir / "b.mp3").string(), "x"},
-        {"long", (dir / "b.mp3").string(), "3", "0"}, {"other", (dir / "b.mp3").string()}};
+    const std::vector<std::vector<std::string>> bad = {{},
+                                                       {"demo"},
+                                                       {"long", (dir / "b.mp3").string()},
+                                                       {"long", (dir / "b.mp3").string(), "x"},
+                                                       {"long", (dir / "b.mp3").string(), "3", "0"},
+                                                       {"other", (dir / "b.mp3").string()}};
     for (const auto& args : bad) {
         EXPECT_EQ(RunProgram(QM_MAKE_FIXTURE_PATH, args).exitCode, 2);
     }

@@ -83,9 +83,9 @@ TEST(RawFrames, XingOffsets) {
 
 // The walk follows frames of mixed lengths and stops at junk, at a cut frame and at the end.
 TEST(WalkFrames, StopsAtJunkTruncationAndEnd) {
-    const Bytes a = MakeRawFrame(kMpeg1, kLayer3, 9, 0, 0, 0);   // 417
-    const Bytes b = MakeRawFrame(kMpeg1, kLayer3, 9, 0, 1, 0);   // 418
-    const Bytes c = MakeRawFrame(kMpeg1, kLayer1, 1, 1, 1, 0);   // 36
+    const Bytes a = MakeRawFrame(kMpeg1, kLayer3, 9, 0, 0, 0);  // 417
+    const Bytes b = MakeRawFrame(kMpeg1, kLayer3, 9, 0, 1, 0);  // 418
+    const Bytes c = MakeRawFrame(kMpeg1, kLayer1, 1, 1, 1, 0);  // 36
     const Bytes junk = Junk(100);
     Bytes cut = b;
     cut.resize(b.size() - 1);

@@ -39,7 +39,8 @@ TEST(Songs, DecodedSecondsChecksTheDecode) {
     ASSERT_GT(decoded.errors, 0) << "the damage must show for this test to mean anything";
 
     EXPECT_NONFATAL_FAILURE(DecodedSeconds(dir / "cut.mp3"), "decoded.errors");
-    EXPECT_NEAR(DecodedSeconds(dir / "cut.mp3", DecodeErrors::Allowed), static_cast<double>(decoded.samples) / 44100.0, 1e-9);
+    EXPECT_NEAR(DecodedSeconds(dir / "cut.mp3", DecodeErrors::Allowed), static_cast<double>(decoded.samples) / 44100.0,
+                1e-9);
     WriteFileBytes(dir / "empty.mp3", {});
     EXPECT_NONFATAL_FAILURE(DecodedSeconds(dir / "empty.mp3", DecodeErrors::Allowed), "decoded.ok");
 }

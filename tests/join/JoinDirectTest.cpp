@@ -73,8 +73,7 @@ TEST(JoinDirect, CopiesExactlyTheFramesAfterTheTag) {
             const fx::Bytes frames = FramesOf(image, s.skipFrames);
             expected.insert(expected.end(), frames.begin(), frames.end());
         }
-        job.SetTargetTag(c.tag.title, c.tag.artist, c.tag.album, c.tag.year, c.tag.comment, c.tag.genre,
-                         c.tag.track);
+        job.SetTargetTag(c.tag.title, c.tag.artist, c.tag.album, c.tag.year, c.tag.comment, c.tag.genre, c.tag.track);
         const fx::Bytes tag = BuildId3v2Tag(c.tag);
         EXPECT_EQ(job.TargetTag(), tag);
         expected.insert(expected.begin(), tag.begin(), tag.end());
@@ -132,7 +131,7 @@ TEST(JoinDirect, FailuresLeaveNoTarget) {
         std::vector<std::string> sources;  // "good", "empty", "missing", "noframes"
         std::string target;                // relative to the folder
         bool targetExists;
-        std::string error;                 // with SRC = the failing source's path, TGT = the target
+        std::string error;  // with SRC = the failing source's path, TGT = the target
     };
     const std::vector<Case> cases = {
         {"empty source", {"good", "empty"}, "out.mp3", false, "Failed to open file \"SRC\"."},

@@ -35,9 +35,15 @@ inline bool WriteSoundFile(const std::filesystem::path& path, SoundFormat format
     info.samplerate = rateHz;
     info.channels = channels;
     switch (format) {
-    case SoundFormat::Wav: info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16; break;
-    case SoundFormat::Flac: info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16; break;
-    case SoundFormat::Ogg: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
+        case SoundFormat::Wav:
+            info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+            break;
+        case SoundFormat::Flac:
+            info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+            break;
+        case SoundFormat::Ogg:
+            info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+            break;
     }
     SNDFILE* file = sf_open(path.string().c_str(), SFM_WRITE, &info);
     if (file == nullptr) return false;
@@ -64,7 +70,8 @@ inline double Mp3Seconds(const std::filesystem::path& path) {
 // The names in a folder, sorted: shows stray temporary files.
 inline std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

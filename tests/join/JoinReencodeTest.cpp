@@ -72,16 +72,28 @@ TEST(JoinReencode, MixedSourcesComeOutAtTheTargetFormat) {
     };
     const std::vector<Case> cases = {
         {"mono 22050 and stereo 44100 into stereo 44100",
-         {{SourceSpec::Mp3, 22050, 1, 2.0, 64}, {SourceSpec::Mp3, 44100, 2, 2.5}}, {44100, 128, ChannelMode::Stereo}, 2},
+         {{SourceSpec::Mp3, 22050, 1, 2.0, 64}, {SourceSpec::Mp3, 44100, 2, 2.5}},
+         {44100, 128, ChannelMode::Stereo},
+         2},
         {"stereo 48000 and 44100 into mono 44100",
-         {{SourceSpec::Mp3, 48000, 2, 1.5}, {SourceSpec::Mp3, 44100, 2, 1.0}}, {44100, 96, ChannelMode::Mono}, 1},
-        {"same format, joint stereo", {{SourceSpec::Mp3, 44100, 2, 1.0}, {SourceSpec::Mp3, 44100, 2, 1.0}},
-         {44100, 128, ChannelMode::JointStereo}, 2},
+         {{SourceSpec::Mp3, 48000, 2, 1.5}, {SourceSpec::Mp3, 44100, 2, 1.0}},
+         {44100, 96, ChannelMode::Mono},
+         1},
+        {"same format, joint stereo",
+         {{SourceSpec::Mp3, 44100, 2, 1.0}, {SourceSpec::Mp3, 44100, 2, 1.0}},
+         {44100, 128, ChannelMode::JointStereo},
+         2},
         {"WAV, FLAC and Ogg sources",
-         {{SourceSpec::Wav, 44100, 2, 1.0}, {SourceSpec::Flac, 48000, 1, 1.0}, {SourceSpec::Ogg, 22050, 2, 1.5},
+         {{SourceSpec::Wav, 44100, 2, 1.0},
+          {SourceSpec::Flac, 48000, 1, 1.0},
+          {SourceSpec::Ogg, 22050, 2, 1.5},
           {SourceSpec::Mp3, 32000, 1, 1.0}},
-         {48000, 160, ChannelMode::JointStereo}, 2},
-        {"six-channel WAV into a 32 kHz mono file", {{SourceSpec::Wav, 44100, 6, 1.0}}, {32000, 64, ChannelMode::Mono}, 1},
+         {48000, 160, ChannelMode::JointStereo},
+         2},
+        {"six-channel WAV into a 32 kHz mono file",
+         {{SourceSpec::Wav, 44100, 6, 1.0}},
+         {32000, 64, ChannelMode::Mono},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,7 +136,7 @@ TEST(JoinReencode, EncoderParameters) {
     struct Case {
         EncoderParams params;
         bool ok;
-        int kbps;   // of the output's frames
+        int kbps;  // of the output's frames
         ChannelMode mode;
     };
     // Seven is none of the four modes: the encoder encodes it as stereo.
@@ -274,9 +286,9 @@ TEST(JoinReencode, ProgressFollowsTheDecodedPosition) {
 fx::Bytes EncodeOnOneThread(const std::vector<std::filesystem::path>& sources, const EncoderParams& params) {
     const int channels = ChannelCountOf(params.channelMode);
     Mp3Encoder encoder;
-    EXPECT_EQ(encoder.Start({params.sampleRateHz, channels, params.sampleRateHz, params.bitRateKbps,
-                             params.channelMode}),
-              EncoderStart::Started);
+    EXPECT_EQ(
+        encoder.Start({params.sampleRateHz, channels, params.sampleRateHz, params.bitRateKbps, params.channelMode}),
+        EncoderStart::Started);
     fx::Bytes encoded;
     auto keep = [&] { encoded.insert(encoded.end(), encoder.Output().begin(), encoder.Output().end()); };
     AudioLayerSource source;
@@ -347,7 +359,9 @@ TEST(JoinReencode, TwoThreadsGiveTheBytesOfOneAndKeepProgressOnTheCaller) {
     };
     const std::vector<Case> cases = {
         {"mono 22050, stereo WAV 48000, stereo 44100 into joint stereo 44100",
-         {{SourceSpec::Mp3, 22050, 1, 1.3, 64}, {SourceSpec::Wav, 48000, 2, 1.1}, {SourceSpec::Mp3, 44100, 2, 1.0},
+         {{SourceSpec::Mp3, 22050, 1, 1.3, 64},
+          {SourceSpec::Wav, 48000, 2, 1.1},
+          {SourceSpec::Mp3, 44100, 2, 1.0},
           {SourceSpec::Mp3, 22050, 1, 0.4, 64}},
          {44100, 128, ChannelMode::JointStereo}},
         {"six-channel WAV, stereo 44100 and mono 22050 into mono 22050",

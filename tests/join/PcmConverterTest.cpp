@@ -70,12 +70,19 @@ TEST(PcmConverter, SameRateConversionsGiveExactSamples) {
     struct Case {
         const char* name;
         int fromChannels, fromBits, toChannels, toBits;
-        std::vector<int> left, right;          // input, in the source width
-        std::vector<int> outLeft, outRight;    // expected, in the target width
+        std::vector<int> left, right;        // input, in the source width
+        std::vector<int> outLeft, outRight;  // expected, in the target width
     };
     const std::vector<Case> cases = {
-        {"stereo to mono floors the mean", 2, 16, 1, 16, {-3, 3, 32767, -32768}, {0, 0, 32767, -32768},
-         {-2, 1, 32767, -32768}, {}},
+        {"stereo to mono floors the mean",
+         2,
+         16,
+         1,
+         16,
+         {-3, 3, 32767, -32768},
+         {0, 0, 32767, -32768},
+         {-2, 1, 32767, -32768},
+         {}},
         {"mono to stereo repeats left", 1, 16, 2, 16, {5, -7, 1000}, {}, {5, -7, 1000}, {5, -7, 1000}},
         {"8 to 16 bits", 1, 8, 1, 16, {0, 128, 255, 129}, {}, {-32768, 0, 32512, 256}, {}},
         {"16 to 8 bits", 1, 16, 1, 8, {-32768, 0, 32767, 255, -1}, {}, {0, 128, 255, 128, 127}, {}},

@@ -71,15 +71,15 @@ TEST(AudioLayerSource, ProbeHeaderRule) {
         int kbps, mode;  // kUntouched: the mode was left as it was
     };
     const std::vector<Case> cases = {
-        {{0xFF, 0xFB, 0x90, 0x64}, true, 128, 1},  // MPEG-1 Layer III 128 kbps joint stereo
-        {{0xFF, 0xF3, 0x80, 0xC4}, true, 64, 3},   // MPEG-2 Layer III 64 kbps mono
-        {{0xFF, 0xE3, 0x40, 0x00}, true, 32, 0},   // MPEG-2.5 Layer III 32 kbps stereo
-        {{0xFF, 0xFB, 0x9C, 0x83}, true, 128, 2},  // sample-rate index 3 and emphasis 2 pass
-        {{0xFF, 0xFB, 0x00, 0x64}, false, 0, kUntouched},   // free format
-        {{0xFF, 0xFB, 0xF0, 0x64}, false, 0, kUntouched},   // bit-rate index 15
-        {{0xFF, 0xEB, 0x90, 0x64}, false, 0, kUntouched},   // reserved version
-        {{0xFF, 0xF9, 0x90, 0x64}, false, 0, kUntouched},   // reserved layer
-        {{0xFE, 0xFB, 0x90, 0x64}, false, 0, kUntouched},   // no sync
+        {{0xFF, 0xFB, 0x90, 0x64}, true, 128, 1},          // MPEG-1 Layer III 128 kbps joint stereo
+        {{0xFF, 0xF3, 0x80, 0xC4}, true, 64, 3},           // MPEG-2 Layer III 64 kbps mono
+        {{0xFF, 0xE3, 0x40, 0x00}, true, 32, 0},           // MPEG-2.5 Layer III 32 kbps stereo
+        {{0xFF, 0xFB, 0x9C, 0x83}, true, 128, 2},          // sample-rate index 3 and emphasis 2 pass
+        {{0xFF, 0xFB, 0x00, 0x64}, false, 0, kUntouched},  // free format
+        {{0xFF, 0xFB, 0xF0, 0x64}, false, 0, kUntouched},  // bit-rate index 15
+        {{0xFF, 0xEB, 0x90, 0x64}, false, 0, kUntouched},  // reserved version
+        {{0xFF, 0xF9, 0x90, 0x64}, false, 0, kUntouched},  // reserved layer
+        {{0xFE, 0xFB, 0x90, 0x64}, false, 0, kUntouched},  // no sync
         {{'R', 'I', 'F', 'F'}, false, 0, kUntouched},
     };
     for (const Case& c : cases) {
@@ -176,8 +176,8 @@ TEST(AudioLayerSource, ModulesOpenThroughTheMusicCall) {
     EXPECT_FALSE(source.IsMp3());
     EXPECT_EQ(source.GetDuration(), 7);
     EXPECT_EQ(source.GetChannelMode(), std::nullopt);
-    const double seconds = double(source.GetLength()) /
-                           (source.GetSampleRate() * source.GetChannels() * (source.GetBitsPerSample() / 8));
+    const double seconds =
+        double(source.GetLength()) / (source.GetSampleRate() * source.GetChannels() * (source.GetBitsPerSample() / 8));
     EXPECT_NEAR(seconds, 7.68, 0.05);
     EXPECT_EQ(source.GetAverageBitrate(), static_cast<int>(double(mod.size()) / (seconds * 125) + 0.5));
 }

@@ -41,11 +41,11 @@ struct Outcome {
     std::string error;
 };
 
-Outcome Split(const SplitPlacement& placement, const fs::path& source, int piece = 1,
-              int total = 2, int sequence = 1, const TagReader& reader = NoTags()) {
+Outcome Split(const SplitPlacement& placement, const fs::path& source, int piece = 1, int total = 2, int sequence = 1,
+              const TagReader& reader = NoTags()) {
     Outcome outcome;
-    outcome.ok = ResolveSplitOutputPath(placement, source, piece, total, sequence, &outcome.path,
-                                        &outcome.error, reader);
+    outcome.ok =
+        ResolveSplitOutputPath(placement, source, piece, total, sequence, &outcome.path, &outcome.error, reader);
     return outcome;
 }
 
@@ -68,9 +68,16 @@ protected:
 // Beside the source, in a folder per source, with automatic and fixed widths; the probe
 // leaves nothing behind.
 TEST_F(OutputPathTest, PlacesPiecesBesideTheSource) {
-    struct Case { bool folderPerFile; int digits; int piece, total; const char* expected; };
-    const Case cases[] = {{false, 0, 1, 2, "music/a-1.mp3"},   {false, 0, 2, 2, "music/a-2.mp3"},
-                          {false, 0, 7, 102, "music/a-007.mp3"}, {false, 4, 7, 9, "music/a-0007.mp3"},
+    struct Case {
+        bool folderPerFile;
+        int digits;
+        int piece, total;
+        const char* expected;
+    };
+    const Case cases[] = {{false, 0, 1, 2, "music/a-1.mp3"},
+                          {false, 0, 2, 2, "music/a-2.mp3"},
+                          {false, 0, 7, 102, "music/a-007.mp3"},
+                          {false, 4, 7, 9, "music/a-0007.mp3"},
                           {true, 0, 1, 2, "music/a/a-1.mp3"}};
     for (const Case& c : cases) {
         SplitPlacement placement;
@@ -111,7 +118,12 @@ TEST_F(OutputPathTest, KeepsEveryOutputInsideTheChosenFolder) {
     fs::current_path(m_dir / "work" / "deep");
     const fs::path out = m_dir / "out";
     const fs::path mirrored = out / fs::relative(m_dir / "music", "/");
-    struct Case { fs::path source; bool tree; bool folderPerFile; fs::path expected; };
+    struct Case {
+        fs::path source;
+        bool tree;
+        bool folderPerFile;
+        fs::path expected;
+    };
     const Case cases[] = {
         {"../../music/a.mp3", true, false, mirrored / "a-1.mp3"},
         {"a.mp3", true, false, out / fs::relative(m_dir / "work" / "deep", "/") / "a-1.mp3"},
@@ -137,14 +149,18 @@ TEST_F(OutputPathTest, KeepsEveryOutputInsideTheChosenFolder) {
 TEST_F(OutputPathTest, ReportsFoldersThatCannotBeMade) {
     WriteFileBytes(m_dir / "file", {1});
     const std::string underFile = (m_dir / "file" / "out").string();
-    struct Case { std::string folder; bool tree; std::string message; };
+    struct Case {
+        std::string folder;
+        bool tree;
+        std::string message;
+    };
     const Case cases[] = {
         {"", false, "Failed to create folder \"\""},
         {underFile, false, "Failed to create folder \"" + underFile + "\""},
         // The chosen folder exists but its first mirrored level is taken by a file.
         {m_dir.Path().string(), true,
-         "Failed to create folder \"" + m_dir.Path().string() + "/" +
-             fs::relative(m_dir / "music", "/").string() + "/\""},
+         "Failed to create folder \"" + m_dir.Path().string() + "/" + fs::relative(m_dir / "music", "/").string() +
+             "/\""},
     };
     // Make the first mirrored level below the temporary folder a regular file.
     const fs::path firstLevel = m_dir / *fs::relative(m_dir.Path(), "/").begin();
@@ -190,10 +206,8 @@ TEST_F(OutputPathTest, AppliesTheCollisionPolicy) {
         {"%F%-%P%.mp3", "", TargetExistsCode::Skip, false, "Target exists and skipped"},
         // The source itself is never the target.
         {"%F%.mp3", "", TargetExistsCode::Rename, true, "music/a_1.mp3"},
-        {"%F%.mp3", "", TargetExistsCode::Overwrite, false,
-         "Target file name is same as original file"},
-        {"%F%.mp3", viaSub, TargetExistsCode::Overwrite, false,
-         "Target file name is same as original file"},
+        {"%F%.mp3", "", TargetExistsCode::Overwrite, false, "Target file name is same as original file"},
+        {"%F%.mp3", viaSub, TargetExistsCode::Overwrite, false, "Target file name is same as original file"},
         // On a case-sensitive file system A.mp3 is another file.
         {"A.mp3", "", TargetExistsCode::Overwrite, true, "music/A.mp3"},
         {"%F%-%P%", "", TargetExistsCode::Rename, true, "music/a-1"},
@@ -221,8 +235,8 @@ TEST_F(OutputPathTest, AppliesTheCollisionPolicy) {
     for (const char* name : {"a-1.mp3", "a-1_1.mp3", "A.mp3"}) {
         EXPECT_EQ(ReadFileBytes(m_dir / "music" / name), kOtherBytes) << name;
     }
-    EXPECT_EQ(Tree(m_dir / "music"), (std::vector<std::string>{"A.mp3", "a-1.mp3", "a-1_1.mp3",
-                                                               "a.mp3", "dir-1.mp3", "sub"}));
+    EXPECT_EQ(Tree(m_dir / "music"),
+              (std::vector<std::string>{"A.mp3", "a-1.mp3", "a-1_1.mp3", "a.mp3", "dir-1.mp3", "sub"}));
 }
 
 // The probe fails on a folder that cannot be made below a file, naming the path.
@@ -232,8 +246,7 @@ TEST_F(OutputPathTest, ProbeReportsAnUnwritablePath) {
     placement.CreateFolderForEachMP3 = true;
     const Outcome outcome = Split(placement, m_source);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.error,
-              "Failed to create file \"" + (m_dir / "music" / "a" / "a-1.mp3").string() + "\"");
+    EXPECT_EQ(outcome.error, "Failed to create file \"" + (m_dir / "music" / "a" / "a-1.mp3").string() + "\"");
 }
 
 TEST_F(OutputPathTest, ProbeRefusesAReadOnlyTarget) {
@@ -316,15 +329,13 @@ TEST_F(OutputPathTest, NamesJoinOutputs) {
     };
     for (const Case& c : cases) {
         JoinPlacement placement;
-        placement.OutputFolderOpt = c.specific ? OutputFolderCode::Specific
-                                               : OutputFolderCode::SameAsSource;
+        placement.OutputFolderOpt = c.specific ? OutputFolderCode::Specific : OutputFolderCode::SameAsSource;
         placement.SpecifiedOutputFolder = (m_dir / "out").string();
         placement.AddPostfixAtEndOfFile = c.postfix;
         placement.TargetExistsOpt = c.existsOpt;
         const Outcome outcome = Join(placement, m_source);
         EXPECT_EQ(outcome.ok, c.ok) << c.expected;
-        EXPECT_EQ(c.ok ? (outcome.path).string() : outcome.error,
-                  c.ok ? (m_dir / c.expected).string() : c.expected);
+        EXPECT_EQ(c.ok ? (outcome.path).string() : outcome.error, c.ok ? (m_dir / c.expected).string() : c.expected);
     }
     EXPECT_EQ(ReadFileBytes(m_dir / "out" / "a_joined.mp3"), kOtherBytes);
     EXPECT_EQ(Tree(m_dir / "out"), (std::vector<std::string>{"a_joined.mp3"}));

@@ -13,9 +13,15 @@ using fixtures::TempDir;
 using fixtures::WriteFileBytes;
 
 TEST(PathTextTest, FolderTitleAndRenameNumber) {
-    struct FolderCase { const char* path; bool ok; const char* folder; };
-    const FolderCase folders[] = {{"/music/a/x.mp3", true, "/music/a/"}, {"/x.mp3", true, "/"},
-                                  {"a/", true, "a/"}, {"x.mp3", false, "untouched"}};
+    struct FolderCase {
+        const char* path;
+        bool ok;
+        const char* folder;
+    };
+    const FolderCase folders[] = {{"/music/a/x.mp3", true, "/music/a/"},
+                                  {"/x.mp3", true, "/"},
+                                  {"a/", true, "a/"},
+                                  {"x.mp3", false, "untouched"}};
     for (const FolderCase& c : folders) {
         fs::path folder = "untouched";
         EXPECT_EQ(FolderOfPath(c.path, &folder), c.ok) << c.path;
@@ -23,13 +29,18 @@ TEST(PathTextTest, FolderTitleAndRenameNumber) {
     }
 
     const std::pair<const char*, const char*> titles[] = {
-        {"/m/song.mp3", "song"}, {"a.b.mp3", "a.b"}, {"/m.d/song", "song"},
-        {"/m/.mp3", ""},         {"x.MP3", "x"}};
+        {"/m/song.mp3", "song"}, {"a.b.mp3", "a.b"}, {"/m.d/song", "song"}, {"/m/.mp3", ""}, {"x.MP3", "x"}};
     for (const auto& [path, title] : titles) EXPECT_EQ(FileTitleOf(path), title) << path;
 
-    struct RenameCase { const char* name; int number; const char* renamed; };
-    const RenameCase renames[] = {{"song-1.mp3", 1, "song-1_1.mp3"}, {"piece7", 1, "piece7_1"},
-                                  {"a.b.mp3", 12, "a.b_12.mp3"}, {".mp3", 2, "_2.mp3"},
+    struct RenameCase {
+        const char* name;
+        int number;
+        const char* renamed;
+    };
+    const RenameCase renames[] = {{"song-1.mp3", 1, "song-1_1.mp3"},
+                                  {"piece7", 1, "piece7_1"},
+                                  {"a.b.mp3", 12, "a.b_12.mp3"},
+                                  {".mp3", 2, "_2.mp3"},
                                   {"", 1, "_1"}};
     for (const RenameCase& c : renames) {
         EXPECT_EQ(InsertNumberBeforeExtension(c.name, c.number), c.renamed) << c.name;
@@ -37,9 +48,12 @@ TEST(PathTextTest, FolderTitleAndRenameNumber) {
 }
 
 TEST(PathTextTest, MirroredFolderIsRelativeWithoutColonsOrDoubledSeparators) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/music/a/", "music/a/"}, {"//server/share/", "server/share/"},
-        {"/a//b///c/", "a/b/c/"},  {"/c:/d:x/", "c/dx/"}, {"", ""}, {"rel/", "rel/"}};
+    const std::pair<const char*, const char*> cases[] = {{"/music/a/", "music/a/"},
+                                                         {"//server/share/", "server/share/"},
+                                                         {"/a//b///c/", "a/b/c/"},
+                                                         {"/c:/d:x/", "c/dx/"},
+                                                         {"", ""},
+                                                         {"rel/", "rel/"}};
     for (const auto& [source, mirrored] : cases) EXPECT_EQ(MirroredFolderText(source), mirrored);
 }
 
@@ -49,9 +63,15 @@ TEST(FileStateTest, ExistsAndFolderTests) {
     fs::create_directory(dir / "folder");
     fs::create_symlink(dir / "folder", dir / "folderLink");
     fs::create_symlink(dir / "missing", dir / "dangling");
-    struct Case { const char* name; bool exists; bool folder; };
-    const Case cases[] = {{"file", true, false},      {"folder", true, true},
-                          {"folderLink", true, true}, {"dangling", true, false},
+    struct Case {
+        const char* name;
+        bool exists;
+        bool folder;
+    };
+    const Case cases[] = {{"file", true, false},
+                          {"folder", true, true},
+                          {"folderLink", true, true},
+                          {"dangling", true, false},
                           {"missing", false, false}};
     for (const Case& c : cases) {
         EXPECT_EQ(FileExists(dir / c.name), c.exists) << c.name;
@@ -63,7 +83,11 @@ TEST(CreateFolderTreeTest, CreatesEveryLevelOrStopsAtAFile) {
     TempDir dir;
     WriteFileBytes(dir / "blocker", {1});
     fs::create_directories(dir / "have" / "some");
-    struct Case { std::string relative; bool ok; const char* mustExist; };
+    struct Case {
+        std::string relative;
+        bool ok;
+        const char* mustExist;
+    };
     const Case cases[] = {
         {"x/y/z/", true, "x/y/z"},
         {"p/q", true, "p/q"},

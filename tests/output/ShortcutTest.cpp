@@ -17,8 +17,8 @@ void PutU32(Bytes* out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out->push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-constexpr std::uint32_t kHasLinkInfo = 0x02;          // LinkFlags bit
-constexpr std::uint32_t kAttributeDirectory = 0x10;   // FileAttributes bits
+constexpr std::uint32_t kHasLinkInfo = 0x02;         // LinkFlags bit
+constexpr std::uint32_t kAttributeDirectory = 0x10;  // FileAttributes bits
 constexpr std::uint32_t kAttributeArchive = 0x20;
 
 // The 76-byte ShellLinkHeader: size 0x4C, the shell-link CLSID, flags, target attributes, three
@@ -48,19 +48,19 @@ Bytes LinkInfo(const std::string& localBasePath) {
     Bytes out;
     PutU32(&out, suffixOffset + 1);  // LinkInfoSize
     PutU32(&out, kHeaderSize);
-    PutU32(&out, 0x01);              // VolumeIDAndLocalBasePath
-    PutU32(&out, kHeaderSize);       // VolumeIDOffset
-    PutU32(&out, baseOffset);        // LocalBasePathOffset
-    PutU32(&out, 0);                 // CommonNetworkRelativeLinkOffset
-    PutU32(&out, suffixOffset);      // CommonPathSuffixOffset
+    PutU32(&out, 0x01);          // VolumeIDAndLocalBasePath
+    PutU32(&out, kHeaderSize);   // VolumeIDOffset
+    PutU32(&out, baseOffset);    // LocalBasePathOffset
+    PutU32(&out, 0);             // CommonNetworkRelativeLinkOffset
+    PutU32(&out, suffixOffset);  // CommonPathSuffixOffset
     PutU32(&out, kVolumeIdSize);
-    PutU32(&out, 3);                 // DRIVE_FIXED
-    PutU32(&out, 0x12345678);        // serial number
-    PutU32(&out, 0x10);              // VolumeLabelOffset
-    out.push_back(0);                // empty label
+    PutU32(&out, 3);           // DRIVE_FIXED
+    PutU32(&out, 0x12345678);  // serial number
+    PutU32(&out, 0x10);        // VolumeLabelOffset
+    out.push_back(0);          // empty label
     out.insert(out.end(), localBasePath.begin(), localBasePath.end());
     out.push_back(0);
-    out.push_back(0);                // empty CommonPathSuffix
+    out.push_back(0);  // empty CommonPathSuffix
     return out;
 }
 
@@ -71,7 +71,11 @@ Bytes Shortcut(const std::string& localPath, std::uint32_t attributes = kAttribu
 }
 
 TEST(ResolveShortcutTest, ReadsTheTargetOfWellFormedLinks) {
-    struct Case { const char* name; Bytes bytes; const char* target; };
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        const char* target;
+    };
     const Case cases[] = {
         {"posix.lnk", Shortcut("/srv/music/x.mp3"), "/srv/music/x.mp3"},
         {"windows.lnk", Shortcut("C:\\Music\\song.mp3"), "C:/Music/song.mp3"},
@@ -92,7 +96,10 @@ TEST(ResolveShortcutTest, RejectsWhatIsNoFileShortcut) {
     truncated.resize(90);
     Bytes badClsid = Shortcut("/srv/music/x.mp3");
     badClsid[4] ^= 0xFF;
-    struct Case { const char* name; Bytes bytes; };
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
     const Case cases[] = {
         {"empty.lnk", {}},
         {"junk.lnk", fixtures::Junk(300)},

@@ -39,14 +39,17 @@ TagInfo Tag(const std::string& title, const std::string& artist, int track) {
 }
 
 TEST(DigitCountTest, CountsUnsignedDecimalCharacters) {
-    const std::pair<int, int> cases[] = {{0, 1},   {9, 1},         {10, 2},      {99, 2},
+    const std::pair<int, int> cases[] = {{0, 1},   {9, 1},        {10, 2}, {99, 2},
                                          {100, 3}, {INT_MAX, 10}, {-1, 10}};  // -1 is 4294967295
     for (const auto& [n, digits] : cases) EXPECT_EQ(DigitCount(n), digits) << n;
 }
 
 TEST(PadNumberTest, PadsWithZerosButNeverCuts) {
-    struct Case { int n, width; const char* text; };
-    const Case cases[] = {{1, 3, "001"}, {102, 3, "102"}, {12, 1, "12"}, {5, 0, "5"},
+    struct Case {
+        int n, width;
+        const char* text;
+    };
+    const Case cases[] = {{1, 3, "001"},     {102, 3, "102"}, {12, 1, "12"},          {5, 0, "5"},
                           {1234, 2, "1234"}, {-3, 4, "-003"}, {7, 12, "000000000007"}};
     for (const Case& c : cases) EXPECT_EQ(PadNumber(c.n, c.width), c.text) << c.n << "/" << c.width;
 }
@@ -93,9 +96,8 @@ TEST(ExpandFileNameTemplateTest, ExpandsTagsPadsAndCleans) {
         FakeReader fake;
         fake.tag = c.tag;
         fake.hasTag = c.hasTag;
-        const std::string name =
-            ExpandFileNameTemplate(c.nameTemplate, c.fileTitle, std::filesystem::path("/m/s.mp3"),
-                                   c.piece, c.total, c.sequence, c.width, fake.Reader());
+        const std::string name = ExpandFileNameTemplate(c.nameTemplate, c.fileTitle, std::filesystem::path("/m/s.mp3"),
+                                                        c.piece, c.total, c.sequence, c.width, fake.Reader());
         EXPECT_EQ(name, c.expected) << c.nameTemplate;
         EXPECT_EQ(fake.calls, c.readerCalls) << c.nameTemplate;
         if (c.readerCalls > 0) {
@@ -107,8 +109,7 @@ TEST(ExpandFileNameTemplateTest, ExpandsTagsPadsAndCleans) {
 TEST(ExpandFileNameTemplateTest, UsesSampleValuesWithoutSource) {
     FakeReader fake;
     fake.tag = Tag("Wrong", "Wrong", 1);
-    EXPECT_EQ(ExpandFileNameTemplate("%A%-%I%-%N%-%L%-%Y%-%G%-%P%.mp3", "f", std::nullopt, 2, 9, 2,
-                                     1, fake.Reader()),
+    EXPECT_EQ(ExpandFileNameTemplate("%A%-%I%-%N%-%L%-%Y%-%G%-%P%.mp3", "f", std::nullopt, 2, 9, 2, 1, fake.Reader()),
               "Artist-Title-9-Album-Year-Genre-2.mp3");
     EXPECT_EQ(fake.calls, 0);
 }
@@ -133,8 +134,7 @@ TEST(ExpandTitleTemplateTest, ExpandsInItsOwnOrder) {
         {"", "T", "f", 1, 9, 0, ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ExpandTitleTemplate(c.titleTemplate, c.sourceTitle, c.fileTitle, c.piece, c.total,
-                                      c.piece, c.width),
+        EXPECT_EQ(ExpandTitleTemplate(c.titleTemplate, c.sourceTitle, c.fileTitle, c.piece, c.total, c.piece, c.width),
                   c.expected)
             << c.titleTemplate;
     }
@@ -142,8 +142,7 @@ TEST(ExpandTitleTemplateTest, ExpandsInItsOwnOrder) {
 
 TEST(TemplateSamplesTest, ShowsPiecesOneAndTwoOfNine) {
     EXPECT_EQ(FileNameSamples("%F%-%P%.mp3", 0), "Samples: filename-1.mp3, filename-2.mp3...");
-    EXPECT_EQ(FileNameSamples("%A%-%P%-%T%.mp3", 3),
-              "Samples: Artist-001-009.mp3, Artist-002-009.mp3...");
+    EXPECT_EQ(FileNameSamples("%A%-%P%-%T%.mp3", 3), "Samples: Artist-001-009.mp3, Artist-002-009.mp3...");
     EXPECT_EQ(FileNameSamples("", 0), "");
     EXPECT_EQ(TitleSamples("%I% - %P%/%T%", 0), "Title - 1/9, Title - 2/9...");
     EXPECT_EQ(TitleSamples("%F% %P%", 2), "filename 01, filename 02...");
@@ -158,8 +157,7 @@ TEST(PredefinedTemplatesTest, ExpandCompletely) {
         EXPECT_TRUE(expanded.ends_with(".mp3")) << name;
     }
     for (const char* title : PredefinedTitleTemplates()) {
-        EXPECT_EQ(ExpandTitleTemplate(title, "T", "f", 1, 9, 1, 0).find('%'), std::string::npos)
-            << title;
+        EXPECT_EQ(ExpandTitleTemplate(title, "T", "f", 1, 9, 1, 0).find('%'), std::string::npos) << title;
     }
     EXPECT_STREQ(PredefinedFileNameTemplates()[1], "%F%-%P%.mp3");
     EXPECT_STREQ(PredefinedFileNameTemplates()[20], "%A%-%I%-%N%-%P%.mp3");
@@ -190,8 +188,9 @@ TEST(TagHelpTest, FileNameHelpLinesAndEnding) {
 // The title help's examples are what the expansion really gives for pieces 1 and 2 of 9.
 TEST(TagHelpTest, TitleHelpExamplesMatchTheExpansion) {
     const std::string& help = TitleTagHelp();
-    EXPECT_TRUE(help.starts_with("You can use the following tags in ID3 title.\n\n"
-                                 "%I%: title of original MP3 file\n"));
+    EXPECT_TRUE(
+        help.starts_with("You can use the following tags in ID3 title.\n\n"
+                         "%I%: title of original MP3 file\n"));
     EXPECT_TRUE(help.ends_with("[2/9]Title\n"));
     const auto lines = Lines(help);
     ASSERT_EQ(lines.size(), 19u);

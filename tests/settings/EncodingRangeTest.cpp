@@ -12,12 +12,11 @@ TEST(EncodingRange, ChoosingOneBringsTheOtherIntoRange) {
         int rateHz, kbps, kbpsForRate, rateForKbps;
     };
     const Case cases[] = {
-        {8000, 128, 64, 16000},    // MPEG-2.5 caps the bit rate; 128 kbit/s needs 16000 Hz
-        {12000, 64, 64, 12000},    // in range on both sides
-        {22050, 320, 160, 32000},  // 320 kbit/s needs an MPEG-1 rate
-        {24000, 160, 160, 24000},
-        {44100, 24, 32, 24000},    // MPEG-1 starts at 32 kbit/s; 24 kbit/s at most 24000 Hz
-        {48000, 48, 48, 48000},    // 32 to 64 kbit/s go with every rate
+        {8000, 128, 64, 16000},                            // MPEG-2.5 caps the bit rate; 128 kbit/s needs 16000 Hz
+        {12000, 64, 64, 12000},                            // in range on both sides
+        {22050, 320, 160, 32000},                          // 320 kbit/s needs an MPEG-1 rate
+        {24000, 160, 160, 24000}, {44100, 24, 32, 24000},  // MPEG-1 starts at 32 kbit/s; 24 kbit/s at most 24000 Hz
+        {48000, 48, 48, 48000},                            // 32 to 64 kbit/s go with every rate
         {16000, 8, 8, 16000},
     };
     for (const Case& c : cases) {

@@ -15,24 +15,37 @@ using Names = std::vector<std::string>;
 using Write = MemorySettingsBackend::Write;
 
 const Names kAppOrder = {"StartPage", "WndMaximized", "WndPosition"};
-const Names kSplitterOptionsOrder = {
-    "ReencodePieces",        "UseSameParams",     "MP3BitRate",        "MP3SampleRate",
-    "MP3ChannelMode",        "BrowseFolder",      "FadeInLen",         "FadeOutLen",
-    "ForwardOverlap",        "BackwardOverlap",   "ID3TrackNumType",   "OutputFolderOpt",
-    "SpecifiedOutputFolder", "CreateFolderForEachMP3", "CreateTreeDirs", "SplitFirstNPieces",
-    "FirstPiecesNumber",     "KeepID3tag",        "OutputFileName",    "FilenameDigitNumber",
-    "TitleDigitNumber",      "ID3TitleFormat",    "TargetExistsOpt"};
+const Names kSplitterOptionsOrder = {"ReencodePieces",
+                                     "UseSameParams",
+                                     "MP3BitRate",
+                                     "MP3SampleRate",
+                                     "MP3ChannelMode",
+                                     "BrowseFolder",
+                                     "FadeInLen",
+                                     "FadeOutLen",
+                                     "ForwardOverlap",
+                                     "BackwardOverlap",
+                                     "ID3TrackNumType",
+                                     "OutputFolderOpt",
+                                     "SpecifiedOutputFolder",
+                                     "CreateFolderForEachMP3",
+                                     "CreateTreeDirs",
+                                     "SplitFirstNPieces",
+                                     "FirstPiecesNumber",
+                                     "KeepID3tag",
+                                     "OutputFileName",
+                                     "FilenameDigitNumber",
+                                     "TitleDigitNumber",
+                                     "ID3TitleFormat",
+                                     "TargetExistsOpt"};
 const Names kJoinerOptionsOrder = {
-    "BrowseFolder",    "AutoMP3EncodingParam",  "MP3BitRate",     "MP3SampleRate",
-    "MP3ChannelMode",  "OutputFolderOpt",       "SpecifiedOutputFolder", "CreateTreeDirs",
-    "AddPostfixAtEndOfFile", "TargetExistsOpt"};
+    "BrowseFolder",    "AutoMP3EncodingParam",  "MP3BitRate",     "MP3SampleRate",         "MP3ChannelMode",
+    "OutputFolderOpt", "SpecifiedOutputFolder", "CreateTreeDirs", "AddPostfixAtEndOfFile", "TargetExistsOpt"};
 const Names kSplitOrder = {"SplitType",     "SplitFileAmount", "SplitFileSizeEx",
                            "SplitFileUnit", "SplitTimeMin",    "SplitTimeSec"};
-const Names kBatchSplitOrder = {"SplitType",    "SplitFileAmount", "SplitFileSizeEx",
-                                "SplitFileUnit", "SplitTimeMin",   "SplitTimeSec",
-                                "SplitCustomFromSec", "SplitCustomDuration"};
-const Names kTagOrder = {"ID3Title",   "ID3Artist",  "ID3Album",  "ID3Year",
-                         "ID3Comment", "ID3TrackNo", "ID3GenreEx"};
+const Names kBatchSplitOrder = {"SplitType",    "SplitFileAmount", "SplitFileSizeEx",    "SplitFileUnit",
+                                "SplitTimeMin", "SplitTimeSec",    "SplitCustomFromSec", "SplitCustomDuration"};
+const Names kTagOrder = {"ID3Title", "ID3Artist", "ID3Album", "ID3Year", "ID3Comment", "ID3TrackNo", "ID3GenreEx"};
 
 Names Concat(Names a, const Names& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -49,13 +62,12 @@ struct SaveCase {
 };
 
 const SaveCase kSaves[] = {
-    {"app", [](SettingsBackend& b, const SettingsStore& s) { return SaveAppOptions(b, s.app); },
-     kOptionsKey, true, kAppOrder},
+    {"app", [](SettingsBackend& b, const SettingsStore& s) { return SaveAppOptions(b, s.app); }, kOptionsKey, true,
+     kAppOrder},
     {"splitter options",
-     [](SettingsBackend& b, const SettingsStore& s) { return SaveSplitterOptions(b, s.splitterOptions); },
-     kSplitKey, true, kSplitterOptionsOrder},
-    {"joiner options",
-     [](SettingsBackend& b, const SettingsStore& s) { return SaveJoinerOptions(b, s.joinerOptions); },
+     [](SettingsBackend& b, const SettingsStore& s) { return SaveSplitterOptions(b, s.splitterOptions); }, kSplitKey,
+     true, kSplitterOptionsOrder},
+    {"joiner options", [](SettingsBackend& b, const SettingsStore& s) { return SaveJoinerOptions(b, s.joinerOptions); },
      kJoinKey, true, kJoinerOptionsOrder},
     {"splitter page, split",
      [](SettingsBackend& b, const SettingsStore& s) {
@@ -63,25 +75,27 @@ const SaveCase kSaves[] = {
      },
      kSplitKey, true, kSplitOrder},
     {"splitter page, every flag",
-     [](SettingsBackend& b, const SettingsStore& s) {
-         return SaveSplitterPageSettings(b, s.splitterPage, ~0u);
-     },
+     [](SettingsBackend& b, const SettingsStore& s) { return SaveSplitterPageSettings(b, s.splitterPage, ~0u); },
      kSplitKey, true, kSplitOrder},
     {"splitter page, folder only",
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveSplitterPageSettings(b, s.splitterPage, kFolderGroup);
      },
-     kSplitKey, false, {}},
+     kSplitKey,
+     false,
+     {}},
     {"batch splitter, no flag",
-     [](SettingsBackend& b, const SettingsStore& s) {
-         return SaveBatchSplitterSettings(b, s.batchSplitter, kNoGroup);
-     },
-     kBatchSplitKey, false, {}},
+     [](SettingsBackend& b, const SettingsStore& s) { return SaveBatchSplitterSettings(b, s.batchSplitter, kNoGroup); },
+     kBatchSplitKey,
+     false,
+     {}},
     {"batch splitter, folder",
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveBatchSplitterSettings(b, s.batchSplitter, kFolderGroup);
      },
-     kBatchSplitKey, true, {"Folder"}},
+     kBatchSplitKey,
+     true,
+     {"Folder"}},
     {"batch splitter, split",
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveBatchSplitterSettings(b, s.batchSplitter, kSplitGroup);
@@ -96,11 +110,11 @@ const SaveCase kSaves[] = {
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveBatchSplitterSettings(b, s.batchSplitter, kTagGroup | kJoinTypeGroup);
      },
-     kBatchSplitKey, false, {}},
+     kBatchSplitKey,
+     false,
+     {}},
     {"joiner page, tags",
-     [](SettingsBackend& b, const SettingsStore& s) {
-         return SaveJoinerPageSettings(b, s.joinerPage, kTagGroup);
-     },
+     [](SettingsBackend& b, const SettingsStore& s) { return SaveJoinerPageSettings(b, s.joinerPage, kTagGroup); },
      kJoinKey, true, kTagOrder},
     {"joiner page, folder and tags",
      [](SettingsBackend& b, const SettingsStore& s) {
@@ -108,25 +122,29 @@ const SaveCase kSaves[] = {
      },
      kJoinKey, true, Concat({"Folder"}, kTagOrder)},
     {"joiner page, no flag",
-     [](SettingsBackend& b, const SettingsStore& s) {
-         return SaveJoinerPageSettings(b, s.joinerPage, kNoGroup);
-     },
-     kJoinKey, false, {}},
+     [](SettingsBackend& b, const SettingsStore& s) { return SaveJoinerPageSettings(b, s.joinerPage, kNoGroup); },
+     kJoinKey,
+     false,
+     {}},
     {"batch joiner, join type",
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveBatchJoinerSettings(b, s.batchJoiner, kJoinTypeGroup);
      },
-     kBatchJoinKey, true, {"JoinType"}},
+     kBatchJoinKey,
+     true,
+     {"JoinType"}},
     {"batch joiner, folder and split",
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveBatchJoinerSettings(b, s.batchJoiner, kFolderGroup | kSplitGroup);
      },
-     kBatchJoinKey, true, {"Folder"}},
+     kBatchJoinKey,
+     true,
+     {"Folder"}},
     {"batch joiner, no flag",
-     [](SettingsBackend& b, const SettingsStore& s) {
-         return SaveBatchJoinerSettings(b, s.batchJoiner, kNoGroup);
-     },
-     kBatchJoinKey, false, {}},
+     [](SettingsBackend& b, const SettingsStore& s) { return SaveBatchJoinerSettings(b, s.batchJoiner, kNoGroup); },
+     kBatchJoinKey,
+     false,
+     {}},
 };
 
 // Each save writes its values in its fixed order, to its own key only; a page save with
@@ -158,10 +176,8 @@ TEST(SettingsSave, WindowRectangleIsSixteenLittleEndianBytes) {
     AppOptions app;
     app.WndPosition = {1, -2, 0x01020304, 0};
     ASSERT_TRUE(SaveAppOptions(backend, app));
-    const std::vector<std::uint8_t> expected = {1,    0, 0, 0,    0xFE, 0xFF, 0xFF, 0xFF,
-                                                0x04, 3, 2, 0x01, 0,    0,    0,    0};
-    EXPECT_EQ(backend.Get(kOptionsKey, "WndPosition"),
-              std::optional<MemorySettingsBackend::Value>(expected));
+    const std::vector<std::uint8_t> expected = {1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0x04, 3, 2, 0x01, 0, 0, 0, 0};
+    EXPECT_EQ(backend.Get(kOptionsKey, "WndPosition"), std::optional<MemorySettingsBackend::Value>(expected));
 }
 
 // On/off values are stored as DWORD 1 or 0, codes as their numbers, texts whole.
@@ -211,12 +227,11 @@ const ExitCase kExits[] = {
      {SettingsPage::BatchSplitter},
      Writes(kBatchSplitKey, kBatchSplitOrder) + Writes(kOptionsKey, kAppOrder)},
     {"every page, shown in reverse order",
-     {SettingsPage::JoinerOptions, SettingsPage::SplitterOptions, SettingsPage::BatchJoiner,
-      SettingsPage::Joiner, SettingsPage::BatchSplitter, SettingsPage::Splitter},
-     Writes(kSplitKey, kSplitOrder) + Writes(kBatchSplitKey, kBatchSplitOrder) +
-         Writes(kJoinKey, kTagOrder) + Writes(kBatchJoinKey, {"JoinType"}) +
-         Writes(kSplitKey, kSplitterOptionsOrder) + Writes(kJoinKey, kJoinerOptionsOrder) +
-         Writes(kOptionsKey, kAppOrder)},
+     {SettingsPage::JoinerOptions, SettingsPage::SplitterOptions, SettingsPage::BatchJoiner, SettingsPage::Joiner,
+      SettingsPage::BatchSplitter, SettingsPage::Splitter},
+     Writes(kSplitKey, kSplitOrder) + Writes(kBatchSplitKey, kBatchSplitOrder) + Writes(kJoinKey, kTagOrder) +
+         Writes(kBatchJoinKey, {"JoinType"}) + Writes(kSplitKey, kSplitterOptionsOrder) +
+         Writes(kJoinKey, kJoinerOptionsOrder) + Writes(kOptionsKey, kAppOrder)},
 };
 
 // A group that is written when its page's window is destroyed is written only when the page
@@ -254,20 +269,16 @@ TEST(SettingsStoreFolder, FolderIsWrittenAtOnce) {
         bool written;
     };
     const Case cases[] = {
-        {SettingsPage::BatchSplitter, kBatchSplitKey, true},
-        {SettingsPage::Joiner, kJoinKey, true},
-        {SettingsPage::BatchJoiner, kBatchJoinKey, true},
-        {SettingsPage::Splitter, kSplitKey, false},
-        {SettingsPage::SplitterOptions, kSplitKey, false},
-        {SettingsPage::JoinerOptions, kJoinKey, false},
+        {SettingsPage::BatchSplitter, kBatchSplitKey, true}, {SettingsPage::Joiner, kJoinKey, true},
+        {SettingsPage::BatchJoiner, kBatchJoinKey, true},    {SettingsPage::Splitter, kSplitKey, false},
+        {SettingsPage::SplitterOptions, kSplitKey, false},   {SettingsPage::JoinerOptions, kJoinKey, false},
     };
     for (const Case& c : cases) {
         MemorySettingsBackend backend;
         SettingsStore store(backend, "/docs");
         store.batchSplitter.Folder = store.joinerPage.Folder = store.batchJoiner.Folder = "/in";
         EXPECT_EQ(store.SaveFolder(c.page), c.written) << c.key;
-        const std::vector<Write> expected =
-            c.written ? std::vector<Write>{{c.key, "Folder"}} : std::vector<Write>{};
+        const std::vector<Write> expected = c.written ? std::vector<Write>{{c.key, "Folder"}} : std::vector<Write>{};
         EXPECT_EQ(backend.Writes(), expected) << c.key;
     }
 }
@@ -281,11 +292,8 @@ struct FirstRunCase {
 };
 
 const FirstRunCase kFirstRuns[] = {
-    {"absent", std::nullopt, true, 0, 1},
-    {"stored 1", 1, true, 0, 1},
-    {"stored 7", 7, true, 0, 1},
-    {"stored -1", -1, true, 0, 1},
-    {"stored 0", 0, false, 0, 0},
+    {"absent", std::nullopt, true, 0, 1}, {"stored 1", 1, true, 0, 1},  {"stored 7", 7, true, 0, 1},
+    {"stored -1", -1, true, 0, 1},        {"stored 0", 0, false, 0, 0},
 };
 
 // FirstRun is read with 1 for absent; a non-zero value is replaced by 0 at once.
@@ -296,8 +304,7 @@ TEST(SettingsFirstRun, ReadAndCleared) {
             backend.Put(kOptionsKey, "FirstRun", *c.stored);
         }
         EXPECT_EQ(RunFirstRunStep(backend), c.expectedFirst) << c.label;
-        EXPECT_EQ(backend.Get(kOptionsKey, "FirstRun"),
-                  std::optional<MemorySettingsBackend::Value>(c.expectedAfter))
+        EXPECT_EQ(backend.Get(kOptionsKey, "FirstRun"), std::optional<MemorySettingsBackend::Value>(c.expectedAfter))
             << c.label;
         EXPECT_EQ(backend.Writes().size(), c.expectedWrites) << c.label;
     }
@@ -323,21 +330,45 @@ TEST(SettingsRoundTrip, SaveThenLoadGivesTheSameGroups) {
     SettingsStore saved(backend, "/docs");
     saved.app = {4, {-1920, 10, -2, 1090}, false};
     SplitterOptions& so = saved.splitterOptions;
-    so = {true, false, 320, 48000, ChannelModeCode::Stereo, false, 5, 7, 10, 20,
-          TrackNumberCode::Piece, OutputFolderCode::SameAsSource, "/out/\xC3\xA9t\xC3\xA9", true,
-          true, true, 3, false, "%S%-%I%.mp3", 3, 2, "%T%: %P%", TargetExistsCode::Overwrite};
-    saved.splitterPage.split = {SplitTypeCode::ByTime, 4, "2.5", SizeUnitCode::GB, 3, 30,
-                                "0.0", "1.0"};
-    saved.batchSplitter = {"/batch", {SplitTypeCode::ByCustom, 9, "700", SizeUnitCode::KB, 0,
-                                      45, "12.5", "0"}};
+    so = {true,
+          false,
+          320,
+          48000,
+          ChannelModeCode::Stereo,
+          false,
+          5,
+          7,
+          10,
+          20,
+          TrackNumberCode::Piece,
+          OutputFolderCode::SameAsSource,
+          "/out/\xC3\xA9t\xC3\xA9",
+          true,
+          true,
+          true,
+          3,
+          false,
+          "%S%-%I%.mp3",
+          3,
+          2,
+          "%T%: %P%",
+          TargetExistsCode::Overwrite};
+    saved.splitterPage.split = {SplitTypeCode::ByTime, 4, "2.5", SizeUnitCode::GB, 3, 30, "0.0", "1.0"};
+    saved.batchSplitter = {"/batch", {SplitTypeCode::ByCustom, 9, "700", SizeUnitCode::KB, 0, 45, "12.5", "0"}};
     saved.joinerPage = {"/join", "T", "A", "L", "1999", "C", "Rock", "4"};
-    saved.joinerOptions = {false, false, 64, 22050, ChannelModeCode::Mono,
-                           OutputFolderCode::SameAsSource, "/jo", true, false,
+    saved.joinerOptions = {false,
+                           false,
+                           64,
+                           22050,
+                           ChannelModeCode::Mono,
+                           OutputFolderCode::SameAsSource,
+                           "/jo",
+                           true,
+                           false,
                            TargetExistsCode::Skip};
     saved.batchJoiner = {"/bj", JoinTypeCode::Append};
-    for (SettingsPage page : {SettingsPage::Splitter, SettingsPage::BatchSplitter,
-                              SettingsPage::Joiner, SettingsPage::BatchJoiner,
-                              SettingsPage::SplitterOptions, SettingsPage::JoinerOptions}) {
+    for (SettingsPage page : {SettingsPage::Splitter, SettingsPage::BatchSplitter, SettingsPage::Joiner,
+                              SettingsPage::BatchJoiner, SettingsPage::SplitterOptions, SettingsPage::JoinerOptions}) {
         saved.NotePageWindowCreated(page);
     }
     for (SettingsPage page : {SettingsPage::BatchSplitter, SettingsPage::Joiner, SettingsPage::BatchJoiner}) {

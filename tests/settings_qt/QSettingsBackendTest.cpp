@@ -24,19 +24,42 @@ const SettingsPage kAllPages[] = {SettingsPage::Splitter,        SettingsPage::B
 // quote or escape.
 void FillNonDefault(SettingsStore& s) {
     s.app = {5, {-1280, -4, 640, 1020}, false};
-    s.splitterOptions = {true, false, 256, 32000, ChannelModeCode::Mono, false, 12, 3, 20, 10,
-                         TrackNumberCode::None, OutputFolderCode::Specific,
-                         "/m\xC3\xBCsic/out, \"new\"; [a]=b " + std::string(600, 'p'), true, true,
-                         true, 4, false, "@%F%, %P%.mp3", 1000, 7, "%I% \\ %P%/%T%",
+    s.splitterOptions = {true,
+                         false,
+                         256,
+                         32000,
+                         ChannelModeCode::Mono,
+                         false,
+                         12,
+                         3,
+                         20,
+                         10,
+                         TrackNumberCode::None,
+                         OutputFolderCode::Specific,
+                         "/m\xC3\xBCsic/out, \"new\"; [a]=b " + std::string(600, 'p'),
+                         true,
+                         true,
+                         true,
+                         4,
+                         false,
+                         "@%F%, %P%.mp3",
+                         1000,
+                         7,
+                         "%I% \\ %P%/%T%",
                          TargetExistsCode::Skip};
-    s.splitterPage.split = {SplitTypeCode::ByCount, 6, "0.75", SizeUnitCode::KB, 0, 45,
-                            "0.0", "1.0"};
-    s.batchSplitter = {"C:\\Music\\In", {SplitTypeCode::ByCustom, 3, "1,5", SizeUnitCode::GB, 2,
-                                         5, "90.5", "0"}};
-    s.joinerPage = {"/srv/join", "T\xE2\x80\x99tle", "#Artist", "Album;x", "2001",
-                    "line one\nline two", "Jazz", "12"};
-    s.joinerOptions = {false, false, 96, 16000, ChannelModeCode::Stereo,
-                       OutputFolderCode::SameAsSource, "", true, false, TargetExistsCode::Overwrite};
+    s.splitterPage.split = {SplitTypeCode::ByCount, 6, "0.75", SizeUnitCode::KB, 0, 45, "0.0", "1.0"};
+    s.batchSplitter = {"C:\\Music\\In", {SplitTypeCode::ByCustom, 3, "1,5", SizeUnitCode::GB, 2, 5, "90.5", "0"}};
+    s.joinerPage = {"/srv/join", "T\xE2\x80\x99tle", "#Artist", "Album;x", "2001", "line one\nline two", "Jazz", "12"};
+    s.joinerOptions = {false,
+                       false,
+                       96,
+                       16000,
+                       ChannelModeCode::Stereo,
+                       OutputFolderCode::SameAsSource,
+                       "",
+                       true,
+                       false,
+                       TargetExistsCode::Overwrite};
     s.batchJoiner = {"/srv/main", JoinTypeCode::Append};
 }
 
@@ -192,8 +215,7 @@ TEST(QSettingsBackend, UnwritableLocationSkipsSaves) {
 // The user's store lives in Quillmere/Quillmere.conf below the configuration folder.
 TEST(QSettingsBackend, UserStoreLocation) {
     fixtures::TempDir dir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(dir.Path().string()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.Path().string()));
     const std::filesystem::path expected = dir / "Quillmere" / "Quillmere.conf";
     {
         QSettingsBackend backend;
@@ -214,8 +236,7 @@ TEST(QSettingsBackend, UserStoreLocation) {
 // Points HOME and XDG_CONFIG_HOME at a test folder for one scope.
 class FakeHome {
 public:
-    explicit FakeHome(const std::filesystem::path& home)
-        : m_oldHome(Get("HOME")), m_oldConfig(Get("XDG_CONFIG_HOME")) {
+    explicit FakeHome(const std::filesystem::path& home) : m_oldHome(Get("HOME")), m_oldConfig(Get("XDG_CONFIG_HOME")) {
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
     }

@@ -72,8 +72,8 @@ struct Piece {
 
 inline std::uint64_t Id3v2Size(const Bytes& data) {
     if (data.size() < 10 || std::memcmp(data.data(), "ID3", 3) != 0) return 0;
-    return 10 + ((std::uint64_t{data[6]} << 21) | (std::uint64_t{data[7]} << 14) |
-                 (std::uint64_t{data[8]} << 7) | data[9]);
+    return 10 +
+           ((std::uint64_t{data[6]} << 21) | (std::uint64_t{data[7]} << 14) | (std::uint64_t{data[8]} << 7) | data[9]);
 }
 
 inline Piece ReadPiece(const std::filesystem::path& path) {
@@ -83,8 +83,7 @@ inline Piece ReadPiece(const std::filesystem::path& path) {
     std::vector<fixtures::FrameSpan> spans = fixtures::WalkFrames(p.data, p.tagBytes);
     std::size_t first = 0;
     XingLayout layout;
-    if (!spans.empty() &&
-        ParseXingLayout({p.data.data() + spans[0].offset, spans[0].bytes}, &layout)) {
+    if (!spans.empty() && ParseXingLayout({p.data.data() + spans[0].offset, spans[0].bytes}, &layout)) {
         p.xing.assign(p.data.begin() + static_cast<long>(spans[0].offset),
                       p.data.begin() + static_cast<long>(spans[0].offset + spans[0].bytes));
         first = 1;
@@ -150,8 +149,6 @@ inline std::unique_ptr<SplitEngine> MakeEngine(EngineKind kind) {
     return std::make_unique<ReencodeSplitter>();
 }
 
-inline std::string EngineName(EngineKind kind) {
-    return kind == EngineKind::Direct ? "Direct" : "Reencode";
-}
+inline std::string EngineName(EngineKind kind) { return kind == EngineKind::Direct ? "Direct" : "Reencode"; }
 
 }  // namespace qm::enginetest

@@ -5,11 +5,11 @@
 
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
+#include "split/BatchPlanners.h"
 #include "split/DirectSplitter.h"
+#include "split/PagePlanners.h"
 #include "split/PlannerFakes.h"
 #include "split/ReencodeSplitter.h"
-#include "split/BatchPlanners.h"
-#include "split/PagePlanners.h"
 
 namespace qm {
 namespace {
@@ -50,8 +50,8 @@ TEST(PlannerEngines, EngineChoice) {
         int fadeOut;
         bool reencodingEngine;
     };
-    for (const Case& c : {Case{false, 0, 0, false}, Case{true, 0, 0, true}, Case{false, 5, 0, true},
-                          Case{false, 0, 5, true}}) {
+    for (const Case& c :
+         {Case{false, 0, 0, false}, Case{true, 0, 0, true}, Case{false, 5, 0, true}, Case{false, 0, 5, true}}) {
         SplitterOptions options;
         options.ReencodePieces = c.reencode;
         options.FadeInLen = c.fadeIn;
@@ -72,7 +72,8 @@ TEST(PlannerEngines, PageByTimeWritesDecodablePieces) {
     std::vector<fs::path> outputs;
     std::string message;
     const page_plans::PageSource source{song, fs::file_size(song), 50};
-    ASSERT_EQ(page_plans::PlanByTime(RealContext(options, operation), source, 20, &outputs, &message), PlanResult::Done) << message;
+    ASSERT_EQ(page_plans::PlanByTime(RealContext(options, operation), source, 20, &outputs, &message), PlanResult::Done)
+        << message;
     ASSERT_EQ(outputs, (std::vector<fs::path>{dir / "song-1.mp3", dir / "song-2.mp3", dir / "song-3.mp3"}));
     EXPECT_NEAR(DecodedSeconds(outputs[0]), 2.0, 4 * kFrameSeconds);
     EXPECT_NEAR(DecodedSeconds(outputs[1]), 2.0, 4 * kFrameSeconds);
@@ -153,11 +154,10 @@ TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
         std::set<std::string> files;
         const char* message;
     };
-    for (const Case& c : {Case{TargetExistsCode::Rename, true,
-                               {"song.mp3", "song-part.mp3", "song-part_1.mp3", "song-part_2.mp3"}, ""},
-                          Case{TargetExistsCode::Skip, false, {"song.mp3", "song-part.mp3"},
-                               "Target exists and skipped"},
-                          Case{TargetExistsCode::Overwrite, true, {"song.mp3", "song-part.mp3"}, ""}}) {
+    for (const Case& c :
+         {Case{TargetExistsCode::Rename, true, {"song.mp3", "song-part.mp3", "song-part_1.mp3", "song-part_2.mp3"}, ""},
+          Case{TargetExistsCode::Skip, false, {"song.mp3", "song-part.mp3"}, "Target exists and skipped"},
+          Case{TargetExistsCode::Overwrite, true, {"song.mp3", "song-part.mp3"}, ""}}) {
         fixtures::TempDir dir;
         const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
         SplitterOptions options;
@@ -167,7 +167,8 @@ TEST(PlannerEngines, PiecesOfOnePlanDoNotTakeEachOthersNames) {
         batch_plans::BatchEntry entry{song, 6, {}};
         int sequence = 1;
         std::string message;
-        EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message) == PlanResult::Done,
+        EXPECT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message) ==
+                      PlanResult::Done,
                   c.ok);
         EXPECT_EQ(message, c.message);
         EXPECT_EQ(FileNames(dir.Path()), c.files);
@@ -231,15 +232,15 @@ TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
         double pieceSeconds;  // of the first piece
         const char* message;  // of a refused plan
     };
-    for (const Case& c : {Case{"whole range", 0.5, Mode::Range, 0, 0, 1, 0.5, ""},
-                          Case{"range from 0.2", 0.5, Mode::Range, 2, 0, 1, 0.3, ""},
-                          Case{"range of 0.2 from 0.1", 0.5, Mode::Range, 1, 2, 1, 0.2, ""},
-                          Case{"range beyond", 0.5, Mode::Range, 6, 0, 0, 0,
-                               "The beginning point exceeds length of the MP3."},
-                          Case{"range in the last part-second", 1.5, Mode::Range, 12, 0, 1, 0.3, ""},
-                          Case{"count 2", 0.5, Mode::Count, 2, 0, 2, 0.2, ""},
-                          Case{"count 6", 0.5, Mode::Count, 6, 0, 0, 0, "The file count is too big."},
-                          Case{"time 0.2", 0.5, Mode::Time, 2, 0, 3, 0.2, ""}}) {
+    for (const Case& c :
+         {Case{"whole range", 0.5, Mode::Range, 0, 0, 1, 0.5, ""},
+          Case{"range from 0.2", 0.5, Mode::Range, 2, 0, 1, 0.3, ""},
+          Case{"range of 0.2 from 0.1", 0.5, Mode::Range, 1, 2, 1, 0.2, ""},
+          Case{"range beyond", 0.5, Mode::Range, 6, 0, 0, 0, "The beginning point exceeds length of the MP3."},
+          Case{"range in the last part-second", 1.5, Mode::Range, 12, 0, 1, 0.3, ""},
+          Case{"count 2", 0.5, Mode::Count, 2, 0, 2, 0.2, ""},
+          Case{"count 6", 0.5, Mode::Count, 6, 0, 0, 0, "The file count is too big."},
+          Case{"time 0.2", 0.5, Mode::Time, 2, 0, 3, 0.2, ""}}) {
         fixtures::TempDir dir;
         const fs::path song = fixtures::MakeSong(dir, "song.mp3", c.seconds);
         SplitterOptions options;
@@ -250,9 +251,16 @@ TEST(PlannerEngines, PartSecondsArePlannedOnTheRealLength) {
         const SplitPlanContext context = RealContext(options, operation);
         bool ok = false;
         switch (c.mode) {
-        case Mode::Range: ok = batch_plans::PlanCustomRange(context, &entry, c.input, c.length, &sequence, &message) == PlanResult::Done; break;
-        case Mode::Count: ok = batch_plans::PlanByCount(context, &entry, c.input, &sequence, &message) == PlanResult::Done; break;
-        case Mode::Time: ok = batch_plans::PlanByTime(context, &entry, c.input, &sequence, &message) == PlanResult::Done; break;
+            case Mode::Range:
+                ok = batch_plans::PlanCustomRange(context, &entry, c.input, c.length, &sequence, &message) ==
+                     PlanResult::Done;
+                break;
+            case Mode::Count:
+                ok = batch_plans::PlanByCount(context, &entry, c.input, &sequence, &message) == PlanResult::Done;
+                break;
+            case Mode::Time:
+                ok = batch_plans::PlanByTime(context, &entry, c.input, &sequence, &message) == PlanResult::Done;
+                break;
         }
         EXPECT_EQ(ok, c.pieces > 0) << c.name;
         EXPECT_EQ(message, c.message) << c.name;
@@ -285,12 +293,14 @@ TEST(PlannerEngines, LongFadesKeepThePlansCuts) {
         std::vector<fs::path> outputs;
         if (c.manual) {
             std::vector<PieceRow> rows{{0, 10, true, {}}, {10, 50, true, {}}, {50, 60, true, {}}};
-            ASSERT_EQ(page_plans::PlanManualPieces(RealContext(options, operation), song, &rows, &outputs, &message), PlanResult::Done)
+            ASSERT_EQ(page_plans::PlanManualPieces(RealContext(options, operation), song, &rows, &outputs, &message),
+                      PlanResult::Done)
                 << message;
         } else {
             batch_plans::BatchEntry entry{song, 6, {}};
             int sequence = 1;
-            ASSERT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message), PlanResult::Done)
+            ASSERT_EQ(batch_plans::PlanByCount(RealContext(options, operation), &entry, 3, &sequence, &message),
+                      PlanResult::Done)
                 << message;
             outputs = entry.outputs;
         }
@@ -334,7 +344,8 @@ TEST(PlannerEngines, CustomRangeIgnoresOverlaps) {
     batch_plans::BatchEntry entry{song, 6, {}};
     int sequence = 4;
     std::string message;
-    ASSERT_EQ(batch_plans::PlanCustomRange(RealContext(options, operation), &entry, 15, 20, &sequence, &message), PlanResult::Done);
+    ASSERT_EQ(batch_plans::PlanCustomRange(RealContext(options, operation), &entry, 15, 20, &sequence, &message),
+              PlanResult::Done);
     ASSERT_EQ(entry.outputs.size(), 1u);
     EXPECT_NEAR(DecodedSeconds(entry.outputs[0]), 2.0, 2 * kFrameSeconds);
     EXPECT_EQ(sequence, 5);

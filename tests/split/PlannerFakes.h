@@ -21,11 +21,11 @@ namespace qm::testing {
 struct EngineScript {
     bool openOk = true;
     int bitRateKbps = 128;
-    int failAtPiece = 0;        // piece operation k (1-based count of piece calls) fails
-    int cancelAtPiece = 0;      // piece operation k sets the cancel flag and fails
-    int cancelAfterPiece = 0;   // piece operation k is written, then sets the cancel flag
-    int endAtPiece = 0;         // piece operation k reports the end of the source
-    int emptyAtPiece = 0;       // piece operation k finds the source ended, no frame of its own
+    int failAtPiece = 0;       // piece operation k (1-based count of piece calls) fails
+    int cancelAtPiece = 0;     // piece operation k sets the cancel flag and fails
+    int cancelAfterPiece = 0;  // piece operation k is written, then sets the cancel flag
+    int endAtPiece = 0;        // piece operation k reports the end of the source
+    int emptyAtPiece = 0;      // piece operation k finds the source ended, no frame of its own
     bool skipReachesEnd = false;
     CancelFlag* cancel = nullptr;
 
@@ -71,8 +71,7 @@ public:
     }
 
 private:
-    bool Piece(const std::filesystem::path& path, const std::string& what, const PieceNumbers& n,
-               bool* endReached) {
+    bool Piece(const std::filesystem::path& path, const std::string& what, const PieceNumbers& n, bool* endReached) {
         m_script->calls.push_back(what + " " + std::to_string(n.piece) + "/" + std::to_string(n.total) + " s" +
                                   std::to_string(n.sequence));
         const int k = ++m_script->pieceCalls;
@@ -109,8 +108,8 @@ struct ScriptedResolver {
 
     SplitOutputResolver Get() const {
         return [folder = folder, refuse = refusePiece](const std::filesystem::path&, const PieceNumbers& n,
-                                                      const OutputTaken&, std::filesystem::path* path,
-                                                      std::string* message) {
+                                                       const OutputTaken&, std::filesystem::path* path,
+                                                       std::string* message) {
             if (n.piece == refuse) {
                 *message = "Target exists and skipped";
                 return false;

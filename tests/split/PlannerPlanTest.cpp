@@ -7,9 +7,9 @@
 
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
-#include "split/PlannerFakes.h"
 #include "split/BatchPlanners.h"
 #include "split/PagePlanners.h"
+#include "split/PlannerFakes.h"
 
 namespace qm {
 namespace {
@@ -71,15 +71,18 @@ TEST_P(PagePlannerTable, ChecksInputsAndAsksForThePieces) {
     const auto source = h.Source(c.fileSizeBytes, c.durationTenths);
     bool ok = false;
     switch (c.mode) {
-    case PageMode::Size:
-        ok = page_plans::PlanBySize(h.Context(), source, static_cast<std::uint64_t>(c.input), &h.outputs, &h.message) == PlanResult::Done;
-        break;
-    case PageMode::Count:
-        ok = page_plans::PlanByCount(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message) == PlanResult::Done;
-        break;
-    case PageMode::Time:
-        ok = page_plans::PlanByTime(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message) == PlanResult::Done;
-        break;
+        case PageMode::Size:
+            ok = page_plans::PlanBySize(h.Context(), source, static_cast<std::uint64_t>(c.input), &h.outputs,
+                                        &h.message) == PlanResult::Done;
+            break;
+        case PageMode::Count:
+            ok = page_plans::PlanByCount(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message) ==
+                 PlanResult::Done;
+            break;
+        case PageMode::Time:
+            ok = page_plans::PlanByTime(h.Context(), source, static_cast<int>(c.input), &h.outputs, &h.message) ==
+                 PlanResult::Done;
+            break;
     }
     EXPECT_EQ(ok, c.ok);
     if (!c.ok) {
@@ -92,28 +95,82 @@ TEST_P(PagePlannerTable, ChecksInputsAndAsksForThePieces) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PagePlannerTable,
     ::testing::Values(
-        PageCase{"SizeEqualToFileIsRefused", PageMode::Size, 1000, 1000, 100, false,
-                 "The size of piece is greater than original file. It's not necessary to split.", {}},
-        PageCase{"SizeAboveFileIsRefused", PageMode::Size, 5000, 1000, 100, false,
-                 "The size of piece is greater than original file. It's not necessary to split.", {}},
+        PageCase{"SizeEqualToFileIsRefused",
+                 PageMode::Size,
+                 1000,
+                 1000,
+                 100,
+                 false,
+                 "The size of piece is greater than original file. It's not necessary to split.",
+                 {}},
+        PageCase{"SizeAboveFileIsRefused",
+                 PageMode::Size,
+                 5000,
+                 1000,
+                 100,
+                 false,
+                 "The size of piece is greater than original file. It's not necessary to split.",
+                 {}},
         PageCase{"SizeZeroIsTooSmall", PageMode::Size, 0, 1000, 100, false, "The size of piece is too small.", {}},
-        PageCase{"SizeWithRemainderAddsAPiece", PageMode::Size, 400, 1000, 100, true, "",
+        PageCase{"SizeWithRemainderAddsAPiece",
+                 PageMode::Size,
+                 400,
+                 1000,
+                 100,
+                 true,
+                 "",
                  {"size 400 1/3 s1", "size 400 2/3 s2", "end 3/3 s3"}},
         PageCase{"SizeDividingEvenly", PageMode::Size, 500, 1000, 100, true, "", {"size 500 1/2 s1", "end 2/2 s2"}},
         PageCase{"SizeOneByteBelowFile", PageMode::Size, 999, 1000, 100, true, "", {"size 999 1/2 s1", "end 2/2 s2"}},
-        PageCase{"CountOneIsTooSmall", PageMode::Count, 1, 1000, 100, false,
-                 "The file count should be greater than or equal to 2.", {}},
+        PageCase{"CountOneIsTooSmall",
+                 PageMode::Count,
+                 1,
+                 1000,
+                 100,
+                 false,
+                 "The file count should be greater than or equal to 2.",
+                 {}},
         PageCase{"CountTenOnNineTenths", PageMode::Count, 10, 1000, 9, false, "The file count is too big.", {}},
-        PageCase{"CountThree", PageMode::Count, 3, 1000, 1500, true, "",
+        PageCase{"CountThree",
+                 PageMode::Count,
+                 3,
+                 1000,
+                 1500,
+                 true,
+                 "",
                  {"duration 500 1/3 s1", "duration 500 2/3 s2", "end 3/3 s3"}},
-        PageCase{"CountTruncatesThePieceLength", PageMode::Count, 3, 1000, 100, true, "",
+        PageCase{"CountTruncatesThePieceLength",
+                 PageMode::Count,
+                 3,
+                 1000,
+                 100,
+                 true,
+                 "",
                  {"duration 33 1/3 s1", "duration 33 2/3 s2", "end 3/3 s3"}},
-        PageCase{"TimeMinuteOnTwoAndAHalf", PageMode::Time, 600, 1000, 1500, true, "",
+        PageCase{"TimeMinuteOnTwoAndAHalf",
+                 PageMode::Time,
+                 600,
+                 1000,
+                 1500,
+                 true,
+                 "",
                  {"duration 600 1/3 s1", "duration 600 2/3 s2", "end 3/3 s3"}},
-        PageCase{"TimeEqualToFileIsRefused", PageMode::Time, 1500, 1000, 1500, false,
-                 "The duration of piece is greater than original file. It's not necessary to split.", {}},
+        PageCase{"TimeEqualToFileIsRefused",
+                 PageMode::Time,
+                 1500,
+                 1000,
+                 1500,
+                 false,
+                 "The duration of piece is greater than original file. It's not necessary to split.",
+                 {}},
         PageCase{"TimeZeroIsTooSmall", PageMode::Time, 0, 1000, 1500, false, "The duration of piece is too small.", {}},
-        PageCase{"TimeOneTenthBelowFile", PageMode::Time, 1499, 1000, 1500, true, "",
+        PageCase{"TimeOneTenthBelowFile",
+                 PageMode::Time,
+                 1499,
+                 1000,
+                 1500,
+                 true,
+                 "",
                  {"duration 1499 1/2 s1", "end 2/2 s2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -123,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PagePlanners, BySizeWithReencodingCountsByDurationAtTheBitRate) {
     Harness h;
     h.options.ReencodePieces = true;
-    ASSERT_EQ(page_plans::PlanBySize(h.Context(), h.Source(10'000'000, 250), 160000, &h.outputs, &h.message), PlanResult::Done);
+    ASSERT_EQ(page_plans::PlanBySize(h.Context(), h.Source(10'000'000, 250), 160000, &h.outputs, &h.message),
+              PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"size 160000 1/3 s1", "size 160000 2/3 s2", "end 3/3 s3"}));
 }
 
@@ -182,7 +240,8 @@ TEST(PagePlanners, FailedWriteIsReportedNotSuccess) {
 TEST(PagePlanners, FailedLastPieceIsReported) {
     Harness h;
     h.script.failAtPiece = 3;
-    EXPECT_EQ(page_plans::PlanByTime(h.Context(), h.Source(1000, 300), 100, &h.outputs, &h.message), PlanResult::Failed);
+    EXPECT_EQ(page_plans::PlanByTime(h.Context(), h.Source(1000, 300), 100, &h.outputs, &h.message),
+              PlanResult::Failed);
     EXPECT_EQ(h.message, "Failed to write file \"" + (h.dir / "piece-3-of-3-s3.mp3").string() + "\".");
     EXPECT_EQ(h.outputs.size(), 2u);
 }
@@ -191,7 +250,8 @@ TEST(PagePlanners, FailedLastPieceIsReported) {
 TEST(PagePlanners, CancelDeletesEveryPieceOfTheRun) {
     Harness h;
     h.script.cancelAtPiece = 3;
-    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Cancelled);
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message),
+              PlanResult::Cancelled);
     EXPECT_TRUE(h.outputs.empty());
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
 }
@@ -200,7 +260,8 @@ TEST(PagePlanners, CancelDeletesEveryPieceOfTheRun) {
 TEST(PagePlanners, CancelBeforeTheFirstPieceWritesNothing) {
     Harness h;
     h.operation.cancel = 1;
-    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Cancelled);
+    EXPECT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message),
+              PlanResult::Cancelled);
     EXPECT_TRUE(h.script.calls.empty());
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
 }
@@ -225,7 +286,8 @@ TEST_P(ManualPiecesTable, WritesCheckedRowsAndSkipsTheOthers) {
     for (std::size_t i = 0; i < c.rows.size(); ++i) {
         rows.push_back(PieceRow{c.rows[i].first, c.rows[i].second, c.checked[i], {}});
     }
-    const bool ok = page_plans::PlanManualPieces(h.Context(), h.dir / "song.mp3", &rows, &h.outputs, &h.message) == PlanResult::Done;
+    const bool ok = page_plans::PlanManualPieces(h.Context(), h.dir / "song.mp3", &rows, &h.outputs, &h.message) ==
+                    PlanResult::Done;
     EXPECT_EQ(ok, c.ok);
     if (!ok) {
         EXPECT_EQ(h.message, "At least two pieces required. And, at least one piece checked for splitting.");
@@ -247,9 +309,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ManualCase{"OneRowIsRefused", {{0, 100}}, {true}, false, {}},
         ManualCase{"NoRowCheckedIsRefused", {{0, 50}, {50, 100}}, {false, false}, false, {}},
-        ManualCase{"MiddleRowUncheckedKeepsNumbers", {{0, 30}, {30, 70}, {70, 100}}, {true, false, true}, true,
+        ManualCase{"MiddleRowUncheckedKeepsNumbers",
+                   {{0, 30}, {30, 70}, {70, 100}},
+                   {true, false, true},
+                   true,
                    {"duration 30 1/3 s1", "skip 40", "end 3/3 s3"}},
-        ManualCase{"LastRowUncheckedIsNotWritten", {{0, 30}, {30, 70}, {70, 100}}, {true, true, false}, true,
+        ManualCase{"LastRowUncheckedIsNotWritten",
+                   {{0, 30}, {30, 70}, {70, 100}},
+                   {true, true, false},
+                   true,
                    {"duration 30 1/3 s1", "duration 40 2/3 s2"}},
         ManualCase{"OnlyTheLastRowChecked", {{0, 30}, {30, 100}}, {false, true}, true, {"skip 30", "end 2/2 s2"}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -259,7 +327,8 @@ TEST(ManualPieces, RunningSequenceCountsWrittenPiecesOnly) {
     Harness h;
     std::vector<PieceRow> rows{{0, 30, true, {}}, {30, 70, false, {}}, {70, 100, true, {}}};
     int sequence = 5;
-    ASSERT_EQ(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message, &sequence), PlanResult::Done);
+    ASSERT_EQ(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message, &sequence),
+              PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"duration 30 1/3 s5", "skip 40", "end 3/3 s6"}));
     EXPECT_EQ(sequence, 7);
 }
@@ -269,7 +338,8 @@ TEST(ManualPieces, CancelInTheLastRowDeletesEverything) {
     Harness h;
     h.script.cancelAtPiece = 2;
     std::vector<PieceRow> rows{{0, 30, true, {}}, {30, 100, true, {}}};
-    EXPECT_EQ(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message), PlanResult::Cancelled);
+    EXPECT_EQ(page_plans::PlanManualPieces(h.Context(), h.dir / "s.mp3", &rows, &h.outputs, &h.message),
+              PlanResult::Cancelled);
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
     EXPECT_TRUE(rows[0].outputPath.empty());
 }
@@ -308,19 +378,22 @@ TEST_P(BatchPlannerTable, ChecksInputsAndNumbersWithTheRunSequence) {
     bool ok = false;
     const auto context = h.Context();
     switch (c.mode) {
-    case BatchMode::Size:
-        ok = batch_plans::PlanBySize(context, &entry, static_cast<std::uint64_t>(c.input), &sequence, &h.message) == PlanResult::Done;
-        break;
-    case BatchMode::Count:
-        ok = batch_plans::PlanByCount(context, &entry, static_cast<int>(c.input), &sequence, &h.message) == PlanResult::Done;
-        break;
-    case BatchMode::Time:
-        ok = batch_plans::PlanByTime(context, &entry, static_cast<int>(c.input), &sequence, &h.message) == PlanResult::Done;
-        break;
-    case BatchMode::Range:
-        ok = batch_plans::PlanCustomRange(context, &entry, static_cast<int>(c.input), c.lengthTenths, &sequence,
-                                          &h.message) == PlanResult::Done;
-        break;
+        case BatchMode::Size:
+            ok = batch_plans::PlanBySize(context, &entry, static_cast<std::uint64_t>(c.input), &sequence, &h.message) ==
+                 PlanResult::Done;
+            break;
+        case BatchMode::Count:
+            ok = batch_plans::PlanByCount(context, &entry, static_cast<int>(c.input), &sequence, &h.message) ==
+                 PlanResult::Done;
+            break;
+        case BatchMode::Time:
+            ok = batch_plans::PlanByTime(context, &entry, static_cast<int>(c.input), &sequence, &h.message) ==
+                 PlanResult::Done;
+            break;
+        case BatchMode::Range:
+            ok = batch_plans::PlanCustomRange(context, &entry, static_cast<int>(c.input), c.lengthTenths, &sequence,
+                                              &h.message) == PlanResult::Done;
+            break;
     }
     EXPECT_EQ(ok, c.ok);
     if (!c.ok) {
@@ -336,32 +409,140 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BatchCase{"SizeAtFileSizeIsOnePiece", BatchMode::Size, 1000, 0, 10, false, 1, true, "", {"end 1/1 s10"}, 11},
         BatchCase{"SizeAboveFileSizeIsOnePiece", BatchMode::Size, 4000, 0, 10, false, 1, true, "", {"end 1/1 s10"}, 11},
-        BatchCase{"SizeZeroIsTooSmall", BatchMode::Size, 0, 0, 10, false, 1, false, "The size of piece is too small.",
-                  {}, 10},
-        BatchCase{"SizeWithRemainder", BatchMode::Size, 400, 0, 10, false, 1, true, "",
-                  {"size 400 1/3 s10", "size 400 2/3 s11", "end 3/3 s12"}, 13},
-        BatchCase{"CountOneIsTooSmall", BatchMode::Count, 1, 0, 10, false, 1, false,
-                  "The file count should be greater than or equal to 2.", {}, 10},
-        BatchCase{"CountAboveTenthsIsTooBig", BatchMode::Count, 11, 0, 1, false, 1, false,
-                  "The file count is too big.", {}, 10},
-        BatchCase{"CountUsesWholeSecondsTimesTen", BatchMode::Count, 4, 0, 10, false, 1, true, "",
-                  {"duration 25 1/4 s10", "duration 25 2/4 s11", "duration 25 3/4 s12", "end 4/4 s13"}, 14},
-        BatchCase{"FirstTwoOfFive", BatchMode::Count, 5, 0, 10, true, 2, true, "",
-                  {"duration 20 1/5 s10", "duration 20 2/5 s11"}, 12},
-        BatchCase{"FirstTwoOfTwoWritesTheLastToTheEnd", BatchMode::Count, 2, 0, 10, true, 2, true, "",
-                  {"duration 50 1/2 s10", "end 2/2 s11"}, 12},
+        BatchCase{"SizeZeroIsTooSmall",
+                  BatchMode::Size,
+                  0,
+                  0,
+                  10,
+                  false,
+                  1,
+                  false,
+                  "The size of piece is too small.",
+                  {},
+                  10},
+        BatchCase{"SizeWithRemainder",
+                  BatchMode::Size,
+                  400,
+                  0,
+                  10,
+                  false,
+                  1,
+                  true,
+                  "",
+                  {"size 400 1/3 s10", "size 400 2/3 s11", "end 3/3 s12"},
+                  13},
+        BatchCase{"CountOneIsTooSmall",
+                  BatchMode::Count,
+                  1,
+                  0,
+                  10,
+                  false,
+                  1,
+                  false,
+                  "The file count should be greater than or equal to 2.",
+                  {},
+                  10},
+        BatchCase{"CountAboveTenthsIsTooBig",
+                  BatchMode::Count,
+                  11,
+                  0,
+                  1,
+                  false,
+                  1,
+                  false,
+                  "The file count is too big.",
+                  {},
+                  10},
+        BatchCase{"CountUsesWholeSecondsTimesTen",
+                  BatchMode::Count,
+                  4,
+                  0,
+                  10,
+                  false,
+                  1,
+                  true,
+                  "",
+                  {"duration 25 1/4 s10", "duration 25 2/4 s11", "duration 25 3/4 s12", "end 4/4 s13"},
+                  14},
+        BatchCase{"FirstTwoOfFive",
+                  BatchMode::Count,
+                  5,
+                  0,
+                  10,
+                  true,
+                  2,
+                  true,
+                  "",
+                  {"duration 20 1/5 s10", "duration 20 2/5 s11"},
+                  12},
+        BatchCase{"FirstTwoOfTwoWritesTheLastToTheEnd",
+                  BatchMode::Count,
+                  2,
+                  0,
+                  10,
+                  true,
+                  2,
+                  true,
+                  "",
+                  {"duration 50 1/2 s10", "end 2/2 s11"},
+                  12},
         BatchCase{"FirstOneOfThree", BatchMode::Time, 40, 0, 10, true, 1, true, "", {"duration 40 1/3 s10"}, 11},
-        BatchCase{"FirstTenOfThreeWritesAll", BatchMode::Time, 40, 0, 10, true, 10, true, "",
-                  {"duration 40 1/3 s10", "duration 40 2/3 s11", "end 3/3 s12"}, 13},
+        BatchCase{"FirstTenOfThreeWritesAll",
+                  BatchMode::Time,
+                  40,
+                  0,
+                  10,
+                  true,
+                  10,
+                  true,
+                  "",
+                  {"duration 40 1/3 s10", "duration 40 2/3 s11", "end 3/3 s12"},
+                  13},
         BatchCase{"TimeAtDurationIsOnePiece", BatchMode::Time, 100, 0, 10, false, 1, true, "", {"end 1/1 s10"}, 11},
-        BatchCase{"TimeZeroIsTooSmall", BatchMode::Time, 0, 0, 10, false, 1, false,
-                  "The duration of piece is too small.", {}, 10},
-        BatchCase{"RangeBeginBeyondLength", BatchMode::Range, 101, 10, 10, false, 1, false,
-                  "The beginning point exceeds length of the MP3.", {}, 10},
-        BatchCase{"RangeBeginAtLengthIsAllowed", BatchMode::Range, 100, 10, 10, false, 1, true, "",
-                  {"skip 100", "duration 10 1/1 s10"}, 11},
-        BatchCase{"RangeLengthZeroRunsToTheEnd", BatchMode::Range, 25, 0, 10, false, 1, true, "",
-                  {"skip 25", "duration 200 1/1 s10"}, 11}),
+        BatchCase{"TimeZeroIsTooSmall",
+                  BatchMode::Time,
+                  0,
+                  0,
+                  10,
+                  false,
+                  1,
+                  false,
+                  "The duration of piece is too small.",
+                  {},
+                  10},
+        BatchCase{"RangeBeginBeyondLength",
+                  BatchMode::Range,
+                  101,
+                  10,
+                  10,
+                  false,
+                  1,
+                  false,
+                  "The beginning point exceeds length of the MP3.",
+                  {},
+                  10},
+        BatchCase{"RangeBeginAtLengthIsAllowed",
+                  BatchMode::Range,
+                  100,
+                  10,
+                  10,
+                  false,
+                  1,
+                  true,
+                  "",
+                  {"skip 100", "duration 10 1/1 s10"},
+                  11},
+        BatchCase{"RangeLengthZeroRunsToTheEnd",
+                  BatchMode::Range,
+                  25,
+                  0,
+                  10,
+                  false,
+                  1,
+                  true,
+                  "",
+                  {"skip 25", "duration 200 1/1 s10"},
+                  11}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The custom range has no neighbours: no overlap reaches the engine, fades still do.
@@ -409,12 +590,14 @@ TEST_P(BatchFailureTable, LeavesExactlyTheCompletePieces) {
     h.resolver.refusePiece = c.refusePiece;
     batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
     int sequence = 1;
-    EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), (c.cancelAt != 0 ? PlanResult::Cancelled : PlanResult::Failed));
+    EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message),
+              (c.cancelAt != 0 ? PlanResult::Cancelled : PlanResult::Failed));
     std::string message = c.message;
     const auto at = message.find("{piece}");
     if (at != std::string::npos) {
-        message.replace(at, 7, (h.dir / ("piece-" + std::to_string(c.failAt) + "-of-4-s" + std::to_string(c.failAt) +
-                                         ".mp3")).string());
+        message.replace(
+            at, 7,
+            (h.dir / ("piece-" + std::to_string(c.failAt) + "-of-4-s" + std::to_string(c.failAt) + ".mp3")).string());
     }
     EXPECT_EQ(h.message, message);
     EXPECT_EQ(FileNames(h.dir.Path()), c.left);
@@ -425,12 +608,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BatchFailureTable,
     ::testing::Values(BatchFailureCase{"CancelInPieceThree", 3, 0, 0, {}, ""},
                       BatchFailureCase{"CancelInTheLastPiece", 4, 0, 0, {}, ""},
-                      BatchFailureCase{"RefusedPieceTwo", 0, 0, 2, {"piece-1-of-4-s1.mp3"},
-                                       "Target exists and skipped"},
-                      BatchFailureCase{"FailedWriteOfPieceThree", 0, 3, 0,
+                      BatchFailureCase{
+                          "RefusedPieceTwo", 0, 0, 2, {"piece-1-of-4-s1.mp3"}, "Target exists and skipped"},
+                      BatchFailureCase{"FailedWriteOfPieceThree",
+                                       0,
+                                       3,
+                                       0,
                                        {"piece-1-of-4-s1.mp3", "piece-2-of-4-s2.mp3"},
                                        "Failed to write file \"{piece}\"."},
-                      BatchFailureCase{"FailedWriteOfTheLastPiece", 0, 4, 0,
+                      BatchFailureCase{"FailedWriteOfTheLastPiece",
+                                       0,
+                                       4,
+                                       0,
                                        {"piece-1-of-4-s1.mp3", "piece-2-of-4-s2.mp3", "piece-3-of-4-s3.mp3"},
                                        "Failed to write file \"{piece}\"."}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -447,8 +636,8 @@ TEST(BatchPlanners, PlanThatDoesNotEndWellReplacesNoFile) {
         int refusePiece;
         bool keepsPieceTwo;
     };
-    for (const Case& c : {Case{"failed write", 0, 3, 0, true}, Case{"refused path", 0, 0, 3, true},
-                          Case{"cancel", 3, 0, 0, false}}) {
+    for (const Case& c :
+         {Case{"failed write", 0, 3, 0, true}, Case{"refused path", 0, 0, 3, true}, Case{"cancel", 3, 0, 0, false}}) {
         Harness h;
         h.script.cancelAtPiece = c.cancelAt;
         h.script.failAtPiece = c.failAt;
@@ -460,7 +649,9 @@ TEST(BatchPlanners, PlanThatDoesNotEndWellReplacesNoFile) {
         fixtures::WriteFileBytes(three, {3, 3});
         batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
         int sequence = 1;
-        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), (c.cancelAt != 0 ? PlanResult::Cancelled : PlanResult::Failed)) << c.name;
+        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message),
+                  (c.cancelAt != 0 ? PlanResult::Cancelled : PlanResult::Failed))
+            << c.name;
         EXPECT_EQ(fixtures::ReadFileBytes(one), (fixtures::Bytes{1, 1})) << c.name;
         EXPECT_EQ(fixtures::ReadFileBytes(three), (fixtures::Bytes{3, 3})) << c.name;
         std::set<std::string> left{one.filename().string(), three.filename().string()};
@@ -478,14 +669,15 @@ TEST(BatchPlanners, PieceWithNothingOfItsOwnEndsThePlan) {
         Calls calls;
         int sequenceAfter;
     };
-    for (const Case& c : {Case{2, {"duration 100 1/4 s1", "duration 100 2/4 s2"}, 2},
-                          Case{4, {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"},
-                               4}}) {
+    for (const Case& c :
+         {Case{2, {"duration 100 1/4 s1", "duration 100 2/4 s2"}, 2},
+          Case{4, {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"}, 4}}) {
         Harness h;
         h.script.emptyAtPiece = c.emptyAt;
         batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
         int sequence = 1;
-        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), PlanResult::Done) << h.message;
+        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), PlanResult::Done)
+            << h.message;
         EXPECT_EQ(h.script.calls, c.calls);
         EXPECT_EQ(sequence, c.sequenceAfter);
         EXPECT_EQ(entry.outputs.size(), static_cast<std::size_t>(c.sequenceAfter - 1));
@@ -502,11 +694,11 @@ TEST(PlannerInputs, SizeTextTimesUnit) {
         SizeUnitCode unit;
         std::uint64_t bytes;
     };
-    for (const Case& c : {Case{"1", SizeUnitCode::MB, 1048576}, Case{"1.5", SizeUnitCode::KB, 1536},
-                          Case{"2", SizeUnitCode::GB, 2147483648ULL}, Case{" 3", SizeUnitCode::KB, 3072},
-                          Case{"0.0001", SizeUnitCode::KB, 0}, Case{"abc", SizeUnitCode::MB, 0},
-                          Case{"", SizeUnitCode::MB, 0}, Case{"-4", SizeUnitCode::MB, 0},
-                          Case{"10x", SizeUnitCode::KB, 10240}}) {
+    for (const Case& c :
+         {Case{"1", SizeUnitCode::MB, 1048576}, Case{"1.5", SizeUnitCode::KB, 1536},
+          Case{"2", SizeUnitCode::GB, 2147483648ULL}, Case{" 3", SizeUnitCode::KB, 3072},
+          Case{"0.0001", SizeUnitCode::KB, 0}, Case{"abc", SizeUnitCode::MB, 0}, Case{"", SizeUnitCode::MB, 0},
+          Case{"-4", SizeUnitCode::MB, 0}, Case{"10x", SizeUnitCode::KB, 10240}}) {
         EXPECT_EQ(PieceSizeBytes(c.text, c.unit), c.bytes) << c.text;
     }
 }
@@ -532,7 +724,9 @@ TEST(PlanEnding, CancelAsTheLastPieceCompletesCancelsEveryPlan) {
     };
     const Case cases[] = {
         {"page by count", 3,
-         [](Harness& h) { return page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message); }},
+         [](Harness& h) {
+             return page_plans::PlanByCount(h.Context(), h.Source(1000, 300), 3, &h.outputs, &h.message);
+         }},
         {"hand-made pieces", 2,
          [](Harness& h) {
              std::vector<PieceRow> rows{{0, 100, true, {}}, {100, 300, true, {}}};

@@ -25,7 +25,7 @@ struct ParamsCase {
     std::optional<ChannelMode> mode;
     long expectedRateHz;
     int expectedChannels;
-    int expectedKbps;  // 0: not checked exactly (a VBR source's snapped average)
+    int expectedKbps;         // 0: not checked exactly (a VBR source's snapped average)
     int tagPaddingBytes = 0;  // an ID3v2 tag with this much padding before the audio
 };
 
@@ -76,21 +76,28 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Params, ReencodeParams,
-    ::testing::Values(
-        ParamsCase{"AsSource128", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, std::nullopt, 44100, 2, 128},
-        ParamsCase{"Chosen22kMono64", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 64, ChannelMode::Mono, 22050, 1, 64},
-        ParamsCase{"MonoStaysMono", fixtures::Channels::Mono, 48000, 64, false, 0, 0, std::nullopt, 48000, 1, 64},
-        ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0, 0, std::nullopt, 24000, 2, 48},
-        ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0, true, 0, 0, std::nullopt, 44100, 2, 0},
-        ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 0, ChannelMode::JointStereo, 44100, 2, 128},
-        // The encoder's rule brings a chosen bit rate into 8..320 kbit/s.
-        ParamsCase{"ChosenAbove320Is320", fixtures::Channels::JointStereo, 44100, 128, false, 44100, 400, ChannelMode::JointStereo, 44100, 2, 320},
-        ParamsCase{"ChosenBelow8Is8", fixtures::Channels::JointStereo, 44100, 128, false, 22050, 4, ChannelMode::Mono, 22050, 1, 8},
-        // The source's bit rate is that of its audio: a large tag does not raise it.
-        ParamsCase{"TaggedSourceAsSource", fixtures::Channels::JointStereo, 44100, 128, false, 0, 0, std::nullopt, 44100, 2, 128, 300000}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Params, ReencodeParams,
+                         ::testing::Values(ParamsCase{"AsSource128", fixtures::Channels::JointStereo, 44100, 128, false,
+                                                      0, 0, std::nullopt, 44100, 2, 128},
+                                           ParamsCase{"Chosen22kMono64", fixtures::Channels::JointStereo, 44100, 128,
+                                                      false, 22050, 64, ChannelMode::Mono, 22050, 1, 64},
+                                           ParamsCase{"MonoStaysMono", fixtures::Channels::Mono, 48000, 64, false, 0, 0,
+                                                      std::nullopt, 48000, 1, 64},
+                                           ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0,
+                                                      0, std::nullopt, 24000, 2, 48},
+                                           ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0,
+                                                      true, 0, 0, std::nullopt, 44100, 2, 0},
+                                           ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100,
+                                                      128, false, 22050, 0, ChannelMode::JointStereo, 44100, 2, 128},
+                                           // The encoder's rule brings a chosen bit rate into 8..320 kbit/s.
+                                           ParamsCase{"ChosenAbove320Is320", fixtures::Channels::JointStereo, 44100,
+                                                      128, false, 44100, 400, ChannelMode::JointStereo, 44100, 2, 320},
+                                           ParamsCase{"ChosenBelow8Is8", fixtures::Channels::JointStereo, 44100, 128,
+                                                      false, 22050, 4, ChannelMode::Mono, 22050, 1, 8},
+                                           // The source's bit rate is that of its audio: a large tag does not raise it.
+                                           ParamsCase{"TaggedSourceAsSource", fixtures::Channels::JointStereo, 44100,
+                                                      128, false, 0, 0, std::nullopt, 44100, 2, 128, 300000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // RMS of a window of one channel of interleaved PCM.
 double Rms(const std::vector<std::int16_t>& pcm, int channels, long first, long count) {
@@ -187,22 +194,21 @@ TEST_P(ReencodeFades, FadesAreLinearRampsInsideThePiece) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fades, ReencodeFades,
-    ::testing::Values(
-        // 4 s piece, 1 s fade-in, 1 s fade-out.
-        FadeCase{"InAndOut", 0, 8.0, 0, 40, 10, 10, FrameCeil(4.0)},
-        // Fades longer than the piece: only their first or last second is in it.
-        FadeCase{"FadeInLongerThanPiece", 0, 8.0, 0, 10, 20, 0, FrameCeil(1.0)},
-        FadeCase{"FadeOutLongerThanPiece", 0, 8.0, 0, 10, 0, 30, FrameCeil(1.0)},
-        // To the end, with a fade-out longer than what is left: it ends in silence with the
-        // source, so only its last part is in the piece.
-        FadeCase{"FadeOutLongerThanTheRest", 0, 3.0, 15, 0, 0, 50, -1},
-        // A piece by duration that runs into the end of the source fades out there.
-        FadeCase{"DurationPastTheEnd", 0, 3.0, 10, 200, 0, 10, -1},
-        // A large tag before the audio does not shorten the last piece or move its fade.
-        FadeCase{"TaggedSourceToEnd", 300000, 3.0, 10, 0, 0, 10, -1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fades, ReencodeFades,
+                         ::testing::Values(
+                             // 4 s piece, 1 s fade-in, 1 s fade-out.
+                             FadeCase{"InAndOut", 0, 8.0, 0, 40, 10, 10, FrameCeil(4.0)},
+                             // Fades longer than the piece: only their first or last second is in it.
+                             FadeCase{"FadeInLongerThanPiece", 0, 8.0, 0, 10, 20, 0, FrameCeil(1.0)},
+                             FadeCase{"FadeOutLongerThanPiece", 0, 8.0, 0, 10, 0, 30, FrameCeil(1.0)},
+                             // To the end, with a fade-out longer than what is left: it ends in silence with the
+                             // source, so only its last part is in the piece.
+                             FadeCase{"FadeOutLongerThanTheRest", 0, 3.0, 15, 0, 0, 50, -1},
+                             // A piece by duration that runs into the end of the source fades out there.
+                             FadeCase{"DurationPastTheEnd", 0, 3.0, 10, 200, 0, 10, -1},
+                             // A large tag before the audio does not shorten the last piece or move its fade.
+                             FadeCase{"TaggedSourceToEnd", 300000, 3.0, 10, 0, 0, 10, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // By size at a lower bit rate than the source's, a piece takes more source audio than the
 // direct engine would: the limit counts encoded bytes.
@@ -268,8 +274,10 @@ TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
     ASSERT_EQ(source.samples, totalFrames * 1152);
     // 128 kbit/s: 16,000 bytes a second.
     auto framesFor = [](std::uint64_t samples) { return static_cast<long>((samples + 1151) / 1152); };
-    const std::vector<RunStep> steps = {{RunStep::Skip, 5},       {RunStep::Duration, 15},
-                                        {RunStep::Size, 24000},  {RunStep::Duration, 10},
+    const std::vector<RunStep> steps = {{RunStep::Skip, 5},
+                                        {RunStep::Duration, 15},
+                                        {RunStep::Size, 24000},
+                                        {RunStep::Duration, 10},
                                         {RunStep::ToEnd, 0}};
     ReencodeSplitter engine;
     ASSERT_TRUE(engine.Open(src.path));
@@ -281,22 +289,22 @@ TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
         bool endReached = false;
         const auto path = dir / ("p" + std::to_string(i) + ".mp3");
         switch (step.kind) {
-        case RunStep::Skip:
-            ASSERT_TRUE(engine.SkipDuration(static_cast<int>(step.value), &endReached));
-            frame += framesFor(step.value * kRate / 10);
-            continue;
-        case RunStep::Duration:
-            ASSERT_TRUE(engine.WritePieceByDuration(path, static_cast<int>(step.value), {1, 1, 1, 0}, &endReached));
-            frames = framesFor(step.value * kRate / 10);
-            break;
-        case RunStep::Size:
-            ASSERT_TRUE(engine.WritePieceBySize(path, step.value, {1, 1, 1, 0}, &endReached));
-            frames = framesFor((step.value * kRate + 15999) / 16000);
-            break;
-        case RunStep::ToEnd:
-            ASSERT_TRUE(engine.WritePieceToEnd(path, {1, 1, 1, 0}));
-            frames = totalFrames - frame;
-            break;
+            case RunStep::Skip:
+                ASSERT_TRUE(engine.SkipDuration(static_cast<int>(step.value), &endReached));
+                frame += framesFor(step.value * kRate / 10);
+                continue;
+            case RunStep::Duration:
+                ASSERT_TRUE(engine.WritePieceByDuration(path, static_cast<int>(step.value), {1, 1, 1, 0}, &endReached));
+                frames = framesFor(step.value * kRate / 10);
+                break;
+            case RunStep::Size:
+                ASSERT_TRUE(engine.WritePieceBySize(path, step.value, {1, 1, 1, 0}, &endReached));
+                frames = framesFor((step.value * kRate + 15999) / 16000);
+                break;
+            case RunStep::ToEnd:
+                ASSERT_TRUE(engine.WritePieceToEnd(path, {1, 1, 1, 0}));
+                frames = totalFrames - frame;
+                break;
         }
         ASSERT_FALSE(endReached) << i;
         const fixtures::Decoded piece = fixtures::DecodeWithMpg123(path, true);

@@ -23,12 +23,12 @@ struct Request {
 bool Write(SplitEngine& engine, const std::filesystem::path& path, const Request& r, bool* endReached) {
     *endReached = false;
     switch (r.op) {
-    case Op::BySize:
-        return engine.WritePieceBySize(path, r.sizeBytes, {1, 3, 1, 0}, endReached);
-    case Op::ByDuration:
-        return engine.WritePieceByDuration(path, r.tenths, {1, 3, 1, 0}, endReached);
-    case Op::ToEnd:
-        return engine.WritePieceToEnd(path, {1, 3, 1, 0});
+        case Op::BySize:
+            return engine.WritePieceBySize(path, r.sizeBytes, {1, 3, 1, 0}, endReached);
+        case Op::ByDuration:
+            return engine.WritePieceByDuration(path, r.tenths, {1, 3, 1, 0}, endReached);
+        case Op::ToEnd:
+            return engine.WritePieceToEnd(path, {1, 3, 1, 0});
     }
     return false;
 }
@@ -139,8 +139,7 @@ TEST_P(SplitEngineBoth, BytesPerProgressStep) {
     EXPECT_EQ(engine->AttachProgressBar(nullptr), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SplitEngineBoth,
-                         ::testing::Values(EngineKind::Direct, EngineKind::Reencode),
+INSTANTIATE_TEST_SUITE_P(Engines, SplitEngineBoth, ::testing::Values(EngineKind::Direct, EngineKind::Reencode),
                          [](const auto& info) { return EngineName(info.param); });
 
 struct TagCase {

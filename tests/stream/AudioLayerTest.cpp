@@ -24,15 +24,12 @@ using fixtures::Bytes;
 // Sets an environment variable for the lifetime of the object, restoring the old value.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
         m_hadOld = std::getenv(name) != nullptr;
         setenv(name, value, 1);
     }
-    ~ScopedEnv()
-    {
+    ~ScopedEnv() {
         if (m_hadOld)
             setenv(m_name.c_str(), m_old.c_str(), 1);
         else
@@ -47,16 +44,12 @@ private:
     bool m_hadOld = false;
 };
 
-TEST(AudioLayer, VersionIsInterfaceLevel24)
-{
-    EXPECT_EQ(GetVersion() >> 16, 0x0204u);
-}
+TEST(AudioLayer, VersionIsInterfaceLevel24) { EXPECT_EQ(GetVersion() >> 16, 0x0204u); }
 
 // The default device opens SDL's output (the dummy driver under test); without any usable
 // driver it falls back to the silent device and still succeeds. A device that does not
 // exist fails; the silent device always works.
-TEST(AudioLayer, InitOpensOrFallsBackToTheSilentDevice)
-{
+TEST(AudioLayer, InitOpensOrFallsBackToTheSilentDevice) {
     struct Case {
         const char* driver;
         int device;
@@ -64,10 +57,8 @@ TEST(AudioLayer, InitOpensOrFallsBackToTheSilentDevice)
         bool soundCard;
     };
     const Case cases[] = {
-        {"dummy", kDefaultDevice, true, true},
-        {"no-such-driver", kDefaultDevice, true, false},
-        {"dummy", kSilentDevice, true, false},
-        {"no-such-driver", kSilentDevice, true, false},
+        {"dummy", kDefaultDevice, true, true}, {"no-such-driver", kDefaultDevice, true, false},
+        {"dummy", kSilentDevice, true, false}, {"no-such-driver", kSilentDevice, true, false},
         {"dummy", 1000, false, false},
     };
     for (const Case& c : cases) {
@@ -86,8 +77,7 @@ TEST(AudioLayer, InitOpensOrFallsBackToTheSilentDevice)
     }
 }
 
-TEST(AudioLayer, VerifyLength)
-{
+TEST(AudioLayer, VerifyLength) {
     EXPECT_EQ(VerifyLength(), 100000);
     SetVerifyLength(4096);
     EXPECT_EQ(VerifyLength(), 4096);
@@ -112,8 +102,7 @@ private:
 
 // Seconds to bytes counts whole sample frames only (rounding down, never splitting the
 // channels of a frame); bytes to seconds is the exact inverse.
-TEST(AudioLayer, BytesAndSeconds)
-{
+TEST(AudioLayer, BytesAndSeconds) {
     struct Case {
         ChannelInfo info;
         double seconds;
@@ -121,18 +110,18 @@ TEST(AudioLayer, BytesAndSeconds)
     };
     const Case cases[] = {
         {{44100, 2, false}, 1.0, 176400},
-        {{44100, 2, false}, 0.3, 13230 * 4},     // 0.3 x 44100 is 13229.999... in binary
-        {{44100, 2, false}, 1.5 / 44100, 4},      // one and a half frames: one frame
+        {{44100, 2, false}, 0.3, 13230 * 4},  // 0.3 x 44100 is 13229.999... in binary
+        {{44100, 2, false}, 1.5 / 44100, 4},  // one and a half frames: one frame
         {{44100, 2, false}, 0.0, 0},
         {{8000, 1, false}, 2.0, 32000},
-        {{22050, 1, true}, 1.0, 22050},            // 8-bit: one byte per sample
+        {{22050, 1, true}, 1.0, 22050},  // 8-bit: one byte per sample
         {{48000, 2, true}, 0.5, 48000},
         {{44100, 2, false}, 7200.0, 1270080000},        // two hours
         {{48000, 2, false}, 24.0 * 3600, 16588800000},  // a day: beyond 32 bits
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.info.sampleRateHz) + " Hz, " +
-                     std::to_string(c.info.channels) + " ch, " + std::to_string(c.seconds) + " s");
+        SCOPED_TRACE(std::to_string(c.info.sampleRateHz) + " Hz, " + std::to_string(c.info.channels) + " ch, " +
+                     std::to_string(c.seconds) + " s");
         const FormatOnlyStream stream(c.info);
         EXPECT_EQ(stream.SecondsToBytes(c.seconds), c.bytes);
         const std::int64_t frameBytes = c.info.channels * (c.info.eightBit ? 1 : 2);
@@ -144,9 +133,8 @@ TEST(AudioLayer, BytesAndSeconds)
 }
 
 // Writes frameCount frames of a tone with libsndfile and returns the samples written.
-std::vector<short> WriteTone(const std::filesystem::path& path, int format, int rateHz,
-                             int channels, sf_count_t frameCount)
-{
+std::vector<short> WriteTone(const std::filesystem::path& path, int format, int rateHz, int channels,
+                             sf_count_t frameCount) {
     std::vector<short> samples(static_cast<std::size_t>(frameCount * channels));
     for (sf_count_t frame = 0; frame < frameCount; ++frame) {
         for (int channel = 0; channel < channels; ++channel) {
@@ -169,26 +157,22 @@ std::vector<short> WriteTone(const std::filesystem::path& path, int format, int 
 }
 
 // Reads a stream to its end in blocks of blockBytes, returning the PCM delivered.
-std::vector<short> ReadToEnd(Stream& stream, std::size_t blockBytes)
-{
+std::vector<short> ReadToEnd(Stream& stream, std::size_t blockBytes) {
     std::vector<short> pcm;
     std::vector<short> block(blockBytes / 2);
     for (;;) {
         const std::int64_t got = stream.GetData(block.data(), blockBytes);
-        if (got < 0)
-            break;
+        if (got < 0) break;
         EXPECT_EQ(got % 2, 0);
         pcm.insert(pcm.end(), block.begin(), block.begin() + got / 2);
-        if (got == 0)
-            break;
+        if (got == 0) break;
     }
     return pcm;
 }
 
 // Files of the libsndfile formats open as streams with their own rate and channels, their
 // length in bytes, every byte of PCM, and positions that seek.
-TEST(SndfileStream, DecodesWhatLibsndfileWrote)
-{
+TEST(SndfileStream, DecodesWhatLibsndfileWrote) {
     struct Case {
         const char* name;
         int format;
@@ -242,15 +226,13 @@ TEST(SndfileStream, DecodesWhatLibsndfileWrote)
         EXPECT_FALSE(stream->SetPosition(stream->LengthBytes() + frameBytes));
         EXPECT_FALSE(stream->SetPosition(-4));
         EXPECT_TRUE(stream->SetPosition(0));
-        EXPECT_EQ(stream->BytesToSeconds(stream->LengthBytes()),
-                  static_cast<double>(kFrames) / c.rateHz);
+        EXPECT_EQ(stream->BytesToSeconds(stream->LengthBytes()), static_cast<double>(kFrames) / c.rateHz);
     }
 }
 
 // MPEG audio is not taken by libsndfile's stream (it would decode it, but the frame offsets
 // come from the MPEG stream); StreamCreateFile hands it to the MPEG decoder.
-TEST(SndfileStream, LeavesMpegToTheMpegStream)
-{
+TEST(SndfileStream, LeavesMpegToTheMpegStream) {
     fixtures::TempDir dir;
     fixtures::EncodeSpec spec;
     spec.sampleRateHz = 32000;
@@ -267,8 +249,7 @@ TEST(SndfileStream, LeavesMpegToTheMpegStream)
 // A minimal ProTracker module: 31 sample slots, one pattern of 64 rows whose first row plays
 // sample 1 on channel 1, and a short square-wave sample. At the default speed (6 ticks a row,
 // 125 BPM: 20 ms a tick) the pattern plays for 64 x 6 x 0.02 s = 7.68 s.
-Bytes MinimalModule()
-{
+Bytes MinimalModule() {
     Bytes mod(20, 0);  // song title
     const std::string title = "quillmere test";
     std::copy(title.begin(), title.end(), mod.begin());
@@ -283,26 +264,23 @@ Bytes MinimalModule()
         header[29] = 1;  // loop length of one word: no loop
         mod.insert(mod.end(), header.begin(), header.end());
     }
-    mod.push_back(1);    // song length: one position
-    mod.push_back(127);  // restart byte
+    mod.push_back(1);               // song length: one position
+    mod.push_back(127);             // restart byte
     mod.insert(mod.end(), 128, 0);  // order table: pattern 0
-    for (char c : std::string("M.K."))
-        mod.push_back(static_cast<std::uint8_t>(c));
+    for (char c : std::string("M.K.")) mod.push_back(static_cast<std::uint8_t>(c));
     Bytes pattern(64 * 4 * 4, 0);
     // Row 0, channel 1: sample 1 at period 428 (C-2): ssss pppp pppp pppp ssss eeee xxxx xxxx.
     pattern[0] = 0x01;
     pattern[1] = 0xAC;
     pattern[2] = 0x10;
     mod.insert(mod.end(), pattern.begin(), pattern.end());
-    for (int i = 0; i < kSampleWords * 2; ++i)
-        mod.push_back(static_cast<std::uint8_t>((i / 8) % 2 ? 0x60 : 0xA0));
+    for (int i = 0; i < kSampleWords * 2; ++i) mod.push_back(static_cast<std::uint8_t>((i / 8) % 2 ? 0x60 : 0xA0));
     return mod;
 }
 
 // Module music plays through MusicLoad (and OpenAny when the stream call fails) as 44100 Hz
 // stereo, with the module's playing time as length and positions that seek.
-TEST(ModuleStream, PlaysAMinimalModule)
-{
+TEST(ModuleStream, PlaysAMinimalModule) {
     fixtures::TempDir dir;
     const auto path = dir / "tune.mod";
     fixtures::WriteFileBytes(path, MinimalModule());
@@ -331,8 +309,7 @@ TEST(ModuleStream, PlaysAMinimalModule)
 }
 
 // Files no decoder accepts give no stream from any of the openers, and nothing crashes.
-TEST(AudioLayer, RejectsWhatNoDecoderAccepts)
-{
+TEST(AudioLayer, RejectsWhatNoDecoderAccepts) {
     fixtures::TempDir dir;
     fixtures::WriteFileBytes(dir / "empty.mp3", {});
     fixtures::WriteFileBytes(dir / "junk.mp3", fixtures::Junk(20000));
@@ -340,9 +317,8 @@ TEST(AudioLayer, RejectsWhatNoDecoderAccepts)
     Bytes cutModule = MinimalModule();
     cutModule.resize(600);  // the header stops before the "M.K." mark
     fixtures::WriteFileBytes(dir / "cut.mod", cutModule);
-    const std::filesystem::path paths[] = {dir / "empty.mp3", dir / "junk.mp3",
-                                           dir / "junk.mod",  dir / "cut.mod",
-                                           dir / "missing.wav", dir.Path()};
+    const std::filesystem::path paths[] = {dir / "empty.mp3", dir / "junk.mp3",    dir / "junk.mod",
+                                           dir / "cut.mod",   dir / "missing.wav", dir.Path()};
     for (const auto& path : paths) {
         SCOPED_TRACE(path.filename().string());
         EXPECT_EQ(StreamCreateFile(path), nullptr);

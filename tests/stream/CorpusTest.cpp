@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <cctype>
+#include <fstream>
 #include <map>
 #include <optional>
 
@@ -170,8 +170,8 @@ TEST_F(CorpusTest, AnalysisAgreesWithTheDocumentedFigures) {
 
         // Junk, free-format frames and frames with the reserved emphasis make the documented
         // walk (which accepts all of them) differ from ours.
-        const bool plain = !Has(row.stream, "junk") && !Has(row.stream, "free format") &&
-                           !HasReservedEmphasis(row.stream);
+        const bool plain =
+            !Has(row.stream, "junk") && !Has(row.stream, "free format") && !HasReservedEmphasis(row.stream);
         const bool untagged = row.tags == "none";
         const std::optional<double> leadingJunk = NumberBefore(row.stream, " junk bytes before");
         if (documentedFrames && untagged && plain) {
@@ -199,7 +199,7 @@ TEST_F(CorpusTest, AnalysisAgreesWithTheDocumentedFigures) {
             EXPECT_EQ(ReadBigEndian32(&reader.InfoFrame()[layout.byteCountOffset]), xingCounts->second);
             ++xingChecked;
         }
-        const std::optional<double> decodedSeconds = 
+        const std::optional<double> decodedSeconds =
             row.decode.rfind("mpg123: ", 0) == 0 ? NumberAfter(row.decode.substr(0, row.decode.find(';')), " samples (")
                                                  : std::nullopt;
         if (decodedSeconds) {

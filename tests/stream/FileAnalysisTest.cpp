@@ -25,7 +25,7 @@ struct Dressing {
     bool footer = false;
     bool unsynchronised = false;
     std::size_t junkAfterTag = 0;
-    bool trailingTags = false;  // APE and ID3v1 after the audio
+    bool trailingTags = false;     // APE and ID3v1 after the audio
     bool falseSyncInJunk = false;  // a header in the junk whose "frame" runs into the audio
 };
 
@@ -132,8 +132,7 @@ TEST_P(AnalysisTest, FiguresMatchTheFileAndTheDecoder) {
                                                                    : ChannelMode::JointStereo;
     EXPECT_EQ(reader.ChannelMode(), mode);
     // Tags and junk count in the byte total of the average.
-    EXPECT_EQ(reader.BitRateKbps(),
-              static_cast<int>(static_cast<double>(built.file.size()) / (seconds * 125.0) + 0.5));
+    EXPECT_EQ(reader.BitRateKbps(), static_cast<int>(static_cast<double>(built.file.size()) / (seconds * 125.0) + 0.5));
 
     if (hasInfo) {
         EXPECT_EQ(reader.InfoFrame(), Bytes(built.mp3.begin(), built.mp3.begin() + firstBytes));

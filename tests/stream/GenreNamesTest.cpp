@@ -13,8 +13,7 @@ namespace {
 
 // Names are looked up by number, so each number must hold its own spelling; a single entry
 // left out or doubled shifts every later one and is caught by the entries after it.
-TEST(GenreNames, NumbersAndSpellings)
-{
+TEST(GenreNames, NumbersAndSpellings) {
     const std::pair<int, const char*> cases[] = {
         {0, "Blues"},
         {12, "Other"},
@@ -38,13 +37,11 @@ TEST(GenreNames, NumbersAndSpellings)
         {146, "Jpop"},
         {147, "Synthpop"},
     };
-    for (const auto& [number, name] : cases)
-        EXPECT_STREQ(GenreNames()[number], name) << "genre " << number;
+    for (const auto& [number, name] : cases) EXPECT_STREQ(GenreNames()[number], name) << "genre " << number;
 }
 
 // Every entry is a distinct, non-empty name without stray blanks.
-TEST(GenreNames, EntriesAreDistinctAndTrimmed)
-{
+TEST(GenreNames, EntriesAreDistinctAndTrimmed) {
     std::set<std::string> seen;
     for (int number = 0; number < kGenreCount; ++number) {
         const char* name = GenreNames()[number];

@@ -56,10 +56,8 @@ Bytes CutFrame() {
 }
 
 // Bytes that look like a header but fail one of the seven tests, followed by zeros.
-Bytes Rejected(int versionBits, int layerBits, int bitRateIndex, int sampleRateIndex,
-               int emphasis) {
-    Bytes bytes = fixtures::MakeRawHeader(versionBits, layerBits, bitRateIndex, sampleRateIndex,
-                                          0, 1, emphasis);
+Bytes Rejected(int versionBits, int layerBits, int bitRateIndex, int sampleRateIndex, int emphasis) {
+    Bytes bytes = fixtures::MakeRawHeader(versionBits, layerBits, bitRateIndex, sampleRateIndex, 0, 1, emphasis);
     bytes.resize(20, 0);
     return bytes;
 }
@@ -78,13 +76,14 @@ std::vector<WalkCase> WalkCases() {
         {"junk_before", Concat({Junk(123), a, b}), {{123, 417}, {540, 418}}},
         {"junk_between", Concat({a, Junk(77), b}), {{0, 417}, {494, 418}}},
         {"rejected_headers_skipped",
-         Concat({Rejected(3, 1, 0, 0, 0), Rejected(3, 1, 15, 0, 0), Rejected(3, 1, 9, 3, 0),
-                 Rejected(1, 1, 9, 0, 0), Rejected(3, 0, 9, 0, 0), Rejected(3, 1, 9, 0, 2), a}),
+         Concat({Rejected(3, 1, 0, 0, 0), Rejected(3, 1, 15, 0, 0), Rejected(3, 1, 9, 3, 0), Rejected(1, 1, 9, 0, 0),
+                 Rejected(3, 0, 9, 0, 0), Rejected(3, 1, 9, 0, 2), a}),
          {{120, 417}}},
         {"truncated_last_frame_not_returned", Concat({a, b, CutFrame()}), {{0, 417}, {417, 418}}},
         {"trailing_id3v1_scanned_as_bytes", Concat({a, Id3v1HidingAFrame()}), {{0, 417}, {420, 48}}},
         {"layer1_padded_36_bytes", Concat({MakeRawFrame(3, 3, 1, 1, 1, 0), a}), {{0, 36}, {36, 417}}},
-        {"mpeg2_24_bytes", Concat({MakeRawFrame(2, 1, 1, 1, 0, 0), MakeRawFrame(2, 1, 1, 1, 0, 0)}),
+        {"mpeg2_24_bytes",
+         Concat({MakeRawFrame(2, 1, 1, 1, 0, 0), MakeRawFrame(2, 1, 1, 1, 0, 0)}),
          {{0, 24}, {24, 24}}},
         {"nothing_but_junk", Junk(5000), {}},
         {"three_bytes", Bytes{0xFF, 0xFB, 0x90}, {}},
@@ -168,8 +167,7 @@ TEST(Mp3FrameReaderTest, CopyRangeCopiesExactBytes) {
     WriteFileBytes(dir / "src.bin", data);
     Mp3FrameReader reader;
     ASSERT_TRUE(reader.OpenRaw(dir / "src.bin"));
-    const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
-        {0, 10}, {100, 140000}, {69999, 419}, {160000, 417}};
+    const std::pair<std::uint64_t, std::uint64_t> ranges[] = {{0, 10}, {100, 140000}, {69999, 419}, {160000, 417}};
     for (const auto& [offset, length] : ranges) {
         File out;
         ASSERT_TRUE(out.Create(dir / "out.bin"));

@@ -29,16 +29,14 @@ const DecodeCase kDecodeCases[] = {
     {"Mpeg2_L3_64k_22k_mono", 2, 1, 8, 0, 1, 3, MpegVersion::Mpeg2, 3, 22050, 64, 576, 9, 209},
     {"Mpeg2_L1_256k_16k", 2, 3, 14, 2, 0, 1, MpegVersion::Mpeg2, 1, 16000, 256, 384, 17, 768},
     {"Mpeg25_L3_32k_8k", 0, 1, 4, 2, 0, 3, MpegVersion::Mpeg25, 3, 8000, 32, 576, 9, 288},
-    {"Mpeg25_L2_160k_8k_padded_longest", 0, 2, 14, 2, 1, 0, MpegVersion::Mpeg25, 2, 8000, 160,
-     1152, 17, 2881},
+    {"Mpeg25_L2_160k_8k_padded_longest", 0, 2, 14, 2, 1, 0, MpegVersion::Mpeg25, 2, 8000, 160, 1152, 17, 2881},
 };
 
 class DecodeTest : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(DecodeTest, DecodesRatesLengthAndSideInformation) {
     const DecodeCase& c = GetParam();
-    const Bytes bytes = MakeRawHeader(c.versionBits, c.layerBits, c.bitRateIndex,
-                                      c.sampleRateIndex, c.padding, c.mode);
+    const Bytes bytes = MakeRawHeader(c.versionBits, c.layerBits, c.bitRateIndex, c.sampleRateIndex, c.padding, c.mode);
     ASSERT_TRUE(IsValidMp3FrameHeader(bytes.data()));
     const Mp3FrameHeader h = DecodeMp3FrameHeader(bytes.data());
     EXPECT_EQ(h.version, c.version);
@@ -87,10 +85,9 @@ INSTANTIATE_TEST_SUITE_P(Headers, ValidityTest, testing::ValuesIn(kValidityCases
 // Boundaries of the standard table: both sides of every tested midpoint, and the clamps.
 TEST(SnapBitRateTest, PicksTheNearestStandardRateAndTheLowerAtATie) {
     const std::pair<int, int> cases[] = {
-        {-20, 8},   {0, 8},     {8, 8},     {12, 8},    {13, 16},   {124, 128}, {136, 128},
-        {137, 144}, {152, 144}, {153, 160}, {176, 160}, {177, 192}, {208, 192}, {209, 224},
-        {240, 224}, {241, 256}, {288, 256}, {289, 320}, {320, 320}, {999, 320}, {72, 64},
-        {73, 80},
+        {-20, 8},   {0, 8},     {8, 8},     {12, 8},    {13, 16},   {124, 128}, {136, 128}, {137, 144},
+        {152, 144}, {153, 160}, {176, 160}, {177, 192}, {208, 192}, {209, 224}, {240, 224}, {241, 256},
+        {288, 256}, {289, 320}, {320, 320}, {999, 320}, {72, 64},   {73, 80},
     };
     for (const auto& [kbps, expected] : cases) EXPECT_EQ(SnapBitRate(kbps), expected) << kbps;
 }
@@ -105,14 +102,12 @@ struct TagSizeCase {
 const TagSizeCase kTagSizeCases[] = {
     // 0x01 0x7F in the last two bytes: 1 * 128 + 127 = 255, plus the 10-byte header.
     {"synchsafe_size", {'I', 'D', '3', 3, 0, 0, 0, 0, 0x01, 0x7F}, Id3v2Footer::Count, 265},
-    {"largest_size", {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F}, Id3v2Footer::Ignore,
-     0x0FFFFFFFull + 10},
+    {"largest_size", {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F}, Id3v2Footer::Ignore, 0x0FFFFFFFull + 10},
     // Bytes with the top bit set are not synchsafe; only their low seven bits count.
     {"top_bits_ignored", {'I', 'D', '3', 3, 0, 0, 0x80, 0x80, 0x80, 0x81}, Id3v2Footer::Count, 11},
     {"footer_counted", {'I', 'D', '3', 4, 0, 0x10, 0, 0, 0, 100}, Id3v2Footer::Count, 120},
     {"footer_ignored", {'I', 'D', '3', 4, 0, 0x10, 0, 0, 0, 100}, Id3v2Footer::Ignore, 110},
-    {"footer_flag_of_v3_is_not_a_footer", {'I', 'D', '3', 3, 0, 0x10, 0, 0, 0, 100},
-     Id3v2Footer::Count, 110},
+    {"footer_flag_of_v3_is_not_a_footer", {'I', 'D', '3', 3, 0, 0x10, 0, 0, 0, 100}, Id3v2Footer::Count, 110},
     {"not_a_tag", {'T', 'A', 'G', 3, 0, 0, 0, 0, 0, 100}, Id3v2Footer::Count, 0},
 };
 
@@ -144,8 +139,8 @@ TEST(DecodeTest, EveryValidHeaderAgreesWithTheKit) {
     for (int byte1 = 0xE0; byte1 <= 0xFF; ++byte1) {
         for (int byte2 = 0; byte2 <= 0xFF; ++byte2) {
             for (const int byte3 : {0x00, 0xC0, 0x44}) {
-                const std::uint8_t bytes[4] = {0xFF, static_cast<std::uint8_t>(byte1),
-                                               static_cast<std::uint8_t>(byte2), static_cast<std::uint8_t>(byte3)};
+                const std::uint8_t bytes[4] = {0xFF, static_cast<std::uint8_t>(byte1), static_cast<std::uint8_t>(byte2),
+                                               static_cast<std::uint8_t>(byte3)};
                 if (!IsValidMp3FrameHeader(bytes)) continue;
                 const Mp3FrameHeader header = DecodeMp3FrameHeader(bytes);
                 ASSERT_EQ(static_cast<std::uint32_t>(header.frameBytes), fixtures::FrameLengthOf(bytes))

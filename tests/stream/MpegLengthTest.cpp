@@ -124,13 +124,13 @@ std::vector<LengthCase> LengthCases() {
         {"no_info_mpeg2_mono", mono, true},
         {"no_info_tagged", Concat({Id3v2(), plain, Ape(), Id3v1()}), true},
         {"no_info_last_frame_cut", Bytes(plain.begin(), plain.end() - 100), true},
-        {"no_info_junk_between", Concat({Bytes(plain.begin(), plain.begin() + plainHalf), fixtures::Junk(300),
-                                         Bytes(plain.begin() + plainHalf, plain.end())}),
+        {"no_info_junk_between",
+         Concat({Bytes(plain.begin(), plain.begin() + plainHalf), fixtures::Junk(300),
+                 Bytes(plain.begin() + plainHalf, plain.end())}),
          true},
         {"no_info_junk_before", Concat({fixtures::Junk(700), plain}), true},
-        {"no_info_mono_then_stereo", Concat({mono22k, Encode(22050, 64, Channels::Stereo, false, 0.5,
-                                                            fixtures::XingFrame::No)}),
-         true},
+        {"no_info_mono_then_stereo",
+         Concat({mono22k, Encode(22050, 64, Channels::Stereo, false, 0.5, fixtures::XingFrame::No)}), true},
     };
 }
 
@@ -179,7 +179,11 @@ TEST(ScanMemoScopeTest, ScansAnUnchangedFileOnce) {
         return stream ? stream->LengthBytes() : -2;
     };
     const std::int64_t plainLength = fixtures::DecodeWithMpg123(path).samples * 4;
-    EXPECT_EQ(scansFor([&] { EXPECT_EQ(lengthOf(), plainLength); EXPECT_EQ(lengthOf(), plainLength); }), 2u);
+    EXPECT_EQ(scansFor([&] {
+                  EXPECT_EQ(lengthOf(), plainLength);
+                  EXPECT_EQ(lengthOf(), plainLength);
+              }),
+              2u);
     {
         const ScanMemoScope scope;
         EXPECT_EQ(scansFor([&] {

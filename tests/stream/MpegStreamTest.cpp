@@ -16,8 +16,7 @@ using fixtures::EncodeSpec;
 using fixtures::TempDir;
 using fixtures::WriteFileBytes;
 
-Bytes Encoded(int rateHz, int kbps, fixtures::Channels channels, fixtures::XingFrame xing,
-              double seconds = 1.0) {
+Bytes Encoded(int rateHz, int kbps, fixtures::Channels channels, fixtures::XingFrame xing, double seconds = 1.0) {
     EncodeSpec spec;
     spec.sampleRateHz = rateHz;
     spec.kbps = kbps;
@@ -27,12 +26,8 @@ Bytes Encoded(int rateHz, int kbps, fixtures::Channels channels, fixtures::XingF
     return fixtures::EncodeMp3(spec);
 }
 
-Bytes PlainMp3() {
-    return Encoded(44100, 128, fixtures::Channels::JointStereo, fixtures::XingFrame::No);
-}
-Bytes InfoMp3() {
-    return Encoded(44100, 128, fixtures::Channels::JointStereo, fixtures::XingFrame::Yes);
-}
+Bytes PlainMp3() { return Encoded(44100, 128, fixtures::Channels::JointStereo, fixtures::XingFrame::No); }
+Bytes InfoMp3() { return Encoded(44100, 128, fixtures::Channels::JointStereo, fixtures::XingFrame::Yes); }
 
 std::uint32_t FirstFrameBytes(const Bytes& mp3) { return fixtures::FrameLengthOf(mp3.data()); }
 
@@ -106,17 +101,15 @@ std::vector<StartCase> StartCases() {
         {"plain_frames", plain, 0, 2, 44100},
         {"past_the_info_frame", info, FirstFrameBytes(info), 2, 44100},
         {"past_an_id3v23_tag", Concat({v3, plain}), v3.size(), 2, 44100},
-        {"past_tag_footer_and_info_frame", Concat({v4footer, info}),
-         v4footer.size() + FirstFrameBytes(info), 2, 44100},
-        {"past_junk_after_the_tag", Concat({v3, fixtures::Junk(5000), plain}), v3.size() + 5000, 2,
-         44100},
+        {"past_tag_footer_and_info_frame", Concat({v4footer, info}), v4footer.size() + FirstFrameBytes(info), 2, 44100},
+        {"past_junk_after_the_tag", Concat({v3, fixtures::Junk(5000), plain}), v3.size() + 5000, 2, 44100},
         {"mpeg2_mono", mono, FirstFrameBytes(mono), 1, 22050},
-        {"mpeg_audio_inside_riff_wave", Concat({WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}),
-         44, 2, 44100},
+        {"mpeg_audio_inside_riff_wave", Concat({WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}), 44,
+         2, 44100},
         // Runs too short to confirm a stream, that end where the audio ends.
         {"two_frames_the_last_cut_by_the_end", cutShort, 0, 2, 44100},
-        {"three_frames_then_an_id3v1_tag", Concat({firstBytes(threeFrames), Bytes(id3v1.begin(), id3v1.end())}),
-         0, 2, 44100},
+        {"three_frames_then_an_id3v1_tag", Concat({firstBytes(threeFrames), Bytes(id3v1.begin(), id3v1.end())}), 0, 2,
+         44100},
     };
 }
 
@@ -177,8 +170,15 @@ TEST(MpegStreamTest, SetPositionMovesTheDecoder) {
 }
 
 Bytes TagClaiming(std::uint32_t size) {
-    return {'I', 'D', '3', 3, 0, 0, static_cast<std::uint8_t>((size >> 21) & 0x7F),
-            static_cast<std::uint8_t>((size >> 14) & 0x7F), static_cast<std::uint8_t>((size >> 7) & 0x7F),
+    return {'I',
+            'D',
+            '3',
+            3,
+            0,
+            0,
+            static_cast<std::uint8_t>((size >> 21) & 0x7F),
+            static_cast<std::uint8_t>((size >> 14) & 0x7F),
+            static_cast<std::uint8_t>((size >> 7) & 0x7F),
             static_cast<std::uint8_t>(size & 0x7F)};
 }
 
@@ -202,8 +202,8 @@ std::vector<RejectCase> RejectCases() {
         // Two headers at the right distance are no run of frames, and other containers are
         // not searched for frames at all.
         {"two_frames_then_junk", Concat({fixtures::Junk(100), TwoLayerIFrames(), fixtures::Junk(1000)})},
-        {"pcm_wav_holding_frame_syncs", Concat({WavHeader(1, 2000), TwoLayerIFrames(), TwoLayerIFrames(),
-                                                 fixtures::Junk(1872)})},
+        {"pcm_wav_holding_frame_syncs",
+         Concat({WavHeader(1, 2000), TwoLayerIFrames(), TwoLayerIFrames(), fixtures::Junk(1872)})},
         {"ogg_holding_frame_syncs", Concat({Bytes{'O', 'g', 'g', 'S', 0, 2}, plain})},
         {"flac_after_an_id3v2_tag", Concat({Tag(3, 0, false), Bytes{'f', 'L', 'a', 'C', 0, 0, 0, 34}, plain})},
     };

@@ -15,11 +15,10 @@
 namespace qm {
 
 // Readable failure messages for whole records.
-void PrintTo(const TagInfo& tags, std::ostream* out)
-{
-    *out << "{track " << tags.track << ", title \"" << tags.title << "\", artist \""
-         << tags.artist << "\", album \"" << tags.album << "\", year \"" << tags.year
-         << "\", genre \"" << tags.genre << "\", comment \"" << tags.comment << "\"}";
+void PrintTo(const TagInfo& tags, std::ostream* out) {
+    *out << "{track " << tags.track << ", title \"" << tags.title << "\", artist \"" << tags.artist << "\", album \""
+         << tags.album << "\", year \"" << tags.year << "\", genre \"" << tags.genre << "\", comment \"" << tags.comment
+         << "\"}";
 }
 
 namespace {
@@ -27,8 +26,7 @@ namespace {
 using fixtures::Bytes;
 
 // A short, valid MP3 stream that the tags are put around.
-const Bytes& Audio()
-{
+const Bytes& Audio() {
     static const Bytes audio = [] {
         fixtures::EncodeSpec spec;
         spec.seconds = 0.3;
@@ -43,21 +41,17 @@ struct Frame {
     Bytes body;
 };
 
-
-std::uint32_t Synchsafe32(const Bytes& data, std::size_t at)
-{
-    return (std::uint32_t{data[at]} << 21) | (std::uint32_t{data[at + 1]} << 14) |
-           (std::uint32_t{data[at + 2]} << 7) | std::uint32_t{data[at + 3]};
+std::uint32_t Synchsafe32(const Bytes& data, std::size_t at) {
+    return (std::uint32_t{data[at]} << 21) | (std::uint32_t{data[at + 1]} << 14) | (std::uint32_t{data[at + 2]} << 7) |
+           std::uint32_t{data[at + 3]};
 }
 
 // Splits a built tag into its frames, checking the header on the way: "ID3", version 2.3.0,
 // flags 0, a size that covers exactly the frames (no padding).
-std::vector<Frame> FramesOf(const Bytes& tag)
-{
+std::vector<Frame> FramesOf(const Bytes& tag) {
     std::vector<Frame> frames;
     EXPECT_GE(tag.size(), 10u);
-    if (tag.size() < 10)
-        return frames;
+    if (tag.size() < 10) return frames;
     EXPECT_EQ(std::string(tag.begin(), tag.begin() + 3), "ID3");
     EXPECT_EQ(tag[3], 3);
     EXPECT_EQ(tag[4], 0);
@@ -79,17 +73,14 @@ std::vector<Frame> FramesOf(const Bytes& tag)
     return frames;
 }
 
-std::map<std::string, Bytes> FrameMap(const Bytes& tag)
-{
+std::map<std::string, Bytes> FrameMap(const Bytes& tag) {
     std::map<std::string, Bytes> map;
-    for (Frame& frame : FramesOf(tag))
-        map[frame.id] = std::move(frame.body);
+    for (Frame& frame : FramesOf(tag)) map[frame.id] = std::move(frame.body);
     return map;
 }
 
 // Writes the tag and the audio to a file and reads the fields back.
-TagInfo RoundTrip(const fixtures::TempDir& dir, const Bytes& tag)
-{
+TagInfo RoundTrip(const fixtures::TempDir& dir, const Bytes& tag) {
     const auto path = dir / "tagged.mp3";
     fixtures::WriteFileBytes(path, fixtures::Concat({tag, Audio()}));
     TagInfo read;
@@ -99,8 +90,7 @@ TagInfo RoundTrip(const fixtures::TempDir& dir, const Bytes& tag)
 
 // Every field survives building and reading back, whatever script it is written in, and a
 // line break in one field moves nothing into the next.
-TEST(BuildId3v2Tag, FieldsSurviveReadingBack)
-{
+TEST(BuildId3v2Tag, FieldsSurviveReadingBack) {
     const TagInfo cases[] = {
         {7, "Title", "Artist", "Album", "1999", "Rock", "Comment"},
         {1, "Café Noël", "Ångström", "Façade", "2003", "Jazz", "Ça va très bien"},
@@ -121,15 +111,13 @@ TEST(BuildId3v2Tag, FieldsSurviveReadingBack)
 
 // The frames present follow the fields given: nothing for an empty field, TRCK only for a
 // track, and no frame of LAME's own (its encoder name).
-TEST(BuildId3v2Tag, HoldsOneFramePerFilledField)
-{
+TEST(BuildId3v2Tag, HoldsOneFramePerFilledField) {
     struct Case {
         TagInfo tags;
         std::vector<std::string> frameIds;  // in the order LAME writes them
     };
     const Case cases[] = {
-        {{5, "T", "A", "L", "2000", "Rock", "C"},
-         {"TPE1", "TIT2", "TALB", "TCON", "COMM", "TYER", "TRCK"}},
+        {{5, "T", "A", "L", "2000", "Rock", "C"}, {"TPE1", "TIT2", "TALB", "TCON", "COMM", "TYER", "TRCK"}},
         {{0, "Just a title", "", "", "", "", ""}, {"TIT2"}},
         {{0, "Title", "", "", "", "", "Comment"}, {"TIT2", "COMM"}},
         {{9, "", "", "", "", "", ""}, {"TRCK"}},
@@ -138,15 +126,13 @@ TEST(BuildId3v2Tag, HoldsOneFramePerFilledField)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tags.title);
         std::vector<std::string> ids;
-        for (const Frame& frame : FramesOf(BuildId3v2Tag(c.tags)))
-            ids.push_back(frame.id);
+        for (const Frame& frame : FramesOf(BuildId3v2Tag(c.tags))) ids.push_back(frame.id);
         EXPECT_EQ(ids, c.frameIds);
     }
 }
 
 // With every field empty there is no tag at all, so the output starts with its first frame.
-TEST(BuildId3v2Tag, AllFieldsEmptyGiveNoTag)
-{
+TEST(BuildId3v2Tag, AllFieldsEmptyGiveNoTag) {
     EXPECT_TRUE(BuildId3v2Tag(TagInfo{}).empty());
     TagInfo noTrack;
     noTrack.track = 0;
@@ -155,8 +141,7 @@ TEST(BuildId3v2Tag, AllFieldsEmptyGiveNoTag)
 
 // The TRCK text is the track in decimal, with no cut to 8 bits; track 0 (or a nonsense
 // negative one) writes no TRCK frame.
-TEST(BuildId3v2Tag, TrackText)
-{
+TEST(BuildId3v2Tag, TrackText) {
     const std::pair<int, std::string> cases[] = {
         {1, "1"}, {255, "255"}, {256, "256"}, {300, "300"}, {0, ""}, {-4, ""},
     };
@@ -180,14 +165,9 @@ TEST(BuildId3v2Tag, TrackText)
 
 // A genre is written as text: names as given, and a number LAME knows no genre for kept as
 // typed; LAME itself turns a known ID3v1 genre number into its name.
-TEST(BuildId3v2Tag, GenreText)
-{
+TEST(BuildId3v2Tag, GenreText) {
     const std::pair<std::string, std::string> cases[] = {
-        {"Rock", "Rock"},
-        {"Chiptune", "Chiptune"},
-        {"2001", "2001"},
-        {"300", "300"},
-        {"17", "Rock"},
+        {"Rock", "Rock"}, {"Chiptune", "Chiptune"}, {"2001", "2001"}, {"300", "300"}, {"17", "Rock"},
     };
     for (const auto& [genre, text] : cases) {
         SCOPED_TRACE(genre);
@@ -205,8 +185,7 @@ TEST(BuildId3v2Tag, GenreText)
 
 // Texts Latin-1 can hold stay Latin-1 (encoding byte 0, one byte per character); any other
 // text is written as UTF-16 with a byte-order mark (encoding byte 1).
-TEST(BuildId3v2Tag, TextEncodingFollowsTheText)
-{
+TEST(BuildId3v2Tag, TextEncodingFollowsTheText) {
     struct Case {
         std::string title;
         Bytes body;
@@ -230,8 +209,7 @@ TEST(BuildId3v2Tag, TextEncodingFollowsTheText)
 // A comment keeps its line breaks byte for byte, in an "eng" comment with no description. In
 // UTF-16 the empty description carries its byte-order mark like the text (readers that
 // require the mark drop the comment otherwise).
-TEST(BuildId3v2Tag, CommentBytes)
-{
+TEST(BuildId3v2Tag, CommentBytes) {
     struct Case {
         std::string comment;
         Bytes body;
@@ -254,8 +232,7 @@ TEST(BuildId3v2Tag, CommentBytes)
 
 // Tags as other programs write them: every ID3v2 version, padding, a footer,
 // unsynchronisation, UTF-16 text, and the track read as its leading number.
-TEST(ReadTags, ReadsEveryId3v2Layout)
-{
+TEST(ReadTags, ReadsEveryId3v2Layout) {
     struct Case {
         const char* name;
         int majorVersion;
@@ -296,8 +273,7 @@ TEST(ReadTags, ReadsEveryId3v2Layout)
         spec.genre = "Rock";
         spec.comment = "Two\nlines";
         spec.track = "07/15";
-        fixtures::WriteFileBytes(dir / "t.mp3",
-                                 fixtures::Concat({fixtures::MakeId3v2Tag(spec), Audio()}));
+        fixtures::WriteFileBytes(dir / "t.mp3", fixtures::Concat({fixtures::MakeId3v2Tag(spec), Audio()}));
         TagInfo read;
         ASSERT_TRUE(ReadTags(dir / "t.mp3", &read));
         const TagInfo expected{7, spec.title, "Artist", spec.album, "2001", "Rock", "Two\nlines"};
@@ -307,8 +283,7 @@ TEST(ReadTags, ReadsEveryId3v2Layout)
 
 // A frame with no content (as some taggers write an empty TENC or TCOP) does not hide the
 // frames behind it, wherever it stands and whatever the tag version.
-TEST(ReadTags, EmptyFramesDoNotHideTheRest)
-{
+TEST(ReadTags, EmptyFramesDoNotHideTheRest) {
     struct Case {
         int majorVersion;
         std::size_t emptyFrameAt;  // offset of the empty frame; 0: after the first frame
@@ -326,16 +301,13 @@ TEST(ReadTags, EmptyFramesDoNotHideTheRest)
         spec.track = "5";
         Bytes tag = fixtures::MakeId3v2Tag(spec);
         // Insert "TCOP" with size 0 and no flags after the header or after the first frame.
-        const std::size_t at =
-            c.emptyFrameAt != 0 ? c.emptyFrameAt : 10 + 10 + ReadBigEndian32(&tag[14]);
+        const std::size_t at = c.emptyFrameAt != 0 ? c.emptyFrameAt : 10 + 10 + ReadBigEndian32(&tag[14]);
         const Bytes empty{'T', 'C', 'O', 'P', 0, 0, 0, 0, 0, 0};
         tag.insert(tag.begin() + static_cast<std::ptrdiff_t>(at), empty.begin(), empty.end());
         const std::uint32_t size = Synchsafe32(tag, 6) + 10;
-        for (int i = 0; i < 4; ++i)
-            tag[6 + i] = static_cast<std::uint8_t>((size >> (7 * (3 - i))) & 0x7F);
+        for (int i = 0; i < 4; ++i) tag[6 + i] = static_cast<std::uint8_t>((size >> (7 * (3 - i))) & 0x7F);
         if (c.footer) {
-            for (int i = 0; i < 4; ++i)
-                tag[tag.size() - 4 + i] = tag[6 + i];
+            for (int i = 0; i < 4; ++i) tag[tag.size() - 4 + i] = tag[6 + i];
         }
         fixtures::WriteFileBytes(dir / "t.mp3", fixtures::Concat({tag, Audio()}));
         TagInfo read;
@@ -346,14 +318,12 @@ TEST(ReadTags, EmptyFramesDoNotHideTheRest)
 
 // Files carrying tags of other kinds, alone or together: ID3v1, APE, and the order in which
 // their fields win (ID3v2, then APE, then ID3v1, field by field).
-TEST(ReadTags, ReadsId3v1ApeAndTheirCombinations)
-{
+TEST(ReadTags, ReadsId3v1ApeAndTheirCombinations) {
     fixtures::Id3v2Spec v2;
     v2.title = "From ID3v2";
     v2.track = "3";
     const Bytes id3v2 = fixtures::MakeId3v2Tag(v2);
-    const Bytes id3v1 =
-        fixtures::MakeId3v1Tag("From ID3v1", "V1 Artist", "V1 Album", "1995", "V1 comment", 9, 17);
+    const Bytes id3v1 = fixtures::MakeId3v1Tag("From ID3v1", "V1 Artist", "V1 Album", "1995", "V1 comment", 9, 17);
     const Bytes ape = fixtures::MakeApeTag({{"Title", "From APE"},
                                             {"Artist", "Ape Artist"},
                                             {"Year", "2010-05"},
@@ -365,13 +335,15 @@ TEST(ReadTags, ReadsId3v1ApeAndTheirCombinations)
         TagInfo expected;
     };
     const Case cases[] = {
-        {"ID3v1 only", fixtures::Concat({Audio(), id3v1}),
+        {"ID3v1 only",
+         fixtures::Concat({Audio(), id3v1}),
          {9, "From ID3v1", "V1 Artist", "V1 Album", "1995", "Rock", "V1 comment"}},
-        {"APE only", fixtures::Concat({Audio(), ape}),
-         {11, "From APE", "Ape Artist", "", "2010-05", "", "Ape\nnote"}},
-        {"APE then ID3v1", fixtures::Concat({Audio(), ape, id3v1}),
+        {"APE only", fixtures::Concat({Audio(), ape}), {11, "From APE", "Ape Artist", "", "2010-05", "", "Ape\nnote"}},
+        {"APE then ID3v1",
+         fixtures::Concat({Audio(), ape, id3v1}),
          {11, "From APE", "Ape Artist", "V1 Album", "2010-05", "Rock", "Ape\nnote"}},
-        {"ID3v2 and ID3v1", fixtures::Concat({id3v2, Audio(), id3v1}),
+        {"ID3v2 and ID3v1",
+         fixtures::Concat({id3v2, Audio(), id3v1}),
          {3, "From ID3v2", "V1 Artist", "V1 Album", "1995", "Rock", "V1 comment"}},
     };
     fixtures::TempDir dir;
@@ -385,11 +357,9 @@ TEST(ReadTags, ReadsId3v1ApeAndTheirCombinations)
 }
 
 // The track field takes the leading number of the track text.
-TEST(ReadTags, TrackIsTheLeadingNumber)
-{
+TEST(ReadTags, TrackIsTheLeadingNumber) {
     const std::pair<std::string, int> cases[] = {
-        {"07/15", 7}, {"3/12", 3}, {"12", 12}, {"300", 300}, {"0042", 42},
-        {"A side", 0}, {"/9", 0}, {"5 of 9", 5},
+        {"07/15", 7}, {"3/12", 3}, {"12", 12}, {"300", 300}, {"0042", 42}, {"A side", 0}, {"/9", 0}, {"5 of 9", 5},
     };
     fixtures::TempDir dir;
     for (const auto& [text, track] : cases) {
@@ -397,8 +367,7 @@ TEST(ReadTags, TrackIsTheLeadingNumber)
         fixtures::Id3v2Spec spec;
         spec.title = "t";
         spec.track = text;
-        fixtures::WriteFileBytes(dir / "t.mp3",
-                                 fixtures::Concat({fixtures::MakeId3v2Tag(spec), Audio()}));
+        fixtures::WriteFileBytes(dir / "t.mp3", fixtures::Concat({fixtures::MakeId3v2Tag(spec), Audio()}));
         TagInfo read;
         ASSERT_TRUE(ReadTags(dir / "t.mp3", &read));
         EXPECT_EQ(read.track, track);
@@ -407,23 +376,20 @@ TEST(ReadTags, TrackIsTheLeadingNumber)
 
 // Whatever the reason for failing, the result is false and the fields are left empty, even
 // when the caller's record held values before.
-TEST(ReadTags, FailureLeavesEmptyFields)
-{
+TEST(ReadTags, FailureLeavesEmptyFields) {
     fixtures::TempDir dir;
     fixtures::WriteFileBytes(dir / "untagged.mp3", Audio());
     fixtures::WriteFileBytes(dir / "empty.mp3", {});
     fixtures::WriteFileBytes(dir / "junk.mp3", fixtures::Junk(5000));
-    fixtures::WriteFileBytes(dir / "empty-tag.mp3",
-                             fixtures::Concat({fixtures::MakeId3v2Tag({}), Audio()}));
+    fixtures::WriteFileBytes(dir / "empty-tag.mp3", fixtures::Concat({fixtures::MakeId3v2Tag({}), Audio()}));
     // "ID3" with version byte 0xFF is not a tag, however well formed the bytes behind it.
     fixtures::Id3v2Spec bogusSpec;
     bogusSpec.title = "Not a title";
     Bytes bogus = fixtures::MakeId3v2Tag(bogusSpec);
     bogus[3] = 0xFF;
     fixtures::WriteFileBytes(dir / "bogus-version.mp3", fixtures::Concat({bogus, Audio()}));
-    const std::filesystem::path paths[] = {dir / "untagged.mp3",  dir / "empty.mp3",
-                                           dir / "junk.mp3",      dir / "empty-tag.mp3",
-                                           dir / "missing.mp3",   dir.Path(),
+    const std::filesystem::path paths[] = {dir / "untagged.mp3",     dir / "empty.mp3",   dir / "junk.mp3",
+                                           dir / "empty-tag.mp3",    dir / "missing.mp3", dir.Path(),
                                            dir / "bogus-version.mp3"};
     for (const auto& path : paths) {
         SCOPED_TRACE(path.filename().string());
@@ -435,11 +401,9 @@ TEST(ReadTags, FailureLeavesEmptyFields)
 
 // Real files written by other programs: tagged files give fields, untagged ones fail, and
 // none of them (damaged tags, sizes past the end of the file) upsets the reader.
-TEST(ReadTags, CorpusFiles)
-{
+TEST(ReadTags, CorpusFiles) {
     const std::filesystem::path corpus = fixtures::CorpusDir();
-    if (corpus.empty())
-        GTEST_SKIP() << "corpus not present";
+    if (corpus.empty()) GTEST_SKIP() << "corpus not present";
     const std::pair<const char*, bool> cases[] = {
         {"taglib-data/bladeenc.mp3", false},
         {"taglib-data/xing.mp3", false},
@@ -456,16 +420,14 @@ TEST(ReadTags, CorpusFiles)
     };
     for (const auto& [name, tagged] : cases) {
         SCOPED_TRACE(name);
-        if (!std::filesystem::exists(corpus / name))
-            continue;
+        if (!std::filesystem::exists(corpus / name)) continue;
         TagInfo read;
         EXPECT_EQ(ReadTags(corpus / name, &read), tagged);
         EXPECT_EQ(read == TagInfo{}, !tagged);
     }
     int readCount = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-        if (!entry.is_regular_file())
-            continue;
+        if (!entry.is_regular_file()) continue;
         TagInfo read;
         if (ReadTags(entry.path(), &read))
             ++readCount;

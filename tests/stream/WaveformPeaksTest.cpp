@@ -67,7 +67,7 @@ struct LevelCase {
     int kbps;
     Channels channels;
     int threads;
-    bool tagged;  // an ID3v2 tag ahead of the audio
+    bool tagged;                       // an ID3v2 tag ahead of the audio
     bool vbrWithoutInfoFrame = false;  // the decoder can only estimate the length from the file's size
 };
 

@@ -72,13 +72,12 @@ TEST_P(LameFrames, SourceExtensionMatchesOurReading) {
     EXPECT_EQ(ReadBigEndian32(info.data() + layout.frameCountOffset), s.frames.size() - 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Encoders, LameFrames,
-    ::testing::Values(EncoderCase{"Mpeg1Stereo", fixtures::Channels::Stereo, 44100, 128, false},
-                      EncoderCase{"Mpeg1Mono", fixtures::Channels::Mono, 48000, 64, false},
-                      EncoderCase{"Mpeg2Joint", fixtures::Channels::JointStereo, 22050, 64, false},
-                      EncoderCase{"Mpeg1Vbr", fixtures::Channels::JointStereo, 44100, 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Encoders, LameFrames,
+                         ::testing::Values(EncoderCase{"Mpeg1Stereo", fixtures::Channels::Stereo, 44100, 128, false},
+                                           EncoderCase{"Mpeg1Mono", fixtures::Channels::Mono, 48000, 64, false},
+                                           EncoderCase{"Mpeg2Joint", fixtures::Channels::JointStereo, 22050, 64, false},
+                                           EncoderCase{"Mpeg1Vbr", fixtures::Channels::JointStereo, 44100, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SliceCase {
     const char* name;
@@ -130,18 +129,18 @@ TEST_P(RebuiltSlice, DescribesTheSlice) {
     EXPECT_EQ(lame.encoderDelaySamples, c.keepDelay ? sourceLame.encoderDelaySamples : 0);
     EXPECT_EQ(lame.paddingSamples, c.keepPadding ? sourceLame.paddingSamples : 0);
     // Everything outside the rebuilt fields is the source's.
-    EXPECT_TRUE(std::equal(source.begin(), source.begin() + static_cast<long>(layout.frameCountOffset), rebuilt.begin()));
+    EXPECT_TRUE(
+        std::equal(source.begin(), source.begin() + static_cast<long>(layout.frameCountOffset), rebuilt.begin()));
     EXPECT_EQ(std::memcmp(&rebuilt[layout.lameOffset], &source[layout.lameOffset], 21), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Slices, RebuiltSlice,
-    ::testing::Values(SliceCase{"FirstPiece", 1, 40, true, false},
-                      SliceCase{"MiddlePiece", 30, 50, false, false},
-                      SliceCase{"LastPiece", 60, 0, false, true},
-                      SliceCase{"WholeStream", 1, 0, true, true},
-                      SliceCase{"OneFrame", 5, 1, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Slices, RebuiltSlice,
+                         ::testing::Values(SliceCase{"FirstPiece", 1, 40, true, false},
+                                           SliceCase{"MiddlePiece", 30, 50, false, false},
+                                           SliceCase{"LastPiece", 60, 0, false, true},
+                                           SliceCase{"WholeStream", 1, 0, true, true},
+                                           SliceCase{"OneFrame", 5, 1, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A long stream thins out its sampled positions; the table stays within one step of the
 // exact one and never decreases, and memory does not grow with the frame count.
@@ -189,8 +188,7 @@ struct LayoutCase {
 // Each optional field moves the ones after it; absent fields are reported absent.
 TEST(ParseXingLayout, FieldsFollowTheFlags) {
     const LayoutCase cases[] = {
-        {0x1, 44, 0, 0},   {0x2, 0, 44, 0},    {0x3, 44, 48, 0},
-        {0x4, 0, 0, 44},   {0x6, 0, 44, 48},   {0xF, 44, 48, 52},
+        {0x1, 44, 0, 0}, {0x2, 0, 44, 0}, {0x3, 44, 48, 0}, {0x4, 0, 0, 44}, {0x6, 0, 44, 48}, {0xF, 44, 48, 52},
     };
     for (const LayoutCase& c : cases) {
         XingLayout layout;

@@ -21,8 +21,8 @@ inline std::vector<int> ExactToc(const std::vector<std::uint32_t>& frameBytes) {
     if (before.back() == 0) return toc;
     for (std::size_t i = 1; i < kXingTocEntries; ++i) {
         const std::size_t frame = i * frameBytes.size() / kXingTocEntries;
-        toc[i] = std::min(255, static_cast<int>(256.0 * static_cast<double>(before[frame]) /
-                                                static_cast<double>(before.back())));
+        toc[i] = std::min(
+            255, static_cast<int>(256.0 * static_cast<double>(before[frame]) / static_cast<double>(before.back())));
     }
     return toc;
 }

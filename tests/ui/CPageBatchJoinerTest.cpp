@@ -6,13 +6,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QMenu>
-#include <QTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "fixtures/Fixtures.h"
 #include "settings/MemorySettingsBackend.h"
@@ -55,8 +55,8 @@ protected:
             ASSERT_EQ(page->MainList()->AddFile(song), AddOutcome::Added);
         }
         for (int i = 0; i < joinedCount; ++i) {
-            const fs::path song = WriteSong(folder / (std::string(1, static_cast<char>('a' + i)) + ".mp3"), 1.0,
-                                            1000.0 + 100.0 * i);
+            const fs::path song =
+                WriteSong(folder / (std::string(1, static_cast<char>('a' + i)) + ".mp3"), 1.0, 1000.0 + 100.0 * i);
             ASSERT_EQ(page->JoinedList()->AddFile(song), AddOutcome::Added);
         }
     }
@@ -82,9 +82,9 @@ protected:
 // "Join Now!" needs rows in both lists; the row buttons follow their list's selection.
 TEST_F(BatchJoinerPage, EnablingFollowsBothListsAndTheirSelections) {
     const auto buttons = [&] {
-        return std::vector<bool>{page->JoinButton()->isEnabled(),         page->MainRemoveButton()->isEnabled(),
-                                 page->TagButton()->isEnabled(),          page->JoinedRemoveButton()->isEnabled(),
-                                 page->UpButton()->isEnabled(),           page->DownButton()->isEnabled()};
+        return std::vector<bool>{page->JoinButton()->isEnabled(), page->MainRemoveButton()->isEnabled(),
+                                 page->TagButton()->isEnabled(),  page->JoinedRemoveButton()->isEnabled(),
+                                 page->UpButton()->isEnabled(),   page->DownButton()->isEnabled()};
     };
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
     ASSERT_EQ(page->MainList()->AddFile(WriteSong(dir / "main1.mp3", 1.0, 440.0)), AddOutcome::Added);
@@ -188,15 +188,16 @@ TEST_F(BatchJoinerPage, JoinTypesWriteWhatTheCommandLineWrites) {
         fs::create_directories(pageDir);
         fs::create_directories(cliDir);
         AddFiles(pageDir, 2, 2);
-        for (const char* name : {"main1.mp3", "main2.mp3", "a.mp3", "b.mp3"}) fs::copy_file(pageDir / name, cliDir / name);
+        for (const char* name : {"main1.mp3", "main2.mp3", "a.mp3", "b.mp3"})
+            fs::copy_file(pageDir / name, cliDir / name);
         (c.append ? page->AppendButton() : page->InsertButton())->click();
         EXPECT_EQ(store.batchJoiner.JoinType, c.append ? JoinTypeCode::Append : JoinTypeCode::Prepend);
         page->JoinNow();
 
         const fixtures::RunResult cli = fixtures::RunProgram(
-            fixtures::CliPath(), {"join", "--batch", c.flag, "--with", (cliDir / "a.mp3").string(),
-                                  (cliDir / "b.mp3").string(), "--", (cliDir / "main1.mp3").string(),
-                                  (cliDir / "main2.mp3").string()});
+            fixtures::CliPath(),
+            {"join", "--batch", c.flag, "--with", (cliDir / "a.mp3").string(), (cliDir / "b.mp3").string(), "--",
+             (cliDir / "main1.mp3").string(), (cliDir / "main2.mp3").string()});
         ASSERT_EQ(cli.exitCode, 0) << cli.out << cli.err;
         for (int row = 0; row < 2; ++row) {
             const std::string main = "main" + std::to_string(row + 1);

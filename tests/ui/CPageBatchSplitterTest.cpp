@@ -150,11 +150,11 @@ TEST(BatchSplitterSpin, ArrowsStepTheText) {
     };
     using S = TextSpinBox::Steps;
     const Case cases[] = {
-        {S::Tenths, "0.0", 1, "0.1"},   {S::Tenths, "", 1, "0.1"},      {S::Tenths, ".5", 1, "0.6"},
-        {S::Tenths, "1.9", 1, "2.0"},   {S::Tenths, "12.57", 1, "12.6"}, {S::Tenths, "0.0", -1, "0.0"},
-        {S::Tenths, "2", -1, "1.9"},    {S::Tenths, "0.3", -10, "0.0"},
-        {S::Whole, "1.5", 1, "2"},      {S::Whole, "1", -1, "1"},        {S::Whole, "32767", 1, "32767"},
-        {S::Whole, "", 1, "1"},         {S::Whole, "40000", -1, "32767"},
+        {S::Tenths, "0.0", 1, "0.1"},     {S::Tenths, "", 1, "0.1"},       {S::Tenths, ".5", 1, "0.6"},
+        {S::Tenths, "1.9", 1, "2.0"},     {S::Tenths, "12.57", 1, "12.6"}, {S::Tenths, "0.0", -1, "0.0"},
+        {S::Tenths, "2", -1, "1.9"},      {S::Tenths, "0.3", -10, "0.0"},  {S::Whole, "1.5", 1, "2"},
+        {S::Whole, "1", -1, "1"},         {S::Whole, "32767", 1, "32767"}, {S::Whole, "", 1, "1"},
+        {S::Whole, "40000", -1, "32767"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SteppedText(c.kind, QString::fromLatin1(c.text), c.steps, 1, 32767), QString::fromLatin1(c.expected))

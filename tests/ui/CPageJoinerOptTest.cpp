@@ -147,7 +147,8 @@ TEST_F(JoinerOptTest, RateAndBitRateCoupleAsOnTheSplitterOptions) {
 TEST_F(JoinerOptTest, SpecificFolderEnablingAndItsCheck) {
     Page().show();
     ChooseValue(Ui().outputFolder, static_cast<int>(OutputFolderCode::SameAsSource));
-    for (QWidget* control : std::initializer_list<QWidget*>{Ui().specificFolder, Ui().browse, Ui().treeFolders, Ui().treeExample}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Ui().specificFolder, Ui().browse, Ui().treeFolders, Ui().treeExample}) {
         EXPECT_FALSE(control->isEnabled());
     }
     EXPECT_TRUE(Ui().addPostfix->isEnabled());

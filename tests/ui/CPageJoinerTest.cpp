@@ -34,7 +34,8 @@ fs::path WriteMp3(const fs::path& path, const fixtures::EncodeSpec& spec = {}, c
 
 ProgressDialog* VisibleProgressDialog() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<ProgressDialog*>(widget); dialog != nullptr && dialog->isVisible()) return dialog;
+        if (auto* dialog = qobject_cast<ProgressDialog*>(widget); dialog != nullptr && dialog->isVisible())
+            return dialog;
     }
     return nullptr;
 }
@@ -64,9 +65,9 @@ public:
 };
 
 struct JoinerPageTest : ::testing::Test {
-
     void AddFiles(const std::vector<std::string>& names, const fixtures::EncodeSpec& spec = {}) {
-        for (const std::string& name : names) ASSERT_EQ(page.List()->AddFile(WriteMp3(dir / name, spec)), AddOutcome::Added);
+        for (const std::string& name : names)
+            ASSERT_EQ(page.List()->AddFile(WriteMp3(dir / name, spec)), AddOutcome::Added);
     }
     QStringList Order() const {
         QStringList names;
@@ -91,8 +92,8 @@ struct JoinerPageTest : ::testing::Test {
     // Which of Remove, Up, Down, Copy, Remove All and Join are enabled, as letters.
     std::string Enabled() const {
         std::string letters;
-        const std::pair<QPushButton*, char> buttons[] = {{page.RemoveButton(), 'r'}, {page.UpButton(), 'u'},
-                                                         {page.DownButton(), 'd'},   {page.CopyTagButton(), 'c'},
+        const std::pair<QPushButton*, char> buttons[] = {{page.RemoveButton(), 'r'},    {page.UpButton(), 'u'},
+                                                         {page.DownButton(), 'd'},      {page.CopyTagButton(), 'c'},
                                                          {page.RemoveAllButton(), 'a'}, {page.JoinButton(), 'j'}};
         for (const auto& [button, letter] : buttons) letters += button->isEnabled() ? letter : '-';
         return letters;
@@ -208,7 +209,8 @@ TEST_F(JoinerPageTest, MenuEntriesFollowTheSelection) {
             }
             menu->close();
         });
-        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1), page.List()->mapToGlobal(QPoint(1, 1)));
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                                       page.List()->mapToGlobal(QPoint(1, 1)));
         QCoreApplication::sendEvent(page.List()->viewport(), &fromKeyboard);
         return entries;
     };
@@ -217,12 +219,15 @@ TEST_F(JoinerPageTest, MenuEntriesFollowTheSelection) {
         QStringList entries;
     };
     const Case cases[] = {
-        {{}, {"-&Play", "-&Browse", "-&Remove", "+Remo&ve All", "-&Up", "-&Down", "-Copy &ID3 tag",
-              "+&Add Files...", "+Add &Folder..."}},
-        {{1}, {"+&Play", "+&Browse", "+&Remove", "+Remo&ve All", "+&Up", "+&Down", "+Copy &ID3 tag",
-               "+&Add Files...", "+Add &Folder..."}},
-        {{0, 1}, {"-&Play", "-&Browse", "+&Remove", "+Remo&ve All", "+&Up", "+&Down", "-Copy &ID3 tag",
-                  "+&Add Files...", "+Add &Folder..."}},
+        {{},
+         {"-&Play", "-&Browse", "-&Remove", "+Remo&ve All", "-&Up", "-&Down", "-Copy &ID3 tag", "+&Add Files...",
+          "+Add &Folder..."}},
+        {{1},
+         {"+&Play", "+&Browse", "+&Remove", "+Remo&ve All", "+&Up", "+&Down", "+Copy &ID3 tag", "+&Add Files...",
+          "+Add &Folder..."}},
+        {{0, 1},
+         {"-&Play", "-&Browse", "+&Remove", "+Remo&ve All", "+&Up", "+&Down", "-Copy &ID3 tag", "+&Add Files...",
+          "+Add &Folder..."}},
     };
     for (const Case& c : cases) {
         Select(c.selected);
@@ -358,8 +363,9 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
         store.joinerOptions.MP3SampleRate = 32000;
         store.joinerOptions.MP3BitRate = 96;
         store.joinerOptions.MP3ChannelMode = ChannelModeCode::Mono;
-        std::vector<std::string> args{"join", "-o", (dir / (std::string(c.name) + "-cli.mp3")).string(),
-                                      "--title", "Joined", "--genre", "Folk", "--track", "300"};
+        std::vector<std::string> args{"join",    "-o",      (dir / (std::string(c.name) + "-cli.mp3")).string(),
+                                      "--title", "Joined",  "--genre",
+                                      "Folk",    "--track", "300"};
         if (!c.automatic) args.insert(args.end(), {"--rate", "32000", "--bitrate", "96", "--channels", "mono"});
         std::int64_t sourceSamples = 0;
         for (std::size_t i = 0; i < c.specs.size(); ++i) {

@@ -8,9 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QPushButton>
 
 #include "output/Templates.h"
 #include "settings/MemorySettingsBackend.h"
@@ -67,12 +67,8 @@ TEST_F(SplitterOptTest, ChoosingARateOrBitRateCouplesTheOther) {
         int chosen;
         int wantHz, wantKbps;
     } cases[] = {
-        {44100, 128, true, 8000, 8000, 64},
-        {22050, 128, false, 320, 32000, 320},
-        {44100, 128, false, 48, 44100, 48},
-        {22050, 192, true, 16000, 16000, 160},
-        {11025, 16, true, 32000, 32000, 32},
-        {44100, 128, false, 8, 24000, 8},
+        {44100, 128, true, 8000, 8000, 64},    {22050, 128, false, 320, 32000, 320}, {44100, 128, false, 48, 44100, 48},
+        {22050, 192, true, 16000, 16000, 160}, {11025, 16, true, 32000, 32000, 32},  {44100, 128, false, 8, 24000, 8},
         {8000, 32, false, 96, 16000, 96},
     };
     for (const auto& c : cases) {
@@ -98,9 +94,14 @@ TEST(SplitterOptLengths, ParseTenthsTakesTheFirstDecimalOnly) {
         int tenths;
         const char* shown;
     } cases[] = {
-        {"2.75", true, true, 27, "2.75"}, {".5", true, true, 5, "0.5"},  {"3", true, true, 30, "3"},
-        {"3.", true, true, 30, "3."},     {"", true, true, 0, ""},       {"", false, false, 0, ""},
-        {"abc", true, false, 0, "abc"},   {"-1.5", true, true, -15, "-1.5"},
+        {"2.75", true, true, 27, "2.75"},
+        {".5", true, true, 5, "0.5"},
+        {"3", true, true, 30, "3"},
+        {"3.", true, true, 30, "3."},
+        {"", true, true, 0, ""},
+        {"", false, false, 0, ""},
+        {"abc", true, false, 0, "abc"},
+        {"-1.5", true, true, -15, "-1.5"},
         {"99999999999", true, false, 0, "99999999999"},
     };
     for (const auto& c : cases) {
@@ -162,9 +163,9 @@ TEST_F(SplitterOptTest, ArrowsStepFadesByATenthAndOverlapsByASecond) {
         int steps;
         const char* want;
     } cases[] = {
-        {Ui().fadeIn, "1.0", 1, "1.1"},        {Ui().forwardOverlap, "1.0", 1, "2.0"},
-        {Ui().fadeOut, "0.1", -3, "0.0"},      {Ui().backwardOverlap, "1.5", -1, "0.5"},
-        {Ui().fadeIn, "", 1, "0.1"},           {Ui().fadeIn, ".25", 1, "0.3"},
+        {Ui().fadeIn, "1.0", 1, "1.1"},   {Ui().forwardOverlap, "1.0", 1, "2.0"},
+        {Ui().fadeOut, "0.1", -3, "0.0"}, {Ui().backwardOverlap, "1.5", -1, "0.5"},
+        {Ui().fadeIn, "", 1, "0.1"},      {Ui().fadeIn, ".25", 1, "0.3"},
     };
     for (const auto& c : cases) {
         c.field->SetText(QString::fromLatin1(c.text));
@@ -205,13 +206,15 @@ TEST_F(SplitterOptTest, EnablingFollowsTheBoxesAndTheOutputFolder) {
     for (QWidget* list : {Ui().sampleRate, Ui().bitRate, Ui().channels}) EXPECT_TRUE(list->isEnabled());
 
     Ui().keepTag->click();
-    for (QWidget* control : std::initializer_list<QWidget*>{Ui().trackNumber, Ui().title, Ui().titleHelp, Ui().titleDigits}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Ui().trackNumber, Ui().title, Ui().titleHelp, Ui().titleDigits}) {
         EXPECT_FALSE(control->isEnabled());
     }
     EXPECT_TRUE(Ui().titleSamples->isEnabled());
 
     Choose(Ui().outputFolder, static_cast<int>(OutputFolderCode::SameAsSource));
-    for (QWidget* control : std::initializer_list<QWidget*>{Ui().specificFolder, Ui().browse, Ui().treeFolders, Ui().treeExample}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Ui().specificFolder, Ui().browse, Ui().treeFolders, Ui().treeExample}) {
         EXPECT_FALSE(control->isEnabled());
     }
     EXPECT_TRUE(Ui().folderPerFile->isEnabled());
@@ -243,13 +246,31 @@ TEST_F(SplitterOptTest, LeavingRefusesMissingValuesWithTheirMessages) {
         std::function<QWidget*()> set;
         const char* message;
     } cases[] = {
-        {"no folder", [&]() -> QWidget* { Choose(Ui().outputFolder, 299); Ui().specificFolder->clear(); return Ui().specificFolder; },
+        {"no folder",
+         [&]() -> QWidget* {
+             Choose(Ui().outputFolder, 299);
+             Ui().specificFolder->clear();
+             return Ui().specificFolder;
+         },
          "Please choose an output folder."},
-        {"no pieces", [&]() -> QWidget* { Ui().firstPieces->click(); Ui().firstPiecesNumber->SetText(QStringLiteral("0")); return Ui().firstPiecesNumber; },
+        {"no pieces",
+         [&]() -> QWidget* {
+             Ui().firstPieces->click();
+             Ui().firstPiecesNumber->SetText(QStringLiteral("0"));
+             return Ui().firstPiecesNumber;
+         },
          "Please enter a positive value."},
-        {"no name", [&]() -> QWidget* { Ui().fileName->setEditText(QString()); return Ui().fileName; },
+        {"no name",
+         [&]() -> QWidget* {
+             Ui().fileName->setEditText(QString());
+             return Ui().fileName;
+         },
          "Please enter output file name or select one."},
-        {"empty count", [&]() -> QWidget* { Ui().titleDigits->SetText(QString()); return Ui().titleDigits; },
+        {"empty count",
+         [&]() -> QWidget* {
+             Ui().titleDigits->SetText(QString());
+             return Ui().titleDigits;
+         },
          "Please enter an integer."},
     };
     for (const auto& c : cases) {
@@ -336,8 +357,8 @@ TEST_F(SplitterOptTest, TheSheetStaysOnARefusingPage) {
     // A click on the other tab is refused before the tab changes.
     QTabBar* tabs = sheet.Tabs()->tabBar();
     const QPointF onOther = tabs->tabRect(0).center();
-    QMouseEvent press(QEvent::MouseButtonPress, onOther, tabs->mapToGlobal(onOther), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, onOther, tabs->mapToGlobal(onOther), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     int switches = 0;
     QObject::connect(&sheet, &CResizableSheet::ActivePageChanged, [&switches] { ++switches; });
     QApplication::sendEvent(tabs, &press);

@@ -21,8 +21,8 @@
 #include "settings/Settings.h"
 #include "stream/AudioLayer.h"
 #include "ui/UiTestSupport.h"
-#include "ui/pages/CPageSplitter.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
+#include "ui/pages/CPageSplitter.h"
 #include "ui/pages/SplitterControls.h"
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/PathText.h"
@@ -55,8 +55,8 @@ TEST(SplitterPosition, FormIsChosenByTheFilesLength) {
         const char* shown;
     };
     const Case cases[] = {
-        {35999, 35999, "59:59.9"},   {0, 35999, "0:00.0"},         {605, 1000, "1:00.5"},
-        {36000, 36000, "1:00:00.0"}, {605, 36000, "0:01:00.5"},    {359999, 400000, "9:59:59.9"},
+        {35999, 35999, "59:59.9"},   {0, 35999, "0:00.0"},      {605, 1000, "1:00.5"},
+        {36000, 36000, "1:00:00.0"}, {605, 36000, "0:01:00.5"}, {359999, 400000, "9:59:59.9"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatPosition(c.tenths, c.totalTenths), c.shown) << c.tenths;
 }
@@ -153,7 +153,8 @@ TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     page->SetEnd();
     page->MoveTimeline(120);  // nor start at 12.0
     page->SetStart();
-    EXPECT_EQ(messages.shown.back().text, "You can not set the start position greater than or equal to the end position.");
+    EXPECT_EQ(messages.shown.back().text,
+              "You can not set the start position greater than or equal to the end position.");
     EXPECT_EQ(messages.shown[messages.shown.size() - 2].text,
               "You can not set the end position less than or equal to the start position.");
 
@@ -239,10 +240,11 @@ TEST_F(SplitterPage, NoSoundCard) {
     page->PlayPressed();
     page->PreviewPressed();
     EXPECT_EQ(page->State(), PlayerState::Stopped);
-    EXPECT_EQ(Messages(), (std::vector<QString>{
-                              "Dear user, the program can't detect a sound card on your computer. The \"Play\" doesn't work.",
-                              "Dear user, the program can't detect a sound card on your computer. The \"Preview\" "
-                              "doesn't work."}));
+    EXPECT_EQ(Messages(),
+              (std::vector<QString>{
+                  "Dear user, the program can't detect a sound card on your computer. The \"Play\" doesn't work.",
+                  "Dear user, the program can't detect a sound card on your computer. The \"Preview\" "
+                  "doesn't work."}));
 }
 
 // M adds a piece and Space plays while no field the user types into has the focus.
@@ -280,9 +282,10 @@ TEST_F(SplitterPage, TaggedVbrMpeg2FileCutByHand) {
     song = dir / "night.mp3";
     fixtures::WriteFileBytes(song, bytes);
     ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
-    EXPECT_TRUE(page->InfoText().contains(QRegularExpression("MP3 Info: 22050 Hz, \\d+ kbps, Mono\nTitle: Night\n"
-                                                             "Artist: Owls\n.*Track #: 7\n",
-                                                             QRegularExpression::DotMatchesEverythingOption)))
+    EXPECT_TRUE(
+        page->InfoText().contains(QRegularExpression("MP3 Info: 22050 Hz, \\d+ kbps, Mono\nTitle: Night\n"
+                                                     "Artist: Owls\n.*Track #: 7\n",
+                                                     QRegularExpression::DotMatchesEverythingOption)))
         << page->InfoText().toStdString();
 
     page->ModeButton(SplitTypeCode::ByCustom)->click();

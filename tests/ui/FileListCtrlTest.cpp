@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDropEvent>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMimeData>
@@ -40,7 +40,8 @@ QString FileColumn(const SortListCtrl& list, int row) {
 
 ProgressDialog* VisibleProgressDialog() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<ProgressDialog*>(widget); dialog != nullptr && dialog->isVisible()) return dialog;
+        if (auto* dialog = qobject_cast<ProgressDialog*>(widget); dialog != nullptr && dialog->isVisible())
+            return dialog;
     }
     return nullptr;
 }
@@ -95,7 +96,8 @@ TEST_P(DuplicatesTest, SameFileTwice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachList, DuplicatesTest,
-                         ::testing::Values(DuplicateCase{ListKind::BatchSplitter, 1}, DuplicateCase{ListKind::Joiner, 2},
+                         ::testing::Values(DuplicateCase{ListKind::BatchSplitter, 1},
+                                           DuplicateCase{ListKind::Joiner, 2},
                                            DuplicateCase{ListKind::BatchJoinerMain, 1},
                                            DuplicateCase{ListKind::BatchJoinerJoined, 2}));
 
@@ -120,8 +122,9 @@ TEST(FileListCtrlTest, FailureMessageListsThirtyPathsThenMore) {
     ASSERT_EQ(list.RowCount(), 1);
     EXPECT_EQ(FileColumn(list, 0), "good.mp3");
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Failed to load the following files.\n\n" + listed +
-                                          "<more files>...\n\nTo get help, please contact us at <support@quillmere.org>.");
+    EXPECT_EQ(messages.shown[0].text,
+              "Failed to load the following files.\n\n" + listed +
+                  "<more files>...\n\nTo get help, please contact us at <support@quillmere.org>.");
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(VisibleProgressDialog(), nullptr);
 }
@@ -156,7 +159,8 @@ TEST(FileListCtrlTest, CancelDuringLoadingKeepsWhatWasLoaded) {
     EXPECT_FALSE(enabledWhileLoading);
     EXPECT_TRUE(mainWindow.isEnabled());
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromStdString((dir / "bad.mp3").string()) + "\n\nTo get help"));
+    EXPECT_TRUE(
+        messages.shown[0].text.contains(QString::fromStdString((dir / "bad.mp3").string()) + "\n\nTo get help"));
 }
 
 // A click on Cancel reaches the loading through the event pump: pressed before the first file
@@ -323,10 +327,12 @@ TEST(FileListCtrlTest, RowTextsOfATaggedFile) {
         QStringList texts;
     };
     const Case cases[] = {
-        {ListKind::Joiner, {"night.mp3", size, "0:02", "7", "Night", "Owl", "Woods", "1999", "Folk", "quiet",
-                            "128 kbps", "44100 Hz", "J-Stereo"}},
-        {ListKind::BatchSplitter, {"night.mp3", size, "0:02", "", "7", "Night", "Owl", "Woods", "1999", "Folk",
-                                   "128 kbps", "44100 Hz", "J-Stereo"}},
+        {ListKind::Joiner,
+         {"night.mp3", size, "0:02", "7", "Night", "Owl", "Woods", "1999", "Folk", "quiet", "128 kbps", "44100 Hz",
+          "J-Stereo"}},
+        {ListKind::BatchSplitter,
+         {"night.mp3", size, "0:02", "", "7", "Night", "Owl", "Woods", "1999", "Folk", "128 kbps", "44100 Hz",
+          "J-Stereo"}},
     };
     for (const Case& c : cases) {
         FileListCtrl list(c.kind);

@@ -19,9 +19,9 @@ QString ReadPage(const QString& name) {
 
 TEST(HelpPagesTest, EveryTabHasAPageAndEveryLinkLeadsSomewhere) {
     test::App();
-    for (const char* page : {"index.html", "splitter.html", "batch-splitter.html", "joiner.html", "batch-joiner.html",
-                             "splitter-options.html", "joiner-options.html", "about.html", "templates.html",
-                             "command-line.html"}) {
+    for (const char* page :
+         {"index.html", "splitter.html", "batch-splitter.html", "joiner.html", "batch-joiner.html",
+          "splitter-options.html", "joiner-options.html", "about.html", "templates.html", "command-line.html"}) {
         EXPECT_FALSE(ReadPage(QString::fromLatin1(page)).isEmpty()) << page;
     }
     const QRegularExpression link(QStringLiteral("href=\"([^\"]+)\""));

@@ -16,7 +16,6 @@ public:
     }
 };
 
-const ::testing::Environment* const kInputDevicesAtExit =
-    ::testing::AddGlobalTestEnvironment(new InputDevicesAtExit);
+const ::testing::Environment* const kInputDevicesAtExit = ::testing::AddGlobalTestEnvironment(new InputDevicesAtExit);
 
 }  // namespace

@@ -40,8 +40,7 @@ TEST(HyperLinkTest, FailedOpenShowsTheReasonForTheShellCode) {
     link.Follow();
     ASSERT_EQ(shell.opened, std::vector<QString>{QStringLiteral("https://example.org/")});
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
-              QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
     EXPECT_FALSE(link.IsVisited());
     EXPECT_EQ(link.CurrentColour(), QColor(0, 0, 238));

@@ -56,7 +56,9 @@ bool PumpUntil(const std::function<bool()>& done, milliseconds timeout) {
     return done();
 }
 
-void PumpFor(milliseconds time) { PumpUntil([] { return false; }, time); }
+void PumpFor(milliseconds time) {
+    PumpUntil([] { return false; }, time);
+}
 
 milliseconds Since(Clock::time_point start, Clock::time_point end) {
     return std::chrono::duration_cast<milliseconds>(end - start);
@@ -106,8 +108,11 @@ TEST(PreviewPlayerBitRate, IsFileSizeOverPlayingTime) {
         int kbps;
     };
     const Case cases[] = {
-        {4000000, 250.0, 128},       {32125, 2.0, 129} /* 128.5 */, {32124, 2.0, 128} /* 128.496 */,
-        {5000000000, 312500.0, 128} /* past 32 bits */,            {1000, 0.0, 0},
+        {4000000, 250.0, 128},
+        {32125, 2.0, 129} /* 128.5 */,
+        {32124, 2.0, 128} /* 128.496 */,
+        {5000000000, 312500.0, 128} /* past 32 bits */,
+        {1000, 0.0, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(audio::AverageKbps(c.fileBytes, c.seconds), c.kbps) << c.fileBytes << " B, " << c.seconds << " s";
@@ -214,7 +219,7 @@ TEST_F(PreviewPlayerTest, PlayRangePostsWhenThePositionPassesItsEnd) {
 // the old range's end; an end the old range had already posted, not yet handled, is dropped.
 TEST_F(PreviewPlayerTest, PlayAfterPlayRangeEndsAtTheEndOfTheFile) {
     ASSERT_TRUE(m_player.OpenStream(Tone(0.5), &m_ended));
-    m_player.PlayRange(50, 50);  // ends at once
+    m_player.PlayRange(50, 50);                      // ends at once
     std::this_thread::sleep_for(milliseconds(120));  // its event waits in the queue
     m_player.PlayRange(100, 200);
     const Clock::time_point start = Clock::now();

@@ -76,9 +76,8 @@ TEST(QuillmereAppTest, SavedStartPageSixOpensOnAboutAmongTheSevenTabs) {
     machine.settings.Put(kOptionsKey, "StartPage", std::int32_t{6});
     QuillmereApp app(machine.Environment());
     ASSERT_TRUE(app.Start());
-    const QStringList captions = {"MP3 Splitter",     "MP3 Batch Splitter", "MP3 Joiner",
-                                  "MP3 Batch Joiner", "Splitter Options",   "Joiner Options",
-                                  "About"};
+    const QStringList captions = {"MP3 Splitter",     "MP3 Batch Splitter", "MP3 Joiner", "MP3 Batch Joiner",
+                                  "Splitter Options", "Joiner Options",     "About"};
     ASSERT_EQ(app.Sheet()->PageCount(), captions.size());
     for (int i = 0; i < captions.size(); ++i) {
         EXPECT_EQ(app.Sheet()->Tabs()->tabText(i), captions[i]) << i;
@@ -140,8 +139,7 @@ TEST_P(PlacementTest, ClosingSavesPageNormalRectangleAndMaximizedFlag) {
     app.Exit();
     EXPECT_EQ(Stored(machine, "StartPage"), MemorySettingsBackend::Value(std::int32_t{3}));
     EXPECT_EQ(Stored(machine, "WndMaximized"), MemorySettingsBackend::Value(c.savedMaximized));
-    EXPECT_EQ(Stored(machine, "WndPosition"),
-              MemorySettingsBackend::Value(LittleEndianRect(140, 150, 1050, 870)));
+    EXPECT_EQ(Stored(machine, "WndPosition"), MemorySettingsBackend::Value(LittleEndianRect(140, 150, 1050, 870)));
     EXPECT_TRUE(machine.audio.freed);
 }
 
@@ -186,9 +184,7 @@ private:
 class ValidatingApp : public QuillmereApp {
 public:
     ValidatingApp(AppEnvironment environment, bool splitterRefuses, bool joinerRefuses)
-        : QuillmereApp(std::move(environment)),
-          m_splitterRefuses(splitterRefuses),
-          m_joinerRefuses(joinerRefuses) {}
+        : QuillmereApp(std::move(environment)), m_splitterRefuses(splitterRefuses), m_joinerRefuses(joinerRefuses) {}
     std::vector<int> asked;
 
 protected:
@@ -247,8 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ClosingCase{false, false, {kSplitterOptionsPage, kJoinerOptionsPage}, nullptr},
                       ClosingCase{true, false, {kSplitterOptionsPage}, "Splitter field refused."},
                       ClosingCase{true, true, {kSplitterOptionsPage}, "Splitter field refused."},
-                      ClosingCase{false, true, {kSplitterOptionsPage, kJoinerOptionsPage},
-                                  "Joiner field refused."}));
+                      ClosingCase{false, true, {kSplitterOptionsPage, kJoinerOptionsPage}, "Joiner field refused."}));
 
 // The help command raises the open window instead of opening a second one, restores it when
 // minimised, and shows nothing when the help pages are missing.

@@ -24,8 +24,7 @@ class AnchorTest : public ::testing::TestWithParam<AnchorCase> {};
 // so an odd growth catches rounding the wrong way.
 TEST_P(AnchorTest, CornersFollowTheirAnchorsByPercentOfTheGrowth) {
     const AnchorCase& c = GetParam();
-    const AnchoredRect rule =
-        AnchoredRect::Record(QRect(10, 20, 100, 30), QSize(400, 300), c.topLeft, c.bottomRight);
+    const AnchoredRect rule = AnchoredRect::Record(QRect(10, 20, 100, 30), QSize(400, 300), c.topLeft, c.bottomRight);
     EXPECT_EQ(rule.PlaceIn(QSize(400, 300)), QRect(10, 20, 100, 30));
     EXPECT_EQ(rule.PlaceIn(QSize(501, 361)), c.expected);
 }

@@ -48,8 +48,7 @@ struct Machine {
     }
 
     AppEnvironment Environment() {
-        return {&settings, &audio,
-                QUrl::fromLocalFile(helpFolder.filePath(QStringLiteral("index.html"))), ""};
+        return {&settings, &audio, QUrl::fromLocalFile(helpFolder.filePath(QStringLiteral("index.html"))), ""};
     }
     void RemoveHelp() { QFile::remove(helpFolder.filePath(QStringLiteral("index.html"))); }
 

@@ -42,8 +42,8 @@ TEST(SortListCtrlTest, LengthColumnSortsBySecondsAndReversesOnSecondClick) {
 // and a bit rate still fit their columns on every list.
 TEST(SortListCtrlTest, FigureColumnsFitTheirWidestTexts) {
     test::App();
-    for (ListKind kind : {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain,
-                          ListKind::BatchJoinerJoined}) {
+    for (ListKind kind :
+         {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
         SortListCtrl list;
         SetUpColumns(&list, kind);
         const QFontMetrics metrics(list.font());

@@ -77,21 +77,21 @@ TEST(SplitterPieces, MovingBoundaries) {
          "0-100 100-400 ", "oo"},
         {"end of the last piece adds a tail", Cut({0, 100, 400}), 1, 300, false, BoundaryOutcome::Moved, 1,
          "0-100 100-300 300-400 ", "o--"},
-        {"end inside the piece moves the next start", Cut({0, 100, 200, 400}), 0, 60, false,
-         BoundaryOutcome::Moved, 0, "0-60 60-200 200-400 ", "--o"},
-        {"end past two pieces shortens the third", Cut({0, 100, 200, 300, 400}), 0, 350, false,
-         BoundaryOutcome::Moved, 0, "0-350 350-400 ", "--"},
-        {"end on a later piece's end removes it", Cut({0, 100, 200, 300, 400}), 0, 300, false,
-         BoundaryOutcome::Moved, 0, "0-300 300-400 ", "-o"},
+        {"end inside the piece moves the next start", Cut({0, 100, 200, 400}), 0, 60, false, BoundaryOutcome::Moved, 0,
+         "0-60 60-200 200-400 ", "--o"},
+        {"end past two pieces shortens the third", Cut({0, 100, 200, 300, 400}), 0, 350, false, BoundaryOutcome::Moved,
+         0, "0-350 350-400 ", "--"},
+        {"end on a later piece's end removes it", Cut({0, 100, 200, 300, 400}), 0, 300, false, BoundaryOutcome::Moved,
+         0, "0-300 300-400 ", "-o"},
         {"end at the piece's start", Cut({0, 100, 400}), 1, 100, false, BoundaryOutcome::EndNotAfter, 1,
          "0-100 100-400 ", "oo"},
-        {"end at the piece's end", Cut({0, 100, 400}), 0, 100, false, BoundaryOutcome::Unchanged, 0,
-         "0-100 100-400 ", "oo"},
+        {"end at the piece's end", Cut({0, 100, 400}), 0, 100, false, BoundaryOutcome::Unchanged, 0, "0-100 100-400 ",
+         "oo"},
     };
     for (const BoundaryCase& c : cases) {
         std::vector<PieceRow> rows = c.rows;
-        const BoundaryMove move = c.start ? SetStart(&rows, c.selected, c.tenths, kTotal)
-                                          : SetEnd(&rows, c.selected, c.tenths, kTotal);
+        const BoundaryMove move =
+            c.start ? SetStart(&rows, c.selected, c.tenths, kTotal) : SetEnd(&rows, c.selected, c.tenths, kTotal);
         EXPECT_EQ(move.outcome, c.outcome) << c.name;
         EXPECT_EQ(move.selected, c.selectedAfter) << c.name;
         EXPECT_EQ(Ranges(rows), c.ranges) << c.name;

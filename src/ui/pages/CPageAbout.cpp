@@ -48,8 +48,7 @@ HyperLink* MakeLink(const QString& text, const QString& target, QWidget* page) {
 
 CPageAbout::CPageAbout(QWidget* parent)
     : CResizablePage(QString::fromLatin1(kCaption), AboutPageSize(), parent),
-      m_homeLink(MakeLink(QStringLiteral("Visit Quillmere Homepage"),
-                          QString::fromLatin1(kHomePage), this)),
+      m_homeLink(MakeLink(QStringLiteral("Visit Quillmere Homepage"), QString::fromLatin1(kHomePage), this)),
       m_supportLink(MakeLink(QStringLiteral("Feedback and Support"),
                              QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this)),
       m_makerLink(MakeLink(QString::fromLatin1(kMakerCaption), QString::fromLatin1(kMakerPage), this)),

@@ -25,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 int MainColumn(ListColumn column) { return ColumnIndex(ListKind::BatchJoinerMain, column); }
 
 QPushButton* AddButton(QBoxLayout* line, QWidget* parent, const char* caption, const char* tip) {
@@ -187,8 +186,7 @@ void CPageBatchJoiner::AddMainMenuEntries(QMenu* menu) {
                     [this, output] { ShowInFileManager(PathText(output)); })
         ->setEnabled(!output.empty());
     menu->addSeparator();
-    menu->addAction(QStringLiteral("&Remove"), this, [this] { RemoveSelected(m_mainList); })
-        ->setEnabled(!rows.empty());
+    menu->addAction(QStringLiteral("&Remove"), this, [this] { RemoveSelected(m_mainList); })->setEnabled(!rows.empty());
     menu->addAction(QStringLiteral("Remo&ve All"), this, [this] { RemoveAll(m_mainList); })
         ->setEnabled(m_mainList->RowCount() > 0);
 }
@@ -329,8 +327,8 @@ void CPageBatchJoiner::JoinNow() {
         m_mainList->FollowRow(row);
         dialog.Pump().PumpMessages();
     };
-    const BatchJoinResult result = RunBatchJoin(items, joined, m_settings.batchJoiner.JoinType, options, progress,
-                                                rowChanged);
+    const BatchJoinResult result =
+        RunBatchJoin(items, joined, m_settings.batchJoiner.JoinType, options, progress, rowChanged);
     dialog.Finish();
     m_running = false;
     UpdateButtons();

@@ -47,10 +47,24 @@ CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
     m_body->addWidget(MakeButtons());
 
     // Tab order: each mode, then its inputs; the list; the buttons left to right.
-    QWidget* const chain[] = {ModeButton(SplitTypeCode::BySize), m_size, m_unit, ModeButton(SplitTypeCode::ByCount),
-                              m_count, ModeButton(SplitTypeCode::ByTime), m_minutes, m_seconds,
-                              ModeButton(SplitTypeCode::ByCustom), m_begin, m_length, m_list, m_addFiles,
-                              m_addFolder, m_remove, m_removeAll, m_splitAll, m_splitSelected};
+    QWidget* const chain[] = {ModeButton(SplitTypeCode::BySize),
+                              m_size,
+                              m_unit,
+                              ModeButton(SplitTypeCode::ByCount),
+                              m_count,
+                              ModeButton(SplitTypeCode::ByTime),
+                              m_minutes,
+                              m_seconds,
+                              ModeButton(SplitTypeCode::ByCustom),
+                              m_begin,
+                              m_length,
+                              m_list,
+                              m_addFiles,
+                              m_addFolder,
+                              m_remove,
+                              m_removeAll,
+                              m_splitAll,
+                              m_splitSelected};
     for (std::size_t i = 1; i < std::size(chain); ++i) {
         setTabOrder(chain[i - 1], chain[i]);
     }
@@ -89,13 +103,15 @@ QWidget* CPageBatchSplitter::MakeModeInputs() {
 
     m_minutes = NumberSpin(0, kMaxSpinValue, box);
     m_seconds = NumberSpin(0, kMaxSeconds, box);
-    addMode(SplitTypeCode::ByTime, "By &time",
-            {m_minutes, TextLabel("&minutes", m_minutes, box), m_seconds, TextLabel("seconds each file", nullptr, box)});
+    addMode(
+        SplitTypeCode::ByTime, "By &time",
+        {m_minutes, TextLabel("&minutes", m_minutes, box), m_seconds, TextLabel("seconds each file", nullptr, box)});
 
     m_begin = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
     m_length = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
     m_begin->setToolTip(QStringLiteral("Where the piece starts, in seconds with one decimal (12.5)"));
-    m_length->setToolTip(QStringLiteral("How long the piece is, in seconds with one decimal; 0 takes the rest of the file"));
+    m_length->setToolTip(
+        QStringLiteral("How long the piece is, in seconds with one decimal; 0 takes the rest of the file"));
     addMode(SplitTypeCode::ByCustom, "By c&ustom",
             {TextLabel("&Begin at", m_begin, box), m_begin, TextLabel("seconds, a&nd", m_length, box), m_length,
              TextLabel("seconds length (0 means unlimited length)", nullptr, box)});
@@ -128,8 +144,8 @@ QWidget* CPageBatchSplitter::MakeButtons() {
         return b;
     };
     m_addFiles = button("&Add Files", "Add MP3 files to the list", [this] { m_list->AddFiles(); });
-    m_addFolder = button("Add &Folder", "Add the MP3 files of a folder and its subfolders",
-                         [this] { m_list->AddFolder(); });
+    m_addFolder =
+        button("Add &Folder", "Add the MP3 files of a folder and its subfolders", [this] { m_list->AddFolder(); });
     m_remove = button("&Remove", "Take the selected files off the list", [this] { RemoveSelected(); });
     m_removeAll = button("Remove A&ll", "Take every file off the list", [this] { RemoveAll(); });
     line->addStretch(1);
@@ -263,8 +279,7 @@ void CPageBatchSplitter::AddMenuEntries(QMenu* menu) {
         ->setEnabled(hasOutputs);
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Remove"), this, [this] { RemoveSelected(); })->setEnabled(selected);
-    menu->addAction(QStringLiteral("Remove A&ll"), this, [this] { RemoveAll(); })
-        ->setEnabled(m_list->RowCount() > 0);
+    menu->addAction(QStringLiteral("Remove A&ll"), this, [this] { RemoveAll(); })->setEnabled(m_list->RowCount() > 0);
 }
 
 void CPageBatchSplitter::SetFileManager(std::function<bool(const QString&)> fileManager) {
@@ -322,7 +337,7 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     job.options = &options;
     job.resolve = MakeSplitOutputResolver(options);
     job.progress = BatchSplitProgress{&dialog.FileBar(), &dialog.FileText(), &dialog.RunBar(),
-                                      &dialog.RunText(), &dialog.Pump(), dialog.Flag()};
+                                      &dialog.RunText(), &dialog.Pump(),     dialog.Flag()};
     job.onFileDone = [&](const BatchSplitFile& file) {
         const int row = rowOf(&file.entry);
         if (row < 0) return;

@@ -40,17 +40,11 @@ constexpr int kTrackSpinLow = 1;
 constexpr int kTrackSpinHigh = 255;
 
 // File names are bytes on POSIX systems; Qt maps them to text through the locale.
-fs::path PathOf(const QString& text) {
-    return fs::path(QFile::encodeName(text).toStdString());
-}
+fs::path PathOf(const QString& text) { return fs::path(QFile::encodeName(text).toStdString()); }
 
-QString TextOf(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
+QString TextOf(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
-QString Utf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 // The track number box: up to three digits or nothing, with arrows stepping from 1 to 255.
 // The arrows leave a typed number above 255 at 255.
@@ -79,8 +73,8 @@ public:
 
     QSize sizeHint() const override {
         QSize hint = QAbstractSpinBox::sizeHint();
-        hint.setWidth(std::max(hint.width(), fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
-                                                 fontMetrics().height() * 2));
+        hint.setWidth(std::max(hint.width(),
+                               fontMetrics().horizontalAdvance(QStringLiteral("00000")) + fontMetrics().height() * 2));
         return hint;
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -201,9 +195,9 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
 
     setTabOrder(m_list, m_join);
     QWidget* previous = m_join;
-    for (QWidget* next : std::initializer_list<QWidget*>{m_addFiles, m_addFolder, m_remove, m_removeAll, m_up,
-                                                          m_down, m_title, m_artist, m_album, m_year, m_comment,
-                                                          m_genre, m_track, m_copyTag}) {
+    for (QWidget* next :
+         std::initializer_list<QWidget*>{m_addFiles, m_addFolder, m_remove, m_removeAll, m_up, m_down, m_title,
+                                         m_artist, m_album, m_year, m_comment, m_genre, m_track, m_copyTag}) {
         setTabOrder(previous, next);
         previous = next;
     }

@@ -58,7 +58,6 @@ const std::array<ValueEntry, 3>& TargetExistsEntries() {
     return entries;
 }
 
-
 }  // namespace
 
 CPageJoinerOpt::CPageJoinerOpt(SettingsStore& settings, QWidget* parent)
@@ -229,7 +228,8 @@ void CPageJoinerOpt::BitRateChosen() {
 
 void CPageJoinerOpt::EnableSpecificFolder() {
     const bool specific = SelectedValue(m_ui.outputFolder, 0) == static_cast<int>(OutputFolderCode::Specific);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_ui.specificFolder, m_ui.browse, m_ui.treeFolders, m_ui.treeExample}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_ui.specificFolder, m_ui.browse, m_ui.treeFolders, m_ui.treeExample}) {
         control->setEnabled(specific);
     }
 }
@@ -246,9 +246,9 @@ void CPageJoinerOpt::BrowseFolder() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     TakeControls();
     QApplication::restoreOverrideCursor();
-    const QString folder = CurrentGatheringDialogs().ChooseFolder(
-        this, QStringLiteral("Please choose an output folder:"),
-        QString::fromStdString(Options().SpecifiedOutputFolder));
+    const QString folder =
+        CurrentGatheringDialogs().ChooseFolder(this, QStringLiteral("Please choose an output folder:"),
+                                               QString::fromStdString(Options().SpecifiedOutputFolder));
     if (folder.isEmpty()) return;
     Options().SpecifiedOutputFolder = folder.toStdString();
     m_ui.specificFolder->setText(folder);
@@ -258,8 +258,8 @@ bool CPageJoinerOpt::Validate() {
     if (!m_initialised) return true;
     TakeControls();
     JoinerOptions& options = Options();
-    options.OutputFolderOpt = static_cast<OutputFolderCode>(
-        SelectedValue(m_ui.outputFolder, static_cast<int>(options.OutputFolderOpt)));
+    options.OutputFolderOpt =
+        static_cast<OutputFolderCode>(SelectedValue(m_ui.outputFolder, static_cast<int>(options.OutputFolderOpt)));
     if (options.OutputFolderOpt == OutputFolderCode::Specific && options.SpecifiedOutputFolder.empty()) {
         ShowMessage(this, QStringLiteral("Please choose an output folder."));
         m_ui.specificFolder->setFocus();
@@ -268,10 +268,10 @@ bool CPageJoinerOpt::Validate() {
     options.AutoMP3EncodingParam = SelectedValue(m_ui.preset, kAutoItem) == kAutoItem;
     options.MP3BitRate = SelectedValue(m_ui.bitRate, options.MP3BitRate);
     options.MP3SampleRate = SelectedValue(m_ui.sampleRate, options.MP3SampleRate);
-    options.MP3ChannelMode = static_cast<ChannelModeCode>(
-        SelectedValue(m_ui.channels, static_cast<int>(options.MP3ChannelMode)));
-    options.TargetExistsOpt = static_cast<TargetExistsCode>(
-        SelectedValue(m_ui.targetExists, static_cast<int>(options.TargetExistsOpt)));
+    options.MP3ChannelMode =
+        static_cast<ChannelModeCode>(SelectedValue(m_ui.channels, static_cast<int>(options.MP3ChannelMode)));
+    options.TargetExistsOpt =
+        static_cast<TargetExistsCode>(SelectedValue(m_ui.targetExists, static_cast<int>(options.TargetExistsOpt)));
     return true;
 }
 

@@ -18,11 +18,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -70,15 +70,16 @@ struct ColumnEntry {
     int widthPixels;
 };
 constexpr ColumnEntry kPieceColumns[] = {
-    {"No.", Qt::AlignLeft, 50},         {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
-    {"Length", Qt::AlignRight, 100},    {"Estimated Size", Qt::AlignRight, 100}, {"Output", Qt::AlignLeft, 250},
+    {"No.", Qt::AlignLeft, 50},      {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
+    {"Length", Qt::AlignRight, 100}, {"Estimated Size", Qt::AlignRight, 100}, {"Output", Qt::AlignLeft, 250},
 };
 
 }  // namespace
 
 QString FormatPosition(int tenths, int totalTenths) {
     if (totalTenths > kTenthsPerHour - 1) {
-        return QString::asprintf("%d:%02d:%02d.%d", tenths / kTenthsPerHour, (tenths % kTenthsPerHour) / kTenthsPerMinute,
+        return QString::asprintf("%d:%02d:%02d.%d", tenths / kTenthsPerHour,
+                                 (tenths % kTenthsPerHour) / kTenthsPerMinute,
                                  (tenths % kTenthsPerMinute) / kTenthsPerSecond, tenths % kTenthsPerSecond);
     }
     return QString::asprintf("%d:%02d.%d", tenths / kTenthsPerMinute, (tenths % kTenthsPerMinute) / kTenthsPerSecond,
@@ -260,8 +261,8 @@ QWidget* CPageSplitter::MakePiecesArea() {
     for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
         m_list->headerItem()->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
         // Never narrower than the caption or a long position in the list's font.
-        const int text = m_list->fontMetrics().horizontalAdvance(i == kNumberColumn ? captions[i] + QStringLiteral("000")
-                                                                                      : QStringLiteral("00:00:00.0 "));
+        const int text = m_list->fontMetrics().horizontalAdvance(
+            i == kNumberColumn ? captions[i] + QStringLiteral("000") : QStringLiteral("00:00:00.0 "));
         m_list->setColumnWidth(i, std::max(kPieceColumns[i].widthPixels, text + 24));
     }
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -382,8 +383,8 @@ void CPageSplitter::ApplyMode() {
 }
 
 void CPageSplitter::UpdatePieceButtons() {
-    const bool enabled = !m_path.isEmpty() && m_modes->checkedId() == static_cast<int>(SplitTypeCode::ByCustom) &&
-                         SelectedPiece() >= 0;
+    const bool enabled =
+        !m_path.isEmpty() && m_modes->checkedId() == static_cast<int>(SplitTypeCode::ByCustom) && SelectedPiece() >= 0;
     for (QPushButton* b : {m_preview, m_remove, m_goStart, m_goEnd, m_setStart, m_setEnd}) b->setEnabled(enabled);
 }
 
@@ -402,8 +403,8 @@ void CPageSplitter::OpenFile() {
         chosen = m_openDialog(this);
     } else {
         const QString folder = m_path.isEmpty() ? QString() : QFileInfo(m_path).absolutePath();
-        chosen = QFileDialog::getOpenFileName(this, QString(), folder,
-                                              QStringLiteral("MP3 Files (*.mp3);;All Files (*)"));
+        chosen =
+            QFileDialog::getOpenFileName(this, QString(), folder, QStringLiteral("MP3 Files (*.mp3);;All Files (*)"));
     }
     QCoreApplication::processEvents();
     if (chosen.isEmpty()) return;
@@ -477,8 +478,9 @@ void CPageSplitter::FillInfoBox() {
     TagInfo tags;
     ReadTags(PathOf(m_path), &tags);  // a file without a tag shows empty fields
     const QString text =
-        QStringLiteral("Length: %1     Size: %2\nMP3 Info: %3 Hz, %4 kbps, %5\nTitle: %6\nArtist: %7\nAlbum: %8\n"
-                       "Year: %9\nGenre: %10\nTrack #: %11\nComment: %12")
+        QStringLiteral(
+            "Length: %1     Size: %2\nMP3 Info: %3 Hz, %4 kbps, %5\nTitle: %6\nArtist: %7\nAlbum: %8\n"
+            "Year: %9\nGenre: %10\nTrack #: %11\nComment: %12")
             .arg(Utf8(FormatDuration(static_cast<unsigned>(m_totalTenths / kTenthsPerSecond))),
                  Utf8(FormatSize(m_fileSizeBytes)), QString::number(m_player.SampleRateHz()),
                  QString::number(m_player.BitRateKbps()),
@@ -611,11 +613,13 @@ void CPageSplitter::GoTo(int tenths) {
 }
 
 void CPageSplitter::GoToStart() {
-    if (const int selected = SelectedPiece(); selected >= 0) GoTo(m_pieces[static_cast<std::size_t>(selected)].startTenths);
+    if (const int selected = SelectedPiece(); selected >= 0)
+        GoTo(m_pieces[static_cast<std::size_t>(selected)].startTenths);
 }
 
 void CPageSplitter::GoToEnd() {
-    if (const int selected = SelectedPiece(); selected >= 0) GoTo(m_pieces[static_cast<std::size_t>(selected)].endTenths);
+    if (const int selected = SelectedPiece(); selected >= 0)
+        GoTo(m_pieces[static_cast<std::size_t>(selected)].endTenths);
 }
 
 void CPageSplitter::RemovePiece() {
@@ -644,16 +648,18 @@ void CPageSplitter::AddMenuEntries(QMenu* menu) {
     menu->addAction(QStringLiteral("&Remove"), this, &CPageSplitter::RemovePiece)->setEnabled(one);
     menu->addAction(QStringLiteral("Re&set"), this, &CPageSplitter::ResetPieces)->setEnabled(custom);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("&Browse..."), this, [this] {
-          const int row = SelectedPiece();
-          if (row < 0 || m_pieces[static_cast<std::size_t>(row)].outputPath.empty()) return;
-          const QString path = PathText(m_pieces[static_cast<std::size_t>(row)].outputPath);
-          if (m_fileManager) {
-              m_fileManager(path);
-          } else {
-              SelectInExplorer(path);
-          }
-      })->setEnabled(hasOutput);
+    menu->addAction(QStringLiteral("&Browse..."), this,
+                    [this] {
+                        const int row = SelectedPiece();
+                        if (row < 0 || m_pieces[static_cast<std::size_t>(row)].outputPath.empty()) return;
+                        const QString path = PathText(m_pieces[static_cast<std::size_t>(row)].outputPath);
+                        if (m_fileManager) {
+                            m_fileManager(path);
+                        } else {
+                            SelectInExplorer(path);
+                        }
+                    })
+        ->setEnabled(hasOutput);
 }
 
 void CPageSplitter::OpenMenuAt(const QPoint& globalPos) {
@@ -706,16 +712,16 @@ void CPageSplitter::SplitNow() {
     PlanResult result = PlanResult::Failed;
     switch (inputs.SplitType) {
         case SplitTypeCode::BySize:
-            result = page_plans::PlanBySize(context, source, PieceSizeBytes(inputs.SplitFileSizeEx, inputs.SplitFileUnit),
-                                          &m_outputs, &message);
+            result = page_plans::PlanBySize(
+                context, source, PieceSizeBytes(inputs.SplitFileSizeEx, inputs.SplitFileUnit), &m_outputs, &message);
             break;
         case SplitTypeCode::ByCount:
             result = page_plans::PlanByCount(context, source, inputs.SplitFileAmount, &m_outputs, &message);
             break;
         case SplitTypeCode::ByTime:
-            result = page_plans::PlanByTime(context, source,
-                                          inputs.SplitTimeMin * kTenthsPerMinute + inputs.SplitTimeSec * kTenthsPerSecond,
-                                          &m_outputs, &message);
+            result = page_plans::PlanByTime(
+                context, source, inputs.SplitTimeMin * kTenthsPerMinute + inputs.SplitTimeSec * kTenthsPerSecond,
+                &m_outputs, &message);
             break;
         case SplitTypeCode::ByCustom:
             result = page_plans::PlanManualPieces(context, source.path, &m_pieces, &m_outputs, &message);

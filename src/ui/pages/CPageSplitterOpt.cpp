@@ -50,7 +50,6 @@ const std::array<ValueEntry, 3>& TargetExistsEntries() {
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
-
 QComboBox* DropDown(QWidget* parent) {
     auto* list = new QComboBox(parent);
     list->setEditable(false);
@@ -206,7 +205,8 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
     grid->addWidget(m_ui.browse, 3, 2);
 
     m_ui.folderPerFile = new QCheckBox(QStringLiteral("Create a folder for each &MP3 file"), section);
-    m_ui.treeFolders = new QCheckBox(QStringLiteral("&Create tree folders according to path of original file"), section);
+    m_ui.treeFolders =
+        new QCheckBox(QStringLiteral("&Create tree folders according to path of original file"), section);
     m_ui.treeExample = new QLabel(TreeFoldersExample(QStringLiteral("piece(s)")), section);
     m_ui.treeExample->setWordWrap(true);
     grid->addWidget(m_ui.folderPerFile, 4, 0, 1, 3);
@@ -358,18 +358,18 @@ void CPageSplitterOpt::EnableEncoding() {
 
 void CPageSplitterOpt::EnableTag() {
     const bool keep = m_ui.keepTag->isChecked();
-    for (QWidget* control : std::initializer_list<QWidget*>{m_ui.trackNumber, m_ui.title, m_ui.titleHelp, m_ui.titleDigits}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_ui.trackNumber, m_ui.title, m_ui.titleHelp, m_ui.titleDigits}) {
         control->setEnabled(keep);
     }
 }
 
-void CPageSplitterOpt::EnableFirstPieces() {
-    m_ui.firstPiecesNumber->setEnabled(m_ui.firstPieces->isChecked());
-}
+void CPageSplitterOpt::EnableFirstPieces() { m_ui.firstPiecesNumber->setEnabled(m_ui.firstPieces->isChecked()); }
 
 void CPageSplitterOpt::EnableSpecificFolder() {
     const bool specific = SelectedValue(m_ui.outputFolder, 0) == static_cast<int>(OutputFolderCode::Specific);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_ui.specificFolder, m_ui.browse, m_ui.treeFolders, m_ui.treeExample}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_ui.specificFolder, m_ui.browse, m_ui.treeFolders, m_ui.treeExample}) {
         control->setEnabled(specific);
     }
 }
@@ -480,8 +480,8 @@ bool CPageSplitterOpt::Validate() {
         pass = Refuse(m_ui.fileName, QStringLiteral("Please enter output file name or select one."));
     }
     if (pass) {
-        options.OutputFolderOpt = static_cast<OutputFolderCode>(
-            SelectedValue(m_ui.outputFolder, static_cast<int>(options.OutputFolderOpt)));
+        options.OutputFolderOpt =
+            static_cast<OutputFolderCode>(SelectedValue(m_ui.outputFolder, static_cast<int>(options.OutputFolderOpt)));
         if (options.OutputFolderOpt == OutputFolderCode::Specific && options.SpecifiedOutputFolder.empty()) {
             pass = Refuse(m_ui.specificFolder, QStringLiteral("Please choose an output folder."));
         }
@@ -489,12 +489,12 @@ bool CPageSplitterOpt::Validate() {
     if (!pass) return false;
     options.MP3BitRate = SelectedValue(m_ui.bitRate, options.MP3BitRate);
     options.MP3SampleRate = SelectedValue(m_ui.sampleRate, options.MP3SampleRate);
-    options.MP3ChannelMode = static_cast<ChannelModeCode>(
-        SelectedValue(m_ui.channels, static_cast<int>(options.MP3ChannelMode)));
-    options.TargetExistsOpt = static_cast<TargetExistsCode>(
-        SelectedValue(m_ui.targetExists, static_cast<int>(options.TargetExistsOpt)));
-    options.ID3TrackNumType = static_cast<TrackNumberCode>(
-        SelectedValue(m_ui.trackNumber, static_cast<int>(options.ID3TrackNumType)));
+    options.MP3ChannelMode =
+        static_cast<ChannelModeCode>(SelectedValue(m_ui.channels, static_cast<int>(options.MP3ChannelMode)));
+    options.TargetExistsOpt =
+        static_cast<TargetExistsCode>(SelectedValue(m_ui.targetExists, static_cast<int>(options.TargetExistsOpt)));
+    options.ID3TrackNumType =
+        static_cast<TrackNumberCode>(SelectedValue(m_ui.trackNumber, static_cast<int>(options.ID3TrackNumType)));
     return true;
 }
 

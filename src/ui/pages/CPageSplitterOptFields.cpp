@@ -167,9 +167,10 @@ QLabel* BuddyLabel(const QString& caption, QWidget* control, QWidget* parent) {
 }
 
 QString TreeFoldersExample(const QString& what) {
-    return QStringLiteral("For example: original MP3 file is \"C:\\Music\\sample.mp3\", specified output "
-                          "folder is \"D:\\Output\". If the option is checked, then the program will "
-                          "create folder \"D:\\Output\\C\\Music\\\" and output %1 at the folder.")
+    return QStringLiteral(
+               "For example: original MP3 file is \"C:\\Music\\sample.mp3\", specified output "
+               "folder is \"D:\\Output\". If the option is checked, then the program will "
+               "create folder \"D:\\Output\\C\\Music\\\" and output %1 at the folder.")
         .arg(what);
 }
 

@@ -29,10 +29,10 @@ void CPageSplitter::Run(Command command) {
     // handled as "S&top".
     static constexpr Transition kTransitions[5][3] = {
         // "&Play"                                "Previe&w"                            "S&top"
-        {&CPageSplitter::StartPlaying, &CPageSplitter::PreviewSelected, &CPageSplitter::StayStopped},      // Stopped
-        {&CPageSplitter::PausePlaying, &CPageSplitter::PauseAndPreview, &CPageSplitter::StopPlaying},      // Playing
-        {&CPageSplitter::ResumeOrPlay, &CPageSplitter::PreviewSelected, &CPageSplitter::StopPaused},       // Paused
-        {&CPageSplitter::PausePreview, &CPageSplitter::StopPreview, &CPageSplitter::StopPreview},          // Previewing
+        {&CPageSplitter::StartPlaying, &CPageSplitter::PreviewSelected, &CPageSplitter::StayStopped},  // Stopped
+        {&CPageSplitter::PausePlaying, &CPageSplitter::PauseAndPreview, &CPageSplitter::StopPlaying},  // Playing
+        {&CPageSplitter::ResumeOrPlay, &CPageSplitter::PreviewSelected, &CPageSplitter::StopPaused},   // Paused
+        {&CPageSplitter::PausePreview, &CPageSplitter::StopPreview, &CPageSplitter::StopPreview},      // Previewing
         {&CPageSplitter::ResumePreviewOrPlay, &CPageSplitter::StopPreviewPaused,
          &CPageSplitter::StopPreviewPaused},  // PreviewPaused
     };
@@ -74,7 +74,9 @@ bool CPageSplitter::event(QEvent* event) {
     return CResizablePage::event(event);
 }
 
-std::uint32_t CPageSplitter::Ms(int tenths) const { return static_cast<std::uint32_t>(std::max(0, tenths)) * kMsPerTenth; }
+std::uint32_t CPageSplitter::Ms(int tenths) const {
+    return static_cast<std::uint32_t>(std::max(0, tenths)) * kMsPerTenth;
+}
 
 int CPageSplitter::PositionTenths() const { return static_cast<int>(m_player.PositionMs() / kMsPerTenth); }
 

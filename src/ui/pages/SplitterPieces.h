@@ -21,9 +21,9 @@ int AddSplitPoint(std::vector<PieceRow>* pieces, int tenths, int totalTenths);
 
 enum class BoundaryOutcome {
     Moved,
-    Unchanged,        // the boundary already lies there
-    StartNotBefore,   // a start at or after the piece's end
-    EndNotAfter,      // an end at or before the piece's start
+    Unchanged,       // the boundary already lies there
+    StartNotBefore,  // a start at or after the piece's end
+    EndNotAfter,     // an end at or before the piece's start
 };
 
 struct BoundaryMove {

@@ -1,11 +1,11 @@
 #include "ui/shell/CMainSheet.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "ui/pages/CPageJoinerOpt.h"
 #include "ui/pages/CPageSplitterOpt.h"
@@ -78,8 +78,7 @@ void CMainSheet::CapturePlacement() {
         m_normalRect = {};
         m_maximized = true;
     } else {
-        m_normalRect = {normal.left(), normal.top(), normal.left() + normal.width(),
-                        normal.top() + normal.height()};
+        m_normalRect = {normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
     }
     m_captured = true;
 }

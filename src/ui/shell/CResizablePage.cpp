@@ -9,8 +9,7 @@ QPoint AnchorPoint(Anchor anchor, QSize page) {
     return {page.width() * anchor.xPercent / 100, page.height() * anchor.yPercent / 100};
 }
 
-AnchoredRect AnchoredRect::Record(const QRect& rect, QSize page, Anchor topLeft,
-                                  Anchor bottomRight) {
+AnchoredRect AnchoredRect::Record(const QRect& rect, QSize page, Anchor topLeft, Anchor bottomRight) {
     // The bottom-right corner is taken just outside the control, so that its width and
     // height are kept exactly by two anchors at the same point.
     const QPoint outerCorner = rect.bottomRight() + QPoint(1, 1);
@@ -32,8 +31,7 @@ CResizablePage::CResizablePage(const QString& caption, QSize designSize, QWidget
 void CResizablePage::AddAnchor(QWidget* control, Anchor topLeft, Anchor bottomRight) {
     // Anchors are measured against the design size, whatever size the page has now, so a
     // page can anchor its controls before it is first shown.
-    m_anchored.push_back(
-        {control, AnchoredRect::Record(control->geometry(), m_designSize, topLeft, bottomRight)});
+    m_anchored.push_back({control, AnchoredRect::Record(control->geometry(), m_designSize, topLeft, bottomRight)});
 }
 
 void CResizablePage::ArrangeLayout() {
@@ -70,8 +68,7 @@ QSize DialogUnitsToPixels(const QFont& font, int widthUnits, int heightUnits) {
     const QFontMetrics metrics(font);
     // The average width over the alphabet, in both cases, is the width of a dialog's
     // "average character".
-    static const QString kAlphabet =
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    static const QString kAlphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     const int averageWidth = (metrics.horizontalAdvance(kAlphabet) / 26 + 1) / 2;
     return {widthUnits * averageWidth / 4, heightUnits * metrics.height() / 8};
 }

@@ -22,15 +22,11 @@ CResizableSheet::CResizableSheet(const QString& caption, QWidget* parent)
     connect(m_tabs, &QTabWidget::currentChanged, this, &CResizableSheet::ActivePageChanged);
 }
 
-void CResizableSheet::AddPage(CResizablePage* page) {
-    m_tabs->addTab(page, page->Caption());
-}
+void CResizableSheet::AddPage(CResizablePage* page) { m_tabs->addTab(page, page->Caption()); }
 
 int CResizableSheet::PageCount() const { return m_tabs->count(); }
 
-CResizablePage* CResizableSheet::Page(int index) const {
-    return qobject_cast<CResizablePage*>(m_tabs->widget(index));
-}
+CResizablePage* CResizableSheet::Page(int index) const { return qobject_cast<CResizablePage*>(m_tabs->widget(index)); }
 
 int CResizableSheet::ActivePageIndex() const { return m_tabs->currentIndex(); }
 

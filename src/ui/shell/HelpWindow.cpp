@@ -70,9 +70,7 @@ HelpWindow::HelpWindow(const QUrl& index, QWidget* parent)
     m_browser->setSource(m_index);
 }
 
-bool HelpWindow::Available(const QUrl& index) {
-    return QFile::exists(LocalName(index));
-}
+bool HelpWindow::Available(const QUrl& index) { return QFile::exists(LocalName(index)); }
 
 QUrl HelpWindow::CurrentPage() const { return m_browser->source(); }
 

@@ -94,8 +94,7 @@ void HyperLink::EndHover() {
 
 void HyperLink::ApplyLook() {
     QFont look = font();
-    look.setUnderline(m_underline == UnderlineMode::Always ||
-                      (m_underline == UnderlineMode::OnHover && m_over));
+    look.setUnderline(m_underline == UnderlineMode::Always || (m_underline == UnderlineMode::OnHover && m_over));
     setFont(look);
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText, CurrentColour());

@@ -10,10 +10,14 @@ MessagePresenter* g_presenter = nullptr;
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Question: return QMessageBox::Question;
-    case MessageIcon::Error: return QMessageBox::Critical;
-    case MessageIcon::Exclamation: break;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Exclamation:
+            break;
     }
     return QMessageBox::Warning;
 }
@@ -30,16 +34,14 @@ MessageAnswer ShowBox(QWidget* parent, const ShownMessage& message) {
 
 }  // namespace
 
-MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
-                          MessageButtons buttons) {
+MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon, MessageButtons buttons) {
     const ShownMessage message{text, icon, buttons};
     if (g_presenter) return g_presenter->Present(parent, message);
     return ShowBox(parent, message);
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-    return ShowMessage(parent, text, MessageIcon::Question, MessageButtons::YesNo) ==
-           MessageAnswer::Yes;
+    return ShowMessage(parent, text, MessageIcon::Question, MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 void SetMessagePresenter(MessagePresenter* presenter) { g_presenter = presenter; }

@@ -30,8 +30,7 @@ public:
 };
 
 // Shows text in a box captioned "Quillmere" and returns the button chosen.
-MessageAnswer ShowMessage(QWidget* parent, const QString& text,
-                          MessageIcon icon = MessageIcon::Exclamation,
+MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon = MessageIcon::Exclamation,
                           MessageButtons buttons = MessageButtons::Ok);
 
 // A Yes/No question with the question icon; true when the answer is Yes.

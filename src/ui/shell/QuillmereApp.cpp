@@ -24,15 +24,14 @@ namespace {
 
 // The pages that keep settings, by tab index; the About page keeps none.
 constexpr SettingsPage kSettingsPageOfTab[] = {
-    SettingsPage::Splitter,        SettingsPage::BatchSplitter, SettingsPage::Joiner,
-    SettingsPage::BatchJoiner,     SettingsPage::SplitterOptions, SettingsPage::JoinerOptions,
+    SettingsPage::Splitter,    SettingsPage::BatchSplitter,   SettingsPage::Joiner,
+    SettingsPage::BatchJoiner, SettingsPage::SplitterOptions, SettingsPage::JoinerOptions,
 };
 
 }  // namespace
 
 QuillmereApp::QuillmereApp(AppEnvironment environment)
-    : m_environment(std::move(environment)),
-      m_settings(*m_environment.settings, m_environment.documentsFolder) {}
+    : m_environment(std::move(environment)), m_settings(*m_environment.settings, m_environment.documentsFolder) {}
 
 QuillmereApp::~QuillmereApp() { Exit(); }
 
@@ -63,8 +62,7 @@ bool QuillmereApp::Start(const QStringList& files) {
 bool QuillmereApp::StartAudio() {
     // The interface level sits in the high 16 bits of the version.
     if ((m_environment.audio->Version() >> 16) != kRequiredAudioVersion) return false;
-    if (m_environment.audio->Init(audio::kDefaultDevice, kOutputRateHz) &&
-        m_environment.audio->HasSoundCard()) {
+    if (m_environment.audio->Init(audio::kDefaultDevice, kOutputRateHz) && m_environment.audio->HasSoundCard()) {
         m_soundCard = 1;
     } else {
         m_soundCard = 0;
@@ -88,8 +86,7 @@ void QuillmereApp::CreateSheet() {
     m_joinerOptions = MakeJoinerOptionsPage(m_settings);
     m_about = new CPageAbout();
     for (CResizablePage* page : std::initializer_list<CResizablePage*>{
-             m_splitter, m_batchSplitter, m_joiner, m_batchJoiner, m_splitterOptions,
-             m_joinerOptions, m_about}) {
+             m_splitter, m_batchSplitter, m_joiner, m_batchJoiner, m_splitterOptions, m_joinerOptions, m_about}) {
         m_sheet->AddPage(page);
     }
     m_sheet->SetOptionsPages(m_splitterOptions, m_joinerOptions);
@@ -120,9 +117,7 @@ CPageSplitterOpt* QuillmereApp::MakeSplitterOptionsPage(SettingsStore& settings)
     return new CPageSplitterOpt(settings);
 }
 
-CPageJoinerOpt* QuillmereApp::MakeJoinerOptionsPage(SettingsStore& settings) {
-    return new CPageJoinerOpt(settings);
-}
+CPageJoinerOpt* QuillmereApp::MakeJoinerOptionsPage(SettingsStore& settings) { return new CPageJoinerOpt(settings); }
 
 void QuillmereApp::NotePageShown(int index) {
     // A page's settings are written at exit only when its window was shown during the run.

@@ -36,9 +36,8 @@ int OpenThroughDesktop(const QString& target) {
         if (!file.exists()) {
             return file.absoluteDir().exists() ? kShellFileNotFound : kShellPathNotFound;
         }
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()))
-                   ? kShellOpened
-                   : kShellNoAssociation;
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())) ? kShellOpened
+                                                                                       : kShellNoAssociation;
     }
     return QDesktopServices::openUrl(QUrl(target)) ? kShellOpened : kShellNoAssociation;
 }
@@ -89,8 +88,9 @@ QString LinkFailureReason(int code) {
         {27, "The filename association is\nincomplete or invalid."},
         {28, "The DDE transaction could not\nbe completed because the request timed out."},
         {29, "The DDE transaction failed."},
-        {30, "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
-             "being processed."},
+        {30,
+         "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
+         "being processed."},
         {31, "There is no application associated\nwith the given filename extension."},
         {32, "The specified dynamic-link library was not found."},
     };

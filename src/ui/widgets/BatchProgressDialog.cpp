@@ -42,17 +42,11 @@ BatchProgressDialog::BatchProgressDialog(QWidget* owner)
     FixSize();
 }
 
-QString BatchProgressDialog::FileTextShown() const {
-    return m_fileText->FullText();
-}
+QString BatchProgressDialog::FileTextShown() const { return m_fileText->FullText(); }
 
-QString BatchProgressDialog::RunTextShown() const {
-    return m_runText->FullText();
-}
+QString BatchProgressDialog::RunTextShown() const { return m_runText->FullText(); }
 
-LongOperation BatchProgressDialog::FileOperation() {
-    return {&m_fileBarControl, &m_fileStatus, &Pump(), Flag()};
-}
+LongOperation BatchProgressDialog::FileOperation() { return {&m_fileBarControl, &m_fileStatus, &Pump(), Flag()}; }
 
 void BatchProgressDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {

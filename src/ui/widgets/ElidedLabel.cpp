@@ -17,13 +17,9 @@ void ElidedLabel::SetFullText(const QString& text) {
     Elide();
 }
 
-QSize ElidedLabel::minimumSizeHint() const {
-    return {0, fontMetrics().height()};
-}
+QSize ElidedLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }
 
-QSize ElidedLabel::sizeHint() const {
-    return {fontMetrics().horizontalAdvance(m_fullText), fontMetrics().height()};
-}
+QSize ElidedLabel::sizeHint() const { return {fontMetrics().horizontalAdvance(m_fullText), fontMetrics().height()}; }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);

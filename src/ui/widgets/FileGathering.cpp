@@ -41,9 +41,7 @@ PathList FilesWithExtension(const fs::path& folder, const char* ext) {
 
 }  // namespace
 
-bool HasExtension(const fs::path& path, const char* ext) {
-    return EqualsIgnoringCase(path.extension().string(), ext);
-}
+bool HasExtension(const fs::path& path, const char* ext) { return EqualsIgnoringCase(path.extension().string(), ext); }
 
 void CollectFolders(const fs::path& folder, PathList* folders, const LongOperation& operation) {
     folders->push_back(folder);

@@ -18,14 +18,12 @@ bool HasExtension(const std::filesystem::path& path, const char* ext);
 // Appends folder and then every folder below it, depth first, each before its children, in the
 // file system's order. Symbolic links to folders are not entered, so a link back up the tree
 // cannot make the search endless. Folders that cannot be read contribute nothing.
-void CollectFolders(const std::filesystem::path& folder, PathList* folders,
-                    const LongOperation& operation = {});
+void CollectFolders(const std::filesystem::path& folder, PathList* folders, const LongOperation& operation = {});
 
 // The MP3 files of folder and its subfolders: per folder, its .mp3 files, then the MP3 targets of
 // its .lnk shortcuts, then the next folder. Pumps after every folder; stops early when the
 // operation is cancelled.
-void SearchFolders(const std::filesystem::path& folder, PathList* files,
-                   const LongOperation& operation = {});
+void SearchFolders(const std::filesystem::path& folder, PathList* files, const LongOperation& operation = {});
 
 // Follows a chain of shortcuts from path (at most a few dozen, so a loop ends); true with the
 // final target when it is an MP3 file.

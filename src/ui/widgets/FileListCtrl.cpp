@@ -29,13 +29,9 @@ constexpr const char* kSearchingText = "Searching MP3 files...";
 constexpr const char* kChooseFolderTitle = "Please choose a folder:";
 
 // File names are bytes on POSIX systems; Qt maps them to text through the locale.
-fs::path PathOf(const QString& text) {
-    return fs::path(QFile::encodeName(text).toStdString());
-}
+fs::path PathOf(const QString& text) { return fs::path(QFile::encodeName(text).toStdString()); }
 
-QString TextOf(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
+QString TextOf(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
 // The same file reached by two paths (a symbolic link, "..", a shortcut's target) gives the
 // same identity; a file that cannot be resolved keeps its absolute path.
@@ -95,10 +91,14 @@ private:
 std::string* StoredFolder(SettingsStore* store, SettingsPage page) {
     if (store == nullptr) return nullptr;
     switch (page) {
-    case SettingsPage::BatchSplitter: return &store->batchSplitter.Folder;
-    case SettingsPage::Joiner: return &store->joinerPage.Folder;
-    case SettingsPage::BatchJoiner: return &store->batchJoiner.Folder;
-    default: return nullptr;
+        case SettingsPage::BatchSplitter:
+            return &store->batchSplitter.Folder;
+        case SettingsPage::Joiner:
+            return &store->joinerPage.Folder;
+        case SettingsPage::BatchJoiner:
+            return &store->batchJoiner.Folder;
+        default:
+            return nullptr;
     }
 }
 
@@ -148,7 +148,8 @@ FailureList AddEach(FileListCtrl* list, const PathList& paths, ProgressDialog* p
     const int count = static_cast<int>(paths.size());
     for (int i = 0; i < count; ++i) {
         const fs::path& path = paths[static_cast<std::size_t>(i)];
-        progress->SetText(QStringLiteral("[%1/%2] Adding file %3...").arg(i + 1).arg(count).arg(TextOf(path.filename())));
+        progress->SetText(
+            QStringLiteral("[%1/%2] Adding file %3...").arg(i + 1).arg(count).arg(TextOf(path.filename())));
         progress->Bar().StepIt();
         if (list->AddFile(path) == AddOutcome::Failed) failures.Add(path);
         redraw.AfterRow();
@@ -194,17 +195,11 @@ QString FileListCtrl::RememberedFolder() const {
     return QString::fromStdString(stored != nullptr ? *stored : m_folder);
 }
 
-void FileListCtrl::SetGatheringTarget(FileListCtrl* target) {
-    m_target = target;
-}
+void FileListCtrl::SetGatheringTarget(FileListCtrl* target) { m_target = target; }
 
-FileListCtrl* FileListCtrl::Target() {
-    return m_target ? m_target.data() : this;
-}
+FileListCtrl* FileListCtrl::Target() { return m_target ? m_target.data() : this; }
 
-void FileListCtrl::SetMenuEntries(std::function<void(QMenu*)> addEntries) {
-    m_menuEntries = std::move(addEntries);
-}
+void FileListCtrl::SetMenuEntries(std::function<void(QMenu*)> addEntries) { m_menuEntries = std::move(addEntries); }
 
 void FileListCtrl::AddFiles() {
     const QStringList chosen = CurrentGatheringDialogs().ChooseFiles(this);
@@ -258,7 +253,11 @@ void FileListCtrl::HandleDrop(const QMimeData* mime) {
     }
     QPointer<FileListCtrl> target = Target();
     QMetaObject::invokeMethod(
-        target, [target, items] { if (target) target->GatherAndLoad(items); }, Qt::QueuedConnection);
+        target,
+        [target, items] {
+            if (target) target->GatherAndLoad(items);
+        },
+        Qt::QueuedConnection);
 }
 
 void FileListCtrl::GatherAndLoad(const PathList& items) {

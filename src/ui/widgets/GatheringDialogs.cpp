@@ -11,9 +11,8 @@ namespace {
 class SystemDialogs final : public GatheringDialogs {
 public:
     QStringList ChooseFiles(QWidget* parent) override {
-        const QStringList files = QFileDialog::getOpenFileNames(
-            parent, QStringLiteral("Open"), m_lastFolder,
-            QStringLiteral("MP3 Files (*.mp3);;All Files (*.*)"));
+        const QStringList files = QFileDialog::getOpenFileNames(parent, QStringLiteral("Open"), m_lastFolder,
+                                                                QStringLiteral("MP3 Files (*.mp3);;All Files (*.*)"));
         if (!files.isEmpty()) m_lastFolder = QFileInfo(files.front()).absolutePath();
         return files;
     }
@@ -35,8 +34,6 @@ GatheringDialogs& CurrentGatheringDialogs() {
     return g_replacement != nullptr ? *g_replacement : system;
 }
 
-void SetGatheringDialogs(GatheringDialogs* dialogs) {
-    g_replacement = dialogs;
-}
+void SetGatheringDialogs(GatheringDialogs* dialogs) { g_replacement = dialogs; }
 
 }  // namespace qm

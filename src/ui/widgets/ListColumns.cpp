@@ -15,22 +15,34 @@ using C = ListColumn;
 using K = SortKind;
 
 const std::vector<ColumnSpec> kBatchSplitter = {
-    {C::File, "File", kLeft, 150, K::Text},         {C::Size, "Size", kRight, 65, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration}, {C::Output, "Output", kLeft, 110, K::Text},
-    {C::Track, "#", kRight, 40, K::Number},         {C::Title, "Title", kLeft, 140, K::Number},
-    {C::Artist, "Artist", kLeft, 110, K::Number},   {C::Album, "Album", kLeft, 110, K::Text},
-    {C::Year, "Year", kLeft, 50, K::Text},          {C::Genre, "Genre", kLeft, 80, K::Text},
-    {C::BitRate, "Bit Rate", kRight, 70, K::Number}, {C::Freq, "Freq", kRight, 70, K::Number},
+    {C::File, "File", kLeft, 150, K::Text},
+    {C::Size, "Size", kRight, 65, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration},
+    {C::Output, "Output", kLeft, 110, K::Text},
+    {C::Track, "#", kRight, 40, K::Number},
+    {C::Title, "Title", kLeft, 140, K::Number},
+    {C::Artist, "Artist", kLeft, 110, K::Number},
+    {C::Album, "Album", kLeft, 110, K::Text},
+    {C::Year, "Year", kLeft, 50, K::Text},
+    {C::Genre, "Genre", kLeft, 80, K::Text},
+    {C::BitRate, "Bit Rate", kRight, 70, K::Number},
+    {C::Freq, "Freq", kRight, 70, K::Number},
     {C::Ch, "Ch", kLeft, 60, K::Text},
 };
 
 const std::vector<ColumnSpec> kJoiner = {
-    {C::File, "File", kLeft, 150, K::Text},         {C::Size, "Size", kRight, 70, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration}, {C::Track, "#", kRight, 40, K::Number},
-    {C::Title, "Title", kLeft, 150, K::Text},       {C::Artist, "Artist", kLeft, 110, K::Text},
-    {C::Album, "Album", kLeft, 110, K::Text},       {C::Year, "Year", kRight, 50, K::Number},
-    {C::Genre, "Genre", kLeft, 80, K::Text},        {C::Comment, "Comment", kLeft, 100, K::Text},
-    {C::BitRate, "Bit Rate", kRight, 70, K::Number}, {C::Freq, "Freq", kRight, 70, K::Number},
+    {C::File, "File", kLeft, 150, K::Text},
+    {C::Size, "Size", kRight, 70, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration},
+    {C::Track, "#", kRight, 40, K::Number},
+    {C::Title, "Title", kLeft, 150, K::Text},
+    {C::Artist, "Artist", kLeft, 110, K::Text},
+    {C::Album, "Album", kLeft, 110, K::Text},
+    {C::Year, "Year", kRight, 50, K::Number},
+    {C::Genre, "Genre", kLeft, 80, K::Text},
+    {C::Comment, "Comment", kLeft, 100, K::Text},
+    {C::BitRate, "Bit Rate", kRight, 70, K::Number},
+    {C::Freq, "Freq", kRight, 70, K::Number},
     {C::Ch, "Ch", kLeft, 60, K::Text},
 };
 
@@ -45,27 +57,35 @@ const std::vector<ColumnSpec> kBatchJoinerMain = {
 };
 
 const std::vector<ColumnSpec> kBatchJoinerJoined = {
-    {C::File, "File", kLeft, 120, K::Text},         {C::Size, "Size", kRight, 60, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration}, {C::Track, "#", kRight, 40, K::Number},
-    {C::Title, "Title", kLeft, 160, K::Text},       {C::Artist, "Artist", kLeft, 115, K::Text},
-    {C::Album, "Album", kLeft, 115, K::Text},       {C::Year, "Year", kRight, 50, K::Number},
-    {C::Genre, "Genre", kLeft, 90, K::Text},        {C::Comment, "Comment", kLeft, 110, K::Text},
-    {C::BitRate, "Bit Rate", kRight, 70, K::Number}, {C::Freq, "Freq", kRight, 70, K::Number},
+    {C::File, "File", kLeft, 120, K::Text},
+    {C::Size, "Size", kRight, 60, K::Size},
+    {C::Length, "Length", kRight, 60, K::Duration},
+    {C::Track, "#", kRight, 40, K::Number},
+    {C::Title, "Title", kLeft, 160, K::Text},
+    {C::Artist, "Artist", kLeft, 115, K::Text},
+    {C::Album, "Album", kLeft, 115, K::Text},
+    {C::Year, "Year", kRight, 50, K::Number},
+    {C::Genre, "Genre", kLeft, 90, K::Text},
+    {C::Comment, "Comment", kLeft, 110, K::Text},
+    {C::BitRate, "Bit Rate", kRight, 70, K::Number},
+    {C::Freq, "Freq", kRight, 70, K::Number},
     {C::Ch, "Ch", kLeft, 60, K::Text},
 };
 
-QString Utf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
 const std::vector<ColumnSpec>& ColumnsOf(ListKind kind) {
     switch (kind) {
-    case ListKind::BatchSplitter: return kBatchSplitter;
-    case ListKind::Joiner: return kJoiner;
-    case ListKind::BatchJoinerMain: return kBatchJoinerMain;
-    case ListKind::BatchJoinerJoined: break;
+        case ListKind::BatchSplitter:
+            return kBatchSplitter;
+        case ListKind::Joiner:
+            return kJoiner;
+        case ListKind::BatchJoinerMain:
+            return kBatchJoinerMain;
+        case ListKind::BatchJoinerJoined:
+            break;
     }
     return kBatchJoinerJoined;
 }
@@ -83,12 +103,18 @@ namespace {
 // The widest text a figure column usually shows; empty for the columns of free text.
 QString WidestFigure(ListColumn column) {
     switch (column) {
-    case ListColumn::Size: return QStringLiteral("999.99 MB");
-    case ListColumn::Length: return QStringLiteral("99:59:59");
-    case ListColumn::BitRate: return QStringLiteral("320 kbps");
-    case ListColumn::Freq: return QStringLiteral("48000 Hz");
-    case ListColumn::Ch: return QStringLiteral("J-Stereo");
-    default: return QString();
+        case ListColumn::Size:
+            return QStringLiteral("999.99 MB");
+        case ListColumn::Length:
+            return QStringLiteral("99:59:59");
+        case ListColumn::BitRate:
+            return QStringLiteral("320 kbps");
+        case ListColumn::Freq:
+            return QStringLiteral("48000 Hz");
+        case ListColumn::Ch:
+            return QStringLiteral("J-Stereo");
+        default:
+            return QString();
     }
 }
 
@@ -118,20 +144,21 @@ void SetUpColumns(SortListCtrl* list, ListKind kind) {
 QString ChannelModeText(std::optional<ChannelMode> channelMode) {
     if (!channelMode) return QString();
     switch (*channelMode) {
-    case ChannelMode::Stereo: return QStringLiteral("Stereo");
-    case ChannelMode::JointStereo: return QStringLiteral("J-Stereo");
-    case ChannelMode::DualChannel: return QStringLiteral("Dual Channel");
-    case ChannelMode::Mono: return QStringLiteral("Mono");
+        case ChannelMode::Stereo:
+            return QStringLiteral("Stereo");
+        case ChannelMode::JointStereo:
+            return QStringLiteral("J-Stereo");
+        case ChannelMode::DualChannel:
+            return QStringLiteral("Dual Channel");
+        case ChannelMode::Mono:
+            return QStringLiteral("Mono");
     }
     return QString();
 }
 
-bool SkipsDuplicates(ListKind kind) {
-    return kind == ListKind::BatchSplitter || kind == ListKind::BatchJoinerMain;
-}
+bool SkipsDuplicates(ListKind kind) { return kind == ListKind::BatchSplitter || kind == ListKind::BatchJoinerMain; }
 
-void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record,
-                  std::int64_t sizeBytes) {
+void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record, std::int64_t sizeBytes) {
     const TagInfo& tags = record.tags;
     auto set = [&](ListColumn column, const QString& text) {
         const int index = ColumnIndex(kind, column);

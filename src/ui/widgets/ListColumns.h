@@ -16,7 +16,22 @@ namespace qm {
 enum class ListKind { BatchSplitter, Joiner, BatchJoinerMain, BatchJoinerJoined };
 
 // The columns a row fills, whichever list holds it.
-enum class ListColumn { File, Size, Length, Output, Track, Title, Artist, Album, Year, Genre, Comment, BitRate, Freq, Ch };
+enum class ListColumn {
+    File,
+    Size,
+    Length,
+    Output,
+    Track,
+    Title,
+    Artist,
+    Album,
+    Year,
+    Genre,
+    Comment,
+    BitRate,
+    Freq,
+    Ch
+};
 
 struct ColumnSpec {
     ListColumn column;
@@ -33,8 +48,7 @@ int ColumnIndex(ListKind kind, ListColumn column);
 // Creates the list's columns.
 void SetUpColumns(SortListCtrl* list, ListKind kind);
 // Fills the texts of a new row from its record and the file's size.
-void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record,
-                  std::int64_t sizeBytes);
+void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record, std::int64_t sizeBytes);
 // "Stereo", "J-Stereo", "Dual Channel" or "Mono"; empty for an unknown mode.
 QString ChannelModeText(std::optional<ChannelMode> channelMode);
 // Whether a list skips a file that it already holds.

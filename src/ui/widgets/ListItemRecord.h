@@ -17,10 +17,10 @@ struct ListItemRecord {
     int durationSeconds = 0;
     int sampleRateHz = 0;
     int bitRateKbps = 0;
-    std::optional<ChannelMode> channelMode;  // empty when the file gave none
-    bool hasInfoFrame = false;  // the file carries a Xing/Info frame (joiner lists)
-    TagInfo tags;          // as read when the file was added
-    std::filesystem::path outputPath;               // joiner lists: the output, once made
+    std::optional<ChannelMode> channelMode;          // empty when the file gave none
+    bool hasInfoFrame = false;                       // the file carries a Xing/Info frame (joiner lists)
+    TagInfo tags;                                    // as read when the file was added
+    std::filesystem::path outputPath;                // joiner lists: the output, once made
     std::vector<std::filesystem::path> outputPaths;  // batch splitter: the pieces of the last run
 };
 

@@ -85,14 +85,14 @@ bool PreviewPlayer::IsOpen() const { return m_playback != nullptr || m_decodeOnl
 
 bool PreviewPlayer::CanPlay() const { return m_playback != nullptr; }
 
-std::uint64_t PreviewPlayer::LengthMs() const {
-    return MsOfBytes(m_lengthBytes, m_frameBytes, m_sampleRateHz);
-}
+std::uint64_t PreviewPlayer::LengthMs() const { return MsOfBytes(m_lengthBytes, m_frameBytes, m_sampleRateHz); }
 
 std::uint64_t PreviewPlayer::PositionMs() const {
     std::int64_t positionBytes = 0;
-    if (m_playback) positionBytes = m_playback->Position();
-    else if (m_decodeOnly) positionBytes = m_decodeOnly->Position();
+    if (m_playback)
+        positionBytes = m_playback->Position();
+    else if (m_decodeOnly)
+        positionBytes = m_decodeOnly->Position();
     return MsOfBytes(positionBytes, m_frameBytes, m_sampleRateHz);
 }
 

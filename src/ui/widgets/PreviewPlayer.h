@@ -81,7 +81,7 @@ private:
     int m_sampleRateHz = 0;
     int m_channels = 0;
     int m_bitRateKbps = 0;
-    std::int64_t m_frameBytes = 0;  // one sample frame of the stream's PCM
+    std::int64_t m_frameBytes = 0;   // one sample frame of the stream's PCM
     std::int64_t m_lengthBytes = 0;  // -1 when the stream does not know it
 };
 

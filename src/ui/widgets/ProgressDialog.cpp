@@ -29,16 +29,10 @@ ProgressDialog::ProgressDialog(QWidget* owner)
     FixSize();
 }
 
-void ProgressDialog::SetText(const QString& text) {
-    m_text->SetFullText(text);
-}
+void ProgressDialog::SetText(const QString& text) { m_text->SetFullText(text); }
 
-QString ProgressDialog::Text() const {
-    return m_text->FullText();
-}
+QString ProgressDialog::Text() const { return m_text->FullText(); }
 
-LongOperation ProgressDialog::Operation() {
-    return {&m_barControl, &m_status, &Pump(), Flag()};
-}
+LongOperation ProgressDialog::Operation() { return {&m_barControl, &m_status, &Pump(), Flag()}; }
 
 }  // namespace qm

@@ -20,14 +20,12 @@ constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrs
 constexpr int kAlphabetLetters = 52;
 
 int DluToPixelsX(const QFontMetrics& metrics, int dlu) {
-    const int averageWidth = (metrics.horizontalAdvance(QString::fromLatin1(kAlphabet)) + kAlphabetLetters / 2) /
-                             kAlphabetLetters;
+    const int averageWidth =
+        (metrics.horizontalAdvance(QString::fromLatin1(kAlphabet)) + kAlphabetLetters / 2) / kAlphabetLetters;
     return dlu * averageWidth / 4;
 }
 
-int DluToPixelsY(const QFontMetrics& metrics, int dlu) {
-    return dlu * metrics.height() / 8;
-}
+int DluToPixelsY(const QFontMetrics& metrics, int dlu) { return dlu * metrics.height() / 8; }
 
 }  // namespace
 
@@ -53,9 +51,7 @@ ProgressWindow::ProgressWindow(QWidget* owner, const QString& cancelCaption, int
     connect(m_cancelButton, &QPushButton::clicked, this, &ProgressWindow::SetCancelFlag);
 }
 
-ProgressWindow::~ProgressWindow() {
-    Finish();
-}
+ProgressWindow::~ProgressWindow() { Finish(); }
 
 void ProgressWindow::AddRowWithCancel(QWidget* widget) {
     auto* row = new QHBoxLayout;
@@ -106,13 +102,9 @@ void ProgressWindow::CentreOnOwner() {
     if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
-void ProgressWindow::SetCancelFlag() {
-    m_cancel.store(1);
-}
+void ProgressWindow::SetCancelFlag() { m_cancel.store(1); }
 
-void ProgressWindow::reject() {
-    SetCancelFlag();
-}
+void ProgressWindow::reject() { SetCancelFlag(); }
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {
     if (m_finishing) {

@@ -15,9 +15,7 @@ QtProgressBar::QtProgressBar(QProgressBar* bar)
     m_pending.callOnTimeout([this] { Show(); });
 }
 
-int QtProgressBar::WidthPixels() const {
-    return std::max(1, m_bar->contentsRect().width());
-}
+int QtProgressBar::WidthPixels() const { return std::max(1, m_bar->contentsRect().width()); }
 
 void QtProgressBar::SetRange(int low, int high) {
     m_low = low;
@@ -48,17 +46,11 @@ void QtProgressBar::Show() {
     m_shown.start();
 }
 
-void QtProgressBar::StepIt() {
-    SetPosition(m_position + m_step);
-}
+void QtProgressBar::StepIt() { SetPosition(m_position + m_step); }
 
-void QtStatusText::SetText(const std::string& text) {
-    m_label->SetFullText(QString::fromStdString(text));
-}
+void QtStatusText::SetText(const std::string& text) { m_label->SetFullText(QString::fromStdString(text)); }
 
-void QtMessagePump::PumpMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void QtMessagePump::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void PumpMessages() {
     static QtMessagePump eventPump;

@@ -4,9 +4,9 @@
 // as the status text, and the event loop as the message pump.
 
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <string>
 
 #include "progress/Progress.h"

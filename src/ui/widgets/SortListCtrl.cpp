@@ -14,8 +14,8 @@ constexpr int kCompareChars = 259;
 double LeadingNumber(const QString& text, QString* rest = nullptr) {
     const QString trimmed = text.trimmed();
     int end = 0;
-    while (end < trimmed.size() &&
-           (trimmed[end].isDigit() || trimmed[end] == u'.' || (end == 0 && (trimmed[end] == u'-' || trimmed[end] == u'+')))) {
+    while (end < trimmed.size() && (trimmed[end].isDigit() || trimmed[end] == u'.' ||
+                                    (end == 0 && (trimmed[end] == u'-' || trimmed[end] == u'+')))) {
         ++end;
     }
     bool ok = false;
@@ -35,11 +35,16 @@ double SizeValue(const QString& text) {
     if (rest.startsWith(u' ')) rest.remove(0, 1);
     if (rest.isEmpty()) return number;
     switch (rest[0].toUpper().unicode()) {
-    case u'K': return number * 1024.0;
-    case u'M': return number * 1048576.0;
-    case u'G': return number * 1073741824.0;
-    case u'T': return number * 1099511627776.0;
-    default: return number;
+        case u'K':
+            return number * 1024.0;
+        case u'M':
+            return number * 1048576.0;
+        case u'G':
+            return number * 1073741824.0;
+        case u'T':
+            return number * 1099511627776.0;
+        default:
+            return number;
     }
 }
 
@@ -79,12 +84,15 @@ int CompareByKind(SortKind kind, const QString& fullA, const QString& fullB) {
     const QString a = fullA.left(kCompareChars);
     const QString b = fullB.left(kCompareChars);
     switch (kind) {
-    case SortKind::Number: return Sign(LeadingNumber(a), LeadingNumber(b));
-    case SortKind::Size: return Sign(SizeValue(a), SizeValue(b));
-    case SortKind::Duration:
-        if (!a.contains(u':') || !b.contains(u':')) return 0;
-        return Sign(DurationSeconds(a), DurationSeconds(b));
-    case SortKind::Text: break;
+        case SortKind::Number:
+            return Sign(LeadingNumber(a), LeadingNumber(b));
+        case SortKind::Size:
+            return Sign(SizeValue(a), SizeValue(b));
+        case SortKind::Duration:
+            if (!a.contains(u':') || !b.contains(u':')) return 0;
+            return Sign(DurationSeconds(a), DurationSeconds(b));
+        case SortKind::Text:
+            break;
     }
     return QString::localeAwareCompare(a, b);
 }
@@ -104,8 +112,8 @@ SortListCtrl::SortListCtrl(QWidget* parent) : QTreeWidget(parent) {
 
 SortListCtrl::~SortListCtrl() = default;
 
-void SortListCtrl::InsertColumn(int index, const QString& caption, Qt::Alignment alignment,
-                                int widthPixels, SortKind kind) {
+void SortListCtrl::InsertColumn(int index, const QString& caption, Qt::Alignment alignment, int widthPixels,
+                                SortKind kind) {
     const int count = columnCount();
     setColumnCount(count + 1);
     QTreeWidgetItem* head = headerItem();
@@ -162,13 +170,9 @@ void SortListCtrl::FollowRow(int row) {
     scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 
-void SortListCtrl::DeleteRow(int row) {
-    delete takeTopLevelItem(row);
-}
+void SortListCtrl::DeleteRow(int row) { delete takeTopLevelItem(row); }
 
-void SortListCtrl::DeleteAllRows() {
-    clear();
-}
+void SortListCtrl::DeleteAllRows() { clear(); }
 
 void SortListCtrl::SortByHeaderClick(int column) {
     m_ascending = column != m_sortColumn ? true : !m_ascending;

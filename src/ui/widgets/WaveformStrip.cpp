@@ -5,8 +5,8 @@
 #include "ui/widgets/WaveformStrip.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -95,7 +95,7 @@ struct WaveformStrip::Impl {
     struct Inbox {
         std::mutex mutex;
         std::vector<std::pair<int, float>> arrived;  // (bucket, level) not yet drawn
-        bool postPending = false;  // a call to Drain is queued
+        bool postPending = false;                    // a call to Drain is queued
         std::chrono::steady_clock::time_point lastPost{};
         bool finished = false;
         bool succeeded = false;
@@ -143,7 +143,8 @@ struct WaveformStrip::Impl {
 
     // Queues a Drain on the window's thread; Qt drops it if the strip is gone by then.
     void Post(std::uint64_t load) {
-        QMetaObject::invokeMethod(owner, [this, load] { Drain(load); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            owner, [this, load] { Drain(load); }, Qt::QueuedConnection);
     }
 
     // Runs on the window's thread: takes what arrived for the current load.
@@ -344,7 +345,8 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
         painter.setPen(colours.cursor);
         painter.drawLine(x, area.top(), x, area.bottom());
         painter.setBrush(colours.cursor);
-        const QPoint top[] = {{x - kCursorMarkHalfWidth, area.top()}, {x + kCursorMarkHalfWidth, area.top()},
+        const QPoint top[] = {{x - kCursorMarkHalfWidth, area.top()},
+                              {x + kCursorMarkHalfWidth, area.top()},
                               {x, area.top() + kCursorMarkHalfWidth}};
         const QPoint bottom[] = {{x - kCursorMarkHalfWidth, area.bottom()},
                                  {x + kCursorMarkHalfWidth, area.bottom()},
