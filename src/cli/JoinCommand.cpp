@@ -22,6 +22,7 @@
 #include "output/OutputPath.h"
 #include "stream/AudioLayer.h"
 #include "stream/FailureMessages.h"
+#include "stream/Mp3Encoder.h"
 #include "stream/Mp3FrameReader.h"
 
 namespace qm::cli {
@@ -228,9 +229,7 @@ std::string UsageProblem(const JoinArgs& args) {
     const int encoding = (args.encoding.rateHz > 0) + (args.encoding.kbps > 0) + !args.encoding.channels.empty();
     if (encoding != 0 && encoding != 3) return "--rate, --bitrate and --channels go together";
     // A rate MPEG does not know is the encoder's to refuse ("Bad encoding parameter").
-    static constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-    if (encoding == 3 &&
-        std::find(std::begin(kMpegRates), std::end(kMpegRates), args.encoding.rateHz) != std::end(kMpegRates)) {
+    if (encoding == 3 && IsMpegSampleRate(args.encoding.rateHz)) {
         if (std::string mismatch = EncodingMismatch(args.encoding.rateHz, args.encoding.kbps); !mismatch.empty())
             return mismatch;
     }

@@ -31,6 +31,7 @@
 #include "split/PagePlanners.h"
 #include "stream/AudioLayer.h"
 #include "stream/FailureMessages.h"
+#include "stream/Mp3Encoder.h"
 #include "stream/Mp3FrameReader.h"
 
 namespace qm::cli {
@@ -325,7 +326,7 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
     command
         ->add_option("--rate", request->encoding.rateHz, "Re-encoding sample rate, Hz (with --bitrate and --channels)")
         ->needs(reencode)
-        ->check(CLI::IsMember({8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}));
+        ->check(CLI::IsMember(kMpegSampleRatesHz));
     command->add_option("--bitrate", request->encoding.bitRateKbps, "Re-encoding bit rate, kbit/s")
         ->needs(reencode)
         ->check(CLI::Range(8, 320));

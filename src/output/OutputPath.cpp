@@ -188,9 +188,9 @@ bool Guarded(const fs::path& sourcePath, std::string* error, Resolve resolve) {
     }
 }
 
-bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, int piece, int total, int sequence,
+bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, PieceNumbers numbers,
                   fs::path* outputPath, std::string* error, const TagReader& readTags, const OutputTaken& taken) {
-    const int width = placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(total);
+    numbers.digits = placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(numbers.total);
     const std::string fileTitle = FileTitleOf(sourcePath);
     std::string folder;
     if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder, placement.CreateTreeDirs, sourcePath,
@@ -204,8 +204,7 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, i
         // path that could not be written.
         static_cast<void>(EnsureFolder(folder, CreateMissing::Yes));
     }
-    const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath, piece, total,
-                                                    sequence, width, readTags);
+    const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath, numbers, readTags);
     return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error, taken);
 }
 
@@ -224,11 +223,11 @@ bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
 
 }  // namespace
 
-bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, int piece, int total,
-                            int sequence, fs::path* outputPath, std::string* error, const TagReader& readTags,
+bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, const PieceNumbers& numbers,
+                            fs::path* outputPath, std::string* error, const TagReader& readTags,
                             const OutputTaken& taken) {
     return Guarded(sourcePath, error, [&] {
-        return ResolveSplit(placement, sourcePath, piece, total, sequence, outputPath, error, readTags, taken);
+        return ResolveSplit(placement, sourcePath, numbers, outputPath, error, readTags, taken);
     });
 }
 

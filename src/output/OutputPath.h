@@ -43,21 +43,22 @@ SplitPlacement SplitPlacementOf(const SplitterOptions& options);
 using OutputTaken = std::function<bool(const std::filesystem::path& path)>;
 JoinPlacement JoinPlacementOf(const JoinerOptions& options);
 
-// The full path for piece `piece` of `total` (batch-wide number `sequence`) of sourcePath.
+// The full path for piece numbers.piece of numbers.total (batch-wide number numbers.sequence)
+// of sourcePath; the names are padded to the placement's FilenameDigitNumber, not numbers.digits.
 // Creates the folders on the way and applies the collision policy (a code other than Overwrite
 // and Skip renames). Returns true with *outputPath set once the probe showed the path can be
 // written; false with *error set to one of "Failed to create folder \"%s\"", "Target file name
 // is same as original file", "Target exists and skipped", "Failed to create file \"%s\"".
 // Nothing is written except folders; an existing target is never modified.
 [[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
-                                          int piece, int total, int sequence, std::filesystem::path* outputPath,
+                                          const PieceNumbers& numbers, std::filesystem::path* outputPath,
                                           std::string* error, const TagReader& readTags, const OutputTaken& taken = {});
 // The same, reading tags with ReadTags.
 [[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
-                                          int piece, int total, int sequence, std::filesystem::path* outputPath,
+                                          const PieceNumbers& numbers, std::filesystem::path* outputPath,
                                           std::string* error);
 [[nodiscard]] bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
-                                          int piece, int total, int sequence, std::filesystem::path* outputPath,
+                                          const PieceNumbers& numbers, std::filesystem::path* outputPath,
                                           std::string* error, const OutputTaken& taken);
 
 // The target path of the batch join made for mainSourcePath; results and messages as for

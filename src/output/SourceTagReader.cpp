@@ -7,23 +7,20 @@
 namespace qm {
 
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
-                                   int sequence, int width) {
-    return ExpandFileNameTemplate(nameTemplate, fileTitle, sourcePath, piece, total, sequence, width,
-                                  TagReader(&ReadTags));
+                                   const std::optional<std::filesystem::path>& sourcePath,
+                                   const PieceNumbers& numbers) {
+    return ExpandFileNameTemplate(nameTemplate, fileTitle, sourcePath, numbers, TagReader(&ReadTags));
 }
 
-bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath, int piece,
-                            int total, int sequence, std::filesystem::path* outputPath, std::string* error) {
-    return ResolveSplitOutputPath(placement, sourcePath, piece, total, sequence, outputPath, error,
-                                  TagReader(&ReadTags));
+bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
+                            const PieceNumbers& numbers, std::filesystem::path* outputPath, std::string* error) {
+    return ResolveSplitOutputPath(placement, sourcePath, numbers, outputPath, error, TagReader(&ReadTags));
 }
 
-bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath, int piece,
-                            int total, int sequence, std::filesystem::path* outputPath, std::string* error,
+bool ResolveSplitOutputPath(const SplitPlacement& placement, const std::filesystem::path& sourcePath,
+                            const PieceNumbers& numbers, std::filesystem::path* outputPath, std::string* error,
                             const OutputTaken& taken) {
-    return ResolveSplitOutputPath(placement, sourcePath, piece, total, sequence, outputPath, error,
-                                  TagReader(&ReadTags), taken);
+    return ResolveSplitOutputPath(placement, sourcePath, numbers, outputPath, error, TagReader(&ReadTags), taken);
 }
 
 }  // namespace qm

@@ -17,10 +17,10 @@ void ReplaceAll(std::string* text, std::string_view tag, const std::string& valu
     }
 }
 
-void ReplaceNumbers(std::string* text, int piece, int total, int sequence, int width) {
-    ReplaceAll(text, "%P%", PadNumber(piece, width));
-    ReplaceAll(text, "%T%", PadNumber(total, width));
-    ReplaceAll(text, "%S%", PadNumber(sequence, width));
+void ReplaceNumbers(std::string* text, const PieceNumbers& numbers, int width) {
+    ReplaceAll(text, "%P%", PadNumber(numbers.piece, width));
+    ReplaceAll(text, "%T%", PadNumber(numbers.total, width));
+    ReplaceAll(text, "%S%", PadNumber(numbers.sequence, width));
 }
 
 constexpr std::string_view kTagFieldTags[] = {"%I%", "%A%", "%L%", "%Y%", "%G%", "%N%"};
@@ -83,11 +83,11 @@ std::string PadNumber(int n, int width) {
 }
 
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
-                                   int sequence, int width, const TagReader& readTags) {
+                                   const std::optional<std::filesystem::path>& sourcePath, const PieceNumbers& numbers,
+                                   const TagReader& readTags) {
     std::string name = nameTemplate;
     ReplaceAll(&name, "%F%", fileTitle);
-    ReplaceNumbers(&name, piece, total, sequence, width);
+    ReplaceNumbers(&name, numbers, numbers.digits);
 
     // The source is opened only when a tag field is asked for, and then once.
     if (UsesTagFields(name)) {
@@ -109,11 +109,10 @@ std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::s
 }
 
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
-                                const std::string& fileTitle, int piece, int total, int sequence, int width) {
+                                const std::string& fileTitle, const PieceNumbers& numbers) {
     std::string title = titleTemplate;
     ReplaceAll(&title, "%I%", sourceTitle);
-    if (width <= 0) width = DigitCount(total);
-    ReplaceNumbers(&title, piece, total, sequence, width);
+    ReplaceNumbers(&title, numbers, numbers.digits > 0 ? numbers.digits : DigitCount(numbers.total));
     // The file title goes in last, so tags inside it stay as they are.
     ReplaceAll(&title, "%F%", fileTitle);
     return title;
@@ -123,17 +122,19 @@ std::string FileNameSamples(const std::string& nameTemplate, int digitNumber) {
     if (nameTemplate.empty()) return {};
     const int width = digitNumber > 0 ? digitNumber : 1;
     const TagReader noReader;
-    const std::string first =
-        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 1, kSampleTotal, 1, width, noReader);
-    const std::string second =
-        ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt, 2, kSampleTotal, 2, width, noReader);
+    const std::string first = ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt,
+                                                     PieceNumbers{1, kSampleTotal, 1, width}, noReader);
+    const std::string second = ExpandFileNameTemplate(nameTemplate, "filename", std::nullopt,
+                                                      PieceNumbers{2, kSampleTotal, 2, width}, noReader);
     return "Samples: " + first + ", " + second + "...";
 }
 
 std::string TitleSamples(const std::string& titleTemplate, int digitNumber) {
     if (titleTemplate.empty()) return {};
-    const std::string first = ExpandTitleTemplate(titleTemplate, "Title", "filename", 1, kSampleTotal, 1, digitNumber);
-    const std::string second = ExpandTitleTemplate(titleTemplate, "Title", "filename", 2, kSampleTotal, 2, digitNumber);
+    const std::string first =
+        ExpandTitleTemplate(titleTemplate, "Title", "filename", PieceNumbers{1, kSampleTotal, 1, digitNumber});
+    const std::string second =
+        ExpandTitleTemplate(titleTemplate, "Title", "filename", PieceNumbers{2, kSampleTotal, 2, digitNumber});
     return first + ", " + second + "...";
 }
 

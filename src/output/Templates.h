@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "output/PieceNumbers.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -28,24 +29,23 @@ std::string PadNumber(int n, int width);
 // character becomes a space, and a name of "." or ".." becomes "_" or "__".
 std::string CleanFileName(std::string name);
 
-// Expands a file-name template. fileTitle fills %F%; piece (%P%), total (%T%) and sequence (%S%)
-// are padded to width as given (0 adds no zeros). When the text holds %I% %A% %L% %Y% %G% or %N%, the tag of
+// Expands a file-name template. fileTitle fills %F%; the piece (%P%), total (%T%) and sequence
+// (%S%) numbers are padded to numbers.digits as given (0 adds no zeros). When the text holds %I% %A% %L% %Y% %G% or %N%, the tag of
 // sourcePath is read once through readTags (an unreadable or untagged source gives empty
 // values); without a source path the sample values "Title", "Artist", "Album", "Year", "Genre"
 // and track "9" stand in. Finally the name is cleaned with CleanFileName. Never fails.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
-                                   int sequence, int width, const TagReader& readTags);
+                                   const std::optional<std::filesystem::path>& sourcePath, const PieceNumbers& numbers,
+                                   const TagReader& readTags);
 
 // The same, reading the source's tag with ReadTags.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
-                                   const std::optional<std::filesystem::path>& sourcePath, int piece, int total,
-                                   int sequence, int width);
+                                   const std::optional<std::filesystem::path>& sourcePath, const PieceNumbers& numbers);
 
-// Expands an ID3-title template: %I% = sourceTitle, %P% %T% %S% padded (width 0 or less means
-// DigitCount(total)), then %F% = fileTitle. No characters are replaced. Never fails.
+// Expands an ID3-title template: %I% = sourceTitle, %P% %T% %S% padded to numbers.digits (0 or
+// less means DigitCount(total)), then %F% = fileTitle. No characters are replaced. Never fails.
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
-                                const std::string& fileTitle, int piece, int total, int sequence, int width);
+                                const std::string& fileTitle, const PieceNumbers& numbers);
 
 // The sample label shown beside the file-name template: "Samples: %s, %s..." with pieces 1 and 2
 // of 9 of a file titled "filename" (digitNumber 0 gives 1 digit); empty for an empty template.

@@ -217,8 +217,7 @@ void SplitEngine::StepBack(bool repeatsCounted) {
 std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers) const {
     if (!m_writeTag) return {};
     TagInfo tag = m_sourceTag;
-    tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle, numbers.piece, numbers.total,
-                                    numbers.sequence, numbers.digits);
+    tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle, numbers);
     tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : m_sourceTag.track;
     return BuildId3v2Tag(tag);
 }

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "output/OutputPath.h"
+#include "output/PieceNumbers.h"
 #include "progress/Progress.h"
 #include "settings/Options.h"
-#include "split/PieceNumbers.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/OutputFile.h"

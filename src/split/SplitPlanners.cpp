@@ -29,8 +29,7 @@ std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options) {
 SplitOutputResolver MakeSplitOutputResolver(const SplitterOptions& options) {
     return [placement = SplitPlacementOf(options)](const fs::path& source, const PieceNumbers& numbers,
                                                    const OutputTaken& taken, fs::path* path, std::string* message) {
-        return ResolveSplitOutputPath(placement, source, numbers.piece, numbers.total, numbers.sequence, path, message,
-                                      taken);
+        return ResolveSplitOutputPath(placement, source, numbers, path, message, taken);
     };
 }
 

@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "output/OutputPath.h"
+#include "output/PieceNumbers.h"
 #include "progress/Progress.h"
 #include "settings/Options.h"
-#include "split/PieceNumbers.h"
 #include "split/SplitEngine.h"
 
 namespace qm {

@@ -7,19 +7,16 @@ namespace qm {
 
 namespace {
 
-// The sample rates of MPEG-1, MPEG-2 and MPEG-2.5 audio.
-constexpr std::array<int, 9> kMpegSampleRatesHz = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-
-bool IsMpegSampleRate(int hz) {
-    return std::find(kMpegSampleRatesHz.begin(), kMpegSampleRatesHz.end(), hz) != kMpegSampleRatesHz.end();
-}
-
 int EncodeWithLame(lame_global_flags* lame, const std::int16_t* left, const std::int16_t* right, int samples,
                    std::uint8_t* mp3, int mp3Bytes) {
     return lame_encode_buffer(lame, left, right, samples, mp3, mp3Bytes);
 }
 
 }  // namespace
+
+bool IsMpegSampleRate(int hz) {
+    return std::find(kMpegSampleRatesHz.begin(), kMpegSampleRatesHz.end(), hz) != kMpegSampleRatesHz.end();
+}
 
 bool ApplyEncoderRules(Mp3EncoderSettings* settings) {
     if (!IsMpegSampleRate(settings->outputRateHz)) return false;

@@ -4,6 +4,7 @@
 // one LAME context per output, constant bit rate, no Xing/Info frame and no tag of LAME's
 // own, fed 16-bit PCM. The encoded frames are handed back to the caller, who writes them.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,13 @@ struct Mp3EncoderSettings {
 
     bool operator==(const Mp3EncoderSettings&) const = default;
 };
+
+// The sample rates of MPEG-1, MPEG-2 and MPEG-2.5 audio, the only output rates an encoder
+// is started with.
+inline constexpr std::array<int, 9> kMpegSampleRatesHz = {8000,  11025, 12000, 16000, 22050,
+                                                          24000, 32000, 44100, 48000};
+// True when hz is one of those nine rates.
+bool IsMpegSampleRate(int hz);
 
 // The bit rates an encoder is asked for are brought into this range (LAME then takes the
 // nearest rate its MPEG version has).

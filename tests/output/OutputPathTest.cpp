@@ -45,7 +45,8 @@ Outcome Split(const SplitPlacement& placement, const fs::path& source, int piece
               const TagReader& reader = NoTags()) {
     Outcome outcome;
     outcome.ok =
-        ResolveSplitOutputPath(placement, source, piece, total, sequence, &outcome.path, &outcome.error, reader);
+        ResolveSplitOutputPath(placement, source, PieceNumbers{piece, total, sequence, 0}, &outcome.path,
+                               &outcome.error, reader);
     return outcome;
 }
 
@@ -301,9 +302,9 @@ TEST_F(OutputPathTest, NamesPiecesFromARealTag) {
     placement.OutputFileName = "%A%-%I%-%N%-%P%.mp3";
     fs::path path;
     std::string error;
-    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "tagged.mp3", 2, 3, 2, &path, &error));
+    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "tagged.mp3", PieceNumbers{2, 3, 2, 0}, &path, &error));
     EXPECT_EQ(path, m_dir / "music" / "Band-AC DC  Live -7-2.mp3");
-    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "plain.mp3", 1, 3, 1, &path, &error));
+    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "plain.mp3", PieceNumbers{1, 3, 1, 0}, &path, &error));
     EXPECT_EQ(path, m_dir / "music" / "---1.mp3");
 }
 

@@ -97,7 +97,8 @@ TEST(ExpandFileNameTemplateTest, ExpandsTagsPadsAndCleans) {
         fake.tag = c.tag;
         fake.hasTag = c.hasTag;
         const std::string name = ExpandFileNameTemplate(c.nameTemplate, c.fileTitle, std::filesystem::path("/m/s.mp3"),
-                                                        c.piece, c.total, c.sequence, c.width, fake.Reader());
+                                                        PieceNumbers{c.piece, c.total, c.sequence, c.width},
+                                                        fake.Reader());
         EXPECT_EQ(name, c.expected) << c.nameTemplate;
         EXPECT_EQ(fake.calls, c.readerCalls) << c.nameTemplate;
         if (c.readerCalls > 0) {
@@ -109,7 +110,8 @@ TEST(ExpandFileNameTemplateTest, ExpandsTagsPadsAndCleans) {
 TEST(ExpandFileNameTemplateTest, UsesSampleValuesWithoutSource) {
     FakeReader fake;
     fake.tag = Tag("Wrong", "Wrong", 1);
-    EXPECT_EQ(ExpandFileNameTemplate("%A%-%I%-%N%-%L%-%Y%-%G%-%P%.mp3", "f", std::nullopt, 2, 9, 2, 1, fake.Reader()),
+    EXPECT_EQ(ExpandFileNameTemplate("%A%-%I%-%N%-%L%-%Y%-%G%-%P%.mp3", "f", std::nullopt, PieceNumbers{2, 9, 2, 1},
+                                     fake.Reader()),
               "Artist-Title-9-Album-Year-Genre-2.mp3");
     EXPECT_EQ(fake.calls, 0);
 }
@@ -134,7 +136,8 @@ TEST(ExpandTitleTemplateTest, ExpandsInItsOwnOrder) {
         {"", "T", "f", 1, 9, 0, ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ExpandTitleTemplate(c.titleTemplate, c.sourceTitle, c.fileTitle, c.piece, c.total, c.piece, c.width),
+        EXPECT_EQ(ExpandTitleTemplate(c.titleTemplate, c.sourceTitle, c.fileTitle,
+                                      PieceNumbers{c.piece, c.total, c.piece, c.width}),
                   c.expected)
             << c.titleTemplate;
     }
@@ -152,12 +155,12 @@ TEST(TemplateSamplesTest, ShowsPiecesOneAndTwoOfNine) {
 // Each predefined template uses only known tags: with sample values nothing is left over.
 TEST(PredefinedTemplatesTest, ExpandCompletely) {
     for (const char* name : PredefinedFileNameTemplates()) {
-        const std::string expanded = ExpandFileNameTemplate(name, "f", std::nullopt, 1, 9, 1, 1, {});
+        const std::string expanded = ExpandFileNameTemplate(name, "f", std::nullopt, PieceNumbers{1, 9, 1, 1}, {});
         EXPECT_EQ(expanded.find('%'), std::string::npos) << name;
         EXPECT_TRUE(expanded.ends_with(".mp3")) << name;
     }
     for (const char* title : PredefinedTitleTemplates()) {
-        EXPECT_EQ(ExpandTitleTemplate(title, "T", "f", 1, 9, 1, 0).find('%'), std::string::npos) << title;
+        EXPECT_EQ(ExpandTitleTemplate(title, "T", "f", PieceNumbers{1, 9, 1, 0}).find('%'), std::string::npos) << title;
     }
     EXPECT_STREQ(PredefinedFileNameTemplates()[1], "%F%-%P%.mp3");
     EXPECT_STREQ(PredefinedFileNameTemplates()[20], "%A%-%I%-%N%-%P%.mp3");

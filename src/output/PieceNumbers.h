@@ -5,8 +5,8 @@
 namespace qm {
 
 // Piece `piece` of `total` (the %P% and %T% of the templates), the run's general sequence
-// number (%S%, which runs on across the files of a batch), and the digits numbers take in the
-// piece's title (0 = as many as the total has).
+// number (%S%, which runs on across the files of a batch), and the digits the three numbers are
+// padded to when a template is expanded (what 0 means is the template's: see Templates.h).
 struct PieceNumbers {
     int piece = 1;
     int total = 1;
