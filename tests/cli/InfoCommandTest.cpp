@@ -13,6 +13,7 @@ namespace qm {
 namespace {
 
 using fixtures::Bytes;
+using fixtures::DecodeBase64;
 using fixtures::RunProgram;
 using fixtures::TempDir;
 using fixtures::WriteFileBytes;
@@ -161,25 +162,6 @@ bool IsUtf8(const std::string& text) {
         i += static_cast<std::size_t>(length);
     }
     return true;
-}
-
-// Base64 (RFC 4648) back to bytes, written out here so that the check does not share the
-// program's encoder.
-std::string DecodeBase64(const std::string& text) {
-    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string bytes;
-    unsigned bits = 0;
-    int bitCount = 0;
-    for (const char c : text) {
-        if (c == '=') break;
-        bits = (bits << 6) | static_cast<unsigned>(kAlphabet.find(c));
-        bitCount += 6;
-        if (bitCount >= 8) {
-            bitCount -= 8;
-            bytes += static_cast<char>((bits >> bitCount) & 0xFF);
-        }
-    }
-    return bytes;
 }
 
 Json ParseOutput(const fixtures::RunResult& run) {

@@ -16,25 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-
-// Base64 (RFC 4648) back to bytes, written out here so that the check does not share the
-// program's encoder.
-std::string DecodeBase64(const std::string& text) {
-    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string bytes;
-    unsigned bits = 0;
-    int bitCount = 0;
-    for (const char c : text) {
-        if (c == '=') break;
-        bits = (bits << 6) | static_cast<unsigned>(kAlphabet.find(c));
-        bitCount += 6;
-        if (bitCount >= 8) {
-            bitCount -= 8;
-            bytes += static_cast<char>((bits >> bitCount) & 0xFF);
-        }
-    }
-    return bytes;
-}
+using fixtures::DecodeBase64;
 
 struct CommandCase {
     const char* command;

@@ -51,6 +51,34 @@ TEST(TempDir, RemovedWithContents) {
     EXPECT_FALSE(std::filesystem::exists(kept));
 }
 
+// The listing is sorted and holds folders and dot files too, but nothing below a subfolder.
+TEST(FileNames, SortedEntriesOfOneFolder) {
+    TempDir dir;
+    EXPECT_TRUE(FileNames(dir.Path()).empty());
+    for (const char* name : {"b.mp3", ".hidden", "a.mp3"}) WriteFileBytes(dir / name, Junk(1));
+    std::filesystem::create_directories(dir / "sub");
+    WriteFileBytes(dir / "sub" / "inner.mp3", Junk(1));
+    EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{".hidden", "a.mp3", "b.mp3", "sub"}));
+}
+
+// The test vectors of RFC 4648, each padding length, and bytes above 0x7F.
+TEST(DecodeBase64, RfcVectors) {
+    const struct {
+        const char* text;
+        std::string bytes;
+    } cases[] = {
+        {"", ""},
+        {"Zg==", "f"},
+        {"Zm8=", "fo"},
+        {"Zm9v", "foo"},
+        {"Zm9vYg==", "foob"},
+        {"Zm9vYmE=", "fooba"},
+        {"Zm9vYmFy", "foobar"},
+        {"/+8A", std::string("\xff\xef\x00", 3)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DecodeBase64(c.text), c.bytes) << c.text;
+}
+
 // The corpus, when present, is the folder with the index of the real files.
 TEST(CorpusDir, PointsAtTheIndexedCorpus) {
     const auto dir = CorpusDir();

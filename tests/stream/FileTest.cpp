@@ -15,15 +15,6 @@ using fixtures::ReadFileBytes;
 using fixtures::TempDir;
 using fixtures::WriteFileBytes;
 
-std::vector<std::string> Listing(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Reads come back whole, short only at the end, and 0 after it.
 TEST(FileTest, ReadsWholeBlocksAndReportsTheEnd) {
     TempDir dir;
@@ -149,9 +140,9 @@ TEST_P(AtomicOutputTest, TargetIsCompleteOrUntouched) {
         }
     }
     if (c.expectedTarget.empty()) {
-        EXPECT_TRUE(Listing(dir.Path()).empty());
+        EXPECT_TRUE(fixtures::FileNames(dir.Path()).empty());
     } else {
-        EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"out.mp3"});
+        EXPECT_EQ(fixtures::FileNames(dir.Path()), std::vector<std::string>{"out.mp3"});
         EXPECT_EQ(ReadFileBytes(target), c.expectedTarget);
     }
 }
@@ -175,7 +166,7 @@ TEST(AtomicOutputFileTest, FailedCommitDeletesTheTemporaryFile) {
     ASSERT_TRUE(out.Create(dir / "taken"));
     ASSERT_TRUE(out.Out().Write("x", 1));
     EXPECT_FALSE(out.Commit());
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"taken"});
+    EXPECT_EQ(fixtures::FileNames(dir.Path()), std::vector<std::string>{"taken"});
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken" / "child"));
 }
 

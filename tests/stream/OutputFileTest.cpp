@@ -2,11 +2,11 @@
 // blocks, a rewrite patches bytes already written, and every way of ending it leaves either
 // the complete file or none (an existing target untouched).
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 #include <string>
 
 #include "fixtures/Fixtures.h"
@@ -23,14 +23,6 @@ using Storing = OutputFile::Storing;
 
 constexpr std::size_t kBlock = BackgroundWriter::kBlockBytes;
 constexpr Storing kBothWays[] = {Storing::OnItsOwnThread, Storing::ByTheCaller};
-
-std::set<std::string> Names(const std::filesystem::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 // Appends data in parts of the given sizes, in turn; false as soon as a write is refused.
 bool WriteInParts(OutputFile& out, const Bytes& data, const std::vector<std::size_t>& parts) {
@@ -60,7 +52,8 @@ TEST(OutputFileTest, CommitsEveryByteInOrder) {
             EXPECT_FALSE(out.IsOpen());
             EXPECT_EQ(ReadFileBytes(target), data);
         }
-        EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"out5000", "out" + std::to_string(3 * kBlock + 12345)}));
+        EXPECT_THAT(fixtures::FileNames(dir.Path()),
+                    testing::UnorderedElementsAre("out5000", "out" + std::to_string(3 * kBlock + 12345)));
     }
 }
 
@@ -118,7 +111,8 @@ TEST(OutputFileTest, AnUncommittedOutputLeavesTheTargetAsItWas) {
                         EXPECT_FALSE(out.Commit());
                     }
                 }
-                EXPECT_EQ(Names(dir.Path()), targetExists ? std::set<std::string>{"out.mp3"} : std::set<std::string>{});
+                EXPECT_EQ(fixtures::FileNames(dir.Path()),
+                          targetExists ? std::vector<std::string>{"out.mp3"} : std::vector<std::string>{});
                 if (targetExists) {
                     EXPECT_EQ(ReadFileBytes(target), (Bytes{'o', 'l', 'd'}));
                 }

@@ -51,14 +51,7 @@ Bytes SilenceThenTone(int rateHz, int kbps, Channels channels, double silenceSec
     spec.channels = channels;
     spec.xing = vbrWithoutInfoFrame ? fixtures::XingFrame::No : fixtures::XingFrame::Yes;
     spec.vbr = vbrWithoutInfoFrame;
-    spec.signal = fixtures::Signal::Silence;
-    spec.seconds = silenceSeconds;
-    std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
-    spec.signal = fixtures::Signal::Tone;
-    spec.seconds = toneSeconds;
-    const std::vector<std::int16_t> tone = fixtures::MakePcm(spec);
-    pcm.insert(pcm.end(), tone.begin(), tone.end());
-    return fixtures::EncodePcm(spec, pcm);
+    return fixtures::EncodeSilenceThenTone(spec, silenceSeconds, toneSeconds);
 }
 
 struct LevelCase {

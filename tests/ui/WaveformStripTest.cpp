@@ -32,15 +32,8 @@ std::filesystem::path WriteMp3(const fixtures::TempDir& dir, const char* name, d
                                double toneSeconds) {
     EncodeSpec spec;
     spec.xing = fixtures::XingFrame::Yes;
-    spec.signal = fixtures::Signal::Silence;
-    spec.seconds = silenceSeconds;
-    std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
-    spec.signal = fixtures::Signal::Tone;
-    spec.seconds = toneSeconds;
-    const std::vector<std::int16_t> tone = fixtures::MakePcm(spec);
-    pcm.insert(pcm.end(), tone.begin(), tone.end());
     const auto path = dir / name;
-    fixtures::WriteFileBytes(path, fixtures::EncodePcm(spec, pcm));
+    fixtures::WriteFileBytes(path, fixtures::EncodeSilenceThenTone(spec, silenceSeconds, toneSeconds));
     return path;
 }
 
