@@ -32,10 +32,18 @@ std::string FailedToCreateMessage(const std::filesystem::path& path) { return Fi
 
 std::string FailedToWriteMessage(const std::filesystem::path& path) { return FileMessage("write", path); }
 
+std::string SourceChangedMessage(const std::filesystem::path& path) {
+    return FailedTo("read", "file", path.string(), Ending::None) + ": it changed while it was read.";
+}
+
 std::string FailedToEncodeMessage(const std::filesystem::path& path) { return FileMessage("encode", path); }
 
 std::string FailedToStartEncoderMessage(const std::filesystem::path& path) {
     return FileMessage("initialize the MP3 encoder for", path);
+}
+
+std::string VerificationFailedMessage(const std::filesystem::path& path, const std::string& problem) {
+    return "Verification failed for file \"" + path.string() + "\": " + problem + ".";
 }
 
 std::string CreateFileFailedReason(const std::filesystem::path& path) {

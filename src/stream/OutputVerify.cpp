@@ -1,0 +1,260 @@
+#include "stream/OutputVerify.h"
+
+#include <exception>
+#include <span>
+#include <vector>
+
+#include "stream/ByteOrder.h"
+#include "stream/Crc16.h"
+#include "stream/FailureMessages.h"
+#include "stream/Mp3FrameReader.h"
+#include "stream/Mpg123Input.h"
+#include "stream/XingFrame.h"
+
+namespace qm {
+
+namespace {
+
+// Bytes of PCM taken from the decoder per call: a few dozen frames.
+constexpr std::size_t kPcmChunkBytes = 65536;
+
+std::string Number(std::uint64_t value) { return std::to_string(value); }
+
+// What the walk over an output's frames finds.
+struct FrameWalk {
+    std::vector<std::uint8_t> infoFrame;  // the Xing/Info frame, header included; empty when none
+    std::uint64_t frames = 0;
+    std::uint64_t frameSamples = 0;  // the frames' samples per channel, before any trimming
+    std::uint64_t audioBytes = 0;    // the audio frames' bytes, the Xing/Info frame not counted
+    int samplesPerFrame = 0;         // of the first frame: "one frame" for the encoded outputs
+    Crc16Stream musicCrc;            // over the audio frames, as the LAME extension's music CRC
+};
+
+// Walks the frames from the audio start; the problem, or empty when they follow each other
+// without a gap up to the end of the file. A gap is damage or junk that a player skips with
+// a click or a jump; bytes after the last whole frame are a cut-off frame.
+std::string WalkFrames(const std::filesystem::path& path, FrameWalk* walk) {
+    Mp3FrameReader reader;
+    if (!reader.Open(path)) return "it cannot be read as MPEG audio";
+    walk->infoFrame = reader.InfoFrame();
+    std::uint64_t nextOffset = reader.AudioStart();
+    Mp3FrameHeader header;
+    while (const std::uint8_t* frame = reader.NextFrame(&header)) {
+        if (header.frameOffset != nextOffset) {
+            return "it has " + Number(header.frameOffset - nextOffset) + " bytes that are no audio frame at byte " +
+                   Number(nextOffset);
+        }
+        if (walk->frames == 0) walk->samplesPerFrame = header.samplesPerFrame;
+        const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
+        walk->musicCrc.Add({frame, frameBytes});
+        ++walk->frames;
+        walk->frameSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
+        walk->audioBytes += frameBytes;
+        nextOffset = header.frameOffset + frameBytes;
+    }
+    if (walk->frames == 0) return "it holds no audio frame";
+    if (nextOffset != reader.FileSize()) {
+        return "it ends with " + Number(reader.FileSize() - nextOffset) + " bytes that are no whole audio frame";
+    }
+    return {};
+}
+
+// Compares what the Xing/Info frame and its LAME extension claim with the frames found;
+// the problem, or empty. *trimmedSamples becomes the samples a gapless decoder gives.
+std::string CheckClaims(const FrameWalk& walk, std::uint64_t* trimmedSamples) {
+    *trimmedSamples = walk.frameSamples;
+    if (walk.infoFrame.empty()) return {};
+    const std::span<const std::uint8_t> frame(walk.infoFrame);
+    XingLayout layout;
+    if (!ParseXingLayout(frame, &layout)) return "its Xing/Info frame cannot be read";
+    // The byte counts run from the Xing/Info frame's first byte to the end of the last frame.
+    const std::uint64_t streamBytes = walk.infoFrame.size() + walk.audioBytes;
+    if (layout.frameCountOffset != 0) {
+        const std::uint32_t claimed = ReadBigEndian32(frame.data() + layout.frameCountOffset);
+        if (claimed != walk.frames) {
+            return "its Xing/Info frame claims " + Number(claimed) + " frames, it holds " + Number(walk.frames);
+        }
+    }
+    if (layout.byteCountOffset != 0) {
+        const std::uint32_t claimed = ReadBigEndian32(frame.data() + layout.byteCountOffset);
+        if (claimed != streamBytes) {
+            return "its Xing/Info frame claims " + Number(claimed) + " bytes, it holds " + Number(streamBytes);
+        }
+    }
+    LameExtension lame;
+    if (!ReadLameExtension(frame, layout, &lame)) return {};
+    if (lame.musicLengthBytes != 0 && lame.musicLengthBytes != streamBytes) {
+        return "its LAME extension claims " + Number(lame.musicLengthBytes) + " bytes of music, it holds " +
+               Number(streamBytes);
+    }
+    if (lame.musicCrc != walk.musicCrc.Value()) return "its audio frames do not match the music CRC of its LAME extension";
+    const auto trimmed = static_cast<std::uint64_t>(lame.encoderDelaySamples + lame.paddingSamples);
+    // A delay and padding longer than the audio would leave nothing to play.
+    if (trimmed > walk.frameSamples) return "its LAME extension trims more samples than its frames hold";
+    *trimmedSamples = walk.frameSamples - trimmed;
+    return {};
+}
+
+// Decodes the whole file with libmpg123, which trims what a LAME extension declares. The
+// problem, or empty with *samples set. The decoder stops at the first damage rather than
+// skipping ahead to the next frame it recognises, and refuses a stream whose format changes.
+std::string Decode(const std::filesystem::path& path, std::uint64_t* samples) {
+    *samples = 0;
+    audio::DecoderInput input;
+    if (!input.file.OpenRead(path)) return "it cannot be opened";
+    if (!input.file.Size(&input.fileBytes)) return "it cannot be opened";
+    if (!audio::InitialiseMpg123()) return "the decoder cannot be started";
+    int error = MPG123_OK;
+    audio::Mpg123Handle handle(mpg123_new(nullptr, &error));
+    if (!handle) return "the decoder cannot be started";
+    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_NO_RESYNC | MPG123_NO_FRANKENSTEIN,
+                 0.0);
+    if (mpg123_replace_reader_handle(handle.get(), &audio::DecoderInput::Read, &audio::DecoderInput::Seek, nullptr) !=
+            MPG123_OK ||
+        mpg123_open_handle(handle.get(), &input) != MPG123_OK) {
+        return "the decoder cannot open it";
+    }
+    std::vector<unsigned char> pcm(kPcmChunkBytes);
+    std::size_t bytesPerSample = 0;  // per sample of every channel
+    for (;;) {
+        std::size_t done = 0;
+        const int result = mpg123_read(handle.get(), pcm.data(), pcm.size(), &done);
+        if (result == MPG123_NEW_FORMAT || bytesPerSample == 0) {
+            long rateHz = 0;
+            int channels = 0;
+            int encoding = 0;
+            if (mpg123_getformat(handle.get(), &rateHz, &channels, &encoding) != MPG123_OK) {
+                return "it does not decode: " + std::string(mpg123_strerror(handle.get()));
+            }
+            bytesPerSample = static_cast<std::size_t>(channels) * static_cast<std::size_t>(mpg123_encsize(encoding));
+            if (bytesPerSample == 0) return "it does not decode to a known format";
+        }
+        *samples += done / bytesPerSample;
+        if (result == MPG123_DONE) return {};
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+            return "it does not decode after " + Number(*samples) + " samples: " + mpg123_strerror(handle.get());
+        }
+    }
+}
+
+// Whether the output holds what its writer meant it to.
+std::string CheckExpectation(const FrameWalk& walk, std::uint64_t decodedSamples,
+                             const OutputExpectation& expectation) {
+    switch (expectation.kind) {
+        case OutputExpectation::Kind::Anything:
+            break;
+        case OutputExpectation::Kind::Frames:
+            if (walk.frames != expectation.count) {
+                return "it holds " + Number(walk.frames) + " audio frames, " + Number(expectation.count) +
+                       " were written";
+            }
+            break;
+        case OutputExpectation::Kind::Samples: {
+            // An encoder works in whole frames: its last one is padded, and a decoder's own
+            // delay may move the cut by part of one.
+            const std::uint64_t apart = decodedSamples > expectation.count ? decodedSamples - expectation.count
+                                                                          : expectation.count - decodedSamples;
+            if (apart > static_cast<std::uint64_t>(walk.samplesPerFrame)) {
+                return "it decodes to " + Number(decodedSamples) + " samples, " + Number(expectation.count) +
+                       " were encoded";
+            }
+            break;
+        }
+    }
+    return {};
+}
+
+VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& expectation) {
+    VerifyResult result;
+    FrameWalk walk;
+    result.problem = WalkFrames(path, &walk);
+    result.frames = walk.frames;
+    if (!result.problem.empty()) return result;
+    std::uint64_t claimedSamples = 0;
+    result.problem = CheckClaims(walk, &claimedSamples);
+    if (!result.problem.empty()) return result;
+    result.problem = Decode(path, &result.samples);
+    if (!result.problem.empty()) return result;
+    if (result.samples != claimedSamples) {
+        result.problem =
+            "it decodes to " + Number(result.samples) + " samples, its frames hold " + Number(claimedSamples);
+        return result;
+    }
+    result.problem = CheckExpectation(walk, result.samples, expectation);
+    result.ok = result.problem.empty();
+    return result;
+}
+
+}  // namespace
+
+VerifyResult VerifyMp3File(const std::filesystem::path& path, const OutputExpectation& expectation) {
+    try {
+        return Check(path, expectation);
+    } catch (const std::exception& e) {
+        VerifyResult result;
+        result.problem = std::string("it could not be checked: ") + e.what();
+        return result;
+    }
+}
+
+OutputVerifier::~OutputVerifier() { Stop(); }
+
+void OutputVerifier::Submit(std::filesystem::path file, std::filesystem::path target, OutputExpectation expectation) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_failure) return;  // the run has failed already: nothing after it counts
+        m_jobs.push_back(Job{std::move(file), std::move(target), expectation});
+    }
+    m_changed.notify_all();
+    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+}
+
+std::optional<VerifyFailure> OutputVerifier::FirstFailure() {
+    const std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
+std::optional<VerifyFailure> OutputVerifier::Wait() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+    return m_failure;
+}
+
+void OutputVerifier::Abandon() {
+    std::unique_lock lock(m_mutex);
+    m_jobs.clear();
+    m_changed.wait(lock, [this] { return !m_busy; });
+}
+
+void OutputVerifier::Run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+        if (m_stopping) return;
+        const Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_busy = true;
+        lock.unlock();
+        if (m_beforeCheck) m_beforeCheck(job.file);
+        const VerifyResult result = VerifyMp3File(job.file, job.expectation);
+        lock.lock();
+        m_busy = false;
+        if (!result.ok && !m_failure) {
+            m_failure = VerifyFailure{job.target, VerificationFailedMessage(job.target, result.problem)};
+            m_jobs.clear();
+        }
+        m_changed.notify_all();
+    }
+}
+
+void OutputVerifier::Stop() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_jobs.clear();
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+}  // namespace qm
