@@ -174,24 +174,29 @@ QString TreeFoldersExample(const QString& what) {
         .arg(what);
 }
 
-bool TakeSampleRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps) {
-    const int chosen = SelectedValue(rates, *rateHz);
-    if (chosen == *rateHz) return false;
-    const int fitting = BitRateForSampleRate(chosen, *kbps);
-    if (fitting != *kbps) SelectValue(bitRates, fitting);
-    *rateHz = chosen;
-    *kbps = fitting;
+namespace {
+
+// The user chose in `chosen`: the value of `other` is brought to what fits the choice
+// (fit(choice, other value)) and selected, and both values are stored.
+bool TakeCoupledChoice(QComboBox* chosen, int* chosenValue, QComboBox* other, int* otherValue,
+                       int (*fit)(int choice, int otherValue)) {
+    const int choice = SelectedValue(chosen, *chosenValue);
+    if (choice == *chosenValue) return false;
+    const int fitting = fit(choice, *otherValue);
+    if (fitting != *otherValue) SelectValue(other, fitting);
+    *chosenValue = choice;
+    *otherValue = fitting;
     return true;
 }
 
+}  // namespace
+
+bool TakeSampleRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps) {
+    return TakeCoupledChoice(rates, rateHz, bitRates, kbps, &BitRateForSampleRate);
+}
+
 bool TakeBitRateChoice(QComboBox* rates, QComboBox* bitRates, int* rateHz, int* kbps) {
-    const int chosen = SelectedValue(bitRates, *kbps);
-    if (chosen == *kbps) return false;
-    const int fitting = SampleRateForBitRate(chosen, *rateHz);
-    if (fitting != *rateHz) SelectValue(rates, fitting);
-    *rateHz = fitting;
-    *kbps = chosen;
-    return true;
+    return TakeCoupledChoice(bitRates, kbps, rates, rateHz, &SampleRateForBitRate);
 }
 
 }  // namespace qm

@@ -68,6 +68,17 @@ bool SelectValue(QComboBox* list, int value);
 // The value carried by the selected entry; fallback when nothing is selected.
 int SelectedValue(const QComboBox* list, int fallback);
 
+// Selects the entry carrying the stored *code; a code no entry carries is replaced by fallback.
+template <typename Code>
+void SelectCode(QComboBox* list, Code* code, Code fallback) {
+    if (!SelectValue(list, static_cast<int>(*code))) *code = fallback;
+}
+// Stores the code of the selected entry; *code stays when nothing is selected.
+template <typename Code>
+void TakeCode(const QComboBox* list, Code* code) {
+    *code = static_cast<Code>(SelectedValue(list, static_cast<int>(*code)));
+}
+
 // The user chose in the sample-rate list (or the bit-rate list) of an options page: the other
 // list is brought into what MPEG can encode at that choice and selected, and both values are
 // stored. False when the choice is the stored value, so that nothing changes.
