@@ -10,14 +10,14 @@ namespace qm {
 
 namespace {
 
-// Copied frames make one stream: one MPEG version and layer, one rate, one channel count.
-// The channel mode (which fixes the channel count) and the average bit rate must match too.
-bool SameFormat(const JoinFileFacts& a, const JoinFileFacts& b) {
-    return a.version == b.version && a.layer == b.layer && a.sampleRateHz == b.sampleRateHz &&
-           a.averageKbps == b.averageKbps && a.channelMode == b.channelMode;
-}
+// Stereo and joint stereo are one kind; dual channel and mono are each their own.
+ChannelMode ChannelKind(ChannelMode mode) { return mode == ChannelMode::JointStereo ? ChannelMode::Stereo : mode; }
 
-bool Copyable(const JoinFileFacts& file) { return file.isMpeg && !file.hasInfoFrame; }
+bool SameStream(const JoinFileFacts& a, const JoinFileFacts& b) {
+    return a.channelMode && b.channelMode &&
+           CanShareStream(a.version, a.layer, a.sampleRateHz, *a.channelMode, b.version, b.layer, b.sampleRateHz,
+                          *b.channelMode);
+}
 
 // Folds one file into the running parameters: the larger rate and bit rate; joint stereo
 // always wins, stereo only over mono; dual channel and mono change nothing.
@@ -32,6 +32,16 @@ void Fold(const JoinFileFacts& file, EncoderParams* params) {
 }
 
 }  // namespace
+
+bool CanShareStream(MpegVersion versionA, int layerA, int rateHzA, ChannelMode modeA, MpegVersion versionB,
+                    int layerB, int rateHzB, ChannelMode modeB) {
+    return versionA == versionB && layerA == layerB && rateHzA == rateHzB && ChannelKind(modeA) == ChannelKind(modeB);
+}
+
+bool CanShareStream(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
+    return CanShareStream(a.version, a.layer, a.sampleRateHz, a.channelMode, b.version, b.layer, b.sampleRateHz,
+                          b.channelMode);
+}
 
 bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
     Mp3FrameReader reader;
@@ -63,8 +73,8 @@ JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFa
     }
 
     const bool enoughFiles = static_cast<int>(others.size()) + 1 >= minimumFiles;
-    const bool allMatch = Copyable(reference) && std::all_of(others.begin(), others.end(), [&](const JoinFileFacts& f) {
-                              return Copyable(f) && SameFormat(f, reference);
+    const bool allMatch = reference.isMpeg && std::all_of(others.begin(), others.end(), [&](const JoinFileFacts& f) {
+                              return f.isMpeg && SameStream(f, reference);
                           });
     if (enoughFiles && allMatch) return {JoinMethod::Direct, {}};
 

@@ -27,6 +27,14 @@ struct JoinFileFacts {
     int layer = 3;
 };
 
+// Whether frames of these two formats can follow each other in one stream: the same MPEG
+// version, layer and sample rate, and the same channel count. Stereo and joint stereo mix
+// freely (joint stereo is chosen frame by frame anyway); dual channel, two independent
+// programmes, goes only with dual channel; mono only with mono. Bit rates may differ.
+bool CanShareStream(MpegVersion versionA, int layerA, int rateHzA, ChannelMode modeA, MpegVersion versionB,
+                    int layerB, int rateHzB, ChannelMode modeB);
+bool CanShareStream(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
+
 // Fills *facts from the file: MPEG files through the frame reader's analysis, other formats
 // through the audio layer (their channel count giving stereo or mono). False when neither
 // can open the file.
@@ -45,9 +53,9 @@ struct JoinChoice {
 
 // Decides how to join reference (first row, or the batch joiner's main file) with others.
 // Without AutoMP3EncodingParam: re-encoded with the options' rate, bit rate and mode.
-// Otherwise directly when nothing carries a Xing/Info frame and every file matches the
-// reference in MPEG version, layer, rate, average bit rate and mode (and there are at least
-// minimumFiles files): frames of different layers or versions never share one stream;
+// Otherwise directly when every file is MPEG audio whose frames can share one stream with
+// the reference's (CanShareStream; Xing/Info frames and bit rates do not matter, as the direct
+// join writes a Xing/Info frame of its own) and there are at least minimumFiles files;
 // otherwise re-encoded at the highest rate and bit rate (snapped to a standard one), joint
 // stereo over stereo over mono.
 JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,

@@ -1,14 +1,176 @@
-// The direct join: the MPEG frames of every source copied unchanged, in order, after the
-// target's tag.
+// The direct join: the audio frames of every source copied unchanged, in order, after the
+// target's tag and one Xing/Info frame that describes the joined stream.
 
+#include <algorithm>
+#include <array>
 #include <exception>
+#include <optional>
+#include <span>
+#include <vector>
 
+#include "join/ChooseJoin.h"
 #include "join/JoinList.h"
 #include "join/JoinProgress.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/OutputFile.h"
+#include "stream/XingFrame.h"
 
 namespace qm {
+
+namespace {
+
+// The most frames a source can mark as repeated through its encoder delay: the 12-bit field
+// and the decoder delay span eight frames of 576 samples (MPEG-2 Layer III).
+constexpr std::size_t kMaxRepeatedFrames = (kMaxLameTrimSamples + kDecoderDelaySamples) / 576;
+
+std::string NotSameStreamMessage(const std::filesystem::path& path) {
+    return "Failed to join file \"" + path.string() +
+           "\" by copying frames: its MPEG version, layer, sample rate or channels differ from the first file's.";
+}
+
+// The LAME extension of a source's Xing/Info frame, when it has one.
+std::optional<LameExtension> LameExtensionOf(const std::vector<std::uint8_t>& infoFrame) {
+    XingLayout layout;
+    LameExtension lame;
+    if (infoFrame.empty() || !ParseXingLayout(infoFrame, &layout) || !ReadLameExtension(infoFrame, layout, &lame)) {
+        return std::nullopt;
+    }
+    return lame;
+}
+
+// How many of a source's first frames repeat the previous source's last ones. A split piece
+// after the first begins with frames of the piece before it, carried for the bit reservoir
+// of its first own frame, and marks them as encoder delay: whole frames less the decoder's
+// delay. Any other delay (an encoder's own, 576 samples for LAME) marks none.
+std::size_t RepeatedFramesMarked(const LameExtension& lame, int samplesPerFrame) {
+    const int marked = lame.encoderDelaySamples + kDecoderDelaySamples;
+    if (samplesPerFrame <= 0 || lame.encoderDelaySamples == 0 || marked % samplesPerFrame != 0) return 0;
+    return std::min(static_cast<std::size_t>(marked / samplesPerFrame), kMaxRepeatedFrames);
+}
+
+// The last few frames written from one source, kept to recognise them at the start of the
+// next. Their buffers are reused, so the memory stays a few frames whatever the sources' size.
+class RecentFrames {
+public:
+    void Clear() { m_count = 0; }
+    void Add(std::span<const std::uint8_t> frame) {
+        std::vector<std::uint8_t>& slot = m_frames[(m_first + m_count) % kMaxRepeatedFrames];
+        slot.assign(frame.begin(), frame.end());
+        if (m_count < kMaxRepeatedFrames) {
+            ++m_count;
+        } else {
+            m_first = (m_first + 1) % kMaxRepeatedFrames;
+        }
+    }
+    std::size_t Count() const { return m_count; }
+    // Frame i of the last n (0 = the oldest of them).
+    const std::vector<std::uint8_t>& FromLast(std::size_t n, std::size_t i) const {
+        return m_frames[(m_first + m_count - n + i) % kMaxRepeatedFrames];
+    }
+
+private:
+    std::array<std::vector<std::uint8_t>, kMaxRepeatedFrames> m_frames;
+    std::size_t m_first = 0;
+    std::size_t m_count = 0;
+};
+
+// The joined stream as it is written: the frames go to the output and into the Xing/Info
+// frame's counts, seek table and CRC; the last frames of the source are remembered.
+class JoinedStream {
+public:
+    explicit JoinedStream(OutputFile& out) : m_out(out) {}
+
+    // Writes a placeholder Xing frame like format's frames (none for Layer I and II).
+    [[nodiscard]] bool Begin(const Mp3FrameHeader& format) {
+        m_headerOffset = m_out.BytesWritten();
+        const std::vector<std::uint8_t> frame = MakeXingFrame(format, WithLameExtension::Yes);
+        if (frame.empty()) return true;
+        m_xing.emplace(frame);
+        m_xing->NameByBitRates();
+        return m_out.Write(frame.data(), frame.size());
+    }
+    [[nodiscard]] bool Add(std::span<const std::uint8_t> frame) {
+        if (!m_out.Write(frame.data(), frame.size())) return false;
+        if (m_xing) m_xing->AddFrame(frame);
+        m_recent.Add(frame);
+        return true;
+    }
+    // The encoder delay of the stream's start and the padding of its end, when a source
+    // carries them; without either the frame carries no LAME extension.
+    void SetEncoderDelay(int samples) {
+        m_carriesTrim = true;
+        if (m_xing) m_xing->SetEncoderDelay(samples);
+    }
+    void SetPadding(int samples) {
+        m_carriesTrim = true;
+        if (m_xing) m_xing->SetPadding(samples);
+    }
+    // Hands over the previous source's last frames and starts remembering this one's.
+    RecentFrames TakeRecent() {
+        RecentFrames recent = std::move(m_recent);
+        m_recent.Clear();
+        return recent;
+    }
+    // Rewrites the Xing/Info frame with what the stream now holds.
+    [[nodiscard]] bool Finish() {
+        if (!m_xing) return true;
+        if (!m_carriesTrim) m_xing->DropLameExtension();
+        const std::vector<std::uint8_t>& rebuilt =
+            m_xing->Finish(m_out.BytesWritten() - m_headerOffset, /*keepEncoderDelay=*/true, /*keepPadding=*/true);
+        return m_out.Rewrite(m_headerOffset, rebuilt.data(), rebuilt.size());
+    }
+
+private:
+    OutputFile& m_out;
+    std::uint64_t m_headerOffset = 0;
+    std::optional<XingFrameBuilder> m_xing;
+    bool m_carriesTrim = false;
+    RecentFrames m_recent;
+};
+
+enum class SourceResult { Done, WriteFailed, Cancelled };
+
+// A frame that heads a stream instead of carrying audio: the source's own Xing/Info frame, or
+// one left inside the source by an earlier join of whole files.
+bool IsStreamHeaderFrame(std::span<const std::uint8_t> frame, const Mp3FrameHeader& header) {
+    return !XingTagOf(frame.data(), frame.size(), header.sideInfoBytes).empty();
+}
+
+// Copies one source's audio frames from the reader's audio start. Bytes that are not audio
+// of this stream stay behind: a Xing/Info frame, and a run of bytes that passes the header
+// tests in another format (a false sync inside a tag or junk). The first `repeated` frames
+// are left out when they are, byte for byte, the last frames written from the source before.
+SourceResult CopySourceFrames(Mp3FrameReader& reader, const Mp3FrameHeader& format, std::size_t repeated,
+                              JoinedStream& stream, JoinProgress& progress) {
+    const RecentFrames previous = stream.TakeRecent();
+    if (repeated > previous.Count()) repeated = 0;
+    std::size_t matched = 0;  // of the first frames, those that repeat the previous source's
+    bool checking = repeated > 0;
+    Mp3FrameHeader header;
+    while (const std::uint8_t* frame = reader.NextFrame(&header)) {
+        const std::span<const std::uint8_t> bytes(frame, static_cast<std::size_t>(header.frameBytes));
+        const bool audio = !IsStreamHeaderFrame(bytes, header) && CanShareStream(format, header);
+        if (audio && checking) {
+            const std::vector<std::uint8_t>& before = previous.FromLast(repeated, matched);
+            if (std::equal(bytes.begin(), bytes.end(), before.begin(), before.end())) {
+                checking = ++matched < repeated;
+                if (!progress.Advance(reader.Position())) return SourceResult::Cancelled;
+                continue;
+            }
+            // Not the frames the delay marked after all: the ones that matched so far are
+            // this source's own and go in first.
+            for (std::size_t i = 0; i < matched; ++i) {
+                if (!stream.Add(previous.FromLast(repeated, i))) return SourceResult::WriteFailed;
+            }
+            checking = false;
+        }
+        if (audio && !stream.Add(bytes)) return SourceResult::WriteFailed;
+        if (!progress.Advance(reader.Position())) return SourceResult::Cancelled;
+    }
+    return SourceResult::Done;
+}
+
+}  // namespace
 
 // Library exceptions (an allocation failure, a file-system error) end the join here as a
 // failed write; the unfinished output is removed on the way out.
@@ -36,27 +198,37 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
     JoinProgress progress(operation, static_cast<int>(m_sources.size()), target.filename().string());
     progress.Begin();
 
+    JoinedStream stream(out);
     Mp3FrameReader reader;
+    Mp3FrameHeader format;
     for (std::size_t k = 0; k < m_sources.size(); ++k) {
         if (!reader.Open(m_sources[k])) {
             m_lastError = FailedToOpenMessage(m_sources[k]);
             return false;
         }
         if (!progress.StartSource(static_cast<int>(k), reader.FileSize())) return false;
-        // Frames are copied as the reader finds them from the audio start: whatever lies
-        // before it (an ID3v2 tag, a Xing/Info frame) and whatever the sync search passes
-        // over (junk, a trailing ID3v1 tag) stays behind.
-        Mp3FrameHeader header;
-        while (const std::uint8_t* frame = reader.NextFrame(&header)) {
-            if (!out.Write(frame, static_cast<std::size_t>(header.frameBytes))) {
+        // Open leaves the frame at the audio start as the last one read: the first source's
+        // gives the stream its format, and every later source has to fit it.
+        if (k == 0) {
+            format = reader.LastHeader();
+            if (!stream.Begin(format)) {
                 m_lastError = FailedToWriteMessage(target);
                 return false;
             }
-            if (!progress.Advance(reader.Position())) return false;
+        } else if (!CanShareStream(format, reader.LastHeader())) {
+            m_lastError = NotSameStreamMessage(m_sources[k]);
+            return false;
         }
+        const std::optional<LameExtension> lame = LameExtensionOf(reader.InfoFrame());
+        if (lame && k == 0) stream.SetEncoderDelay(lame->encoderDelaySamples);
+        if (lame && k + 1 == m_sources.size()) stream.SetPadding(lame->paddingSamples);
+        const std::size_t repeated = k > 0 && lame ? RepeatedFramesMarked(*lame, format.samplesPerFrame) : 0;
+        const SourceResult result = CopySourceFrames(reader, format, repeated, stream, progress);
+        if (result == SourceResult::WriteFailed) m_lastError = FailedToWriteMessage(target);
+        if (result != SourceResult::Done) return false;
         reader.Close();
     }
-    if (!out.Commit()) {
+    if (!stream.Finish() || !out.Commit()) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }

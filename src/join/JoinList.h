@@ -32,8 +32,13 @@ public:
     void SetTargetTag(const std::string& title, const std::string& artist, const std::string& album,
                       const std::string& year, const std::string& comment, const std::string& genre, int track);
 
-    // Writes the tag, then every frame of every source from its audio start, unchanged and
-    // in order. False with LastError set (nothing set when cancelled), and no target written.
+    // Writes the tag, one Xing/Info frame for the joined stream (Layer III), then the audio
+    // frames of every source from its audio start, unchanged and in order: the sources' own
+    // Xing/Info frames and what is not a frame of the stream's format stay behind, and so do a
+    // source's first frames when its encoder delay marks them as repeats of the previous
+    // source's last frames (as a split piece does). The sources must be able to share one
+    // stream (CanShareStream); bit rates may differ. False with LastError set (nothing set
+    // when cancelled), and no target written.
     [[nodiscard]] bool JoinDirect(const std::filesystem::path& target, const LongOperation& operation);
     // Decodes every source, brings it to params' rate and channels and encodes it as one
     // constant-bit-rate stream after the tag. Failure as for JoinDirect.

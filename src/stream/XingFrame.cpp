@@ -33,7 +33,67 @@ bool LooksLikeEncoderVersion(const std::uint8_t* p) {
     return IsVersionChar(p[1]) && IsVersionChar(p[2]) && IsVersionChar(p[3]);
 }
 
+// Bytes of a Xing frame after the side information: the tag word, the flags, the two counts,
+// the seek table and the quality field.
+constexpr std::size_t kXingFieldBytes = 4 + 4 + 4 + 4 + kXingTocEntries + 4;
+// The LAME extension's version string in a frame this program makes: the extension's layout
+// is LAME's, and decoders look for its name before they read delay and padding.
+constexpr char kLameVersion[] = "LAME3.100";
+
+// The four header bytes of a frame like format at bit-rate index bitRateIndex and sample-rate
+// index sampleRateIndex.
+void WriteHeaderLike(const Mp3FrameHeader& format, int bitRateIndex, int sampleRateIndex, std::uint8_t* header) {
+    // 11111111 111VVLLP: sync, version, layer (4 - layer in two bits), P = 1: no CRC.
+    header[0] = 0xFF;
+    header[1] = static_cast<std::uint8_t>(0xE0 | static_cast<int>(format.version) << 3 | (4 - format.layer) << 1 | 1);
+    // BBBBSSPp: bit-rate index, sample-rate index, no padding, private bit 0.
+    header[2] = static_cast<std::uint8_t>(bitRateIndex << 4 | sampleRateIndex << 2);
+    // MMEECOEE: channel mode, mode extension 0, not copyrighted, original, no emphasis.
+    header[3] = static_cast<std::uint8_t>(static_cast<int>(format.channelMode) << 6 | 0x04);
+}
+
+// The sample-rate index (0 to 2) that gives format's rate in its MPEG version; -1 for none.
+int SampleRateIndexOf(const Mp3FrameHeader& format) {
+    std::uint8_t header[4];
+    for (int index = 0; index < 3; ++index) {
+        WriteHeaderLike(format, 1, index, header);
+        if (IsValidMp3FrameHeader(header) && DecodeMp3FrameHeader(header).sampleRateHz == format.sampleRateHz) {
+            return index;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
+
+std::vector<std::uint8_t> MakeXingFrame(const Mp3FrameHeader& format, WithLameExtension lame) {
+    const int rateIndex = SampleRateIndexOf(format);
+    if (format.layer != 3 || rateIndex < 0) return {};
+    const std::size_t needed = 4 + static_cast<std::size_t>(format.sideInfoBytes) + kXingFieldBytes +
+                               (lame == WithLameExtension::Yes ? kLameExtensionBytes : 0);
+    // The stream's own bit rate keeps a constant-bit-rate stream constant; the lowest rate
+    // that holds the fields otherwise (index 1 to 14; 0 is free format, 15 is not allowed).
+    std::uint8_t header[4];
+    int chosen = 0;
+    for (int index = 14; index >= 1; --index) {
+        WriteHeaderLike(format, index, rateIndex, header);
+        const Mp3FrameHeader candidate = DecodeMp3FrameHeader(header);
+        if (static_cast<std::size_t>(candidate.frameBytes) < needed) break;
+        chosen = index;
+        if (candidate.bitRateKbps == format.bitRateKbps) break;
+    }
+    if (chosen == 0) return {};
+    WriteHeaderLike(format, chosen, rateIndex, header);
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(DecodeMp3FrameHeader(header).frameBytes), 0);
+    std::copy(header, header + 4, frame.begin());
+    std::uint8_t* tag = frame.data() + 4 + format.sideInfoBytes;
+    std::memcpy(tag, "Xing", 4);
+    WriteBigEndian32(tag + 4, kFlagFrameCount | kFlagByteCount | kFlagToc | kFlagQuality);
+    if (lame == WithLameExtension::Yes) {
+        std::memcpy(tag + kXingFieldBytes, kLameVersion, sizeof kLameVersion - 1);
+    }
+    return frame;
+}
 
 bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout) {
     *layout = XingLayout{};
@@ -103,9 +163,33 @@ void XingFrameBuilder::AddFrame(std::span<const std::uint8_t> frameBytes) {
         }
         if (index % m_sampleStride == 0) m_samples.push_back(m_audioBytes);
     }
+    // The bit-rate index is the high nibble of the third header byte: BBBBxxxx.
+    if (frameBytes.size() >= 4) {
+        const int bitRateIndex = frameBytes[2] >> 4;
+        if (m_firstBitRateIndex < 0) m_firstBitRateIndex = bitRateIndex;
+        m_bitRatesDiffer = m_bitRatesDiffer || bitRateIndex != m_firstBitRateIndex;
+    }
     ++m_frameCount;
     m_audioBytes += frameBytes.size();
     if (HasLameExtension()) m_musicCrc.Add(frameBytes);
+}
+
+void XingFrameBuilder::SetEncoderDelay(int samples) { m_delaySamples = std::clamp(samples, 0, kMaxLameTrimSamples); }
+
+void XingFrameBuilder::SetPadding(int samples) { m_paddingSamples = std::clamp(samples, 0, kMaxLameTrimSamples); }
+
+void XingFrameBuilder::DropLameExtension() {
+    if (!HasLameExtension()) return;
+    std::fill_n(m_frame.begin() + static_cast<std::ptrdiff_t>(m_layout.lameOffset), kLameExtensionBytes, 0);
+    m_layout.lameOffset = 0;
+}
+
+void XingFrameBuilder::WriteTrim(int delaySamples, int paddingSamples) {
+    // Delay and padding share three bytes: dddddddd ddddpppp pppppppp.
+    std::uint8_t* dp = &m_frame[m_layout.lameOffset + kLameDelayPadding];
+    dp[0] = static_cast<std::uint8_t>(delaySamples >> 4);
+    dp[1] = static_cast<std::uint8_t>((delaySamples & 0x0F) << 4 | paddingSamples >> 8);
+    dp[2] = static_cast<std::uint8_t>(paddingSamples & 0xFF);
 }
 
 void XingFrameBuilder::BuildToc() {
@@ -143,20 +227,21 @@ const std::vector<std::uint8_t>& XingFrameBuilder::Finish(std::uint64_t streamBy
         WriteBigEndian32(&m_frame[m_layout.byteCountOffset], static_cast<std::uint32_t>(streamBytes));
     }
     if (m_layout.tocOffset != 0) BuildToc();
+    if (m_nameByBitRates) {
+        // "Info" marks a constant-bit-rate stream, "Xing" a variable one.
+        const std::size_t tagOffset = 4 + static_cast<std::size_t>(DecodeMp3FrameHeader(m_frame.data()).sideInfoBytes);
+        std::memcpy(&m_frame[tagOffset], m_bitRatesDiffer ? "Xing" : "Info", 4);
+    }
     if (!HasLameExtension()) return m_frame;
 
     std::uint8_t* lame = &m_frame[m_layout.lameOffset];
     // Encoder delay belongs to the stream's first frames, padding to its last: a piece that
     // does not start (end) where the source did carries none.
-    std::uint8_t* dp = lame + kLameDelayPadding;
-    if (!keepEncoderDelay) {
-        dp[0] = 0;
-        dp[1] &= 0x0F;
-    }
-    if (!keepPadding) {
-        dp[1] &= 0xF0;
-        dp[2] = 0;
-    }
+    LameExtension own;
+    if (!ReadLameExtension(m_frame, m_layout, &own)) return m_frame;
+    const int delay = m_delaySamples.value_or(keepEncoderDelay ? own.encoderDelaySamples : 0);
+    const int padding = m_paddingSamples.value_or(keepPadding ? own.paddingSamples : 0);
+    WriteTrim(delay, padding);
     WriteBigEndian32(lame + kLameMusicLength, static_cast<std::uint32_t>(streamBytes));
     WriteBigEndian16(lame + kLameMusicCrc, m_musicCrc.Value());
     WriteBigEndian16(lame + kLameTagCrc, ComputeLameTagCrc(m_frame, m_layout));

@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "stream/Crc16.h"
+#include "stream/MpegHeader.h"
 
 namespace qm {
 
@@ -44,6 +46,23 @@ struct LameExtension {
 // CRC-16 of the frame bytes that the LAME extension's tag CRC covers.
 std::uint16_t ComputeLameTagCrc(std::span<const std::uint8_t> frame, const XingLayout& layout);
 
+// Samples a decoder plays late by: the synthesis filter bank's delay, which gapless decoders
+// skip on top of the encoder delay that the LAME extension gives (and leave at the end).
+constexpr int kDecoderDelaySamples = 529;
+// The widest value the LAME extension's encoder delay and padding fields hold (12 bits).
+constexpr int kMaxLameTrimSamples = 4095;
+
+enum class WithLameExtension { No, Yes };
+
+// A fresh Xing frame ("Xing" until XingFrameBuilder names it) for a stream of frames like
+// format: same MPEG version, layer, sample rate and channel mode, no CRC, side information
+// all zero (so a decoder that does not know the frame plays it as silence), room for the frame
+// and byte counts, the seek table, the quality field and, with WithLameExtension::Yes, a LAME
+// extension (delay and padding 0). Its bit rate is format's when the fields fit at that rate,
+// else the lowest that holds them. Empty for Layer I and II, whose decoders do not look for
+// such a frame and would play it as a frame of silence.
+std::vector<std::uint8_t> MakeXingFrame(const Mp3FrameHeader& format, WithLameExtension lame);
+
 // Rebuilds a copy of a source's Xing/Info frame for a stream made of some of its frames.
 // Feed it every audio frame that follows the Xing/Info frame in the new stream, then Finish.
 // Memory stays constant whatever the number of frames: the seek table is sampled from at most
@@ -60,19 +79,34 @@ public:
     // One audio frame of the new stream, in stream order.
     void AddFrame(std::span<const std::uint8_t> frameBytes);
     std::uint32_t FrameCount() const { return m_frameCount; }
+    // Bytes of the frames added so far.
+    std::uint64_t AudioBytes() const { return m_audioBytes; }
+
+    // Finish names the frame "Info" when every frame added has one bit rate and "Xing" when
+    // they differ, instead of keeping the word of the frame it was built from.
+    void NameByBitRates() { m_nameByBitRates = true; }
+    // Encoder delay and padding (samples, clamped to the 12 bits of their fields) that Finish
+    // writes into the LAME extension in place of the frame's own; nothing without one.
+    void SetEncoderDelay(int samples);
+    void SetPadding(int samples);
+    // Clears the LAME extension to zeros: the frame then carries none (a frame of
+    // MakeXingFrame keeps its size either way).
+    void DropLameExtension();
 
     // The rebuilt frame: frame count = the frames added; byte count = streamBytes, the MPEG
     // data from the Xing/Info frame's first byte to the end of the last frame (tags are not
     // counted: decoders and validators read the field so); seek table from the frames'
     // positions; and, with a LAME extension, music length = streamBytes as well, music CRC
     // over the frames added, the encoder delay kept only when keepEncoderDelay, the padding
-    // only when keepPadding, and a fresh tag CRC.
+    // only when keepPadding (a value set with SetEncoderDelay or SetPadding is written
+    // instead), and a fresh tag CRC.
     const std::vector<std::uint8_t>& Finish(std::uint64_t streamBytes, bool keepEncoderDelay, bool keepPadding);
 
 private:
     static constexpr std::size_t kSampleCapacity = 400;
 
     void BuildToc();
+    void WriteTrim(int delaySamples, int paddingSamples);
 
     std::vector<std::uint8_t> m_frame;
     XingLayout m_layout;
@@ -83,6 +117,11 @@ private:
     // Stream positions (bytes of audio before the frame) of every m_sampleStride-th frame.
     std::vector<std::uint64_t> m_samples;
     std::uint32_t m_sampleStride = 1;
+    bool m_nameByBitRates = false;
+    int m_firstBitRateIndex = -1;  // of the first frame added
+    bool m_bitRatesDiffer = false;
+    std::optional<int> m_delaySamples;
+    std::optional<int> m_paddingSamples;
 };
 
 }  // namespace qm

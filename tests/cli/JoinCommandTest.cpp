@@ -47,6 +47,13 @@ std::filesystem::path WriteMp3(const fx::TempDir& dir, const std::string& name, 
     return dir / name;
 }
 
+// A directly joined file without a tag, less the Xing/Info frame that heads its stream.
+fx::Bytes AfterHeaderFrame(const fx::Bytes& joined) {
+    const std::vector<fx::FrameSpan> frames = fx::WalkFrames(joined, 0);
+    if (frames.empty()) return {};
+    return fx::Bytes(joined.begin() + static_cast<std::ptrdiff_t>(frames.front().bytes), joined.end());
+}
+
 std::vector<std::string> Names(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
@@ -85,14 +92,16 @@ TEST(JoinCommand, ChoosesTheMethodLikeTheJoinerPage) {
         EXPECT_NE(run.out.find(out.string()), std::string::npos);
         const fx::Bytes data = fx::ReadFileBytes(out);
         if (c.direct) {
-            EXPECT_TRUE(data == fx::Concat({fx::ReadFileBytes(a), fx::ReadFileBytes(b)}));
+            EXPECT_TRUE(AfterHeaderFrame(data) == fx::Concat({fx::ReadFileBytes(a), fx::ReadFileBytes(b)}));
             EXPECT_NE(run.out.find("copying"), std::string::npos);
         }
         const fx::Decoded decoded = fx::DecodeWithMpg123(out);
         EXPECT_TRUE(decoded.ok);
         EXPECT_EQ(decoded.rateHz, c.rateHz);
         EXPECT_EQ(decoded.channels, c.channels);
-        EXPECT_EQ(Read(out).kbps, c.kbps);
+        // TagLib averages a copied stream over its Xing/Info frame's byte count, which counts
+        // that frame too: 418 bytes more in 1.5 s.
+        EXPECT_NEAR(Read(out).kbps, c.kbps, c.direct ? 2 : 0);
         EXPECT_EQ(Names(dir.Path()).size(), 3u) << "no temporary file left";
     }
 }
@@ -148,7 +157,7 @@ TEST(JoinCommand, BatchJoinsEveryMainFile) {
             const fx::Bytes expected = std::string(c.joinType) == "--append"
                                            ? fx::Concat({fx::ReadFileBytes(main), fx::ReadFileBytes(w)})
                                            : fx::Concat({fx::ReadFileBytes(w), fx::ReadFileBytes(main)});
-            EXPECT_TRUE(fx::ReadFileBytes(output) == expected);
+            EXPECT_TRUE(AfterHeaderFrame(fx::ReadFileBytes(output)) == expected);
             EXPECT_NE(run.out.find(main.string() + ": " + output.filename().string()), std::string::npos) << run.out;
         }
     }

@@ -87,4 +87,26 @@ inline fx::Bytes FramesOf(const fx::Bytes& image, std::size_t skipFrames = 0) {
     return frames;
 }
 
+// A directly joined file taken apart: its tag, the Xing/Info frame that heads the stream
+// and the audio frames after it. The frame is empty when the stream has none.
+struct JoinedParts {
+    fx::Bytes tag, header, audio;
+};
+inline JoinedParts SplitJoined(const fx::Bytes& joined, std::size_t tagBytes) {
+    JoinedParts parts;
+    parts.tag.assign(joined.begin(), joined.begin() + static_cast<std::ptrdiff_t>(tagBytes));
+    std::size_t audioAt = tagBytes;
+    if (joined.size() >= tagBytes + 4 && fx::XingOffsetOf(&joined[tagBytes]) != 0) {
+        const std::size_t frameBytes = fx::FrameLengthOf(&joined[tagBytes]);
+        const std::size_t word = tagBytes + fx::XingOffsetOf(&joined[tagBytes]);
+        const std::string tagWord(joined.begin() + static_cast<std::ptrdiff_t>(word),
+                                  joined.begin() + static_cast<std::ptrdiff_t>(word + 4));
+        if (tagWord == "Xing" || tagWord == "Info") audioAt += frameBytes;
+    }
+    parts.header.assign(joined.begin() + static_cast<std::ptrdiff_t>(tagBytes),
+                        joined.begin() + static_cast<std::ptrdiff_t>(audioAt));
+    parts.audio.assign(joined.begin() + static_cast<std::ptrdiff_t>(audioAt), joined.end());
+    return parts;
+}
+
 }  // namespace qm::joinkit

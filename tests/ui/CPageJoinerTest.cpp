@@ -16,6 +16,7 @@
 #include "settings/MemorySettingsBackend.h"
 #include "settings/Settings.h"
 #include "stream/Tags.h"
+#include "stream/XingFrame.h"
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageJoiner.h"
 #include "ui/widgets/ProgressDialog.h"
@@ -394,7 +395,9 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
         EXPECT_EQ(decoded.rateHz, c.rateHz) << c.name;
         EXPECT_EQ(decoded.channels, c.channels) << c.name;
         if (c.samplesOfTheSources) {
-            EXPECT_EQ(decoded.samples, sourceSamples) << c.name;
+            // A Xing frame heads the copied stream, and libmpg123 then leaves out its decoder
+            // delay once, at the start.
+            EXPECT_EQ(decoded.samples, sourceSamples - kDecoderDelaySamples) << c.name;
         }
         TagInfo tag;
         ASSERT_TRUE(ReadTags(target, &tag)) << c.name;
