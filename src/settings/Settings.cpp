@@ -419,7 +419,8 @@ bool RunFirstRunStep(SettingsBackend& backend) {
     if (key) {
         ReadInt(*key, "FirstRun", &firstRun);
         if (firstRun != 0) {
-            key->WriteDword("FirstRun", 0);
+            // A run that cannot note itself opens the help once more next time; nothing is lost.
+            static_cast<void>(key->WriteDword("FirstRun", 0));
         }
     }
     return firstRun != 0;
