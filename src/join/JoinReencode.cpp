@@ -162,6 +162,13 @@ bool SourceDecoder::DeliverSource(int index) {
         m_converter.Prepare();
     }
     if (!DeliverBlocks(index, convert)) return false;
+    // A source that another program cut short or rewrote meanwhile ended early, or gave
+    // samples that are not the file's: the join must not pass that off as complete.
+    if (source.SourceChanged()) {
+        source.Close();
+        Post(PcmBlock::Kind::kChanged, index, 0);
+        return false;
+    }
     // What the resampler still holds belongs to the end of this source.
     const int tail = convert ? m_converter.Flush() : 0;
     if (tail > 0) {
@@ -284,6 +291,9 @@ bool JoinList::EncodeBlocks(ReencodeRun& run) {
                 break;
             case PcmBlock::Kind::kOpenFailed:
                 m_lastError = FailedToOpenMessage(m_sources[static_cast<std::size_t>(block.index)]);
+                return false;
+            case PcmBlock::Kind::kChanged:
+                m_lastError = SourceChangedMessage(m_sources[static_cast<std::size_t>(block.index)]);
                 return false;
             case PcmBlock::Kind::kFailed:
                 std::rethrow_exception(block.error);

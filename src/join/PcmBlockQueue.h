@@ -24,6 +24,7 @@ struct PcmBlock {
         kSamples,      // one read of source `index`; `units` is its position after the read
         kSourceTail,   // what the resampler held back at the end of source `index`
         kOpenFailed,   // source `index` cannot be decoded; nothing follows
+        kChanged,      // source `index` changed while it was decoded; nothing follows
         kFailed,       // the decoding thread stopped on an exception; nothing follows
         kEnd,          // every source delivered
     };

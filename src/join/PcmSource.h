@@ -49,6 +49,9 @@ public:
     virtual int GetAverageBitrate() { return m_averageKbps; }
     // kbit/s of the first frame; 0 when unknown.
     virtual int GetFrameBitrate() { return 0; }
+    // Whether the file changed under the reads since Open (cut short, rewritten, extended by
+    // another program): the samples read then need not be the file's.
+    virtual bool SourceChanged() { return false; }
     virtual ~PcmSource() = default;
 
 protected:
@@ -78,6 +81,7 @@ public:
     std::uint64_t GetPosition() override;
     std::optional<ChannelMode> GetChannelMode() override { return m_channelMode; }
     int GetFrameBitrate() override { return m_frameKbps; }
+    bool SourceChanged() override { return m_stream && m_stream->SourceChanged(); }
 
     bool IsMusic() const { return m_isMusic; }
     bool IsMp3() const { return m_isMp3; }

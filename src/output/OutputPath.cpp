@@ -377,4 +377,15 @@ void StagedOutputs::DiscardAll() {
     m_byTarget.clear();
 }
 
+void StagedOutputs::DiscardFrom(const fs::path& target) {
+    const auto found = m_byTarget.find(target.lexically_normal().string());
+    if (found == m_byTarget.end()) return;
+    const std::size_t first = found->second;
+    for (std::size_t i = first; i < m_entries.size(); ++i) {
+        RemoveQuietly(m_entries[i].temporary);
+        m_byTarget.erase(m_entries[i].target.lexically_normal().string());
+    }
+    m_entries.resize(first);
+}
+
 }  // namespace qm

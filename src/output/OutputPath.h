@@ -101,6 +101,9 @@ public:
     std::vector<std::filesystem::path> PlaceNewOnly();
     // Deletes every temporary file; nothing is placed.
     void DiscardAll();
+    // Deletes the output kept for target and every output added after it; the earlier ones
+    // stay. Nothing when no output takes target.
+    void DiscardFrom(const std::filesystem::path& target);
 
 private:
     struct Entry {

@@ -68,6 +68,8 @@ PlanResult RunByDuration(const SplitPlanContext& context, BatchEntry* entry, int
                          std::string* message) {
     PlanRun run(context, entry->path, &entry->outputs, message);
     if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
+    // The first-N-pieces option writes fewer on purpose.
+    if (!context.options->SplitFirstNPieces) run.ExpectPieces(count);
     return WriteBatchPieces(run, count, sequence, ByDurationWriter(run.Engine(), pieceTenths));
 }
 

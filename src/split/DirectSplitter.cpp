@@ -13,6 +13,10 @@ struct DirectSplitter::Piece {
     std::optional<XingFrameBuilder> xing;
     std::uint32_t frameCount = 0;  // lead-in, own and tail frames; not the Xing/Info frame
     std::uint32_t ownFrames = 0;   // frames that were in no piece before (not repeated)
+    // Frames that lie one after the other in the source, not yet copied: one run for the
+    // kernel to copy whole.
+    std::uint64_t runStart = 0;
+    std::uint64_t runBytes = 0;
     bool startsAtAudioStart = false;
     bool sourceEnded = false;
 };
@@ -84,11 +88,25 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
 }
 
 bool DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header) {
+    // The run is cut short where the frames do not follow on in the source (junk between
+    // them, a lead-in read again) and at a bounded length, so that a long piece is copied in
+    // steps between the frames read rather than all at its end.
+    constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
     const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
-    if (!WritePieceBytes(frame, frameBytes)) return false;
+    const bool followsOn = header.frameOffset == piece.runStart + piece.runBytes;
+    if (piece.runBytes > 0 && (!followsOn || piece.runBytes >= kMaxRunBytes) && !CopyRun(piece)) return false;
+    if (piece.runBytes == 0) piece.runStart = header.frameOffset;
+    piece.runBytes += frameBytes;
     ++piece.frameCount;
     if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
     return true;
+}
+
+bool DirectSplitter::CopyRun(Piece& piece) {
+    if (piece.runBytes == 0) return true;
+    const bool copied = CopySourceToPiece(piece.runStart, piece.runBytes);
+    piece.runBytes = 0;
+    return copied;
 }
 
 bool DirectSplitter::CopyLeadIn(Piece& piece) {
@@ -161,6 +179,7 @@ bool DirectSplitter::CopyTail(Piece& piece) {
 }
 
 bool DirectSplitter::FinishPiece(Piece& piece) {
+    if (!CopyRun(piece)) return Fail();
     if (piece.xing && piece.xing->IsValid()) {
         // Counts, seek table and LAME fields of the Xing/Info copy now describe this piece.
         const std::uint64_t fileBytes = PieceBytesWritten();
@@ -168,6 +187,7 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
             piece.xing->Finish(fileBytes - piece.tagBytes, piece.startsAtAudioStart, piece.sourceEnded);
         if (!RewritePieceBytes(piece.tagBytes, rebuilt.data(), rebuilt.size())) return Fail();
     }
+    ExpectPiece(OutputExpectation::Frames(piece.frameCount));
     return CommitPiece();
 }
 

@@ -28,7 +28,11 @@ private:
     [[nodiscard]] bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
                                          const PieceNumbers& numbers, bool* endReached);
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
+    // Adds a frame read from the source to the piece: to its Xing/Info frame at once, to the
+    // file with the run of frames it belongs to.
     bool WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
+    // Copies the pending run of source frames into the piece; false as WritePieceBytes.
+    [[nodiscard]] bool CopyRun(Piece& piece);
     [[nodiscard]] bool CopyLeadIn(Piece& piece);
     bool CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
     [[nodiscard]] bool CopyTail(Piece& piece);

@@ -75,6 +75,7 @@ PlanResult WriteRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence) {
 PlanResult RunByDuration(const SplitPlanContext& context, const PageSource& source, int count, int pieceTenths,
                          std::vector<fs::path>* outputs, std::string* message) {
     PlanRun run(context, source.path, outputs, message);
+    run.ExpectPieces(count);
     if (const auto ended = run.Start(/*withOverlaps=*/true)) return *ended;
     return WritePagePieces(run, count, ByDurationWriter(run.Engine(), pieceTenths));
 }

@@ -326,6 +326,10 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     }
     if (!WriteEncoded()) return Fail(piece);
     piece.decoder.reset();
+    // The piece holds the audio of its source frames, at the encoder's output rate.
+    const Mp3EncoderSettings& encoded = m_encoder.Settings();
+    ExpectPiece(OutputExpectation::Samples(piece.samplesFed * static_cast<std::uint64_t>(encoded.outputRateHz) /
+                                           static_cast<std::uint64_t>(std::max(1, encoded.inputRateHz))));
     return CommitPiece();
 }
 

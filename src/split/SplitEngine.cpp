@@ -225,6 +225,7 @@ std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers)
 bool SplitEngine::CreatePiece(const std::filesystem::path& path) {
     ClearError();
     m_pieceEmpty = false;
+    m_pieceExpectation = OutputExpectation{};
     m_pieceStart = m_reader.Position();
     bool created = false;
     try {
@@ -238,6 +239,13 @@ bool SplitEngine::CreatePiece(const std::filesystem::path& path) {
 
 bool SplitEngine::WritePieceBytes(const void* bytes, std::size_t byteCount) {
     if (m_output.Write(bytes, byteCount)) return true;
+    SetError(FailedToWriteMessage(m_output.Target()));
+    DiscardPiece();
+    return false;
+}
+
+bool SplitEngine::CopySourceToPiece(std::uint64_t sourceByteOffset, std::uint64_t byteCount) {
+    if (m_output.CopyFrom(m_reader.Descriptor(), sourceByteOffset, byteCount)) return true;
     SetError(FailedToWriteMessage(m_output.Target()));
     DiscardPiece();
     return false;
@@ -272,8 +280,12 @@ bool SplitEngine::CommitPiece() {
 bool SplitEngine::StagePiece() {
     std::filesystem::path temporary;
     if (!m_output.Stage(&temporary)) return false;
+    // A piece for a target an earlier piece took replaces that one's file: its check must
+    // be over before the file goes.
+    if (m_verifier != nullptr && m_staged->Takes(m_output.Target())) static_cast<void>(m_verifier->Wait());
     try {
         m_staged->Add(temporary, m_output.Target());
+        if (m_verifier != nullptr) m_verifier->Submit(temporary, m_output.Target(), m_pieceExpectation);
     } catch (...) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);

@@ -20,6 +20,7 @@
 #include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/OutputFile.h"
+#include "stream/OutputVerify.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -94,6 +95,10 @@ public:
     // targets; the caller puts them in place when the source's plan ends. Null (the
     // default): each piece is put in place as soon as it is complete.
     void SetStagedOutputs(StagedOutputs* staged) { m_staged = staged; }
+    // Every piece handed to the staged outputs is handed to verifier as well, with what the
+    // engine wrote into it, to be checked before it is put in place. Null (the default): no
+    // check.
+    void SetPieceVerifier(OutputVerifier* verifier) { m_verifier = verifier; }
     // True when the last piece operation found the source ended before any frame of the
     // piece's own: no file was written for it (the operation succeeds and reports the end).
     bool LastPieceEmpty() const { return m_pieceEmpty; }
@@ -171,6 +176,9 @@ protected:
     // Appends bytes; false with "Failed to write file" set and the piece's output removed. A
     // failed write may show only at a later call or at the commit.
     [[nodiscard]] bool WritePieceBytes(const void* bytes, std::size_t byteCount);
+    // Appends byteCount bytes of the source, from sourceByteOffset on, copied by the kernel;
+    // false as for WritePieceBytes.
+    [[nodiscard]] bool CopySourceToPiece(std::uint64_t sourceByteOffset, std::uint64_t byteCount);
     // Overwrites bytes already written from byteOffset on; false as for WritePieceBytes.
     [[nodiscard]] bool RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
     // Bytes written to the piece so far.
@@ -182,6 +190,9 @@ protected:
     // Puts the complete piece in place (or hands it to the staged outputs); false (nothing
     // left) with "Failed to write file" set.
     [[nodiscard]] bool CommitPiece();
+    // What the piece being finished holds, for its check; an engine sets it before
+    // CommitPiece. Each piece starts with no expectation (only its own claims are checked).
+    void ExpectPiece(const OutputExpectation& expectation) { m_pieceExpectation = expectation; }
 
     void SetError(std::string message) { m_lastError = std::move(message); }
     void ClearError() { m_lastError.clear(); }
@@ -211,6 +222,8 @@ private:
     TrackNumberCode m_trackNumberMode = TrackNumberCode::Piece;
     std::string m_lastError;
     StagedOutputs* m_staged = nullptr;
+    OutputVerifier* m_verifier = nullptr;
+    OutputExpectation m_pieceExpectation;
     std::uint64_t m_pieceStart = 0;  // the reader's position when the current piece began
     std::uint64_t m_repeatEnd = 0;   // where the frames repeated by the last step back end
     bool m_pieceEmpty = false;

@@ -29,6 +29,7 @@
 #include "progress/Progress.h"
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
+#include "stream/OutputVerify.h"
 
 namespace qm {
 
@@ -62,6 +63,13 @@ struct SplitPlanContext {
     SplitOutputResolver resolve;
     // Null: CreateSplitEngine.
     SplitEngineFactory makeEngine;
+    // Each piece is checked once complete (VerifyMp3File against what the engine wrote into
+    // it), on a thread of its own while the next piece is written. A piece that fails its
+    // check fails the plan with VerificationFailedMessage: neither it nor the pieces after it
+    // are put in place (those before it are, as for any failed plan).
+    bool verifyOutputs = false;
+    // Called on the checking thread with each piece's file before its check (tests damage it).
+    OutputVerifier::BeforeCheck beforeCheck;
 };
 
 // The engine the options ask for: the re-encoding engine when re-encoding or a fade is on

@@ -78,6 +78,10 @@ public:
     virtual std::uint64_t FileStart() const = 0;
     // Size of the file in bytes.
     virtual std::uint64_t FileEnd() const = 0;
+    // Whether the file changed under the stream since it was opened (another program cut it
+    // short, rewrote or extended it): what was decoded may then be only part of it. False for
+    // streams that hold their whole file in memory.
+    virtual bool SourceChanged() const { return false; }
 
 protected:
     Stream() = default;

@@ -44,6 +44,7 @@ public:
     std::int64_t Position() override { return m_positionBytes; }
     std::uint64_t FileStart() const override { return m_fileStart; }
     std::uint64_t FileEnd() const override { return m_fileEnd; }
+    bool SourceChanged() const override { return m_input->file.ChangedSinceOpen(); }
 
     [[nodiscard]] bool SetPosition(std::int64_t byteOffset) override {
         const std::int64_t frameBytes = FrameBytes();

@@ -4,9 +4,9 @@
 #include <sndfile.h>
 
 #include <memory>
-#include <system_error>
 
 #include "stream/AudioStreams.h"
+#include "stream/File.h"
 
 namespace qm::audio {
 
@@ -21,8 +21,8 @@ constexpr std::int64_t kBytesPerSample = 2;  // signed 16-bit
 
 class SndfileStream final : public Stream {
 public:
-    SndfileStream(SndfilePtr file, const SF_INFO& info, std::uint64_t fileBytes)
-        : m_file(std::move(file)), m_info(info), m_fileBytes(fileBytes) {}
+    SndfileStream(File source, SndfilePtr file, const SF_INFO& info, std::uint64_t fileBytes)
+        : m_source(std::move(source)), m_file(std::move(file)), m_info(info), m_fileBytes(fileBytes) {}
 
     ChannelInfo Info() const override { return {m_info.samplerate, m_info.channels, false}; }
 
@@ -55,11 +55,13 @@ public:
 
     std::uint64_t FileStart() const override { return 0; }
     std::uint64_t FileEnd() const override { return m_fileBytes; }
+    bool SourceChanged() const override { return m_source.ChangedSinceOpen(); }
 
 private:
     std::int64_t FrameBytes() const { return std::int64_t{m_info.channels} * kBytesPerSample; }
 
-    SndfilePtr m_file;
+    File m_source;       // the descriptor libsndfile reads; closed after the library lets go
+    SndfilePtr m_file;  // after m_source: closed first
     SF_INFO m_info;
     std::uint64_t m_fileBytes;
     std::int64_t m_positionFrames = 0;
@@ -68,17 +70,18 @@ private:
 }  // namespace
 
 std::unique_ptr<Stream> OpenSndfileStream(const std::filesystem::path& path) {
-    std::error_code error;
-    const std::uint64_t fileBytes = std::filesystem::file_size(path, error);
-    if (error) return nullptr;
+    // The library reads through a descriptor of ours, which notices when the file changes.
+    File source;
+    std::uint64_t fileBytes = 0;
+    if (!source.OpenRead(path) || !source.Size(&fileBytes)) return nullptr;
     SF_INFO info{};
-    SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
+    SndfilePtr file(sf_open_fd(source.Descriptor(), SFM_READ, &info, SF_FALSE));
     if (!file) return nullptr;
     // MPEG audio is left to the MPEG decoder, which also finds the file offsets of its frames.
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) return nullptr;
     if (info.channels <= 0 || info.samplerate <= 0) return nullptr;
     try {
-        return std::make_unique<SndfileStream>(std::move(file), info, fileBytes);
+        return std::make_unique<SndfileStream>(std::move(source), std::move(file), info, fileBytes);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -20,7 +20,8 @@ public:
     File& operator=(File&& other) noexcept;
 
     // Opens an existing file for reading. False when it cannot be opened or is not a
-    // regular file.
+    // regular file. Its size and modification time are noted, so that a change made by
+    // another program while the file is read can be noticed (ChangedSinceOpen).
     [[nodiscard]] bool OpenRead(const std::filesystem::path& path);
     // Creates (or truncates) a file for writing and reading back.
     [[nodiscard]] bool Create(const std::filesystem::path& path);
@@ -34,7 +35,8 @@ public:
 
     // Reads up to byteCount bytes at the current position. Returns the bytes read: 0 at the
     // end of the file, -1 on an error. Retries interrupted and partial reads until
-    // byteCount bytes or the end.
+    // byteCount bytes or the end. A file opened with OpenRead that reaches its end after it
+    // changed under the reader (truncated, rewritten, grown) gives -1 there, not a short read.
     std::int64_t Read(void* buffer, std::size_t byteCount);
     // Writes all byteCount bytes at the current position; false on any failure (disk full,
     // I/O error).
@@ -47,6 +49,11 @@ public:
     [[nodiscard]] bool Size(std::uint64_t* byteCount) const;
     // Flushes written data to the device (fsync).
     [[nodiscard]] bool Sync();
+    // For a file opened with OpenRead: whether its size or modification time now differ from
+    // those at the open (another program truncated, rewrote or extended it), or it can no
+    // longer be looked at. False for files opened otherwise and for closed files. Once a
+    // change was seen it stays seen until the file is closed.
+    bool ChangedSinceOpen() const;
     // Closes the file; false when the close reported an error (a late write failure). Files
     // that were only read are closed without a look at the result; an output's close is
     // checked by its owner (OutputFile).
@@ -58,8 +65,36 @@ public:
     int Descriptor() const { return m_fd; }
 
 private:
+    // What a file opened with OpenRead looked like then.
+    struct Snapshot {
+        std::uint64_t byteCount = 0;
+        std::int64_t modifiedSeconds = 0;
+        std::int64_t modifiedNanoseconds = 0;
+    };
+
     int m_fd = -1;
+    bool m_watched = false;        // opened with OpenRead: m_opened holds its snapshot
+    mutable bool m_changed = false;  // a change was seen
+    Snapshot m_opened;
 };
+
+// Flushes a folder's entries to the device (fsync of the folder), so that a file renamed
+// into it stays there after a crash. False when the folder cannot be opened or flushed.
+[[nodiscard]] bool SyncFolder(const std::filesystem::path& folder);
+
+// Removes the leftovers of this program's runs that were killed while writing into folder:
+// the hidden temporary files (".<name>.<pid>.<n>.<hex>.part") and the replaced files set
+// aside while outputs were put in place (".<name>.<pid>.<n>.<attempt>.old"), each only when
+// the process in its name no longer exists. A file set aside goes back under its name when
+// that name is free again; otherwise its replacement was in place and it is deleted. Nothing
+// else in the folder is touched. Each folder is looked at once per process.
+void RemoveStaleOutputs(const std::filesystem::path& folder);
+// The name a killed run's leftover stood for: "x.mp3" for ".x.mp3.123.0.1f.part" of a
+// process (*pid) and kind (*setAside: an ".old" file); empty when fileName is no leftover.
+std::string LeftoverTargetName(const std::string& fileName, long* pid, bool* setAside);
+// The hidden name beside target under which its old file waits while a new one is put in
+// place: ".<name>.<pid>.<n>.<attempt>.old".
+std::filesystem::path SetAsideName(const std::filesystem::path& target, int attempt);
 
 // An output file that is either complete or absent. It is written to a hidden temporary file
 // in the target's folder and renamed over the target by Commit; destroying it (or Discard)
@@ -72,17 +107,19 @@ public:
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
-    // Creates the temporary file next to target. False when the folder is not writable.
+    // Creates the temporary file next to target, after removing the leftovers of killed runs
+    // from the folder (RemoveStaleOutputs). False when the folder is not writable.
     [[nodiscard]] bool Create(const std::filesystem::path& target);
     File& Out() { return m_file; }
     const std::filesystem::path& Target() const { return m_target; }
     const std::filesystem::path& TemporaryPath() const { return m_temporary; }
-    // Closes the temporary file and renames it over the target. False (and the temporary
-    // file deleted) when closing or renaming fails.
+    // Flushes the temporary file to the device, closes it, renames it over the target and
+    // flushes the folder: the output counts as written only once it would survive a crash.
+    // False (and the temporary file deleted) when flushing, closing or renaming fails.
     [[nodiscard]] bool Commit();
-    // Closes the temporary file and hands it to the caller instead of renaming it: the caller
-    // then puts *temporary in place or deletes it. False (and the temporary file deleted)
-    // when closing fails.
+    // Flushes and closes the temporary file and hands it to the caller instead of renaming it:
+    // the caller then puts *temporary in place (and flushes the folder) or deletes it. False
+    // (and the temporary file deleted) when flushing or closing fails.
     [[nodiscard]] bool Release(std::filesystem::path* temporary);
     // Closes and deletes the temporary file.
     void Discard();

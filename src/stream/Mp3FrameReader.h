@@ -64,6 +64,13 @@ public:
     void PatchXingFrame(std::span<std::uint8_t> frameCopy, std::uint32_t frameCount, std::uint32_t byteCount) const;
 
     bool IsOpen() const { return m_file.IsOpen(); }
+    // The descriptor of the open file, for copying runs of its frames by offset (the reader's
+    // position does not move); -1 when closed.
+    int Descriptor() const { return m_file.Descriptor(); }
+    // Whether the file changed since Open (cut short, rewritten or extended by another
+    // program): frames read since may be missing or not the file's. A read that reaches
+    // the end of such a file ends the frame walk as an error does.
+    bool SourceChanged() const { return m_file.ChangedSinceOpen(); }
     int SampleRateHz() const { return m_sampleRateHz; }
     // kbit/s of the last frame scanned; after Open, the file's average bit rate.
     int BitRateKbps() const { return m_bitRateKbps; }

@@ -1,5 +1,7 @@
 #include "stream/OutputFile.h"
 
+#include "stream/CopyRange.h"
+
 namespace qm {
 
 OutputFile::~OutputFile() { Discard(); }
@@ -18,6 +20,14 @@ bool OutputFile::Create(const std::filesystem::path& target) {
 bool OutputFile::Write(const void* bytes, std::size_t byteCount) {
     m_bytesWritten += byteCount;
     return m_writer.Write(bytes, byteCount);
+}
+
+bool OutputFile::CopyFrom(int sourceFd, std::uint64_t sourceByteOffset, std::uint64_t byteCount) {
+    // The run goes after every byte appended so far: those are stored first, which leaves the
+    // file's position at its end, where the kernel copy appends and where the writer goes on.
+    if (!m_writer.Flush()) return false;
+    m_bytesWritten += byteCount;
+    return CopyRange(sourceFd, sourceByteOffset, m_file.Out().Descriptor(), byteCount);
 }
 
 bool OutputFile::Rewrite(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount) {

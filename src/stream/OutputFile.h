@@ -33,6 +33,11 @@ public:
     // Appends bytes. False once a write of this output failed (a full disk, an I/O error);
     // a failure may show only at a later call or at the end.
     [[nodiscard]] bool Write(const void* bytes, std::size_t byteCount);
+    // Appends byteCount bytes of another open file, from its 64-bit sourceByteOffset on,
+    // copied by the kernel (CopyRange) once everything appended before is stored: the bytes
+    // do not pass through the program. False on a failed read or write, or when the source
+    // ends before the run does.
+    [[nodiscard]] bool CopyFrom(int sourceFd, std::uint64_t sourceByteOffset, std::uint64_t byteCount);
     // Overwrites byteCount bytes already written, from byteOffset on (a header that is only
     // known at the end); later writes go on at the end. False on a failed write.
     [[nodiscard]] bool Rewrite(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);

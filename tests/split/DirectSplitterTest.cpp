@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "EngineTestKit.h"
 #include "fixtures/ProgressFakes.h"
 
@@ -204,6 +207,45 @@ TEST(DirectSplitter, PieceAfterSkipStartsWhereTheSkipEnded) {
         const FrameRun run = FindRun(src, ReadPiece(dir / "rest.mp3"));
         EXPECT_EQ(run.first, c.expectedFirst) << c.leadInTenths;
         EXPECT_EQ(run.first + run.count, static_cast<long>(src.audio.size()));
+    }
+}
+
+// Junk between frames breaks the runs of frames copied whole: each piece holds the frames
+// around it, byte for byte, and none of the junk, however the cut falls (a piece ending just
+// before the junk, one starting just after it, one spanning it).
+TEST(DirectSplitter, JunkBetweenFramesStaysOutOfThePieces) {
+    fixtures::TempDir dir;
+    const Source clean = WriteSource(dir / "clean.mp3", NoiseSpec(3.0, fixtures::XingFrame::No));
+    constexpr std::size_t kJunkAfter[] = {9, 10, 40};  // junk after these frames
+    Bytes dirty(clean.data.begin(), clean.data.begin() + static_cast<long>(clean.audio[0].offset));
+    for (std::size_t i = 0; i < clean.audio.size(); ++i) {
+        const Bytes frame = clean.Frame(i);
+        dirty.insert(dirty.end(), frame.begin(), frame.end());
+        if (std::find(std::begin(kJunkAfter), std::end(kJunkAfter), i) != std::end(kJunkAfter)) {
+            const Bytes junk = fixtures::Junk(37 + i);
+            dirty.insert(dirty.end(), junk.begin(), junk.end());
+        }
+    }
+    fixtures::WriteFileBytes(dir / "dirty.mp3", dirty);
+    for (const int tenths : {3, 4, 10}) {
+        DirectSplitter engine;
+        ASSERT_TRUE(engine.Open(dir / "dirty.mp3"));
+        engine.SetWriteTag(false);
+        bool endReached = false;
+        const auto first = dir / "first.mp3";
+        const auto rest = dir / "rest.mp3";
+        ASSERT_TRUE(engine.WritePieceByDuration(first, tenths, {1, 0, 1, 0}, &endReached)) << engine.LastError();
+        ASSERT_TRUE(engine.WritePieceToEnd(rest, {2, 2, 2, 0})) << engine.LastError();
+        const long ownFrames = FramesFor(tenths);
+        for (const auto& [path, expectedFirst, expectedEnd] :
+             {std::tuple{first, 0L, ownFrames}, std::tuple{rest, ownFrames - 3, static_cast<long>(clean.audio.size())}}) {
+            SCOPED_TRACE(path.filename().string() + " of " + std::to_string(tenths) + " tenths");
+            const Piece p = ReadPiece(path);
+            EXPECT_EQ(p.audioBytes, p.data.size()) << "bytes that are no frame";
+            const FrameRun run = FindRun(clean, p);
+            EXPECT_EQ(run.first, expectedFirst);
+            EXPECT_EQ(run.first + run.count, expectedEnd);
+        }
     }
 }
 

@@ -196,12 +196,17 @@ TEST(PagePlanners, OverlapsAndFadesReachTheEngineFirst) {
 }
 
 // The source running out in the middle ends the plan without a last piece.
+// A source that ends in piece 2 of the 4 its measured length promised stops the plan there;
+// the plan says that the audio ended early and keeps the two complete pieces.
 TEST(PagePlanners, EndOfSourceStopsThePlan) {
     Harness h;
     h.script.endAtPiece = 2;
-    ASSERT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Done);
+    ASSERT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message),
+              PlanResult::Failed);
+    EXPECT_EQ(h.message, "The audio ended after 2 of 4 pieces.");
     EXPECT_EQ(h.script.calls, (Calls{"duration 100 1/4 s1", "duration 100 2/4 s2"}));
     EXPECT_EQ(h.outputs.size(), 2u);
+    EXPECT_EQ(FileNames(h.dir.Path()).size(), 2u);
 }
 
 // ------------------------------------------------------------------------------------------
@@ -664,20 +669,26 @@ TEST(BatchPlanners, PlanThatDoesNotEndWellReplacesNoFile) {
 // A piece that finds only frames of earlier pieces left is no piece: nothing is recorded or
 // numbered for it, and the plan ends there.
 TEST(BatchPlanners, PieceWithNothingOfItsOwnEndsThePlan) {
+    // Ending before the last piece is less audio than the length promised: the plan says so.
+    // An empty last piece is only a length rounded up.
     struct Case {
         int emptyAt;
         Calls calls;
         int sequenceAfter;
+        PlanResult result;
+        std::string message;
     };
     for (const Case& c :
-         {Case{2, {"duration 100 1/4 s1", "duration 100 2/4 s2"}, 2},
-          Case{4, {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"}, 4}}) {
+         {Case{2, {"duration 100 1/4 s1", "duration 100 2/4 s2"}, 2, PlanResult::Failed,
+               "The audio ended after 1 of 4 pieces."},
+          Case{4, {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"}, 4,
+               PlanResult::Done, ""}}) {
         Harness h;
         h.script.emptyAtPiece = c.emptyAt;
         batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};
         int sequence = 1;
-        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), PlanResult::Done)
-            << h.message;
+        EXPECT_EQ(batch_plans::PlanByCount(h.Context(), &entry, 4, &sequence, &h.message), c.result) << h.message;
+        EXPECT_EQ(h.message, c.message);
         EXPECT_EQ(h.script.calls, c.calls);
         EXPECT_EQ(sequence, c.sequenceAfter);
         EXPECT_EQ(entry.outputs.size(), static_cast<std::size_t>(c.sequenceAfter - 1));

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fixtures/Fixtures.h"
+#include "stream/File.h"
 #include "stream/OutputFile.h"
 
 namespace qm {
@@ -138,6 +139,49 @@ TEST(OutputFileTest, StageHandsOverTheCompleteTemporaryFile) {
     EXPECT_EQ(ReadFileBytes(target), (Bytes{'o', 'l', 'd'}));
     out.Discard();
     EXPECT_TRUE(std::filesystem::exists(temporary)) << "a staged file is no longer the output's";
+}
+
+// Runs copied from a source by the kernel land between the bytes written around them, in
+// order, whatever is still waiting in the writer's block; a rewrite still patches and the
+// count of bytes written includes the runs.
+TEST(OutputFileTest, CopiedRunsLandBetweenTheWrittenBytes) {
+    for (const Storing storing : kBothWays) {
+        TempDir dir;
+        const Bytes source = fixtures::Noise(2 * kBlock + 999, 11);
+        WriteFileBytes(dir / "source", source);
+        File in;
+        ASSERT_TRUE(in.OpenRead(dir / "source"));
+        const Bytes head = fixtures::Noise(kBlock + 5, 12);  // more than a block: one is still filling
+        const Bytes between = {7, 8, 9};
+        OutputFile out(storing);
+        ASSERT_TRUE(out.Create(dir / "out"));
+        ASSERT_TRUE(out.Write(head.data(), head.size()));
+        ASSERT_TRUE(out.CopyFrom(in.Descriptor(), 100, kBlock + 3));
+        ASSERT_TRUE(out.Write(between.data(), between.size()));
+        ASSERT_TRUE(out.CopyFrom(in.Descriptor(), 0, 17));
+        ASSERT_TRUE(out.Rewrite(2, between.data(), between.size()));
+        EXPECT_EQ(out.BytesWritten(), head.size() + kBlock + 3 + between.size() + 17);
+        ASSERT_TRUE(out.Commit());
+        Bytes expected = head;
+        std::copy(between.begin(), between.end(), expected.begin() + 2);
+        expected.insert(expected.end(), source.begin() + 100, source.begin() + 100 + kBlock + 3);
+        expected.insert(expected.end(), between.begin(), between.end());
+        expected.insert(expected.end(), source.begin(), source.begin() + 17);
+        EXPECT_EQ(ReadFileBytes(dir / "out"), expected);
+    }
+}
+
+// A run the source cannot supply in full is a failed write, not a short output.
+TEST(OutputFileTest, ARunPastTheSourceEndFails) {
+    TempDir dir;
+    WriteFileBytes(dir / "source", fixtures::Noise(1000, 13));
+    File in;
+    ASSERT_TRUE(in.OpenRead(dir / "source"));
+    OutputFile out;
+    ASSERT_TRUE(out.Create(dir / "out"));
+    EXPECT_FALSE(out.CopyFrom(in.Descriptor(), 900, 101));
+    out.Discard();
+    EXPECT_THAT(fixtures::FileNames(dir.Path()), testing::UnorderedElementsAre("source"));
 }
 
 }  // namespace
