@@ -3,8 +3,9 @@
 #   ./dev.sh run    install missing Debian packages, build, start the desktop program when a
 #                   display is available (else run quillmere-cli on a demo file)
 #   ./dev.sh test   install missing Debian packages, build, run the whole test suite
-#                   (plain build, a warning-free Release build of the programs, then the
-#                   engine and command-line tests under ASan + UBSan)
+#                   (plain build, a warning-free Release build of the programs, the engine
+#                   and command-line tests under ASan + UBSan, the slow tests, and every fuzz
+#                   target for 30 s on its seed inputs)
 #   ./dev.sh build  build only (build/)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -15,6 +16,7 @@ PACKAGES=(
   libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev
   libtag1-dev libsdl2-dev qt6-base-dev libcli11-dev liblnk-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
 )
 
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -70,7 +72,8 @@ run_program() {
 
 run_tests() {
   build build
-  (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600)
+  # The slow tests (a file past 4 GiB) run once, on their own, at the end.
+  (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600 -LE slow)
   # The optimiser sees more than a debug build and warns about more: the programs and the
   # test kit must build without a warning in Release too.
   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_GUI=OFF \
@@ -81,6 +84,11 @@ run_tests() {
   build build-asan -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_GUI=OFF
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest --output-on-failure -j "$JOBS" --timeout 900 -L 'engine|frontend')
+  # Disk-bound tests of large files, one at a time (about a minute).
+  (cd build && ctest --output-on-failure --timeout 600 -L slow)
+  # Every fuzz target for 30 s on the seeds (clang's libFuzzer, built in build-fuzz/): a crash,
+  # hang or broken check fails the run and is kept in fuzz/crashes/.
+  bench/fuzz.sh 30
 }
 
 case "${1:-}" in

@@ -87,8 +87,9 @@ run_target() {
 failed=0
 printf '%-10s %12s  (%s s each)\n' target executions "$seconds"
 for name in "${targets[@]}"; do
-    run_target "$name" || failed=1
+    run_target "$name" || ((failed += 1))
 done
+echo "fuzz: $((${#targets[@]} - failed)) passed, $failed failed"
 if ((failed)); then
     echo "fuzz: findings kept in $crashes/; logs in $logs/" >&2
     exit 1
