@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "output/Paths.h"
 #include "stream/FailureMessages.h"
+#include "stream/File.h"
 
 namespace qm {
 
@@ -97,37 +99,14 @@ bool ResolveTarget(TargetExistsCode policy, const fs::path& sourcePath, const st
     return true;
 }
 
-// Creates path exclusively (never opening an existing file); false when it exists or cannot be
-// made. A file made here is removed again.
-enum class ProbeResult { Created, Exists, Failed };
-ProbeResult CreateAndRemove(const fs::path& path) {
-    std::FILE* file = std::fopen(path.string().c_str(), "wbx");
-    if (file == nullptr) return errno == EEXIST ? ProbeResult::Exists : ProbeResult::Failed;
-    std::fclose(file);
-    std::error_code error;
-    fs::remove(path, error);
-    return ProbeResult::Created;
-}
-
-// Whether the folder of path accepts a new file, tried with a hidden name beside it.
-bool FolderAcceptsNewFile(const fs::path& path) {
-    constexpr int kProbeNames = 100;
-    const fs::path folder = path.parent_path();
-    for (int i = 0; i < kProbeNames; ++i) {
-        std::string probeName = ".";
-        probeName += path.filename().string();
-        probeName += ".probe";
-        probeName += std::to_string(i);
-        switch (CreateAndRemove(folder / probeName)) {
-            case ProbeResult::Created:
-                return true;
-            case ProbeResult::Failed:
-                return false;
-            case ProbeResult::Exists:
-                break;
-        }
-    }
-    return false;
+// Whether an output for path could be written: its temporary file is created beside it
+// (which proves the folder takes a new file and the name suits the file system) and deleted
+// again. The final name is never created here, so it only ever appears on a complete output.
+bool TemporaryFileFits(const fs::path& path) {
+    AtomicOutputFile probe;
+    const bool created = probe.Create(path);
+    probe.Discard();
+    return created;
 }
 
 }  // namespace
@@ -156,9 +135,8 @@ JoinPlacement JoinPlacementOf(const JoinerOptions& options) {
 
 bool CanWriteOutput(const fs::path& path) {
     if (!FileExists(path)) {
-        // Nothing is there: make the very file (which also proves the name is acceptable to
-        // the file system) and take it away again.
-        return CreateAndRemove(path) == ProbeResult::Created;
+        // Nothing is there: the temporary file beside it proves the folder and the name.
+        return TemporaryFileFits(path);
     }
     std::error_code error;
     if (!fs::is_regular_file(path, error)) return false;
@@ -171,7 +149,7 @@ bool CanWriteOutput(const fs::path& path) {
     std::FILE* file = std::fopen(path.string().c_str(), "r+b");
     if (file == nullptr) return false;
     std::fclose(file);
-    return FolderAcceptsNewFile(path);
+    return TemporaryFileFits(path);
 }
 
 namespace {
@@ -246,27 +224,13 @@ bool LinkExists(const fs::path& path) {
     return fs::exists(fs::symlink_status(path, error));
 }
 
-// A hidden name beside target for its old file while the new one is put in place.
-fs::path AsideName(const fs::path& target, int attempt) {
-    static std::atomic<unsigned> counter{0};
-    std::string name = ".";
-    name += target.filename().string();
-    for (const std::string& part :
-         {std::to_string(::getpid()), std::to_string(counter.fetch_add(1)), std::to_string(attempt)}) {
-        name += '.';
-        name += part;
-    }
-    name += ".old";
-    return target.parent_path() / name;
-}
-
 // Keeps target's file under a second name. A hard link leaves the file at its own name all
 // along (the rename over it then swaps it out in one step); where the file system has no
 // links, the file is moved aside. Empty when neither works.
 fs::path SetAside(const fs::path& target) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const fs::path aside = AsideName(target, attempt);
+        const fs::path aside = SetAsideName(target, attempt);
         if (::link(target.c_str(), aside.c_str()) == 0) return aside;
         if (errno == EEXIST) continue;
         if (std::rename(target.c_str(), aside.c_str()) == 0) return aside;
@@ -278,6 +242,18 @@ fs::path SetAside(const fs::path& target) {
 void RemoveQuietly(const fs::path& path) {
     std::error_code ignored;
     fs::remove(path, ignored);
+}
+
+// Flushes the folders that outputs were renamed into, each once, so that the new names
+// survive a crash. The files themselves were flushed when they were finished; a folder that
+// cannot be flushed leaves its renames to the file system's own schedule.
+void SyncFoldersOf(const std::vector<fs::path>& targets) {
+    std::vector<fs::path> folders;
+    for (const fs::path& target : targets) {
+        fs::path folder = target.parent_path();
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
+    }
+    for (const fs::path& folder : folders) static_cast<void>(SyncFolder(folder));
 }
 
 }  // namespace
@@ -349,9 +325,13 @@ bool StagedOutputs::PlaceAll(fs::path* failedTarget) {
         DiscardAll();
         return false;
     }
+    std::vector<fs::path> targets;
+    targets.reserve(placed.size());
     for (const Placed& p : placed) {
         if (!p.aside.empty()) RemoveQuietly(p.aside);
+        targets.push_back(p.entry->target);
     }
+    SyncFoldersOf(targets);
     m_entries.clear();
     m_byTarget.clear();
     return true;
@@ -366,6 +346,7 @@ std::vector<fs::path> StagedOutputs::PlaceNewOnly() {
             RemoveQuietly(entry.temporary);
         }
     }
+    SyncFoldersOf(placed);
     m_entries.clear();
     m_byTarget.clear();
     return placed;

@@ -66,10 +66,10 @@ JoinPlacement JoinPlacementOf(const JoinerOptions& options);
 [[nodiscard]] bool ResolveJoinOutputPath(const JoinPlacement& placement, const std::filesystem::path& mainSourcePath,
                                          std::filesystem::path* outputPath, std::string* error);
 
-// Whether an output could be written at path without touching anything there: a missing file
-// is created exclusively and removed again; an existing one must be a file that opens for
-// writing, in a folder that accepts a new file (outputs are written beside the target and
-// renamed over it).
+// Whether an output could be written at path without touching anything there: the output's
+// temporary file is created beside path and removed again (outputs are written there and
+// renamed over the target), so nothing ever appears under the name itself; an existing
+// target must also be a file that opens for writing.
 bool CanWriteOutput(const std::filesystem::path& path);
 
 // Finished outputs kept as temporary files beside their targets until the run that makes

@@ -31,6 +31,11 @@ PlanRun::~PlanRun() = default;
 std::optional<PlanResult> PlanRun::OpenSource() {
     m_engine = m_context.makeEngine ? m_context.makeEngine(m_options) : CreateSplitEngine(m_options);
     m_engine->SetStagedOutputs(&m_staged);
+    if (m_context.verifyOutputs) {
+        m_verifier = std::make_unique<OutputVerifier>();
+        m_verifier->SetBeforeCheck(m_context.beforeCheck);
+        m_engine->SetPieceVerifier(m_verifier.get());
+    }
     m_outputs->clear();
     if (m_context.operation.PumpAndCheckCancel()) return Cancel();
     if (!m_engine->Open(m_source)) {
@@ -101,6 +106,18 @@ PlanResult PlanRun::End(PieceStep step, const fs::path& path) {
         PieceFailed(path);
         return PlanResult::Failed;
     }
+    // The end of the source may have come from another program cutting it short; then what
+    // was read of it is no split of the file.
+    if (m_engine && m_engine->SourceChanged()) {
+        *m_message = SourceChangedMessage(m_source);
+        Stop();
+        return PlanResult::Failed;
+    }
+    if (step == PieceStep::SourceEnded && m_outputs->size() < static_cast<std::size_t>(m_expectedPieces)) {
+        *m_message = AudioEndedEarlyMessage(m_outputs->size(), m_expectedPieces);
+        Stop();
+        return PlanResult::Failed;
+    }
     return Complete() ? PlanResult::Done : PlanResult::Failed;
 }
 
@@ -117,6 +134,7 @@ PlanResult PlanRun::EndWithLastPiece(PieceStep leadStep, const fs::path& leadPat
 }
 
 PlanResult PlanRun::Cancel() {
+    if (m_verifier) m_verifier->Abandon();
     m_staged.DiscardAll();
     m_outputs->clear();
     m_engine.reset();
@@ -131,6 +149,11 @@ void PlanRun::PieceFailed(const fs::path& path) {
 
 bool PlanRun::Complete() {
     Release();
+    if (std::string failure; !PiecesPassed(&failure)) {
+        Stop();
+        *m_message = failure;
+        return false;
+    }
     fs::path failed;
     if (m_staged.PlaceAll(&failed)) return true;
     *m_message = FailedToWriteMessage(failed);
@@ -145,10 +168,23 @@ void PlanRun::Release() {
 
 void PlanRun::Stop() {
     Release();
+    // The plan has failed already, with its own message; a piece that failed its check only
+    // stays out of place.
+    std::string failure;
+    static_cast<void>(PiecesPassed(&failure));
     const std::vector<fs::path> placed = m_staged.PlaceNewOnly();
     std::erase_if(*m_outputs, [&placed](const fs::path& written) {
         return std::find(placed.begin(), placed.end(), written) == placed.end();
     });
+}
+
+bool PlanRun::PiecesPassed(std::string* failure) {
+    if (!m_verifier) return true;
+    const std::optional<VerifyFailure> failed = m_verifier->Wait();
+    if (!failed) return true;
+    m_staged.DiscardFrom(failed->target);
+    *failure = failed->message;
+    return false;
 }
 
 int BySizeCount(SplitEngine& engine, bool reencoding, std::uint64_t fileSizeBytes, int durationSeconds,
@@ -170,6 +206,10 @@ int BySizeCount(SplitEngine& engine, bool reencoding, std::uint64_t fileSizeByte
 
 bool IsReencoding(const SplitterOptions& options) {
     return options.ReencodePieces || options.FadeInLen > 0 || options.FadeOutLen > 0;
+}
+
+std::string AudioEndedEarlyMessage(std::size_t written, int expected) {
+    return "The audio ended after " + std::to_string(written) + " of " + std::to_string(expected) + " pieces.";
 }
 
 PlanResult Refuse(std::string* message, const char* text) {

@@ -94,6 +94,11 @@ public:
                                               const PieceNumbers* last, int* sequence, std::filesystem::path* lastPath);
     // Deletes every piece written for this source and releases the engine.
     [[nodiscard]] PlanResult Cancel();
+    // The plan announced count pieces from the source's measured length. A plan whose source
+    // then runs out before its last piece (a header that claims more audio than the file
+    // holds) fails with kAudioEndedEarly's message; its pieces are kept as those of a failed
+    // plan are.
+    void ExpectPieces(int count) { m_expectedPieces = count; }
 
     bool PumpAndCheckCancel() const { return m_context.operation.PumpAndCheckCancel(); }
     SplitEngine& Engine() { return *m_engine; }
@@ -111,6 +116,9 @@ private:
     void Release();
     // The plan stops short of its end: only pieces that replace no file are put in place.
     void Stop();
+    // Waits for the checks of the pieces (when they are checked). False when one failed:
+    // that piece and those after it are deleted, and *failure holds the message.
+    [[nodiscard]] bool PiecesPassed(std::string* failure);
 
     const SplitPlanContext& m_context;
     const SplitterOptions& m_options;
@@ -118,8 +126,16 @@ private:
     std::vector<std::filesystem::path>* m_outputs;
     std::string* m_message;
     StagedOutputs m_staged;  // before the engine, which hands it the finished pieces
+    // Checks the staged pieces when the context asks for it; after m_staged, whose files it
+    // reads, and before the engine, which hands it the pieces.
+    std::unique_ptr<OutputVerifier> m_verifier;
     std::unique_ptr<SplitEngine> m_engine;
+    int m_expectedPieces = 0;  // 0: the plan's count does not follow from the measured length
 };
+
+// "The audio ended after <written> of <expected> pieces.": the source held less audio than
+// its measured length promised.
+std::string AudioEndedEarlyMessage(std::size_t written, int expected);
 
 // Piece count of a by-size plan. Frames are copied as they are, so the direct engine's count
 // follows the size of the audio (a leading tag is not cut into pieces); the re-encoding

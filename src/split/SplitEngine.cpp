@@ -40,6 +40,7 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         m_averageKbps = m_reader.BitRateKbps();
         ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
         m_sourceFileTitle = FileTitleOf(path);
+        m_sourcePath = path;
     } catch (const std::exception&) {
         m_reader.Close();
         SetError(FailedToLoadMessage(path));
@@ -264,6 +265,12 @@ bool SplitEngine::CommitPiece() {
     // Closing reports late write failures, and the rename may fail: either way the piece
     // is not there.
     const std::filesystem::path target = m_output.Target();
+    // Frames read from a source that changed meanwhile may be cut short or not the file's.
+    if (m_reader.SourceChanged()) {
+        DiscardPiece();
+        SetError(SourceChangedMessage(m_sourcePath));
+        return false;
+    }
     bool committed = false;
     try {
         committed = m_staged != nullptr ? StagePiece() : m_output.Commit();

@@ -60,6 +60,10 @@ public:
     virtual int GetBitRate() const;
     // Offset of the source's first audio frame (past a leading tag) once it is open.
     std::uint64_t AudioStart() const { return m_reader.AudioStart(); }
+    // Whether the open source changed since Open (another program cut it short, rewrote or
+    // extended it). A piece is never committed from such a source: it fails with
+    // SourceChangedMessage.
+    bool SourceChanged() const { return m_reader.SourceChanged(); }
     // Encoder settings of the re-encoding engine: Hz, kbit/s and channel mode; a 0 or an
     // empty mode (0, 0, std::nullopt) keeps the source's values. Ignored by the direct engine.
     virtual void SetEncoderParams(int sampleRateHz, int bitRateKbps, std::optional<ChannelMode> channelMode);
@@ -188,7 +192,7 @@ protected:
     // Removes the piece's output.
     void DiscardPiece();
     // Puts the complete piece in place (or hands it to the staged outputs); false (nothing
-    // left) with "Failed to write file" set.
+    // left) with "Failed to write file" set, or SourceChangedMessage when the source changed.
     [[nodiscard]] bool CommitPiece();
     // What the piece being finished holds, for its check; an engine sets it before
     // CommitPiece. Each piece starts with no expectation (only its own claims are checked).
@@ -217,6 +221,7 @@ private:
     std::uint64_t m_bytesPerStep = 1;
     TagInfo m_sourceTag;
     std::string m_sourceFileTitle;
+    std::filesystem::path m_sourcePath;
     bool m_writeTag = true;
     std::string m_titleTemplate;
     TrackNumberCode m_trackNumberMode = TrackNumberCode::Piece;
