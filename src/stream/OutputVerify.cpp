@@ -17,6 +17,10 @@ namespace {
 
 // Bytes of PCM taken from the decoder per call: a few dozen frames.
 constexpr std::size_t kPcmChunkBytes = 65536;
+// Samples that an encoder adds to its input and a file without a LAME extension does not
+// declare: LAME's delay of 576 samples in front, and at the end up to 1,152 samples of its
+// own plus the filling of the last frame.
+constexpr std::uint64_t kMaxUndeclaredTrimSamples = 576 + 1152;
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
@@ -60,9 +64,10 @@ std::string WalkFrames(const std::filesystem::path& path, FrameWalk* walk) {
 }
 
 // Compares what the Xing/Info frame and its LAME extension claim with the frames found;
-// the problem, or empty. *trimmedSamples becomes the samples a gapless decoder gives.
-std::string CheckClaims(const FrameWalk& walk, std::uint64_t* trimmedSamples) {
-    *trimmedSamples = walk.frameSamples;
+// the problem, or empty. *declaresTrim tells whether a LAME extension declares the encoder
+// delay and padding (which a gapless decoder then leaves out).
+std::string CheckClaims(const FrameWalk& walk, bool* declaresTrim) {
+    *declaresTrim = false;
     if (walk.infoFrame.empty()) return {};
     const std::span<const std::uint8_t> frame(walk.infoFrame);
     XingLayout layout;
@@ -88,17 +93,20 @@ std::string CheckClaims(const FrameWalk& walk, std::uint64_t* trimmedSamples) {
                Number(streamBytes);
     }
     if (lame.musicCrc != walk.musicCrc.Value()) return "its audio frames do not match the music CRC of its LAME extension";
-    const auto trimmed = static_cast<std::uint64_t>(lame.encoderDelaySamples + lame.paddingSamples);
     // A delay and padding longer than the audio would leave nothing to play.
-    if (trimmed > walk.frameSamples) return "its LAME extension trims more samples than its frames hold";
-    *trimmedSamples = walk.frameSamples - trimmed;
+    if (static_cast<std::uint64_t>(lame.encoderDelaySamples + lame.paddingSamples) > walk.frameSamples) {
+        return "its LAME extension trims more samples than its frames hold";
+    }
+    *declaresTrim = true;
     return {};
 }
 
 // Decodes the whole file with libmpg123, which trims what a LAME extension declares. The
-// problem, or empty with *samples set. The decoder stops at the first damage rather than
-// skipping ahead to the next frame it recognises, and refuses a stream whose format changes.
-std::string Decode(const std::filesystem::path& path, std::uint64_t* samples) {
+// problem, or empty with *samples set, and *claimedSamples the length the decoder expects
+// from the Xing/Info frame and LAME extension (its own delay included), or -1 when it has
+// none. The decoder stops at the first damage rather than skipping ahead to the next frame
+// it recognises, and refuses a stream whose format changes.
+std::string Decode(const std::filesystem::path& path, std::uint64_t* samples, std::int64_t* claimedSamples) {
     *samples = 0;
     audio::DecoderInput input;
     if (!input.file.OpenRead(path)) return "it cannot be opened";
@@ -114,6 +122,7 @@ std::string Decode(const std::filesystem::path& path, std::uint64_t* samples) {
         mpg123_open_handle(handle.get(), &input) != MPG123_OK) {
         return "the decoder cannot open it";
     }
+    *claimedSamples = mpg123_length(handle.get());
     std::vector<unsigned char> pcm(kPcmChunkBytes);
     std::size_t bytesPerSample = 0;  // per sample of every channel
     for (;;) {
@@ -137,8 +146,9 @@ std::string Decode(const std::filesystem::path& path, std::uint64_t* samples) {
     }
 }
 
-// Whether the output holds what its writer meant it to.
-std::string CheckExpectation(const FrameWalk& walk, std::uint64_t decodedSamples,
+// Whether the output holds what its writer meant it to. Without a LAME extension the decoder
+// also gives the encoder's delay and padding, which the file does not declare.
+std::string CheckExpectation(const FrameWalk& walk, std::uint64_t decodedSamples, bool declaresTrim,
                              const OutputExpectation& expectation) {
     switch (expectation.kind) {
         case OutputExpectation::Kind::Anything:
@@ -152,9 +162,9 @@ std::string CheckExpectation(const FrameWalk& walk, std::uint64_t decodedSamples
         case OutputExpectation::Kind::Samples: {
             // An encoder works in whole frames: its last one is padded, and a decoder's own
             // delay may move the cut by part of one.
-            const std::uint64_t apart = decodedSamples > expectation.count ? decodedSamples - expectation.count
-                                                                          : expectation.count - decodedSamples;
-            if (apart > static_cast<std::uint64_t>(walk.samplesPerFrame)) {
+            const auto frame = static_cast<std::uint64_t>(walk.samplesPerFrame);
+            const std::uint64_t above = declaresTrim ? frame : frame + kMaxUndeclaredTrimSamples;
+            if (decodedSamples > expectation.count + above || decodedSamples + frame < expectation.count) {
                 return "it decodes to " + Number(decodedSamples) + " samples, " + Number(expectation.count) +
                        " were encoded";
             }
@@ -170,17 +180,22 @@ VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& e
     result.problem = WalkFrames(path, &walk);
     result.frames = walk.frames;
     if (!result.problem.empty()) return result;
-    std::uint64_t claimedSamples = 0;
-    result.problem = CheckClaims(walk, &claimedSamples);
+    bool declaresTrim = false;
+    result.problem = CheckClaims(walk, &declaresTrim);
     if (!result.problem.empty()) return result;
-    result.problem = Decode(path, &result.samples);
+    std::int64_t decoderLength = -1;
+    result.problem = Decode(path, &result.samples, &decoderLength);
     if (!result.problem.empty()) return result;
+    // The frames' samples, or as many as the Xing/Info frame's count less the declared delay
+    // and padding leaves (which the decoder works out with its own delay).
+    const std::uint64_t claimedSamples =
+        declaresTrim && decoderLength >= 0 ? static_cast<std::uint64_t>(decoderLength) : walk.frameSamples;
     if (result.samples != claimedSamples) {
-        result.problem =
-            "it decodes to " + Number(result.samples) + " samples, its frames hold " + Number(claimedSamples);
+        result.problem = "it decodes to " + Number(result.samples) + " samples, its frames claim " +
+                         Number(claimedSamples);
         return result;
     }
-    result.problem = CheckExpectation(walk, result.samples, expectation);
+    result.problem = CheckExpectation(walk, result.samples, declaresTrim, expectation);
     result.ok = result.problem.empty();
     return result;
 }

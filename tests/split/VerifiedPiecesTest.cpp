@@ -1,0 +1,141 @@
+// Plans whose pieces are checked once written: every good piece of either engine passes, and a
+// piece damaged after it was written fails the plan with its name, stays out of place with the
+// pieces after it, and leaves no temporary file behind.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+
+#include "fixtures/Fixtures.h"
+#include "fixtures/ProgressFakes.h"
+#include "split/BatchPlanners.h"
+#include "stream/FailureMessages.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+SplitPlanContext VerifyingContext(const SplitterOptions& options, fixtures::FakeOperation& operation) {
+    SplitPlanContext context;
+    context.options = &options;
+    context.operation = operation.Get();
+    context.resolve = MakeSplitOutputResolver(options);
+    context.verifyOutputs = true;
+    return context;
+}
+
+// The files in a folder, hidden temporary files included.
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
+    return names;
+}
+
+// What the engines may be asked to do, each checked piece by piece.
+struct Shape {
+    const char* name;
+    bool reencode;
+    int rateHz;  // with bitRateKbps and mono: the encoder's own values
+    int bitRateKbps;
+    bool mono;
+    int fadeTenths;
+    int overlapTenths;  // lead-in and tail
+};
+
+SplitterOptions OptionsOf(const Shape& shape) {
+    SplitterOptions options;
+    options.ReencodePieces = shape.reencode;
+    if (shape.rateHz != 0) {
+        options.UseSameParams = false;
+        options.MP3SampleRate = shape.rateHz;
+        options.MP3BitRate = shape.bitRateKbps;
+        options.MP3ChannelMode = shape.mono ? ChannelModeCode::Mono : ChannelModeCode::JointStereo;
+    }
+    options.FadeInLen = options.FadeOutLen = shape.fadeTenths;
+    options.ForwardOverlap = options.BackwardOverlap = shape.overlapTenths;
+    return options;
+}
+
+const std::vector<Shape> kShapes{
+    {"direct", false, 0, 0, false, 0, 0},
+    {"direct with overlaps", false, 0, 0, false, 0, 5},
+    {"re-encoded", true, 0, 0, false, 0, 0},
+    {"re-encoded at 22.05 kHz mono", true, 22050, 64, true, 0, 0},
+    {"faded with overlaps", false, 0, 0, false, 10, 5},
+};
+
+// Every good piece of every engine passes its check: the plan completes with its three pieces.
+TEST(VerifiedPieces, GoodPiecesPass) {
+    fixtures::TempDir dir;
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
+    for (const Shape& shape : kShapes) {
+        SCOPED_TRACE(shape.name);
+        const SplitterOptions options = OptionsOf(shape);
+        fixtures::FakeOperation operation;
+        batch_plans::BatchEntry entry{song, 6, {}};
+        int sequence = 1;
+        std::string message;
+        ASSERT_EQ(batch_plans::PlanByCount(VerifyingContext(options, operation), &entry, 3, &sequence, &message),
+                  PlanResult::Done)
+            << message;
+        EXPECT_EQ(entry.outputs, (std::vector<fs::path>{dir / "song-1.mp3", dir / "song-2.mp3", dir / "song-3.mp3"}));
+        for (const fs::path& piece : entry.outputs) fs::remove(piece);
+        EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"song.mp3"});
+    }
+}
+
+// A piece damaged after it was written (a lost sector: 512 zero bytes in its middle) fails
+// the plan with its own name; the piece before it is in place, it and the one after are not.
+TEST(VerifiedPieces, APieceDamagedAfterWritingFailsThePlan) {
+    fixtures::TempDir dir;
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
+    for (const Shape& shape : kShapes) {
+        SCOPED_TRACE(shape.name);
+        const SplitterOptions options = OptionsOf(shape);
+        fixtures::FakeOperation operation;
+        SplitPlanContext context = VerifyingContext(options, operation);
+        std::atomic<int> checks{0};
+        context.beforeCheck = [&checks](const fs::path& file) {
+            if (++checks != 2) return;
+            fixtures::Bytes bytes = fixtures::ReadFileBytes(file);
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2), 512, 0);
+            fixtures::WriteFileBytes(file, bytes);
+        };
+        batch_plans::BatchEntry entry{song, 6, {}};
+        int sequence = 1;
+        std::string message;
+        EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 3, &sequence, &message), PlanResult::Failed);
+        const std::string named = VerificationFailedMessage(dir / "song-2.mp3", "");
+        EXPECT_EQ(message.rfind(named.substr(0, named.size() - 1), 0), 0U) << message;
+        EXPECT_EQ(entry.outputs, std::vector<fs::path>{dir / "song-1.mp3"});
+        EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"song.mp3", "song-1.mp3"}));
+        fs::remove(dir / "song-1.mp3");
+    }
+}
+
+// A piece that fails its check never replaces the file it was to overwrite.
+TEST(VerifiedPieces, AFailedPieceLeavesTheFileItWasToReplace) {
+    fixtures::TempDir dir;
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 4.0);
+    fixtures::WriteFileBytes(dir / "song-1.mp3", fixtures::Bytes{'o', 'l', 'd'});
+    SplitterOptions options;
+    options.TargetExistsOpt = TargetExistsCode::Overwrite;
+    fixtures::FakeOperation operation;
+    SplitPlanContext context = VerifyingContext(options, operation);
+    context.beforeCheck = [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) - 1); };
+    batch_plans::BatchEntry entry{song, 4, {}};
+    int sequence = 1;
+    std::string message;
+    EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 2, &sequence, &message), PlanResult::Failed);
+    EXPECT_EQ(message.rfind("Verification failed for file \"" + (dir / "song-1.mp3").string() + "\": it ends with ", 0),
+              0U)
+        << message;
+    EXPECT_TRUE(entry.outputs.empty());
+    EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-1.mp3"), (fixtures::Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"song.mp3", "song-1.mp3"}));
+}
+
+}  // namespace
+}  // namespace qm
