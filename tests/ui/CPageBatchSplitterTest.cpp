@@ -62,9 +62,9 @@ protected:
     }
 
     void ChooseByTime(int minutes, int seconds) {
-        page->ModeButton(SplitTypeCode::ByTime)->click();
-        page->MinutesEdit()->setValue(minutes);
-        page->SecondsEdit()->setValue(seconds);
+        page->ModeInputs().Button(SplitTypeCode::ByTime)->click();
+        page->ModeInputs().minutes->setValue(minutes);
+        page->ModeInputs().seconds->setValue(seconds);
     }
 
     QString Output(int row) const {
@@ -109,10 +109,10 @@ TEST_F(BatchSplitterPage, EnablingFollowsRowsSelectionAndMode) {
         {SplitTypeCode::ByCustom, {false, false, false, false, false, true, true}},
     };
     for (const Case& c : cases) {
-        page->ModeButton(c.mode)->click();
-        const std::vector<bool> enabled{page->SizeEdit()->isEnabled(),    page->UnitList()->isEnabled(),
-                                        page->CountEdit()->isEnabled(),   page->MinutesEdit()->isEnabled(),
-                                        page->SecondsEdit()->isEnabled(), page->BeginEdit()->isEnabled(),
+        page->ModeInputs().Button(c.mode)->click();
+        const std::vector<bool> enabled{page->ModeInputs().size->isEnabled(),    page->ModeInputs().unit->isEnabled(),
+                                        page->ModeInputs().count->isEnabled(),   page->ModeInputs().minutes->isEnabled(),
+                                        page->ModeInputs().seconds->isEnabled(), page->BeginEdit()->isEnabled(),
                                         page->LengthEdit()->isEnabled()};
         EXPECT_EQ(enabled, c.enabled) << static_cast<int>(c.mode);
         EXPECT_EQ(store.batchSplitter.split.SplitType, c.mode);
@@ -126,14 +126,14 @@ TEST_F(BatchSplitterPage, ShowsStoredInputsAndKeepsChanges) {
     backend.Put(kBatchSplitKey, "SplitCustomFromSec", std::string("12.5"));
     store.LoadPageGroups();
     page = std::make_unique<CPageBatchSplitter>(store);
-    EXPECT_TRUE(page->ModeButton(SplitTypeCode::ByCustom)->isChecked());
-    EXPECT_EQ(page->UnitList()->currentText(), "KB");
+    EXPECT_TRUE(page->ModeInputs().Button(SplitTypeCode::ByCustom)->isChecked());
+    EXPECT_EQ(page->ModeInputs().unit->currentText(), "KB");
     EXPECT_EQ(page->BeginEdit()->Text(), "12.5");
     EXPECT_EQ(page->LengthEdit()->Text(), "1.0");
-    EXPECT_EQ(page->MinutesEdit()->value(), 1);
+    EXPECT_EQ(page->ModeInputs().minutes->value(), 1);
 
     page->LengthEdit()->stepBy(1);
-    page->CountEdit()->setValue(7);
+    page->ModeInputs().count->setValue(7);
     EXPECT_EQ(store.batchSplitter.split.SplitCustomDuration, "1.1");
     EXPECT_EQ(store.batchSplitter.split.SplitFileAmount, 7);
     EXPECT_EQ(store.batchSplitter.split.SplitCustomFromSec, "12.5");
@@ -207,8 +207,8 @@ TEST_F(BatchSplitterPage, FailedFileDoesNotStopTheRunOfTheSelection) {
     page->List()->SetItemText(1, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output), "earlier");
     page->List()->topLevelItem(2)->setSelected(true);
     page->List()->topLevelItem(0)->setSelected(true);
-    page->ModeButton(SplitTypeCode::ByCount)->click();
-    page->CountEdit()->setValue(2);
+    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
+    page->ModeInputs().count->setValue(2);
     page->SplitSelected();
 
     EXPECT_EQ(Output(0).toStdString(), "Failure: Failed to load file \"" + (dir / "song1.mp3").string() + "\".");

@@ -132,7 +132,7 @@ TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
 // The piece buttons with their messages; the mode decides what takes input.
 TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     Load(25.0);
-    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
     page->AddPiece();  // at 0
     page->MoveTimeline(250);
     page->AddPiece();  // at the end
@@ -180,13 +180,13 @@ TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     EXPECT_TRUE(page->SourcePath().isEmpty());
 
     // Without a file nothing takes input; by count, only the count.
-    EXPECT_FALSE(page->ModeButton(SplitTypeCode::ByCount)->isEnabled());
+    EXPECT_FALSE(page->ModeInputs().Button(SplitTypeCode::ByCount)->isEnabled());
     Load(25.0);
-    page->ModeButton(SplitTypeCode::ByCount)->click();
-    EXPECT_TRUE(page->CountEdit()->isEnabled());
+    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
+    EXPECT_TRUE(page->ModeInputs().count->isEnabled());
     EXPECT_FALSE(page->AddPieceButton()->isEnabled());
     EXPECT_FALSE(page->PreviewButton()->isEnabled());
-    EXPECT_FALSE(page->SizeEdit()->isEnabled());
+    EXPECT_FALSE(page->ModeInputs().size->isEnabled());
     EXPECT_EQ(store.splitterPage.split.SplitType, SplitTypeCode::ByCount);
 }
 
@@ -207,7 +207,7 @@ TEST_F(SplitterPage, PlayStateMachine) {
     EXPECT_EQ(page->PlayButton()->text(), "&Play");
 
     // A paused preview, the thumb moved outside the piece: Play plays the whole file there.
-    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
     page->MoveTimeline(200);
     page->AddPiece();  // pieces 0-20 s and 20-100 s, the second selected
     page->SelectPiece(0);
@@ -236,7 +236,7 @@ TEST_F(SplitterPage, PlayStateMachine) {
 TEST_F(SplitterPage, NoSoundCard) {
     page->SetSoundCard(false);
     Load(5.0);
-    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
     page->PlayPressed();
     page->PreviewPressed();
     EXPECT_EQ(page->State(), PlayerState::Stopped);
@@ -250,7 +250,7 @@ TEST_F(SplitterPage, NoSoundCard) {
 // M adds a piece and Space plays while no field the user types into has the focus.
 TEST_F(SplitterPage, Keys) {
     Load(25.0);
-    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
     page->show();
     QApplication::setActiveWindow(page.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
@@ -288,7 +288,7 @@ TEST_F(SplitterPage, TaggedVbrMpeg2FileCutByHand) {
                                                      QRegularExpression::DotMatchesEverythingOption)))
         << page->InfoText().toStdString();
 
-    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
     for (const int tenths : {40, 80}) {
         page->MoveTimeline(tenths);
         page->AddPiece();
@@ -325,8 +325,8 @@ TEST_F(SplitterPage, DropsAndARefusedSplit) {
     EXPECT_EQ(page->SourcePath(), PathText(song));
     EXPECT_TRUE(messages.shown.empty());
 
-    page->ModeButton(SplitTypeCode::ByCount)->click();
-    page->CountEdit()->setValue(1);
+    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
+    page->ModeInputs().count->setValue(1);
     page->SplitNow();
     EXPECT_EQ(Messages(), (std::vector<QString>{"The file count should be greater than or equal to 2."}));
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song.mp3", "song.wav"}));
@@ -336,7 +336,7 @@ TEST_F(SplitterPage, DropsAndARefusedSplit) {
 // rows name them; a split by count writes what the command line writes.
 TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     Load(25.0);
-    page->ModeButton(SplitTypeCode::ByCustom)->click();
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
     page->MoveTimeline(80);
     page->AddPiece();
     page->MoveTimeline(160);
@@ -354,8 +354,8 @@ TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     fs::copy_file(song, pageDir / "song.mp3");
     fs::copy_file(song, cliDir / "song.mp3");
     ASSERT_TRUE(page->LoadSourceFile(PathText(pageDir / "song.mp3")));
-    page->ModeButton(SplitTypeCode::ByCount)->click();
-    page->CountEdit()->setValue(3);
+    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
+    page->ModeInputs().count->setValue(3);
     store.splitterOptions.BrowseFolder = true;
     page->SplitNow();
     const fixtures::RunResult cli =

@@ -47,15 +47,15 @@ CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
     m_body->addWidget(MakeButtons());
 
     // Tab order: each mode, then its inputs; the list; the buttons left to right.
-    QWidget* const chain[] = {ModeButton(SplitTypeCode::BySize),
-                              m_size,
-                              m_unit,
-                              ModeButton(SplitTypeCode::ByCount),
-                              m_count,
-                              ModeButton(SplitTypeCode::ByTime),
-                              m_minutes,
-                              m_seconds,
-                              ModeButton(SplitTypeCode::ByCustom),
+    QWidget* const chain[] = {m_mode.Button(SplitTypeCode::BySize),
+                              m_mode.size,
+                              m_mode.unit,
+                              m_mode.Button(SplitTypeCode::ByCount),
+                              m_mode.count,
+                              m_mode.Button(SplitTypeCode::ByTime),
+                              m_mode.minutes,
+                              m_mode.seconds,
+                              m_mode.Button(SplitTypeCode::ByCustom),
                               m_begin,
                               m_length,
                               m_list,
@@ -86,49 +86,25 @@ QWidget* CPageBatchSplitter::MakeModeInputs() {
     auto* box = new QWidget(this);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
-    m_modes = new QButtonGroup(this);
-    const auto addMode = [&](SplitTypeCode mode, const char* caption, std::initializer_list<QWidget*> inputs) {
-        AddModeRow(grid, m_modes, mode, caption, inputs);
-    };
-
-    m_size = new TextSpinBox(TextSpinBox::Steps::Whole, box);
-    m_size->SetRange(kMinSizeUnits, kMaxSpinValue);
-    m_size->setToolTip(QStringLiteral("The size of each piece; a decimal number such as 1.5"));
-    m_unit = MakeUnitList(box);
-    addMode(SplitTypeCode::BySize, "By si&ze", {m_size, m_unit, TextLabel("each file", nullptr, box)});
-
-    m_count = NumberSpin(kMinPieceCount, kMaxSpinValue, box);
-    m_count->setToolTip(QStringLiteral("The number of pieces of equal duration each file gives"));
-    addMode(SplitTypeCode::ByCount, "By &count", {m_count, TextLabel("equal-sized files", nullptr, box)});
-
-    m_minutes = NumberSpin(0, kMaxSpinValue, box);
-    m_seconds = NumberSpin(0, kMaxSeconds, box);
-    addMode(
-        SplitTypeCode::ByTime, "By &time",
-        {m_minutes, TextLabel("&minutes", m_minutes, box), m_seconds, TextLabel("seconds each file", nullptr, box)});
-
+    m_mode = MakeSplitModeRows(grid, this,
+                               {kMinSizeUnits, kMinPieceCount, "The number of pieces of equal duration each file gives",
+                                "By &time", "&minutes", "seconds each file"});
     m_begin = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
     m_length = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
     m_begin->setToolTip(QStringLiteral("Where the piece starts, in seconds with one decimal (12.5)"));
     m_length->setToolTip(
         QStringLiteral("How long the piece is, in seconds with one decimal; 0 takes the rest of the file"));
-    addMode(SplitTypeCode::ByCustom, "By c&ustom",
-            {TextLabel("&Begin at", m_begin, box), m_begin, TextLabel("seconds, a&nd", m_length, box), m_length,
-             TextLabel("seconds length (0 means unlimited length)", nullptr, box)});
+    AddModeRow(grid, m_mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
+               {TextLabel("&Begin at", m_begin, box), m_begin, TextLabel("seconds, a&nd", m_length, box), m_length,
+                TextLabel("seconds length (0 means unlimited length)", nullptr, box)});
     grid->setColumnStretch(1, 1);
+    for (QWidget* edit : {m_begin, m_length}) edit->setMinimumWidth(ModeEditWidth(box));
 
-    // The edits show about eight characters.
-    const int editWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000.0")) + 32;
-    for (QWidget* edit : std::initializer_list<QWidget*>{m_size, m_count, m_minutes, m_seconds, m_begin, m_length}) {
-        edit->setMinimumWidth(editWidth);
-    }
-    connect(m_modes, &QButtonGroup::idClicked, this, &CPageBatchSplitter::ModeChosen);
+    connect(m_mode.modes, &QButtonGroup::idClicked, this, &CPageBatchSplitter::ModeChosen);
     const auto store = [this] { StoreInputs(); };
-    connect(m_size, &TextSpinBox::TextEdited, this, store);
+    m_mode.ConnectChanges(this, store);
     connect(m_begin, &TextSpinBox::TextEdited, this, store);
     connect(m_length, &TextSpinBox::TextEdited, this, store);
-    connect(m_unit, &QComboBox::currentIndexChanged, this, store);
-    for (QSpinBox* spin : {m_count, m_minutes, m_seconds}) connect(spin, &QSpinBox::valueChanged, this, store);
     return box;
 }
 
@@ -154,22 +130,11 @@ QWidget* CPageBatchSplitter::MakeButtons() {
     return row;
 }
 
-QRadioButton* CPageBatchSplitter::ModeButton(SplitTypeCode mode) const {
-    return qobject_cast<QRadioButton*>(m_modes->button(static_cast<int>(mode)));
-}
-
 void CPageBatchSplitter::ShowInputs(const SplitSettings& shown) {
     // A copy: each control's change signal stores the controls back into the settings.
     const SplitSettings inputs = shown;
     m_showingInputs = true;
-    int mode = static_cast<int>(inputs.SplitType);
-    if (m_modes->button(mode) == nullptr) mode = static_cast<int>(SplitTypeCode::BySize);
-    m_modes->button(mode)->setChecked(true);
-    m_size->SetText(QString::fromStdString(inputs.SplitFileSizeEx));
-    ShowUnit(m_unit, inputs.SplitFileUnit);
-    m_count->setValue(inputs.SplitFileAmount);
-    m_minutes->setValue(inputs.SplitTimeMin);
-    m_seconds->setValue(inputs.SplitTimeSec);
+    m_mode.Show(inputs);
     m_begin->SetText(QString::fromStdString(inputs.SplitCustomFromSec));
     m_length->SetText(QString::fromStdString(inputs.SplitCustomDuration));
     m_showingInputs = false;
@@ -177,12 +142,7 @@ void CPageBatchSplitter::ShowInputs(const SplitSettings& shown) {
 
 SplitSettings CPageBatchSplitter::Inputs() const {
     SplitSettings inputs;
-    inputs.SplitType = static_cast<SplitTypeCode>(std::max(0, m_modes->checkedId()));
-    inputs.SplitFileSizeEx = m_size->Text().toStdString();
-    inputs.SplitFileUnit = static_cast<SizeUnitCode>(m_unit->currentData().toInt());
-    inputs.SplitFileAmount = m_count->value();
-    inputs.SplitTimeMin = m_minutes->value();
-    inputs.SplitTimeSec = m_seconds->value();
+    m_mode.Take(&inputs);
     inputs.SplitCustomFromSec = m_begin->Text().toStdString();
     inputs.SplitCustomDuration = m_length->Text().toStdString();
     return inputs;
@@ -191,25 +151,24 @@ SplitSettings CPageBatchSplitter::Inputs() const {
 void CPageBatchSplitter::StoreInputs() {
     // Kept in the store at every change: the store writes its groups at exit, before the
     // pages' windows go.
-    if (!m_showingInputs && m_modes != nullptr && m_modes->checkedId() >= 0) m_settings.batchSplitter.split = Inputs();
+    if (!m_showingInputs && m_mode.modes != nullptr && m_mode.modes->checkedId() >= 0) {
+        m_settings.batchSplitter.split = Inputs();
+    }
 }
 
 void CPageBatchSplitter::EnableByMode() {
-    const auto mode = static_cast<SplitTypeCode>(m_modes->checkedId());
-    m_size->setEnabled(mode == SplitTypeCode::BySize);
-    m_unit->setEnabled(mode == SplitTypeCode::BySize);
-    m_count->setEnabled(mode == SplitTypeCode::ByCount);
-    m_minutes->setEnabled(mode == SplitTypeCode::ByTime);
-    m_seconds->setEnabled(mode == SplitTypeCode::ByTime);
-    m_begin->setEnabled(mode == SplitTypeCode::ByCustom);
-    m_length->setEnabled(mode == SplitTypeCode::ByCustom);
+    m_mode.EnableInputs(/*enabled=*/true);
+    const bool custom = m_mode.Mode() == SplitTypeCode::ByCustom;
+    m_begin->setEnabled(custom);
+    m_length->setEnabled(custom);
 }
 
 void CPageBatchSplitter::ModeChosen(int mode) {
     EnableByMode();
     StoreInputs();
-    QWidget* const firstEdit[] = {m_size, m_count, m_minutes, m_begin};
-    if (mode >= 0 && mode < static_cast<int>(std::size(firstEdit))) firstEdit[mode]->setFocus(Qt::OtherFocusReason);
+    const auto chosen = static_cast<SplitTypeCode>(mode);
+    QWidget* first = chosen == SplitTypeCode::ByCustom ? m_begin : m_mode.FirstInput(chosen);
+    if (first != nullptr) first->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageBatchSplitter::UpdateButtons() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "settings/Options.h"
+#include "ui/pages/SplitModeInputs.h"
 #include "ui/shell/CResizablePage.h"
 #include "ui/widgets/FileListCtrl.h"
 
@@ -65,14 +66,10 @@ public:
     QPushButton* SplitSelectedButton() const { return m_splitSelected; }
     QPushButton* RemoveButton() const { return m_remove; }
     QPushButton* RemoveAllButton() const { return m_removeAll; }
-    QRadioButton* ModeButton(SplitTypeCode mode) const;
-    TextSpinBox* SizeEdit() const { return m_size; }
+    // The mode buttons and the size, count and time inputs; the custom range's two edits.
+    const SplitModeControls& ModeInputs() const { return m_mode; }
     TextSpinBox* BeginEdit() const { return m_begin; }
     TextSpinBox* LengthEdit() const { return m_length; }
-    QComboBox* UnitList() const { return m_unit; }
-    QSpinBox* CountEdit() const { return m_count; }
-    QSpinBox* MinutesEdit() const { return m_minutes; }
-    QSpinBox* SecondsEdit() const { return m_seconds; }
     // The context menu's entries for the current selection, before the list's own.
     void AddMenuEntries(QMenu* menu);
 
@@ -95,12 +92,7 @@ private:
     SettingsStore& m_settings;
     QVBoxLayout* m_body;
     FileListCtrl* m_list;
-    QButtonGroup* m_modes = nullptr;
-    TextSpinBox* m_size = nullptr;
-    QComboBox* m_unit = nullptr;
-    QSpinBox* m_count = nullptr;
-    QSpinBox* m_minutes = nullptr;
-    QSpinBox* m_seconds = nullptr;
+    SplitModeControls m_mode;
     TextSpinBox* m_begin = nullptr;
     TextSpinBox* m_length = nullptr;
     QPushButton* m_addFiles = nullptr;

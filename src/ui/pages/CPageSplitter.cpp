@@ -143,27 +143,10 @@ QWidget* CPageSplitter::MakeModeArea() {
     auto* area = new QWidget(this);
     auto* grid = new QGridLayout(area);
     grid->setContentsMargins(0, 0, 0, 0);
-    m_modes = new QButtonGroup(this);
-    const auto addMode = [&](SplitTypeCode mode, const char* caption, std::initializer_list<QWidget*> inputs) {
-        AddModeRow(grid, m_modes, mode, caption, inputs);
-    };
-    m_size = new TextSpinBox(TextSpinBox::Steps::Whole, area);
-    m_size->SetRange(0, kMaxSpinValue);
-    m_size->setToolTip(QStringLiteral("The size of each piece; a decimal number such as 1.5"));
-    m_unit = MakeUnitList(area);
-    addMode(SplitTypeCode::BySize, "By si&ze", {m_size, m_unit, TextLabel("each file", nullptr, area)});
-    m_count = NumberSpin(0, kMaxSpinValue, area);
-    m_count->setToolTip(QStringLiteral("The number of pieces of equal duration"));
-    addMode(SplitTypeCode::ByCount, "By &count", {m_count, TextLabel("equal-sized files", nullptr, area)});
-    m_minutes = NumberSpin(0, kMaxSpinValue, area);
-    m_seconds = NumberSpin(0, kMaxSeconds, area);
-    addMode(SplitTypeCode::ByTime, "By ti&me",
-            {m_minutes, TextLabel("mi&n", m_minutes, area), m_seconds, TextLabel("sec each file", nullptr, area)});
-    addMode(SplitTypeCode::ByCustom, "By c&ustom", {TextLabel("the pieces below", nullptr, area)});
-    const int editWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000.0")) + 32;
-    for (QWidget* edit : std::initializer_list<QWidget*>{m_size, m_count, m_minutes, m_seconds}) {
-        edit->setMinimumWidth(editWidth);
-    }
+    m_mode = MakeSplitModeRows(
+        grid, this, {0, 0, "The number of pieces of equal duration", "By ti&me", "mi&n", "sec each file"});
+    AddModeRow(grid, m_mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
+               {TextLabel("the pieces below", nullptr, area)});
 
     m_info = new QPlainTextEdit(area);
     m_info->setReadOnly(true);
@@ -180,11 +163,8 @@ QWidget* CPageSplitter::MakeModeArea() {
     m_info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_info->frameWidth() +
                            2 * static_cast<int>(m_info->document()->documentMargin()) + 6);
 
-    connect(m_modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
-    const auto store = [this] { StoreInputs(); };
-    connect(m_size, &TextSpinBox::TextEdited, this, store);
-    connect(m_unit, &QComboBox::currentIndexChanged, this, store);
-    for (QSpinBox* spin : {m_count, m_minutes, m_seconds}) connect(spin, &QSpinBox::valueChanged, this, store);
+    connect(m_mode.modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
+    m_mode.ConnectChanges(this, [this] { StoreInputs(); });
     return area;
 }
 
@@ -313,10 +293,6 @@ void CPageSplitter::MakeShortcuts() {
     key(Qt::Key_O, &CPageSplitter::SetEnd);
 }
 
-QRadioButton* CPageSplitter::ModeButton(SplitTypeCode mode) const {
-    return qobject_cast<QRadioButton*>(m_modes->button(static_cast<int>(mode)));
-}
-
 void CPageSplitter::SetInitialFile(const QString& path) {
     m_initialFile = path;
     // As a dropped file: a file that cannot be loaded leaves the page empty, silently.
@@ -334,62 +310,45 @@ void CPageSplitter::SetFileManager(std::function<bool(const QString&)> fileManag
 void CPageSplitter::ShowInputs(const SplitSettings& shown) {
     const SplitSettings inputs = shown;  // the controls' signals store into the settings
     m_showingInputs = true;
-    int mode = static_cast<int>(inputs.SplitType);
-    if (m_modes->button(mode) == nullptr) mode = static_cast<int>(SplitTypeCode::BySize);
-    m_modes->button(mode)->setChecked(true);
-    m_size->SetText(Utf8(inputs.SplitFileSizeEx));
-    ShowUnit(m_unit, inputs.SplitFileUnit);
-    m_count->setValue(inputs.SplitFileAmount);
-    m_minutes->setValue(inputs.SplitTimeMin);
-    m_seconds->setValue(inputs.SplitTimeSec);
+    m_mode.Show(inputs);
     m_showingInputs = false;
 }
 
 SplitSettings CPageSplitter::Inputs() const {
     SplitSettings inputs = m_settings.splitterPage.split;
-    inputs.SplitType = static_cast<SplitTypeCode>(std::max(0, m_modes->checkedId()));
-    inputs.SplitFileSizeEx = m_size->Text().toStdString();
-    inputs.SplitFileUnit = static_cast<SizeUnitCode>(m_unit->currentData().toInt());
-    inputs.SplitFileAmount = m_count->value();
-    inputs.SplitTimeMin = m_minutes->value();
-    inputs.SplitTimeSec = m_seconds->value();
+    m_mode.Take(&inputs);
     return inputs;
 }
 
 void CPageSplitter::StoreInputs() {
     // Kept in the store at every change: the store writes its groups at exit, before the
     // pages' windows go.
-    if (!m_showingInputs && m_modes != nullptr && m_modes->checkedId() >= 0) m_settings.splitterPage.split = Inputs();
+    if (!m_showingInputs && m_mode.modes != nullptr && m_mode.modes->checkedId() >= 0) {
+        m_settings.splitterPage.split = Inputs();
+    }
 }
 
 void CPageSplitter::ApplyMode() {
     StoreInputs();
     const bool loaded = !m_path.isEmpty();
-    const auto mode = static_cast<SplitTypeCode>(m_modes->checkedId());
-    const auto on = [&](SplitTypeCode which) { return loaded && mode == which; };
-    for (QWidget* input : std::initializer_list<QWidget*>{m_size, m_unit}) input->setEnabled(on(SplitTypeCode::BySize));
-    m_count->setEnabled(on(SplitTypeCode::ByCount));
-    m_minutes->setEnabled(on(SplitTypeCode::ByTime));
-    m_seconds->setEnabled(on(SplitTypeCode::ByTime));
-    const bool custom = on(SplitTypeCode::ByCustom);
+    m_mode.EnableInputs(loaded);
+    const bool custom = loaded && m_mode.Mode() == SplitTypeCode::ByCustom;
     m_list->setEnabled(custom);
     m_addPiece->setEnabled(custom);
     m_reset->setEnabled(custom);
     UpdatePieceButtons();
     if (!loaded) return;
-    QWidget* const firstEdit[] = {m_size, m_count, m_minutes};
-    const int index = static_cast<int>(mode);
-    if (index >= 0 && index < static_cast<int>(std::size(firstEdit))) firstEdit[index]->setFocus(Qt::OtherFocusReason);
+    if (QWidget* first = m_mode.FirstInput(m_mode.Mode())) first->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageSplitter::UpdatePieceButtons() {
     const bool enabled =
-        !m_path.isEmpty() && m_modes->checkedId() == static_cast<int>(SplitTypeCode::ByCustom) && SelectedPiece() >= 0;
+        !m_path.isEmpty() && m_mode.Mode() == SplitTypeCode::ByCustom && SelectedPiece() >= 0;
     for (QPushButton* b : {m_preview, m_remove, m_goStart, m_goEnd, m_setStart, m_setEnd}) b->setEnabled(enabled);
 }
 
 void CPageSplitter::EnableLoaded(bool loaded) {
-    for (QAbstractButton* mode : m_modes->buttons()) mode->setEnabled(loaded);
+    for (QAbstractButton* mode : m_mode.modes->buttons()) mode->setEnabled(loaded);
     for (QWidget* control : std::initializer_list<QWidget*>{m_split, m_position, m_play, m_stop, m_timeline}) {
         control->setEnabled(loaded);
     }
@@ -640,7 +599,7 @@ void CPageSplitter::ResetPieces() {
 }
 
 void CPageSplitter::AddMenuEntries(QMenu* menu) {
-    const bool custom = m_modes->checkedId() == static_cast<int>(SplitTypeCode::ByCustom) && !m_path.isEmpty();
+    const bool custom = m_mode.Mode() == SplitTypeCode::ByCustom && !m_path.isEmpty();
     const int selected = SelectedPiece();
     const bool one = custom && selected >= 0;
     const bool hasOutput = one && !m_pieces[static_cast<std::size_t>(selected)].outputPath.empty();

@@ -11,6 +11,7 @@
 
 #include "settings/Options.h"
 #include "split/PagePlanners.h"
+#include "ui/pages/SplitModeInputs.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/shell/CResizablePage.h"
 #include "ui/widgets/PreviewPlayer.h"
@@ -114,12 +115,8 @@ public:
     QPushButton* GoToEndButton() const { return m_goEnd; }
     QPushButton* RemoveButton() const { return m_remove; }
     QPushButton* ResetButton() const { return m_reset; }
-    QRadioButton* ModeButton(SplitTypeCode mode) const;
-    TextSpinBox* SizeEdit() const { return m_size; }
-    QComboBox* UnitList() const { return m_unit; }
-    QSpinBox* CountEdit() const { return m_count; }
-    QSpinBox* MinutesEdit() const { return m_minutes; }
-    QSpinBox* SecondsEdit() const { return m_seconds; }
+    // The mode buttons and the size, count and time inputs.
+    const SplitModeControls& ModeInputs() const { return m_mode; }
     QTreeWidget* PiecesList() const { return m_list; }
     TimelineSlider* Timeline() const { return m_timeline; }
     PositionSpin* PositionBox() const { return m_position; }
@@ -210,12 +207,7 @@ private:
 
     QLineEdit* m_source = nullptr;
     QPushButton* m_open = nullptr;
-    QButtonGroup* m_modes = nullptr;
-    TextSpinBox* m_size = nullptr;
-    QComboBox* m_unit = nullptr;
-    QSpinBox* m_count = nullptr;
-    QSpinBox* m_minutes = nullptr;
-    QSpinBox* m_seconds = nullptr;
+    SplitModeControls m_mode;
     QPlainTextEdit* m_info = nullptr;
     QPushButton* m_split = nullptr;
     PositionSpin* m_position = nullptr;
