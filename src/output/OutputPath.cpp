@@ -35,12 +35,13 @@ std::string AbsoluteFolderOf(const fs::path& sourcePath) {
 // The folder text (ending in a separator, or empty for the current folder) that outputs of
 // sourcePath go into, with every level of it created. False with the message set when the
 // chosen folder or the tree below it cannot be made.
-bool ChooseFolder(OutputFolderCode choice, const std::string& specifiedFolder, bool createTree,
-                  const fs::path& sourcePath, std::string* folder, std::string* error) {
+bool ChooseFolder(const FolderPlacement& placement, const fs::path& sourcePath, std::string* folder,
+                  std::string* error) {
     fs::path sourceFolder;
     // A bare file name has no folder part: its outputs go into the current folder.
     static_cast<void>(FolderOfPath(sourcePath, &sourceFolder));
-    if (choice != OutputFolderCode::Specific) {
+    const std::string& specifiedFolder = placement.SpecifiedOutputFolder;
+    if (placement.OutputFolderOpt != OutputFolderCode::Specific) {
         *folder = sourceFolder.string();
         return true;
     }
@@ -49,7 +50,7 @@ bool ChooseFolder(OutputFolderCode choice, const std::string& specifiedFolder, b
         return false;
     }
     std::string chosen = WithTrailingSeparator(specifiedFolder);
-    if (createTree) {
+    if (placement.CreateTreeDirs) {
         chosen += MirroredFolderText(AbsoluteFolderOf(sourcePath));
         if (!EnsureFolder(chosen, CreateMissing::Yes)) {
             *error = CreateFolderFailedReason(chosen);
@@ -111,25 +112,29 @@ bool TemporaryFileFits(const fs::path& path) {
 
 }  // namespace
 
+namespace {
+
+// The folder placement fields of either option group.
+template <typename Options>
+FolderPlacement FolderPlacementOf(const Options& options) {
+    return {options.OutputFolderOpt, options.SpecifiedOutputFolder, options.CreateTreeDirs, options.TargetExistsOpt};
+}
+
+}  // namespace
+
 SplitPlacement SplitPlacementOf(const SplitterOptions& options) {
     SplitPlacement placement;
-    placement.OutputFolderOpt = options.OutputFolderOpt;
-    placement.SpecifiedOutputFolder = options.SpecifiedOutputFolder;
-    placement.CreateTreeDirs = options.CreateTreeDirs;
+    static_cast<FolderPlacement&>(placement) = FolderPlacementOf(options);
     placement.CreateFolderForEachMP3 = options.CreateFolderForEachMP3;
     placement.OutputFileName = options.OutputFileName;
     placement.FilenameDigitNumber = options.FilenameDigitNumber;
-    placement.TargetExistsOpt = options.TargetExistsOpt;
     return placement;
 }
 
 JoinPlacement JoinPlacementOf(const JoinerOptions& options) {
     JoinPlacement placement;
-    placement.OutputFolderOpt = options.OutputFolderOpt;
-    placement.SpecifiedOutputFolder = options.SpecifiedOutputFolder;
-    placement.CreateTreeDirs = options.CreateTreeDirs;
+    static_cast<FolderPlacement&>(placement) = FolderPlacementOf(options);
     placement.AddPostfixAtEndOfFile = options.AddPostfixAtEndOfFile;
-    placement.TargetExistsOpt = options.TargetExistsOpt;
     return placement;
 }
 
@@ -171,10 +176,7 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, P
     numbers.digits = placement.FilenameDigitNumber > 0 ? placement.FilenameDigitNumber : DigitCount(numbers.total);
     const std::string fileTitle = FileTitleOf(sourcePath);
     std::string folder;
-    if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder, placement.CreateTreeDirs, sourcePath,
-                      &folder, error)) {
-        return false;
-    }
+    if (!ChooseFolder(placement, sourcePath, &folder, error)) return false;
     if (placement.CreateFolderForEachMP3) {
         // Cleaned like a piece's name: a file title of ".." must not name the parent folder.
         folder += CleanFileName(fileTitle) + kSeparator;
@@ -189,10 +191,7 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, P
 bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath, fs::path* outputPath,
                  std::string* error) {
     std::string folder;
-    if (!ChooseFolder(placement.OutputFolderOpt, placement.SpecifiedOutputFolder, placement.CreateTreeDirs,
-                      mainSourcePath, &folder, error)) {
-        return false;
-    }
+    if (!ChooseFolder(placement, mainSourcePath, &folder, error)) return false;
     std::string name = FileTitleOf(mainSourcePath);
     if (placement.AddPostfixAtEndOfFile) name += "_joined";
     name += ".mp3";

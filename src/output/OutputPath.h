@@ -16,24 +16,25 @@
 
 namespace qm {
 
-// The splitter options that decide where a piece goes.
-struct SplitPlacement {
+// The options that decide the folder of any output and what happens when its target exists;
+// the splitter and the joiner options both hold them under these names.
+struct FolderPlacement {
     OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;
     std::string SpecifiedOutputFolder;  // UTF-8
     bool CreateTreeDirs = false;
-    bool CreateFolderForEachMP3 = false;
-    std::string OutputFileName = kDefaultOutputFileName;
-    int FilenameDigitNumber = 0;  // 0 or less: DigitCount of the total
     TargetExistsCode TargetExistsOpt = TargetExistsCode::Rename;
 };
 
+// The splitter options that decide where a piece goes.
+struct SplitPlacement : FolderPlacement {
+    bool CreateFolderForEachMP3 = false;
+    std::string OutputFileName = kDefaultOutputFileName;
+    int FilenameDigitNumber = 0;  // 0 or less: DigitCount of the total
+};
+
 // The joiner options that decide where a batch join's output goes.
-struct JoinPlacement {
-    OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;
-    std::string SpecifiedOutputFolder;  // UTF-8
-    bool CreateTreeDirs = false;
+struct JoinPlacement : FolderPlacement {
     bool AddPostfixAtEndOfFile = true;  // "_joined" after the name
-    TargetExistsCode TargetExistsOpt = TargetExistsCode::Rename;
 };
 
 SplitPlacement SplitPlacementOf(const SplitterOptions& options);
