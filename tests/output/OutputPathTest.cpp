@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "fixtures/Fixtures.h"
 #include "output/OutputPath.h"
@@ -259,6 +261,46 @@ TEST_F(OutputPathTest, ProbeRefusesAReadOnlyTarget) {
     placement.TargetExistsOpt = TargetExistsCode::Overwrite;
     EXPECT_EQ(Split(placement, m_source).error, "Failed to create file \"" + target.string() + "\"");
     EXPECT_EQ(ReadFileBytes(target), kOtherBytes);
+}
+
+// The names created in folder while probe runs, as the kernel reports them.
+std::vector<std::string> NamesCreatedDuring(const fs::path& folder, const std::function<void()>& probe) {
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    EXPECT_GE(watch, 0);
+    EXPECT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+    probe();
+    std::vector<std::string> names;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char* at = buffer; at < buffer + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->len > 0) names.emplace_back(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    close(watch);
+    return names;
+}
+
+// The probe never makes a file under the output's own name, which must only ever appear on a
+// complete output (a run killed during the probe would leave an empty file there); it works
+// with the hidden temporary name, and leaves nothing. Both a new and an existing target.
+TEST_F(OutputPathTest, ProbeNeverCreatesTheTargetName) {
+    for (const bool targetExists : {false, true}) {
+        const fs::path target = m_dir / "music" / "a-1.mp3";
+        if (targetExists) WriteFileBytes(target, kOtherBytes);
+        const std::vector<std::string> created =
+            NamesCreatedDuring(m_dir / "music", [&] { EXPECT_TRUE(CanWriteOutput(target)); });
+        ASSERT_EQ(created.size(), 1u) << targetExists;
+        EXPECT_EQ(created[0].rfind(".a-1.mp3.", 0), 0u) << created[0];
+        EXPECT_TRUE(created[0].ends_with(".part")) << created[0];
+        const std::vector<std::string> expected =
+            targetExists ? std::vector<std::string>{"a-1.mp3", "a.mp3"} : std::vector<std::string>{"a.mp3"};
+        EXPECT_EQ(Tree(m_dir / "music"), expected);
+        if (targetExists) {
+            EXPECT_EQ(ReadFileBytes(target), kOtherBytes);
+        }
+    }
 }
 
 // The source's tag is read once per piece, and only when the template asks for a tag field.

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "fixtures/Fixtures.h"
 #include "stream/File.h"
@@ -178,6 +181,182 @@ TEST(AtomicOutputFileTest, TemporaryNamesAreUnique) {
     ASSERT_TRUE(a.Create(dir / "same.mp3"));
     ASSERT_TRUE(b.Create(dir / "same.mp3"));
     EXPECT_NE(a.TemporaryPath(), b.TemporaryPath());
+}
+
+// ---------------------------------------------------------------------------------------
+// A source that changes while it is read.
+
+struct ChangeCase {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> change;
+    bool changed;  // what ChangedSinceOpen says, and whether the read at the end is an error
+};
+
+// Truncating, extending and rewriting in place are changes; a file replaced by a rename or
+// deleted is none: the open descriptor still reads the whole file that was opened.
+const ChangeCase kChangeCases[] = {
+    {"untouched", [](const std::filesystem::path&) {}, false},
+    {"truncated", [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 3000); }, true},
+    {"extended", [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 20000); }, true},
+    {"rewritten_same_size",
+     [](const std::filesystem::path& p) {
+         // A rewrite a moment later: the modification time moves even where it is coarse.
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+         WriteFileBytes(p, fixtures::Junk(10000, 7));
+     },
+     true},
+    {"replaced_by_rename",
+     [](const std::filesystem::path& p) {
+         WriteFileBytes(p.string() + ".new", fixtures::Junk(3000, 7));
+         std::filesystem::rename(p.string() + ".new", p);
+     },
+     false},
+    {"deleted", [](const std::filesystem::path& p) { std::filesystem::remove(p); }, false},
+};
+
+class SourceChangeTest : public testing::TestWithParam<ChangeCase> {};
+
+// Half the file is read, the change is made, and the rest is read: a changed file reports
+// -1 where it ends instead of a quiet short read, and says it changed.
+TEST_P(SourceChangeTest, ReadAtTheEndReportsAChange) {
+    const ChangeCase& c = GetParam();
+    TempDir dir;
+    const auto path = dir / "source.mp3";
+    WriteFileBytes(path, fixtures::Junk(10000));
+    File file;
+    ASSERT_TRUE(file.OpenRead(path));
+    Bytes buffer(5000);
+    ASSERT_EQ(file.Read(buffer.data(), buffer.size()), 5000);
+    EXPECT_FALSE(file.ChangedSinceOpen());
+    c.change(path);
+    EXPECT_EQ(file.ChangedSinceOpen(), c.changed);
+    Bytes rest(20000);
+    const std::int64_t got = file.Read(rest.data(), rest.size());
+    if (c.changed) {
+        EXPECT_EQ(got, -1);
+    } else {
+        EXPECT_EQ(got, 5000);
+    }
+    // A change once seen stays seen, even after the file is put back as it was.
+    if (c.changed) {
+        WriteFileBytes(path, fixtures::Junk(10000));
+        EXPECT_TRUE(file.ChangedSinceOpen());
+    }
+    file.Close();
+    EXPECT_FALSE(file.ChangedSinceOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, SourceChangeTest, testing::ValuesIn(kChangeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Files written by the program are not watched: their own writes are no change.
+TEST(SourceChangeTest, OutputsAreNotWatched) {
+    TempDir dir;
+    File file;
+    ASSERT_TRUE(file.Create(dir / "out.mp3"));
+    ASSERT_TRUE(file.Write("abc", 3));
+    EXPECT_FALSE(file.ChangedSinceOpen());
+    ASSERT_TRUE(file.Seek(0));
+    char back[8];
+    EXPECT_EQ(file.Read(back, sizeof back), 3);
+}
+
+// ---------------------------------------------------------------------------------------
+// Leftovers of killed runs.
+
+struct LeftoverCase {
+    const char* fileName;
+    const char* target;  // empty: no leftover of this program
+    long pid;
+    bool setAside;
+};
+
+const LeftoverCase kLeftoverCases[] = {
+    {".song.mp3.4242.0.1f3a.part", "song.mp3", 4242, false},
+    {".a.b.mp3.7.12.abcdef.part", "a.b.mp3", 7, false},
+    {".x.4242.3.1.old", "x", 4242, true},
+    {"..hidden.mp3.1.0.0.part", ".hidden.mp3", 1, false},
+    // Not ours: another shape, another program's file, or a user's own name.
+    {"song.mp3.4242.0.1f.part", "", 0, false},
+    {".song.mp3.4242.1f.part", "", 0, false},
+    {".song.mp3.42x2.0.1f.part", "", 0, false},
+    {".song.mp3.4242.0.xyz.part", "", 0, false},
+    {".song.mp3.4242.0.1f.old", "", 0, false},  // an aside's attempt is decimal
+    {".song.mp3.probe0", "", 0, false},
+    {".4242.0.1f.part", "", 0, false},
+    {"..4242.0.1f.part", "", 0, false},
+    {".song.mp3.12345678901.0.1f.part", "", 0, false},
+    {".song.mp3.4242.0.1f.part~", "", 0, false},
+    {"notes.part", "", 0, false},
+};
+
+TEST(LeftoverTest, NamesAreMatchedExactly) {
+    for (const LeftoverCase& c : kLeftoverCases) {
+        long pid = 0;
+        bool setAside = false;
+        EXPECT_EQ(LeftoverTargetName(c.fileName, &pid, &setAside), c.target) << c.fileName;
+        if (*c.target != '\0') {
+            EXPECT_EQ(pid, c.pid) << c.fileName;
+            EXPECT_EQ(setAside, c.setAside) << c.fileName;
+        }
+    }
+}
+
+// The names the program makes are the names it recognises.
+TEST(LeftoverTest, MadeNamesAreRecognised) {
+    TempDir dir;
+    AtomicOutputFile out;
+    ASSERT_TRUE(out.Create(dir / "piece 1.mp3"));
+    long pid = 0;
+    bool setAside = true;
+    EXPECT_EQ(LeftoverTargetName(out.TemporaryPath().filename().string(), &pid, &setAside), "piece 1.mp3");
+    EXPECT_EQ(pid, static_cast<long>(::getpid()));
+    EXPECT_FALSE(setAside);
+    EXPECT_EQ(LeftoverTargetName(SetAsideName(dir / "piece 1.mp3", 2).filename().string(), &pid, &setAside),
+              "piece 1.mp3");
+    EXPECT_TRUE(setAside);
+}
+
+// The id of a process that has ended (and been reaped).
+long DeadPid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return static_cast<long>(child);
+}
+
+// The first output written into a folder clears the leftovers of dead runs: temporary files
+// go, a file set aside goes back under its free name or goes when its name is taken.
+// Leftovers of live processes, links, and files that only look similar stay.
+TEST(LeftoverTest, FirstOutputInAFolderClearsDeadRunsOnly) {
+    TempDir dir;
+    const std::string dead = std::to_string(DeadPid());
+    const std::string live = std::to_string(::getppid());
+    const Bytes old{'o', 'l', 'd'};
+    WriteFileBytes(dir / (".a.mp3." + dead + ".0.1f.part"), {1});
+    WriteFileBytes(dir / (".b.mp3." + live + ".0.1f.part"), {2});
+    WriteFileBytes(dir / (".c.mp3." + dead + ".0.0.old"), old);  // c.mp3 missing: goes back
+    WriteFileBytes(dir / (".d.mp3." + dead + ".0.0.old"), old);  // d.mp3 replaced: goes
+    WriteFileBytes(dir / "d.mp3", {'n', 'e', 'w'});
+    WriteFileBytes(dir / (".e.mp3." + dead + ".probe0"), {3});
+    WriteFileBytes(dir / "user.part", {4});
+    std::filesystem::create_symlink(dir / "user.part", dir / (".f.mp3." + dead + ".0.1f.part"));
+    AtomicOutputFile out;
+    ASSERT_TRUE(out.Create(dir / "new.mp3"));
+    out.Discard();
+    EXPECT_EQ(fixtures::FileNames(dir.Path()),
+              (std::vector<std::string>{".b.mp3." + live + ".0.1f.part", ".e.mp3." + dead + ".probe0",
+                                        ".f.mp3." + dead + ".0.1f.part", "c.mp3", "d.mp3", "user.part"}));
+    EXPECT_EQ(ReadFileBytes(dir / "c.mp3"), old);
+    EXPECT_EQ(ReadFileBytes(dir / "d.mp3"), (Bytes{'n', 'e', 'w'}));
+}
+
+// A folder's entries can be flushed; a missing folder is reported.
+TEST(LeftoverTest, SyncFolderFlushesAFolderAndRefusesAMissingOne) {
+    TempDir dir;
+    EXPECT_TRUE(SyncFolder(dir.Path()));
+    EXPECT_FALSE(SyncFolder(dir / "missing"));
 }
 
 }  // namespace
