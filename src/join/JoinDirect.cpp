@@ -93,8 +93,11 @@ public:
         if (!m_out.Write(frame.data(), frame.size())) return false;
         if (m_xing) m_xing->AddFrame(frame);
         m_recent.Add(frame);
+        ++m_frames;
         return true;
     }
+    // Audio frames written so far.
+    std::uint64_t Frames() const { return m_frames; }
     // The encoder delay of the stream's start and the padding of its end, when a source
     // carries them; without either the frame carries no LAME extension.
     void SetEncoderDelay(int samples) {
@@ -126,6 +129,7 @@ private:
     std::optional<XingFrameBuilder> m_xing;
     bool m_carriesTrim = false;
     RecentFrames m_recent;
+    std::uint64_t m_frames = 0;
 };
 
 enum class SourceResult { Done, WriteFailed, Cancelled };
@@ -228,11 +232,11 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         if (result != SourceResult::Done) return false;
         reader.Close();
     }
-    if (!stream.Finish() || !out.Commit()) {
+    if (!stream.Finish()) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
-    return true;
+    return CommitOutput(out, target, OutputExpectation::Frames(stream.Frames()));
 }
 
 }  // namespace qm

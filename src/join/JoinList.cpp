@@ -1,5 +1,8 @@
 #include "join/JoinList.h"
 
+#include "output/OutputPath.h"
+#include "stream/OutputFile.h"
+
 namespace qm {
 
 void JoinList::Clear() {
@@ -24,6 +27,34 @@ void JoinList::SetTargetTag(const std::string& title, const std::string& artist,
     tags.genre = genre;
     tags.track = track;  // the whole number: track 300 stays 300
     m_targetTag = BuildId3v2Tag(tags);
+}
+
+bool JoinList::CommitOutput(OutputFile& out, const std::filesystem::path& target,
+                            const OutputExpectation& expectation) {
+    if (!m_verify) {
+        if (out.Commit()) return true;
+        m_lastError = FailedToWriteMessage(target);
+        return false;
+    }
+    // The output is checked while it is still the temporary file beside the target, so a
+    // file that fails never replaces anything; the staged output deletes it on the way out.
+    StagedOutputs staged;
+    std::filesystem::path temporary;
+    if (!out.Stage(&temporary)) {
+        m_lastError = FailedToWriteMessage(target);
+        return false;
+    }
+    staged.Add(temporary, target);
+    if (m_beforeCheck) m_beforeCheck(temporary);
+    const VerifyResult result = VerifyMp3File(temporary, expectation);
+    if (!result.ok) {
+        m_lastError = VerificationFailedMessage(target, result.problem);
+        return false;
+    }
+    std::filesystem::path failed;
+    if (staged.PlaceAll(&failed)) return true;
+    m_lastError = FailedToWriteMessage(target);
+    return false;
 }
 
 }  // namespace qm

@@ -17,9 +17,12 @@
 #include "join/EncoderParams.h"
 #include "progress/Progress.h"
 #include "stream/FailureMessages.h"
+#include "stream/OutputVerify.h"
 #include "stream/Tags.h"
 
 namespace qm {
+
+class OutputFile;
 
 class JoinList {
 public:
@@ -51,6 +54,13 @@ public:
     using DecodeHook = std::function<void(int sourceIndex)>;
     void SetDecodeHook(DecodeHook hook) { m_decodeHook = std::move(hook); }
 
+    // With verify, the complete output is checked (VerifyMp3File against what the join wrote
+    // into it) before it is put in place. One that fails is deleted, any file it was to
+    // replace stays, and the join fails with VerificationFailedMessage. Off by default.
+    void SetVerifyOutput(bool verify) { m_verify = verify; }
+    // Called with the complete output's file before its check; tests damage it there.
+    void SetBeforeCheck(OutputVerifier::BeforeCheck hook) { m_beforeCheck = std::move(hook); }
+
     // The message of the last failed join; never cleared by the object.
     const std::string& LastError() const { return m_lastError; }
     const std::vector<std::filesystem::path>& Sources() const { return m_sources; }
@@ -61,11 +71,16 @@ private:
     [[nodiscard]] bool CopyFrames(const std::filesystem::path& target, const LongOperation& operation);
     bool Reencode(const std::filesystem::path& target, const EncoderParams& params, const LongOperation& operation);
     [[nodiscard]] bool EncodeBlocks(ReencodeRun& run);
+    // Puts the complete output in place, checked first when asked to; false with the message set.
+    [[nodiscard]] bool CommitOutput(OutputFile& out, const std::filesystem::path& target,
+                                    const OutputExpectation& expectation);
 
     std::string m_lastError;
     std::vector<std::uint8_t> m_targetTag;
     std::vector<std::filesystem::path> m_sources;
     DecodeHook m_decodeHook;
+    bool m_verify = false;
+    OutputVerifier::BeforeCheck m_beforeCheck;
 };
 
 }  // namespace qm

@@ -238,6 +238,7 @@ struct JoinList::ReencodeRun {
     // so a writer thread would save nothing.
     OutputFile out{OutputFile::Storing::ByTheCaller};
     PcmBlockQueue queue;
+    std::uint64_t samplesEncoded = 0;  // per channel, at the target's rate
 };
 
 bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams& params,
@@ -263,11 +264,11 @@ bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams
     SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz, m_decodeHook);
     decoder.Start();
     if (!EncodeBlocks(run)) return false;
-    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out) || !run.out.Commit()) {
+    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out) ) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
-    return true;
+    return CommitOutput(run.out, target, OutputExpectation::Samples(run.samplesEncoded));
 }
 
 // Encodes the decoder's blocks in order until the last source has ended. False on an open
@@ -288,6 +289,7 @@ bool JoinList::EncodeBlocks(ReencodeRun& run) {
                     m_lastError = FailedToWriteMessage(run.target);
                     return false;
                 }
+                run.samplesEncoded += static_cast<std::uint64_t>(block.samples);
                 break;
             case PcmBlock::Kind::kOpenFailed:
                 m_lastError = FailedToOpenMessage(m_sources[static_cast<std::size_t>(block.index)]);
