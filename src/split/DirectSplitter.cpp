@@ -21,24 +21,15 @@ struct DirectSplitter::Piece {
     bool sourceEnded = false;
 };
 
-bool DirectSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                      const PieceNumbers& numbers, bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Bytes, sizeBytes, numbers, endReached);
-}
-
-bool DirectSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
-                                          bool* endReached) {
-    return WriteLimitedPiece(path, Limit::Samples, TenthsToSamples(tenths), numbers, endReached);
-}
-
-bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                                       const PieceNumbers& numbers, bool* endReached) {
+bool DirectSplitter::WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
+                                const PieceNumbers& numbers, bool* endReached) {
+    if (limit.kind == PieceLimit::Kind::ToEnd) return WriteRest(path, numbers);
     *endReached = false;
     Piece piece;
     if (!BeginPiece(piece, path, numbers)) return false;
     if (!CopyLeadIn(piece)) return Fail();
     if (PumpAndCheckCancel()) return Fail();
-    if (!CopyOwnFrames(piece, kind, limit, endReached)) return Fail();
+    if (!CopyOwnFrames(piece, limit, endReached)) return Fail();
     if (piece.sourceEnded && piece.ownFrames == 0) return LeaveOutEmptyPiece();
     if (!CopyTail(piece)) return Fail();
     if (!FinishPiece(piece)) return false;
@@ -49,7 +40,7 @@ bool DirectSplitter::WriteLimitedPiece(const std::filesystem::path& path, Limit 
     return true;
 }
 
-bool DirectSplitter::WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) {
+bool DirectSplitter::WriteRest(const std::filesystem::path& path, const PieceNumbers& numbers) {
     Piece piece;
     if (!BeginPiece(piece, path, numbers)) return false;
     if (!CopyLeadIn(piece)) return Fail();
@@ -129,12 +120,14 @@ bool DirectSplitter::CopyLeadIn(Piece& piece) {
     return true;
 }
 
-bool DirectSplitter::CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached) {
+bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* endReached) {
     // The frame that crosses the limit belongs to this piece, so every piece but the last
     // is at least as large or long as asked, by less than one frame.
+    const bool bytes = limit.kind == PieceLimit::Kind::Bytes;
+    const std::uint64_t target = bytes ? limit.bytes : TenthsToSamples(limit.tenths);
     std::uint64_t total = 0;
     Mp3FrameHeader header;
-    while (total < limit) {
+    while (total < target) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
             *endReached = true;
@@ -147,8 +140,8 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit
         // the limit counts the piece's own frames after them.
         if (!IsRepeatedFrame(header.frameOffset)) {
             ++piece.ownFrames;
-            total += kind == Limit::Bytes ? static_cast<std::uint64_t>(header.frameBytes)
-                                          : static_cast<std::uint64_t>(header.samplesPerFrame);
+            total += bytes ? static_cast<std::uint64_t>(header.frameBytes)
+                           : static_cast<std::uint64_t>(header.samplesPerFrame);
         }
         if (ProgressAndCheckCancel()) {
             ClearError();

@@ -13,20 +13,19 @@ namespace qm {
 // up to date for the piece) ahead of them.
 class DirectSplitter final : public SplitEngine {
 public:
-    [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                        const PieceNumbers& numbers, bool* endReached) override;
-    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
-                                            bool* endReached) override;
-    bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
 
+protected:
+    [[nodiscard]] bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
+                                  const PieceNumbers& numbers, bool* endReached) override;
+
 private:
     struct Piece;
-    enum class Limit { Bytes, Samples };
 
-    [[nodiscard]] bool WriteLimitedPiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                                         const PieceNumbers& numbers, bool* endReached);
+    // Everything from the current position to the end of the source; its frames are not
+    // recorded, as no piece follows.
+    [[nodiscard]] bool WriteRest(const std::filesystem::path& path, const PieceNumbers& numbers);
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     // Adds a frame read from the source to the piece: to its Xing/Info frame at once, to the
     // file with the run of frames it belongs to.
@@ -34,7 +33,7 @@ private:
     // Copies the pending run of source frames into the piece; false as WritePieceBytes.
     [[nodiscard]] bool CopyRun(Piece& piece);
     [[nodiscard]] bool CopyLeadIn(Piece& piece);
-    bool CopyOwnFrames(Piece& piece, Limit kind, std::uint64_t limit, bool* endReached);
+    bool CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* endReached);
     [[nodiscard]] bool CopyTail(Piece& piece);
     bool FinishPiece(Piece& piece);
     [[nodiscard]] bool LeaveOutEmptyPiece();

@@ -79,27 +79,12 @@ void ReencodeSplitter::SetEncoderParams(int sampleRateHz, int bitRateKbps, std::
     m_chosenChannelMode = channelMode;
 }
 
-bool ReencodeSplitter::WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                        const PieceNumbers& numbers, bool* endReached) {
-    return WritePiece(path, Limit::Bytes, sizeBytes, numbers, endReached);
-}
-
-bool ReencodeSplitter::WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
-                                            bool* endReached) {
-    return WritePiece(path, Limit::Samples, TenthsToSamples(tenths), numbers, endReached);
-}
-
-bool ReencodeSplitter::WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) {
-    bool endReached = false;
-    return WritePiece(path, Limit::ToEnd, 0, numbers, &endReached);
-}
-
 // A piece is a run of whole source frames: the lead-in, the piece's own frames up to the
 // limit (the frame crossing it included), the tail. The fades lie inside that run, so a fade
 // longer than the piece is cut off at the piece's edge and the cuts stay where the plan put
 // them. Pieces follow each other without repeating audio: the frames before a piece only
 // prime the decoder.
-bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
+bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
                                   const PieceNumbers& numbers, bool* endReached) {
     *endReached = false;
     Piece piece;
@@ -108,8 +93,10 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind,
     // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
     const std::uint64_t leadInSamples = SeekLeadIn();
     std::uint64_t targetSamples = std::numeric_limits<std::uint64_t>::max();
-    if (kind != Limit::ToEnd) {
-        const std::uint64_t own = kind == Limit::Bytes ? SamplesForOutputBytes(piece, limit) : limit;
+    const bool toEnd = limit.kind == PieceLimit::Kind::ToEnd;
+    if (!toEnd) {
+        const std::uint64_t own = limit.kind == PieceLimit::Kind::Bytes ? SamplesForOutputBytes(piece, limit.bytes)
+                                                                         : TenthsToSamples(limit.tenths);
         targetSamples = own + leadInSamples + m_tailSamples;
     }
     const std::uint64_t pieceStart = m_reader.Position();
@@ -125,7 +112,7 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, Limit kind,
     if (PumpAndCheckCancel()) return Fail(piece);
     if (!FinishPiece(piece)) return false;
     // The tail is read again by the next piece.
-    if (kind != Limit::ToEnd) RewindHistory(m_tailSamples);
+    if (!toEnd) RewindHistory(m_tailSamples);
     return true;
 }
 

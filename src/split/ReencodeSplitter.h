@@ -17,11 +17,6 @@ namespace qm {
 // decoder), and the fades lie inside each piece.
 class ReencodeSplitter final : public SplitEngine {
 public:
-    [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                        const PieceNumbers& numbers, bool* endReached) override;
-    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
-                                            bool* endReached) override;
-    bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) override;
     void SetFadeIn(bool enabled, int tenths) override;
     void SetFadeOut(bool enabled, int tenths) override;
     // The chosen bit rate (brought into the encoder's range), or the average bit rate of the
@@ -38,12 +33,13 @@ public:
     ReencodeSplitter();
     ~ReencodeSplitter() override;
 
+protected:
+    [[nodiscard]] bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
+                                  const PieceNumbers& numbers, bool* endReached) override;
+
 private:
     struct Piece;
-    enum class Limit { Bytes, Samples, ToEnd };
 
-    [[nodiscard]] bool WritePiece(const std::filesystem::path& path, Limit kind, std::uint64_t limit,
-                                  const PieceNumbers& numbers, bool* endReached);
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool StartCodec(Piece& piece);
     // Seeks back to the lead-in's first frame; the samples of the frames sought back over.

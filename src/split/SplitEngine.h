@@ -39,14 +39,21 @@ public:
     // when the source ran out before the piece was complete (the piece is still written).
     // False when the output could not be created or written, or the run was cancelled; no
     // file is left then and LastError() says why (empty on cancel).
-    [[nodiscard]] virtual bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
-                                                const PieceNumbers& numbers, bool* endReached) = 0;
+    [[nodiscard]] bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes,
+                                        const PieceNumbers& numbers, bool* endReached) {
+        return WritePiece(path, {PieceLimit::Kind::Bytes, sizeBytes, 0}, numbers, endReached);
+    }
     // The same, with the piece's length in tenths of a second.
-    [[nodiscard]] virtual bool WritePieceByDuration(const std::filesystem::path& path, int tenths,
-                                                    const PieceNumbers& numbers, bool* endReached) = 0;
+    [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
+                                            bool* endReached) {
+        return WritePiece(path, {PieceLimit::Kind::Duration, 0, tenths}, numbers, endReached);
+    }
     // Writes everything from the current position to the end of the source. A piece that
     // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
-    [[nodiscard]] virtual bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) = 0;
+    [[nodiscard]] bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) {
+        bool endReached = false;
+        return WritePiece(path, {PieceLimit::Kind::ToEnd, 0, 0}, numbers, &endReached);
+    }
     // Reads past tenths of a second of the source without writing; ends on the first frame
     // boundary at or after the target. *endReached is set when the source ran out. False
     // only when cancelled.
@@ -111,6 +118,17 @@ public:
     const std::string& LastError() const { return m_lastError; }
 
 protected:
+    // What ends a piece: the bytes of its own frames, its length, or the end of the source.
+    struct PieceLimit {
+        enum class Kind { Bytes, Duration, ToEnd };
+        Kind kind = Kind::ToEnd;
+        std::uint64_t bytes = 0;  // for Bytes
+        int tenths = 0;           // for Duration
+    };
+    // The engine's piece writer behind the three calls above, with their contract.
+    [[nodiscard]] virtual bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
+                                          const PieceNumbers& numbers, bool* endReached) = 0;
+
     // One frame read so far: where it starts and how many samples it holds.
     struct HistoryEntry {
         std::uint64_t frameOffset;

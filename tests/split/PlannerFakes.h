@@ -37,17 +37,17 @@ class ScriptedEngine final : public SplitEngine {
 public:
     explicit ScriptedEngine(EngineScript* script) : m_script(script) {}
 
-    bool WritePieceBySize(const std::filesystem::path& path, std::uint64_t sizeBytes, const PieceNumbers& n,
-                          bool* endReached) override {
-        return Piece(path, "size " + std::to_string(sizeBytes), n, endReached);
-    }
-    bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& n,
-                              bool* endReached) override {
-        return Piece(path, "duration " + std::to_string(tenths), n, endReached);
-    }
-    bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& n) override {
-        bool ignored = false;
-        return Piece(path, "end", n, &ignored);
+    bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit, const PieceNumbers& n,
+                    bool* endReached) override {
+        switch (limit.kind) {
+            case PieceLimit::Kind::Bytes:
+                return Piece(path, "size " + std::to_string(limit.bytes), n, endReached);
+            case PieceLimit::Kind::Duration:
+                return Piece(path, "duration " + std::to_string(limit.tenths), n, endReached);
+            case PieceLimit::Kind::ToEnd:
+                break;
+        }
+        return Piece(path, "end", n, endReached);
     }
     bool SkipDuration(int tenths, bool* endReached) override {
         m_script->calls.push_back("skip " + std::to_string(tenths));
