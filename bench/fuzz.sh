@@ -31,6 +31,8 @@ declare -A reads_mp3=([frames]=1 [analysis]=1 [tags]=1 [xing]=1)
 # Qt keeps every settings file it has read in a cache of its own, which would look like a leak
 # after each input and make every run a full leak search: the settings target goes without it.
 declare -A extra=([settings]=-detect_leaks=0)
+# Markers of each input kind, which mutations splice in (fuzz/*.dict).
+declare -A dict=([frames]=mp3 [analysis]=mp3 [tags]=mp3 [xing]=mp3 [templates]=templates [settings]=settings)
 # An input that takes longer than this counts as a hang.
 timeout_seconds=20
 
@@ -62,7 +64,8 @@ run_target() {
     local prefix="$logs/$name-artifact-"
     rm -f "$prefix"*
     "$dir/fuzz/qm-fuzz-$name" -max_total_time="$seconds" -timeout="$timeout_seconds" \
-        -max_len="${max_len[$name]}" -artifact_prefix="$prefix" -print_final_stats=1 ${extra[$name]:-} \
+        -max_len="${max_len[$name]}" -artifact_prefix="$prefix" -print_final_stats=1 \
+        -dict="fuzz/${dict[$name]}.dict" ${extra[$name]:-} \
         "${inputs[@]}" >"$logs/$name.log" 2>&1
     local status=$?
     local execs
