@@ -71,6 +71,7 @@ BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vecto
     const std::vector<JoinFileFacts> joinedFacts = AnalyseAll(joined);
     const JoinPlacement placement = JoinPlacementOf(options);
     JoinList job;
+    job.SetVerifyOutput(progress.verifyOutputs);
     auto setOutcome = [&](std::size_t i, std::string text) {
         items[i].outcome = std::move(text);
         if (rowChanged) rowChanged(i);

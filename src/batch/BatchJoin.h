@@ -30,6 +30,9 @@ struct BatchJoinProgress {
     LongOperation currentJoin;
     ProgressBar* batchBar = nullptr;
     StatusText* batchText = nullptr;
+    // Each output is checked before it is put in place (JoinList::SetVerifyOutput); one that
+    // fails is that main file's failure.
+    bool verifyOutputs = false;
 };
 
 enum class BatchJoinResult { Done, Cancelled };

@@ -55,6 +55,7 @@ struct JoinArgs {
     bool append = false;
     std::vector<std::string> with;
     OutputOptionValues placement;  // -o (the joined file; with --batch the folder), --tree, --if-exists
+    bool verify = false;           // decode and check every output before it is put in place
     bool json = false;
 };
 
@@ -135,6 +136,7 @@ int RunJoin(const JoinArgs& args) {
     }
     const TagInfo tag = args.tag.Over(TagInfo{});
     job.SetTargetTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
+    job.SetVerifyOutput(args.verify);
     const JoinChoice choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
 
     CancelFlag cancel{0};
@@ -204,7 +206,7 @@ int RunBatch(const JoinArgs& args) {
     InterruptGuard guard(cancel);
     TerminalProgress terminal = TerminalProgress::ForStderr();
     NullPump pump;
-    const BatchJoinProgress progress{{&terminal, &terminal, &pump, &cancel}, nullptr, nullptr};
+    const BatchJoinProgress progress{{&terminal, &terminal, &pump, &cancel}, nullptr, nullptr, args.verify};
     const BatchJoinResult result =
         RunBatchJoin(items, joined, args.append ? JoinTypeCode::Append : JoinTypeCode::Prepend, options, progress);
     terminal.Clear();
@@ -272,6 +274,8 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
     join->add_flag("--no-postfix", args->encoding.noPostfix,
                    "With --batch: do not add \"_joined\" to the output names");
+    join->add_flag("--verify", args->verify,
+                   "Decode every output and check it before it is put in place; one that fails is deleted");
     join->add_flag("--json", args->json, "Print the outcome as JSON (see the README for its shape)");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->footer(

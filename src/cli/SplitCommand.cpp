@@ -97,6 +97,7 @@ struct SplitRequest {
     std::vector<std::string> files;
     OutputOptionValues output;
     SplitEncodingValues encoding;
+    bool verify = false;
     bool json = false;
 };
 
@@ -224,6 +225,17 @@ BatchFilePlanner Measuring(BatchFilePlanner planner) {
     };
 }
 
+// Wraps a planner so that every piece is decoded and checked once written, while the next one
+// is written; a piece that fails fails its file, and neither it nor the pieces after it stay.
+BatchFilePlanner Verifying(BatchFilePlanner planner) {
+    return [planner = std::move(planner)](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
+                                          std::string* message) {
+        SplitPlanContext verifying = context;
+        verifying.verifyOutputs = true;
+        return planner(verifying, entry, sequence, message);
+    };
+}
+
 // FILE <tab> OUTCOME [<tab> PATH]..., each field escaped so that it stays one field.
 void PrintLine(const BatchSplitFile& file) {
     std::string line = LineField(file.entry.path.string()) + "\t" + LineField(file.outcome);
@@ -281,7 +293,7 @@ int RunSplit(const SplitRequest& request) {
     const audio::ScanMemoScope scanOnce;
 
     BatchSplitJob job;
-    job.planner = Measuring(plan.planner);
+    job.planner = request.verify ? Verifying(Measuring(plan.planner)) : Measuring(plan.planner);
     job.options = &plan.options;
     job.resolve = MakeSplitOutputResolver(plan.options);
     job.progress = BatchSplitProgress{&progress, &progress, nullptr, nullptr, &pump, &cancel};
@@ -351,6 +363,8 @@ void Setup(CLI::App& app, int* exitCode) {
     AddModeOptions(command, request.get());
     AddSplitOutputOptions(command, &request->output);
     AddEncoderOptions(command, request.get());
+    command->add_flag("--verify", request->verify,
+                      "Decode every piece once written and check it; a piece that fails fails its file");
     command->add_flag("--json", request->json, "Print the outcome as JSON (see the README for its shape)");
     command->add_option("FILE", request->files, "MP3 files to split")->required();
     command->footer(
