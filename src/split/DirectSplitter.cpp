@@ -19,6 +19,12 @@ struct DirectSplitter::Piece {
     std::uint64_t runBytes = 0;
     bool startsAtAudioStart = false;
     bool sourceEnded = false;
+    // The piece starts with frames the piece before ends with (the step back's, carried for
+    // the bit reservoir of its first own frame) and marks them as encoder delay, so that a
+    // gapless player does not play them twice.
+    bool marksRepeats = false;
+    std::uint32_t repeatFrames = 0;
+    int repeatSamples = 0;
 };
 
 bool DirectSplitter::WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
@@ -70,10 +76,20 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
     piece.tagBytes = tag.size();
     // The source's Xing/Info frame goes in as it is; it is brought up to date at the end.
     const std::vector<std::uint8_t>& info = m_reader.InfoFrame();
-    if (!info.empty()) {
-        piece.xing.emplace(info);
-        if (!WritePieceBytes(info.data(), info.size())) return Fail();
+    if (!info.empty()) piece.xing.emplace(info);
+    // Repeated frames are marked in a LAME extension: a source whose frame has none gives the
+    // piece a fresh one (Layer III only; other layers have no such frame).
+    piece.marksRepeats = m_leadInSamples == 0 && IsRepeatedFrame(m_reader.Position());
+    if (piece.marksRepeats && !(piece.xing && piece.xing->IsValid() && piece.xing->HasLameExtension())) {
+        piece.xing.reset();
+        const std::vector<std::uint8_t> fresh = MakeXingFrame(m_reader.LastHeader(), WithLameExtension::Yes);
+        if (!fresh.empty()) {
+            piece.xing.emplace(fresh);
+            piece.xing->NameByBitRates();
+        }
+        piece.marksRepeats = piece.xing.has_value();
     }
+    if (piece.xing && !WritePieceBytes(piece.xing->Frame().data(), piece.xing->FrameBytes())) return Fail();
     if (PumpAndCheckCancel()) return Fail();
     return true;
 }
@@ -88,6 +104,10 @@ bool DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame, const M
     if (piece.runBytes > 0 && (!followsOn || piece.runBytes >= kMaxRunBytes) && !CopyRun(piece)) return false;
     if (piece.runBytes == 0) piece.runStart = header.frameOffset;
     piece.runBytes += frameBytes;
+    if (piece.marksRepeats && piece.repeatFrames == piece.frameCount && IsRepeatedFrame(header.frameOffset)) {
+        ++piece.repeatFrames;
+        piece.repeatSamples += header.samplesPerFrame;
+    }
     ++piece.frameCount;
     if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
     return true;
@@ -175,6 +195,9 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
     if (!CopyRun(piece)) return Fail();
     if (piece.xing && piece.xing->IsValid()) {
         // Counts, seek table and LAME fields of the Xing/Info copy now describe this piece.
+        // The repeated frames are the delay, less the decoder's own, which a gapless decoder
+        // skips on top: the piece then plays on from the sample where the piece before ended.
+        if (piece.repeatSamples > 0) piece.xing->SetEncoderDelay(piece.repeatSamples - kDecoderDelaySamples);
         const std::uint64_t fileBytes = PieceBytesWritten();
         const std::vector<std::uint8_t>& rebuilt =
             piece.xing->Finish(fileBytes - piece.tagBytes, piece.startsAtAudioStart, piece.sourceEnded);

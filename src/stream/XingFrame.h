@@ -75,6 +75,8 @@ public:
     bool IsValid() const { return m_valid; }
     bool HasLameExtension() const { return m_layout.lameOffset != 0; }
     std::size_t FrameBytes() const { return m_frame.size(); }
+    // The frame as it stands (before Finish: as it was given).
+    const std::vector<std::uint8_t>& Frame() const { return m_frame; }
 
     // One audio frame of the new stream, in stream order.
     void AddFrame(std::span<const std::uint8_t> frameBytes);
