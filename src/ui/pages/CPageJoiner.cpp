@@ -27,6 +27,7 @@
 #include "ui/pages/PageSizes.h"
 #include "ui/shell/MessageBoxes.h"
 #include "ui/shell/ShellCalls.h"
+#include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
 
 namespace qm {
@@ -39,12 +40,17 @@ constexpr int kTrackDigits = 3;
 constexpr int kTrackSpinLow = 1;
 constexpr int kTrackSpinHigh = 255;
 
-// File names are bytes on POSIX systems; Qt maps them to text through the locale.
-fs::path PathOf(const QString& text) { return fs::path(QFile::encodeName(text).toStdString()); }
-
-QString TextOf(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
-
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+// The page's tag fields and the list column each is copied from, in the columns' order.
+struct TagFieldColumn {
+    std::string JoinerPageSettings::*text;
+    ListColumn column;
+};
+constexpr TagFieldColumn kTagFieldColumns[] = {
+    {&JoinerPageSettings::ID3TrackNo, ListColumn::Track}, {&JoinerPageSettings::ID3Title, ListColumn::Title},
+    {&JoinerPageSettings::ID3Artist, ListColumn::Artist}, {&JoinerPageSettings::ID3Album, ListColumn::Album},
+    {&JoinerPageSettings::ID3Year, ListColumn::Year},     {&JoinerPageSettings::ID3GenreEx, ListColumn::Genre},
+    {&JoinerPageSettings::ID3Comment, ListColumn::Comment},
+};
 
 // The track number box: up to three digits or nothing, with arrows stepping from 1 to 255.
 // The arrows leave a typed number above 255 at 255.
@@ -190,7 +196,7 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CPageJoiner::UpdateEnabling);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         const int row = m_list->indexOfTopLevelItem(item);
-        if (const ListItemRecord* record = m_list->Record(row)) OpenWithShell(TextOf(record->path));
+        if (const ListItemRecord* record = m_list->Record(row)) OpenWithShell(PathText(record->path));
     });
 
     setTabOrder(m_list, m_join);
@@ -211,13 +217,7 @@ void CPageJoiner::StoreTagFields() {
     // The stored fields keep the folder "Add Folder" wrote meanwhile.
     const JoinerPageSettings fields = TagFields();
     JoinerPageSettings& stored = m_settings.joinerPage;
-    stored.ID3Title = fields.ID3Title;
-    stored.ID3Artist = fields.ID3Artist;
-    stored.ID3Album = fields.ID3Album;
-    stored.ID3Year = fields.ID3Year;
-    stored.ID3Comment = fields.ID3Comment;
-    stored.ID3GenreEx = fields.ID3GenreEx;
-    stored.ID3TrackNo = fields.ID3TrackNo;
+    for (const TagFieldColumn& field : kTagFieldColumns) stored.*field.text = fields.*field.text;
 }
 
 void CPageJoiner::BuildTagGroup() {
@@ -426,50 +426,43 @@ void CPageJoiner::RemoveAll() {
 void CPageJoiner::CopyTagFromSelection() {
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty()) return;
-    const auto column = [this, row = rows.front()](ListColumn c) {
-        return m_list->ItemText(row, ColumnIndex(ListKind::Joiner, c)).toStdString();
-    };
     JoinerPageSettings fields;
-    fields.ID3TrackNo = column(ListColumn::Track);
-    fields.ID3Title = column(ListColumn::Title);
-    fields.ID3Artist = column(ListColumn::Artist);
-    fields.ID3Album = column(ListColumn::Album);
-    fields.ID3Year = column(ListColumn::Year);
-    fields.ID3GenreEx = column(ListColumn::Genre);
-    fields.ID3Comment = column(ListColumn::Comment);
+    for (const TagFieldColumn& field : kTagFieldColumns) {
+        fields.*field.text = m_list->ItemText(rows.front(), ColumnIndex(ListKind::Joiner, field.column)).toStdString();
+    }
     ShowTagFields(fields);
 }
 
 void CPageJoiner::PlaySelected() {
     const QList<int> rows = SelectedRows();
     if (rows.size() != 1) return;
-    OpenWithShell(TextOf(m_list->Record(rows.front())->path));
+    OpenWithShell(PathText(m_list->Record(rows.front())->path));
 }
 
 void CPageJoiner::BrowseSelected() {
     const QList<int> rows = SelectedRows();
     if (rows.size() != 1) return;
-    CurrentJoinerTargetDialogs().ShowInFileManager(TextOf(m_list->Record(rows.front())->path));
+    CurrentJoinerTargetDialogs().ShowInFileManager(PathText(m_list->Record(rows.front())->path));
+}
+
+std::array<std::pair<QLineEdit*, std::string JoinerPageSettings::*>, 5> CPageJoiner::TagEdits() const {
+    return {{{m_title, &JoinerPageSettings::ID3Title},
+             {m_artist, &JoinerPageSettings::ID3Artist},
+             {m_album, &JoinerPageSettings::ID3Album},
+             {m_year, &JoinerPageSettings::ID3Year},
+             {m_comment, &JoinerPageSettings::ID3Comment}}};
 }
 
 JoinerPageSettings CPageJoiner::TagFields() const {
     JoinerPageSettings fields;
-    fields.ID3Title = m_title->text().toStdString();
-    fields.ID3Artist = m_artist->text().toStdString();
-    fields.ID3Album = m_album->text().toStdString();
-    fields.ID3Year = m_year->text().toStdString();
-    fields.ID3Comment = m_comment->text().toStdString();
+    for (const auto& [edit, text] : TagEdits()) fields.*text = edit->text().toStdString();
     fields.ID3GenreEx = m_genre->currentText().toStdString();
     fields.ID3TrackNo = m_track->text().toStdString();
     return fields;
 }
 
 void CPageJoiner::ShowTagFields(const JoinerPageSettings& fields) {
-    m_title->setText(Utf8(fields.ID3Title));
-    m_artist->setText(Utf8(fields.ID3Artist));
-    m_album->setText(Utf8(fields.ID3Album));
-    m_year->setText(Utf8(fields.ID3Year));
-    m_comment->setText(Utf8(fields.ID3Comment));
+    for (const auto& [edit, text] : TagEdits()) edit->setText(Utf8(fields.*text));
     m_genre->setEditText(Utf8(fields.ID3GenreEx));
     // A stored or copied track text is kept to the box's digits.
     QString track = Utf8(fields.ID3TrackNo);
@@ -483,7 +476,7 @@ void CPageJoiner::JoinNow() {
     if (rows < 2) return;
     // The dialog opens in the first file's folder, with no name typed in.
     const QString chosen =
-        CurrentJoinerTargetDialogs().ChooseTarget(this, TextOf(m_list->Record(0)->path.parent_path()));
+        CurrentJoinerTargetDialogs().ChooseTarget(this, PathText(m_list->Record(0)->path.parent_path()));
     if (chosen.isEmpty()) return;
     const fs::path target = PathOf(chosen);
 

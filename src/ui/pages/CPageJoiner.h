@@ -5,7 +5,9 @@
 
 #include <QStringList>
 #include <QVBoxLayout>
+#include <array>
 #include <functional>
+#include <utility>
 
 #include "ui/shell/CResizablePage.h"
 #include "ui/widgets/FileListCtrl.h"
@@ -107,6 +109,8 @@ private:
     void SwapRows(int upper);
     void ShowTagFields(const JoinerPageSettings& fields);
     void StoreTagFields();
+    // The one-line tag edits and the field each shows.
+    std::array<std::pair<QLineEdit*, std::string JoinerPageSettings::*>, 5> TagEdits() const;
     int DropRowAt(QPoint at) const;
     void ShowDropLine(int row);
     void RestoreSelection(const QList<QTreeWidgetItem*>& selected, QTreeWidgetItem* current);

@@ -17,6 +17,7 @@
 #include "ui/shell/Addresses.h"
 #include "ui/shell/MessageBoxes.h"
 #include "ui/widgets/GatheringDialogs.h"
+#include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
 
 namespace qm {
@@ -27,11 +28,6 @@ namespace {
 
 constexpr const char* kSearchingText = "Searching MP3 files...";
 constexpr const char* kChooseFolderTitle = "Please choose a folder:";
-
-// File names are bytes on POSIX systems; Qt maps them to text through the locale.
-fs::path PathOf(const QString& text) { return fs::path(QFile::encodeName(text).toStdString()); }
-
-QString TextOf(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
 // The same file reached by two paths (a symbolic link, "..", a shortcut's target) gives the
 // same identity; a file that cannot be resolved keeps its absolute path.
@@ -71,7 +67,7 @@ public:
     void Add(const fs::path& path) {
         ++m_count;
         if (m_count <= FileListCtrl::kMaxListedFailures) {
-            m_text += TextOf(path) + u'\n';
+            m_text += PathText(path) + u'\n';
         } else if (m_count == FileListCtrl::kMaxListedFailures + 1) {
             m_text += QStringLiteral("<more files>...\n");
         }
@@ -149,7 +145,7 @@ FailureList AddEach(FileListCtrl* list, const PathList& paths, ProgressDialog* p
     for (int i = 0; i < count; ++i) {
         const fs::path& path = paths[static_cast<std::size_t>(i)];
         progress->SetText(
-            QStringLiteral("[%1/%2] Adding file %3...").arg(i + 1).arg(count).arg(TextOf(path.filename())));
+            QStringLiteral("[%1/%2] Adding file %3...").arg(i + 1).arg(count).arg(PathText(path.filename())));
         progress->Bar().StepIt();
         if (list->AddFile(path) == AddOutcome::Failed) failures.Add(path);
         redraw.AfterRow();
@@ -309,7 +305,7 @@ AddOutcome FileListCtrl::AddFile(const fs::path& path) {
     ReadTags(path, &record->tags);
 
     const ListItemRecord* kept = record.get();
-    const int row = InsertRow(TextOf(path.filename()), std::move(record));
+    const int row = InsertRow(PathText(path.filename()), std::move(record));
     FillRowTexts(this, m_kind, row, *kept, error ? 0 : static_cast<std::int64_t>(sizeBytes));
     if (oncePerFile) m_identities.insert(IdentityOf(path));
     return AddOutcome::Added;

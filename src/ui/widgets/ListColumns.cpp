@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ui/widgets/Formats.h"
+#include "ui/widgets/PathText.h"
 
 namespace qm {
 
@@ -71,8 +72,6 @@ const std::vector<ColumnSpec> kBatchJoinerJoined = {
     {C::Freq, "Freq", kRight, 70, K::Number},
     {C::Ch, "Ch", kLeft, 60, K::Text},
 };
-
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
