@@ -247,7 +247,9 @@ bool SplitEngine::WritePieceBytes(const void* bytes, std::size_t byteCount) {
 
 bool SplitEngine::CopySourceToPiece(std::uint64_t sourceByteOffset, std::uint64_t byteCount) {
     if (m_output.CopyFrom(m_reader.Descriptor(), sourceByteOffset, byteCount)) return true;
-    SetError(FailedToWriteMessage(m_output.Target()));
+    // A source that another program cut short ends before the run does: the fault is the
+    // source's, not the output's.
+    SetError(m_reader.SourceChanged() ? SourceChangedMessage(m_sourcePath) : FailedToWriteMessage(m_output.Target()));
     DiscardPiece();
     return false;
 }
