@@ -130,4 +130,19 @@ private:
     bool m_initialised = false;
 };
 
+// An options page with its own Controls (which add to OptionsPageControls).
+template <typename PageControls>
+class OptionsPageWith : public COptionsPage {
+public:
+    using Controls = PageControls;
+
+    const Controls& Ui() const { return m_ui; }
+
+protected:
+    using COptionsPage::COptionsPage;
+    OptionsPageControls& SharedUi() override { return m_ui; }
+
+    Controls m_ui;
+};
+
 }  // namespace qm

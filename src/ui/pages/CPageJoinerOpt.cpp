@@ -44,7 +44,7 @@ const Preset* PresetOfItem(int itemValue) {
 }  // namespace
 
 CPageJoinerOpt::CPageJoinerOpt(SettingsStore& settings, QWidget* parent)
-    : COptionsPage(kCaption, QStringLiteral("Skip (not join)"), settings, parent) {
+    : OptionsPageWith(kCaption, QStringLiteral("Skip (not join)"), settings, parent) {
     BuildControls();
     ConnectSharedControls();
     connect(m_ui.preset, &QComboBox::activated, this, &CPageJoinerOpt::PresetChosen);

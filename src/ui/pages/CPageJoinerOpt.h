@@ -11,38 +11,34 @@ namespace qm {
 
 struct JoinerOptions;
 
-class CPageJoinerOpt : public COptionsPage {
+struct JoinerOptControls : OptionsPageControls {
+    QComboBox* preset = nullptr;
+    QCheckBox* addPostfix = nullptr;
+};
+
+class CPageJoinerOpt : public OptionsPageWith<JoinerOptControls> {
     Q_OBJECT
 
 public:
     static inline const char* kCaption = "Joiner Options";
 
-    struct Controls : OptionsPageControls {
-        QComboBox* preset = nullptr;
-        QCheckBox* addPostfix = nullptr;
-    };
-
-    // The page edits the option values held in settings, which must outlive it.
     explicit CPageJoinerOpt(SettingsStore& settings, QWidget* parent = nullptr);
-
-    const Controls& Ui() const { return m_ui; }
-
-protected:
-    OptionsPageControls& SharedUi() override { return m_ui; }
-    OptionsPageFields SharedFields() const override;
-    void FillOwnControls() override;
-    bool TakeOwnFields() override;
-    void TakeOwnChoices() override;
-    void EncodingChosen() override { ShowCustomize(); }
 
 private:
     JoinerOptions& Options() const;
     void BuildControls();
     void FillPresets();
     void PresetChosen();
+    // The "Customize" preset is shown once a list's value no longer matches a preset.
     void ShowCustomize();
+    void EncodingChosen() override { ShowCustomize(); }
 
-    Controls m_ui;
+    // The page's part of filling and taking: the preset list and the "_joined" box.
+    OptionsPageFields SharedFields() const override;
+    void FillOwnControls() override;
+    bool TakeOwnFields() override;
+    void TakeOwnChoices() override;
+
     int m_customizeIndex = -1;
 };
 

@@ -53,26 +53,24 @@ QComboBox* TemplateBox(const auto& templates, QWidget* parent) {
     return box;
 }
 
-// A template box with its help button and its samples: the box and the samples share the
-// row's width half and half, the help button between them, so the samples stay readable at
-// the page's smallest size.
-struct TemplateRow {
-    QComboBox* box;
-    QPushButton* help;
-    QLabel* samples;
-    QHBoxLayout* layout;
-};
-
-TemplateRow MakeTemplateRow(const auto& templates, const QString& helpTip, QWidget* parent) {
-    TemplateRow row{TemplateBox(templates, parent), new QPushButton(QStringLiteral("?"), parent), new QLabel(parent),
-                    new QHBoxLayout};
-    row.help->setToolTip(helpTip);
-    row.help->setFixedWidth(row.help->fontMetrics().horizontalAdvance(QStringLiteral("???")) + 16);
-    row.samples->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    row.layout->addWidget(row.box, 1);
-    row.layout->addWidget(row.help);
-    row.layout->addWidget(row.samples, 1);
-    return row;
+// Adds a template row to grid: the caption, then over span columns the template box, its help
+// button and its samples. The box and the samples share the row's width half and half, the
+// help button between them, so the samples stay readable at the page's smallest size.
+void AddTemplateRow(QGridLayout* grid, int row, int span, const QString& caption, const auto& templates,
+                    const QString& helpTip, QComboBox** box, QPushButton** help, QLabel** samples) {
+    QWidget* parent = grid->parentWidget();
+    *box = TemplateBox(templates, parent);
+    *help = new QPushButton(QStringLiteral("?"), parent);
+    (*help)->setToolTip(helpTip);
+    (*help)->setFixedWidth((*help)->fontMetrics().horizontalAdvance(QStringLiteral("???")) + 16);
+    *samples = new QLabel(parent);
+    (*samples)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* line = new QHBoxLayout;
+    line->addWidget(*box, 1);
+    line->addWidget(*help);
+    line->addWidget(*samples, 1);
+    grid->addWidget(BuddyLabel(caption, *box, parent), row, 0);
+    grid->addLayout(line, row, 1, 1, span);
 }
 
 ArrowEdit* Arrows(ArrowEdit::Digits digits, QWidget* parent) {
@@ -85,7 +83,7 @@ ArrowEdit* Arrows(ArrowEdit::Digits digits, QWidget* parent) {
 }  // namespace
 
 CPageSplitterOpt::CPageSplitterOpt(SettingsStore& settings, QWidget* parent)
-    : COptionsPage(kCaption, QStringLiteral("Skip (not split)"), settings, parent) {
+    : OptionsPageWith(kCaption, QStringLiteral("Skip (not split)"), settings, parent) {
     BuildControls();
     ConnectSharedControls();
     ConnectControls();
@@ -143,13 +141,8 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     grid->addWidget(BuddyLabel(QStringLiteral("Track &#:"), m_ui.trackNumber, section), 7, 0);
     grid->addWidget(m_ui.trackNumber, 7, 1, 1, 3, Qt::AlignLeft);
 
-    const TemplateRow title =
-        MakeTemplateRow(PredefinedTitleTemplates(), QStringLiteral("The tags a title can hold"), section);
-    m_ui.title = title.box;
-    m_ui.titleHelp = title.help;
-    m_ui.titleSamples = title.samples;
-    grid->addWidget(BuddyLabel(QStringLiteral("T&itle:"), m_ui.title, section), 8, 0);
-    grid->addLayout(title.layout, 8, 1, 1, 4);
+    AddTemplateRow(grid, 8, 4, QStringLiteral("T&itle:"), PredefinedTitleTemplates(),
+                   QStringLiteral("The tags a title can hold"), &m_ui.title, &m_ui.titleHelp, &m_ui.titleSamples);
 
     m_ui.titleDigits = Arrows(ArrowEdit::Digits::Only, section);
     grid->addWidget(BuddyLabel(QStringLiteral("Number of digits in Title:"), m_ui.titleDigits, section), 9, 0);
@@ -172,13 +165,9 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
     auto* section = new QWidget(this);
     auto* grid = new QGridLayout(section);
     grid->setContentsMargins(12, 0, 0, 0);
-    const TemplateRow name =
-        MakeTemplateRow(PredefinedFileNameTemplates(), QStringLiteral("The tags a file name can hold"), section);
-    m_ui.fileName = name.box;
-    m_ui.fileNameHelp = name.help;
-    m_ui.fileNameSamples = name.samples;
-    grid->addWidget(BuddyLabel(QStringLiteral("Outpu&t file name:"), m_ui.fileName, section), 0, 0);
-    grid->addLayout(name.layout, 0, 1, 1, 2);
+    AddTemplateRow(grid, 0, 2, QStringLiteral("Outpu&t file name:"), PredefinedFileNameTemplates(),
+                   QStringLiteral("The tags a file name can hold"), &m_ui.fileName, &m_ui.fileNameHelp,
+                   &m_ui.fileNameSamples);
 
     m_ui.fileNameDigits = Arrows(ArrowEdit::Digits::Only, section);
     auto* digitsRow = new QHBoxLayout;

@@ -11,47 +11,37 @@ namespace qm {
 class ArrowEdit;
 struct SplitterOptions;
 
-class CPageSplitterOpt : public COptionsPage {
+// The splitter options page's own controls, top to bottom, in the order of the tab key (the
+// encoding lists come after sameParams, the folder controls after fileNameDigits).
+struct SplitterOptControls : OptionsPageControls {
+    QCheckBox* reencode = nullptr;
+    QCheckBox* sameParams = nullptr;
+    ArrowEdit* fadeIn = nullptr;
+    ArrowEdit* fadeOut = nullptr;
+    ArrowEdit* forwardOverlap = nullptr;
+    ArrowEdit* backwardOverlap = nullptr;
+    QCheckBox* keepTag = nullptr;
+    QComboBox* trackNumber = nullptr;
+    QComboBox* title = nullptr;
+    QPushButton* titleHelp = nullptr;
+    QLabel* titleSamples = nullptr;
+    ArrowEdit* titleDigits = nullptr;
+    QCheckBox* firstPieces = nullptr;
+    ArrowEdit* firstPiecesNumber = nullptr;
+    QComboBox* fileName = nullptr;
+    QPushButton* fileNameHelp = nullptr;
+    QLabel* fileNameSamples = nullptr;
+    ArrowEdit* fileNameDigits = nullptr;
+    QCheckBox* folderPerFile = nullptr;
+};
+
+class CPageSplitterOpt : public OptionsPageWith<SplitterOptControls> {
     Q_OBJECT
 
 public:
     static inline const char* kCaption = "Splitter Options";
 
-    // The page's own controls, top to bottom, in the order of the tab key (the encoding
-    // lists come after sameParams, the folder controls after fileNameDigits).
-    struct Controls : OptionsPageControls {
-        QCheckBox* reencode = nullptr;
-        QCheckBox* sameParams = nullptr;
-        ArrowEdit* fadeIn = nullptr;
-        ArrowEdit* fadeOut = nullptr;
-        ArrowEdit* forwardOverlap = nullptr;
-        ArrowEdit* backwardOverlap = nullptr;
-        QCheckBox* keepTag = nullptr;
-        QComboBox* trackNumber = nullptr;
-        QComboBox* title = nullptr;
-        QPushButton* titleHelp = nullptr;
-        QLabel* titleSamples = nullptr;
-        ArrowEdit* titleDigits = nullptr;
-        QCheckBox* firstPieces = nullptr;
-        ArrowEdit* firstPiecesNumber = nullptr;
-        QComboBox* fileName = nullptr;
-        QPushButton* fileNameHelp = nullptr;
-        QLabel* fileNameSamples = nullptr;
-        ArrowEdit* fileNameDigits = nullptr;
-        QCheckBox* folderPerFile = nullptr;
-    };
-
-    // The page edits the option values held in settings, which must outlive it.
     explicit CPageSplitterOpt(SettingsStore& settings, QWidget* parent = nullptr);
-
-    const Controls& Ui() const { return m_ui; }
-
-protected:
-    OptionsPageControls& SharedUi() override { return m_ui; }
-    OptionsPageFields SharedFields() const override;
-    void FillOwnControls() override;
-    bool TakeOwnFields() override;
-    void TakeOwnChoices() override;
 
 private:
     SplitterOptions& Options() const;
@@ -68,8 +58,12 @@ private:
     void ShowSamples();
     bool TakeIntegers();
     bool TakeLength(ArrowEdit* field, bool emptyIsZero, int* tenths);
-
-    Controls m_ui;
+    // Every field of the page but the encoding and placement ones is filled and taken here;
+    // a field that cannot be kept refuses with its message.
+    OptionsPageFields SharedFields() const override;
+    void FillOwnControls() override;
+    bool TakeOwnFields() override;
+    void TakeOwnChoices() override;
 };
 
 }  // namespace qm
