@@ -264,11 +264,16 @@ bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams
     SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz, m_decodeHook);
     decoder.Start();
     if (!EncodeBlocks(run)) return false;
-    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out) ) {
+    // The Info frame goes over the placeholder the encoder put first, after the tag.
+    const auto writeInfoFrame = [&run, tagBytes = m_targetTag.size()] {
+        const std::span<const std::uint8_t> info = run.encoder.InfoFrame();
+        return info.empty() || run.out.Rewrite(tagBytes, info.data(), info.size());
+    };
+    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out) || !writeInfoFrame()) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
-    return CommitOutput(run.out, target, OutputExpectation::Samples(run.samplesEncoded));
+    return CommitOutput(run.out, target, OutputExpectation::Samples(run.samplesEncoded), operation);
 }
 
 // Encodes the decoder's blocks in order until the last source has ended. False on an open

@@ -27,6 +27,7 @@ struct ReencodeSplitter::Piece {
     bool lengthKnown = false;        // measured ahead for a fade-out
     std::uint32_t ownFrames = 0;     // frames after the lead-in
     bool sourceEnded = false;
+    std::uint64_t infoFrameOffset = 0;  // where the encoder's first frame begins: after the tag
     // The frame fed to the decoder last, whose samples the next decoder call returns.
     bool pendingInPiece = false;
     std::uint64_t pendingFirstSample = 0;
@@ -120,6 +121,7 @@ bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& pat
     if (!CreatePiece(path)) return false;
     const std::vector<std::uint8_t> tag = MakePieceTag(numbers);
     if (!WritePieceBytes(tag.data(), tag.size())) return Fail(piece);
+    piece.infoFrameOffset = tag.size();
     if (!StartCodec(piece)) {
         SetError(FailedToStartEncoderMessage(path));
         return Fail(piece);
@@ -312,6 +314,9 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
         return Fail(piece);
     }
     if (!WriteEncoded()) return Fail(piece);
+    // The Info frame goes over the placeholder the encoder put first.
+    const std::span<const std::uint8_t> info = m_encoder.InfoFrame();
+    if (!info.empty() && !RewritePieceBytes(piece.infoFrameOffset, info.data(), info.size())) return Fail(piece);
     piece.decoder.reset();
     // The piece holds the audio of its source frames, at the encoder's output rate.
     const Mp3EncoderSettings& encoded = m_encoder.Settings();

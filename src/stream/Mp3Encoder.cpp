@@ -31,6 +31,7 @@ Mp3Encoder::Mp3Encoder() : m_encode(EncodeWithLame), m_mp3(kMaxMp3BufferBytes) {
 EncoderStart Mp3Encoder::Start(const Mp3EncoderSettings& asked) {
     m_lame.reset();
     m_outputBytes = 0;
+    m_infoFrame.clear();
     Mp3EncoderSettings settings = asked;
     if (!ApplyEncoderRules(&settings)) return EncoderStart::Refused;
     LameHandle lame = MakeQuietLame();
@@ -40,9 +41,9 @@ EncoderStart Mp3Encoder::Start(const Mp3EncoderSettings& asked) {
     lame_set_out_samplerate(lame.get(), settings.outputRateHz);
     lame_set_brate(lame.get(), settings.bitRateKbps);
     lame_set_mode(lame.get(), static_cast<MPEG_mode>(settings.mode));
-    // Constant bit rate, and no Xing/Info frame: outputs are written front to back only, and
-    // the engines write their own tag in front.
-    lame_set_bWriteVbrTag(lame.get(), 0);
+    // Constant bit rate, with an Info frame: LAME puts a placeholder frame first and makes the
+    // real one at the end (the engines write their own tag in front of both).
+    lame_set_bWriteVbrTag(lame.get(), 1);
     lame_set_VBR(lame.get(), vbr_off);
     if (lame_init_params(lame.get()) < 0) return EncoderStart::Refused;
     m_lame = std::move(lame);
@@ -66,10 +67,24 @@ bool Mp3Encoder::Finish() {
     m_outputBytes = 0;
     if (!m_lame) return false;
     const int produced = lame_encode_flush(m_lame.get(), m_mp3.data(), static_cast<int>(m_mp3.size()));
+    if (produced >= 0) TakeInfoFrame();
     m_lame.reset();
     if (produced < 0) return false;
     m_outputBytes = static_cast<std::size_t>(produced);
     return true;
+}
+
+void Mp3Encoder::TakeInfoFrame() {
+    // Asked with no room, LAME says how large the frame is; a frame larger than any MPEG
+    // frame would be a fault of LAME's and is left out.
+    constexpr std::size_t kMaxFrameBytes = 2881;  // MPEG-1 Layer III, 320 kbit/s, 32 kHz, padded
+    m_infoFrame.clear();
+    const std::size_t frameBytes = lame_get_lametag_frame(m_lame.get(), nullptr, 0);
+    if (frameBytes == 0 || frameBytes > kMaxFrameBytes) return;
+    m_infoFrame.resize(frameBytes);
+    if (lame_get_lametag_frame(m_lame.get(), m_infoFrame.data(), m_infoFrame.size()) != frameBytes) {
+        m_infoFrame.clear();
+    }
 }
 
 }  // namespace qm

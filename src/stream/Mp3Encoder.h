@@ -1,8 +1,11 @@
 #pragma once
 
 // The MP3 encoder of both re-encoding engines (the splitter's pieces and the join's target):
-// one LAME context per output, constant bit rate, no Xing/Info frame and no tag of LAME's
-// own, fed 16-bit PCM. The encoded frames are handed back to the caller, who writes them.
+// one LAME context per output, constant bit rate, no tag of LAME's own, fed 16-bit PCM. The
+// encoded frames are handed back to the caller, who writes them. The first frame is a
+// placeholder for the output's Info frame, which is known only at the end (InfoFrame): its
+// LAME extension carries the encoder delay and padding, so that a player leaves them out and
+// plays exactly the samples fed.
 
 #include <array>
 #include <cstddef>
@@ -78,8 +81,9 @@ public:
     // The frames LAME completed are in Output() until the next call; often none. False on an
     // encoder error (Output() is then empty).
     [[nodiscard]] bool Encode(const std::int16_t* left, const std::int16_t* right, int samples);
-    // Encodes what LAME still holds (the last frames, padded) into Output() and closes the
-    // context. False on an encoder error or without a started output.
+    // Encodes what LAME still holds (the last frames, padded) into Output(), takes the Info
+    // frame (InfoFrame) and closes the context. False on an encoder error or without a
+    // started output.
     [[nodiscard]] bool Finish();
     // Closes the context without encoding what it holds.
     void Close() { m_lame.reset(); }
@@ -89,13 +93,22 @@ public:
 
     // The frames of the last Encode or Finish.
     std::span<const std::uint8_t> Output() const { return {m_mp3.data(), m_outputBytes}; }
+    // After Finish: the output's Info frame (frame count, byte count, seek table, LAME
+    // extension with delay, padding and CRCs), to be written over the output's first frame,
+    // which has the same size. Empty when LAME gave none; the placeholder then stays, a frame
+    // of silence.
+    std::span<const std::uint8_t> InfoFrame() const { return m_infoFrame; }
 
 private:
+    // Fetches the Info frame from the finished context into m_infoFrame.
+    void TakeInfoFrame();
+
     EncodeFunction m_encode;
     LameHandle m_lame;
     Mp3EncoderSettings m_settings;
     std::vector<std::uint8_t> m_mp3;  // LAME's output buffer, kMaxMp3BufferBytes
     std::size_t m_outputBytes = 0;
+    std::vector<std::uint8_t> m_infoFrame;
 };
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 // The MP3 encoder both re-encoding engines use: one rule for its settings, nothing carried
-// from one output to the next, and an encode call that a test can make fail. (The frames it
-// makes are checked through the engines' tests.)
+// from one output to the next, an encode call that a test can make fail, and the Info frame
+// that makes an output decode to exactly the samples fed. (The frames it makes are checked
+// through the engines' tests too.)
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,63 @@ TEST(Mp3EncoderTest, TheEncodeCallCanFail) {
         EXPECT_TRUE(encoder.Output().empty());
     }
     EXPECT_EQ(rightSeen, (std::vector<const std::int16_t*>(4, left.data())));
+}
+
+// With the Info frame written over the first frame, a gapless decoder (libmpg123) gives back
+// exactly the samples fed: the encoder delay and the padding of the last frame are left out,
+// at every rate and for lengths that end anywhere in a frame. Where a frame of the bit rate is
+// too small to hold the Info frame (32 kbit/s at 32 kHz, MPEG-2 at 48 kbit/s, 8 kbit/s), LAME makes none: no frame
+// is taken for it and the output decodes with the delay and padding in it, as before.
+TEST(Mp3EncoderTest, TheInfoFrameMakesTheOutputDecodeToTheSamplesFed) {
+    struct Case {
+        int rateHz;
+        fx::Channels channels;
+        int kbps;
+        double seconds;
+        bool infoFrame;
+    };
+    const Case cases[] = {
+        {44100, fx::Channels::JointStereo, 128, 1.0, true},     // 44,100: 38 frames and 324 samples
+        {44100, fx::Channels::Stereo, 320, 1152.0 / 44100, true},  // exactly one frame
+        {48000, fx::Channels::Mono, 64, 0.51, true},
+        {22050, fx::Channels::Mono, 64, 0.77, true},  // MPEG-2: 576 samples a frame
+        {32000, fx::Channels::JointStereo, 64, 0.3, true},
+        {32000, fx::Channels::JointStereo, 32, 0.3, false},  // 144-byte frames
+        {24000, fx::Channels::Stereo, 48, 0.5, false},
+        {22050, fx::Channels::Mono, 8, 0.5, false},
+    };
+    fx::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rateHz) + " Hz, " + std::to_string(c.kbps) + " kbit/s");
+        fx::EncodeSpec tone;
+        tone.sampleRateHz = c.rateHz;
+        tone.channels = c.channels;
+        tone.seconds = c.seconds;
+        const int channels = fx::ChannelCount(tone);
+        const ChannelMode mode = c.channels == fx::Channels::Mono ? ChannelMode::Mono
+                                 : c.channels == fx::Channels::Stereo ? ChannelMode::Stereo
+                                                                       : ChannelMode::JointStereo;
+        Mp3Encoder encoder;
+        ASSERT_EQ(encoder.Start({c.rateHz, channels, c.rateHz, c.kbps, mode}), EncoderStart::Started);
+        fx::Bytes out = EncodeTone(encoder, tone, 1000);
+        const std::span<const std::uint8_t> info = encoder.InfoFrame();
+        ASSERT_EQ(info.empty(), !c.infoFrame);
+        const auto frames = fx::WalkFrames(out, 0);
+        ASSERT_FALSE(frames.empty());
+        if (c.infoFrame) {
+            ASSERT_EQ(info.size(), frames[0].bytes) << "the Info frame has the placeholder's size";
+            std::copy(info.begin(), info.end(), out.begin());
+        }
+        fx::WriteFileBytes(dir / "out.mp3", out);
+        const fx::Decoded decoded = fx::DecodeWithMpg123(dir / "out.mp3");
+        ASSERT_TRUE(decoded.ok);
+        const std::int64_t fed = fx::PcmSampleCount(tone);
+        if (c.infoFrame) {
+            EXPECT_EQ(decoded.samples, fed);
+        } else {
+            EXPECT_GT(decoded.samples, fed + 576);
+        }
+    }
 }
 
 }  // namespace
