@@ -60,7 +60,7 @@ public:
 private:
     std::int64_t FrameBytes() const { return std::int64_t{m_info.channels} * kBytesPerSample; }
 
-    File m_source;       // the descriptor libsndfile reads; closed after the library lets go
+    File m_source;      // the descriptor libsndfile reads; closed after the library lets go
     SndfilePtr m_file;  // after m_source: closed first
     SF_INFO m_info;
     std::uint64_t m_fileBytes;

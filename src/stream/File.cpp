@@ -276,10 +276,10 @@ std::string LeftoverTargetName(const std::string& fileName, long* pid, bool* set
 
 std::filesystem::path SetAsideName(const std::filesystem::path& target, int attempt) {
     static std::atomic<unsigned> counter{0};
-    return target.parent_path() / HiddenName(target,
-                                             {std::to_string(::getpid()), std::to_string(counter.fetch_add(1)),
-                                              std::to_string(attempt)},
-                                             kSetAsideSuffix);
+    return target.parent_path() /
+           HiddenName(target,
+                      {std::to_string(::getpid()), std::to_string(counter.fetch_add(1)), std::to_string(attempt)},
+                      kSetAsideSuffix);
 }
 
 void RemoveStaleOutputs(const std::filesystem::path& folder) {

@@ -73,7 +73,7 @@ private:
     };
 
     int m_fd = -1;
-    bool m_watched = false;        // opened with OpenRead: m_opened holds its snapshot
+    bool m_watched = false;          // opened with OpenRead: m_opened holds its snapshot
     mutable bool m_changed = false;  // a change was seen
     Snapshot m_opened;
 };

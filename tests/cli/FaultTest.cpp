@@ -10,6 +10,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "fixtures/Fixtures.h"
+#include "stream/ByteOrder.h"
 
 namespace qm {
 namespace {
@@ -214,8 +216,8 @@ TEST_F(FaultTest, KilledSplitLeavesOnlyCompletePiecesAndTheNextRunClearsUp) {
 TEST_F(FaultTest, KilledJoinLeavesTheTargetWholeAndTheNextRunClearsUp) {
     const fs::path out = m_dir / "out";
     const std::string target = (out / "joined.mp3").string();
-    const std::vector<std::string> slow{"join", "-o", target, "--rate", "22050", "--bitrate", "64",
-                                        "--channels", "mono", s_song.string(), s_song.string()};
+    const std::vector<std::string> slow{"join", "-o",         target, "--rate",        "22050",        "--bitrate",
+                                        "64",   "--channels", "mono", s_song.string(), s_song.string()};
     const std::vector<std::string> fast{"join", "-o", target, s_song.string(), s_song.string()};
     fs::create_directories(out);
     CheckKilledRuns(slow, fast, out, {{"joined.mp3", kOldBytes}});
@@ -267,8 +269,9 @@ TEST_F(FaultTest, OutputFolderThatIsAFileIsRefused) {
     WriteFileBytes(file, kOldBytes);
     const RunResult split = Cli({"split", "--count", "2", "-o", file.string(), s_song.string()});
     EXPECT_EQ(split.exitCode, kExitSomeFailed) << split.err;
-    EXPECT_EQ(FirstLineFields(split.out),
-              (std::vector<std::string>{s_song.string(), "Failure: Failed to create folder \"" + file.string() + "\""}));
+    EXPECT_EQ(
+        FirstLineFields(split.out),
+        (std::vector<std::string>{s_song.string(), "Failure: Failed to create folder \"" + file.string() + "\""}));
     const fs::path target = file / "joined.mp3";
     const RunResult join = Cli({"join", "-o", target.string(), s_song.string(), s_song.string()});
     EXPECT_EQ(join.exitCode, kExitSomeFailed) << join.err;
@@ -326,14 +329,48 @@ TEST_F(FaultTest, SourceDeletedWhileReadIsStillReadWhole) {
 TEST_F(FaultTest, TerminatedJoinKeepsTheExistingTarget) {
     const fs::path target = m_dir / "joined.mp3";
     WriteFileBytes(target, kOldBytes);
-    const RunResult join = fixtures::RunProgramWithInterrupt(
-        fixtures::CliPath(),
-        {"join", "-o", target.string(), "--rate", "22050", "--bitrate", "64", "--channels", "mono", s_song.string(),
-         s_song.string()},
-        std::chrono::milliseconds(300), SIGTERM);
+    const RunResult join =
+        fixtures::RunProgramWithInterrupt(fixtures::CliPath(),
+                                          {"join", "-o", target.string(), "--rate", "22050", "--bitrate", "64",
+                                           "--channels", "mono", s_song.string(), s_song.string()},
+                                          std::chrono::milliseconds(300), SIGTERM);
     EXPECT_EQ(join.exitCode, kExitTerminated) << join.out << join.err;
     EXPECT_EQ(join.out, target.string() + ": Cancelled\n");
     EXPECT_EQ(Contents(m_dir.Path()), (std::map<std::string, Bytes>{{"joined.mp3", kOldBytes}}));
+}
+
+// A header that claims twice the frames the file holds makes the plan by time announce more
+// pieces than the audio fills: the run says so as a failure of that file, in the line and in
+// the JSON report, and keeps the complete pieces it wrote.
+TEST_F(FaultTest, HeaderClaimingMoreAudioSaysThePlanEndedEarly) {
+    const fs::path song = fixtures::MakeSong(m_dir, "claims.mp3", 10.0);
+    Bytes bytes = ReadFileBytes(song);
+    // The Info tag: "Info", the flags, then the frame count (flag 1).
+    const std::string tag = "Info";
+    const auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+    ASSERT_NE(at, bytes.end());
+    std::uint8_t* count = &*at + 8;
+    ASSERT_NE(ReadBigEndian32(&*at + 4) & 1u, 0u);
+    WriteBigEndian32(count, ReadBigEndian32(count) * 2);
+    WriteFileBytes(song, bytes);
+
+    const fs::path out = m_dir / "out";
+    const RunResult text = Cli({"split", "--time", "0:03", "-o", out.string(), song.string()});
+    EXPECT_EQ(text.exitCode, kExitSomeFailed) << text.err;
+    const std::vector<std::string> fields = FirstLineFields(text.out);
+    ASSERT_EQ(fields.size(), 6u) << text.out;
+    EXPECT_EQ(fields[1], "Failure: The audio ended after 4 of 7 pieces.");
+    EXPECT_EQ(fixtures::FileNames(out),
+              (std::vector<std::string>{"claims-1.mp3", "claims-2.mp3", "claims-3.mp3", "claims-4.mp3"}));
+    for (std::size_t i = 2; i < fields.size(); ++i)
+        EXPECT_EQ(fields[i], (out / ("claims-" + std::to_string(i - 1) + ".mp3")).string());
+
+    const RunResult json =
+        Cli({"split", "--time", "0:03", "--json", "--if-exists", "overwrite", "-o", out.string(), song.string()});
+    EXPECT_EQ(json.exitCode, kExitSomeFailed) << json.err;
+    EXPECT_NE(json.out.find("\"status\":\"failed\",\"outcome\":\"Failure: The audio ended after 4 of 7 pieces.\""),
+              std::string::npos)
+        << json.out;
 }
 
 }  // namespace

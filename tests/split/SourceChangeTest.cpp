@@ -69,11 +69,13 @@ TEST_P(SourceChangeTest, PieceAfterAChangeFails) {
     EXPECT_EQ(written, c.secondPieceWritten);
     EXPECT_EQ(engine->SourceChanged(), !c.secondPieceWritten);
     EXPECT_EQ(fs::exists(second), c.secondPieceWritten);
-    if (!c.secondPieceWritten) EXPECT_EQ(engine->LastError(), SourceChangedMessage(source.path));
+    if (!c.secondPieceWritten) {
+        EXPECT_EQ(engine->LastError(), SourceChangedMessage(source.path));
+    }
     engine->Close();
     EXPECT_NEAR(fixtures::DecodedSeconds(first), 2.0, 0.1);
-    const std::vector<fs::path> known =
-        c.secondPieceWritten ? std::vector<fs::path>{source.path, first, second} : std::vector<fs::path>{source.path, first};
+    const std::vector<fs::path> known = c.secondPieceWritten ? std::vector<fs::path>{source.path, first, second}
+                                                             : std::vector<fs::path>{source.path, first};
     EXPECT_EQ(OtherFiles(dir.Path(), known), std::vector<std::string>{});
 }
 
