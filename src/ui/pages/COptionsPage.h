@@ -130,8 +130,9 @@ private:
     bool m_initialised = false;
 };
 
-// An options page with its own Controls (which add to OptionsPageControls).
-template <typename PageControls>
+// An options page with its own Controls (which add to OptionsPageControls) over one option
+// group of the settings store.
+template <typename PageControls, typename PageOptions>
 class OptionsPageWith : public COptionsPage {
 public:
     using Controls = PageControls;
@@ -139,10 +140,19 @@ public:
     const Controls& Ui() const { return m_ui; }
 
 protected:
-    using COptionsPage::COptionsPage;
+    // options is the group of settings the page edits.
+    OptionsPageWith(const char* caption, const QString& skipCaption, SettingsStore& settings, PageOptions& options,
+                    QWidget* parent)
+        : COptionsPage(caption, skipCaption, settings, parent), m_options(options) {}
+
+    PageOptions& Options() const { return m_options; }
     OptionsPageControls& SharedUi() override { return m_ui; }
+    OptionsPageFields SharedFields() const override { return OptionsPageFields::Of(m_options); }
 
     Controls m_ui;
+
+private:
+    PageOptions& m_options;
 };
 
 }  // namespace qm

@@ -44,16 +44,12 @@ const Preset* PresetOfItem(int itemValue) {
 }  // namespace
 
 CPageJoinerOpt::CPageJoinerOpt(SettingsStore& settings, QWidget* parent)
-    : OptionsPageWith(kCaption, QStringLiteral("Skip (not join)"), settings, parent) {
+    : OptionsPageWith(kCaption, QStringLiteral("Skip (not join)"), settings, settings.joinerOptions, parent) {
     BuildControls();
     ConnectSharedControls();
     connect(m_ui.preset, &QComboBox::activated, this, &CPageJoinerOpt::PresetChosen);
     connect(m_ui.channels, &QComboBox::activated, this, &CPageJoinerOpt::ShowCustomize);
 }
-
-JoinerOptions& CPageJoinerOpt::Options() const { return Settings().joinerOptions; }
-
-OptionsPageFields CPageJoinerOpt::SharedFields() const { return OptionsPageFields::Of(Options()); }
 
 void CPageJoinerOpt::BuildControls() {
     auto* page = new QVBoxLayout(this);

@@ -9,14 +9,12 @@
 
 namespace qm {
 
-struct JoinerOptions;
-
 struct JoinerOptControls : OptionsPageControls {
     QComboBox* preset = nullptr;
     QCheckBox* addPostfix = nullptr;
 };
 
-class CPageJoinerOpt : public OptionsPageWith<JoinerOptControls> {
+class CPageJoinerOpt : public OptionsPageWith<JoinerOptControls, JoinerOptions> {
     Q_OBJECT
 
 public:
@@ -25,7 +23,6 @@ public:
     explicit CPageJoinerOpt(SettingsStore& settings, QWidget* parent = nullptr);
 
 private:
-    JoinerOptions& Options() const;
     void BuildControls();
     void FillPresets();
     void PresetChosen();
@@ -34,7 +31,6 @@ private:
     void EncodingChosen() override { ShowCustomize(); }
 
     // The page's part of filling and taking: the preset list and the "_joined" box.
-    OptionsPageFields SharedFields() const override;
     void FillOwnControls() override;
     bool TakeOwnFields() override;
     void TakeOwnChoices() override;

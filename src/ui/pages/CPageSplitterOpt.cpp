@@ -83,16 +83,12 @@ ArrowEdit* Arrows(ArrowEdit::Digits digits, QWidget* parent) {
 }  // namespace
 
 CPageSplitterOpt::CPageSplitterOpt(SettingsStore& settings, QWidget* parent)
-    : OptionsPageWith(kCaption, QStringLiteral("Skip (not split)"), settings, parent) {
+    : OptionsPageWith(kCaption, QStringLiteral("Skip (not split)"), settings, settings.splitterOptions, parent) {
     BuildControls();
     ConnectSharedControls();
     ConnectControls();
     ConnectTemplates();
 }
-
-SplitterOptions& CPageSplitterOpt::Options() const { return Settings().splitterOptions; }
-
-OptionsPageFields CPageSplitterOpt::SharedFields() const { return OptionsPageFields::Of(Options()); }
 
 void CPageSplitterOpt::BuildControls() {
     auto* page = new QVBoxLayout(this);

@@ -9,7 +9,6 @@
 namespace qm {
 
 class ArrowEdit;
-struct SplitterOptions;
 
 // The splitter options page's own controls, top to bottom, in the order of the tab key (the
 // encoding lists come after sameParams, the folder controls after fileNameDigits).
@@ -35,7 +34,7 @@ struct SplitterOptControls : OptionsPageControls {
     QCheckBox* folderPerFile = nullptr;
 };
 
-class CPageSplitterOpt : public OptionsPageWith<SplitterOptControls> {
+class CPageSplitterOpt : public OptionsPageWith<SplitterOptControls, SplitterOptions> {
     Q_OBJECT
 
 public:
@@ -44,7 +43,6 @@ public:
     explicit CPageSplitterOpt(SettingsStore& settings, QWidget* parent = nullptr);
 
 private:
-    SplitterOptions& Options() const;
     void BuildControls();
     QWidget* BuildSplitSection();
     QWidget* BuildOutputSection();
@@ -60,7 +58,6 @@ private:
     bool TakeLength(ArrowEdit* field, bool emptyIsZero, int* tenths);
     // Every field of the page but the encoding and placement ones is filled and taken here;
     // a field that cannot be kept refuses with its message.
-    OptionsPageFields SharedFields() const override;
     void FillOwnControls() override;
     bool TakeOwnFields() override;
     void TakeOwnChoices() override;
