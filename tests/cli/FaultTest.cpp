@@ -154,6 +154,16 @@ protected:
         return copy;
     }
 
+    // A split of the song into out, over its "song-1.mp3", fails with reason, and that file
+    // is all there is in out afterwards, as it was.
+    static void ExpectSplitRefused(const fs::path& out, const std::string& reason) {
+        const RunResult result =
+            Cli({"split", "--count", "2", "--if-exists", "overwrite", "-o", out.string(), s_song.string()});
+        EXPECT_EQ(result.exitCode, kExitSomeFailed) << result.out << result.err;
+        EXPECT_EQ(FirstLineFields(result.out), (std::vector<std::string>{s_song.string(), "Failure: " + reason}));
+        EXPECT_EQ(Contents(out), (std::map<std::string, Bytes>{{"song-1.mp3", kOldBytes}}));
+    }
+
     static TempDir* s_dir;
     static fs::path s_song;
     TempDir m_dir;
@@ -232,13 +242,7 @@ TEST_F(FaultTest, FullDiskFailsWithoutPartialOutput) {
     std::optional<fixtures::FileSizeLimit> limit;
     if (!disk.Mounted()) limit.emplace(256 * 1024);
     WriteFileBytes(out / "song-1.mp3", kOldBytes);
-    const RunResult result =
-        Cli({"split", "--count", "2", "--if-exists", "overwrite", "-o", out.string(), s_song.string()});
-    EXPECT_EQ(result.exitCode, kExitSomeFailed) << result.out << result.err;
-    EXPECT_EQ(FirstLineFields(result.out),
-              (std::vector<std::string>{s_song.string(),
-                                        "Failure: Failed to write file \"" + (out / "song-1.mp3").string() + "\"."}));
-    EXPECT_EQ(Contents(out), (std::map<std::string, Bytes>{{"song-1.mp3", kOldBytes}}));
+    ExpectSplitRefused(out, "Failed to write file \"" + (out / "song-1.mp3").string() + "\".");
 }
 
 // A folder that takes no new file refuses the output before anything is written, and its
@@ -252,14 +256,8 @@ TEST_F(FaultTest, ReadOnlyFolderRefusesTheOutput) {
         if (::geteuid() == 0) GTEST_SKIP() << "root can neither mount here nor be refused by permissions";
         fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
     }
-    const RunResult result =
-        Cli({"split", "--count", "2", "--if-exists", "overwrite", "-o", out.string(), s_song.string()});
+    ExpectSplitRefused(out, "Failed to create file \"" + (out / "song-1.mp3").string() + "\"");
     if (!disk.Mounted()) fs::permissions(out, fs::perms::owner_all);
-    EXPECT_EQ(result.exitCode, kExitSomeFailed) << result.out << result.err;
-    EXPECT_EQ(FirstLineFields(result.out),
-              (std::vector<std::string>{s_song.string(),
-                                        "Failure: Failed to create file \"" + (out / "song-1.mp3").string() + "\""}));
-    EXPECT_EQ(Contents(out), (std::map<std::string, Bytes>{{"song-1.mp3", kOldBytes}}));
 }
 
 // An output folder that is a file: the split says it cannot make the folder, the join that
