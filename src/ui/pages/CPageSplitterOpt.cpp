@@ -192,13 +192,25 @@ QWidget* CPageSplitterOpt::BuildOutputSection() {
 }
 
 void CPageSplitterOpt::ConnectControls() {
-    connect(m_ui.reencode, &QCheckBox::clicked, this, [this](bool on) {
-        Options().ReencodePieces = on;
-        EnableEncoding();
-    });
-    connect(m_ui.sameParams, &QCheckBox::clicked, this, [this](bool on) {
-        Options().UseSameParams = on;
-        EnableEncoding();
+    // A tick is stored at once and enables the controls that depend on it.
+    const struct {
+        QCheckBox* box;
+        bool SplitterOptions::*option;
+        void (CPageSplitterOpt::*enable)();
+    } ticks[] = {
+        {m_ui.reencode, &SplitterOptions::ReencodePieces, &CPageSplitterOpt::EnableEncoding},
+        {m_ui.sameParams, &SplitterOptions::UseSameParams, &CPageSplitterOpt::EnableEncoding},
+        {m_ui.keepTag, &SplitterOptions::KeepID3tag, &CPageSplitterOpt::EnableTag},
+        {m_ui.firstPieces, &SplitterOptions::SplitFirstNPieces, &CPageSplitterOpt::EnableFirstPieces},
+    };
+    for (const auto& tick : ticks) {
+        connect(tick.box, &QCheckBox::clicked, this, [this, tick](bool on) {
+            Options().*tick.option = on;
+            (this->*tick.enable)();
+        });
+    }
+    connect(m_ui.firstPieces, &QCheckBox::clicked, this, [this](bool on) {
+        if (on) m_ui.firstPiecesNumber->setFocus();
     });
     const struct {
         ArrowEdit* field;
@@ -215,15 +227,6 @@ void CPageSplitterOpt::ConnectControls() {
             StepLength(length.field, &(Options().*length.tenths), length.step, direction);
         });
     }
-    connect(m_ui.keepTag, &QCheckBox::clicked, this, [this](bool on) {
-        Options().KeepID3tag = on;
-        EnableTag();
-    });
-    connect(m_ui.firstPieces, &QCheckBox::clicked, this, [this](bool on) {
-        Options().SplitFirstNPieces = on;
-        EnableFirstPieces();
-        if (on) m_ui.firstPiecesNumber->setFocus();
-    });
     m_ui.firstPiecesNumber->SetStepper([this](int direction) {
         const int current = m_ui.firstPiecesNumber->Text().toInt();
         m_ui.firstPiecesNumber->SetText(QString::number(std::clamp(current + direction, 1, kMaxFirstPieces)));
