@@ -56,6 +56,7 @@ struct JoinArgs {
     std::vector<std::string> with;
     OutputOptionValues placement;  // -o (the joined file; with --batch the folder), --tree, --if-exists
     bool verify = false;           // decode and check every output before it is put in place
+    bool reencode = false;         // re-encode with the automatic parameters even where frames could be copied
     bool json = false;
 };
 
@@ -137,7 +138,11 @@ int RunJoin(const JoinArgs& args) {
     const TagInfo tag = args.tag.Over(TagInfo{});
     job.SetTargetTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
     job.SetVerifyOutput(args.verify);
-    const JoinChoice choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+    JoinChoice choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+    if (args.reencode && choice.method == JoinMethod::Direct) {
+        choice = {JoinMethod::Reencode, AutomaticEncoderParams(facts.front(), std::span(facts).subspan(1),
+                                                               JoinStart::Nothing)};
+    }
 
     CancelFlag cancel{0};
     InterruptGuard guard(cancel);
@@ -153,6 +158,7 @@ int RunJoin(const JoinArgs& args) {
         record.status = FileStatus::Done;
         record.outcome = JoinedText(args.files.size(), choice, target);
         record.outputs = {target.string()};
+        record.extra.emplace("join", choice.method == JoinMethod::Direct ? "copied" : "re-encoded");
     } else if (cancelled) {
         record.status = FileStatus::Cancelled;
         record.outcome = "Cancelled";
@@ -238,6 +244,7 @@ std::string UsageProblem(const JoinArgs& args) {
     if (args.batch) {
         if (args.prepend == args.append) return "--batch needs one of --prepend and --append";
         if (args.with.empty()) return "--batch needs the files to join: --with FILE...";
+        if (args.reencode) return "--reencode joins files into one output; it does not go with --batch";
         return {};
     }
     if (!args.placement.outputDir) return "join needs the output file: -o OUT";
@@ -276,9 +283,15 @@ void Setup(CLI::App& app, int* exitCode) {
                    "With --batch: do not add \"_joined\" to the output names");
     join->add_flag("--verify", args->verify,
                    "Decode every output and check it before it is put in place; one that fails is deleted");
+    join->add_flag("--reencode", args->reencode,
+                   "Re-encode with the automatic parameters even where the frames could be copied");
     join->add_flag("--json", args->json, "Print the outcome as JSON (see the README for its shape)");
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->footer(
+        "Without --rate, --bitrate and --channels the join chooses itself: files whose frames can share\n"
+        "one stream (same MPEG version, layer, sample rate and channel count; stereo and joint stereo mix;\n"
+        "any bit rates) are joined by copying their frames under a fresh Xing/Info frame; others are\n"
+        "re-encoded at the highest rate and bit rate among them. The outcome line says which ran.\n"
         "With --batch, each output's tag starts from its main file's tag and the tag options replace\n"
         "single fields of it. Exit codes: 0 done, 1 some join failed, 2 usage error, 130 cancelled by\n"
         "Ctrl-C, 143 by SIGTERM, 129 by SIGHUP (the output being written is deleted).");

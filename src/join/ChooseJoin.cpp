@@ -77,7 +77,11 @@ JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFa
                               return f.isMpeg && SameStream(f, reference);
                           });
     if (enoughFiles && allMatch) return {JoinMethod::Direct, {}};
+    return {JoinMethod::Reencode, AutomaticEncoderParams(reference, others, start)};
+}
 
+EncoderParams AutomaticEncoderParams(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
+                                     JoinStart start) {
     EncoderParams params{0, 0, ChannelMode::Mono};
     if (start == JoinStart::ReferenceValues) {
         // An unknown mode is encoded as stereo.
@@ -87,7 +91,7 @@ JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFa
     }
     for (const JoinFileFacts& file : others) Fold(file, &params);
     params.bitRateKbps = SnapBitRate(params.bitRateKbps);
-    return {JoinMethod::Reencode, params};
+    return params;
 }
 
 }  // namespace qm

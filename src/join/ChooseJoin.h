@@ -61,4 +61,9 @@ struct JoinChoice {
 JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
                       const JoinerOptions& options, JoinStart start, int minimumFiles = 2);
 
+// The parameters the automatic choice re-encodes with: the highest rate and bit rate
+// (snapped to a standard one), joint stereo over stereo over mono, folded from start.
+EncoderParams AutomaticEncoderParams(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
+                                     JoinStart start);
+
 }  // namespace qm
