@@ -39,6 +39,8 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         // rate of each frame read, so it is kept here.
         m_averageKbps = m_reader.BitRateKbps();
         ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
+        // No cover (or one too large to carry) leaves the picture empty.
+        ReadFrontCover(path, &m_sourceCover);
         m_sourceFileTitle = FileTitleOf(path);
         m_sourcePath = path;
     } catch (const std::exception&) {
@@ -220,7 +222,7 @@ std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers)
     TagInfo tag = m_sourceTag;
     tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle, numbers);
     tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : m_sourceTag.track;
-    return BuildId3v2Tag(tag);
+    return BuildId3v2Tag(tag, &m_sourceCover);
 }
 
 bool SplitEngine::CreatePiece(const std::filesystem::path& path) {

@@ -238,6 +238,7 @@ private:
     int m_lastProgressPosition = 0;
     std::uint64_t m_bytesPerStep = 1;
     TagInfo m_sourceTag;
+    TagPicture m_sourceCover;  // carried into every piece's tag; empty: none
     std::string m_sourceFileTitle;
     std::filesystem::path m_sourcePath;
     bool m_writeTag = true;

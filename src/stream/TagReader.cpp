@@ -4,6 +4,7 @@
 #include "stream/Tags.h"
 
 #include <taglib/apetag.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
@@ -200,8 +201,37 @@ TagInfo ReadMpegTags(TagLib::MPEG::File& file, const std::filesystem::path& path
     return MergeTags(tags);
 }
 
+// The bytes of a bogus leading "ID3" that TagLib is shown as zeros.
+constexpr long kId3MagicBytes = 3;
+
+// The front cover among a tag's pictures, or its first picture when none is marked so.
+const TagLib::ID3v2::AttachedPictureFrame* FrontCoverFrame(const TagLib::ID3v2::Tag& tag) {
+    const TagLib::ID3v2::AttachedPictureFrame* first = nullptr;
+    for (const TagLib::ID3v2::Frame* frame : tag.frameList("APIC")) {
+        const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (picture == nullptr || picture->picture().isEmpty()) continue;
+        if (picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover) return picture;
+        if (first == nullptr) first = picture;
+    }
+    return first;
+}
+
+TagPicture ReadFrontCoverOf(const std::filesystem::path& path) {
+    MaskedHeadStream stream(path, HasBogusLeadingId3v2Header(path) ? kId3MagicBytes : 0);
+    if (!stream.isOpen()) return {};
+    // Version 2.2 PIC frames come out of TagLib as APIC frames too.
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!file.isOpen() || !file.hasID3v2Tag()) return {};
+    const TagLib::ID3v2::AttachedPictureFrame* frame = FrontCoverFrame(*file.ID3v2Tag(false));
+    if (frame == nullptr || frame->picture().size() > kMaxPictureBytes) return {};
+    const TagLib::ByteVector& bytes = frame->picture();
+    TagPicture picture;
+    picture.mimeType = frame->mimeType().to8Bit(false);
+    picture.bytes.assign(bytes.begin(), bytes.end());
+    return picture;
+}
+
 TagInfo ReadTagFields(const std::filesystem::path& path) {
-    constexpr long kId3MagicBytes = 3;
     MaskedHeadStream stream(path, HasBogusLeadingId3v2Header(path) ? kId3MagicBytes : 0);
     if (!stream.isOpen()) return {};
     // TagLib picks the file type by extension; an MP3 file under another name is tried as
@@ -220,6 +250,16 @@ TagInfo ReadTagFields(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+bool ReadFrontCover(const std::filesystem::path& path, TagPicture* picture) {
+    *picture = TagPicture{};
+    try {
+        *picture = ReadFrontCoverOf(path);
+    } catch (const std::exception&) {
+        *picture = TagPicture{};
+    }
+    return !picture->bytes.empty();
+}
 
 bool ReadTags(const std::filesystem::path& path, TagInfo* tags) {
     *tags = TagInfo{};

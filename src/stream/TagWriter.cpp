@@ -193,19 +193,51 @@ std::vector<std::uint8_t> WithMarkedCommentDescriptions(std::vector<std::uint8_t
     return marked;
 }
 
+// Appends a version 2.3 frame header: the four-character id, the body size as a 32-bit
+// big-endian number, two flag bytes of 0.
+void AppendFrameHeader(const char* frameId, std::size_t bodyBytes, std::vector<std::uint8_t>* tag) {
+    tag->insert(tag->end(), frameId, frameId + 4);
+    for (int shift = 24; shift >= 0; shift -= 8) tag->push_back(static_cast<std::uint8_t>(bodyBytes >> shift));
+    tag->insert(tag->end(), {0, 0});
+}
+
 // Appends a text frame (encoding byte 0: Latin-1) to a version 2.3 tag and updates the size
 // in its header. A tag not in that layout is left as it is.
 void AppendLatin1TextFrame(const char* frameId, const std::string& latin1, std::vector<std::uint8_t>* tag) {
     if (tag->size() < kHeaderBytes || (*tag)[3] != 3) return;
-    const auto bodyBytes = static_cast<std::uint32_t>(latin1.size() + 1);
-    tag->insert(tag->end(), frameId, frameId + 4);
-    for (int shift = 24; shift >= 0; shift -= 8) tag->push_back(static_cast<std::uint8_t>(bodyBytes >> shift));
-    tag->insert(tag->end(), {0, 0, 0});  // two flag bytes, then the encoding byte
+    AppendFrameHeader(frameId, latin1.size() + 1, tag);
+    tag->push_back(0);  // the encoding byte
     tag->insert(tag->end(), latin1.begin(), latin1.end());
     WriteSynchsafe32(static_cast<std::uint32_t>(tag->size() - kHeaderBytes), tag->data() + 6);
 }
 
-std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags) {
+// Appends an APIC frame (version 2.3) holding the picture as the front cover: encoding byte 0
+// (Latin-1), the MIME type and its terminating zero, picture type 3 (front cover), an empty
+// description, the image bytes. An empty tag gets its ten-byte header first.
+void AppendFrontCoverFrame(const TagPicture& picture, std::vector<std::uint8_t>* tag) {
+    constexpr std::uint8_t kFrontCover = 3;
+    if (tag->empty()) *tag = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    if (tag->size() < kHeaderBytes || (*tag)[3] != 3) return;
+    const std::string mimeType = picture.mimeType.empty() ? "image/" : picture.mimeType;
+    const std::size_t bodyBytes = 1 + mimeType.size() + 1 + 1 + 1 + picture.bytes.size();
+    AppendFrameHeader("APIC", bodyBytes, tag);
+    tag->push_back(0);  // the encoding byte
+    tag->insert(tag->end(), mimeType.begin(), mimeType.end());
+    tag->insert(tag->end(), {0, kFrontCover, 0});
+    tag->insert(tag->end(), picture.bytes.begin(), picture.bytes.end());
+    WriteSynchsafe32(static_cast<std::uint32_t>(tag->size() - kHeaderBytes), tag->data() + 6);
+}
+
+// Hands the picture to LAME's tag writer, which takes JPEG, PNG and GIF images (it tells them
+// by their first bytes) of any size and writes them as the front cover. False for any other
+// kind of image, which the caller then adds itself.
+bool SetFrontCover(lame_global_flags* lame, const TagPicture& picture) {
+    constexpr int kLameAccepted = 0;
+    return id3tag_set_albumart(lame, reinterpret_cast<const char*>(picture.bytes.data()), picture.bytes.size()) ==
+           kLameAccepted;
+}
+
+std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags, const TagPicture* frontCover) {
     LameHandle lame = MakeQuietLame();
     if (!lame) return {};
     lame_set_bWriteVbrTag(lame.get(), 0);
@@ -223,17 +255,22 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags) {
     // The TRCK text is written as given; LAME keeps numbers above 255 in the ID3v2 frame
     // (it only leaves them out of an ID3v1 tag, which is never written here).
     if (tags.track > 0) id3tag_set_track(lame.get(), std::to_string(tags.track).c_str());
+    const bool hasCover = frontCover != nullptr && !frontCover->bytes.empty() && frontCover->bytes.size() <= kMaxPictureBytes;
+    const bool coverByLame = hasCover && SetFrontCover(lame.get(), *frontCover);
 
     // The tag needs no encoder set-up (lame_init_params would build the encoder's tables for
     // every piece, for nothing).
+    std::vector<std::uint8_t> tag;
     const std::size_t neededBytes = lame_get_id3v2_tag(lame.get(), nullptr, 0);
-    if (neededBytes <= kHeaderBytes) return {};
-    std::vector<std::uint8_t> tag(neededBytes + 8);
-    const std::size_t writtenBytes = lame_get_id3v2_tag(lame.get(), tag.data(), neededBytes);
-    if (writtenBytes <= kHeaderBytes || writtenBytes > neededBytes) return {};
-    tag.resize(writtenBytes);
-    tag = WithMarkedCommentDescriptions(WithoutEncoderFrame(std::move(tag)));
+    if (neededBytes > kHeaderBytes) {
+        tag.resize(neededBytes + 8);
+        const std::size_t writtenBytes = lame_get_id3v2_tag(lame.get(), tag.data(), neededBytes);
+        if (writtenBytes <= kHeaderBytes || writtenBytes > neededBytes) return {};
+        tag.resize(writtenBytes);
+        tag = WithMarkedCommentDescriptions(WithoutEncoderFrame(std::move(tag)));
+    }
     if (!droppedGenre.empty()) AppendLatin1TextFrame("TCON", droppedGenre, &tag);
+    if (hasCover && !coverByLame) AppendFrontCoverFrame(*frontCover, &tag);
     // A header without frames: every field was empty.
     if (tag.size() <= kHeaderBytes) return {};
     return tag;
@@ -241,9 +278,9 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags) {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildId3v2Tag(const TagInfo& tags) {
+std::vector<std::uint8_t> BuildId3v2Tag(const TagInfo& tags, const TagPicture* frontCover) {
     try {
-        return BuildWithLame(tags);
+        return BuildWithLame(tags, frontCover);
     } catch (const std::bad_alloc&) {
         return {};
     }

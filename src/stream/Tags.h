@@ -24,15 +24,34 @@ struct TagInfo {
     bool operator==(const TagInfo&) const = default;
 };
 
+// A picture of a tag: its MIME type ("image/jpeg") and its encoded image bytes.
+struct TagPicture {
+    std::string mimeType;
+    std::vector<std::uint8_t> bytes;
+
+    bool operator==(const TagPicture&) const = default;
+};
+
+// The largest picture carried over from a source to its outputs. Covers are rarely above a
+// few megabytes; a larger one is left out (the output is written without it), so that the
+// memory a split holds for it stays bounded and every output does not copy it.
+constexpr std::size_t kMaxPictureBytes = std::size_t{16} << 20;
+
+// Reads the front-cover picture of a file's ID3v2 tag (an APIC frame marked as the front
+// cover, or the first picture when none is) into *picture, which is cleared first. False
+// when the file has no such picture, it is empty or larger than kMaxPictureBytes, or the
+// file cannot be read.
+bool ReadFrontCover(const std::filesystem::path& path, TagPicture* picture);
+
 // Reads the tag fields of a file into *tags, which is cleared first. False when the file
 // cannot be read or has no tag (then *tags stays empty): a caller that shows empty fields
 // for a file without a tag may leave the result aside.
 bool ReadTags(const std::filesystem::path& path, TagInfo* tags);
 
-// Builds an ID3v2.3.0 tag (no ID3v1) holding the non-empty fields; texts Latin-1 cannot
-// hold are written as UTF-16 frames. Returns an empty block when every field is empty or
-// LAME cannot initialise.
-std::vector<std::uint8_t> BuildId3v2Tag(const TagInfo& tags);
+// Builds an ID3v2.3.0 tag (no ID3v1) holding the non-empty fields and, when given and not
+// empty, the picture as the front cover; texts Latin-1 cannot hold are written as UTF-16
+// frames. Returns an empty block when there is nothing to hold or LAME cannot initialise.
+std::vector<std::uint8_t> BuildId3v2Tag(const TagInfo& tags, const TagPicture* frontCover = nullptr);
 
 constexpr int kGenreCount = 148;
 // The 148 genre names, numbered 0..147.
