@@ -236,7 +236,7 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
-    return CommitOutput(out, target, OutputExpectation::Frames(stream.Frames()));
+    return CommitOutput(out, target, OutputExpectation::Frames(stream.Frames()), operation);
 }
 
 }  // namespace qm

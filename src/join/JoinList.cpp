@@ -1,9 +1,19 @@
 #include "join/JoinList.h"
 
+#include <chrono>
+
 #include "output/OutputPath.h"
 #include "stream/OutputFile.h"
 
 namespace qm {
+
+namespace {
+
+// How long a wait for the output's check lasts between two looks at the pump and the cancel
+// flag: the pump's own interval.
+constexpr std::chrono::milliseconds kCheckWaitStep{15};
+
+}  // namespace
 
 void JoinList::Clear() {
     m_sources.clear();
@@ -30,7 +40,7 @@ void JoinList::SetTargetTag(const std::string& title, const std::string& artist,
 }
 
 bool JoinList::CommitOutput(OutputFile& out, const std::filesystem::path& target,
-                            const OutputExpectation& expectation) {
+                            const OutputExpectation& expectation, const LongOperation& operation) {
     if (!m_verify) {
         if (out.Commit()) return true;
         m_lastError = FailedToWriteMessage(target);
@@ -45,10 +55,19 @@ bool JoinList::CommitOutput(OutputFile& out, const std::filesystem::path& target
         return false;
     }
     staged.Add(temporary, target);
-    if (m_beforeCheck) m_beforeCheck(temporary);
-    const VerifyResult result = VerifyMp3File(temporary, expectation);
-    if (!result.ok) {
-        m_lastError = VerificationFailedMessage(target, result.problem);
+    // Checked on the verifier's thread, so that the window and the cancel flag are looked
+    // after while the output is decoded.
+    OutputVerifier verifier;
+    verifier.SetBeforeCheck(m_beforeCheck);
+    verifier.Submit(temporary, target, expectation);
+    while (!verifier.WaitFor(kCheckWaitStep)) {
+        if (operation.PumpAndCheckCancel()) {
+            verifier.Abandon();
+            return false;
+        }
+    }
+    if (const std::optional<VerifyFailure> failure = verifier.Wait()) {
+        m_lastError = failure->message;
         return false;
     }
     std::filesystem::path failed;

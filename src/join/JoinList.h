@@ -71,9 +71,10 @@ private:
     [[nodiscard]] bool CopyFrames(const std::filesystem::path& target, const LongOperation& operation);
     bool Reencode(const std::filesystem::path& target, const EncoderParams& params, const LongOperation& operation);
     [[nodiscard]] bool EncodeBlocks(ReencodeRun& run);
-    // Puts the complete output in place, checked first when asked to; false with the message set.
+    // Puts the complete output in place, checked first when asked to (pumping meanwhile);
+    // false with the message set, or without one when cancelled.
     [[nodiscard]] bool CommitOutput(OutputFile& out, const std::filesystem::path& target,
-                                    const OutputExpectation& expectation);
+                                    const OutputExpectation& expectation, const LongOperation& operation);
 
     std::string m_lastError;
     std::vector<std::uint8_t> m_targetTag;

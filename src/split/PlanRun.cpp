@@ -1,6 +1,7 @@
 #include "split/PlanRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 
@@ -9,6 +10,10 @@
 namespace qm::planning {
 
 namespace fs = std::filesystem;
+
+// How long a wait for the pieces' checks lasts between two looks at the pump and the cancel
+// flag: the pump's own interval.
+constexpr std::chrono::milliseconds kCheckWaitStep{15};
 
 PieceWriter BySizeWriter(SplitEngine& engine, std::uint64_t sizeBytes) {
     return [&engine, sizeBytes](const fs::path& path, const PieceNumbers& numbers, bool* endReached) {
@@ -90,6 +95,8 @@ PieceStep PlanRun::WriteResolved(const fs::path& path, const PieceNumbers& numbe
         m_outputs->push_back(path);
         if (sequence != nullptr) ++*sequence;
     }
+    // Writing on after a piece failed its check would only make pieces to be deleted.
+    if (m_verifier && m_verifier->FirstFailure()) return PieceStep::CheckFailed;
     return endReached ? PieceStep::SourceEnded : PieceStep::Written;
 }
 
@@ -106,6 +113,16 @@ PlanResult PlanRun::End(PieceStep step, const fs::path& path) {
         PieceFailed(path);
         return PlanResult::Failed;
     }
+    if (step == PieceStep::CheckFailed) {
+        std::string failure;
+        static_cast<void>(PiecesPassed(&failure));
+        Stop();
+        *m_message = failure;
+        return PlanResult::Failed;
+    }
+    // The last pieces may still be under their check; the window and the cancel flag are
+    // looked after meanwhile.
+    if (!AwaitChecks()) return Cancel();
     // The end of the source may have come from another program cutting it short; then what
     // was read of it is no split of the file.
     if (m_engine && m_engine->SourceChanged()) {
@@ -176,6 +193,14 @@ void PlanRun::Stop() {
     std::erase_if(*m_outputs, [&placed](const fs::path& written) {
         return std::find(placed.begin(), placed.end(), written) == placed.end();
     });
+}
+
+bool PlanRun::AwaitChecks() {
+    if (!m_verifier) return true;
+    while (!m_verifier->WaitFor(kCheckWaitStep)) {
+        if (PumpAndCheckCancel()) return false;
+    }
+    return true;
 }
 
 bool PlanRun::PiecesPassed(std::string* failure) {

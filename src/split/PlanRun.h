@@ -43,6 +43,7 @@ enum class PieceStep {
     SourceEnded,  // complete, or skipped, and the source has nothing after it (or a skip was cancelled)
     Refused,      // its output path was refused: the message is set and the plan stopped
     Failed,       // it could not be written: the engine's message says why (empty on a cancel)
+    CheckFailed,  // written, but an earlier piece failed its check: the plan stops failed
 };
 
 // One planner call: the engine for one source, the list of files written for it and the
@@ -119,6 +120,8 @@ private:
     // Waits for the checks of the pieces (when they are checked). False when one failed:
     // that piece and those after it are deleted, and *failure holds the message.
     [[nodiscard]] bool PiecesPassed(std::string* failure);
+    // Waits for the checks of the pieces, pumping meanwhile; false when cancelled.
+    [[nodiscard]] bool AwaitChecks();
 
     const SplitPlanContext& m_context;
     const SplitterOptions& m_options;

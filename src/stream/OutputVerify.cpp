@@ -1,5 +1,6 @@
 #include "stream/OutputVerify.h"
 
+#include <atomic>
 #include <exception>
 #include <span>
 #include <vector>
@@ -24,6 +25,12 @@ constexpr std::uint64_t kMaxUndeclaredTrimSamples = 576 + 1152;
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
+// Set by the verifier to stop a check half-way; null for a check that always runs to its end.
+using StopFlag = std::atomic<bool>;
+constexpr const char* kStopped = "its check was stopped";
+
+bool Stopped(const StopFlag* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+
 // What the walk over an output's frames finds.
 struct FrameWalk {
     std::vector<std::uint8_t> infoFrame;  // the Xing/Info frame, header included; empty when none
@@ -37,13 +44,14 @@ struct FrameWalk {
 // Walks the frames from the audio start; the problem, or empty when they follow each other
 // without a gap up to the end of the file. A gap is damage or junk that a player skips with
 // a click or a jump; bytes after the last whole frame are a cut-off frame.
-std::string WalkFrames(const std::filesystem::path& path, FrameWalk* walk) {
+std::string WalkFrames(const std::filesystem::path& path, FrameWalk* walk, const StopFlag* stop) {
     Mp3FrameReader reader;
     if (!reader.Open(path)) return "it cannot be read as MPEG audio";
     walk->infoFrame = reader.InfoFrame();
     std::uint64_t nextOffset = reader.AudioStart();
     Mp3FrameHeader header;
     while (const std::uint8_t* frame = reader.NextFrame(&header)) {
+        if (Stopped(stop)) return kStopped;
         if (header.frameOffset != nextOffset) {
             return "it has " + Number(header.frameOffset - nextOffset) + " bytes that are no audio frame at byte " +
                    Number(nextOffset);
@@ -106,7 +114,8 @@ std::string CheckClaims(const FrameWalk& walk, bool* declaresTrim) {
 // from the Xing/Info frame and LAME extension (its own delay included), or -1 when it has
 // none. The decoder stops at the first damage rather than skipping ahead to the next frame
 // it recognises, and refuses a stream whose format changes.
-std::string Decode(const std::filesystem::path& path, std::uint64_t* samples, std::int64_t* claimedSamples) {
+std::string Decode(const std::filesystem::path& path, std::uint64_t* samples, std::int64_t* claimedSamples,
+                   const StopFlag* stop) {
     *samples = 0;
     audio::DecoderInput input;
     if (!input.file.OpenRead(path)) return "it cannot be opened";
@@ -126,6 +135,7 @@ std::string Decode(const std::filesystem::path& path, std::uint64_t* samples, st
     std::vector<unsigned char> pcm(kPcmChunkBytes);
     std::size_t bytesPerSample = 0;  // per sample of every channel
     for (;;) {
+        if (Stopped(stop)) return kStopped;
         std::size_t done = 0;
         const int result = mpg123_read(handle.get(), pcm.data(), pcm.size(), &done);
         if (result == MPG123_NEW_FORMAT || bytesPerSample == 0) {
@@ -181,9 +191,9 @@ struct WalkAndClaims {
     bool declaresTrim = false;
     std::string problem;
 
-    void Run(const std::filesystem::path& path) {
+    void Run(const std::filesystem::path& path, const StopFlag* stop) {
         try {
-            problem = WalkFrames(path, &walk);
+            problem = WalkFrames(path, &walk, stop);
             if (problem.empty()) problem = CheckClaims(walk, &declaresTrim);
         } catch (const std::exception& e) {
             problem = std::string("it could not be checked: ") + e.what();
@@ -191,14 +201,14 @@ struct WalkAndClaims {
     }
 };
 
-VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& expectation) {
+VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& expectation, const StopFlag* stop) {
     VerifyResult result;
     WalkAndClaims side;
     std::string decodeProblem;
     std::int64_t decoderLength = -1;
     {
-        std::jthread walker([&side, &path] { side.Run(path); });
-        decodeProblem = Decode(path, &result.samples, &decoderLength);
+        std::jthread walker([&side, &path, stop] { side.Run(path, stop); });
+        decodeProblem = Decode(path, &result.samples, &decoderLength, stop);
     }
     const FrameWalk& walk = side.walk;
     result.frames = walk.frames;
@@ -219,16 +229,22 @@ VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& e
     return result;
 }
 
-}  // namespace
-
-VerifyResult VerifyMp3File(const std::filesystem::path& path, const OutputExpectation& expectation) {
+// A check that throws (an allocation failure) fails with the library's words.
+VerifyResult GuardedCheck(const std::filesystem::path& path, const OutputExpectation& expectation,
+                          const StopFlag* stop) {
     try {
-        return Check(path, expectation);
+        return Check(path, expectation, stop);
     } catch (const std::exception& e) {
         VerifyResult result;
         result.problem = std::string("it could not be checked: ") + e.what();
         return result;
     }
+}
+
+}  // namespace
+
+VerifyResult VerifyMp3File(const std::filesystem::path& path, const OutputExpectation& expectation) {
+    return GuardedCheck(path, expectation, nullptr);
 }
 
 OutputVerifier::~OutputVerifier() { Stop(); }
@@ -254,10 +270,17 @@ std::optional<VerifyFailure> OutputVerifier::Wait() {
     return m_failure;
 }
 
+bool OutputVerifier::WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [this] { return m_jobs.empty() && !m_busy; });
+}
+
 void OutputVerifier::Abandon() {
     std::unique_lock lock(m_mutex);
     m_jobs.clear();
+    m_abandoning = true;
     m_changed.wait(lock, [this] { return !m_busy; });
+    m_abandoning = false;
 }
 
 void OutputVerifier::Run() {
@@ -270,10 +293,11 @@ void OutputVerifier::Run() {
         m_busy = true;
         lock.unlock();
         if (m_beforeCheck) m_beforeCheck(job.file);
-        const VerifyResult result = VerifyMp3File(job.file, job.expectation);
+        const VerifyResult result = GuardedCheck(job.file, job.expectation, &m_abandoning);
         lock.lock();
         m_busy = false;
-        if (!result.ok && !m_failure) {
+        // A check stopped half-way says nothing about its file.
+        if (!result.ok && !m_failure && !m_abandoning) {
             m_failure = VerifyFailure{job.target, VerificationFailedMessage(job.target, result.problem)};
             m_jobs.clear();
         }
@@ -285,6 +309,7 @@ void OutputVerifier::Stop() {
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
+        m_abandoning = true;
         m_jobs.clear();
     }
     m_changed.notify_all();

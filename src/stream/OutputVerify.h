@@ -5,6 +5,8 @@
 // it to hold. OutputVerifier runs the check on a thread of its own, so that one output is
 // checked while the next is written.
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -79,7 +81,11 @@ public:
     // Waits until every file handed in is checked (or left out after a failure); the first
     // failure, or nothing when all passed.
     std::optional<VerifyFailure> Wait();
-    // Drops the files not checked yet and waits for the one being checked.
+    // Waits as Wait does, for at most timeout; whether every file handed in is checked. Callers
+    // that must keep their window or their cancel check alive wait in such steps.
+    [[nodiscard]] bool WaitFor(std::chrono::milliseconds timeout);
+    // Drops the files not checked yet, stops the one being checked and waits until it has
+    // stopped; what the stopped check found is not reported.
     void Abandon();
 
 private:
@@ -97,6 +103,7 @@ private:
     std::deque<Job> m_jobs;
     bool m_busy = false;  // a job has been taken and is being checked
     bool m_stopping = false;
+    std::atomic<bool> m_abandoning{false};  // the check under way stops at its next step
     std::optional<VerifyFailure> m_failure;
     std::thread m_thread;
 };

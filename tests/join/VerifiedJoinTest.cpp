@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
@@ -122,6 +124,27 @@ TEST(VerifiedJoin, AnOutputDamagedAfterWritingFailsTheJoin) {
         EXPECT_EQ(fx::ReadFileBytes(dir / "joined.mp3"), old);
         EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"a.mp3", "b.mp3", "joined.mp3"}));
     }
+}
+
+// Ctrl-C while the output is checked: the join stops as a cancelled one, with no message and
+// no file, and the file it was to replace stays.
+TEST(VerifiedJoin, ACancelDuringTheCheckLeavesNothing) {
+    fx::TempDir dir;
+    JoinList job;
+    AddSources(job, dir, kCases[0]);
+    const fx::Bytes old{'o', 'l', 'd'};
+    fx::WriteFileBytes(dir / "joined.mp3", old);
+    fx::FakeOperation operation;
+    job.SetVerifyOutput(true);
+    // The check outlasts a few looks at the cancel flag, whatever the speed of the machine.
+    job.SetBeforeCheck([&operation](const fs::path&) {
+        operation.cancel = 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    EXPECT_FALSE(job.JoinDirect(dir / "joined.mp3", operation.Get()));
+    EXPECT_EQ(job.LastError(), "");
+    EXPECT_EQ(fx::ReadFileBytes(dir / "joined.mp3"), old);
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"a.mp3", "b.mp3", "joined.mp3"}));
 }
 
 // Without the check the hook is never called and the output goes in place as written.

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
@@ -113,6 +115,54 @@ TEST(VerifiedPieces, APieceDamagedAfterWritingFailsThePlan) {
         EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"song.mp3", "song-1.mp3"}));
         fs::remove(dir / "song-1.mp3");
     }
+}
+
+// Ctrl-C while the last piece is checked cancels the plan: no piece is left, whatever was
+// checked already.
+TEST(VerifiedPieces, ACancelDuringTheLastCheckLeavesNoPiece) {
+    fixtures::TempDir dir;
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 4.0);
+    SplitterOptions options;
+    fixtures::FakeOperation operation;
+    SplitPlanContext context = VerifyingContext(options, operation);
+    std::atomic<int> checks{0};
+    context.beforeCheck = [&checks, &operation](const fs::path&) {
+        if (++checks != 2) return;
+        operation.cancel = 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    };
+    batch_plans::BatchEntry entry{song, 4, {}};
+    int sequence = 1;
+    std::string message;
+    EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 2, &sequence, &message), PlanResult::Cancelled);
+    EXPECT_TRUE(entry.outputs.empty());
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"song.mp3"});
+}
+
+// A plan stops at the first piece written after an earlier one failed its check: the pieces
+// it would still have written are never made.
+TEST(VerifiedPieces, APlanStopsOnceAPieceFailedItsCheck) {
+    fixtures::TempDir dir;
+    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 8.0);
+    SplitterOptions options;
+    fixtures::FakeOperation operation;
+    SplitPlanContext context = VerifyingContext(options, operation);
+    std::atomic<int> checks{0};
+    context.beforeCheck = [&checks](const fs::path& file) {
+        if (++checks == 1) fs::resize_file(file, fs::file_size(file) - 1);
+    };
+    // A millisecond per frame: a piece takes about forty times as long to write as the first
+    // piece's check, which is therefore over long before the last piece.
+    operation.pump.onPump = [](long) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    batch_plans::BatchEntry entry{song, 8, {}};
+    int sequence = 1;
+    std::string message;
+    EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 8, &sequence, &message), PlanResult::Failed);
+    EXPECT_EQ(message.rfind("Verification failed for file \"" + (dir / "song-1.mp3").string() + "\": ", 0), 0U)
+        << message;
+    EXPECT_LT(sequence, 9) << "every piece was written";
+    EXPECT_TRUE(entry.outputs.empty());
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"song.mp3"});
 }
 
 // A piece that fails its check never replaces the file it was to overwrite.

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "fixtures/Fixtures.h"
 #include "stream/ByteOrder.h"
@@ -252,6 +254,34 @@ TEST(OutputVerifier, PassesGoodFiles) {
     for (int i = 0; i < 4; ++i) verifier.Submit(good, dir / ("piece-" + std::to_string(i)), OutputExpectation{});
     EXPECT_FALSE(verifier.Wait().has_value());
     EXPECT_FALSE(verifier.FirstFailure().has_value());
+}
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+// An abandoned check stops and reports nothing, even about a file that would fail it.
+TEST(OutputVerifier, AnAbandonedCheckReportsNothing) {
+    fixtures::TempDir dir;
+    fixtures::EncodeSpec spec;
+    spec.seconds = 20.0;
+    const fs::path bad = dir / "bad.mp3";
+    fixtures::Bytes cut = fixtures::EncodeMp3(spec);
+    cut.resize(cut.size() - 10);
+    fixtures::WriteFileBytes(bad, cut);
+    OutputVerifier verifier;
+    std::atomic<bool> abandoning{false};
+    verifier.SetBeforeCheck([&abandoning](const fs::path&) {
+        while (!abandoning) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    verifier.Submit(bad, dir / "piece.mp3", OutputExpectation{});
+    abandoning = true;
+    verifier.Abandon();
+    EXPECT_FALSE(verifier.FirstFailure().has_value());
+    EXPECT_TRUE(verifier.WaitFor(std::chrono::milliseconds(0)));
 }
 
 }  // namespace
