@@ -65,9 +65,9 @@ int main(int argc, char** argv) {
     }
     std::sort(sources.begin(), sources.end());
     for (const fs::path& source : sources) page.List()->AddFile(source);
-    page.ModeButton(qm::SplitTypeCode::ByTime)->click();
-    page.MinutesEdit()->setValue(seconds / 60);
-    page.SecondsEdit()->setValue(seconds % 60);
+    page.ModeInputs().Button(qm::SplitTypeCode::ByTime)->click();
+    page.ModeInputs().minutes->setValue(seconds / 60);
+    page.ModeInputs().seconds->setValue(seconds % 60);
 
     QTimer click;
     click.setSingleShot(true);
