@@ -31,6 +31,14 @@ constexpr const char* kStopped = "its check was stopped";
 
 bool Stopped(const StopFlag* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
+// Whether two frames can follow each other in one stream: the same MPEG version, layer,
+// sample rate and channel count (stereo and joint stereo mix freely); bit rates may differ.
+bool SameStreamFormat(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
+    const bool monoA = a.channelMode == ChannelMode::Mono;
+    const bool monoB = b.channelMode == ChannelMode::Mono;
+    return a.version == b.version && a.layer == b.layer && a.sampleRateHz == b.sampleRateHz && monoA == monoB;
+}
+
 // What the walk over an output's frames finds.
 struct FrameWalk {
     std::vector<std::uint8_t> infoFrame;  // the Xing/Info frame, header included; empty when none
@@ -49,6 +57,7 @@ std::string WalkFrames(const std::filesystem::path& path, FrameWalk* walk, const
     if (!reader.Open(path)) return "it cannot be read as MPEG audio";
     walk->infoFrame = reader.InfoFrame();
     std::uint64_t nextOffset = reader.AudioStart();
+    Mp3FrameHeader first;
     Mp3FrameHeader header;
     while (const std::uint8_t* frame = reader.NextFrame(&header)) {
         if (Stopped(stop)) return kStopped;
@@ -56,7 +65,14 @@ std::string WalkFrames(const std::filesystem::path& path, FrameWalk* walk, const
             return "it has " + Number(header.frameOffset - nextOffset) + " bytes that are no audio frame at byte " +
                    Number(nextOffset);
         }
-        if (walk->frames == 0) walk->samplesPerFrame = header.samplesPerFrame;
+        if (walk->frames == 0) {
+            first = header;
+            walk->samplesPerFrame = header.samplesPerFrame;
+        } else if (!SameStreamFormat(first, header)) {
+            // A false sync in junk passes the header tests; a decoder ends the stream there.
+            return "its frame at byte " + Number(header.frameOffset) + " differs from the first in MPEG version, " +
+                   "layer, sample rate or channels";
+        }
         const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
         walk->musicCrc.Add({frame, frameBytes});
         ++walk->frames;

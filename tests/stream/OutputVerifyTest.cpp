@@ -111,6 +111,14 @@ TEST(VerifyMp3File, FailsEachKindOfDamage) {
              file[frames[frames.size() / 2].offset + 200] ^= 0x10;
          },
          "its audio frames do not match the music CRC of its LAME extension"},
+        {"a frame of another format (a false sync) between two frames",
+         [](Bytes& file, const std::vector<fixtures::FrameSpan>& frames) {
+             // MPEG-2.5 Layer I, 32 kbit/s, 11.025 kHz, mono.
+             const Bytes other = fixtures::MakeRawFrame(0, 3, 1, 0, 0, 3);
+             file.insert(file.begin() + static_cast<std::ptrdiff_t>(frames[frames.size() / 2].offset), other.begin(),
+                         other.end());
+         },
+         "its frame at byte "},
         {"a frame count one too many",
          [](Bytes& file, const std::vector<fixtures::FrameSpan>& frames) {
              XingLayout layout;
