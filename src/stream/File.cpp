@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <initializer_list>
+#include <limits>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -299,7 +300,9 @@ void RemoveStaleOutputs(const std::filesystem::path& folder) {
         long pid = 0;
         bool setAside = false;
         const std::string targetName = LeftoverTargetName(name, &pid, &setAside);
-        if (targetName.empty() || pid <= 0 || pid == ownPid) continue;
+        // A number that is no process id (kill() would read it as a process group) is no
+        // leftover of ours either.
+        if (targetName.empty() || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || pid == ownPid) continue;
         // Only plain files are ours; a link or folder of that name is somebody else's.
         std::error_code statusError;
         if (!it->is_regular_file(statusError) || it->is_symlink(statusError)) continue;

@@ -340,6 +340,7 @@ TEST(LeftoverTest, FirstOutputInAFolderClearsDeadRunsOnly) {
     WriteFileBytes(dir / (".d.mp3." + dead + ".0.0.old"), old);  // d.mp3 replaced: goes
     WriteFileBytes(dir / "d.mp3", {'n', 'e', 'w'});
     WriteFileBytes(dir / (".e.mp3." + dead + ".probe0"), {3});
+    WriteFileBytes(dir / ".g.mp3.2147483648.0.1f.part", {5});  // no process id: kill() would take a group
     WriteFileBytes(dir / "user.part", {4});
     std::filesystem::create_symlink(dir / "user.part", dir / (".f.mp3." + dead + ".0.1f.part"));
     AtomicOutputFile out;
@@ -347,7 +348,8 @@ TEST(LeftoverTest, FirstOutputInAFolderClearsDeadRunsOnly) {
     out.Discard();
     EXPECT_EQ(fixtures::FileNames(dir.Path()),
               (std::vector<std::string>{".b.mp3." + live + ".0.1f.part", ".e.mp3." + dead + ".probe0",
-                                        ".f.mp3." + dead + ".0.1f.part", "c.mp3", "d.mp3", "user.part"}));
+                                        ".f.mp3." + dead + ".0.1f.part", ".g.mp3.2147483648.0.1f.part", "c.mp3",
+                                        "d.mp3", "user.part"}));
     EXPECT_EQ(ReadFileBytes(dir / "c.mp3"), old);
     EXPECT_EQ(ReadFileBytes(dir / "d.mp3"), (Bytes{'n', 'e', 'w'}));
 }
