@@ -75,7 +75,10 @@ private:
 };
 
 // The joined stream as it is written: the frames go to the output and into the Xing/Info
-// frame's counts, seek table and CRC; the last frames of the source are remembered.
+// frame's counts, seek table and CRC; the last frames of the source are remembered. Frames
+// that follow one another in a source are handed to the kernel as one run (copy_file_range),
+// so their bytes are not written by the program; the run is cut at a bounded length so that
+// a long source is copied in steps between the frames read rather than all at its end.
 class JoinedStream {
 public:
     explicit JoinedStream(OutputFile& out) : m_out(out) {}
@@ -87,14 +90,40 @@ public:
         if (frame.empty()) return true;
         m_xing.emplace(frame);
         m_xing->NameByBitRates();
+        m_placeholder = frame;
         return m_out.Write(frame.data(), frame.size());
     }
-    [[nodiscard]] bool Add(std::span<const std::uint8_t> frame) {
-        if (!m_out.Write(frame.data(), frame.size())) return false;
-        if (m_xing) m_xing->AddFrame(frame);
-        m_recent.Add(frame);
-        ++m_frames;
+    // A frame of the source open on sourceFd, read from sourceByteOffset.
+    [[nodiscard]] bool AddFromSource(std::span<const std::uint8_t> frame, int sourceFd, std::uint64_t sourceByteOffset) {
+        constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
+        const bool followsOn = sourceFd == m_runFd && sourceByteOffset == m_runStart + m_runBytes;
+        if (m_runBytes > 0 && (!followsOn || m_runBytes >= kMaxRunBytes) && !CopyRun()) return false;
+        if (m_runBytes == 0) {
+            m_runFd = sourceFd;
+            m_runStart = sourceByteOffset;
+        }
+        m_runBytes += frame.size();
+        Count(frame);
         return true;
+    }
+    // A frame written from memory, after the run before it.
+    [[nodiscard]] bool AddBytes(std::span<const std::uint8_t> frame) {
+        if (!CopyRun() || !m_out.Write(frame.data(), frame.size())) return false;
+        Count(frame);
+        return true;
+    }
+    // Hands over the source's last run and waits until everything handed over is stored: the
+    // kernel copies a run on the writer's thread, so the source may be closed only then.
+    // Writing the placeholder again (nothing for Layer I and II) is how the output waits.
+    [[nodiscard]] bool EndSource() {
+        return CopyRun() && m_out.Rewrite(m_headerOffset, m_placeholder.data(), m_placeholder.size());
+    }
+    // Hands over the pending run.
+    [[nodiscard]] bool CopyRun() {
+        if (m_runBytes == 0) return true;
+        const std::uint64_t bytes = m_runBytes;
+        m_runBytes = 0;
+        return m_out.CopyFrom(m_runFd, m_runStart, bytes);
     }
     // Audio frames written so far.
     std::uint64_t Frames() const { return m_frames; }
@@ -116,6 +145,7 @@ public:
     }
     // Rewrites the Xing/Info frame with what the stream now holds.
     [[nodiscard]] bool Finish() {
+        if (!CopyRun()) return false;
         if (!m_xing) return true;
         if (!m_carriesTrim) m_xing->DropLameExtension();
         const std::vector<std::uint8_t>& rebuilt =
@@ -124,8 +154,18 @@ public:
     }
 
 private:
+    void Count(std::span<const std::uint8_t> frame) {
+        if (m_xing) m_xing->AddFrame(frame);
+        m_recent.Add(frame);
+        ++m_frames;
+    }
+
     OutputFile& m_out;
+    int m_runFd = -1;
+    std::uint64_t m_runStart = 0;
+    std::uint64_t m_runBytes = 0;
     std::uint64_t m_headerOffset = 0;
+    std::vector<std::uint8_t> m_placeholder;
     std::optional<XingFrameBuilder> m_xing;
     bool m_carriesTrim = false;
     RecentFrames m_recent;
@@ -164,14 +204,16 @@ SourceResult CopySourceFrames(Mp3FrameReader& reader, const Mp3FrameHeader& form
             // Not the frames the delay marked after all: the ones that matched so far are
             // this source's own and go in first.
             for (std::size_t i = 0; i < matched; ++i) {
-                if (!stream.Add(previous.FromLast(repeated, i))) return SourceResult::WriteFailed;
+                if (!stream.AddBytes(previous.FromLast(repeated, i))) return SourceResult::WriteFailed;
             }
             checking = false;
         }
-        if (audio && !stream.Add(bytes)) return SourceResult::WriteFailed;
+        if (audio && !stream.AddFromSource(bytes, reader.Descriptor(), header.frameOffset)) {
+            return SourceResult::WriteFailed;
+        }
         if (!progress.Advance(reader.Position())) return SourceResult::Cancelled;
     }
-    return SourceResult::Done;
+    return stream.EndSource() ? SourceResult::Done : SourceResult::WriteFailed;
 }
 
 }  // namespace
@@ -188,6 +230,9 @@ bool JoinList::JoinDirect(const std::filesystem::path& target, const LongOperati
 }
 
 bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperation& operation) {
+    // The reader outlives the output: runs of its frames may still be copied into the
+    // output on the writer's thread until the output is committed or discarded.
+    Mp3FrameReader reader;
     // Stored by a thread of its own while the next frames are read.
     OutputFile out;
     if (!out.Create(target)) {
@@ -203,7 +248,6 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
     progress.Begin();
 
     JoinedStream stream(out);
-    Mp3FrameReader reader;
     Mp3FrameHeader format;
     for (std::size_t k = 0; k < m_sources.size(); ++k) {
         if (!reader.Open(m_sources[k])) {
