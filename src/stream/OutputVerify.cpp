@@ -231,10 +231,12 @@ VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& e
     // What the walk found explains a failed decode better than the decoder's own words.
     result.problem = !side.problem.empty() ? side.problem : decodeProblem;
     if (!result.problem.empty()) return result;
-    // The frames' samples, or as many as the Xing/Info frame's count less the declared delay
-    // and padding leaves (which the decoder works out with its own delay).
-    const std::uint64_t claimedSamples =
-        side.declaresTrim && decoderLength >= 0 ? static_cast<std::uint64_t>(decoderLength) : walk.frameSamples;
+    // The frames' samples, or with a Xing/Info frame as many as its frame count less the
+    // declared delay and padding leaves: the decoder works that out itself, as a gapless
+    // decoder also leaves out its own delay of 529 samples where the padding is shorter.
+    const std::uint64_t claimedSamples = !walk.infoFrame.empty() && decoderLength >= 0
+                                             ? static_cast<std::uint64_t>(decoderLength)
+                                             : walk.frameSamples;
     if (result.samples != claimedSamples) {
         result.problem = "it decodes to " + Number(result.samples) + " samples, its frames claim " +
                          Number(claimedSamples);
