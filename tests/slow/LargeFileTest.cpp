@@ -13,15 +13,19 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "fixtures/Fixtures.h"
 #include "stream/ByteOrder.h"
+#include "stream/XingFrame.h"
 
 namespace qm::fixtures {
 namespace {
 
+using qm::ParseXingLayout;
+using qm::XingLayout;
 using Json = nlohmann::json;
 
 // MPEG-1 Layer III, 320 kbit/s at 32 kHz, stereo, no padding: every frame is 144 * 320000 /
@@ -124,20 +128,32 @@ std::optional<std::string> PastFourGiB::s_skip;
 bool PastFourGiB::s_written = false;
 
 // The frames of one piece, read in blocks: each must be the source's frame of its number, and
-// the numbers must run on without a gap. Returns the first and last frame number.
+// the numbers must run on without a gap. A piece may begin with a Xing/Info frame of its own
+// (the frame number's place is where its tag sits); its frame count must be the piece's.
+// Returns the first and last frame number.
 struct PieceFrames {
     std::uint64_t first = 0;
     std::uint64_t last = 0;
 };
+
+// The frame count of a Xing/Info frame, or nothing when frame is none or has no count.
+std::optional<std::uint32_t> XingFrameCount(const std::uint8_t* frame) {
+    const std::span<const std::uint8_t> bytes(frame, kFrameBytes);
+    XingLayout layout;
+    if (!ParseXingLayout(bytes, &layout) || layout.frameCountOffset == 0) return std::nullopt;
+    return ReadBigEndian32(frame + layout.frameCountOffset);
+}
+
 PieceFrames CheckPieceFrames(const std::filesystem::path& piece) {
     PieceFrames span;
     const std::uint64_t bytes = std::filesystem::file_size(piece);
-    EXPECT_EQ(bytes % kFrameBytes, 0u) << piece << " is not whole frames (no tag, no Xing/Info frame expected)";
-    EXPECT_GT(bytes, 0u) << piece;
+    EXPECT_EQ(bytes % kFrameBytes, 0u) << piece << " is not whole frames (no tag expected)";
+    EXPECT_GT(bytes, kFrameBytes) << piece;
     std::ifstream in(piece, std::ios::binary);
     const Bytes header = SourceHeader();
     std::vector<std::uint8_t> block(kFramesPerWrite * kFrameBytes);
     std::vector<std::uint8_t> expected(kFrameBytes);
+    std::optional<std::uint32_t> countedFrames;
     std::uint64_t index = 0;
     for (std::uint64_t done = 0; done < bytes;) {
         const std::uint64_t want = std::min<std::uint64_t>(block.size(), bytes - done);
@@ -146,19 +162,27 @@ PieceFrames CheckPieceFrames(const std::filesystem::path& piece) {
             ADD_FAILURE() << "cannot read " << piece;
             return span;
         }
-        for (std::uint64_t at = 0; at + kFrameBytes <= want; at += kFrameBytes, ++index) {
+        std::uint64_t at = 0;
+        if (done == 0) {
+            countedFrames = XingFrameCount(block.data());
+            if (countedFrames) at = kFrameBytes;
+        }
+        for (; at + kFrameBytes <= want; at += kFrameBytes, ++index) {
             const std::uint32_t number = ReadBigEndian32(&block[at] + kNumberOffset);
             if (index == 0) span.first = number;
             FillFrame(expected.data(), header, static_cast<std::uint32_t>(span.first + index));
             if (std::memcmp(&block[at], expected.data(), kFrameBytes) != 0) {
-                ADD_FAILURE() << piece << ": frame " << index << " is source frame " << number << ", expected "
-                              << span.first + index;
+                ADD_FAILURE() << piece << ": audio frame " << index << " is not source frame " << span.first + index
+                              << " (it carries number " << number << ")";
                 return span;
             }
         }
         done += want;
     }
     span.last = span.first + index - 1;
+    if (countedFrames) {
+        EXPECT_EQ(*countedFrames, index) << piece << ": the Xing/Info frame's count";
+    }
     return span;
 }
 
