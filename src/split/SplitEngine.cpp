@@ -258,7 +258,9 @@ bool SplitEngine::CopySourceToPiece(std::uint64_t sourceByteOffset, std::uint64_
 
 bool SplitEngine::RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount) {
     if (m_output.Rewrite(byteOffset, bytes, byteCount)) return true;
-    SetError(FailedToWriteMessage(m_output.Target()));
+    // The rewrite stores what is pending first: a run copied from a source that was cut short
+    // meanwhile fails there.
+    SetError(m_reader.SourceChanged() ? SourceChangedMessage(m_sourcePath) : FailedToWriteMessage(m_output.Target()));
     DiscardPiece();
     return false;
 }
@@ -283,7 +285,7 @@ bool SplitEngine::CommitPiece() {
     }
     if (!committed) {
         DiscardPiece();
-        SetError(FailedToWriteMessage(target));
+        SetError(m_reader.SourceChanged() ? SourceChangedMessage(m_sourcePath) : FailedToWriteMessage(target));
     }
     return committed;
 }

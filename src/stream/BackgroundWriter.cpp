@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "stream/CopyRange.h"
+
 namespace qm {
 
 BackgroundWriter::~BackgroundWriter() {
@@ -35,6 +37,27 @@ bool BackgroundWriter::Write(const void* bytes, std::size_t byteCount) {
         if (m_filling.size() == kBlockBytes && !HandOff()) return false;
     }
     // A failure of the block being written shows at the latest at the next hand-off or flush.
+    return true;
+}
+
+bool BackgroundWriter::Copy(int sourceFd, std::uint64_t sourceByteOffset, std::uint64_t byteCount) {
+    if (!m_file.IsOpen() || m_failed.load(std::memory_order_relaxed)) return false;
+    if (byteCount == 0) return true;
+    // The bytes appended before the run go first.
+    if (!m_filling.empty() && !HandOff()) return false;
+    const CopyJob copy{sourceFd, sourceByteOffset, byteCount};
+    if (!StartThread()) {
+        const bool copied = !m_failed && Store(copy);
+        if (!copied) m_failed = true;
+        return copied;
+    }
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_busy; });
+    if (m_failed) return false;
+    m_copy = copy;
+    m_busy = true;
+    lock.unlock();
+    m_changed.notify_all();
     return true;
 }
 
@@ -89,16 +112,25 @@ bool BackgroundWriter::StartThread() {
     }
 }
 
+bool BackgroundWriter::Store(const CopyJob& copy) {
+    if (copy.byteCount > 0) {
+        return CopyRange(copy.sourceFd, copy.sourceByteOffset, m_file.Descriptor(), copy.byteCount);
+    }
+    return m_file.Write(m_writing.data(), m_writing.size());
+}
+
 void BackgroundWriter::Run() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return m_busy || m_stop; });
         if (!m_busy) return;  // stopped with nothing to write
         // m_writing and the file belong to this thread while m_busy is set.
+        const CopyJob copy = m_copy;
         lock.unlock();
-        const bool written = m_file.Write(m_writing.data(), m_writing.size());
+        const bool written = Store(copy);
         m_writing.clear();
         lock.lock();
+        m_copy = CopyJob{};
         if (!written) m_failed = true;
         m_busy = false;
         m_changed.notify_all();

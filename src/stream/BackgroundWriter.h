@@ -42,6 +42,12 @@ public:
     // Appends bytes. False once a block could not be written (a full disk, a size limit): the
     // output is then incomplete and nothing more is written to it.
     [[nodiscard]] bool Write(const void* bytes, std::size_t byteCount);
+    // Appends byteCount bytes of another open file, from its 64-bit sourceByteOffset on,
+    // copied by the kernel (CopyRange) on the writer's thread after every byte appended
+    // before, while the caller goes on. The source must stay open until the next Flush or
+    // Discard. False once a write or copy of this output failed; a failure of this copy shows
+    // at a later call or at the flush.
+    [[nodiscard]] bool Copy(int sourceFd, std::uint64_t sourceByteOffset, std::uint64_t byteCount);
     // Stores every byte appended and waits until they are written; the file's position is then
     // its end, and the file may be moved and written directly until the next Write. False
     // when any write of this output failed.
@@ -51,12 +57,21 @@ public:
     void Discard();
 
 private:
+    // A run to copy, while m_busy and m_copy.byteCount > 0 (the block is then empty).
+    struct CopyJob {
+        int sourceFd = -1;
+        std::uint64_t sourceByteOffset = 0;
+        std::uint64_t byteCount = 0;
+    };
+
     // Gives the filled block to the thread, after waiting for the one before; without a
     // thread (it could not be started) writes it here.
     [[nodiscard]] bool HandOff();
     void WaitUntilIdle();
     [[nodiscard]] bool StartThread();
     void Run();
+    // Stores the thread's job: its block, or its run to copy. False when that failed.
+    [[nodiscard]] bool Store(const CopyJob& copy);
 
     File m_file;                          // the writer's own descriptor of the output
     std::vector<std::uint8_t> m_filling;  // the caller's block
@@ -64,6 +79,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::uint8_t> m_writing;  // the thread's block, while m_busy
+    CopyJob m_copy;                       // the thread's run, while m_busy
     bool m_busy = false;
     bool m_stop = false;
     std::atomic<bool> m_failed{false};  // read without the lock by every Write

@@ -1,7 +1,5 @@
 #include "stream/OutputFile.h"
 
-#include "stream/CopyRange.h"
-
 namespace qm {
 
 OutputFile::~OutputFile() { Discard(); }
@@ -23,11 +21,10 @@ bool OutputFile::Write(const void* bytes, std::size_t byteCount) {
 }
 
 bool OutputFile::CopyFrom(int sourceFd, std::uint64_t sourceByteOffset, std::uint64_t byteCount) {
-    // The run goes after every byte appended so far: those are stored first, which leaves the
-    // file's position at its end, where the kernel copy appends and where the writer goes on.
-    if (!m_writer.Flush()) return false;
+    // The writer copies the run in its turn, so that the kernel copies one run while the
+    // caller reads the frames of the next.
     m_bytesWritten += byteCount;
-    return CopyRange(sourceFd, sourceByteOffset, m_file.Out().Descriptor(), byteCount);
+    return m_writer.Copy(sourceFd, sourceByteOffset, byteCount);
 }
 
 bool OutputFile::Rewrite(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount) {

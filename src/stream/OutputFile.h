@@ -34,9 +34,10 @@ public:
     // a failure may show only at a later call or at the end.
     [[nodiscard]] bool Write(const void* bytes, std::size_t byteCount);
     // Appends byteCount bytes of another open file, from its 64-bit sourceByteOffset on,
-    // copied by the kernel (CopyRange) once everything appended before is stored: the bytes
-    // do not pass through the program. False on a failed read or write, or when the source
-    // ends before the run does.
+    // copied by the kernel (CopyRange) after everything appended before, by whoever stores the
+    // blocks: the bytes do not pass through the program. The source must stay open until the
+    // output ends. False on a failed read or write, or when the source ends before the run
+    // does; a failure may show only at a later call or at the end.
     [[nodiscard]] bool CopyFrom(int sourceFd, std::uint64_t sourceByteOffset, std::uint64_t byteCount);
     // Overwrites byteCount bytes already written, from byteOffset on (a header that is only
     // known at the end); later writes go on at the end. False on a failed write.
