@@ -176,14 +176,14 @@ void CPageBatchJoiner::AddMainMenuEntries(QMenu* menu) {
     const fs::path output = rows.empty() ? fs::path() : m_mainList->Record(rows.front())->outputPath;
     const fs::path source = rows.empty() ? fs::path() : m_mainList->Record(rows.front())->path;
     menu->addAction(QStringLiteral("&Play"), this, [source] { OpenWithShell(PathText(source)); })->setEnabled(one);
-    menu->addAction(QStringLiteral("&Browse"), this, [this, source] { ShowInFileManager(PathText(source)); })
+    menu->addAction(QStringLiteral("&Browse"), this, [this, source] { m_fileManager.Show(PathText(source)); })
         ->setEnabled(one);
     menu->addAction(QStringLiteral("Set &ID3 tag"), this, &CPageBatchJoiner::EditTag)->setEnabled(one);
     menu->addSeparator();
     menu->addAction(QStringLiteral("Play &Outputted MP3"), this, [output] { OpenWithShell(PathText(output)); })
         ->setEnabled(!output.empty());
     menu->addAction(QStringLiteral("Browse Outputted &MP3"), this,
-                    [this, output] { ShowInFileManager(PathText(output)); })
+                    [this, output] { m_fileManager.Show(PathText(output)); })
         ->setEnabled(!output.empty());
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Remove"), this, [this] { RemoveSelected(m_mainList); })->setEnabled(!rows.empty());
@@ -196,7 +196,7 @@ void CPageBatchJoiner::AddJoinedMenuEntries(QMenu* menu) {
     const bool one = rows.size() == 1;
     const fs::path source = rows.empty() ? fs::path() : m_joinedList->Record(rows.front())->path;
     menu->addAction(QStringLiteral("&Play"), this, [source] { OpenWithShell(PathText(source)); })->setEnabled(one);
-    menu->addAction(QStringLiteral("&Browse"), this, [this, source] { ShowInFileManager(PathText(source)); })
+    menu->addAction(QStringLiteral("&Browse"), this, [this, source] { m_fileManager.Show(PathText(source)); })
         ->setEnabled(one);
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Remove"), this, [this] { RemoveSelected(m_joinedList); })
@@ -283,21 +283,10 @@ void CPageBatchJoiner::EditTag() {
     if (dialog.exec() == QDialog::Accepted) SetRowTag(rows.front(), dialog.Tag());
 }
 
-void CPageBatchJoiner::SetFileManager(std::function<bool(const QString&)> fileManager) {
-    m_fileManager = std::move(fileManager);
-}
-
 void CPageBatchJoiner::SetRunObserver(std::function<void(BatchProgressDialog*)> observer) {
     m_runObserver = std::move(observer);
 }
 
-void CPageBatchJoiner::ShowInFileManager(const QString& path) {
-    if (m_fileManager) {
-        m_fileManager(path);
-    } else {
-        SelectInExplorer(path);
-    }
-}
 
 void CPageBatchJoiner::JoinNow() {
     StoreJoinType();
@@ -336,7 +325,7 @@ void CPageBatchJoiner::JoinNow() {
     if (result == BatchJoinResult::Cancelled || !options.BrowseFolder) return;
     for (const BatchJoinItem& item : items) {
         if (!item.outputPath.empty()) {
-            ShowInFileManager(PathText(item.outputPath));
+            m_fileManager.Show(PathText(item.outputPath));
             break;
         }
     }

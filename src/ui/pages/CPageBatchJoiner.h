@@ -12,6 +12,7 @@
 #include "settings/Options.h"
 #include "stream/Tags.h"
 #include "ui/shell/CResizablePage.h"
+#include "ui/shell/ShellCalls.h"
 #include "ui/widgets/FileListCtrl.h"
 
 class QMenu;
@@ -56,7 +57,9 @@ public:
     void SetRowTag(int row, const TagInfo& tag);
 
     // Puts fileManager in place of SelectInExplorer (tests; an empty function restores it).
-    void SetFileManager(std::function<bool(const QString&)> fileManager);
+    void SetFileManager(std::function<bool(const QString&)> fileManager) {
+        m_fileManager.Replace(std::move(fileManager));
+    }
     // Called with the progress window of each run once it is shown (tests press Cancel).
     void SetRunObserver(std::function<void(BatchProgressDialog*)> observer);
 
@@ -81,7 +84,6 @@ private:
     void AddJoinedMenuEntries(QMenu* menu);
     void UpdateButtons();
     void StoreJoinType();
-    void ShowInFileManager(const QString& path);
     void MoveJoined(int offset);
 
     SettingsStore& m_settings;
@@ -96,7 +98,7 @@ private:
     QPushButton* m_joinedRemove = nullptr;
     QPushButton* m_up = nullptr;
     QPushButton* m_down = nullptr;
-    std::function<bool(const QString&)> m_fileManager;
+    FileManagerCall m_fileManager;
     std::function<void(BatchProgressDialog*)> m_runObserver;
     bool m_running = false;
 };

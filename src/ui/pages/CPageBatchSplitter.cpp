@@ -216,13 +216,13 @@ void CPageBatchSplitter::PlaySelected() {
 void CPageBatchSplitter::BrowseSourceFolder() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
-    ShowInFileManager(PathText(m_list->Record(rows.front())->path));
+    m_fileManager.Show(PathText(m_list->Record(rows.front())->path));
 }
 
 void CPageBatchSplitter::BrowseOutputFolder() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty() || m_list->Record(rows.front())->outputPaths.empty()) return;
-    ShowInFileManager(PathText(m_list->Record(rows.front())->outputPaths.front()));
+    m_fileManager.Show(PathText(m_list->Record(rows.front())->outputPaths.front()));
 }
 
 void CPageBatchSplitter::AddMenuEntries(QMenu* menu) {
@@ -241,21 +241,10 @@ void CPageBatchSplitter::AddMenuEntries(QMenu* menu) {
     menu->addAction(QStringLiteral("Remove A&ll"), this, [this] { RemoveAll(); })->setEnabled(m_list->RowCount() > 0);
 }
 
-void CPageBatchSplitter::SetFileManager(std::function<bool(const QString&)> fileManager) {
-    m_fileManager = std::move(fileManager);
-}
-
 void CPageBatchSplitter::SetRunObserver(std::function<void(BatchProgressDialog*)> observer) {
     m_runObserver = std::move(observer);
 }
 
-void CPageBatchSplitter::ShowInFileManager(const QString& path) {
-    if (m_fileManager) {
-        m_fileManager(path);
-    } else {
-        SelectInExplorer(path);
-    }
-}
 
 void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     if (rows.empty() || m_running) return;
@@ -311,7 +300,7 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     if (!finished || !options.BrowseFolder) return;
     for (const BatchSplitFile& file : files) {
         if (!file.entry.outputs.empty()) {
-            ShowInFileManager(PathText(file.entry.outputs.front()));
+            m_fileManager.Show(PathText(file.entry.outputs.front()));
             break;
         }
     }

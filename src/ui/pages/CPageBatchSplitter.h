@@ -12,6 +12,7 @@
 #include "settings/Options.h"
 #include "ui/pages/SplitModeInputs.h"
 #include "ui/shell/CResizablePage.h"
+#include "ui/shell/ShellCalls.h"
 #include "ui/widgets/FileListCtrl.h"
 
 class QButtonGroup;
@@ -56,7 +57,9 @@ public:
     void BrowseOutputFolder();
 
     // Puts fileManager in place of SelectInExplorer (tests; an empty function restores it).
-    void SetFileManager(std::function<bool(const QString&)> fileManager);
+    void SetFileManager(std::function<bool(const QString&)> fileManager) {
+        m_fileManager.Replace(std::move(fileManager));
+    }
     // Called with the progress window of each run once it is shown (tests press Cancel).
     void SetRunObserver(std::function<void(BatchProgressDialog*)> observer);
 
@@ -87,7 +90,6 @@ private:
     void UpdateButtons();
     std::vector<int> SelectedRows() const;
     void RunOver(const std::vector<int>& rows);
-    void ShowInFileManager(const QString& path);
 
     SettingsStore& m_settings;
     QVBoxLayout* m_body;
@@ -101,7 +103,7 @@ private:
     QPushButton* m_removeAll = nullptr;
     QPushButton* m_splitAll = nullptr;
     QPushButton* m_splitSelected = nullptr;
-    std::function<bool(const QString&)> m_fileManager;
+    FileManagerCall m_fileManager;
     std::function<void(BatchProgressDialog*)> m_runObserver;
     bool m_running = false;
     bool m_showingInputs = false;

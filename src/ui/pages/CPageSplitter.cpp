@@ -301,10 +301,6 @@ void CPageSplitter::SetInitialFile(const QString& path) {
 
 void CPageSplitter::SetOpenDialog(std::function<QString(QWidget*)> chooser) { m_openDialog = std::move(chooser); }
 
-void CPageSplitter::SetFileManager(std::function<bool(const QString&)> fileManager) {
-    m_fileManager = std::move(fileManager);
-}
-
 // ---- the mode and its inputs -------------------------------------------------------------
 
 void CPageSplitter::ShowInputs(const SplitSettings& shown) {
@@ -611,12 +607,7 @@ void CPageSplitter::AddMenuEntries(QMenu* menu) {
                     [this] {
                         const int row = SelectedPiece();
                         if (row < 0 || m_pieces[static_cast<std::size_t>(row)].outputPath.empty()) return;
-                        const QString path = PathText(m_pieces[static_cast<std::size_t>(row)].outputPath);
-                        if (m_fileManager) {
-                            m_fileManager(path);
-                        } else {
-                            SelectInExplorer(path);
-                        }
+                        m_fileManager.Show(PathText(m_pieces[static_cast<std::size_t>(row)].outputPath));
                     })
         ->setEnabled(hasOutput);
 }
@@ -694,12 +685,7 @@ void CPageSplitter::SplitNow() {
         return;
     }
     if (!options.BrowseFolder || m_outputs.empty()) return;
-    const QString first = PathText(m_outputs.front());
-    if (m_fileManager) {
-        m_fileManager(first);
-    } else {
-        SelectInExplorer(first);
-    }
+    m_fileManager.Show(PathText(m_outputs.front()));
 }
 
 }  // namespace qm

@@ -14,6 +14,7 @@
 #include "ui/pages/SplitModeInputs.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/shell/CResizablePage.h"
+#include "ui/shell/ShellCalls.h"
 #include "ui/widgets/PreviewPlayer.h"
 
 class QButtonGroup;
@@ -86,7 +87,9 @@ public:
     // Puts chooser in place of the open-file dialog and fileManager in place of
     // SelectInExplorer (tests; empty functions restore them).
     void SetOpenDialog(std::function<QString(QWidget*)> chooser);
-    void SetFileManager(std::function<bool(const QString&)> fileManager);
+    void SetFileManager(std::function<bool(const QString&)> fileManager) {
+        m_fileManager.Replace(std::move(fileManager));
+    }
 
     // What the page holds, for tests and the help's screenshots.
     QString SourcePath() const { return m_path; }
@@ -201,7 +204,7 @@ private:
     bool m_dragging = false;
 
     std::function<QString(QWidget*)> m_openDialog;
-    std::function<bool(const QString&)> m_fileManager;
+    FileManagerCall m_fileManager;
     bool m_showingInputs = false;
     bool m_showingPieces = false;
 

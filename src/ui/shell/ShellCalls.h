@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <utility>
 
 namespace qm {
 
@@ -29,6 +30,25 @@ int OpenWithShell(const QString& target, ShowMode mode = ShowMode::Normal);
 // D-Bus); when no file manager answers it, opens the file's folder instead. False when
 // neither worked.
 bool SelectInExplorer(const QString& path);
+
+// Shows files in the file manager with SelectInExplorer, or through a replacement that a test
+// puts in place.
+class FileManagerCall {
+public:
+    // An empty function restores SelectInExplorer.
+    void Replace(std::function<bool(const QString&)> fileManager) { m_replacement = std::move(fileManager); }
+    // Whether the file manager showed path is not reported: nothing follows from it.
+    void Show(const QString& path) const {
+        if (m_replacement) {
+            m_replacement(path);
+        } else {
+            SelectInExplorer(path);
+        }
+    }
+
+private:
+    std::function<bool(const QString&)> m_replacement;
+};
 
 // The reason a link message gives for an OpenWithShell failure code: the fixed text of the
 // known codes, "Unknown Error (%d) occurred." for any other.
