@@ -20,13 +20,8 @@ cache="$here/.cache"
 input="$cache/long-3600s-128k.mp3"
 runs=5
 
-for tool in "$cli" "$maker"; do
-    if [[ ! -x "$tool" ]]; then
-        echo "bench/info.sh: $tool is missing; build it first:" >&2
-        echo "  cmake --build $build --target quillmere-cli qm-make-fixture" >&2
-        exit 2
-    fi
-done
+source "$here/lib.sh"
+require_built info.sh "$cli" "$maker"
 
 mkdir -p "$cache"
 if [[ ! -s "$input" ]]; then
@@ -36,7 +31,6 @@ if [[ ! -s "$input" ]]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-source "$here/lib.sh"
 
 size_bytes=$(stat -c %s "$input")
 echo "Input: $input ($((size_bytes / 1048576)) MiB, 3600 s, 128 kbit/s)"

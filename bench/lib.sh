@@ -11,6 +11,20 @@ fi
 
 declare -A wall peak
 
+# require_built SCRIPT PROGRAM...: stops, saying how to build them, when a program the script
+# runs is missing from the build folder ($build).
+require_built() {
+    local script=$1 tool
+    shift
+    for tool in "$@"; do
+        if [[ ! -x "$tool" ]]; then
+            echo "bench/$script: $tool is missing; build it first:" >&2
+            echo "  cmake --build $build --target quillmere-cli qm-make-fixture" >&2
+            exit 2
+        fi
+    done
+}
+
 # measure NAME RUNS COMMAND...: the best wall seconds of RUNS runs into wall[NAME], the
 # largest peak resident size (KiB) into peak[NAME]. With more than one run, one untimed
 # warm-up run comes first, so that every timed run finds the input in the page cache.

@@ -23,13 +23,8 @@ maker="$build/tests/qm-make-fixture"
 cache="$here/.cache"
 input="$cache/long-3600s-128k.mp3"
 
-for tool in "$cli" "$maker"; do
-    if [[ ! -x "$tool" ]]; then
-        echo "bench/split.sh: $tool is missing; build it first:" >&2
-        echo "  cmake --build $build --target quillmere-cli qm-make-fixture" >&2
-        exit 2
-    fi
-done
+source "$here/lib.sh"
+require_built split.sh "$cli" "$maker"
 
 mkdir -p "$cache"
 if [[ ! -s "$input" ]]; then
@@ -39,7 +34,6 @@ if [[ ! -s "$input" ]]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-source "$here/lib.sh"
 
 size_bytes=$(stat -c %s "$input")
 echo "Input: $input ($((size_bytes / 1048576)) MiB, 3600 s, 128 kbit/s)"

@@ -24,13 +24,8 @@ maker="$build/tests/qm-make-fixture"
 cache="$here/.cache"
 input="$cache/long-3600s-128k.mp3"
 
-for tool in "$cli" "$maker"; do
-    if [[ ! -x "$tool" ]]; then
-        echo "bench/verify.sh: $tool is missing; build it first:" >&2
-        echo "  cmake --build $build --target quillmere-cli qm-make-fixture" >&2
-        exit 2
-    fi
-done
+source "$here/lib.sh"
+require_built verify.sh "$cli" "$maker"
 if ! command -v mpg123 >/dev/null; then
     echo "bench/verify.sh: mpg123 is missing (apt-get install -y mpg123)" >&2
     exit 2
@@ -44,7 +39,6 @@ if [[ ! -s "$input" ]]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-source "$here/lib.sh"
 
 # The pieces and the joined file, kept outside $work/out (which every run empties).
 pieces="$work/pieces"
