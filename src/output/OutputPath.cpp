@@ -244,7 +244,7 @@ void RemoveQuietly(const fs::path& path) {
 }
 
 // Flushes the folders that outputs were renamed into, each once, so that the new names
-// survive a crash. The files themselves were flushed when they were finished; a folder that
+// survive a crash. The files themselves were flushed before their renames; a folder that
 // cannot be flushed leaves its renames to the file system's own schedule.
 void SyncFoldersOf(const std::vector<fs::path>& targets) {
     std::vector<fs::path> folders;
@@ -280,6 +280,16 @@ bool StagedOutputs::PlaceAll(fs::path* failedTarget) {
         const Entry* entry;
         fs::path aside;  // the target's old file; empty when there was none
     };
+    // Every file reaches the device before any name does: a crash while they are put in place
+    // must not leave a name on a file whose blocks were never written. Their writing was
+    // started as they were made, so one flush after another mostly waits for the last.
+    for (const Entry& entry : m_entries) {
+        if (!SyncFile(entry.temporary)) {
+            *failedTarget = entry.target;
+            DiscardAll();
+            return false;
+        }
+    }
     std::vector<Placed> placed;
     placed.reserve(m_entries.size());
     bool ok = true;
@@ -339,7 +349,8 @@ bool StagedOutputs::PlaceAll(fs::path* failedTarget) {
 std::vector<fs::path> StagedOutputs::PlaceNewOnly() {
     std::vector<fs::path> placed;
     for (const Entry& entry : m_entries) {
-        if (!LinkExists(entry.target) && std::rename(entry.temporary.c_str(), entry.target.c_str()) == 0) {
+        if (!LinkExists(entry.target) && SyncFile(entry.temporary) &&
+            std::rename(entry.temporary.c_str(), entry.target.c_str()) == 0) {
             placed.push_back(entry.target);
         } else {
             RemoveQuietly(entry.temporary);

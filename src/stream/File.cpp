@@ -310,18 +310,36 @@ void RemoveStaleOutputs(const std::filesystem::path& folder) {
     }
 }
 
-bool SyncFolder(const std::filesystem::path& folder) {
-    const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
-    const int fd = OpenRetrying(where.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return false;
+namespace {
+
+// fsync of path opened with flags; *error the errno of a failed flush.
+bool SyncPath(const std::filesystem::path& path, int flags, int* error) {
+    const int fd = OpenRetrying(path.c_str(), O_RDONLY | flags);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
     int result;
     do {
         result = ::fsync(fd);
     } while (result != 0 && errno == EINTR);
-    // Some file systems cannot flush a folder (EINVAL): their renames need no flush of it.
-    const bool synced = result == 0 || errno == EINVAL;
+    *error = result == 0 ? 0 : errno;
     ::close(fd);
-    return synced;
+    return result == 0;
+}
+
+}  // namespace
+
+bool SyncFolder(const std::filesystem::path& folder) {
+    const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
+    int error = 0;
+    // Some file systems cannot flush a folder (EINVAL): their renames need no flush of it.
+    return SyncPath(where, O_DIRECTORY, &error) || error == EINVAL;
+}
+
+bool SyncFile(const std::filesystem::path& path) {
+    int error = 0;
+    return SyncPath(path, 0, &error);
 }
 
 AtomicOutputFile::~AtomicOutputFile() { Discard(); }
@@ -366,7 +384,7 @@ bool AtomicOutputFile::Commit() {
 
 bool AtomicOutputFile::Release(std::filesystem::path* temporary) {
     if (m_temporary.empty()) return false;
-    if (!m_file.Sync() || !m_file.Close()) {
+    if (!m_file.Close()) {
         Discard();
         return false;
     }

@@ -81,6 +81,9 @@ private:
 // Flushes a folder's entries to the device (fsync of the folder), so that a file renamed
 // into it stays there after a crash. False when the folder cannot be opened or flushed.
 [[nodiscard]] bool SyncFolder(const std::filesystem::path& folder);
+// Flushes a closed file's data and size to the device (fsync through a new descriptor).
+// False when the file cannot be opened or flushed.
+[[nodiscard]] bool SyncFile(const std::filesystem::path& path);
 
 // Removes the leftovers of this program's runs that were killed while writing into folder:
 // the hidden temporary files (".<name>.<pid>.<n>.<hex>.part") and the replaced files set
@@ -117,9 +120,11 @@ public:
     // flushes the folder: the output counts as written only once it would survive a crash.
     // False (and the temporary file deleted) when flushing, closing or renaming fails.
     [[nodiscard]] bool Commit();
-    // Flushes and closes the temporary file and hands it to the caller instead of renaming it:
-    // the caller then puts *temporary in place (and flushes the folder) or deletes it. False
-    // (and the temporary file deleted) when flushing or closing fails.
+    // Closes the temporary file and hands it to the caller instead of renaming it: the caller
+    // then flushes it (SyncFile) and puts *temporary in place (and flushes the folder), or
+    // deletes it. Flushing is left to the caller so that the outputs of one run reach the
+    // device together, while the next is written. False (and the temporary file deleted)
+    // when closing fails.
     [[nodiscard]] bool Release(std::filesystem::path* temporary);
     // Closes and deletes the temporary file.
     void Discard();
