@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
@@ -26,13 +28,6 @@ SplitPlanContext VerifyingContext(const SplitterOptions& options, fixtures::Fake
     context.resolve = MakeSplitOutputResolver(options);
     context.verifyOutputs = true;
     return context;
-}
-
-// The files in a folder, hidden temporary files included.
-std::set<std::string> Names(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
-    return names;
 }
 
 // What the engines may be asked to do, each checked piece by piece.
@@ -68,52 +63,67 @@ const std::vector<Shape> kShapes{
     {"faded with overlaps", false, 0, 0, false, 10, 5},
 };
 
-// Every good piece of every engine passes its check: the plan completes with its three pieces.
-TEST(VerifiedPieces, GoodPiecesPass) {
-    fixtures::TempDir dir;
-    const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
-    for (const Shape& shape : kShapes) {
-        SCOPED_TRACE(shape.name);
-        const SplitterOptions options = OptionsOf(shape);
-        fixtures::FakeOperation operation;
-        batch_plans::BatchEntry entry{song, 6, {}};
-        int sequence = 1;
-        std::string message;
-        ASSERT_EQ(batch_plans::PlanByCount(VerifyingContext(options, operation), &entry, 3, &sequence, &message),
-                  PlanResult::Done)
-            << message;
-        EXPECT_EQ(entry.outputs, (std::vector<fs::path>{dir / "song-1.mp3", dir / "song-2.mp3", dir / "song-3.mp3"}));
-        for (const fs::path& piece : entry.outputs) fs::remove(piece);
-        EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"song.mp3"});
-    }
+// Where a piece is damaged after it was written (a lost sector: 512 zero bytes in its middle),
+// and what the plan of three pieces then leaves.
+struct Damage {
+    const char* name;
+    int damagedCheck;         // the check, counted in writing order, whose piece is damaged; 0: none
+    PlanResult result;
+    const char* failedPiece;  // the piece the failure names; nullptr when none fails
+    std::vector<std::string> placed;  // the pieces in place afterwards
+};
+
+const std::vector<Damage> kDamages{
+    {"none", 0, PlanResult::Done, nullptr, {"song-1.mp3", "song-2.mp3", "song-3.mp3"}},
+    {"first piece", 1, PlanResult::Failed, "song-1.mp3", {}},
+    {"second piece", 2, PlanResult::Failed, "song-2.mp3", {"song-1.mp3"}},
+    {"last piece", 3, PlanResult::Failed, "song-3.mp3", {"song-1.mp3", "song-2.mp3"}},
+};
+
+void LoseASector(const fs::path& file) {
+    fixtures::Bytes bytes = fixtures::ReadFileBytes(file);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2), 512, 0);
+    fixtures::WriteFileBytes(file, bytes);
 }
 
-// A piece damaged after it was written (a lost sector: 512 zero bytes in its middle) fails
-// the plan with its own name; the piece before it is in place, it and the one after are not.
-TEST(VerifiedPieces, APieceDamagedAfterWritingFailsThePlan) {
+// Every good piece of every engine passes its check. A damaged piece fails the plan with its
+// own name: the pieces before it are in place, it and the ones after are not, and no
+// temporary file is left.
+TEST(VerifiedPieces, EveryPieceIsCheckedOnceWritten) {
     fixtures::TempDir dir;
     const fs::path song = fixtures::MakeSong(dir, "song.mp3", 6.0);
     for (const Shape& shape : kShapes) {
-        SCOPED_TRACE(shape.name);
-        const SplitterOptions options = OptionsOf(shape);
-        fixtures::FakeOperation operation;
-        SplitPlanContext context = VerifyingContext(options, operation);
-        std::atomic<int> checks{0};
-        context.beforeCheck = [&checks](const fs::path& file) {
-            if (++checks != 2) return;
-            fixtures::Bytes bytes = fixtures::ReadFileBytes(file);
-            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2), 512, 0);
-            fixtures::WriteFileBytes(file, bytes);
-        };
-        batch_plans::BatchEntry entry{song, 6, {}};
-        int sequence = 1;
-        std::string message;
-        EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 3, &sequence, &message), PlanResult::Failed);
-        const std::string named = VerificationFailedMessage(dir / "song-2.mp3", "");
-        EXPECT_EQ(message.rfind(named.substr(0, named.size() - 1), 0), 0U) << message;
-        EXPECT_EQ(entry.outputs, std::vector<fs::path>{dir / "song-1.mp3"});
-        EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"song.mp3", "song-1.mp3"}));
-        fs::remove(dir / "song-1.mp3");
+        for (const Damage& damage : kDamages) {
+            SCOPED_TRACE(std::string(shape.name) + ", damaged: " + damage.name);
+            const SplitterOptions options = OptionsOf(shape);
+            fixtures::FakeOperation operation;
+            SplitPlanContext context = VerifyingContext(options, operation);
+            std::atomic<int> checks{0};
+            context.beforeCheck = [&checks, &damage](const fs::path& file) {
+                if (++checks == damage.damagedCheck) LoseASector(file);
+            };
+            batch_plans::BatchEntry entry{song, 6, {}};
+            int sequence = 1;
+            std::string message;
+            EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 3, &sequence, &message), damage.result) << message;
+            if (damage.failedPiece != nullptr) {
+                const std::string named = VerificationFailedMessage(dir / damage.failedPiece, "");
+                EXPECT_EQ(message.rfind(named.substr(0, named.size() - 1), 0), 0U) << message;
+            }
+            std::vector<fs::path> placed;
+            std::vector<std::string> names{"song.mp3"};
+            for (const std::string& piece : damage.placed) {
+                placed.push_back(dir / piece);
+                names.push_back(piece);
+            }
+            std::sort(names.begin(), names.end());
+            EXPECT_EQ(entry.outputs, placed);
+            EXPECT_EQ(fixtures::FileNames(dir.Path()), names);
+            // The next case starts from the song alone, whatever this one left.
+            for (const std::string& name : fixtures::FileNames(dir.Path())) {
+                if (name != "song.mp3") fs::remove(dir / name);
+            }
+        }
     }
 }
 
@@ -136,7 +146,7 @@ TEST(VerifiedPieces, ACancelDuringTheLastCheckLeavesNoPiece) {
     std::string message;
     EXPECT_EQ(batch_plans::PlanByCount(context, &entry, 2, &sequence, &message), PlanResult::Cancelled);
     EXPECT_TRUE(entry.outputs.empty());
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"song.mp3"});
+    EXPECT_EQ(fixtures::FileNames(dir.Path()), std::vector<std::string>{"song.mp3"});
 }
 
 // A plan stops at the first piece written after an earlier one failed its check: the pieces
@@ -162,7 +172,7 @@ TEST(VerifiedPieces, APlanStopsOnceAPieceFailedItsCheck) {
         << message;
     EXPECT_LT(sequence, 9) << "every piece was written";
     EXPECT_TRUE(entry.outputs.empty());
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"song.mp3"});
+    EXPECT_EQ(fixtures::FileNames(dir.Path()), std::vector<std::string>{"song.mp3"});
 }
 
 // A piece that fails its check never replaces the file it was to overwrite.
@@ -184,7 +194,7 @@ TEST(VerifiedPieces, AFailedPieceLeavesTheFileItWasToReplace) {
         << message;
     EXPECT_TRUE(entry.outputs.empty());
     EXPECT_EQ(fixtures::ReadFileBytes(dir / "song-1.mp3"), (fixtures::Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"song.mp3", "song-1.mp3"}));
+    EXPECT_EQ(fixtures::FileNames(dir.Path()), (std::vector<std::string>{"song-1.mp3", "song.mp3"}));
 }
 
 }  // namespace
