@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "stream/MpegHeader.h"
 #include "stream/XingFrame.h"
 
 namespace qm {
@@ -59,8 +60,9 @@ bool DirectSplitter::WriteRest(const std::filesystem::path& path, const PieceNum
             piece.sourceEnded = true;
             break;
         }
-        if (!WriteFrame(piece, frame, header)) return Fail();
-        if (!IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
+        const FrameWrite written = WriteFrame(piece, frame, header);
+        if (written == FrameWrite::Failed) return Fail();
+        if (written == FrameWrite::Written && !IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
         MoveProgress();
     }
     if (piece.ownFrames == 0) return LeaveOutEmptyPiece();
@@ -82,7 +84,8 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
     piece.marksRepeats = m_leadInSamples == 0 && IsRepeatedFrame(m_reader.Position());
     if (piece.marksRepeats && !(piece.xing && piece.xing->IsValid() && piece.xing->HasLameExtension())) {
         piece.xing.reset();
-        const std::vector<std::uint8_t> fresh = MakeXingFrame(m_reader.LastHeader(), WithLameExtension::Yes);
+        // Made after the stream's first frame, so every piece of the source gets the same.
+        const std::vector<std::uint8_t> fresh = MakeXingFrame(m_streamFormat, WithLameExtension::Yes);
         if (!fresh.empty()) {
             piece.xing.emplace(fresh);
             piece.xing->NameByBitRates();
@@ -94,14 +97,22 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
     return true;
 }
 
-bool DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header) {
+DirectSplitter::FrameWrite DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame,
+                                                      const Mp3FrameHeader& header) {
+    // The frame reader takes any four bytes that pass the header tests for a frame, and junk
+    // between frames may hold such bytes. A decoder stops at a frame whose version, layer,
+    // sample rate or channel count differs from the stream's, so such a "frame" is left out;
+    // the run of frames is cut around it like around any junk.
+    if (!SameStreamFormat(header, m_streamFormat)) return FrameWrite::Skipped;
     // The run is cut short where the frames do not follow on in the source (junk between
     // them, a lead-in read again) and at a bounded length, so that a long piece is copied in
     // steps between the frames read rather than all at its end.
     constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
     const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
     const bool followsOn = header.frameOffset == piece.runStart + piece.runBytes;
-    if (piece.runBytes > 0 && (!followsOn || piece.runBytes >= kMaxRunBytes) && !CopyRun(piece)) return false;
+    if (piece.runBytes > 0 && (!followsOn || piece.runBytes >= kMaxRunBytes) && !CopyRun(piece)) {
+        return FrameWrite::Failed;
+    }
     if (piece.runBytes == 0) piece.runStart = header.frameOffset;
     piece.runBytes += frameBytes;
     if (piece.marksRepeats && piece.repeatFrames == piece.frameCount && IsRepeatedFrame(header.frameOffset)) {
@@ -110,7 +121,7 @@ bool DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame, const M
     }
     ++piece.frameCount;
     if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
-    return true;
+    return FrameWrite::Written;
 }
 
 bool DirectSplitter::CopyRun(Piece& piece) {
@@ -134,7 +145,7 @@ bool DirectSplitter::CopyLeadIn(Piece& piece) {
     while (m_reader.Position() < resumeAt) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr || header.frameOffset >= resumeAt) break;
-        if (!WriteFrame(piece, frame, header)) return false;
+        if (WriteFrame(piece, frame, header) == FrameWrite::Failed) return false;
     }
     m_reader.Seek(resumeAt);
     return true;
@@ -154,11 +165,14 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* 
             piece.sourceEnded = true;
             break;
         }
-        if (!WriteFrame(piece, frame, header)) return false;
-        RecordFrame(header.frameOffset, header.samplesPerFrame);
+        const FrameWrite written = WriteFrame(piece, frame, header);
+        if (written == FrameWrite::Failed) return false;
+        // A skipped frame is no frame of the stream: the step back and the next lead-in
+        // never land on it, and it counts towards no limit.
+        if (written == FrameWrite::Written) RecordFrame(header.frameOffset, header.samplesPerFrame);
         // The frames the step back brought again travel along for their bit reservoir;
         // the limit counts the piece's own frames after them.
-        if (!IsRepeatedFrame(header.frameOffset)) {
+        if (written == FrameWrite::Written && !IsRepeatedFrame(header.frameOffset)) {
             ++piece.ownFrames;
             total += bytes ? static_cast<std::uint64_t>(header.frameBytes)
                            : static_cast<std::uint64_t>(header.samplesPerFrame);
@@ -184,8 +198,9 @@ bool DirectSplitter::CopyTail(Piece& piece) {
             piece.sourceEnded = true;
             break;
         }
-        if (!WriteFrame(piece, frame, header)) return false;
-        sum += static_cast<std::uint64_t>(header.samplesPerFrame);
+        const FrameWrite written = WriteFrame(piece, frame, header);
+        if (written == FrameWrite::Failed) return false;
+        if (written == FrameWrite::Written) sum += static_cast<std::uint64_t>(header.samplesPerFrame);
     }
     m_reader.Seek(resumeAt);
     return true;

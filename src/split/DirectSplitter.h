@@ -27,9 +27,13 @@ private:
     // recorded, as no piece follows.
     [[nodiscard]] bool WriteRest(const std::filesystem::path& path, const PieceNumbers& numbers);
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
+    // What became of a frame handed to WriteFrame.
+    enum class FrameWrite { Written, Skipped, Failed };
     // Adds a frame read from the source to the piece: to its Xing/Info frame at once, to the
-    // file with the run of frames it belongs to.
-    bool WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
+    // file with the run of frames it belongs to. A frame of another stream format than the
+    // source's (a false sync in junk) is Skipped: nothing of it reaches the piece, and the
+    // caller counts it nowhere. Failed as WritePieceBytes.
+    [[nodiscard]] FrameWrite WriteFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header);
     // Copies the pending run of source frames into the piece; false as WritePieceBytes.
     [[nodiscard]] bool CopyRun(Piece& piece);
     [[nodiscard]] bool CopyLeadIn(Piece& piece);

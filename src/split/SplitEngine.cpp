@@ -38,6 +38,7 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         // Open leaves the average bit rate in the reader; reading frames replaces it by the
         // rate of each frame read, so it is kept here.
         m_averageKbps = m_reader.BitRateKbps();
+        m_streamFormat = m_reader.LastHeader();  // Open read the first audio frame last
         ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
         // No cover (or one too large to carry) leaves the picture empty.
         ReadFrontCover(path, &m_sourceCover);

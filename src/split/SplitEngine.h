@@ -220,6 +220,9 @@ protected:
     void ClearError() { m_lastError.clear(); }
 
     Mp3FrameReader m_reader;
+    // The header of the source's first audio frame, kept from Open: its version, layer,
+    // sample rate and channel count are those of every frame of the stream (SameStreamFormat).
+    Mp3FrameHeader m_streamFormat;
     FrameHistory m_history;
     int m_averageKbps = 0;  // the source's average bit rate, kept from Open
     std::uint64_t m_leadInSamples = 0;

@@ -145,6 +145,12 @@ Mp3FrameHeader DecodeMp3FrameHeader(const std::uint8_t* bytes) {
     return header;
 }
 
+bool SameStreamFormat(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
+    const bool monoA = a.channelMode == ChannelMode::Mono;
+    const bool monoB = b.channelMode == ChannelMode::Mono;
+    return a.version == b.version && a.layer == b.layer && a.sampleRateHz == b.sampleRateHz && monoA == monoB;
+}
+
 std::uint64_t Id3v2TagBytes(const std::uint8_t* first10Bytes, Id3v2Footer footer) {
     if (std::memcmp(first10Bytes, "ID3", 3) != 0) return 0;
     // Bytes 6..9 hold the tag size without the header as a synchsafe integer: seven bits of

@@ -35,6 +35,11 @@ bool IsValidMp3FrameHeader(const std::uint8_t* bytes);
 // Decodes a header that passed IsValidMp3FrameHeader; frameOffset is left at 0.
 Mp3FrameHeader DecodeMp3FrameHeader(const std::uint8_t* bytes);
 
+// Whether two frames can follow each other in one stream: the same MPEG version, layer,
+// sample rate and channel count (stereo, joint stereo and dual channel mix freely); bit
+// rates may differ. A false sync in junk passes the header tests but seldom this one.
+bool SameStreamFormat(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
+
 // Bytes in an ID3v2 tag header.
 constexpr std::size_t kId3v2HeaderBytes = 10;
 

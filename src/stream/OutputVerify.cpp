@@ -31,14 +31,6 @@ constexpr const char* kStopped = "its check was stopped";
 
 bool Stopped(const StopFlag* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
-// Whether two frames can follow each other in one stream: the same MPEG version, layer,
-// sample rate and channel count (stereo and joint stereo mix freely); bit rates may differ.
-bool SameStreamFormat(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
-    const bool monoA = a.channelMode == ChannelMode::Mono;
-    const bool monoB = b.channelMode == ChannelMode::Mono;
-    return a.version == b.version && a.layer == b.layer && a.sampleRateHz == b.sampleRateHz && monoA == monoB;
-}
-
 // What the walk over an output's frames finds.
 struct FrameWalk {
     std::vector<std::uint8_t> infoFrame;  // the Xing/Info frame, header included; empty when none

@@ -221,15 +221,23 @@ TEST(DirectSplitter, PieceAfterSkipStartsWhereTheSkipEnded) {
 
 // Junk between frames breaks the runs of frames copied whole: each piece holds the frames
 // around it, byte for byte, and none of the junk, however the cut falls (a piece ending just
-// before the junk, one starting just after it, one spanning it).
+// before the junk, one starting just after it, one spanning it, one repeating the frames
+// around it). A false sync in the junk that passes the header tests (an MPEG-2.5 Layer I
+// "frame" in a MPEG-1 Layer III stream) is no frame of the stream either: it is neither
+// copied nor counted, so the pieces are those of the source without it.
 TEST(DirectSplitter, JunkBetweenFramesStaysOutOfThePieces) {
     fixtures::TempDir dir;
     const Source clean = WriteSource(dir / "clean.mp3", NoiseSpec(3.0, fixtures::XingFrame::No));
     constexpr std::size_t kJunkAfter[] = {9, 10, 40};  // junk after these frames
+    constexpr std::size_t kForeignFrameAfter = 10;     // ahead of the junk after this frame
     Bytes dirty(clean.data.begin(), clean.data.begin() + static_cast<long>(clean.audio[0].offset));
     for (std::size_t i = 0; i < clean.audio.size(); ++i) {
         const Bytes frame = clean.Frame(i);
         dirty.insert(dirty.end(), frame.begin(), frame.end());
+        if (i == kForeignFrameAfter) {
+            const Bytes foreign = fixtures::MakeRawFrame(0, 3, 1, 0, 0, 3);
+            dirty.insert(dirty.end(), foreign.begin(), foreign.end());
+        }
         if (std::find(std::begin(kJunkAfter), std::end(kJunkAfter), i) != std::end(kJunkAfter)) {
             const Bytes junk = fixtures::Junk(37 + i);
             dirty.insert(dirty.end(), junk.begin(), junk.end());
@@ -254,6 +262,9 @@ TEST(DirectSplitter, JunkBetweenFramesStaysOutOfThePieces) {
             const FrameRun run = FindRun(clean, p);
             EXPECT_EQ(run.first, expectedFirst);
             EXPECT_EQ(run.first + run.count, expectedEnd);
+            // The Xing/Info frame that marks the repeated frames counts only the stream's.
+            const VerifyResult verified = VerifyMp3File(path, OutputExpectation::Frames(expectedEnd - expectedFirst));
+            EXPECT_TRUE(verified.ok) << verified.problem;
         }
     }
 }
