@@ -138,13 +138,7 @@ TEST(CopyRangeTest, FallsBackWhereTheKernelRefuses) {
 TEST(CopyRangeTest, ReadsBeyondFourGiB) {
     TempDir dir;
     constexpr std::uint64_t kFar = (5ull << 30) + 17;
-    {
-        File sparse;
-        ASSERT_TRUE(sparse.Create(dir / "sparse.bin"));
-        ASSERT_TRUE(sparse.Seek(kFar));
-        ASSERT_TRUE(sparse.Write("far away", 8));
-        ASSERT_TRUE(sparse.Close());
-    }
+    fixtures::WriteSparseFile(dir / "sparse.bin", kFar, Bytes{'f', 'a', 'r', ' ', 'a', 'w', 'a', 'y'});
     for (const CopyWay way : kWays) {
         File in;
         File out;

@@ -46,7 +46,8 @@ TEST(FileTest, OpenReadRefusesMissingFilesAndFolders) {
     EXPECT_FALSE(file.Write("x", 1));
 }
 
-// Positions past 4 GiB survive the round trip (no 32-bit truncation anywhere).
+// Positions past 4 GiB survive the round trip (no 32-bit truncation anywhere), and the bytes
+// land where another reader finds them.
 TEST(FileTest, SeeksAndWritesBeyondFourGiB) {
     TempDir dir;
     constexpr std::uint64_t kFar = (5ull << 30) + 3;
@@ -62,6 +63,25 @@ TEST(FileTest, SeeksAndWritesBeyondFourGiB) {
     char back[2] = {};
     EXPECT_EQ(file.Read(back, 2), 2);
     EXPECT_EQ(std::string(back, 2), "bc");
+    EXPECT_EQ(fixtures::ReadFileBytesAt(dir / "sparse.bin", kFar - 1, 8), (Bytes{0, 'a', 'b', 'c'}));
+}
+
+// Bytes another program wrote past 4 GiB are read from their place, and the end is found there.
+TEST(FileTest, SeeksAndReadsBeyondFourGiB) {
+    TempDir dir;
+    constexpr std::uint64_t kFar = (5ull << 30) + 3;
+    fixtures::WriteSparseFile(dir / "sparse.bin", kFar, Bytes{'a', 'b', 'c'});
+    File file;
+    ASSERT_TRUE(file.OpenRead(dir / "sparse.bin"));
+    std::uint64_t size = 0;
+    ASSERT_TRUE(file.Size(&size));
+    EXPECT_EQ(size, kFar + 3);
+    ASSERT_TRUE(file.Seek(kFar + 1));
+    EXPECT_EQ(file.Tell(), kFar + 1);
+    char back[4] = {};
+    EXPECT_EQ(file.Read(back, sizeof back), 2);
+    EXPECT_EQ(std::string(back, 2), "bc");
+    EXPECT_EQ(file.Tell(), kFar + 3);
 }
 
 // A full device must fail the write, never pass as success.
