@@ -18,13 +18,9 @@ using fx::Bytes;
 constexpr double kSeedSeconds = 0.2;  // a handful of frames: small seeds mutate faster
 
 fx::EncodeSpec Spec(int rateHz, int kbps, fx::Channels channels, fx::XingFrame xing, bool vbr = false) {
-    fx::EncodeSpec spec;
-    spec.sampleRateHz = rateHz;
-    spec.kbps = kbps;
-    spec.channels = channels;
+    fx::EncodeSpec spec = fx::StreamSpec(kSeedSeconds, fx::Signal::Tone, rateHz, kbps, channels);
     spec.xing = xing;
     spec.vbr = vbr;
-    spec.seconds = kSeedSeconds;
     return spec;
 }
 

@@ -17,17 +17,6 @@ namespace {
 
 namespace fx = qm::fixtures;
 
-fx::EncodeSpec Spec(double seconds, fx::Signal signal, int rateHz = 44100, int kbps = 128,
-                    fx::Channels channels = fx::Channels::JointStereo) {
-    fx::EncodeSpec spec;
-    spec.seconds = seconds;
-    spec.signal = signal;
-    spec.sampleRateHz = rateHz;
-    spec.kbps = kbps;
-    spec.channels = channels;
-    return spec;
-}
-
 // The frames of an encoded image (which starts with a frame).
 fx::Bytes Frames(const fx::Bytes& image) {
     const auto spans = fx::WalkFrames(image, 0);
@@ -39,8 +28,8 @@ struct Batch {
     fx::TempDir dir;
     std::vector<fx::Bytes> mainImages;
     std::vector<BatchJoinItem> items;
-    fx::Bytes joinedA = fx::EncodeMp3(Spec(0.6, fx::Signal::Noise));
-    fx::Bytes joinedB = fx::EncodeMp3(Spec(0.4, fx::Signal::Sweep));
+    fx::Bytes joinedA = fx::EncodeMp3(fx::StreamSpec(0.6, fx::Signal::Noise));
+    fx::Bytes joinedB = fx::EncodeMp3(fx::StreamSpec(0.4, fx::Signal::Sweep));
     std::vector<std::filesystem::path> joined;
 
     explicit Batch(int mains) {
@@ -49,7 +38,7 @@ struct Batch {
         fx::WriteFileBytes(dir / "in" / "B.mp3", joinedB);
         joined = {dir / "in" / "A.mp3", dir / "in" / "B.mp3"};
         for (int i = 0; i < mains; ++i) {
-            fx::EncodeSpec spec = Spec(1.0 + 0.1 * i, fx::Signal::Tone);
+            fx::EncodeSpec spec = fx::StreamSpec(1.0 + 0.1 * i, fx::Signal::Tone);
             spec.toneHz = 300.0 + 100 * i;
             mainImages.push_back(fx::EncodeMp3(spec));
             const auto path = dir / "in" / ("song" + std::to_string(i) + ".mp3");
@@ -104,7 +93,7 @@ TEST(BatchJoin, TagsAndReencodedRows) {
     batch.items[0].tag.title = "Joined title";
     batch.items[0].tag.track = 7;
     const auto odd = batch.dir / "in" / "odd.mp3";
-    fx::WriteFileBytes(odd, fx::EncodeMp3(Spec(1.0, fx::Signal::Tone, 22050, 64, fx::Channels::Mono)));
+    fx::WriteFileBytes(odd, fx::EncodeMp3(fx::StreamSpec(1.0, fx::Signal::Tone, 22050, 64, fx::Channels::Mono)));
     batch.items.push_back({odd, {}, {}, {}});
 
     fx::FakeOperation op;
