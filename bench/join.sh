@@ -8,14 +8,16 @@
 #   bench/join.sh [BUILD]        (BUILD defaults to build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD=${1:-build}
-CLI=$BUILD/quillmere-cli
-MAKE=$BUILD/tests/qm-make-fixture
-CACHE=$BUILD/bench-cache/join
+build=${1:-build}
+CLI=$build/quillmere-cli
+MAKE=$build/tests/qm-make-fixture
+CACHE=$build/bench-cache/join
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-cmake --build "$BUILD" -j2 --target quillmere-cli qm-make-fixture >/dev/null
+source bench/lib.sh
+work=$WORK
+require_built join.sh "$CLI" "$MAKE"
 mkdir -p "$CACHE"
 
 # Drops the leading Info frame the fixture tool writes, so the files can be joined by
@@ -63,9 +65,6 @@ if [ ! -f "$CACHE/mixed-a.mp3" ]; then
     "$CACHE/mixed-a.mp3" "$CACHE/mixed-a.mp3" >/dev/null
   make_wav "$CACHE/mixed-c.wav" 300
 fi
-
-source bench/lib.sh
-work=$WORK
 
 LONG=("$CACHE/long1.mp3" "$CACHE/long2.mp3" "$CACHE/long3.mp3")
 MIXED=("$CACHE/mixed-a.mp3" "$CACHE/mixed-b.mp3" "$CACHE/mixed-c.wav")
