@@ -120,29 +120,18 @@ int RunJoin(const JoinArgs& args) {
     // The files are analysed for the choice and then opened again by the join: one scan each.
     const audio::ScanMemoScope scanOnce;
 
-    std::vector<JoinFileFacts> facts(args.files.size());
     JoinList job;
+    for (const auto& file : args.files) job.AddSource(file);
+    // A file that cannot be opened fails the join with its name before anything is written.
+    JoinChoice choice;
     std::string error;
-    for (std::size_t i = 0; i < args.files.size(); ++i) {
-        job.AddSource(args.files[i]);
-        // The figures matter only to the automatic choice; a file that cannot be opened
-        // fails the join with its name before anything is written.
-        if (options.AutoMP3EncodingParam && error.empty() && !AnalyseJoinFile(args.files[i], &facts[i])) {
-            error = FailedToOpenMessage(args.files[i]);
-        }
-    }
-    if (!error.empty()) {
+    if (!ChooseJoinOfFiles(job.Sources(), options, args.reencode, &choice, &error)) {
         Print({Failed(target, "Join failure. " + error)}, args.json, false);
         return kExitSomeFailed;
     }
     const TagInfo tag = args.tag.Over(TagInfo{});
     job.SetTargetTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
     job.SetVerifyOutput(args.verify);
-    JoinChoice choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
-    if (args.reencode && choice.method == JoinMethod::Direct) {
-        choice = {JoinMethod::Reencode, AutomaticEncoderParams(facts.front(), std::span(facts).subspan(1),
-                                                               JoinStart::Nothing)};
-    }
 
     CancelFlag cancel{0};
     InterruptGuard guard(cancel);

@@ -4,6 +4,7 @@
 
 #include "join/PcmSource.h"
 #include "stream/Mp3FrameReader.h"
+#include "stream/FailureMessages.h"
 #include "stream/MpegHeader.h"
 
 namespace qm {
@@ -43,9 +44,9 @@ bool CanShareStream(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
                           b.channelMode);
 }
 
-bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts) {
+bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts, Mp3FrameReader::Measure measure) {
     Mp3FrameReader reader;
-    if (reader.Open(path)) {
+    if (reader.Open(path, measure)) {
         facts->sampleRateHz = reader.SampleRateHz();
         facts->averageKbps = reader.BitRateKbps();
         facts->hasInfoFrame = !reader.InfoFrame().empty();
@@ -92,6 +93,32 @@ EncoderParams AutomaticEncoderParams(const JoinFileFacts& reference, std::span<c
     for (const JoinFileFacts& file : others) Fold(file, &params);
     params.bitRateKbps = SnapBitRate(params.bitRateKbps);
     return params;
+}
+
+bool ChooseJoinOfFiles(std::span<const std::filesystem::path> files, const JoinerOptions& options,
+                       bool forceReencode, JoinChoice* choice, std::string* error) {
+    std::vector<JoinFileFacts> facts(std::max<std::size_t>(files.size(), 1));
+    // Without the automatic parameters nothing about the files matters to the choice.
+    const auto analyse = [&](Mp3FrameReader::Measure measure) {
+        if (!options.AutoMP3EncodingParam) return true;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!AnalyseJoinFile(files[i], &facts[i], measure)) {
+                *error = FailedToOpenMessage(files[i]);
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!analyse(Mp3FrameReader::Measure::FormatOnly)) return false;
+    *choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+    if (choice->method == JoinMethod::Direct && !forceReencode) return true;
+    if (!analyse(Mp3FrameReader::Measure::Length)) return false;
+    const JoinChoice measured = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+    *choice = {JoinMethod::Reencode, measured.method == JoinMethod::Reencode
+                                         ? measured.params
+                                         : AutomaticEncoderParams(facts.front(), std::span(facts).subspan(1),
+                                                                  JoinStart::Nothing)};
+    return true;
 }
 
 }  // namespace qm

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "join/EncoderParams.h"
 #include "settings/Options.h"
+#include "stream/Mp3FrameReader.h"
 #include "stream/MpegHeader.h"
 
 namespace qm {
@@ -38,7 +40,10 @@ bool CanShareStream(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
 // Fills *facts from the file: MPEG files through the frame reader's analysis, other formats
 // through the audio layer (their channel count giving stereo or mono). False when neither
 // can open the file.
-[[nodiscard]] bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts);
+// With FormatOnly an MPEG file's averageKbps is its first frame's: enough for the choice,
+// not for the parameters of a re-encoding.
+[[nodiscard]] bool AnalyseJoinFile(const std::filesystem::path& path, JoinFileFacts* facts,
+                                   Mp3FrameReader::Measure measure = Mp3FrameReader::Measure::Length);
 
 enum class JoinMethod { Direct, Reencode };
 
@@ -65,5 +70,13 @@ JoinChoice ChooseJoin(const JoinFileFacts& reference, std::span<const JoinFileFa
 // (snapped to a standard one), joint stereo over stereo over mono, folded from start.
 EncoderParams AutomaticEncoderParams(const JoinFileFacts& reference, std::span<const JoinFileFacts> others,
                                      JoinStart start);
+
+// The joiner page's choice for files (ChooseJoin from nothing); forceReencode makes a direct
+// choice a re-encoding with the automatic parameters. Each file's format is looked at first,
+// and its bit rate (a scan of every frame, for a file without a Xing/Info frame) only when
+// the files are re-encoded. False, with the open failure of the first file that cannot be
+// analysed in *error, when one cannot.
+[[nodiscard]] bool ChooseJoinOfFiles(std::span<const std::filesystem::path> files, const JoinerOptions& options,
+                                     bool forceReencode, JoinChoice* choice, std::string* error);
 
 }  // namespace qm

@@ -250,7 +250,9 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
     JoinedStream stream(out);
     Mp3FrameHeader format;
     for (std::size_t k = 0; k < m_sources.size(); ++k) {
-        if (!reader.Open(m_sources[k])) {
+        // The frames are copied, not decoded: the length the analysis would measure (a scan
+        // of every frame of a source without a Xing/Info frame) is not needed.
+        if (!reader.Open(m_sources[k], Mp3FrameReader::Measure::FormatOnly)) {
             m_lastError = FailedToOpenMessage(m_sources[k]);
             return false;
         }

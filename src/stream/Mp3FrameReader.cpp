@@ -6,6 +6,7 @@
 #include "stream/AudioLayer.h"
 #include "stream/AudioStreams.h"
 #include "stream/ByteOrder.h"
+#include "stream/MpegFileAnalysis.h"
 
 namespace qm {
 
@@ -162,7 +163,7 @@ void Mp3FrameReader::Reset() {
 // ---------------------------------------------------------------------------------------
 // Analysis
 
-bool Mp3FrameReader::Open(const std::filesystem::path& path) {
+bool Mp3FrameReader::Open(const std::filesystem::path& path, Measure measure) {
     Close();
     if (!m_file.OpenRead(path)) return false;
     std::uint64_t fileBytes = 0;
@@ -174,7 +175,7 @@ bool Mp3FrameReader::Open(const std::filesystem::path& path) {
     m_fileSize = fileBytes;
 
     const std::uint64_t xingSearchStart = XingSearchStart();
-    if (!AnalyseStream(path)) {
+    if (!(measure == Measure::Length ? AnalyseStream(path) : FindAudioStart(path))) {
         Close();
         return false;
     }
@@ -233,6 +234,18 @@ bool Mp3FrameReader::AnalyseStream(const std::filesystem::path& path) {
         m_lengthSeconds > 0.0
             ? static_cast<int>(static_cast<double>(endBytes) / (m_lengthSeconds * kBytesPerSecondPerKbps) + 0.5)
             : 0;
+    return true;
+}
+
+bool Mp3FrameReader::FindAudioStart(const std::filesystem::path& path) {
+    // The decoder's own start search, through a descriptor of its own so that the reader's
+    // buffer and position stay as they are.
+    File probe;
+    if (!probe.OpenRead(path)) return false;
+    const auto verifyBytes = static_cast<std::uint64_t>(std::max(audio::VerifyLength(), 1));
+    const std::optional<audio::FileStart> start = audio::FindFileStart(probe, m_fileSize, verifyBytes);
+    if (!start) return false;
+    m_audioStart = start->audioStart;
     return true;
 }
 

@@ -26,11 +26,18 @@ public:
     Mp3FrameReader(const Mp3FrameReader&) = delete;
     Mp3FrameReader& operator=(const Mp3FrameReader&) = delete;
 
+    // How much Open measures. The length (and with it the duration and average bit rate)
+    // may take a scan of every frame of a file without a Xing/Info frame; a walk that copies
+    // the frames needs only where they start and their format.
+    enum class Measure { Length, FormatOnly };
+
     // Opens and analyses a file: size, audio start, duration, sample rate, channel mode,
     // average bit rate and the Xing/Info frame copy. On success the reader is positioned at
     // the audio start. False (reader closed and reset) when the file cannot be opened, is
-    // empty, cannot be decoded, or holds no frame at the audio start.
-    [[nodiscard]] bool Open(const std::filesystem::path& path);
+    // empty, cannot be decoded, or holds no frame at the audio start. With FormatOnly the
+    // decoder is not asked (a file is taken when a run of frames starts its audio), the
+    // length and duration stay 0 and the bit rate is the first frame's.
+    [[nodiscard]] bool Open(const std::filesystem::path& path, Measure measure = Measure::Length);
 
     // Opens a file for the frame walk alone, positioned at offset 0, without the analysis:
     // no figures are set. False when the file cannot be opened.
@@ -99,6 +106,7 @@ private:
     // The analysis steps of Open.
     std::uint64_t XingSearchStart();
     [[nodiscard]] bool AnalyseStream(const std::filesystem::path& path);
+    [[nodiscard]] bool FindAudioStart(const std::filesystem::path& path);
     void KeepInfoFrame(std::uint64_t searchStart);
     void KeepInfoFrameBeforeAudioStart(std::uint64_t searchStart);
 

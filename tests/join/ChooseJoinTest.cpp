@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "fixtures/Fixtures.h"
@@ -223,6 +224,58 @@ TEST(ChooseJoin, AnalysisTellsTheLayersApart) {
     // Alike in everything else the choice compares.
     others[0].layer = 2;
     EXPECT_EQ(ChooseJoin(two, others, JoinerOptions{}, JoinStart::Nothing).method, JoinMethod::Direct);
+}
+
+// The choice over files looks at formats only, and measures bit rates only for a re-encoding:
+// its outcome is the one a full analysis of every file gives. A VBR file's first frame is
+// not its average, and a junk-led file starts after the junk either way.
+TEST(ChooseJoin, ChoiceOfFilesMeasuresOnlyForReencoding) {
+    fixtures::TempDir dir;
+    fixtures::EncodeSpec vbr = fixtures::StreamSpec(3.0, fixtures::Signal::Tone);
+    vbr.vbr = true;
+    fixtures::WriteFileBytes(dir / "vbr.mp3", fixtures::EncodeMp3(vbr));
+    fixtures::Bytes junkLed = fixtures::Junk(700);
+    const fixtures::Bytes cbr = fixtures::EncodeMp3(fixtures::StreamSpec(2.0, fixtures::Signal::Tone, 44100, 96));
+    junkLed.insert(junkLed.end(), cbr.begin(), cbr.end());
+    fixtures::WriteFileBytes(dir / "junk.mp3", junkLed);
+    fixtures::WriteFileBytes(dir / "other.mp3",
+                             fixtures::EncodeMp3(fixtures::StreamSpec(2.0, fixtures::Signal::Tone, 48000, 64)));
+
+    struct Case {
+        std::vector<std::filesystem::path> files;
+        bool force;
+        JoinMethod method;
+    };
+    const Case cases[] = {
+        {{dir / "vbr.mp3", dir / "junk.mp3"}, false, JoinMethod::Direct},
+        {{dir / "vbr.mp3", dir / "junk.mp3"}, true, JoinMethod::Reencode},
+        {{dir / "vbr.mp3", dir / "other.mp3"}, false, JoinMethod::Reencode},
+    };
+    for (const Case& c : cases) {
+        std::vector<JoinFileFacts> full(c.files.size());
+        for (std::size_t i = 0; i < c.files.size(); ++i) ASSERT_TRUE(AnalyseJoinFile(c.files[i], &full[i]));
+        const EncoderParams automatic = AutomaticEncoderParams(full.front(), std::span(full).subspan(1),
+                                                               JoinStart::Nothing);
+        JoinChoice choice;
+        std::string error;
+        ASSERT_TRUE(ChooseJoinOfFiles(c.files, JoinerOptions{}, c.force, &choice, &error)) << error;
+        EXPECT_EQ(choice.method, c.method);
+        if (c.method == JoinMethod::Reencode) {
+            EXPECT_EQ(choice.params, automatic);
+        }
+    }
+    // The average is not the first frame's, so the cases above do tell the two apart.
+    JoinFileFacts fast;
+    JoinFileFacts measured;
+    ASSERT_TRUE(AnalyseJoinFile(dir / "vbr.mp3", &fast, Mp3FrameReader::Measure::FormatOnly));
+    ASSERT_TRUE(AnalyseJoinFile(dir / "vbr.mp3", &measured));
+    EXPECT_NE(fast.averageKbps, measured.averageKbps);
+
+    JoinChoice choice;
+    std::string error;
+    const std::vector<std::filesystem::path> missing{dir / "vbr.mp3", dir / "gone.mp3"};
+    EXPECT_FALSE(ChooseJoinOfFiles(missing, JoinerOptions{}, false, &choice, &error));
+    EXPECT_NE(error.find("gone.mp3"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -217,5 +217,33 @@ TEST(Mp3FrameReaderTest, ClosedReaderReturnsNothing) {
     EXPECT_FALSE(reader.IsOpen());
 }
 
+// Opened for its format only, a file is read from the same audio start, with the same
+// Xing/Info frame and first frame, as after the full analysis: behind a tag, behind junk,
+// behind an Info frame.
+TEST(Mp3FrameReaderTest, FormatOnlyOpenStartsWhereTheAnalysisDoes) {
+    TempDir dir;
+    fixtures::EncodeSpec spec = fixtures::StreamSpec(1.0, fixtures::Signal::Tone);
+    const Bytes plain = fixtures::EncodeMp3(spec);
+    spec.xing = fixtures::XingFrame::Yes;
+    const Bytes withInfo = fixtures::EncodeMp3(spec);
+    const Bytes files[] = {plain, Concat({fixtures::MakeId3v2Tag({}), withInfo}), Concat({Junk(700), plain})};
+    for (const Bytes& file : files) {
+        WriteFileBytes(dir / "f.mp3", file);
+        Mp3FrameReader full;
+        Mp3FrameReader fast;
+        ASSERT_TRUE(full.Open(dir / "f.mp3"));
+        ASSERT_TRUE(fast.Open(dir / "f.mp3", Mp3FrameReader::Measure::FormatOnly));
+        EXPECT_EQ(fast.AudioStart(), full.AudioStart());
+        EXPECT_EQ(fast.InfoFrame(), full.InfoFrame());
+        EXPECT_EQ(fast.LastHeader().frameOffset, full.LastHeader().frameOffset);
+        EXPECT_EQ(fast.Position(), full.Position());
+        EXPECT_EQ(fast.DurationSeconds(), 0);
+        EXPECT_GT(full.DurationSeconds(), 0);
+    }
+    WriteFileBytes(dir / "f.mp3", Junk(5000));
+    Mp3FrameReader fast;
+    EXPECT_FALSE(fast.Open(dir / "f.mp3", Mp3FrameReader::Measure::FormatOnly));
+}
+
 }  // namespace
 }  // namespace qm

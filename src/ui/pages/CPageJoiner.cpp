@@ -495,16 +495,10 @@ void CPageJoiner::JoinNow() {
     // so the files are looked at again; the join then reads each one once more.
     const audio::ScanMemoScope scanOnce;
     const JoinerOptions& options = m_settings.joinerOptions;
-    std::vector<JoinFileFacts> facts(job.Sources().size());
+    JoinChoice choice;
     std::string error;
-    if (options.AutoMP3EncodingParam) {
-        for (std::size_t i = 0; i < facts.size() && error.empty(); ++i) {
-            if (!AnalyseJoinFile(job.Sources()[i], &facts[i])) error = FailedToOpenMessage(job.Sources()[i]);
-        }
-    }
     bool ok = false;
-    if (error.empty()) {
-        const JoinChoice choice = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
+    if (ChooseJoinOfFiles(job.Sources(), options, /*forceReencode=*/false, &choice, &error)) {
         ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, progress.Operation())
                                                  : job.JoinReencode(target, choice.params, progress.Operation());
         error = job.LastError();
