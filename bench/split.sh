@@ -41,6 +41,9 @@ echo
 
 # The fast commands: best of five after a warm-up; the re-encoding ones: one run each.
 measure cp 5 cp "$input" "$work/out/copy.mp3"
+# quillmere-cli flushes its outputs to the device before it puts them in place; cp followed
+# by sync of the copy is the like-for-like comparison.
+measure cpsync 5 sh -c 'cp "$1" "$2" && sync "$2"' sh "$input" "$work/out/copy.mp3"
 measure direct 5 "$cli" split --count 3 -o "$work/out" "$input"
 have_mp3splt=0
 if command -v mp3splt >/dev/null; then
@@ -56,7 +59,8 @@ fi
 
 printf '%-34s %11s %14s  %s\n' "" "wall" "peak RSS" "ratio"
 row "cp (whole file)" cp
-row "quillmere-cli split --count 3" direct "$(ratio "${wall[direct]}" "${wall[cp]}") x cp"
+row "cp + sync" cpsync
+row "quillmere-cli split --count 3" direct "$(ratio "${wall[direct]}" "${wall[cpsync]}") x cp+sync, $(ratio "${wall[direct]}" "${wall[cp]}") x cp"
 if ((have_mp3splt)); then
     row "mp3splt -f -S 3" mp3splt "$(ratio "${wall[mp3splt]}" "${wall[cp]}") x cp"
     echo "  direct split / mp3splt: $(ratio "${wall[direct]}" "${wall[mp3splt]}")"
