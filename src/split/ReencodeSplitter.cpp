@@ -1,6 +1,7 @@
 #include "split/ReencodeSplitter.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <span>
 #include <string>
@@ -14,7 +15,23 @@ namespace {
 // PCM samples per channel of the decode buffers: four times the largest frame (1152).
 constexpr int kPcmBufferSamples = 4608;
 
+// The decoder syncs on the first frame it is fed only once it holds this many bytes, so that
+// it can look for a Xing header in that frame. Frames smaller than that (MPEG-2 at low bit
+// rates: 36 bytes at 8 kbit/s and 16 kHz) are handed over together.
+constexpr std::size_t kDecoderStartBytes = 194;
+// The frames that make up those bytes: the smallest frames have 24 bytes.
+constexpr std::size_t kMaxStartFrames = 16;
+// The largest MPEG audio frame (Layer III, 320 kbit/s at 32 kHz, padded).
+constexpr std::size_t kMaxFrameBytes = 2881;
+
 }  // namespace
+
+// A frame for the decoder, and where its audio goes.
+struct ReencodeSplitter::PendingFrame {
+    bool inPiece = false;           // its audio is encoded; a priming frame's is dropped
+    std::uint64_t firstSample = 0;  // its first sample's place in the piece
+    int samples = 0;
+};
 
 // What one piece being written keeps: its own decoder, while the engine's encoder encodes
 // it (nothing of either codec survives from one piece to the next).
@@ -28,12 +45,15 @@ struct ReencodeSplitter::Piece {
     std::uint32_t ownFrames = 0;     // frames after the lead-in
     bool sourceEnded = false;
     std::uint64_t infoFrameOffset = 0;  // where the encoder's first frame begins: after the tag
-    // The frame fed to the decoder last, whose samples the next decoder call returns.
-    bool pendingInPiece = false;
-    std::uint64_t pendingFirstSample = 0;
+    // Until the decoder has synced: the frames handed over together to start it.
+    bool decoderStarted = false;
+    std::array<PendingFrame, kMaxStartFrames> startFrames{};
+    std::size_t startFrameCount = 0;
 };
 
-ReencodeSplitter::ReencodeSplitter() : m_left(kPcmBufferSamples), m_right(kPcmBufferSamples) {}
+ReencodeSplitter::ReencodeSplitter() : m_left(kPcmBufferSamples), m_right(kPcmBufferSamples) {
+    m_startBytes.reserve(kDecoderStartBytes + kMaxFrameBytes);
+}
 
 ReencodeSplitter::~ReencodeSplitter() = default;
 
@@ -97,7 +117,7 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, const Piece
     const bool toEnd = limit.kind == PieceLimit::Kind::ToEnd;
     if (!toEnd) {
         const std::uint64_t own = limit.kind == PieceLimit::Kind::Bytes ? SamplesForOutputBytes(piece, limit.bytes)
-                                                                         : TenthsToSamples(limit.tenths);
+                                                                        : TenthsToSamples(limit.tenths);
         targetSamples = own + leadInSamples + m_tailSamples;
     }
     const std::uint64_t pieceStart = m_reader.Position();
@@ -130,6 +150,7 @@ bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& pat
 }
 
 bool ReencodeSplitter::StartCodec(Piece& piece) {
+    m_startBytes.clear();
     piece.decoder = MakeQuietHip();
     if (!piece.decoder) return false;
     // The source's figures are those of the last frame read.
@@ -192,8 +213,9 @@ std::uint64_t ReencodeSplitter::PrimingStart(std::uint64_t pieceStart) const {
     // A frame decodes in full when the frame before it was decoded (the transform overlaps
     // from one granule to the next, the synthesis filter runs on) and its main data is in
     // the decoder's bit reservoir: it may begin up to 511 bytes (MPEG-1) before its header.
-    // The decoder drops the first frame it is fed. So the two frames before the piece are
-    // fed, and before them enough frames to hold their reservoir.
+    // The decoder cannot decode the first frame it is fed when that frame's main data lies in
+    // earlier frames. So the two frames before the piece are fed, and before them enough
+    // frames to hold their reservoir.
     constexpr int kFullyDecodedFrames = 2;
     constexpr std::uint64_t kMaxReservoirBytes = 511;
     std::uint64_t start = pieceStart;
@@ -242,23 +264,55 @@ bool ReencodeSplitter::EncodeFrames(Piece& piece, std::uint64_t targetSamples, s
 }
 
 bool ReencodeSplitter::FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header, bool inPiece) {
-    mp3data_struct headerInfo{};
-    // The decoder copies the frame into its own buffer; it does not write to it. It returns
-    // a frame's samples only once it has seen the next frame's header.
-    const int decoded =
-        hip_decode1_headers(piece.decoder.get(), const_cast<unsigned char*>(frame),
-                            static_cast<std::size_t>(header.frameBytes), m_left.data(), m_right.data(), &headerInfo);
-    if (!EncodePending(piece, decoded)) return false;
-    piece.pendingInPiece = inPiece;
-    piece.pendingFirstSample = piece.samplesFed;
-    if (inPiece) piece.samplesFed += static_cast<std::uint64_t>(std::max(0, header.samplesPerFrame));
+    const PendingFrame fed{inPiece, piece.samplesFed, std::max(0, header.samplesPerFrame)};
+    if (inPiece) piece.samplesFed += static_cast<std::uint64_t>(fed.samples);
+    const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
+    // Once synced, the decoder decodes each frame in the call that hands it over. The
+    // decoder copies the frame into its own buffer; it does not write to it.
+    if (piece.decoderStarted)
+        return EncodeDecoded(piece, fed, Decode(piece, const_cast<std::uint8_t*>(frame), frameBytes));
+    if (piece.startFrameCount == 0 && !XingTagOf(frame, frameBytes, header.sideInfoBytes).empty()) {
+        // The decoder passes over a Xing/Info frame where it syncs; such a frame holds
+        // silence.
+        return EncodeDecoded(piece, fed, 0);
+    }
+    m_startBytes.insert(m_startBytes.end(), frame, frame + frameBytes);
+    piece.startFrames[piece.startFrameCount++] = fed;
+    if (m_startBytes.size() < kDecoderStartBytes && piece.startFrameCount < piece.startFrames.size()) return true;
+    return StartDecoder(piece);
+}
+
+bool ReencodeSplitter::StartDecoder(Piece& piece) {
+    // Handed all the start bytes at once, the decoder syncs on the first frame and reads its
+    // header, and returns nothing yet; each call after that decodes one of the frames, in
+    // order. The first frame gives nothing when its main data begins in earlier frames.
+    piece.decoderStarted = true;
+    static_cast<void>(Decode(piece, m_startBytes.data(), m_startBytes.size()));
+    m_startBytes.clear();
+    std::uint8_t nothing = 0;
+    for (std::size_t i = 0; i < piece.startFrameCount; ++i) {
+        if (!EncodeDecoded(piece, piece.startFrames[i], Decode(piece, &nothing, 0))) return false;
+    }
+    piece.startFrameCount = 0;
     return true;
 }
 
-bool ReencodeSplitter::EncodePending(Piece& piece, int decodedSamples) {
-    if (decodedSamples <= 0 || !piece.pendingInPiece) return true;
-    const int samples = std::min(decodedSamples, kPcmBufferSamples);
-    ApplyFades(piece, piece.pendingFirstSample, samples);
+int ReencodeSplitter::Decode(Piece& piece, std::uint8_t* bytes, std::size_t byteCount) {
+    mp3data_struct headerInfo{};
+    return hip_decode1_headers(piece.decoder.get(), bytes, byteCount, m_left.data(), m_right.data(), &headerInfo);
+}
+
+bool ReencodeSplitter::EncodeDecoded(const Piece& piece, const PendingFrame& frame, int decodedSamples) {
+    if (!frame.inPiece) return true;
+    // A frame that the decoder cannot decode in full (its main data lies in frames it was not
+    // fed, or is damaged) is made up to its length with silence: the piece keeps the length of
+    // its frames, and the fades their places.
+    const int samples = std::min(frame.samples, kPcmBufferSamples);
+    const int decoded = std::clamp(decodedSamples, 0, samples);
+    std::fill(m_left.begin() + decoded, m_left.begin() + samples, std::int16_t{0});
+    std::fill(m_right.begin() + decoded, m_right.begin() + samples, std::int16_t{0});
+    if (samples == 0) return true;
+    ApplyFades(piece, frame.firstSample, samples);
     return EncodeAndWrite(samples);
 }
 
@@ -301,13 +355,12 @@ bool ReencodeSplitter::WriteEncoded() {
 }
 
 bool ReencodeSplitter::FinishPiece(Piece& piece) {
-    // The decoder still holds the piece's last frame: an empty call hands it out.
-    mp3data_struct headerInfo{};
-    unsigned char nothing = 0;
-    const int decoded =
-        hip_decode1_headers(piece.decoder.get(), &nothing, 0, m_left.data(), m_right.data(), &headerInfo);
-    if (!EncodePending(piece, decoded)) return Fail(piece);
-    piece.pendingInPiece = false;
+    // Frames fewer in bytes than the decoder needs to sync on are made up to them with zero
+    // bytes, which hold no frame sync: the decoder then decodes the frames and stops there.
+    if (!piece.decoderStarted && piece.startFrameCount > 0) {
+        m_startBytes.resize(std::max(m_startBytes.size(), kDecoderStartBytes), 0);
+        if (!StartDecoder(piece)) return Fail(piece);
+    }
     if (PumpAndCheckCancel()) return Fail(piece);
     if (!m_encoder.Finish()) {
         SetError(FailedToEncodeMessage(PieceTarget()));

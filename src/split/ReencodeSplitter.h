@@ -38,6 +38,7 @@ protected:
                                   const PieceNumbers& numbers, bool* endReached) override;
 
 private:
+    struct PendingFrame;
     struct Piece;
 
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
@@ -59,11 +60,18 @@ private:
     // source ends. False on a write or encoder failure (message set) or a cancel.
     [[nodiscard]] bool EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
                                     bool* endReached);
-    // Hands one frame to the decoder and encodes what it returns: the samples of the frame
-    // fed before (the decoder gives each frame's audio one call late).
+    // Hands one frame to the decoder and encodes its audio when it belongs to the piece; the
+    // first frames of a piece are held back until there are enough bytes to start the decoder.
+    // False on a write or encoder failure (message set).
     [[nodiscard]] bool FeedFrame(Piece& piece, const std::uint8_t* frame, const Mp3FrameHeader& header, bool inPiece);
-    // Encodes decoded samples of the frame fed before, when it belongs to the piece.
-    [[nodiscard]] bool EncodePending(Piece& piece, int decodedSamples);
+    // Hands the frames held back to the decoder and encodes their audio; false as FeedFrame.
+    [[nodiscard]] bool StartDecoder(Piece& piece);
+    // One decoder call with byteCount new bytes: the samples per channel it returns into the
+    // PCM buffers, 0 or less for none.
+    int Decode(Piece& piece, std::uint8_t* bytes, std::size_t byteCount);
+    // Encodes a frame's decoded samples, made up to its length with silence and faded, when
+    // the frame belongs to the piece; false on a write or encoder failure.
+    [[nodiscard]] bool EncodeDecoded(const Piece& piece, const PendingFrame& frame, int decodedSamples);
     void ApplyFades(const Piece& piece, std::uint64_t firstSample, int samples);
     // Encodes samples from the PCM buffers and writes what the encoder returns. False on a
     // write failure or an encoder error (the message is set either way).
@@ -77,7 +85,8 @@ private:
     // One frame's PCM, allocated once for every piece.
     std::vector<std::int16_t> m_left;
     std::vector<std::int16_t> m_right;
-    Mp3Encoder m_encoder;  // started afresh for every piece
+    std::vector<std::uint8_t> m_startBytes;  // the frames held back to start a piece's decoder
+    Mp3Encoder m_encoder;                    // started afresh for every piece
 
     int m_chosenSampleRateHz = 0;
     int m_chosenBitRateKbps = 0;

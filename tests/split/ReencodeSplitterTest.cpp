@@ -6,6 +6,7 @@
 #include <lame/lame.h>
 
 #include <cmath>
+#include <map>
 
 #include "EngineTestKit.h"
 #include "stream/Crc16.h"
@@ -76,6 +77,12 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
     bool endReached = false;
     ASSERT_TRUE(engine.WritePieceByDuration(dir / "p1.mp3", 10, {1, 2, 1, 0}, &endReached)) << engine.LastError();
     ASSERT_TRUE(engine.WritePieceToEnd(dir / "p2.mp3", {2, 2, 2, 0})) << engine.LastError();
+    // The first piece holds the source frames that make up a second, the second the rest.
+    const Piece source = ReadPiece(src.path);
+    const long samplesPerFrame = DecodeMp3FrameHeader(source.frames[0].data()).samplesPerFrame;
+    const long firstFrames = (c.sourceRateHz + samplesPerFrame - 1) / samplesPerFrame;
+    const std::map<std::string, long> sourceFrames = {
+        {"p1.mp3", firstFrames}, {"p2.mp3", static_cast<long>(source.frames.size()) - firstFrames}};
     for (const char* name : {"p1.mp3", "p2.mp3"}) {
         const Piece p = ReadPiece(dir / name);
         ASSERT_GT(p.frames.size(), 10u) << name;
@@ -103,6 +110,11 @@ TEST_P(ReencodeParams, PiecesAreConstantBitRateWithTheExpectedFormat) {
         EXPECT_TRUE(d.ok) << name;
         EXPECT_EQ(d.rateHz, c.expectedRateHz) << name;
         EXPECT_EQ(d.channels, c.expectedChannels) << name;
+        // Not resampled, and with the codec's delay and padding declared in the Info frame,
+        // a piece decodes to exactly the samples of its source frames.
+        if (c.expectedRateHz == c.sourceRateHz && !p.xing.empty()) {
+            EXPECT_EQ(d.samples, sourceFrames.at(name) * samplesPerFrame) << name;
+        }
     }
     if (c.expectedKbps != 0) {
         EXPECT_EQ(engine.GetBitRate(), c.expectedKbps);
@@ -118,6 +130,12 @@ INSTANTIATE_TEST_SUITE_P(Params, ReencodeParams,
                                                       std::nullopt, 48000, 1, 64},
                                            ParamsCase{"Mpeg2AsSource", fixtures::Channels::Stereo, 24000, 48, false, 0,
                                                       0, std::nullopt, 24000, 2, 48},
+                                           // Frames of 36 and 26 bytes, which the decoder takes several of
+                                           // before it returns the first one's audio.
+                                           ParamsCase{"Mpeg2At16kSmallFrames", fixtures::Channels::Stereo, 16000, 8,
+                                                      false, 16000, 64, ChannelMode::JointStereo, 16000, 2, 64},
+                                           ParamsCase{"Mpeg2At22kSmallFrames", fixtures::Channels::Stereo, 22050, 8,
+                                                      false, 22050, 64, ChannelMode::JointStereo, 22050, 2, 64},
                                            ParamsCase{"VbrSourceSnapped", fixtures::Channels::JointStereo, 44100, 0,
                                                       true, 0, 0, std::nullopt, 44100, 2, 0},
                                            ParamsCase{"PartlyChosenMeansSource", fixtures::Channels::JointStereo, 44100,
