@@ -169,7 +169,7 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* 
         if (written == FrameWrite::Failed) return false;
         // A skipped frame is no frame of the stream: the step back and the next lead-in
         // never land on it, and it counts towards no limit.
-        if (written == FrameWrite::Written) RecordFrame(header.frameOffset, header.samplesPerFrame);
+        if (written == FrameWrite::Written) RecordFrame(frame, header);
         // The frames the step back brought again travel along for their bit reservoir;
         // the limit counts the piece's own frames after them.
         if (written == FrameWrite::Written && !IsRepeatedFrame(header.frameOffset)) {

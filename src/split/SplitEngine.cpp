@@ -5,19 +5,33 @@
 
 #include "output/Paths.h"
 #include "output/Templates.h"
+#include "stream/XingFrame.h"
 
 namespace qm {
 namespace {
 
-// Frames a piece repeats from the end of the one before: the first frame of a piece may take
-// part of its data from the bit reservoir of the frames before it, so they travel along.
-constexpr int kStepBackFrames = 3;
+// Frames a piece repeats from the end of the one before, at least: the first frame of a
+// piece may take part of its data from the bit reservoir of the frames before it, so they
+// travel along.
+constexpr std::size_t kStepBackFrames = 3;
 // The most samples one MPEG frame holds (MPEG-1 Layer II and III).
 constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
-// Frames kept beyond the overlaps: the step back's, and the frames that prime the
-// re-encoding engine's decoder ahead of a piece (two, and the bit reservoir before them:
-// 511 bytes span six frames at the lowest MPEG-1 bit rate).
+
+// The most frames a step back repeats. The repeated frames are marked in the piece's LAME
+// extension as encoder delay (their samples less the decoder's own delay), a 12-bit field:
+// four MPEG-1 Layer III frames or eight MPEG-2/2.5 ones. A frame more would be heard twice.
+constexpr std::size_t MostStepBackFrames(std::uint64_t samplesPerFrame) {
+    return samplesPerFrame == 0 ? kStepBackFrames
+                                : static_cast<std::size_t>((kMaxLameTrimSamples + kDecoderDelaySamples) / samplesPerFrame);
+}
+
+// Frames kept beyond the overlaps: the step back's (eight at the most), and the frames that
+// prime the re-encoding engine's decoder ahead of a piece (two, and the bit reservoir before
+// them: 511 bytes span nine frames at the lowest MPEG-1 bit rate, 32 kbit/s at 48 kHz, whose
+// frames have 60 bytes after header and side information).
 constexpr std::size_t kHistoryMarginFrames = 12;
+constexpr std::uint64_t kLsfLayer3Samples = 576;
+static_assert(kHistoryMarginFrames >= MostStepBackFrames(kLsfLayer3Samples));
 
 }  // namespace
 
@@ -127,9 +141,20 @@ void SplitEngine::FrameHistory::Clear() {
 }
 
 void SplitEngine::RecordFrame(std::uint64_t frameOffset, int samples) {
+    KeepInHistory(HistoryEntry{frameOffset, static_cast<std::uint32_t>(std::max(0, samples))});
+}
+
+void SplitEngine::RecordFrame(const std::uint8_t* frame, const Mp3FrameHeader& header) {
+    const Layer3MainData mainData = Layer3MainDataOf(frame, header);
+    KeepInHistory(HistoryEntry{header.frameOffset, static_cast<std::uint32_t>(std::max(0, header.samplesPerFrame)),
+                               static_cast<std::uint16_t>(mainData.beginBytes),
+                               static_cast<std::uint16_t>(mainData.roomBytes)});
+}
+
+void SplitEngine::KeepInHistory(const HistoryEntry& entry) {
     // Frames read again (a lead-in sought back to, a tail read twice) are already recorded.
-    if (!m_history.Empty() && frameOffset <= m_history.Back().frameOffset) return;
-    m_history.PushBack(HistoryEntry{frameOffset, static_cast<std::uint32_t>(std::max(0, samples))});
+    if (!m_history.Empty() && entry.frameOffset <= m_history.Back().frameOffset) return;
+    m_history.PushBack(entry);
     // Keep what a tail rewind, the step back and the next lead-in can reach; older frames
     // are never looked at again, so the history stays small however long the source is.
     const std::uint64_t keptSamples = m_leadInSamples + m_tailSamples + kHistoryMarginFrames * kMaxSamplesPerFrame;
@@ -168,11 +193,12 @@ bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
     std::uint64_t totalSamples = 0;
     Mp3FrameHeader header;
     while (totalSamples < targetSamples) {
-        if (m_reader.NextFrame(&header) == nullptr) {
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr) {
             *endReached = true;
             return true;
         }
-        RecordFrame(header.frameOffset, header.samplesPerFrame);
+        RecordFrame(frame, header);
         totalSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
         if (ProgressAndCheckCancel()) return false;
     }
@@ -210,12 +236,64 @@ void SplitEngine::RewindHistory(std::uint64_t samples) {
 void SplitEngine::StepBack(bool repeatsCounted) {
     m_repeatEnd = m_reader.Position();
     std::uint64_t offset = m_reader.Position();
-    for (int i = 0; i < kStepBackFrames && !m_history.Empty(); ++i) {
+    const std::size_t frames = StepBackFrames();
+    for (std::size_t i = 0; i < frames && !m_history.Empty(); ++i) {
         if (repeatsCounted && m_history.Back().frameOffset <= m_pieceStart) break;
         offset = m_history.Back().frameOffset;
         m_history.PopBack();
     }
     m_reader.Seek(offset);
+}
+
+std::size_t SplitEngine::StepBackFrames() {
+    if (m_history.Size() <= kStepBackFrames) return m_history.Size();
+    const HistoryEntry& last = m_history.Back();
+    // Layers I and II keep no reservoir: each frame decodes on its own.
+    if (last.mainDataBeginBytes == 0 && last.mainDataRoomBytes == 0) return kStepBackFrames;
+    // The first own frame decodes as in the source when its main data is in the piece and
+    // the two granules before it decoded as in the source: each granule's transform overlaps
+    // the one before, and the synthesis filter runs on over it. Those granules are the last
+    // repeated frame in MPEG-1 (two granules a frame), the last two in MPEG-2 and 2.5 (one
+    // granule a frame), and their main data must be in the piece as well. A frame's main
+    // data is in the piece when the rooms of the piece's frames before it hold its
+    // main_data_begin.
+    const std::size_t leadingFrames = last.samples < kMaxSamplesPerFrame ? 2 : 1;
+    const int firstOwnBeginBytes = PeekMainDataBegin();
+    const auto covered = [&](std::size_t frames) {
+        std::uint64_t roomBefore = 0;  // in the repeated frames before the one looked at
+        for (std::size_t i = 0; i < frames; ++i) roomBefore += m_history.FromBack(i).mainDataRoomBytes;
+        if (roomBefore < static_cast<std::uint64_t>(firstOwnBeginBytes)) return false;
+        for (std::size_t i = 0; i < leadingFrames; ++i) {
+            roomBefore -= m_history.FromBack(i).mainDataRoomBytes;
+            if (roomBefore < m_history.FromBack(i).mainDataBeginBytes) return false;
+        }
+        return true;
+    };
+    // Three wherever three suffice; else as many as needed, as far as the history reaches and
+    // the piece can mark as delay.
+    const std::size_t most = std::min(m_history.Size(), MostStepBackFrames(last.samples));
+    std::size_t frames = kStepBackFrames;
+    while (frames < most && !covered(frames)) ++frames;
+    return frames;
+}
+
+int SplitEngine::PeekMainDataBegin() {
+    // A false frame in junk (another stream format) is no frame of the piece; the first own
+    // frame follows it.
+    constexpr int kMostFalseFrames = 4;
+    const std::uint64_t position = m_reader.Position();
+    int beginBytes = 0;
+    Mp3FrameHeader header;
+    for (int i = 0; i < kMostFalseFrames; ++i) {
+        const std::uint8_t* frame = m_reader.NextFrame(&header);
+        if (frame == nullptr) break;
+        if (SameStreamFormat(header, m_streamFormat)) {
+            beginBytes = Layer3MainDataOf(frame, header).beginBytes;
+            break;
+        }
+    }
+    m_reader.Seek(position);
+    return beginBytes;
 }
 
 std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers) const {

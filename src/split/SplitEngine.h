@@ -33,8 +33,9 @@ public:
     SplitEngine& operator=(const SplitEngine&) = delete;
 
     // Writes the next piece, whose own frames reach at least sizeBytes (by less than one
-    // frame), to path. The direct engine's pieces start with up to three frames repeated from
-    // the piece before (see StepBack); those come on top of the size or length asked for.
+    // frame), to path. The direct engine's pieces start with frames repeated from the piece
+    // before (three, up to eight at low bit rates; see StepBack); those come on top of the
+    // size or length asked for.
     // numbers fill the piece's title and track number. *endReached is set
     // when the source ran out before the piece was complete (the piece is still written).
     // False when the output could not be created or written, or the run was cancelled; no
@@ -129,10 +130,13 @@ protected:
     [[nodiscard]] virtual bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
                                           const PieceNumbers& numbers, bool* endReached) = 0;
 
-    // One frame read so far: where it starts and how many samples it holds.
+    // One frame read so far: where it starts, how many samples it holds and, for Layer III,
+    // its main-data figures (Layer3MainDataOf), which the step back sizes itself by.
     struct HistoryEntry {
         std::uint64_t frameOffset;
         std::uint32_t samples;
+        std::uint16_t mainDataBeginBytes = 0;
+        std::uint16_t mainDataRoomBytes = 0;
     };
 
     // The frames read so far, oldest first, with strictly increasing offsets. Only the newest
@@ -163,6 +167,8 @@ protected:
     std::uint64_t TenthsToSamples(int tenths) const;
     // Appends a frame to the history unless it lies at or before the newest entry.
     void RecordFrame(std::uint64_t frameOffset, int samples);
+    // The same for a frame just read, with its main-data figures.
+    void RecordFrame(const std::uint8_t* frame, const Mp3FrameHeader& header);
     // Moves the bar forward to the reader's position; pumps; true when cancelled.
     bool ProgressAndCheckCancel();
     // Moves the bar forward to the reader's position (it never moves back).
@@ -175,12 +181,13 @@ protected:
     // Takes frames off the end of the history until they hold samples, and moves the reader
     // back to the oldest one taken (the tail overlap is read again for the next piece).
     void RewindHistory(std::uint64_t samples);
-    // Takes up to three frames off the history and moves the reader back to the oldest one,
-    // so that the next piece repeats them (the bit reservoir of its first frame is present).
-    // The frames before the reader's position at the call are then repeats (see
-    // IsRepeatedFrame). An engine whose limits count the repeated frames too passes
-    // repeatsCounted: the step back then stops short of the piece's first frame, so that
-    // every piece still moves the split forward by at least one frame.
+    // Takes frames off the history and moves the reader back to the oldest one, so that the
+    // next piece repeats them (the bit reservoir of its first frame is present): three, or
+    // more where the Layer III main data needs them (see StepBackFrames). The frames before
+    // the reader's position at the call are then repeats (see IsRepeatedFrame). An engine
+    // whose limits count the repeated frames too passes repeatsCounted: the step back then
+    // stops short of the piece's first frame, so that every piece still moves the split
+    // forward by at least one frame.
     void StepBack(bool repeatsCounted = true);
     // Whether a frame at frameOffset was already in the piece before, brought back by the
     // step back; such frames do not count towards a piece's size or length.
@@ -231,6 +238,13 @@ protected:
     int m_tailTenths = 0;
 
 private:
+    // How many of the newest history entries the step back repeats.
+    std::size_t StepBackFrames();
+    // main_data_begin of the frame at the reader's position (the next piece's first own
+    // frame), read ahead without moving the reader; 0 when there is none.
+    int PeekMainDataBegin();
+    // Adds an entry and drops the oldest ones no overlap or step back can reach any more.
+    void KeepInHistory(const HistoryEntry& entry);
     // Hands the closed temporary file to the staged outputs; false when closing failed.
     [[nodiscard]] bool StagePiece();
 

@@ -151,6 +151,21 @@ bool SameStreamFormat(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRateHz == b.sampleRateHz && monoA == monoB;
 }
 
+Layer3MainData Layer3MainDataOf(const std::uint8_t* frame, const Mp3FrameHeader& header) {
+    if (header.layer != 3) return {};
+    // A clear protection bit (byte 1, xxxxxxx1) means a 16-bit CRC follows the header.
+    constexpr int kHeaderBytes = 4;
+    const int crcBytes = (frame[1] & 0x01) == 0 ? 2 : 0;
+    const int sideInfoAt = kHeaderBytes + crcBytes;
+    const int roomBytes = header.frameBytes - sideInfoAt - header.sideInfoBytes;
+    if (roomBytes < 0) return {};
+    // The side information opens with main_data_begin: 9 bits in MPEG-1, 8 bits in MPEG-2
+    // and MPEG-2.5, whose reservoir is half as deep.
+    const std::uint8_t* side = frame + sideInfoAt;
+    const int beginBytes = header.version == MpegVersion::Mpeg1 ? (side[0] << 1) | (side[1] >> 7) : side[0];
+    return {beginBytes, roomBytes};
+}
+
 std::uint64_t Id3v2TagBytes(const std::uint8_t* first10Bytes, Id3v2Footer footer) {
     if (std::memcmp(first10Bytes, "ID3", 3) != 0) return 0;
     // Bytes 6..9 hold the tag size without the header as a synchsafe integer: seven bits of

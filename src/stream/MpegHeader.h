@@ -40,6 +40,19 @@ Mp3FrameHeader DecodeMp3FrameHeader(const std::uint8_t* bytes);
 // rates may differ. A false sync in junk passes the header tests but seldom this one.
 bool SameStreamFormat(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
 
+// Where a Layer III frame's main data (scale factors and Huffman bits) lies. It may begin in
+// the frames before it, the bit reservoir: beginBytes back from the start of this frame's
+// own room, counted in the rooms of the frames before it (their bytes after header, CRC and
+// side information). A decoder that starts at a frame lacks the reservoir it needs.
+struct Layer3MainData {
+    int beginBytes = 0;  // main_data_begin: 0..511 (MPEG-1), 0..255 (MPEG-2 and 2.5)
+    int roomBytes = 0;   // bytes after the header, CRC and side information
+};
+
+// The main-data figures of a whole frame with that header; both 0 for Layers I and II, which
+// have no reservoir, and for a frame too short to hold its side information.
+Layer3MainData Layer3MainDataOf(const std::uint8_t* frame, const Mp3FrameHeader& header);
+
 // Bytes in an ID3v2 tag header.
 constexpr std::size_t kId3v2HeaderBytes = 10;
 
