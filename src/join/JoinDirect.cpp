@@ -94,7 +94,8 @@ public:
         return m_out.Write(frame.data(), frame.size());
     }
     // A frame of the source open on sourceFd, read from sourceByteOffset.
-    [[nodiscard]] bool AddFromSource(std::span<const std::uint8_t> frame, int sourceFd, std::uint64_t sourceByteOffset) {
+    [[nodiscard]] bool AddFromSource(std::span<const std::uint8_t> frame, int sourceFd,
+                                     std::uint64_t sourceByteOffset) {
         constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
         const bool followsOn = sourceFd == m_runFd && sourceByteOffset == m_runStart + m_runBytes;
         if (m_runBytes > 0 && (!followsOn || m_runBytes >= kMaxRunBytes) && !CopyRun()) return false;
@@ -274,8 +275,18 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         if (lame && k + 1 == m_sources.size()) stream.SetPadding(lame->paddingSamples);
         const std::size_t repeated = k > 0 && lame ? RepeatedFramesMarked(*lame, format.samplesPerFrame) : 0;
         const SourceResult result = CopySourceFrames(reader, format, repeated, stream, progress);
-        if (result == SourceResult::WriteFailed) m_lastError = FailedToWriteMessage(target);
-        if (result != SourceResult::Done) return false;
+        if (result == SourceResult::Cancelled) return false;
+        // A source that another program cut short, rewrote or extended while it was copied:
+        // its frame walk may have ended early, or its frames may not be the file's, and a run
+        // it can no longer supply fails the copy. The fault is the source's, not the output's.
+        if (reader.SourceChanged()) {
+            m_lastError = SourceChangedMessage(m_sources[k]);
+            return false;
+        }
+        if (result == SourceResult::WriteFailed) {
+            m_lastError = FailedToWriteMessage(target);
+            return false;
+        }
         reader.Close();
     }
     if (!stream.Finish()) {

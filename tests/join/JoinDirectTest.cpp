@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include "fixtures/ProgressFakes.h"
 #include "join/JoinKit.h"
 #include "join/JoinList.h"
@@ -221,6 +225,61 @@ TEST(JoinDirect, FailedWriteIsReported) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(job.LastError(), "Failed to write file \"" + (dir / "out.mp3").string() + "\".");
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+}
+
+// A source that another program cuts short, rewrites or extends while its frames are copied
+// fails the join with that source's name, whether the kernel copy of its frames then runs
+// short or the frames read are no longer the file's; an existing target is kept and no
+// temporary file stays. Untouched sources join as before.
+TEST(JoinDirect, SourceChangedWhileCopiedFails) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::size_t changedSource;  // index of the source that changes
+        long atPump;                // a pump during that source's frames: 5 s are 192 frames
+        std::function<void(const fs::path&)> change;
+    };
+    const auto cutToHalf = [](const fs::path& p) { fs::resize_file(p, fs::file_size(p) / 2); };
+    const auto cutToTheStart = [](const fs::path& p) { fs::resize_file(p, 2000); };
+    const auto extend = [](const fs::path& p) { fs::resize_file(p, fs::file_size(p) + 4096); };
+    const auto rewrite = [](const fs::path& p) {
+        const fx::Bytes same = fx::ReadFileBytes(p);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        fx::WriteFileBytes(p, same);
+    };
+    const std::vector<Case> cases = {
+        {"first cut to half", 0, 20, cutToHalf},       {"first cut to its start", 0, 20, cutToTheStart},
+        {"second cut to half", 1, 220, cutToHalf},     {"first extended", 0, 100, extend},
+        {"first rewritten in place", 0, 100, rewrite}, {"untouched", 0, 0, nullptr},
+    };
+    const fx::Bytes a = fx::EncodeMp3(Spec(5.0));
+    const fx::Bytes b = fx::EncodeMp3(Spec(5.0, fx::Signal::Noise));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::TempDir dir;
+        const std::vector<fs::path> sources = {dir / "a.mp3", dir / "b.mp3"};
+        fx::WriteFileBytes(sources[0], a);
+        fx::WriteFileBytes(sources[1], b);
+        const fs::path target = dir / "out.mp3";
+        const fx::Bytes old{'o', 'l', 'd'};
+        fx::WriteFileBytes(target, old);
+        JoinList job;
+        job.AddSources(sources);
+        fx::FakeOperation op;
+        op.pump.onPump = [&](long count) {
+            if (c.change && count == c.atPump) c.change(sources[c.changedSource]);
+        };
+        const bool joined = job.JoinDirect(target, op.Get());
+        EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.mp3", "b.mp3", "out.mp3"}));
+        if (!c.change) {
+            EXPECT_TRUE(joined) << job.LastError();
+            EXPECT_NEAR(joinkit::Mp3Seconds(target), 10.0, 0.1);
+            continue;
+        }
+        EXPECT_FALSE(joined);
+        EXPECT_EQ(job.LastError(), SourceChangedMessage(sources[c.changedSource]));
+        EXPECT_EQ(fx::ReadFileBytes(target), old);
+    }
 }
 
 // A file whose ID3v2 tag claims two bytes of its Xing frame, so that libmpg123 finds nothing
