@@ -45,8 +45,12 @@ bool JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::fi
         job.AddSource(item.mainPath);
     }
     if (HasAnyField(item.tag)) {
+        // The row's tag starts as the main file's: the output carries the main file's front
+        // cover with it, as split pieces carry their source's.
+        TagPicture cover;
+        const bool hasCover = ReadFrontCover(item.mainPath, &cover);
         job.SetTargetTag(item.tag.title, item.tag.artist, item.tag.album, item.tag.year, item.tag.comment,
-                         item.tag.genre, item.tag.track);
+                         item.tag.genre, item.tag.track, hasCover ? &cover : nullptr);
     }
     const JoinChoice choice = ChooseJoin(mainFacts, joinedFacts, options, JoinStart::ReferenceValues);
     const bool ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, operation)

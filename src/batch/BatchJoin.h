@@ -19,7 +19,7 @@ namespace qm {
 // One main file and what its join produced.
 struct BatchJoinItem {
     std::filesystem::path mainPath;
-    TagInfo tag;                       // the output's tag; every field empty: no tag
+    TagInfo tag;                       // the output's tag, with the main file's cover; every field empty: no tag
     std::string outcome;               // "Joining...", the output's name, "Join failure. …", "Cancelled"
     std::filesystem::path outputPath;  // set when the join succeeded
 };

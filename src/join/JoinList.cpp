@@ -27,7 +27,8 @@ void JoinList::AddSources(const std::vector<std::filesystem::path>& paths) {
 }
 
 void JoinList::SetTargetTag(const std::string& title, const std::string& artist, const std::string& album,
-                            const std::string& year, const std::string& comment, const std::string& genre, int track) {
+                            const std::string& year, const std::string& comment, const std::string& genre, int track,
+                            const TagPicture* frontCover) {
     TagInfo tags;
     tags.title = title;
     tags.artist = artist;
@@ -36,7 +37,7 @@ void JoinList::SetTargetTag(const std::string& title, const std::string& artist,
     tags.comment = comment;
     tags.genre = genre;
     tags.track = track;  // the whole number: track 300 stays 300
-    m_targetTag = BuildId3v2Tag(tags);
+    m_targetTag = BuildId3v2Tag(tags, frontCover);
 }
 
 bool JoinList::CommitOutput(OutputFile& out, const std::filesystem::path& target,

@@ -30,10 +30,11 @@ public:
     void Clear();
     void AddSource(const std::filesystem::path& path);
     void AddSources(const std::vector<std::filesystem::path>& paths);
-    // Builds the target's ID3v2 tag from the fields (text UTF-8, track 0 = none). Every field
-    // empty: no tag.
+    // Builds the target's ID3v2 tag from the fields (text UTF-8, track 0 = none) and, when
+    // given, the front cover picture. Every field empty and no picture: no tag.
     void SetTargetTag(const std::string& title, const std::string& artist, const std::string& album,
-                      const std::string& year, const std::string& comment, const std::string& genre, int track);
+                      const std::string& year, const std::string& comment, const std::string& genre, int track,
+                      const TagPicture* frontCover = nullptr);
 
     // Writes the tag, one Xing/Info frame for the joined stream (Layer III), then the audio
     // frames of every source from its audio start, unchanged and in order: the sources' own

@@ -86,12 +86,17 @@ TEST(BatchJoin, JoinOrderAndPlacement) {
     }
 }
 
-// A row's tag fields make the output's tag; empty fields give no tag. A main file of another
-// format makes the join re-encode with the main file's own values.
+// A row's tag fields make the output's tag, with the main file's front cover; empty fields
+// give no tag. A main file of another format makes the join re-encode with the main file's
+// own values.
 TEST(BatchJoin, TagsAndReencodedRows) {
     Batch batch(1);
     batch.items[0].tag.title = "Joined title";
     batch.items[0].tag.track = 7;
+    TagInfo mainTag;
+    mainTag.title = "Main title";
+    const TagPicture cover{"image/png", fx::Noise(3000, 7)};
+    fx::WriteFileBytes(batch.items[0].mainPath, fx::Concat({BuildId3v2Tag(mainTag, &cover), batch.mainImages[0]}));
     const auto odd = batch.dir / "in" / "odd.mp3";
     fx::WriteFileBytes(odd, fx::EncodeMp3(fx::StreamSpec(1.0, fx::Signal::Tone, 22050, 64, fx::Channels::Mono)));
     batch.items.push_back({odd, {}, {}, {}});
@@ -105,6 +110,9 @@ TEST(BatchJoin, TagsAndReencodedRows) {
     ASSERT_TRUE(ReadTags(batch.items[0].outputPath, &back));
     EXPECT_EQ(back.title, "Joined title");
     EXPECT_EQ(back.track, 7);
+    TagPicture picture;
+    ASSERT_TRUE(ReadFrontCover(batch.items[0].outputPath, &picture));
+    EXPECT_EQ(picture, cover);
 
     ASSERT_FALSE(batch.items[1].outputPath.empty()) << batch.items[1].outcome;
     const fx::Bytes reencoded = fx::ReadFileBytes(batch.items[1].outputPath);
