@@ -21,14 +21,9 @@ struct EncodeCase {
 };
 
 EncodeSpec Make(int rateHz, int kbps, Channels channels, bool vbr, XingFrame xing, Signal signal) {
-    EncodeSpec spec;
-    spec.sampleRateHz = rateHz;
-    spec.kbps = kbps;
-    spec.channels = channels;
+    EncodeSpec spec = fixtures::StreamSpec(1.5, signal, rateHz, kbps, channels);
     spec.vbr = vbr;
     spec.xing = xing;
-    spec.signal = signal;
-    spec.seconds = 1.5;
     return spec;
 }
 

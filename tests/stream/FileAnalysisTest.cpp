@@ -36,13 +36,9 @@ struct AnalysisCase {
 };
 
 EncodeSpec Spec(int rateHz, int kbps, Channels channels, bool vbr, XingFrame xing) {
-    EncodeSpec spec;
-    spec.sampleRateHz = rateHz;
-    spec.kbps = kbps;
-    spec.channels = channels;
+    EncodeSpec spec = fixtures::StreamSpec(2.5, fixtures::Signal::Tone, rateHz, kbps, channels);
     spec.vbr = vbr;
     spec.xing = xing;
-    spec.seconds = 2.5;
     return spec;
 }
 

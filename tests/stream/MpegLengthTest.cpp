@@ -20,14 +20,9 @@ using fixtures::TempDir;
 using fixtures::WriteFileBytes;
 
 Bytes Encode(int rateHz, int kbps, Channels channels, bool vbr, double seconds, fixtures::XingFrame xing) {
-    EncodeSpec spec;
-    spec.sampleRateHz = rateHz;
-    spec.kbps = kbps;
-    spec.channels = channels;
+    EncodeSpec spec = fixtures::StreamSpec(seconds, fixtures::Signal::Sweep, rateHz, kbps, channels);
     spec.vbr = vbr;
-    spec.seconds = seconds;
     spec.xing = xing;
-    spec.signal = fixtures::Signal::Sweep;
     return fixtures::EncodeMp3(spec);
 }
 

@@ -17,12 +17,8 @@ using fixtures::TempDir;
 using fixtures::WriteFileBytes;
 
 Bytes Encoded(int rateHz, int kbps, fixtures::Channels channels, fixtures::XingFrame xing, double seconds = 1.0) {
-    EncodeSpec spec;
-    spec.sampleRateHz = rateHz;
-    spec.kbps = kbps;
-    spec.channels = channels;
+    EncodeSpec spec = fixtures::StreamSpec(seconds, fixtures::Signal::Tone, rateHz, kbps, channels);
     spec.xing = xing;
-    spec.seconds = seconds;
     return fixtures::EncodeMp3(spec);
 }
 
