@@ -198,8 +198,12 @@ bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
             *endReached = true;
             return true;
         }
-        RecordFrame(frame, header);
-        totalSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
+        // A false frame in junk (another stream format) is no audio: it neither counts nor
+        // becomes a place the step back could return to.
+        if (SameStreamFormat(header, m_streamFormat)) {
+            RecordFrame(frame, header);
+            totalSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
+        }
         if (ProgressAndCheckCancel()) return false;
     }
     return true;

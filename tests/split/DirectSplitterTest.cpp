@@ -268,6 +268,14 @@ TEST(DirectSplitter, JunkBetweenFramesStaysOutOfThePieces) {
             EXPECT_TRUE(verified.ok) << verified.problem;
         }
     }
+    // A skip to a begin point counts only the stream's frames as well.
+    DirectSplitter engine;
+    ASSERT_TRUE(engine.Open(dir / "dirty.mp3"));
+    engine.SetWriteTag(false);
+    bool endReached = false;
+    ASSERT_TRUE(engine.SkipDuration(4, &endReached));
+    ASSERT_TRUE(engine.WritePieceByDuration(dir / "begun.mp3", 3, {1, 0, 1, 0}, &endReached)) << engine.LastError();
+    EXPECT_EQ(FindRun(clean, ReadPiece(dir / "begun.mp3")).first, FramesFor(4));
 }
 
 struct ReservoirCase {
