@@ -23,18 +23,9 @@ runs=5
 source "$here/lib.sh"
 require_built info.sh "$cli" "$maker"
 
-mkdir -p "$cache"
-if [[ ! -s "$input" ]]; then
-    echo "Making the one-hour input (once) ..."
-    "$maker" long "$input.part" 3600 128
-    mv "$input.part" "$input"
-fi
+make_long_input
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-
-size_bytes=$(stat -c %s "$input")
-echo "Input: $input ($((size_bytes / 1048576)) MiB, 3600 s, 128 kbit/s)"
-echo
 
 measure cat "$runs" cat "$input"
 measure startup "$runs" "$cli" --version
@@ -43,4 +34,4 @@ row "cat FILE >/dev/null" cat
 row "quillmere-cli --version" startup "(start-up alone: loading the libraries)"
 row "quillmere-cli info --json" info "$(ratio "${wall[info]}" "${wall[cat]}") x cat"
 echo
-echo "info peak memory: ${peak[info]} KiB for a $((size_bytes / 1048576)) MiB file"
+echo "info peak memory: ${peak[info]} KiB for a $(( $(stat -c %s "$input") / 1048576 )) MiB file"

@@ -59,3 +59,18 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 
 # row LABEL NAME [NOTE]: one line of wall time, peak memory and a note.
 row() { printf '%-34s %9.3f s %10d KiB  %s\n' "$1" "${wall[$2]}" "${peak[$2]}" "${3:-}"; }
+
+# make_long_input: the one-hour 128 kbit/s input the split, info and verify benches share,
+# made once with the test kit ($maker) into $input (bench/.cache/), and announced.
+make_long_input() {
+    mkdir -p "$(dirname "$input")"
+    if [[ ! -s "$input" ]]; then
+        echo "Making the one-hour input (once) ..."
+        "$maker" long "$input.part" 3600 128
+        mv "$input.part" "$input"
+    fi
+    local size_bytes
+    size_bytes=$(stat -c %s "$input")
+    echo "Input: $input ($((size_bytes / 1048576)) MiB, 3600 s, 128 kbit/s)"
+    echo
+}

@@ -26,18 +26,9 @@ input="$cache/long-3600s-128k.mp3"
 source "$here/lib.sh"
 require_built split.sh "$cli" "$maker"
 
-mkdir -p "$cache"
-if [[ ! -s "$input" ]]; then
-    echo "Making the one-hour input (once) ..."
-    "$maker" long "$input.part" 3600 128
-    mv "$input.part" "$input"
-fi
+make_long_input
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-
-size_bytes=$(stat -c %s "$input")
-echo "Input: $input ($((size_bytes / 1048576)) MiB, 3600 s, 128 kbit/s)"
-echo
 
 # The fast commands: best of five after a warm-up; the re-encoding ones: one run each.
 measure cp 5 cp "$input" "$work/out/copy.mp3"

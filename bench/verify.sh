@@ -31,12 +31,7 @@ if ! command -v mpg123 >/dev/null; then
     exit 2
 fi
 
-mkdir -p "$cache"
-if [[ ! -s "$input" ]]; then
-    echo "Making the one-hour input (once) ..."
-    "$maker" long "$input.part" 3600 128
-    mv "$input.part" "$input"
-fi
+make_long_input
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -57,8 +52,6 @@ measure decode_joined 3 mpg123 -q -t "$joined"
 
 added() { awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { if (d > 0) printf "%.2f", (a - b) / d; else print "n/a" }'; }
 
-echo "Input: $input (3600 s, 128 kbit/s)"
-echo
 printf '%-34s %11s %14s  %s\n' "" "wall" "peak RSS" ""
 row "split --count 3" split
 row "split --count 3 --verify" split_verify
