@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <system_error>
 
 #include "split/PlanRun.h"
 #include "stream/FailureMessages.h"
@@ -33,12 +32,6 @@ PlanResult WriteBatchPieces(PlanRun& run, int count, int* sequence, const PieceW
     const bool lastDue = !(limited && options.FirstPiecesNumber < i);
     const PieceNumbers last{count, count, *sequence, run.TitleDigits()};
     return run.EndWithLastPiece(step, path, lastDue ? &last : nullptr, sequence, &path);
-}
-
-std::uint64_t FileSizeOf(const fs::path& path) {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 // The real playing time of a source in tenths of a second (truncated); false when the
@@ -82,8 +75,8 @@ PlanResult PlanBySize(const SplitPlanContext& context, BatchEntry* entry, std::u
         if (sizeBytes == 0) return Refuse(message, kSizeTooSmall);
         PlanRun run(context, entry->path, &entry->outputs, message);
         if (const auto ended = run.OpenSource()) return *ended;
-        const int count = BySizeCount(run.Engine(), IsReencoding(run.Options()), FileSizeOf(entry->path),
-                                      entry->durationSeconds, sizeBytes);
+        int count = 0;
+        if (const auto ended = run.CountBySize(sizeBytes, &count)) return *ended;
         if (const auto ended = run.Configure(/*withOverlaps=*/true)) return *ended;
         return WriteBatchPieces(run, count, sequence, BySizeWriter(run.Engine(), sizeBytes));
     });

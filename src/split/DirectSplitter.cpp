@@ -153,12 +153,20 @@ bool DirectSplitter::CopyLeadIn(Piece& piece) {
 
 bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* endReached) {
     // The frame that crosses the limit belongs to this piece, so every piece but the last
-    // is at least as large or long as asked, by less than one frame.
+    // is at least as large as asked, by less than one frame. A length is counted from the
+    // start of the stream: the piece ends on the first frame boundary at or after the end
+    // of all lengths asked for, within one frame of its own length and without drift.
     const bool bytes = limit.kind == PieceLimit::Kind::Bytes;
-    const std::uint64_t target = bytes ? limit.bytes : TenthsToSamples(limit.tenths);
+    const std::uint64_t target = bytes ? limit.bytes : PlanDuration(limit.tenths);
     std::uint64_t total = 0;
+    const auto short_of_limit = [&] {
+        if (bytes) return total < target;
+        // Every piece holds at least one frame of its own, so that every piece moves the
+        // split forward.
+        return piece.ownFrames == 0 || m_history.EndSamples() < target;
+    };
     Mp3FrameHeader header;
-    while (total < target) {
+    while (short_of_limit()) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
             *endReached = true;
@@ -174,14 +182,14 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* 
         // the limit counts the piece's own frames after them.
         if (written == FrameWrite::Written && !IsRepeatedFrame(header.frameOffset)) {
             ++piece.ownFrames;
-            total += bytes ? static_cast<std::uint64_t>(header.frameBytes)
-                           : static_cast<std::uint64_t>(header.samplesPerFrame);
+            total += static_cast<std::uint64_t>(header.frameBytes);
         }
         if (ProgressAndCheckCancel()) {
             ClearError();
             return false;
         }
     }
+    if (bytes) RestartPlannedDurations(m_history.EndSamples());
     return true;
 }
 

@@ -89,8 +89,8 @@ PlanResult PlanBySize(const SplitPlanContext& context, const PageSource& source,
         if (sizeBytes == 0) return Refuse(message, kSizeTooSmall);
         PlanRun run(context, source.path, outputs, message);
         if (const auto ended = run.OpenSource()) return *ended;
-        const int count = BySizeCount(run.Engine(), IsReencoding(run.Options()), source.fileSizeBytes,
-                                      source.durationTenths / 10, sizeBytes);
+        int count = 0;
+        if (const auto ended = run.CountBySize(sizeBytes, &count)) return *ended;
         if (const auto ended = run.Configure(/*withOverlaps=*/true)) return *ended;
         return WritePagePieces(run, count, BySizeWriter(run.Engine(), sizeBytes));
     });

@@ -130,7 +130,8 @@ PlanResult PlanRun::End(PieceStep step, const fs::path& path) {
         Stop();
         return PlanResult::Failed;
     }
-    if (step == PieceStep::SourceEnded && m_outputs->size() < static_cast<std::size_t>(m_expectedPieces)) {
+    if (step == PieceStep::SourceEnded && m_outputs->size() < static_cast<std::size_t>(m_expectedPieces) &&
+        m_engine && m_engine->AudioShortOfMeasured()) {
         *m_message = AudioEndedEarlyMessage(m_outputs->size(), m_expectedPieces);
         Stop();
         return PlanResult::Failed;
@@ -148,6 +149,13 @@ PlanResult PlanRun::EndWithLastPiece(PieceStep leadStep, const fs::path& leadPat
     };
     const PieceStep step = WritePiece(*last, toEnd, lastPath, sequence);
     return End(step, *lastPath);
+}
+
+std::optional<PlanResult> PlanRun::CountBySize(std::uint64_t sizeBytes, int* count) {
+    const std::optional<int> counted = m_engine->CountPiecesBySize(sizeBytes);
+    if (!counted) return Cancel();
+    *count = *counted;
+    return std::nullopt;
 }
 
 PlanResult PlanRun::Cancel() {
@@ -210,23 +218,6 @@ bool PlanRun::PiecesPassed(std::string* failure) {
     m_staged.DiscardFrom(failed->target);
     *failure = failed->message;
     return false;
-}
-
-int BySizeCount(SplitEngine& engine, bool reencoding, std::uint64_t fileSizeBytes, int durationSeconds,
-                std::uint64_t sizeBytes) {
-    if (!reencoding) {
-        const std::uint64_t audioBytes = fileSizeBytes - std::min(engine.AudioStart(), fileSizeBytes);
-        std::uint64_t count = audioBytes / sizeBytes;
-        if (audioBytes % sizeBytes != 0) ++count;
-        return static_cast<int>(std::clamp<std::uint64_t>(count, 1, INT_MAX));
-    }
-    const std::int64_t bytesPerSecond = static_cast<std::int64_t>(engine.GetBitRate()) * 1000 / 8;
-    if (bytesPerSecond <= 0) return 1;
-    const double pieceSeconds = static_cast<double>(sizeBytes) / static_cast<double>(bytesPerSecond);
-    const double seconds = durationSeconds;
-    double count = std::floor(seconds / pieceSeconds);
-    if (seconds > pieceSeconds * count) count += 1;
-    return static_cast<int>(std::clamp(count, 1.0, static_cast<double>(INT_MAX)));
 }
 
 bool IsReencoding(const SplitterOptions& options) {

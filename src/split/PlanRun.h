@@ -96,10 +96,15 @@ public:
     // Deletes every piece written for this source and releases the engine.
     [[nodiscard]] PlanResult Cancel();
     // The plan announced count pieces from the source's measured length. A plan whose source
-    // then runs out before its last piece (a header that claims more audio than the file
-    // holds) fails with kAudioEndedEarly's message; its pieces are kept as those of a failed
-    // plan are.
+    // then runs out before its last piece with less audio than was measured (a header that
+    // claims more audio than the file holds) fails with AudioEndedEarlyMessage; its pieces
+    // are kept as those of a failed plan are. A source that holds the audio measured and
+    // ends before the last piece only rounded its length up: the plan ends there.
     void ExpectPieces(int count) { m_expectedPieces = count; }
+    // The piece count of a by-size plan, from the source's frames: exactly the pieces the
+    // engine will cut, so that every title and name counts the pieces written. Nothing when
+    // the plan goes on, else cancelled.
+    [[nodiscard]] std::optional<PlanResult> CountBySize(std::uint64_t sizeBytes, int* count);
 
     bool PumpAndCheckCancel() const { return m_context.operation.PumpAndCheckCancel(); }
     SplitEngine& Engine() { return *m_engine; }
@@ -139,12 +144,6 @@ private:
 // "The audio ended after <written> of <expected> pieces.": the source held less audio than
 // its measured length promised.
 std::string AudioEndedEarlyMessage(std::size_t written, int expected);
-
-// Piece count of a by-size plan. Frames are copied as they are, so the direct engine's count
-// follows the size of the audio (a leading tag is not cut into pieces); the re-encoding
-// engine writes its own bit rate, so its count follows the duration at that bit rate.
-int BySizeCount(SplitEngine& engine, bool reencoding, std::uint64_t fileSizeBytes, int durationSeconds,
-                std::uint64_t sizeBytes);
 
 // Whether the options make the pieces re-encoded (re-encoding asked for, or a fade).
 bool IsReencoding(const SplitterOptions& options);

@@ -43,6 +43,8 @@ struct ReencodeSplitter::Piece {
     std::uint64_t totalSamples = 0;  // the piece's length, when lengthKnown
     bool lengthKnown = false;        // measured ahead for a fade-out
     std::uint32_t ownFrames = 0;     // frames after the lead-in
+    std::uint64_t ownEnd = 0;        // where the frame after the piece's own frames starts
+    std::uint64_t ownEndSamples = 0;  // the stream's samples up to there
     bool sourceEnded = false;
     std::uint64_t infoFrameOffset = 0;  // where the encoder's first frame begins: after the tag
     // Until the decoder has synced: the frames handed over together to start it.
@@ -111,30 +113,45 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, const Piece
     Piece piece;
     if (!BeginPiece(piece, path, numbers)) return false;
     const std::uint64_t ownStart = m_reader.Position();
+    // A length is counted from the start of the stream, where the history's end is the
+    // reader's place: the piece ends on the first frame boundary at or after the end of all
+    // lengths asked for, so pieces do not drift. At least one frame is the piece's own.
+    std::uint64_t ownSamples = std::numeric_limits<std::uint64_t>::max();
+    const bool toEnd = limit.kind == PieceLimit::Kind::ToEnd;
+    if (limit.kind == PieceLimit::Kind::Bytes) ownSamples = SamplesForOutputBytes(piece, limit.bytes);
+    if (limit.kind == PieceLimit::Kind::Duration) {
+        const std::uint64_t endSamples = PlanDuration(limit.tenths);
+        ownSamples = endSamples > m_history.EndSamples() ? endSamples - m_history.EndSamples() : 1;
+    }
     // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
     const std::uint64_t leadInSamples = SeekLeadIn();
-    std::uint64_t targetSamples = std::numeric_limits<std::uint64_t>::max();
-    const bool toEnd = limit.kind == PieceLimit::Kind::ToEnd;
-    if (!toEnd) {
-        const std::uint64_t own = limit.kind == PieceLimit::Kind::Bytes ? SamplesForOutputBytes(piece, limit.bytes)
-                                                                        : TenthsToSamples(limit.tenths);
-        targetSamples = own + leadInSamples + m_tailSamples;
-    }
+    const std::uint64_t ownEndSamples = toEnd ? ownSamples : leadInSamples + ownSamples;
     const std::uint64_t pieceStart = m_reader.Position();
     if (m_fadeOutOn && m_fadeOutSamples > 0) {
         // The fade-out ends with the piece's last frame, wherever the source's audio ends.
-        piece.totalSamples = MeasurePiece(targetSamples);
+        piece.totalSamples = MeasurePiece(ownEndSamples);
         piece.lengthKnown = true;
     }
     if (PumpAndCheckCancel()) return Fail(piece);
     PrimeDecoder(piece, pieceStart);
-    if (!EncodeFrames(piece, targetSamples, ownStart, endReached)) return Fail(piece);
+    if (!EncodeFrames(piece, ownEndSamples, ownStart, endReached)) return Fail(piece);
     if (piece.sourceEnded && piece.ownFrames == 0) return LeaveOutEmptyPiece(piece);
     if (PumpAndCheckCancel()) return Fail(piece);
     if (!FinishPiece(piece)) return false;
-    // The tail is read again by the next piece.
-    if (!toEnd) RewindHistory(m_tailSamples);
+    // The tail is read again by the next piece, as its own frames.
+    if (!toEnd) RewindTo(piece.ownEnd);
+    if (limit.kind == PieceLimit::Kind::Bytes) RestartPlannedDurations(piece.ownEndSamples);
     return true;
+}
+
+ReencodeSplitter::SizeMeasure ReencodeSplitter::MeasureForSize(std::uint64_t sizeBytes) const {
+    // The pieces are encoded at one constant bit rate, so a piece's size follows the
+    // samples of its own frames.
+    Piece piece;
+    piece.encoderKbps = EncoderSettings().bitRateKbps;
+    Mp3Encoder probe;
+    if (probe.Start(EncoderSettings()) == EncoderStart::Started) piece.encoderKbps = probe.Settings().bitRateKbps;
+    return {false, SamplesForOutputBytes(piece, sizeBytes)};
 }
 
 bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers) {
@@ -153,6 +170,16 @@ bool ReencodeSplitter::StartCodec(Piece& piece) {
     m_startBytes.clear();
     piece.decoder = MakeQuietHip();
     if (!piece.decoder) return false;
+    const Mp3EncoderSettings settings = EncoderSettings();
+    // The encoder's rule, the join's too, refuses a chosen rate that is no MPEG rate and
+    // brings the bit rate into its range.
+    if (m_encoder.Start(settings) != EncoderStart::Started) return false;
+    piece.channels = settings.inputChannels;
+    piece.encoderKbps = m_encoder.Settings().bitRateKbps;
+    return true;
+}
+
+Mp3EncoderSettings ReencodeSplitter::EncoderSettings() const {
     // The source's figures are those of the last frame read.
     Mp3EncoderSettings settings;
     settings.inputRateHz = m_reader.SampleRateHz();
@@ -165,12 +192,7 @@ bool ReencodeSplitter::StartCodec(Piece& piece) {
         settings.bitRateKbps = m_chosenBitRateKbps;
         settings.mode = *m_chosenChannelMode;
     }
-    // The encoder's rule, the join's too, refuses a chosen rate that is no MPEG rate and
-    // brings the bit rate into its range.
-    if (m_encoder.Start(settings) != EncoderStart::Started) return false;
-    piece.channels = settings.inputChannels;
-    piece.encoderKbps = m_encoder.Settings().bitRateKbps;
-    return true;
+    return settings;
 }
 
 std::uint64_t ReencodeSplitter::SeekLeadIn() {
@@ -198,12 +220,18 @@ std::uint64_t ReencodeSplitter::SamplesForOutputBytes(const Piece& piece, std::u
     return (byteCount * rateHz + bytesPerSecond - 1) / bytesPerSecond;
 }
 
-std::uint64_t ReencodeSplitter::MeasurePiece(std::uint64_t targetSamples) {
+std::uint64_t ReencodeSplitter::MeasurePiece(std::uint64_t ownEndSamples) {
     const std::uint64_t position = m_reader.Position();
     std::uint64_t samples = 0;
+    std::uint64_t targetSamples = ownEndSamples;
+    bool inTail = false;
     Mp3FrameHeader header;
     while (samples < targetSamples && m_reader.NextFrame(&header) != nullptr) {
         samples += static_cast<std::uint64_t>(header.samplesPerFrame);
+        if (!inTail && samples >= ownEndSamples) {
+            inTail = true;
+            targetSamples = samples + m_tailSamples;
+        }
     }
     m_reader.Seek(position);
     return samples;
@@ -245,20 +273,35 @@ void ReencodeSplitter::PrimeDecoder(Piece& piece, std::uint64_t pieceStart) {
     m_reader.Seek(pieceStart);
 }
 
-bool ReencodeSplitter::EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
+bool ReencodeSplitter::EncodeFrames(Piece& piece, std::uint64_t ownEndSamples, std::uint64_t ownStart,
                                     bool* endReached) {
+    // The piece's own frames end with the frame that reaches ownEndSamples; the tail's frames
+    // after them reach m_tailSamples more. A source that ends in the tail ends no piece: the
+    // next piece takes the tail's frames as its own.
+    std::uint64_t targetSamples = ownEndSamples;
+    bool inTail = false;
     Mp3FrameHeader header;
     while (piece.samplesFed < targetSamples) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
             piece.sourceEnded = true;
-            *endReached = true;
+            if (!inTail) *endReached = true;
             break;
         }
         RecordFrame(header.frameOffset, header.samplesPerFrame);
         if (header.frameOffset >= ownStart) ++piece.ownFrames;
         if (!FeedFrame(piece, frame, header, /*inPiece=*/true)) return false;
+        if (!inTail && piece.samplesFed >= ownEndSamples) {
+            inTail = true;
+            piece.ownEnd = m_reader.Position();
+            piece.ownEndSamples = m_history.EndSamples();
+            targetSamples = piece.samplesFed + m_tailSamples;
+        }
         if (ProgressAndCheckCancel()) return false;
+    }
+    if (!inTail) {
+        piece.ownEnd = m_reader.Position();
+        piece.ownEndSamples = m_history.EndSamples();
     }
     return true;
 }

@@ -36,6 +36,7 @@ public:
 protected:
     [[nodiscard]] bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
                                   const PieceNumbers& numbers, bool* endReached) override;
+    SizeMeasure MeasureForSize(std::uint64_t sizeBytes) const override;
 
 private:
     struct PendingFrame;
@@ -43,22 +44,25 @@ private:
 
     [[nodiscard]] bool BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers);
     bool StartCodec(Piece& piece);
+    // The encoder settings of the pieces: the source's, or the chosen ones.
+    Mp3EncoderSettings EncoderSettings() const;
     // Seeks back to the lead-in's first frame; the samples of the frames sought back over.
     std::uint64_t SeekLeadIn();
     // Source samples that encode to at least byteCount bytes at the pieces' bit rate.
     std::uint64_t SamplesForOutputBytes(const Piece& piece, std::uint64_t byteCount) const;
-    // Samples of the frames from the reader's position on until targetSamples are reached or
-    // the source ends; the reader is back at its position afterwards.
-    std::uint64_t MeasurePiece(std::uint64_t targetSamples);
+    // Samples of the frames from the reader's position on until ownEndSamples are reached,
+    // and the tail after them, or the source ends; the reader is back at its position
+    // afterwards.
+    std::uint64_t MeasurePiece(std::uint64_t ownEndSamples);
     // The offset of the first frame fed to the decoder, ahead of a piece starting at
     // pieceStart, so that the piece's first frame decodes in full; pieceStart when the
     // history holds no frame before it.
     std::uint64_t PrimingStart(std::uint64_t pieceStart) const;
     // Feeds the frames before the piece's first frame to the decoder; their audio is dropped.
     void PrimeDecoder(Piece& piece, std::uint64_t pieceStart);
-    // Decodes, fades and encodes the piece's frames until targetSamples are reached or the
-    // source ends. False on a write or encoder failure (message set) or a cancel.
-    [[nodiscard]] bool EncodeFrames(Piece& piece, std::uint64_t targetSamples, std::uint64_t ownStart,
+    // Decodes, fades and encodes the piece's frames until ownEndSamples are reached, then the
+    // tail, or the source ends. False on a write or encoder failure (message set) or a cancel.
+    [[nodiscard]] bool EncodeFrames(Piece& piece, std::uint64_t ownEndSamples, std::uint64_t ownStart,
                                     bool* endReached);
     // Hands one frame to the decoder and encodes its audio when it belongs to the piece; the
     // first frames of a piece are held back until there are enough bytes to start the decoder.

@@ -1,6 +1,7 @@
 #include "split/SplitEngine.h"
 
 #include <algorithm>
+#include <climits>
 #include <exception>
 
 #include "output/Paths.h"
@@ -44,6 +45,7 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
     m_history.Clear();
     m_repeatEnd = 0;
     m_pieceEmpty = false;
+    RestartPlannedDurations(0);
     try {
         if (!m_reader.Open(path)) {
             SetError(FailedToLoadMessage(path));
@@ -52,6 +54,8 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         // Open leaves the average bit rate in the reader; reading frames replaces it by the
         // rate of each frame read, so it is kept here.
         m_averageKbps = m_reader.BitRateKbps();
+        m_measuredSamples =
+            static_cast<std::uint64_t>(std::max(0.0, m_reader.LengthSeconds()) * m_reader.SampleRateHz());
         m_streamFormat = m_reader.LastHeader();  // Open read the first audio frame last
         ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
         // No cover (or one too large to carry) leaves the picture empty.
@@ -105,10 +109,15 @@ int SplitEngine::GetBitRate() const { return m_averageKbps; }
 
 void SplitEngine::SetEncoderParams(int, int, std::optional<ChannelMode>) {}
 
-std::uint64_t SplitEngine::TenthsToSamples(int tenths) const {
+std::uint64_t SplitEngine::TenthsToSamples(std::int64_t tenths) const {
     if (tenths <= 0) return 0;
     // 64-bit: a whole day in tenths at 48 kHz passes 32 bits of samples.
-    return static_cast<std::uint64_t>(tenths * 0.1 * m_reader.SampleRateHz());
+    return static_cast<std::uint64_t>(static_cast<double>(tenths) * 0.1 * m_reader.SampleRateHz());
+}
+
+std::uint64_t SplitEngine::PlanDuration(int tenths) {
+    m_plannedTenths += std::max(0, tenths);
+    return m_plannedBaseSamples + TenthsToSamples(m_plannedTenths);
 }
 
 void SplitEngine::FrameHistory::PushBack(const HistoryEntry& entry) {
@@ -120,12 +129,19 @@ void SplitEngine::FrameHistory::PushBack(const HistoryEntry& entry) {
     }
     m_entries.push_back(entry);
     m_totalSamples += entry.samples;
+    m_endSamples += entry.samples;
 }
 
 void SplitEngine::FrameHistory::PopBack() {
     m_totalSamples -= m_entries.back().samples;
+    m_endSamples -= m_entries.back().samples;
     m_entries.pop_back();
-    if (m_entries.size() <= m_begin) Clear();
+    if (m_entries.size() <= m_begin) {
+        // The stream's place stays where the entries taken back began.
+        m_entries.clear();
+        m_begin = 0;
+        m_totalSamples = 0;
+    }
 }
 
 void SplitEngine::FrameHistory::PopFront() {
@@ -138,6 +154,7 @@ void SplitEngine::FrameHistory::Clear() {
     m_entries.clear();
     m_begin = 0;
     m_totalSamples = 0;
+    m_endSamples = 0;
 }
 
 void SplitEngine::RecordFrame(std::uint64_t frameOffset, int samples) {
@@ -188,11 +205,11 @@ bool SplitEngine::PumpAndCheckCancel() {
 
 bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
     *endReached = false;
-    const std::uint64_t targetSamples = TenthsToSamples(tenths);
-    if (targetSamples == 0) return true;
-    std::uint64_t totalSamples = 0;
+    const std::uint64_t endSamples = PlanDuration(tenths);
     Mp3FrameHeader header;
-    while (totalSamples < targetSamples) {
+    // Frames that the step back brought again are read past as well; they are recorded
+    // again, so the history's end is the stream's place.
+    while (m_history.EndSamples() < endSamples) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
             *endReached = true;
@@ -200,13 +217,49 @@ bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
         }
         // A false frame in junk (another stream format) is no audio: it neither counts nor
         // becomes a place the step back could return to.
-        if (SameStreamFormat(header, m_streamFormat)) {
-            RecordFrame(frame, header);
-            totalSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
-        }
+        if (SameStreamFormat(header, m_streamFormat)) RecordFrame(frame, header);
         if (ProgressAndCheckCancel()) return false;
     }
     return true;
+}
+
+std::optional<int> SplitEngine::CountPiecesBySize(std::uint64_t sizeBytes) {
+    // The pieces' own frames in order, each piece closed by the frame that reaches the size,
+    // as the engines cut them; the frames the step back repeats count in no piece.
+    constexpr int kFramesBetweenPumps = 256;
+    const SizeMeasure measure = MeasureForSize(sizeBytes);
+    const std::uint64_t target = std::max<std::uint64_t>(measure.target, 1);
+    const std::uint64_t position = m_reader.Position();
+    std::uint64_t sum = 0;
+    int pieces = 0;
+    bool open = false;
+    Mp3FrameHeader header;
+    for (int frames = 1; m_reader.NextFrame(&header) != nullptr; ++frames) {
+        if (SameStreamFormat(header, m_streamFormat)) {
+            sum += measure.bytes ? static_cast<std::uint64_t>(header.frameBytes)
+                                 : static_cast<std::uint64_t>(header.samplesPerFrame);
+            open = true;
+            if (sum >= target) {
+                if (pieces < INT_MAX) ++pieces;
+                sum = 0;
+                open = false;
+            }
+        }
+        if (frames % kFramesBetweenPumps == 0 && PumpAndCheckCancel()) {
+            m_reader.Seek(position);
+            return std::nullopt;
+        }
+    }
+    // The reader's figures (channel mode, bit rate) are again those of the frame at its place.
+    m_reader.Seek(position);
+    static_cast<void>(m_reader.NextFrame(&header));
+    m_reader.Seek(position);
+    if (open && pieces < INT_MAX) ++pieces;
+    return std::max(pieces, 1);
+}
+
+bool SplitEngine::AudioShortOfMeasured() const {
+    return m_history.EndSamples() + kMaxSamplesPerFrame < m_measuredSamples;
 }
 
 bool SplitEngine::FindLeadInStart(std::uint64_t* leadInOffset, int* entriesVisited) const {
@@ -225,16 +278,9 @@ bool SplitEngine::FindLeadInStart(std::uint64_t* leadInOffset, int* entriesVisit
     return true;
 }
 
-void SplitEngine::RewindHistory(std::uint64_t samples) {
-    if (samples == 0 || m_history.Empty()) return;
-    std::uint64_t sum = 0;
-    std::uint64_t offset = 0;
-    while (!m_history.Empty() && sum < samples) {
-        sum += m_history.Back().samples;
-        offset = m_history.Back().frameOffset;
-        m_history.PopBack();
-    }
-    m_reader.Seek(offset);
+void SplitEngine::RewindTo(std::uint64_t byteOffset) {
+    while (!m_history.Empty() && m_history.Back().frameOffset >= byteOffset) m_history.PopBack();
+    m_reader.Seek(byteOffset);
 }
 
 void SplitEngine::StepBack(bool repeatsCounted) {

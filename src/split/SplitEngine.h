@@ -44,7 +44,10 @@ public:
                                         const PieceNumbers& numbers, bool* endReached) {
         return WritePiece(path, {PieceLimit::Kind::Bytes, sizeBytes, 0}, numbers, endReached);
     }
-    // The same, with the piece's length in tenths of a second.
+    // The same, with the piece's length in tenths of a second. Lengths add up from the start
+    // of the source (or the end of the last piece by size): the piece ends on the first frame
+    // boundary at or after the sum of every length asked for so far (pieces and skips), so
+    // that a run of pieces does not drift later by the part of a frame each one overshoots.
     [[nodiscard]] bool WritePieceByDuration(const std::filesystem::path& path, int tenths, const PieceNumbers& numbers,
                                             bool* endReached) {
         return WritePiece(path, {PieceLimit::Kind::Duration, 0, tenths}, numbers, endReached);
@@ -56,9 +59,17 @@ public:
         return WritePiece(path, {PieceLimit::Kind::ToEnd, 0, 0}, numbers, &endReached);
     }
     // Reads past tenths of a second of the source without writing; ends on the first frame
-    // boundary at or after the target. *endReached is set when the source ran out. False
-    // only when cancelled.
+    // boundary at or after the target, counted from the start of the source as for
+    // WritePieceByDuration. *endReached is set when the source ran out. False only when
+    // cancelled.
     [[nodiscard]] virtual bool SkipDuration(int tenths, bool* endReached);
+    // The number of pieces of sizeBytes each (as WritePieceBySize cuts them) that the frames
+    // from the reader's position on make, the last one taking the rest; at least 1. Reads
+    // the frames once and leaves the reader where it was. Empty when cancelled.
+    [[nodiscard]] virtual std::optional<int> CountPiecesBySize(std::uint64_t sizeBytes);
+    // Whether the frames read so far hold less audio than the length measured at Open by
+    // more than a frame: the source ended short of what its headers promised.
+    virtual bool AudioShortOfMeasured() const;
     // Linear fade over the first / last tenths of each piece; only the re-encoding engine
     // fades. Call after Open (the length is converted with the source's sample rate).
     virtual void SetFadeIn(bool enabled, int tenths) = 0;
@@ -152,6 +163,9 @@ protected:
         const HistoryEntry& Back() const { return m_entries.back(); }
         const HistoryEntry& Front() const { return m_entries[m_begin]; }
         std::uint64_t TotalSamples() const { return m_totalSamples; }
+        // Samples from the start of the stream to the end of the newest entry: the dropped
+        // entries count, the entries taken back do not.
+        std::uint64_t EndSamples() const { return m_endSamples; }
         void PushBack(const HistoryEntry& entry);
         void PopBack();
         void PopFront();
@@ -161,10 +175,28 @@ protected:
         std::vector<HistoryEntry> m_entries;
         std::size_t m_begin = 0;  // entries before it have been dropped
         std::uint64_t m_totalSamples = 0;
+        std::uint64_t m_endSamples = 0;
     };
 
+    // How a by-size piece measures its own frames: their bytes (a frame copy) or their
+    // samples (the piece is encoded again, so its size follows its length), and how much of
+    // that makes a piece.
+    struct SizeMeasure {
+        bool bytes = true;
+        std::uint64_t target = 0;
+    };
+    virtual SizeMeasure MeasureForSize(std::uint64_t sizeBytes) const { return {true, sizeBytes}; }
+
     // tenths of a second -> samples at the reader's current sample rate.
-    std::uint64_t TenthsToSamples(int tenths) const;
+    std::uint64_t TenthsToSamples(std::int64_t tenths) const;
+    // Adds a length asked for to the lengths before it; where the piece or skip asked for
+    // ends, in samples from the start of the stream.
+    std::uint64_t PlanDuration(int tenths);
+    // Lengths asked for from now on add up from endSamples (where a piece by size ended).
+    void RestartPlannedDurations(std::uint64_t endSamples) {
+        m_plannedBaseSamples = endSamples;
+        m_plannedTenths = 0;
+    }
     // Appends a frame to the history unless it lies at or before the newest entry.
     void RecordFrame(std::uint64_t frameOffset, int samples);
     // The same for a frame just read, with its main-data figures.
@@ -178,9 +210,9 @@ protected:
     // Walks the history backwards until leadInSamples are covered; the offset of the oldest
     // entry visited and the number of entries visited. False when the history is empty.
     bool FindLeadInStart(std::uint64_t* leadInOffset, int* entriesVisited) const;
-    // Takes frames off the end of the history until they hold samples, and moves the reader
-    // back to the oldest one taken (the tail overlap is read again for the next piece).
-    void RewindHistory(std::uint64_t samples);
+    // Takes the frames at or after byteOffset off the history and moves the reader back to
+    // byteOffset (the tail overlap is read again for the next piece).
+    void RewindTo(std::uint64_t byteOffset);
     // Takes frames off the history and moves the reader back to the oldest one, so that the
     // next piece repeats them (the bit reservoir of its first frame is present): three, or
     // more where the Layer III main data needs them (see StepBackFrames). The frames before
@@ -232,6 +264,9 @@ protected:
     Mp3FrameHeader m_streamFormat;
     FrameHistory m_history;
     int m_averageKbps = 0;  // the source's average bit rate, kept from Open
+    std::uint64_t m_measuredSamples = 0;  // the length measured at Open
+    std::uint64_t m_plannedBaseSamples = 0;  // where the lengths asked for start
+    std::int64_t m_plannedTenths = 0;        // the lengths asked for since then
     std::uint64_t m_leadInSamples = 0;
     std::uint64_t m_tailSamples = 0;
     int m_leadInTenths = 0;

@@ -70,8 +70,9 @@ class DirectPlan : public ::testing::TestWithParam<PlanCase> {};
 // Pieces by size or duration until about two are left, then the rest to the end, as the
 // planners ask for them. Each piece is a run of the source's frames: its lead-in (none for
 // the first piece), the three frames before the cut repeated from the piece before, its own
-// frames from the cut up to and including the one that crosses the limit (so they are at
-// least as large or long as asked, by less than one frame), its tail. The next cut is where
+// frames from the cut up to and including the one that crosses the size (so they are at least
+// as large as asked, by less than one frame) or the end of i lengths from the start (so pieces
+// by duration do not drift), its tail. The next cut is where
 // this piece's own frames end, so even pieces smaller than a frame move the split forward.
 // The first piece starts at the first audio frame and the last ends at the last.
 TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
@@ -89,10 +90,16 @@ TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
     long cut = 0;     // the source frame the next piece's own frames start at
     long resume = 0;  // the frame it starts at (up to three before the cut)
     for (int i = 1;; ++i) {
-        // The model: own frames from the cut up to the one crossing the limit.
+        // The model: own frames from the cut up to the one crossing the size, or up to the
+        // first boundary at or after i lengths from the start (at least one frame).
         long ownEnd = cut;
-        for (std::uint64_t sum = 0; sum < limit && ownEnd < total; ++ownEnd) {
-            sum += c.mode == Mode::Size ? src.audio[static_cast<std::size_t>(ownEnd)].bytes : kFrameSamples;
+        if (c.mode == Mode::Size) {
+            for (std::uint64_t sum = 0; sum < limit && ownEnd < total; ++ownEnd) {
+                sum += src.audio[static_cast<std::size_t>(ownEnd)].bytes;
+            }
+        } else {
+            const auto boundary = static_cast<long>((static_cast<std::uint64_t>(i) * limit + kFrameSamples - 1) / kFrameSamples);
+            ownEnd = std::min(total, std::max(cut + 1, boundary));
         }
         const bool toEnd = ownEnd + (ownEnd - cut) >= total;
         const long leadIn = c.leadInTenths > 0 ? std::min(FramesFor(c.leadInTenths), resume) : 0;

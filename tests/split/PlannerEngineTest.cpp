@@ -10,6 +10,7 @@
 #include "split/PagePlanners.h"
 #include "split/PlannerFakes.h"
 #include "split/ReencodeSplitter.h"
+#include "stream/Tags.h"
 
 namespace qm {
 namespace {
@@ -185,10 +186,10 @@ TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
         bool bySize;
         int amount;  // bytes or tenths
         double seconds;
-        std::size_t ownFrames;  // each piece's own frames (128 kbit/s frames are 417 or 418 bytes)
+        std::size_t ownFrames;  // by size: each piece's own frames (128 kbit/s frames are 417 or 418 bytes)
     };
     for (const Case& c : {Case{"size 102 bytes", true, 102, 1.0, 1}, Case{"size 1 KB", true, 1024, 3.0, 3},
-                          Case{"time 0.1 s", false, 1, 3.0, 4}}) {
+                          Case{"time 0.1 s", false, 1, 3.0, 0}}) {
         fixtures::TempDir dir;
         const fs::path song = fixtures::MakeSong(dir, "song.mp3", c.seconds, fixtures::Signal::Noise);
         const std::size_t frames = AudioFrameCount(song);
@@ -204,17 +205,116 @@ TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
                            : batch_plans::PlanByTime(context, &entry, c.amount, &sequence, &message),
                   PlanResult::Done)
             << message;
-        EXPECT_EQ(entry.outputs.size(), (frames + c.ownFrames - 1) / c.ownFrames) << c.name;
+        // The own frames of pieces 1..k: a size's frames each, or up to the first boundary at
+        // or after k tenths.
+        const auto ownEnd = [&c](std::size_t k) {
+            return c.bySize ? k * c.ownFrames : (k * c.amount * kRateHz / 10 + 1151) / 1152;
+        };
+        const std::size_t pieces = c.bySize ? (frames + c.ownFrames - 1) / c.ownFrames
+                                            : static_cast<std::size_t>(c.seconds * 10) / c.amount;
+        EXPECT_EQ(entry.outputs.size(), pieces) << c.name;
         EXPECT_EQ(FileNames(dir.Path()).size(), entry.outputs.size() + 1) << c.name;
         // Up to three repeated frames and the piece's own; the last piece ends with the source.
         for (std::size_t i = 0; i + 1 < entry.outputs.size(); ++i) {
-            EXPECT_EQ(AudioFrameCount(entry.outputs[i]), std::min<std::size_t>(i * c.ownFrames, 3) + c.ownFrames)
+            EXPECT_EQ(AudioFrameCount(entry.outputs[i]), std::min<std::size_t>(ownEnd(i), 3) + ownEnd(i + 1) - ownEnd(i))
                 << c.name << " piece " << i + 1;
         }
         const fixtures::Bytes source = fixtures::ReadFileBytes(song);
         const fixtures::Bytes last = fixtures::ReadFileBytes(entry.outputs.back());
         ASSERT_GT(last.size(), 1000u);
         EXPECT_TRUE(std::equal(last.end() - 1000, last.end(), source.end() - 1000)) << c.name;
+    }
+}
+
+// Many short pieces of a minute-long song, CBR and VBR, copied and re-encoded: a plan by time
+// cuts piece k at the first frame boundary at or after k seconds (no drift: pieces of 39
+// frames one after another would reach the end two pieces early), and a plan by size cuts
+// where the frames reach the size; either way every title counts the pieces written.
+TEST(PlannerEngines, ShortPiecesKeepTheirPlaceAndTitlesCountThem) {
+    constexpr int kSeconds = 60;
+    constexpr std::uint64_t kSizeBytes = 16 * 1024;
+    struct Case {
+        const char* name;
+        bool vbr;
+        bool reencode;
+        bool bySize;
+        bool batch;
+    };
+    for (const Case& c : {Case{"page, time, CBR", false, false, false, false},
+                          Case{"batch, time, VBR", true, false, false, true},
+                          Case{"page, time, re-encoded", false, true, false, false},
+                          Case{"batch, size, VBR", true, false, true, true},
+                          Case{"page, size, re-encoded", false, true, true, false}}) {
+        SCOPED_TRACE(c.name);
+        fixtures::TempDir dir;
+        fixtures::EncodeSpec spec = fixtures::StreamSpec(kSeconds, fixtures::Signal::Noise);
+        spec.vbr = c.vbr;
+        spec.xing = fixtures::XingFrame::Yes;
+        const fs::path song = dir / "song.mp3";
+        fixtures::WriteFileBytes(song, fixtures::EncodeMp3(spec));
+        const fixtures::Bytes source = fixtures::ReadFileBytes(song);
+        const std::vector<fixtures::FrameSpan> frames = fixtures::WalkFrames(source, 0);  // [0]: the Xing frame
+        SplitterOptions options;
+        options.ReencodePieces = c.reencode;
+        options.ID3TitleFormat = "%P%/%T%";
+        options.OutputFileName = "%F%-%P% of %T%.mp3";
+        options.TitleDigitNumber = 1;
+        options.FilenameDigitNumber = 1;
+        options.OutputFolderOpt = OutputFolderCode::Specific;
+        options.SpecifiedOutputFolder = (dir / "out").string();
+        fixtures::FakeOperation operation;
+        const SplitPlanContext context = RealContext(options, operation);
+        std::vector<fs::path> outputs;
+        std::string message;
+        PlanResult result = PlanResult::Failed;
+        if (c.batch) {
+            batch_plans::BatchEntry entry{song, kSeconds, {}};
+            int sequence = 1;
+            result = c.bySize ? batch_plans::PlanBySize(context, &entry, kSizeBytes, &sequence, &message)
+                              : batch_plans::PlanByTime(context, &entry, 10, &sequence, &message);
+            outputs = entry.outputs;
+        } else {
+            const page_plans::PageSource page{song, fs::file_size(song), kSeconds * 10};
+            result = c.bySize ? page_plans::PlanBySize(context, page, kSizeBytes, &outputs, &message)
+                              : page_plans::PlanByTime(context, page, 10, &outputs, &message);
+        }
+        ASSERT_EQ(result, PlanResult::Done) << message;
+        if (!c.bySize) {
+            EXPECT_EQ(outputs.size(), std::size_t{kSeconds});
+        }
+        ASSERT_GE(outputs.size(), 50u);
+        const std::string total = std::to_string(outputs.size());
+        // Where the frames of piece k end: the first boundary at or after k seconds, or where
+        // the frames' bytes (samples, re-encoded) reach the size.
+        std::size_t ownEnd = 0;
+        std::uint64_t sum = 0;
+        for (std::size_t k = 1; k <= outputs.size(); ++k) {
+            const fs::path& piece = outputs[k - 1];
+            EXPECT_EQ(piece.filename().string(), "song-" + std::to_string(k) + " of " + total + ".mp3");
+            TagInfo tag;
+            ASSERT_TRUE(ReadTags(piece, &tag));
+            EXPECT_EQ(tag.title, std::to_string(k) + "/" + total);
+            if (k == outputs.size()) break;
+            const std::size_t ownStart = ownEnd;
+            if (!c.bySize) {
+                ownEnd = (k * kRateHz + 1151) / 1152;
+            } else {
+                const std::uint64_t kbpsBytes = 128 * 1000 / 8;  // the re-encoded pieces' bytes per second
+                const std::uint64_t target = c.reencode ? (kSizeBytes * kRateHz + kbpsBytes - 1) / kbpsBytes : kSizeBytes;
+                for (sum = 0; sum < target; ++ownEnd) sum += c.reencode ? 1152 : frames[ownEnd + 1].bytes;
+            }
+            if (c.reencode) {
+                EXPECT_EQ(fixtures::DecodeWithMpg123(piece).samples, static_cast<std::int64_t>(ownEnd - ownStart) * 1152)
+                    << "piece " << k;
+                continue;
+            }
+            // The piece's frames are the source's, up to the end of its own last frame.
+            const fixtures::Bytes bytes = fixtures::ReadFileBytes(piece);
+            const std::uint64_t end = frames[ownEnd].offset + frames[ownEnd].bytes;
+            ASSERT_GT(bytes.size(), 1000u);
+            EXPECT_TRUE(std::equal(bytes.end() - 1000, bytes.end(), source.begin() + static_cast<std::ptrdiff_t>(end - 1000)))
+                << "piece " << k;
+        }
     }
 }
 

@@ -4,9 +4,11 @@
 // the planners make, writes a small file per piece, and can be told to fail, cancel or run
 // out of source at a given piece.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +29,8 @@ struct EngineScript {
     int endAtPiece = 0;        // piece operation k reports the end of the source
     int emptyAtPiece = 0;      // piece operation k finds the source ended, no frame of its own
     bool skipReachesEnd = false;
+    // The source's frames as CountPiecesBySize sees them: one byte a frame.
+    std::uint64_t audioBytes = 1000;
     CancelFlag* cancel = nullptr;
 
     std::vector<std::string> calls;  // e.g. "size 400 1/3 s1", "duration 50 2/3 s2", "end 3/3 s3"
@@ -61,6 +65,12 @@ public:
         if (on) m_script->calls.push_back("fade-out " + std::to_string(tenths));
     }
     int GetBitRate() const override { return m_script->bitRateKbps; }
+    // A scripted end of the source comes before the audio its length promised.
+    bool AudioShortOfMeasured() const override { return true; }
+    std::optional<int> CountPiecesBySize(std::uint64_t sizeBytes) override {
+        const std::uint64_t pieces = (m_script->audioBytes + sizeBytes - 1) / sizeBytes;
+        return static_cast<int>(std::max<std::uint64_t>(pieces, 1));
+    }
     bool Open(const std::filesystem::path&) override { return m_script->openOk; }
     void Close() override {}
     void SetLeadInOverlap(int tenths) override {

@@ -174,12 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {"duration 1499 1/2 s1", "end 2/2 s2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// With the re-encoding engine the by-size count follows the duration at the engine's bit
-// rate: 128 kbit/s is 16,000 bytes per second, so 160,000-byte pieces are 10 s long and a
-// 25 s source needs 3 pieces whatever the file's size.
-TEST(PagePlanners, BySizeWithReencodingCountsByDurationAtTheBitRate) {
+// The by-size count is the engine's, from the source's frames, whatever the file's size.
+TEST(PagePlanners, BySizeTakesTheEnginesCount) {
     Harness h;
     h.options.ReencodePieces = true;
+    h.script.audioBytes = 480000;
     ASSERT_EQ(page_plans::PlanBySize(h.Context(), h.Source(10'000'000, 250), 160000, &h.outputs, &h.message),
               PlanResult::Done);
     EXPECT_EQ(h.script.calls, (Calls{"size 160000 1/3 s1", "size 160000 2/3 s2", "end 3/3 s3"}));

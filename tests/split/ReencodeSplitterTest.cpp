@@ -335,6 +335,14 @@ TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
     ASSERT_TRUE(engine.Open(src.path));
     engine.SetWriteTag(false);
     long frame = 0;
+    // Lengths add up from the start, or from the end of the last piece by size: a skip or a
+    // piece by duration ends on the first frame boundary at or after their sum.
+    long planBase = 0;
+    std::uint64_t plannedTenths = 0;
+    auto durationFrames = [&](std::uint64_t tenths) {
+        plannedTenths += tenths;
+        return planBase + framesFor(plannedTenths * kRate / 10) - frame;
+    };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const RunStep step = steps[i];
         long frames = 0;
@@ -343,15 +351,17 @@ TEST(ReencodeSplitter, PiecesHoldExactlyTheirFrames) {
         switch (step.kind) {
             case RunStep::Skip:
                 ASSERT_TRUE(engine.SkipDuration(static_cast<int>(step.value), &endReached));
-                frame += framesFor(step.value * kRate / 10);
+                frame += durationFrames(step.value);
                 continue;
             case RunStep::Duration:
                 ASSERT_TRUE(engine.WritePieceByDuration(path, static_cast<int>(step.value), {1, 1, 1, 0}, &endReached));
-                frames = framesFor(step.value * kRate / 10);
+                frames = durationFrames(step.value);
                 break;
             case RunStep::Size:
                 ASSERT_TRUE(engine.WritePieceBySize(path, step.value, {1, 1, 1, 0}, &endReached));
                 frames = framesFor((step.value * kRate + 15999) / 16000);
+                planBase = frame + frames;
+                plannedTenths = 0;
                 break;
             case RunStep::ToEnd:
                 ASSERT_TRUE(engine.WritePieceToEnd(path, {1, 1, 1, 0}));
