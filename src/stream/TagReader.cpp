@@ -52,6 +52,15 @@ std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key
     return Utf8(found->second.front());
 }
 
+// Every value of a property, joined by " / " (an ID3v2.4 text frame may hold several,
+// separated by a null character, which TagLib's own field readers join with spaces); empty
+// when there is none.
+std::string JoinedProperty(const TagLib::PropertyMap& properties, const char* key) {
+    const auto found = properties.find(key);
+    if (found == properties.end() || found->second.isEmpty()) return {};
+    return Utf8(found->second.toString(" / "));
+}
+
 // One tag and its property map. TagLib's Tag::properties() is not virtual, so the map is
 // taken from the concrete tag (or the file) that knows its own keys.
 struct TagSource {
@@ -64,10 +73,14 @@ struct TagSource {
 TagInfo FieldsOf(const TagSource& source) {
     const TagLib::Tag& tag = *source.tag;
     TagInfo fields;
-    fields.title = Utf8(tag.title());
-    fields.artist = Utf8(tag.artist());
-    fields.album = Utf8(tag.album());
-    fields.genre = Utf8(tag.genre());
+    const auto text = [&source](const char* key, const TagLib::String& single) {
+        std::string joined = JoinedProperty(source.properties, key);
+        return joined.empty() ? Utf8(single) : joined;
+    };
+    fields.title = text("TITLE", tag.title());
+    fields.artist = text("ARTIST", tag.artist());
+    fields.album = text("ALBUM", tag.album());
+    fields.genre = text("GENRE", tag.genre());
     fields.comment = Utf8(tag.comment());
     fields.year = FirstProperty(source.properties, "DATE");
     fields.track = LeadingTrackNumber(FirstProperty(source.properties, "TRACKNUMBER"));

@@ -374,6 +374,28 @@ TEST(ReadTags, TrackIsTheLeadingNumber) {
     }
 }
 
+// An ID3v2.4 text frame may hold several values separated by a null character: they read as
+// one text joined by " / ", in every encoding, not run together.
+TEST(ReadTags, SeveralValuesInOneFrameAreJoined) {
+    using namespace std::string_literals;
+    fixtures::TempDir dir;
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16);
+        fixtures::Id3v2Spec spec;
+        spec.majorVersion = 4;
+        spec.utf16 = utf16;
+        spec.title = "some title\0another title\0yet another title"s;
+        spec.artist = "One\0Two"s;
+        spec.album = "Album";
+        fixtures::WriteFileBytes(dir / "t.mp3", fixtures::Concat({fixtures::MakeId3v2Tag(spec), Audio()}));
+        TagInfo read;
+        ASSERT_TRUE(ReadTags(dir / "t.mp3", &read));
+        EXPECT_EQ(read.title, "some title / another title / yet another title");
+        EXPECT_EQ(read.artist, "One / Two");
+        EXPECT_EQ(read.album, "Album");
+    }
+}
+
 // Whatever the reason for failing, the result is false and the fields are left empty, even
 // when the caller's record held values before.
 TEST(ReadTags, FailureLeavesEmptyFields) {
