@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <optional>
 
 #include "fixtures/Fixtures.h"
 #include "settings/MemorySettingsBackend.h"
@@ -39,6 +40,34 @@ fs::path WriteSong(const fs::path& path, double seconds) {
     spec.seconds = seconds;
     fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
     return path;
+}
+
+// A RIFF/WAVE file of seconds of 16-bit stereo tone at 44.1 kHz, which the player decodes.
+fixtures::Bytes WaveFile(double seconds) {
+    fixtures::EncodeSpec spec;
+    spec.seconds = seconds;
+    const std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
+    const auto dataBytes = static_cast<std::uint32_t>(pcm.size() * 2);
+    fixtures::Bytes bytes;
+    const auto text = [&](const char* t) { bytes.insert(bytes.end(), t, t + 4); };
+    const auto le = [&](std::uint32_t value, int byteCount) {
+        for (int i = 0; i < byteCount; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    text("RIFF");
+    le(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    le(16, 4);
+    le(1, 2);  // PCM
+    le(2, 2);
+    le(44100, 4);
+    le(44100 * 4, 4);
+    le(4, 2);
+    le(16, 2);
+    text("data");
+    le(dataBytes, 4);
+    for (const std::int16_t sample : pcm) le(static_cast<std::uint16_t>(sample), 2);
+    return bytes;
 }
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
@@ -127,6 +156,57 @@ TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us "
                                                      "at <support@quillmere.org>.")
                                           .arg(PathText(wav)));
+}
+
+// Files named ".mp3" that hold no MPEG audio (a WAV file, which the player would play, and a
+// file of zeros) and a missing file do not load, however they come: "&Open" and the command
+// line say so with the same message, the command line once the event loop runs; a drop says
+// nothing.
+TEST_F(SplitterPage, FilesWithoutMpegAudioAreRefusedWhereTheyAreLoaded) {
+    struct Case {
+        const char* name;
+        std::optional<fixtures::Bytes> bytes;
+    };
+    const Case cases[] = {
+        {"wave.mp3", WaveFile(2.0)},
+        {"zeros.mp3", fixtures::Bytes(8192, 0)},
+        {"missing.mp3", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir / c.name;
+        if (c.bytes) fixtures::WriteFileBytes(path, *c.bytes);
+        const QString failed =
+            QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <support@quillmere.org>.")
+                .arg(PathText(path));
+        messages.shown.clear();
+
+        page->SetInitialFile(PathText(path));
+        EXPECT_TRUE(page->SourcePath().isEmpty());
+        EXPECT_TRUE(messages.shown.empty());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Messages(), std::vector<QString>{failed});
+
+        page->SetOpenDialog([&](QWidget*) { return PathText(path); });
+        page->OpenFile();
+        EXPECT_TRUE(page->SourcePath().isEmpty());
+        EXPECT_FALSE(page->PlayButton()->isEnabled());
+        EXPECT_EQ(Messages(), (std::vector<QString>{failed, failed}));
+
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(PathText(path))});
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(page.get(), &drop);
+        EXPECT_TRUE(page->SourcePath().isEmpty());
+        EXPECT_EQ(messages.shown.size(), 2u);
+    }
+    // A file that loads from the command line says nothing.
+    messages.shown.clear();
+    song = WriteSong(dir / "song.mp3", 3.0);
+    page->SetInitialFile(PathText(song));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->SourcePath(), PathText(song));
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 // The piece buttons with their messages; the mode decides what takes input.

@@ -30,6 +30,7 @@
 #include <system_error>
 
 #include "settings/Settings.h"
+#include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
@@ -73,6 +74,13 @@ constexpr ColumnEntry kPieceColumns[] = {
     {"No.", Qt::AlignLeft, 50},      {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
     {"Length", Qt::AlignRight, 100}, {"Estimated Size", Qt::AlignRight, 100}, {"Output", Qt::AlignLeft, 250},
 };
+
+// Whether the file holds MPEG audio the splitters can cut: the reader's format check, which
+// refuses the containers of other decoders, without measuring the length.
+bool HoldsMpegAudio(const fs::path& path) {
+    Mp3FrameReader reader;
+    return reader.Open(path, Mp3FrameReader::Measure::FormatOnly);
+}
 
 }  // namespace
 
@@ -295,8 +303,15 @@ void CPageSplitter::MakeShortcuts() {
 
 void CPageSplitter::SetInitialFile(const QString& path) {
     m_initialFile = path;
-    // As a dropped file: a file that cannot be loaded leaves the page empty, silently.
-    LoadSourceFile(path);
+    // A file named on the command line that cannot be loaded is reported as "&Open" reports
+    // it, once the window it belongs to is up.
+    if (LoadSourceFile(path)) return;
+    QTimer::singleShot(0, this, [this, path] { ReportLoadFailure(path); });
+}
+
+void CPageSplitter::ReportLoadFailure(const QString& path) {
+    ShowMessage(this, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
+                          .arg(path, QString::fromLatin1(kSupportAddress)));
 }
 
 void CPageSplitter::SetOpenDialog(std::function<QString(QWidget*)> chooser) { m_openDialog = std::move(chooser); }
@@ -363,16 +378,16 @@ void CPageSplitter::OpenFile() {
     }
     QCoreApplication::processEvents();
     if (chosen.isEmpty()) return;
-    if (LoadSourceFile(chosen)) return;
-    ShowMessage(this, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
-                          .arg(chosen, QString::fromLatin1(kSupportAddress)));
+    if (!LoadSourceFile(chosen)) ReportLoadFailure(chosen);
 }
 
 bool CPageSplitter::LoadSourceFile(const QString& path) {
     CloseSourceFile();
     if (!path.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool opened = m_player.OpenStream(PathOf(path), this);
+    // The player decodes WAV, Ogg and FLAC as well; a file named ".mp3" that holds no MPEG
+    // audio would play here and fail only at "Split Now!", so it is refused now.
+    const bool opened = HoldsMpegAudio(PathOf(path)) && m_player.OpenStream(PathOf(path), this);
     QApplication::restoreOverrideCursor();
     if (!opened) return false;
     std::error_code error;

@@ -55,7 +55,8 @@ public:
     explicit CPageSplitter(SettingsStore& settings, QWidget* parent = nullptr);
     ~CPageSplitter() override;
 
-    // The file named on the command line (absolute path): loaded as a dropped file would be.
+    // The file named on the command line (absolute path): loaded as "&Open" loads, with its
+    // message when that fails (shown once the event loop runs).
     void SetInitialFile(const QString& path);
     QString InitialFile() const { return m_initialFile; }
     // Whether the program found a sound card: without one nothing is played.
@@ -64,7 +65,8 @@ public:
     // "&Open": the open-file dialog, then loading with a message when that fails.
     void OpenFile();
     // Loads path: the page is emptied first, so a failure leaves it empty. False for a file
-    // that is not ".mp3", cannot be opened for playing or measuring, or has no readable size.
+    // that is not ".mp3", holds no MPEG audio, cannot be opened for playing or measuring, or
+    // has no readable size.
     bool LoadSourceFile(const QString& path);
     // Stops playing and empties the page.
     void CloseSourceFile();
@@ -158,6 +160,7 @@ private:
     void ShowPosition(int tenths);
     void ShowAt(int tenths);
     void EnableLoaded(bool loaded);
+    void ReportLoadFailure(const QString& path);
     void OpenMenuAt(const QPoint& globalPos);
     using BoundaryEdit = pieces::BoundaryMove (*)(std::vector<PieceRow>*, int, int, int);
     void MoveBoundary(BoundaryEdit edit, QPushButton* button, pieces::BoundaryOutcome refused, const char* refusal);
