@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <optional>
 
 #include "fixtures/Fixtures.h"
@@ -88,6 +89,58 @@ TEST(SplitterPosition, FormIsChosenByTheFilesLength) {
         {36000, 36000, "1:00:00.0"}, {605, 36000, "0:01:00.5"}, {359999, 400000, "9:59:59.9"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatPosition(c.tenths, c.totalTenths), c.shown) << c.tenths;
+}
+
+// A key that moves the thumb ends the user's move; one that cannot move it (at either end)
+// ends nothing and leaves nothing pending, so the program's next move of the value is not
+// taken for the user's.
+TEST(SplitterTimeline, KeysThatMoveNothingLeaveNoMovePending) {
+    App();
+    struct Case {
+        Qt::Key key;
+        int startTenths;
+        int movesEnded;  // by the key itself
+    };
+    // (Page Up moves a horizontal slider towards its end, Page Down towards its start.)
+    const Case cases[] = {
+        {Qt::Key_Left, 0, 0},  {Qt::Key_Home, 0, 0},    {Qt::Key_PageDown, 0, 0}, {Qt::Key_Right, 500, 0},
+        {Qt::Key_End, 500, 0}, {Qt::Key_PageUp, 500, 0}, {Qt::Key_Right, 0, 1},   {Qt::Key_Home, 250, 1},
+        {Qt::Key_PageUp, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key).toString().toStdString() + " from " + std::to_string(c.startTenths));
+        TimelineSlider timeline;
+        timeline.setRange(0, 500);
+        timeline.setSingleStep(10);
+        timeline.setPageStep(25);
+        timeline.setValue(c.startTenths);
+        int ended = 0;
+        QObject::connect(&timeline, &TimelineSlider::MoveEnded, [&] { ++ended; });
+        QTest::keyClick(&timeline, c.key);
+        EXPECT_EQ(ended, c.movesEnded);
+        timeline.setValue(123);  // the program's move, as the playback timer's
+        EXPECT_EQ(ended, c.movesEnded);
+    }
+}
+
+// A turn of the mouse wheel over the timeline is a finished move, as a key step is; the
+// program's moves after it are not.
+TEST(SplitterTimeline, AWheelStepEndsAMove) {
+    App();
+    TimelineSlider timeline;
+    timeline.setRange(0, 500);
+    timeline.setSingleStep(10);
+    timeline.setValue(200);
+    int ended = 0;
+    QObject::connect(&timeline, &TimelineSlider::MoveEnded, [&] { ++ended; });
+    const QPointF at(5, 5);
+    QWheelEvent wheel(at, timeline.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&timeline, &wheel);
+    EXPECT_NE(timeline.value(), 200);
+    EXPECT_EQ(ended, 1);
+    timeline.setValue(300);
+    EXPECT_EQ(ended, 1);
 }
 
 class SplitterPage : public ::testing::Test {
@@ -310,6 +363,29 @@ TEST_F(SplitterPage, PlayStateMachine) {
     // The position box's arrows step a second while nothing plays.
     page->PositionBox()->stepBy(1);
     EXPECT_EQ(page->PositionText(), "0:01.0");
+}
+
+// While the file plays, a wheel step on the timeline plays from where it put the thumb; a key
+// that moves nothing (Home at the start) leaves no move pending, so "Go to End" after it
+// moves the thumb and not the playback.
+TEST_F(SplitterPage, TimelineStepsWhilePlaying) {
+    Load(100.0);
+    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->PlayPressed();
+    QTest::keyClick(page->Timeline(), Qt::Key_Home);
+    page->GoToEnd();
+    EXPECT_EQ(page->TimelinePosition(), 1000);
+    EXPECT_EQ(page->State(), PlayerState::Playing);
+    EXPECT_LT(page->Player().PositionMs(), 5000u);
+
+    page->MoveTimeline(500);
+    const QPointF at(5, 5);
+    QWheelEvent wheel(at, page->Timeline()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(page->Timeline(), &wheel);
+    const int wheeled = page->TimelinePosition();
+    EXPECT_NE(wheeled, 500);
+    EXPECT_NEAR(static_cast<double>(page->Player().PositionMs()), wheeled * 100.0, 500.0);
 }
 
 // Without a sound card the page says so, and a file can still be loaded and split.

@@ -10,10 +10,15 @@ namespace qm {
 
 TimelineSlider::TimelineSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     setTracking(true);
-    // A key or a click on the groove moves the thumb in one step; the move has ended once
-    // the value has followed it.
+    // A key, a click on the groove or a turn of the mouse wheel moves the thumb in one step
+    // (the wheel's step arrives as a move while the thumb is not held); the move has ended
+    // once the value has followed it. The action is reported with the thumb already at its
+    // new place and the value still at the old one: a step that moves nothing (Left at the
+    // start, End at the end) ends no move, and the next change of the value, which the
+    // program makes, is not taken for the user's.
     connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
-        if (action != SliderMove && action != SliderNoAction) m_stepPending = true;
+        const bool step = action != SliderNoAction && (action != SliderMove || !isSliderDown());
+        m_stepPending = step && sliderPosition() != value();
     });
     connect(this, &QAbstractSlider::valueChanged, this, [this] {
         if (!m_stepPending || isSliderDown()) return;

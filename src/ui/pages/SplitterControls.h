@@ -25,8 +25,8 @@ public:
     QMargins ValueInsets() const;
 
 signals:
-    // A move by the user has ended: the thumb was released, or a key or a click on the
-    // groove moved it.
+    // A move by the user has ended: the thumb was released, or a key, a click on the groove
+    // or the mouse wheel moved it.
     void MoveEnded();
 
 protected:
@@ -35,7 +35,7 @@ protected:
 private:
     int m_selectionStart = 0;
     int m_selectionEnd = 0;
-    bool m_stepPending = false;  // a key or groove click is moving the thumb
+    bool m_stepPending = false;  // a key, groove click or wheel step is moving the thumb
 };
 
 class PositionSpin : public QAbstractSpinBox {
