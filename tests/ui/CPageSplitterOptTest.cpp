@@ -286,6 +286,46 @@ TEST_F(SplitterOptTest, LeavingRefusesMissingValuesWithTheirMessages) {
     }
 }
 
+// A count emptied and then disabled by its box cannot be corrected, so it does not keep the
+// user on the page: its option keeps a sound value (the title digits as typing left them, 0;
+// the stored number of first pieces). Ticked again, the empty field is refused as before.
+TEST_F(SplitterOptTest, AnEmptyCountItsBoxDisabledDoesNotKeepTheUserOnThePage) {
+    const struct {
+        const char* what;
+        QCheckBox* SplitterOptControls::*box;
+        ArrowEdit* SplitterOptControls::*field;
+        int SplitterOptions::*option;
+        int kept;
+    } cases[] = {
+        {"title digits", &SplitterOptControls::keepTag, &SplitterOptControls::titleDigits,
+         &SplitterOptions::TitleDigitNumber, 0},
+        {"first pieces", &SplitterOptControls::firstPieces, &SplitterOptControls::firstPiecesNumber,
+         &SplitterOptions::FirstPiecesNumber, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_page.reset();
+        m_store.splitterOptions = MakeSplitterOptions("/home/user/Documents");
+        Options().KeepID3tag = true;
+        Options().SplitFirstNPieces = true;
+        Options().TitleDigitNumber = 3;
+        Options().FirstPiecesNumber = 4;
+        Page().show();
+        m_messages.shown.clear();
+        (Ui().*c.field)->SetText(QString());
+        (Ui().*c.box)->click();
+        EXPECT_FALSE((Ui().*c.field)->isEnabled());
+        EXPECT_TRUE(Page().Validate());
+        EXPECT_TRUE(m_messages.shown.empty());
+        EXPECT_EQ(Options().*c.option, c.kept);
+
+        (Ui().*c.box)->click();
+        EXPECT_FALSE(Page().Validate());
+        ASSERT_EQ(m_messages.shown.size(), 1u);
+        EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("Please enter an integer."));
+    }
+}
+
 // Stored values that match no entry select the first one, which leaving then stores.
 TEST_F(SplitterOptTest, UnknownStoredValuesFallBackToTheFirstEntry) {
     Options().MP3SampleRate = 44000;

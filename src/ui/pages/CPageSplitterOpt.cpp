@@ -339,7 +339,10 @@ void CPageSplitterOpt::ShowSamples() {
 }
 
 bool CPageSplitterOpt::TakeIntegers() {
-    // The integer fields in the page's order; an empty one stops the transfer there.
+    // The integer fields in the page's order; an empty one stops the transfer there. An empty
+    // field that its box has disabled is passed over: the user cannot reach it to correct it,
+    // and its option keeps the sound value it holds (the digit count as typing left it, the
+    // number of first pieces as stored).
     const struct {
         ArrowEdit* field;
         int* value;
@@ -351,6 +354,7 @@ bool CPageSplitterOpt::TakeIntegers() {
     for (const auto& integer : integers) {
         bool read = false;
         const int value = integer.field->Text().toInt(&read);
+        if (!read && !integer.field->isEnabledTo(this)) continue;
         if (!read) return Refuse(integer.field, QStringLiteral("Please enter an integer."));
         *integer.value = integer.value == &Options().FirstPiecesNumber ? value : std::min(value, kMaxDigitNumber);
     }
