@@ -339,6 +339,35 @@ TEST_F(SplitterOptTest, UnknownStoredValuesFallBackToTheFirstEntry) {
     EXPECT_EQ(Options().MP3SampleRate, 8000);
 }
 
+// A stored pair that the lists cannot show, or that no encoder takes, is shown (and stored on
+// leaving) as the coupling of the two lists would make it: the rate shown, or the first when
+// none matches, and the bit rate brought into its range.
+TEST_F(SplitterOptTest, StoredRatesAreShownAsAnEncodablePair) {
+    const struct {
+        int storedHz, storedKbps;
+        const char* shownRate;
+        const char* shownBitRate;
+    } cases[] = {
+        {44000, 128, "8000 Hz", "64 kbps"},     // an unknown rate: the first, then at most 64 kbit/s
+        {22050, 320, "22050 Hz", "160 kbps"},   // a pair no encoder takes
+        {44100, 999, "44100 Hz", "32 kbps"},    // an unknown bit rate: the first, then at least 32
+        {48000, 192, "48000 Hz", "192 kbps"},   // a sound pair stays
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.storedHz) + " Hz, " + std::to_string(c.storedKbps) + " kbps");
+        m_page.reset();
+        m_store.splitterOptions = MakeSplitterOptions("/home/user/Documents");
+        Options().MP3SampleRate = c.storedHz;
+        Options().MP3BitRate = c.storedKbps;
+        Page();
+        EXPECT_EQ(Ui().sampleRate->currentText(), QString::fromLatin1(c.shownRate));
+        EXPECT_EQ(Ui().bitRate->currentText(), QString::fromLatin1(c.shownBitRate));
+        EXPECT_TRUE(Page().Validate());
+        EXPECT_EQ(QStringLiteral("%1 Hz").arg(Options().MP3SampleRate), QString::fromLatin1(c.shownRate));
+        EXPECT_EQ(QStringLiteral("%1 kbps").arg(Options().MP3BitRate), QString::fromLatin1(c.shownBitRate));
+    }
+}
+
 // Before its window is filled the page lets the user go without looking at anything.
 TEST_F(SplitterOptTest, AnUnshownPagePassesAndKeepsItsTemplates) {
     Options().OutputFileName = "%F% (%P%).mp3";

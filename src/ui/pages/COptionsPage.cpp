@@ -109,9 +109,22 @@ void COptionsPage::ShowSharedFields() {
     FillValueList(ui.sampleRate, SampleRateEntries());
     FillValueList(ui.bitRate, BitRateEntries());
     FillValueList(ui.channels, ChannelEntries());
-    SelectValue(ui.sampleRate, *fields.sampleRateHz);
-    SelectValue(ui.bitRate, *fields.bitRateKbps);
     SelectValue(ui.channels, static_cast<int>(*fields.channelMode));
+    ShowEncodablePair(fields.sampleRateHz, fields.bitRateKbps);
+}
+
+void COptionsPage::ShowEncodablePair(int* rateHz, int* kbps) {
+    const OptionsPageControls& ui = SharedUi();
+    // A stored rate or bit rate that no entry carries shows the first entry. The bit rate is
+    // then brought into what MPEG can encode at the rate shown, as choosing the rate would
+    // bring it, so the page never shows (nor leaving stores) a pair an encoder refuses, such
+    // as 8000 Hz at 128 kbit/s.
+    if (!SelectValue(ui.sampleRate, *rateHz)) *rateHz = SelectedValue(ui.sampleRate, *rateHz);
+    if (!SelectValue(ui.bitRate, *kbps)) *kbps = SelectedValue(ui.bitRate, *kbps);
+    const int fitting = BitRateForSampleRate(*rateHz, *kbps);
+    if (fitting == *kbps) return;
+    *kbps = fitting;
+    SelectValue(ui.bitRate, fitting);
 }
 
 void COptionsPage::EnableEncodingLists(bool enabled) {

@@ -117,6 +117,7 @@ protected:
 
 private:
     void ShowSharedFields();
+    void ShowEncodablePair(int* rateHz, int* kbps);
     void EnableSpecificFolder();
     void SampleRateChosen();
     void BitRateChosen();
