@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextLayout>
 
 #include "output/Templates.h"
 #include "settings/MemorySettingsBackend.h"
@@ -323,6 +324,30 @@ TEST_F(SplitterOptTest, AnEmptyCountItsBoxDisabledDoesNotKeepTheUserOnThePage) {
         EXPECT_FALSE(Page().Validate());
         ASSERT_EQ(m_messages.shown.size(), 1u);
         EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("Please enter an integer."));
+    }
+}
+
+// The tree-folders example speaks of this platform's paths and names the folder the rule
+// makes of them; laid out at any width, its lines break between words, never inside a path.
+TEST_F(SplitterOptTest, TheTreeFoldersExampleShowsPosixPathsWhole) {
+    const QString shown = Ui().treeExample->text();
+    QString plain = shown;
+    plain.remove(QChar(0x2060));
+    EXPECT_EQ(plain.toStdString(),
+              "For example: original MP3 file is \"/home/user/Music/sample.mp3\", specified output folder is "
+              "\"/home/user/Output\". If the option is checked, then the program will create folder "
+              "\"/home/user/Output/home/user/Music/\" and output piece(s) at the folder.");
+    for (int widthPixels = 100; widthPixels <= 1000; widthPixels += 25) {
+        QTextLayout layout(shown, Ui().treeExample->font());
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(widthPixels);
+        }
+        layout.endLayout();
+        for (int i = 1; i < layout.lineCount(); ++i) {
+            const int start = layout.lineAt(i).textStart();
+            EXPECT_EQ(shown[start - 1], QLatin1Char(' ')) << widthPixels << " px: " << shown.mid(start).toStdString();
+        }
     }
 }
 

@@ -45,5 +45,21 @@ TEST(HelpPagesTest, EveryTabHasAPageAndEveryLinkLeadsSomewhere) {
     }
 }
 
+// The help speaks of the platform it runs on: its paths, its settings file and its file
+// manager, not another system's drives, registry or help files.
+TEST(HelpPagesTest, PagesSpeakOfThisPlatform) {
+    test::App();
+    const char* const otherSystems[] = {"C:\\", "D:\\", "registry", "HKEY", "Explorer", ".chm", "Windows"};
+    const QStringList pages = QDir(QStringLiteral(":/help")).entryList({QStringLiteral("*.html")});
+    ASSERT_FALSE(pages.isEmpty());
+    for (const QString& page : pages) {
+        const QString text = ReadPage(page);
+        for (const char* word : otherSystems) {
+            EXPECT_FALSE(text.contains(QLatin1String(word), Qt::CaseInsensitive)) << page.toStdString() << ": " << word;
+        }
+    }
+    EXPECT_TRUE(ReadPage(QStringLiteral("index.html")).contains(QStringLiteral("~/.config/Quillmere/Quillmere.conf")));
+}
+
 }  // namespace
 }  // namespace qm

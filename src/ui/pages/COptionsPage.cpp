@@ -81,7 +81,7 @@ void COptionsPage::AddTargetExistsRow(QGridLayout* grid, int row, const QString&
 void COptionsPage::MakeTreeFolders(const QString& caption, const QString& what, QWidget* parent) {
     OptionsPageControls& ui = SharedUi();
     ui.treeFolders = new QCheckBox(caption, parent);
-    ui.treeExample = new QLabel(TreeFoldersExample(what), parent);
+    ui.treeExample = new QLabel(KeepPathsWhole(TreeFoldersExample(what)), parent);
     ui.treeExample->setWordWrap(true);
 }
 

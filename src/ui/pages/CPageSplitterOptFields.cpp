@@ -9,6 +9,7 @@
 #include <array>
 #include <limits>
 
+#include "output/Paths.h"
 #include "settings/Options.h"
 
 namespace qm {
@@ -167,11 +168,25 @@ QLabel* BuddyLabel(const QString& caption, QWidget* control, QWidget* parent) {
 }
 
 QString TreeFoldersExample(const QString& what) {
+    // A source in the user's music folder and an output folder beside it; the folder the
+    // example names is the one the tree-folders rule makes of them.
+    constexpr const char* kSourceFolder = "/home/user/Music/";
+    constexpr const char* kSourceName = "sample.mp3";
+    constexpr const char* kOutputFolder = "/home/user/Output";
+    const std::string created = std::string(kOutputFolder) + "/" + MirroredFolderText(kSourceFolder);
     return QStringLiteral(
-               "For example: original MP3 file is \"C:\\Music\\sample.mp3\", specified output "
-               "folder is \"D:\\Output\". If the option is checked, then the program will "
-               "create folder \"D:\\Output\\C\\Music\\\" and output %1 at the folder.")
-        .arg(what);
+               "For example: original MP3 file is \"%1%2\", specified output folder is \"%3\". If the option "
+               "is checked, then the program will create folder \"%4\" and output %5 at the folder.")
+        .arg(QString::fromLatin1(kSourceFolder), QString::fromLatin1(kSourceName), QString::fromLatin1(kOutputFolder),
+             QString::fromStdString(created), what);
+}
+
+QString KeepPathsWhole(const QString& text) {
+    // A word joiner after each separator leaves a line no place to break inside a path; the
+    // spaces between words stay the only places.
+    QString kept = text;
+    kept.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
+    return kept;
 }
 
 namespace {

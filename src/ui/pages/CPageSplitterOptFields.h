@@ -98,5 +98,7 @@ QLabel* BuddyLabel(const QString& caption, QWidget* control, QWidget* parent);
 
 // The text of the example under the tree-folders box; `what` names the output ("piece(s)").
 QString TreeFoldersExample(const QString& what);
+// text as a wrapping label shows it: a line breaks between words, never inside a path.
+QString KeepPathsWhole(const QString& text);
 
 }  // namespace qm
