@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,6 +20,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageSplitterOpt.h"
 #include "ui/pages/CPageSplitterOptFields.h"
+#include "ui/pages/CPageSplitterOptTagHelp.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/widgets/GatheringDialogs.h"
 
@@ -229,14 +231,68 @@ TEST_F(SplitterOptTest, EnablingFollowsTheBoxesAndTheOutputFolder) {
     EXPECT_TRUE(HoldsFocus(Ui().firstPiecesNumber));
 }
 
-// Each help button shows the help of its own box, as information.
+// Each help button shows the help of its own box.
 TEST_F(SplitterOptTest, HelpButtonsShowTheirBoxesTags) {
+    std::vector<std::string> shown;
+    Page().SetTagHelpViewer([&](const std::string& help) { shown.push_back(help); });
     Ui().titleHelp->click();
     Ui().fileNameHelp->click();
-    ASSERT_EQ(m_messages.shown.size(), 2u);
-    EXPECT_EQ(m_messages.shown[0].text.toStdString(), TitleTagHelp());
-    EXPECT_EQ(m_messages.shown[1].text.toStdString(), FileNameTagHelp());
-    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(shown, (std::vector<std::string>{TitleTagHelp(), FileNameTagHelp()}));
+    EXPECT_TRUE(m_messages.shown.empty());
+}
+
+// The help of each template box is shown as two grids, tags with their meanings and samples
+// with their examples, each cell on one line, in a window that fits a 1024-pixel screen.
+TEST(SplitterOptTagHelp, TheHelpIsShownAsGridsOfWholeLines) {
+    test::App();
+    const struct {
+        const char* what;
+        const std::string& help;
+        const char* intro;
+        std::size_t tags;
+        TagHelpRow firstTag;
+        std::size_t samples;
+        TagHelpRow lastSample;
+    } cases[] = {
+        {"file name", FileNameTagHelp(), "You can use the following tags in file name.", 10,
+         {"%F%", "source file name (not including extension)"}, 11,
+         {"%A%-%I%-%N%-%P%.mp3", "Artist-Title-5-1.mp3, Artist-Title-5-2.mp3"}},
+        {"title", TitleTagHelp(), "You can use the following tags in ID3 title.", 5, {"%I%", "title of original MP3 file"},
+         10, {"[%P%/%T%]%I%", "[1/9]Title, [2/9]Title"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TagHelpTable table = ParseTagHelp(c.help);
+        EXPECT_EQ(table.intro, QString::fromLatin1(c.intro));
+        ASSERT_EQ(table.tags.size(), c.tags);
+        EXPECT_EQ(table.tags.front().left, c.firstTag.left);
+        EXPECT_EQ(table.tags.front().right, c.firstTag.right);
+        EXPECT_EQ(table.samplesCaption, QStringLiteral("Samples:"));
+        ASSERT_EQ(table.samples.size(), c.samples);
+        EXPECT_EQ(table.samples.back().left, c.lastSample.left);
+        EXPECT_EQ(table.samples.back().right, c.lastSample.right);
+
+        TagHelpDialog dialog(c.help);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Quillmere"));
+        const struct {
+            QGridLayout* grid;
+            const std::vector<TagHelpRow>& rows;
+        } grids[] = {{dialog.TagsGrid(), table.tags}, {dialog.SamplesGrid(), table.samples}};
+        for (const auto& g : grids) {
+            ASSERT_EQ(g.grid->rowCount(), static_cast<int>(g.rows.size()));
+            ASSERT_EQ(g.grid->columnCount(), 2);
+            for (int row = 0; row < g.grid->rowCount(); ++row) {
+                for (int column = 0; column < 2; ++column) {
+                    auto* cell = qobject_cast<QLabel*>(g.grid->itemAtPosition(row, column)->widget());
+                    ASSERT_NE(cell, nullptr);
+                    EXPECT_FALSE(cell->wordWrap());
+                    const TagHelpRow& expected = g.rows[static_cast<std::size_t>(row)];
+                    EXPECT_EQ(cell->text(), column == 0 ? expected.left : expected.right);
+                }
+            }
+        }
+        EXPECT_LT(dialog.sizeHint().width(), 1024);
+    }
 }
 
 // The checks made on leaving, each with its message and the focus on its field.

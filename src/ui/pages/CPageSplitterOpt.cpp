@@ -13,6 +13,7 @@
 #include "output/Templates.h"
 #include "settings/Settings.h"
 #include "ui/pages/CPageSplitterOptFields.h"
+#include "ui/pages/CPageSplitterOptTagHelp.h"
 #include "ui/shell/MessageBoxes.h"
 
 namespace qm {
@@ -251,11 +252,17 @@ void CPageSplitterOpt::ConnectTemplates() {
             digits->SetText(QString::number(std::clamp(digits->Text().toInt() + direction, 0, kMaxDigitNumber)));
         });
     }
-    const auto showHelp = [this](const std::string& help) {
-        ShowMessage(this, FromUtf8(help), MessageIcon::Information);
-    };
-    connect(m_ui.titleHelp, &QPushButton::clicked, this, [showHelp] { showHelp(TitleTagHelp()); });
-    connect(m_ui.fileNameHelp, &QPushButton::clicked, this, [showHelp] { showHelp(FileNameTagHelp()); });
+    connect(m_ui.titleHelp, &QPushButton::clicked, this, [this] { ShowTagHelp(TitleTagHelp()); });
+    connect(m_ui.fileNameHelp, &QPushButton::clicked, this, [this] { ShowTagHelp(FileNameTagHelp()); });
+}
+
+void CPageSplitterOpt::ShowTagHelp(const std::string& help) {
+    if (m_tagHelpViewer) {
+        m_tagHelpViewer(help);
+        return;
+    }
+    TagHelpDialog dialog(help, this);
+    dialog.exec();
 }
 
 void CPageSplitterOpt::FillOwnControls() {

@@ -4,6 +4,9 @@
 // fields are the splitter options of the settings store, which the split planners and the
 // output placement read.
 
+#include <functional>
+#include <string>
+
 #include "ui/pages/COptionsPage.h"
 
 namespace qm {
@@ -42,6 +45,10 @@ public:
 
     explicit CPageSplitterOpt(SettingsStore& settings, QWidget* parent = nullptr);
 
+    // Puts viewer in place of the window the "?" buttons show their help text (UTF-8) in
+    // (tests; an empty function restores it).
+    void SetTagHelpViewer(std::function<void(const std::string&)> viewer) { m_tagHelpViewer = std::move(viewer); }
+
 private:
     void BuildControls();
     QWidget* BuildSplitSection();
@@ -54,6 +61,7 @@ private:
     void StepLength(ArrowEdit* field, int* tenths, int tenthsPerStep, int direction);
     void DigitsChanged(ArrowEdit* field, int* digits);
     void ShowSamples();
+    void ShowTagHelp(const std::string& help);
     bool TakeIntegers();
     bool TakeLength(ArrowEdit* field, bool emptyIsZero, int* tenths);
     // Every field of the page but the encoding and placement ones is filled and taken here;
@@ -61,6 +69,8 @@ private:
     void FillOwnControls() override;
     bool TakeOwnFields() override;
     void TakeOwnChoices() override;
+
+    std::function<void(const std::string&)> m_tagHelpViewer;
 };
 
 }  // namespace qm
