@@ -3,7 +3,7 @@
 #   ./dev.sh run    install missing Debian packages, build, start the desktop program when a
 #                   display is available (else run quillmere-cli on a demo file)
 #   ./dev.sh test   install missing Debian packages, build, run the whole test suite
-#                   (plain build, a warning-free Release build of the programs, the engine
+#                   (plain build, a warning-free Release build of the whole tree, the engine
 #                   and command-line tests under ASan + UBSan, the slow tests, and every fuzz
 #                   target for 30 s on its seed inputs)
 #   ./dev.sh build  build only (build/)
@@ -74,11 +74,10 @@ run_tests() {
   build build
   # The slow tests (a file past 4 GiB) run once, on their own, at the end.
   (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600 -LE slow)
-  # The optimiser sees more than a debug build and warns about more: the programs and the
-  # test kit must build without a warning in Release too.
-  cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_GUI=OFF \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-  cmake --build build-release -j "$JOBS" --target quillmere-cli qm-make-fixture
+  # The optimiser sees more than a debug build and warns about more: the whole tree (the
+  # programs, the desktop program, the tests and the benchmark programs) must build without a
+  # warning in Release too.
+  build build-release -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
   # The engines and the command-line program again under AddressSanitizer and
   # UndefinedBehaviorSanitizer.
   build build-asan -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_GUI=OFF
