@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <array>
 
 #include "settings/Settings.h"
@@ -83,6 +84,9 @@ void COptionsPage::MakeTreeFolders(const QString& caption, const QString& what, 
     ui.treeFolders = new QCheckBox(caption, parent);
     ui.treeExample = new QLabel(KeepPathsWhole(TreeFoldersExample(what)), parent);
     ui.treeExample->setWordWrap(true);
+    // The example reads as part of the box above it: it starts under the box's caption.
+    ui.treeExample->setIndent(parent->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                              parent->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
 }
 
 void COptionsPage::ConnectSharedControls() {

@@ -248,10 +248,12 @@ QWidget* CPageSplitter::MakePiecesArea() {
     m_list->setHeaderLabels(captions);
     for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
         m_list->headerItem()->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
-        // Never narrower than the caption or a long position in the list's font.
+        // Never narrower than the caption (in the header's font) or a long position in the
+        // list's font.
+        const int caption = m_list->header()->fontMetrics().horizontalAdvance(captions[i] + QStringLiteral("00"));
         const int text = m_list->fontMetrics().horizontalAdvance(
             i == kNumberColumn ? captions[i] + QStringLiteral("000") : QStringLiteral("00:00:00.0 "));
-        m_list->setColumnWidth(i, std::max(kPieceColumns[i].widthPixels, text + 24));
+        m_list->setColumnWidth(i, std::max({kPieceColumns[i].widthPixels, caption + 24, text + 24}));
     }
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this,

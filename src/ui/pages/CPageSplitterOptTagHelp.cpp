@@ -84,6 +84,8 @@ TagHelpTable ParseTagHelp(const std::string& help) {
 
 TagHelpDialog::TagHelpDialog(const std::string& help, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kMessageCaption));
+    // A message window: a title and a close button, nothing to resize.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     const TagHelpTable table = ParseTagHelp(help);
 
     auto* text = new QVBoxLayout;
