@@ -56,5 +56,26 @@ TEST(SortListCtrlTest, FigureColumnsFitTheirWidestTexts) {
     }
 }
 
+// The tag texts sort as words on every list (read as numbers, every title would be 0 and a
+// click would leave the rows as they were).
+TEST(SortListCtrlTest, TagTextColumnsSortAsText) {
+    App();
+    for (ListKind kind :
+         {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
+        for (ListColumn tagColumn : {ListColumn::Title, ListColumn::Artist, ListColumn::Album, ListColumn::Genre}) {
+            SortListCtrl list;
+            SetUpColumns(&list, kind);
+            const int column = ColumnIndex(kind, tagColumn);
+            for (const char* text : {"Zulu", "Alpha", "Mike"}) {
+                const int row = list.InsertRow(QStringLiteral("f"), std::make_unique<ListItemRecord>());
+                list.SetItemText(row, column, QString::fromLatin1(text));
+            }
+            list.SortByHeaderClick(column);
+            EXPECT_EQ(Column(list, column), (QStringList{"Alpha", "Mike", "Zulu"}))
+                << static_cast<int>(kind) << " column " << column;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qm
