@@ -19,6 +19,7 @@
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/GatheringDialogs.h"
 #include "ui/widgets/ProgressDialog.h"
+#include "stream/Mp3FrameReader.h"
 
 namespace qm {
 namespace {
@@ -341,6 +342,100 @@ TEST(FileListCtrlTest, RowTextsOfATaggedFile) {
         for (int column = 0; column < list.columnCount(); ++column) texts << list.ItemText(0, column);
         EXPECT_EQ(texts, c.texts) << static_cast<int>(c.kind);
         EXPECT_EQ(list.Record(0)->path, path);
+    }
+}
+
+// A RIFF/WAVE file of 16-bit stereo PCM at 44.1 kHz: a second of the fixtures' tone.
+fs::path WriteWav(const fs::path& path) {
+    fixtures::EncodeSpec spec;
+    spec.seconds = 1.0;
+    spec.channels = fixtures::Channels::Stereo;
+    const std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
+    const auto dataBytes = static_cast<std::uint32_t>(pcm.size() * sizeof(std::int16_t));
+    fixtures::Bytes out;
+    const auto text = [&](const char* t) { out.insert(out.end(), t, t + 4); };
+    const auto le = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    text("RIFF");
+    le(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    le(16, 4);
+    le(1, 2);  // PCM
+    le(2, 2);
+    le(44100, 4);
+    le(44100 * 4, 4);
+    le(4, 2);
+    le(16, 2);
+    text("data");
+    le(dataBytes, 4);
+    for (const std::int16_t sample : pcm) le(static_cast<std::uint16_t>(sample), 2);
+    fixtures::WriteFileBytes(path, out);
+    return path;
+}
+
+// A file that holds no MPEG audio is refused by every list, whatever its name says, and
+// named in the one failure message, not listed to fail only when it is split or joined.
+TEST(FileListCtrlTest, FilesWithoutMpegAudioAreRefusedOnEveryList) {
+    App();
+    fixtures::TempDir dir;
+    const fs::path wav = WriteWav(dir / "speech.mp3");
+    const fs::path junk = dir / "junk.mp3";
+    fixtures::WriteFileBytes(junk, fixtures::Junk(20000, 7));
+    for (ListKind kind :
+         {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
+        for (const fs::path& path : {wav, junk}) {
+            RecordedMessages messages;
+            FileListCtrl list(kind);
+            list.LoadFileList({path});
+            EXPECT_EQ(list.RowCount(), 0) << static_cast<int>(kind) << " " << path;
+            ASSERT_EQ(messages.shown.size(), 1u) << static_cast<int>(kind) << " " << path;
+            EXPECT_TRUE(messages.shown[0].text.startsWith("Failed to load the following files.\n\n" +
+                                                          QString::fromStdString(path.string()) + "\n"));
+        }
+    }
+}
+
+// A file of variable bit rate shows its average, marked VBR, and the same text on every list
+// (the batch splitter showed its first frame's rate); a constant rate shows the rate alone.
+TEST(FileListCtrlTest, BitRateTextOfConstantAndVariableRates) {
+    App();
+    fixtures::TempDir dir;
+    struct Case {
+        const char* name;
+        bool vbr;
+        fixtures::XingFrame xing;
+    };
+    const Case cases[] = {
+        {"cbr.mp3", false, fixtures::XingFrame::No},
+        {"cbr-info.mp3", false, fixtures::XingFrame::Yes},
+        {"vbr-xing.mp3", true, fixtures::XingFrame::Yes},
+        {"vbr-bare.mp3", true, fixtures::XingFrame::No},
+    };
+    for (const Case& c : cases) {
+        fixtures::EncodeSpec spec;
+        spec.seconds = 6.0;
+        spec.signal = fixtures::Signal::Sweep;
+        spec.vbr = c.vbr;
+        spec.vbrQuality = 6;
+        spec.xing = c.xing;
+        const fs::path path = dir / c.name;
+        fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
+        Mp3FrameReader reader;
+        ASSERT_TRUE(reader.Open(path));
+        for (ListKind kind :
+             {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
+            // A constant rate: the frames' own on the batch splitter, the file's bytes over
+            // its length on the joiner lists (an Info frame counts there).
+            const int cbrKbps = kind == ListKind::BatchSplitter ? 128 : reader.BitRateKbps();
+            const QString expected = c.vbr ? QStringLiteral("%1 kbps VBR").arg(reader.BitRateKbps())
+                                           : QStringLiteral("%1 kbps").arg(cbrKbps);
+            FileListCtrl list(kind);
+            ASSERT_EQ(list.AddFile(path), AddOutcome::Added);
+            EXPECT_EQ(list.ItemText(0, ColumnIndex(kind, ListColumn::BitRate)).toStdString(), expected.toStdString())
+                << c.name << " on list " << static_cast<int>(kind);
+        }
     }
 }
 

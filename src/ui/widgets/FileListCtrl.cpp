@@ -11,14 +11,13 @@
 #include <QUrl>
 #include <system_error>
 
-#include "join/PcmSource.h"
-#include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
 #include "ui/shell/Addresses.h"
 #include "ui/shell/MessageBoxes.h"
 #include "ui/widgets/GatheringDialogs.h"
 #include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/RowAnalysis.h"
 
 namespace qm {
 
@@ -36,28 +35,6 @@ std::string IdentityOf(const fs::path& path) {
     fs::path resolved = fs::weakly_canonical(path, error);
     if (error) resolved = fs::absolute(path, error).lexically_normal();
     return resolved.string();
-}
-
-// The figures of a row: the frame reader's analysis on the joiner lists; on the batch
-// splitter, the decoded source's, as the splitter reads the file the same way.
-bool AnalyseFile(ListKind kind, const fs::path& path, ListItemRecord* record) {
-    if (kind == ListKind::BatchSplitter) {
-        AudioLayerSource source;
-        if (!source.Open(path, 0)) return false;
-        record->durationSeconds = source.GetDuration();
-        record->sampleRateHz = source.GetSampleRate();
-        record->bitRateKbps = source.GetFrameBitrate();
-        record->channelMode = source.GetChannelMode();
-        return true;
-    }
-    Mp3FrameReader reader;
-    if (!reader.Open(path)) return false;
-    record->durationSeconds = reader.DurationSeconds();
-    record->sampleRateHz = reader.SampleRateHz();
-    record->bitRateKbps = reader.BitRateKbps();
-    record->channelMode = reader.ChannelMode();
-    record->hasInfoFrame = !reader.InfoFrame().empty();
-    return true;
 }
 
 // The failed paths of one load: the first kMaxListedFailures in full, then one line saying
@@ -299,7 +276,7 @@ AddOutcome FileListCtrl::AddFile(const fs::path& path) {
     if (!HasExtension(path, ".mp3")) return AddOutcome::Failed;
     auto record = std::make_unique<ListItemRecord>();
     record->path = path;
-    if (!AnalyseFile(m_kind, path, record.get())) return AddOutcome::Failed;
+    if (!AnalyseListFile(m_kind, path, record.get())) return AddOutcome::Failed;
     std::error_code error;
     const std::uintmax_t sizeBytes = fs::file_size(path, error);
     ReadTags(path, &record->tags);

@@ -107,7 +107,7 @@ QString WidestFigure(ListColumn column) {
         case ListColumn::Length:
             return QStringLiteral("99:59:59");
         case ListColumn::BitRate:
-            return QStringLiteral("320 kbps");
+            return QStringLiteral("320 kbps VBR");
         case ListColumn::Freq:
             return QStringLiteral("48000 Hz");
         case ListColumn::Ch:
@@ -155,6 +155,12 @@ QString ChannelModeText(std::optional<ChannelMode> channelMode) {
     return QString();
 }
 
+QString BitRateText(const ListItemRecord& record) {
+    // The number leads, so that the column sorts by it.
+    return record.variableBitRate ? QStringLiteral("%1 kbps VBR").arg(record.bitRateKbps)
+                                  : QStringLiteral("%1 kbps").arg(record.bitRateKbps);
+}
+
 bool SkipsDuplicates(ListKind kind) { return kind == ListKind::BatchSplitter || kind == ListKind::BatchJoinerMain; }
 
 void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record, std::int64_t sizeBytes) {
@@ -173,7 +179,7 @@ void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemReco
     set(C::Year, Utf8(tags.year));
     set(C::Genre, Utf8(tags.genre));
     set(C::Comment, Utf8(tags.comment));
-    set(C::BitRate, QStringLiteral("%1 kbps").arg(record.bitRateKbps));
+    set(C::BitRate, BitRateText(record));
     set(C::Freq, QStringLiteral("%1 Hz").arg(record.sampleRateHz));
     set(C::Ch, ChannelModeText(record.channelMode));
 }

@@ -51,6 +51,8 @@ void SetUpColumns(SortListCtrl* list, ListKind kind);
 void FillRowTexts(SortListCtrl* list, ListKind kind, int row, const ListItemRecord& record, std::int64_t sizeBytes);
 // "Stereo", "J-Stereo", "Dual Channel" or "Mono"; empty for an unknown mode.
 QString ChannelModeText(std::optional<ChannelMode> channelMode);
+// "%d kbps", or "%d kbps VBR" for a file of variable bit rate (whose figure is its average).
+QString BitRateText(const ListItemRecord& record);
 // Whether a list skips a file that it already holds.
 bool SkipsDuplicates(ListKind kind);
 
