@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QHeaderView>
 
 #include "ui/UiTestSupport.h"
 #include "ui/widgets/ListColumns.h"
@@ -74,6 +75,40 @@ TEST(SortListCtrlTest, TagTextColumnsSortAsText) {
             EXPECT_EQ(Column(list, column), (QStringList{"Alpha", "Mike", "Zulu"}))
                 << static_cast<int>(kind) << " column " << column;
         }
+    }
+}
+
+int TotalWidth(const SortListCtrl& list) {
+    int pixels = 0;
+    for (int c = 0; c < list.columnCount(); ++c) pixels += list.columnWidth(c);
+    return pixels;
+}
+
+// In a wide window the file name takes the room the other columns leave, so the header ends
+// at the view's edge; in a narrow one it keeps its own width, and a column the user widens
+// takes its room from the file name first.
+TEST(SortListCtrlTest, FileColumnTakesTheSpareWidth) {
+    App();
+    for (ListKind kind :
+         {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
+        SortListCtrl list;
+        SetUpColumns(&list, kind);
+        const int file = ColumnIndex(kind, ListColumn::File);
+        const int title = ColumnIndex(kind, ListColumn::Title);
+        const int designed = list.columnWidth(file);
+        list.resize(1920, 300);
+        list.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(TotalWidth(list), list.viewport()->width()) << static_cast<int>(kind);
+        EXPECT_GT(list.columnWidth(file), designed);
+
+        const int fileBefore = list.columnWidth(file);
+        list.setColumnWidth(title, list.columnWidth(title) + 100);
+        EXPECT_EQ(list.columnWidth(file), fileBefore - 100);
+
+        list.resize(400, 300);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(list.columnWidth(file), designed) << static_cast<int>(kind);
     }
 }
 

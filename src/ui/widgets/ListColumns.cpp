@@ -138,6 +138,8 @@ void SetUpColumns(SortListCtrl* list, ListKind kind) {
         list->InsertColumn(static_cast<int>(i), QString::fromLatin1(spec.caption), spec.alignment,
                            ColumnWidth(metrics, spec), spec.kind);
     }
+    // The file name is the widest text of every list: it takes the room a wide window has.
+    list->SetStretchColumn(ColumnIndex(kind, ListColumn::File));
 }
 
 QString ChannelModeText(std::optional<ChannelMode> channelMode) {

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QStringList>
+#include <algorithm>
 
 namespace qm {
 
@@ -108,6 +109,7 @@ SortListCtrl::SortListCtrl(QWidget* parent) : QTreeWidget(parent) {
     header()->setSortIndicatorShown(false);
     header()->setStretchLastSection(false);
     connect(header(), &QHeaderView::sectionClicked, this, &SortListCtrl::SortByHeaderClick);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int) { ColumnResized(column); });
 }
 
 SortListCtrl::~SortListCtrl() = default;
@@ -181,6 +183,43 @@ void SortListCtrl::SortByHeaderClick(int column) {
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, order);
     sortItems(column, order);
+}
+
+void SortListCtrl::SetStretchColumn(int column) {
+    m_stretchColumn = column >= 0 && column < columnCount() ? column : -1;
+    if (m_stretchColumn < 0) return;
+    m_stretchBaseWidth = columnWidth(m_stretchColumn);
+    Stretch();
+}
+
+void SortListCtrl::Stretch() {
+    if (m_stretchColumn < 0 || m_stretchColumn >= columnCount()) return;
+    int othersPixels = 0;
+    for (int c = 0; c < columnCount(); ++c) {
+        if (c != m_stretchColumn && !isColumnHidden(c)) othersPixels += columnWidth(c);
+    }
+    const int wanted = std::max(m_stretchBaseWidth, viewport()->width() - othersPixels);
+    if (columnWidth(m_stretchColumn) == wanted) return;
+    m_stretching = true;
+    setColumnWidth(m_stretchColumn, wanted);
+    m_stretching = false;
+}
+
+void SortListCtrl::ColumnResized(int column) {
+    if (m_stretching || m_stretchColumn < 0) return;
+    // Dragged by the user: that width is the one it keeps until the view changes size.
+    if (column == m_stretchColumn) {
+        m_stretchBaseWidth = columnWidth(column);
+        return;
+    }
+    Stretch();
+}
+
+bool SortListCtrl::viewportEvent(QEvent* event) {
+    const bool handled = QTreeWidget::viewportEvent(event);
+    // The view's width changes with the window and when the vertical scroll bar comes or goes.
+    if (event->type() == QEvent::Resize) Stretch();
+    return handled;
 }
 
 }  // namespace qm

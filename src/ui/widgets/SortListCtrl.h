@@ -54,7 +54,23 @@ public:
     int SortColumn() const { return m_sortColumn; }
     bool Ascending() const { return m_ascending; }
 
+    // Lets column take the width that the other columns leave in the view, so that a wide
+    // window shows no empty header; it never gets narrower than its width now (or the width
+    // the user drags it to). -1: no column stretches.
+    void SetStretchColumn(int column);
+    int StretchColumn() const { return m_stretchColumn; }
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
+    void Stretch();
+    void ColumnResized(int column);
+
+    int m_stretchColumn = -1;
+    int m_stretchBaseWidth = 0;
+    bool m_stretching = false;
+
     SortKind m_kinds[kMaxSortColumns] = {};
     int m_sortColumn = -1;
     bool m_ascending = true;
