@@ -202,6 +202,8 @@ TEST_F(BatchSplitterPage, SplitByTimeWritesWhatTheCommandLineWrites) {
 // A file gone since it was added fails with the load message; the run goes on, and "Split
 // Selected" splits only the selected rows.
 TEST_F(BatchSplitterPage, FailedFileDoesNotStopTheRunOfTheSelection) {
+    page->resize(1024, 700);
+    page->show();
     AddSongs(dir.Path(), 3);
     fs::remove(dir / "song1.mp3");
     page->List()->SetItemText(1, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output), "earlier");
@@ -212,6 +214,9 @@ TEST_F(BatchSplitterPage, FailedFileDoesNotStopTheRunOfTheSelection) {
     page->SplitSelected();
 
     EXPECT_EQ(Output(0).toStdString(), "Failure: Failed to load file \"" + (dir / "song1.mp3").string() + "\".");
+    // The outcome column has grown to show the failure whole.
+    const QModelIndex failure = page->List()->model()->index(0, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output));
+    EXPECT_EQ(page->List()->CellToolTip(page->List()->visualRect(failure).center()), QString());
     EXPECT_EQ(Output(1), "earlier");
     EXPECT_EQ(Output(2), "2 piece(s)");
     EXPECT_EQ(FilesStartingWith(dir.Path(), "song1-").size(), 0u);

@@ -112,5 +112,39 @@ TEST(SortListCtrlTest, FileColumnTakesTheSpareWidth) {
     }
 }
 
+// A cell whose text is cut off gives its whole text as a tooltip, a cell that shows all of it
+// none; fitting the column to its texts makes the cut-off one whole, but the column never
+// reaches past the view's right edge.
+TEST(SortListCtrlTest, ShortenedCellsGiveTheirWholeText) {
+    App();
+    const ListKind kind = ListKind::BatchSplitter;
+    SortListCtrl list;
+    SetUpColumns(&list, kind);
+    const int output = ColumnIndex(kind, ListColumn::Output);
+    const int size = ColumnIndex(kind, ListColumn::Size);
+    list.resize(1000, 300);
+    list.show();
+    QCoreApplication::processEvents();
+    const QString failure = QStringLiteral("Failure: Failed to load file \"/home/user/Music/a long name.mp3\".");
+    const int row = list.InsertRow(QStringLiteral("a long name.mp3"), std::make_unique<ListItemRecord>());
+    list.SetItemText(row, output, failure);
+    list.SetItemText(row, size, QStringLiteral("1.0 KB"));
+    const auto cellCentre = [&](int column) { return list.visualRect(list.model()->index(row, column)).center(); };
+
+    EXPECT_EQ(list.CellToolTip(cellCentre(output)), failure);
+    EXPECT_EQ(list.CellToolTip(cellCentre(size)), QString());
+    EXPECT_EQ(list.CellToolTip(QPoint(5, list.viewport()->height() - 2)), QString());  // below the rows
+
+    const int before = list.columnWidth(output);
+    list.FitColumnToContents(output);
+    EXPECT_GT(list.columnWidth(output), before);
+    EXPECT_EQ(list.CellToolTip(cellCentre(output)), QString());
+
+    list.SetItemText(row, output, QString(400, u'x'));
+    list.FitColumnToContents(output);
+    EXPECT_EQ(list.header()->sectionPosition(output) + list.columnWidth(output), list.viewport()->width());
+    EXPECT_EQ(list.CellToolTip(cellCentre(output)), QString(400, u'x'));
+}
+
 }  // namespace
 }  // namespace qm

@@ -321,6 +321,8 @@ void CPageBatchJoiner::JoinNow() {
     dialog.Finish();
     m_running = false;
     UpdateButtons();
+    // An outcome is read whole where the window has room for it.
+    m_mainList->FitColumnToContents(MainColumn(ListColumn::Output));
 
     if (result == BatchJoinResult::Cancelled || !options.BrowseFolder) return;
     for (const BatchJoinItem& item : items) {

@@ -296,6 +296,8 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     dialog.Finish();
     m_running = false;
     UpdateButtons();
+    // An outcome is read whole where the window has room for it.
+    m_list->FitColumnToContents(OutputColumn());
 
     if (!finished || !options.BrowseFolder) return;
     for (const BatchSplitFile& file : files) {

@@ -1,7 +1,9 @@
 #include "ui/widgets/SortListCtrl.h"
 
+#include <QHelpEvent>
 #include <QHeaderView>
 #include <QStringList>
+#include <QToolTip>
 #include <algorithm>
 
 namespace qm {
@@ -192,6 +194,10 @@ void SortListCtrl::SetStretchColumn(int column) {
     Stretch();
 }
 
+int SortListCtrl::BaseWidth(int column) const {
+    return column == m_stretchColumn ? m_stretchBaseWidth : columnWidth(column);
+}
+
 void SortListCtrl::Stretch() {
     if (m_stretchColumn < 0 || m_stretchColumn >= columnCount()) return;
     int othersPixels = 0;
@@ -215,7 +221,42 @@ void SortListCtrl::ColumnResized(int column) {
     Stretch();
 }
 
+void SortListCtrl::FitColumnToContents(int column) {
+    if (column < 0 || column >= columnCount()) return;
+    int contentsPixels = header()->sectionSizeHint(column);
+    for (int row = 0; row < RowCount(); ++row) {
+        contentsPixels = std::max(contentsPixels, sizeHintForIndex(model()->index(row, column)).width());
+    }
+    int leftPixels = 0;
+    for (int c = 0; c < columnCount(); ++c) {
+        if (c != column && !isColumnHidden(c) && header()->sectionPosition(c) < header()->sectionPosition(column)) {
+            leftPixels += BaseWidth(c);
+        }
+    }
+    const int roomPixels = viewport()->width() - leftPixels;
+    const int wanted = std::max(columnWidth(column), std::min(contentsPixels, roomPixels));
+    if (wanted != columnWidth(column)) setColumnWidth(column, wanted);
+}
+
+QString SortListCtrl::CellToolTip(const QPoint& viewportPos) const {
+    const QModelIndex index = indexAt(viewportPos);
+    if (!index.isValid()) return QString();
+    // The delegate's own measure of the text with its margins, against the room it has.
+    if (sizeHintForIndex(index).width() <= visualRect(index).width()) return QString();
+    return index.data(Qt::DisplayRole).toString();
+}
+
 bool SortListCtrl::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = CellToolTip(help->pos());
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(indexAt(help->pos())));
+        }
+        return true;
+    }
     const bool handled = QTreeWidget::viewportEvent(event);
     // The view's width changes with the window and when the vertical scroll bar comes or goes.
     if (event->type() == QEvent::Resize) Stretch();

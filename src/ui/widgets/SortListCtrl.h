@@ -59,6 +59,12 @@ public:
     // the user drags it to). -1: no column stretches.
     void SetStretchColumn(int column);
     int StretchColumn() const { return m_stretchColumn; }
+    // Widens column to its widest text (caption included), but not past the right edge of the
+    // view when the list is scrolled to its left end; it never gets narrower.
+    void FitColumnToContents(int column);
+    // The whole text of the cell at a point of the viewport when the cell shows it shortened;
+    // empty over a cell whose text fits, and outside the rows. Shown as the cell's tooltip.
+    QString CellToolTip(const QPoint& viewportPos) const;
 
 protected:
     bool viewportEvent(QEvent* event) override;
@@ -66,6 +72,8 @@ protected:
 private:
     void Stretch();
     void ColumnResized(int column);
+    // The width the stretch column keeps when the view has no room to spare.
+    int BaseWidth(int column) const;
 
     int m_stretchColumn = -1;
     int m_stretchBaseWidth = 0;
