@@ -95,6 +95,8 @@ CPageBatchJoiner::CPageBatchJoiner(SettingsStore& settings, QWidget* parent)
     connect(m_joinedList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         OpenWithShell(PathText(m_joinedList->Record(m_joinedList->indexOfTopLevelItem(item))->path));
     });
+    // Files dropped anywhere else on the page are main files too.
+    m_mainList->TakeDropsAnywhereOn(this);
 }
 
 CPageBatchJoiner::~CPageBatchJoiner() {

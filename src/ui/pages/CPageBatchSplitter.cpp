@@ -75,6 +75,7 @@ CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
     connect(m_list, &FileListCtrl::RowCountChanged, this, &CPageBatchSplitter::UpdateButtons);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CPageBatchSplitter::UpdateButtons);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { PlaySelected(); });
+    m_list->TakeDropsAnywhereOn(this);
 }
 
 CPageBatchSplitter::~CPageBatchSplitter() {

@@ -208,6 +208,7 @@ CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
         previous = next;
     }
     UpdateEnabling();
+    m_list->TakeDropsAnywhereOn(this);
 }
 
 CPageJoiner::~CPageJoiner() { StoreTagFields(); }

@@ -113,6 +113,33 @@ private:
     QtMessagePump m_eventPump;
 };
 
+// Gives a list the local files dragged over the widgets it watches; any other drag is left
+// to the widget (text dragged into a field stays text).
+class PageDropFilter final : public QObject {
+public:
+    PageDropFilter(FileListCtrl* list, QObject* parent) : QObject(parent), m_list(list) {}
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (!FileListCtrl::HoldsLocalFiles(drag->mimeData())) return false;
+        drag->acceptProposedAction();
+        if (type == QEvent::Drop && m_list) m_list->HandleDrop(drag->mimeData());
+        return true;
+    }
+
+private:
+    QPointer<FileListCtrl> m_list;
+};
+
+bool InsideAList(const QWidget* widget, const QWidget* page) {
+    for (; widget != nullptr && widget != page; widget = widget->parentWidget()) {
+        if (qobject_cast<const FileListCtrl*>(widget) != nullptr) return true;
+    }
+    return false;
+}
+
 // Adds each path in turn, showing its number and name, until the end or Cancel; returns the
 // paths that failed.
 FailureList AddEach(FileListCtrl* list, const PathList& paths, ProgressDialog* progress) {
@@ -231,6 +258,17 @@ void FileListCtrl::HandleDrop(const QMimeData* mime) {
             if (target) target->GatherAndLoad(items);
         },
         Qt::QueuedConnection);
+}
+
+void FileListCtrl::TakeDropsAnywhereOn(QWidget* page) {
+    auto* filter = new PageDropFilter(this, page);
+    // A drag over a widget that takes no drops (a button, a label) goes to the page; the
+    // fields take drops of their own, of text, and are watched one by one.
+    page->setAcceptDrops(true);
+    page->installEventFilter(filter);
+    for (QWidget* child : page->findChildren<QWidget*>()) {
+        if (child->acceptDrops() && !InsideAList(child, page)) child->installEventFilter(filter);
+    }
 }
 
 void FileListCtrl::GatherAndLoad(const PathList& items) {

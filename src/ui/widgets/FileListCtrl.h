@@ -58,6 +58,10 @@ public:
     // gathering target. The work starts once the drop event has returned, so the file
     // manager is not kept waiting.
     void HandleDrop(const QMimeData* mime);
+    // Takes files dropped anywhere on page (its buttons, fields and empty space, which would
+    // otherwise refuse them or take a path as text) as dropped on this list. The page's
+    // widgets must exist; other lists on the page keep their own drop handling.
+    void TakeDropsAnywhereOn(QWidget* page);
     // Searches the dropped items and loads what they hold, under one progress window.
     void GatherAndLoad(const PathList& items);
     // Adds each path under a progress window (progress, when given and started, else a new
