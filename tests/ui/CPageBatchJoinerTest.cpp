@@ -153,7 +153,7 @@ TEST_F(BatchJoinerPage, TagDialogReadsAndWritesTheRowColumns) {
 
     BatchJoinerTagDialog dialog(page->RowTag(0));
     EXPECT_EQ(dialog.TrackEdit()->value(), 7);
-    EXPECT_EQ(dialog.TrackEdit()->maximum(), 255);
+    EXPECT_EQ(dialog.TrackEdit()->maximum(), 9999);
     EXPECT_EQ(dialog.GenreList()->currentText(), "Podcast");
     ASSERT_EQ(dialog.GenreList()->count(), kGenreCount);
     for (int i = 1; i < dialog.GenreList()->count(); ++i) {
@@ -165,6 +165,32 @@ TEST_F(BatchJoinerPage, TagDialogReadsAndWritesTheRowColumns) {
     EXPECT_EQ(page->MainList()->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "");
     EXPECT_EQ(page->RowTag(0).title, "Other");
     EXPECT_EQ(page->RowTag(0).comment, "two\nlines");
+}
+
+// The row's track number is kept as it stands through the dialog unless the track field is
+// changed, and a changed one is taken as typed up to 9999.
+TEST_F(BatchJoinerPage, TagDialogKeepsTheTrackNumber) {
+    AddFiles(dir.Path(), 1, 0);
+    struct Case {
+        int rowTrack;
+        int typed;  // -1: only the title is edited
+        const char* column;
+    };
+    const Case cases[] = {
+        {300, -1, "300"}, {12345, -1, "12345"}, {7, 1500, "1500"}, {7, 9999, "9999"}, {300, 0, ""},
+    };
+    for (const Case& c : cases) {
+        TagInfo tag;
+        tag.track = c.rowTrack;
+        page->SetRowTag(0, tag);
+        BatchJoinerTagDialog dialog(page->RowTag(0));
+        dialog.TitleEdit()->setText("Edited");
+        if (c.typed >= 0) dialog.TrackEdit()->setValue(c.typed);
+        page->SetRowTag(0, dialog.Tag());
+        EXPECT_EQ(page->MainList()->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), c.column)
+            << c.rowTrack << " " << c.typed;
+        EXPECT_EQ(page->RowTag(0).title, "Edited");
+    }
 }
 
 // Both join types write what the command line writes for the same files: the joined files

@@ -13,8 +13,8 @@ namespace qm {
 
 namespace {
 
-// An ID3v2 track number as the dialog takes it.
-constexpr int kMaxTrack = 255;
+// An ID3v2 track number is text; the dialog takes 0 (none) to 9999, as the joiner does.
+constexpr int kMaxTrack = 9999;
 constexpr int kCommentLines = 4;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -27,6 +27,9 @@ BatchJoinerTagDialog::BatchJoinerTagDialog(const TagInfo& tag, QWidget* parent) 
     m_track = new QSpinBox(this);
     m_track->setRange(0, kMaxTrack);
     m_track->setValue(tag.track);
+    // A number the box cannot show (from a file's tag) stays as it was unless it is changed.
+    m_shownTrack = tag.track;
+    connect(m_track, &QSpinBox::valueChanged, this, [this] { m_trackEdited = true; });
     m_title = new QLineEdit(Text(tag.title), this);
     m_artist = new QLineEdit(Text(tag.artist), this);
     m_album = new QLineEdit(Text(tag.album), this);
@@ -62,7 +65,7 @@ BatchJoinerTagDialog::BatchJoinerTagDialog(const TagInfo& tag, QWidget* parent) 
 
 TagInfo BatchJoinerTagDialog::Tag() const {
     TagInfo tag;
-    tag.track = m_track->value();
+    tag.track = m_trackEdited ? m_track->value() : m_shownTrack;
     tag.title = m_title->text().toStdString();
     tag.artist = m_artist->text().toStdString();
     tag.album = m_album->text().toStdString();

@@ -17,7 +17,8 @@ namespace qm {
 class BatchJoinerTagDialog : public QDialog {
     Q_OBJECT
 public:
-    // Opens with tag's fields; a track outside 0..255 shows as the nearest end.
+    // Opens with tag's fields; a track outside 0..9999 shows as the nearest end and is kept
+    // as it was unless the track field is changed.
     BatchJoinerTagDialog(const TagInfo& tag, QWidget* parent = nullptr);
 
     // The fields as edited.
@@ -36,6 +37,8 @@ private:
     QLineEdit* m_year;
     QComboBox* m_genre;
     QPlainTextEdit* m_comment;
+    int m_shownTrack = 0;
+    bool m_trackEdited = false;
 };
 
 }  // namespace qm

@@ -36,9 +36,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTrackDigits = 3;
+// An ID3v2 track number is text: the box takes it as typed, up to 9999.
+constexpr int kTrackDigits = 4;
 constexpr int kTrackSpinLow = 1;
-constexpr int kTrackSpinHigh = 255;
+constexpr int kTrackSpinHigh = 9999;
 
 // The page's tag fields and the list column each is copied from, in the columns' order.
 struct TagFieldColumn {
@@ -52,8 +53,7 @@ constexpr TagFieldColumn kTagFieldColumns[] = {
     {&JoinerPageSettings::ID3Comment, ListColumn::Comment},
 };
 
-// The track number box: up to three digits or nothing, with arrows stepping from 1 to 255.
-// The arrows leave a typed number above 255 at 255.
+// The track number box: up to four digits or nothing, with arrows stepping from 1 to 9999.
 class TrackNumberBox final : public QAbstractSpinBox {
 public:
     explicit TrackNumberBox(QWidget* parent) : QAbstractSpinBox(parent) {
