@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -27,6 +28,20 @@ CMainSheet::CMainSheet(QWidget* parent) : CResizableSheet(QString::fromLatin1(kS
     // A click on another tab asks the page first, so that a page that refuses stays in
     // sight behind its message; other ways of switching are turned back afterwards.
     Tabs()->tabBar()->installEventFilter(this);
+    // Ctrl+PgDown and Ctrl+PgUp go to the next and the previous page from anywhere in the
+    // window, as in other desktop programs, and go round at the ends as Ctrl+Tab does.
+    const auto pageKey = [this](QKeyCombination keys, int step) {
+        auto* shortcut = new QShortcut(QKeySequence(keys), this);
+        connect(shortcut, &QShortcut::activated, this, [this, step] { StepPage(step); });
+    };
+    pageKey(Qt::CTRL | Qt::Key_PageDown, 1);
+    pageKey(Qt::CTRL | Qt::Key_PageUp, -1);
+}
+
+void CMainSheet::StepPage(int step) {
+    const int count = PageCount();
+    if (count < 2) return;
+    SetActivePage(((ActivePageIndex() + step) % count + count) % count);
 }
 
 bool CMainSheet::eventFilter(QObject* watched, QEvent* event) {

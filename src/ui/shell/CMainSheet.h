@@ -46,6 +46,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Shows the page step places after the active one (before it when negative), going round.
+    void StepPage(int step);
     // Leaving an options page asks it to check its fields; a page that refuses is shown again.
     void PageChanged(int index);
     bool OptionsPageRefuses(CResizablePage* page);
