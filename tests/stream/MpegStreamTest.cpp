@@ -37,32 +37,6 @@ Bytes Tag(int version, int paddingBytes, bool footer) {
     return fixtures::MakeId3v2Tag(spec);
 }
 
-// A RIFF/WAVE header for stereo 16-bit 44.1 kHz data of the given format tag (1 PCM, 0x55
-// MPEG Layer III) and size.
-Bytes WavHeader(std::uint16_t formatTag, std::uint32_t dataBytes) {
-    Bytes h;
-    auto text = [&](const char* t) {
-        for (int i = 0; i < 4; ++i) h.push_back(static_cast<std::uint8_t>(t[i]));
-    };
-    auto le = [&](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) h.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    text("RIFF");
-    le(36 + dataBytes, 4);
-    text("WAVE");
-    text("fmt ");
-    le(16, 4);
-    le(formatTag, 2);
-    le(2, 2);
-    le(44100, 4);
-    le(44100 * 4, 4);
-    le(4, 2);
-    le(16, 2);
-    text("data");
-    le(dataBytes, 4);
-    return h;
-}
-
 // Two MPEG-1 Layer I frames (48 kHz, 32 kbit/s: 32 bytes each) such as 16-bit PCM may hold.
 Bytes TwoLayerIFrames() {
     const Bytes frame = fixtures::MakeRawFrame(3, 3, 1, 1, 0, 3);
@@ -100,7 +74,7 @@ std::vector<StartCase> StartCases() {
         {"past_tag_footer_and_info_frame", Concat({v4footer, info}), v4footer.size() + FirstFrameBytes(info), 2, 44100},
         {"past_junk_after_the_tag", Concat({v3, fixtures::Junk(5000), plain}), v3.size() + 5000, 2, 44100},
         {"mpeg2_mono", mono, FirstFrameBytes(mono), 1, 22050},
-        {"mpeg_audio_inside_riff_wave", Concat({WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}), 44,
+        {"mpeg_audio_inside_riff_wave", Concat({fixtures::WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}), 44,
          2, 44100},
         // Runs too short to confirm a stream, that end where the audio ends.
         {"two_frames_the_last_cut_by_the_end", cutShort, 0, 2, 44100},
@@ -199,7 +173,7 @@ std::vector<RejectCase> RejectCases() {
         // not searched for frames at all.
         {"two_frames_then_junk", Concat({fixtures::Junk(100), TwoLayerIFrames(), fixtures::Junk(1000)})},
         {"pcm_wav_holding_frame_syncs",
-         Concat({WavHeader(1, 2000), TwoLayerIFrames(), TwoLayerIFrames(), fixtures::Junk(1872)})},
+         Concat({fixtures::WavHeader(1, 2000), TwoLayerIFrames(), TwoLayerIFrames(), fixtures::Junk(1872)})},
         {"ogg_holding_frame_syncs", Concat({Bytes{'O', 'g', 'g', 'S', 0, 2}, plain})},
         {"flac_after_an_id3v2_tag", Concat({Tag(3, 0, false), Bytes{'f', 'L', 'a', 'C', 0, 0, 0, 34}, plain})},
     };
