@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -14,12 +15,16 @@
 
 #include "fixtures/Fixtures.h"
 #include "settings/MemorySettingsBackend.h"
+#include "settings/Settings.h"
+#include "stream/Mp3FrameReader.h"
 #include "ui/UiTestSupport.h"
+#include "ui/pages/CPageBatchJoiner.h"
+#include "ui/pages/CPageBatchSplitter.h"
+#include "ui/pages/CPageJoiner.h"
 #include "ui/widgets/FileListCtrl.h"
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/GatheringDialogs.h"
 #include "ui/widgets/ProgressDialog.h"
-#include "stream/Mp3FrameReader.h"
 
 namespace qm {
 namespace {
@@ -179,9 +184,11 @@ TEST(FileListCtrlTest, CancelClickIsSeenBetweenFiles) {
     EXPECT_EQ(list.RowCount(), 1);
 }
 
-void DropUrls(QWidget* target, const QList<QUrl>& urls) {
+// A file manager offers the paths as text too.
+void DropUrls(QWidget* target, const QList<QUrl>& urls, const QString& text = {}) {
     QMimeData mime;
     mime.setUrls(urls);
+    if (!text.isEmpty()) mime.setText(text);
     const QPointF at(10, 10);
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
@@ -345,97 +352,53 @@ TEST(FileListCtrlTest, RowTextsOfATaggedFile) {
     }
 }
 
-// A RIFF/WAVE file of 16-bit stereo PCM at 44.1 kHz: a second of the fixtures' tone.
-fs::path WriteWav(const fs::path& path) {
-    fixtures::EncodeSpec spec;
-    spec.seconds = 1.0;
-    spec.channels = fixtures::Channels::Stereo;
-    const std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
-    const auto dataBytes = static_cast<std::uint32_t>(pcm.size() * sizeof(std::int16_t));
-    fixtures::Bytes out;
-    const auto text = [&](const char* t) { out.insert(out.end(), t, t + 4); };
-    const auto le = [&](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    text("RIFF");
-    le(36 + dataBytes, 4);
-    text("WAVE");
-    text("fmt ");
-    le(16, 4);
-    le(1, 2);  // PCM
-    le(2, 2);
-    le(44100, 4);
-    le(44100 * 4, 4);
-    le(4, 2);
-    le(16, 2);
-    text("data");
-    le(dataBytes, 4);
-    for (const std::int16_t sample : pcm) le(static_cast<std::uint16_t>(sample), 2);
-    fixtures::WriteFileBytes(path, out);
-    return path;
-}
-
-// A file that holds no MPEG audio is refused by every list, whatever its name says, and
-// named in the one failure message, not listed to fail only when it is split or joined.
-TEST(FileListCtrlTest, FilesWithoutMpegAudioAreRefusedOnEveryList) {
+// A WAV file under an .mp3 name is refused by the batch splitter too, whose decoder reads it.
+TEST(FileListCtrlTest, FileWithoutMpegAudioIsRefused) {
     App();
     fixtures::TempDir dir;
-    const fs::path wav = WriteWav(dir / "speech.mp3");
-    const fs::path junk = dir / "junk.mp3";
-    fixtures::WriteFileBytes(junk, fixtures::Junk(20000, 7));
-    for (ListKind kind :
-         {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
-        for (const fs::path& path : {wav, junk}) {
-            RecordedMessages messages;
-            FileListCtrl list(kind);
-            list.LoadFileList({path});
-            EXPECT_EQ(list.RowCount(), 0) << static_cast<int>(kind) << " " << path;
-            ASSERT_EQ(messages.shown.size(), 1u) << static_cast<int>(kind) << " " << path;
-            EXPECT_TRUE(messages.shown[0].text.startsWith("Failed to load the following files.\n\n" +
-                                                          QString::fromStdString(path.string()) + "\n"));
-        }
-    }
+    fixtures::WriteFileBytes(dir / "speech.mp3", fixtures::MakeWav(1.0));
+    FileListCtrl list(ListKind::BatchSplitter);
+    EXPECT_EQ(list.AddFile(dir / "speech.mp3"), AddOutcome::Failed);
 }
 
-// A file of variable bit rate shows its average, marked VBR, and the same text on every list
-// (the batch splitter showed its first frame's rate); a constant rate shows the rate alone.
-TEST(FileListCtrlTest, BitRateTextOfConstantAndVariableRates) {
+// A variable bit rate shows as the file's average marked VBR, on the batch splitter too, which
+// shows a constant rate as its first frame's; LAME's Info frame on a constant rate is no mark.
+TEST(FileListCtrlTest, VariableBitRateShowsTheAverageMarkedVbr) {
     App();
     fixtures::TempDir dir;
-    struct Case {
-        const char* name;
-        bool vbr;
-        fixtures::XingFrame xing;
-    };
-    const Case cases[] = {
-        {"cbr.mp3", false, fixtures::XingFrame::No},
-        {"cbr-info.mp3", false, fixtures::XingFrame::Yes},
-        {"vbr-xing.mp3", true, fixtures::XingFrame::Yes},
-        {"vbr-bare.mp3", true, fixtures::XingFrame::No},
-    };
-    for (const Case& c : cases) {
-        fixtures::EncodeSpec spec;
-        spec.seconds = 6.0;
-        spec.signal = fixtures::Signal::Sweep;
-        spec.vbr = c.vbr;
-        spec.vbrQuality = 6;
-        spec.xing = c.xing;
-        const fs::path path = dir / c.name;
+    const fs::path path = dir / "song.mp3";
+    for (const bool vbr : {false, true}) {
+        fixtures::EncodeSpec spec = fixtures::StreamSpec(6.0, fixtures::Signal::Sweep);
+        spec.vbr = vbr;
+        spec.xing = fixtures::XingFrame::Yes;
         fixtures::WriteFileBytes(path, fixtures::EncodeMp3(spec));
         Mp3FrameReader reader;
         ASSERT_TRUE(reader.Open(path));
-        for (ListKind kind :
-             {ListKind::BatchSplitter, ListKind::Joiner, ListKind::BatchJoinerMain, ListKind::BatchJoinerJoined}) {
-            // A constant rate: the frames' own on the batch splitter, the file's bytes over
-            // its length on the joiner lists (an Info frame counts there).
-            const int cbrKbps = kind == ListKind::BatchSplitter ? 128 : reader.BitRateKbps();
-            const QString expected = c.vbr ? QStringLiteral("%1 kbps VBR").arg(reader.BitRateKbps())
-                                           : QStringLiteral("%1 kbps").arg(cbrKbps);
-            FileListCtrl list(kind);
-            ASSERT_EQ(list.AddFile(path), AddOutcome::Added);
-            EXPECT_EQ(list.ItemText(0, ColumnIndex(kind, ListColumn::BitRate)).toStdString(), expected.toStdString())
-                << c.name << " on list " << static_cast<int>(kind);
-        }
+        FileListCtrl list(ListKind::BatchSplitter);
+        ASSERT_EQ(list.AddFile(path), AddOutcome::Added);
+        EXPECT_EQ(list.ItemText(0, ColumnIndex(ListKind::BatchSplitter, ListColumn::BitRate)).toStdString(),
+                  vbr ? std::to_string(reader.BitRateKbps()) + " kbps VBR" : "128 kbps");
+    }
+}
+
+// Files dropped on a page's button (the drop goes to the page) or field go to the page's list.
+TEST(FileListCtrlTest, FilesDroppedAnywhereOnAPageGoToItsList) {
+    App();
+    fixtures::TempDir dir;
+    MemorySettingsBackend backend;
+    SettingsStore store(backend, "");
+    CPageBatchSplitter splitter(store);
+    CPageJoiner joiner(store);
+    CPageBatchJoiner batchJoiner(store);
+    const std::pair<QWidget*, FileListCtrl*> cases[] = {{&splitter, splitter.List()},
+                                                        {&joiner, joiner.List()},
+                                                        {joiner.TitleEdit(), joiner.List()},
+                                                        {&batchJoiner, batchJoiner.MainList()}};
+    const QString song = QString::fromStdString(WriteMp3(dir / "song.mp3").string());
+    for (const auto& [target, list] : cases) {
+        const int rows = list->RowCount();
+        DropUrls(target, {QUrl::fromLocalFile(song)}, song);
+        EXPECT_TRUE(WaitForRows(*list, rows + 1)) << target->metaObject()->className();
     }
 }
 
