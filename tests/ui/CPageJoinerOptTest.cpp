@@ -143,35 +143,6 @@ TEST_F(JoinerOptTest, RateAndBitRateCoupleAsOnTheSplitterOptions) {
     EXPECT_EQ(Ui().preset->currentText(), QStringLiteral("Customize"));
 }
 
-// A stored rate that the list does not hold shows the first rate with the bit rate brought
-// into its range, and leaving stores that pair; an unknown bit rate shows the first entry,
-// fitted to the rate the same way.
-TEST_F(JoinerOptTest, StoredRatesAreShownAsAnEncodablePair) {
-    const struct {
-        int storedHz, storedKbps;
-        int shownHz, shownKbps;
-        const char* preset;
-    } cases[] = {
-        {44000, 128, 8000, 64, "Customize"},
-        {22050, 7, 22050, 8, "Customize"},
-        {32000, 999, 32000, 32, "Customize"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.storedHz) + " Hz, " + std::to_string(c.storedKbps) + " kbps");
-        m_page.reset();
-        Options().AutoMP3EncodingParam = false;
-        Options().MP3SampleRate = c.storedHz;
-        Options().MP3BitRate = c.storedKbps;
-        Options().MP3ChannelMode = ChannelModeCode::JointStereo;
-        EXPECT_EQ(Ui().sampleRate->currentData().toInt(), c.shownHz);
-        EXPECT_EQ(Ui().bitRate->currentData().toInt(), c.shownKbps);
-        EXPECT_EQ(Ui().preset->currentText(), QString::fromLatin1(c.preset));
-        EXPECT_TRUE(Page().Validate());
-        EXPECT_EQ(Options().MP3SampleRate, c.shownHz);
-        EXPECT_EQ(Options().MP3BitRate, c.shownKbps);
-    }
-}
-
 // The output folder enables the folder controls only; a specific folder must be given.
 TEST_F(JoinerOptTest, SpecificFolderEnablingAndItsCheck) {
     Page().show();

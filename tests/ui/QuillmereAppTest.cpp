@@ -350,11 +350,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Files from the command line: one is kept for the manual splitter and the window opens on
-// it, several are kept in order for the joiner, whatever page was saved. The one file, which
-// does not exist, is reported once the window is up.
+// it, several are kept in order for the joiner, whatever page was saved.
 TEST(QuillmereAppTest, CommandLineFilesChooseThePageAndAreKeptForIt) {
     test::App();
-    test::RecordedMessages messages;
+    test::RecordedMessages messages;  // the one file does not exist
     Machine machine;
     machine.settings.Put(kOptionsKey, "FirstRun", std::int32_t{0});
     machine.settings.Put(kOptionsKey, "StartPage", std::int32_t{6});
@@ -364,10 +363,6 @@ TEST(QuillmereAppTest, CommandLineFilesChooseThePageAndAreKeptForIt) {
         EXPECT_EQ(app.Sheet()->ActivePageIndex(), kSplitterPage);
         EXPECT_EQ(app.SplitterPage()->InitialFile(), QStringLiteral("/music/one.mp3"));
         EXPECT_TRUE(app.JoinerPage()->InitialFiles().isEmpty());
-        QCoreApplication::processEvents();
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral("Failed to open file \"/music/one.mp3\".")))
-            << messages.shown[0].text.toStdString();
     }
     machine.settings.Put(kOptionsKey, "StartPage", std::int32_t{6});
     QuillmereApp app(machine.Environment());
