@@ -5,7 +5,7 @@
 #include <QCommandLineParser>
 
 #include "settings/QSettingsBackend.h"
-#include "ui/shell/AppIcon.h"
+#include "ui/kit/AppIcon.h"
 #include "ui/shell/AudioSystem.h"
 #include "ui/shell/HelpWindow.h"
 #include "ui/shell/QuillmereApp.h"

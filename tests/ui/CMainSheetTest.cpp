@@ -6,7 +6,7 @@
 
 #include "ui/UiTestSupport.h"
 #include "ui/shell/CMainSheet.h"
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 namespace qm {
 namespace {

@@ -20,7 +20,7 @@
 #include "settings/Settings.h"
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageSplitterOpt.h"
-#include "ui/pages/CPageSplitterOptFields.h"
+#include "ui/pages/OptionFields.h"
 #include "ui/pages/CPageSplitterOptTagHelp.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/widgets/GatheringDialogs.h"

@@ -11,8 +11,8 @@
 
 #include "UiTestSupport.h"
 #include "ui/pages/CPageAbout.h"
-#include "ui/shell/HyperLink.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/HyperLink.h"
+#include "ui/kit/ShellCalls.h"
 
 namespace qm {
 namespace {

@@ -15,7 +15,7 @@
 #include "ui/pages/CPageSplitterOpt.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/shell/HelpWindow.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/ShellCalls.h"
 
 namespace qm {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "UiTestSupport.h"
 #include "ui/pages/CPageAbout.h"
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 namespace qm {
 namespace {

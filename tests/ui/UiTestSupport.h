@@ -7,7 +7,7 @@
 #include <deque>
 #include <vector>
 
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/MessageBoxes.h"
 
 namespace qm::test {
 

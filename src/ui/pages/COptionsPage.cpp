@@ -11,9 +11,9 @@
 #include <array>
 
 #include "settings/Settings.h"
-#include "ui/pages/CPageSplitterOptFields.h"
+#include "ui/pages/OptionFields.h"
 #include "ui/pages/PageSizes.h"
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/MessageBoxes.h"
 #include "ui/widgets/GatheringDialogs.h"
 
 namespace qm {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "settings/Options.h"
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 class QCheckBox;
 class QComboBox;

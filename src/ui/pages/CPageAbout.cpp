@@ -7,10 +7,10 @@
 #include <QUrl>
 
 #include "ui/pages/PageSizes.h"
-#include "ui/shell/Addresses.h"
-#include "ui/shell/AppIcon.h"
-#include "ui/shell/HyperLink.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/Addresses.h"
+#include "ui/kit/AppIcon.h"
+#include "ui/kit/HyperLink.h"
+#include "ui/kit/ShellCalls.h"
 
 namespace qm {
 

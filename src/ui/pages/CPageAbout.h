@@ -3,7 +3,7 @@
 // The About page: the program's icon and version, links to its home page, the support
 // mailbox and its makers, and the buttons for help, the update check and telling a friend.
 
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 class QPushButton;
 

@@ -15,7 +15,7 @@
 #include "settings/Settings.h"
 #include "ui/pages/CPageBatchJoinerTagDialog.h"
 #include "ui/pages/PageSizes.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/BatchProgressDialog.h"
 #include "ui/widgets/PathText.h"
 

@@ -18,7 +18,7 @@
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
 #include "ui/pages/SplitModeInputs.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/BatchProgressDialog.h"
 #include "ui/widgets/PathText.h"
 

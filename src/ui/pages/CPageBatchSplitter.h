@@ -11,8 +11,8 @@
 
 #include "settings/Options.h"
 #include "ui/pages/SplitModeInputs.h"
-#include "ui/shell/CResizablePage.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/CResizablePage.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/FileListCtrl.h"
 
 class QButtonGroup;

@@ -25,8 +25,8 @@
 #include "stream/AudioLayer.h"
 #include "stream/Tags.h"
 #include "ui/pages/PageSizes.h"
-#include "ui/shell/MessageBoxes.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/MessageBoxes.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
 

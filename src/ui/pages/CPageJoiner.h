@@ -9,7 +9,7 @@
 #include <functional>
 #include <utility>
 
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 #include "ui/widgets/FileListCtrl.h"
 
 class QAbstractSpinBox;

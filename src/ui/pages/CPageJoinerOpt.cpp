@@ -9,7 +9,7 @@
 #include <array>
 
 #include "settings/Settings.h"
-#include "ui/pages/CPageSplitterOptFields.h"
+#include "ui/pages/OptionFields.h"
 
 namespace qm {
 

@@ -13,8 +13,8 @@
 #include "split/PagePlanners.h"
 #include "ui/pages/SplitModeInputs.h"
 #include "ui/pages/SplitterPieces.h"
-#include "ui/shell/CResizablePage.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/CResizablePage.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/PreviewPlayer.h"
 
 class QButtonGroup;

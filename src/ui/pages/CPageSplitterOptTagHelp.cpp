@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/MessageBoxes.h"
 
 namespace qm {
 

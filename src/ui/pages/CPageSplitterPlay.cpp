@@ -7,7 +7,7 @@
 
 #include "ui/pages/CPageSplitter.h"
 #include "ui/pages/SplitterControls.h"
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/MessageBoxes.h"
 #include "ui/widgets/WaveformStrip.h"
 
 namespace qm {

@@ -5,7 +5,7 @@
 
 #include <QApplication>
 
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 namespace qm {
 

@@ -10,7 +10,7 @@
 
 #include "ui/pages/CPageJoinerOpt.h"
 #include "ui/pages/CPageSplitterOpt.h"
-#include "ui/shell/AppIcon.h"
+#include "ui/kit/AppIcon.h"
 
 namespace qm {
 

@@ -6,7 +6,7 @@
 // settings.
 
 #include "settings/Options.h"
-#include "ui/shell/CResizableSheet.h"
+#include "ui/kit/CResizableSheet.h"
 
 namespace qm {
 

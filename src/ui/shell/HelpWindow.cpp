@@ -9,8 +9,8 @@
 #include <QTextDocument>
 #include <QToolBar>
 
-#include "ui/shell/AppIcon.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/AppIcon.h"
+#include "ui/kit/ShellCalls.h"
 
 namespace qm {
 

@@ -16,7 +16,7 @@
 #include "ui/shell/AudioSystem.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/shell/HelpWindow.h"
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/MessageBoxes.h"
 
 namespace qm {
 

@@ -12,8 +12,8 @@
 #include <system_error>
 
 #include "stream/Tags.h"
-#include "ui/shell/Addresses.h"
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/Addresses.h"
+#include "ui/kit/MessageBoxes.h"
 #include "ui/widgets/GatheringDialogs.h"
 #include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"

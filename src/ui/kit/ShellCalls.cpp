@@ -1,4 +1,4 @@
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/ShellCalls.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "ui/pages/CPageSplitterOptFields.h"
+#include "ui/pages/OptionFields.h"
 
 #include <QComboBox>
 #include <QFrame>

@@ -1,11 +1,11 @@
-#include "ui/shell/CResizableSheet.h"
+#include "ui/kit/CResizableSheet.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 namespace qm {
 

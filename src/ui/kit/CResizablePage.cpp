@@ -1,4 +1,4 @@
-#include "ui/shell/CResizablePage.h"
+#include "ui/kit/CResizablePage.h"
 
 #include <QFontMetrics>
 #include <QResizeEvent>

@@ -1,4 +1,4 @@
-#include "ui/shell/MessageBoxes.h"
+#include "ui/kit/MessageBoxes.h"
 
 #include <QMessageBox>
 

@@ -1,11 +1,11 @@
-#include "ui/shell/HyperLink.h"
+#include "ui/kit/HyperLink.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QMouseEvent>
 
-#include "ui/shell/MessageBoxes.h"
-#include "ui/shell/ShellCalls.h"
+#include "ui/kit/MessageBoxes.h"
+#include "ui/kit/ShellCalls.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "ui/shell/AppIcon.h"
+#include "ui/kit/AppIcon.h"
 
 #include <QLinearGradient>
 #include <QPainter>
