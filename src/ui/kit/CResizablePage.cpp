@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QResizeEvent>
 
+#include "ui/kit/DesktopCalls.h"
+
 namespace qm {
 
 QPoint AnchorPoint(Anchor anchor, QSize page) {
@@ -24,7 +26,7 @@ QRect AnchoredRect::PlaceIn(QSize page) const {
 }
 
 CResizablePage::CResizablePage(const QString& caption, QSize designSize, QWidget* parent)
-    : QWidget(parent), m_caption(caption), m_designSize(designSize) {
+    : QWidget(parent), m_caption(caption), m_designSize(designSize), m_desktop(&SystemDesktop()) {
     resize(m_designSize);
 }
 

@@ -16,6 +16,8 @@
 
 namespace qm {
 
+class DesktopCalls;
+
 // A point of the page as percentages of its width and height.
 struct Anchor {
     int xPercent = 0;
@@ -65,6 +67,12 @@ public:
     // did not change are not touched.
     void ArrangeLayout();
 
+    // The desktop the page's messages, dialogs and file manager calls go to: the system's
+    // until the shell (or a test) hands the page another. Pages whose widgets call the
+    // desktop themselves pass it on to them.
+    DesktopCalls& Desktop() const { return *m_desktop; }
+    virtual void SetDesktop(DesktopCalls& desktop) { m_desktop = &desktop; }
+
     QSize sizeHint() const override { return m_designSize; }
     QSize minimumSizeHint() const override { return m_designSize; }
 
@@ -81,6 +89,7 @@ private:
     QString m_caption;
     QSize m_designSize;
     std::vector<AnchoredControl> m_anchored;
+    DesktopCalls* m_desktop;
 };
 
 // The size in pixels of a page measured in dialog units of a font: a horizontal unit is a
