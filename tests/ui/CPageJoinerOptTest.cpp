@@ -28,6 +28,7 @@ protected:
     CPageJoinerOpt& Page() {
         if (!m_page) {
             m_page = std::make_unique<CPageJoinerOpt>(m_store);
+            m_page->SetDesktop(m_messages);
             m_page->InitialiseWindow();
         }
         return *m_page;
@@ -51,7 +52,7 @@ protected:
 
     MemorySettingsBackend m_backend;
     SettingsStore m_store{m_backend, "/home/user/Documents"};
-    test::RecordedMessages m_messages;
+    test::RecordedDesktop m_messages;
     std::unique_ptr<CPageJoinerOpt> m_page;
 };
 
@@ -172,6 +173,7 @@ TEST_F(JoinerOptTest, TheSheetStaysOpenWhileTheFolderIsMissing) {
     CMainSheet sheet;
     sheet.AddPage(new CResizablePage(QStringLiteral("Other"), QSize(100, 100)));
     auto* page = new CPageJoinerOpt(m_store);
+    page->SetDesktop(m_messages);
     sheet.AddPage(page);
     sheet.SetOptionsPages(nullptr, page);
     sheet.FinishInitialising();

@@ -42,6 +42,7 @@ protected:
     CPageSplitterOpt& Page() {
         if (!m_page) {
             m_page = std::make_unique<CPageSplitterOpt>(m_store);
+            m_page->SetDesktop(m_messages);
             m_page->InitialiseWindow();
         }
         return *m_page;
@@ -59,7 +60,7 @@ protected:
 
     MemorySettingsBackend m_backend;
     SettingsStore m_store{m_backend, "/home/user/Documents"};
-    test::RecordedMessages m_messages;
+    test::RecordedDesktop m_messages;
     std::unique_ptr<CPageSplitterOpt> m_page;
 };
 
@@ -382,6 +383,7 @@ TEST_F(SplitterOptTest, StoredRatesAreShownAsAnEncodablePair) {
 TEST_F(SplitterOptTest, AnUnshownPagePassesAndKeepsItsTemplates) {
     Options().OutputFileName = "%F% (%P%).mp3";
     CPageSplitterOpt page(m_store);
+    page.SetDesktop(m_messages);
     Options().SpecifiedOutputFolder.clear();
     EXPECT_TRUE(page.Validate());
     page.InitialiseWindow();
@@ -422,6 +424,7 @@ TEST_F(SplitterOptTest, TheSheetStaysOnARefusingPage) {
     auto* other = new CResizablePage(QStringLiteral("Other"), QSize(100, 100));
     sheet.AddPage(other);
     auto* page = new CPageSplitterOpt(m_store);
+    page->SetDesktop(m_messages);
     sheet.AddPage(page);
     sheet.SetOptionsPages(page, nullptr);
     sheet.FinishInitialising();

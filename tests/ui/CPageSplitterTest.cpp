@@ -108,10 +108,7 @@ protected:
         store.splitterOptions.BrowseFolder = false;
         page = std::make_unique<CPageSplitter>(store);
         page->SetSoundCard(true);
-        page->SetFileManager([this](const QString& path) {
-            browsed.push_back(path);
-            return true;
-        });
+        page->SetDesktop(desktop);
     }
 
     // A song of the given length, loaded into the page.
@@ -123,15 +120,14 @@ protected:
     QString Cell(int row, int column) const { return page->PiecesList()->topLevelItem(row)->text(column); }
     std::vector<QString> Messages() const {
         std::vector<QString> texts;
-        for (const ShownMessage& m : messages.shown) texts.push_back(m.text);
+        for (const ShownMessage& m : desktop.shown) texts.push_back(m.text);
         return texts;
     }
 
     MemorySettingsBackend backend;
     SettingsStore store;
     std::unique_ptr<CPageSplitter> page;
-    test::RecordedMessages messages;
-    std::vector<QString> browsed;
+    test::RecordedDesktop desktop;
     fixtures::TempDir dir;
     fs::path song;
 };
@@ -152,13 +148,13 @@ TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
     // A file that is not ".mp3" leaves the page empty; "&Open" says so.
     const fs::path wav = dir / "song.wav";
     fs::copy_file(song, wav);
-    page->SetOpenDialog([&](QWidget*) { return PathText(wav); });
+    desktop.fileToOpen = {PathText(wav)};
     page->OpenFile();
     EXPECT_TRUE(page->SourcePath().isEmpty());
     EXPECT_EQ(page->PiecesList()->topLevelItemCount(), 0);
     EXPECT_FALSE(page->SplitButton()->isEnabled());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us "
+    ASSERT_EQ(desktop.shown.size(), 1u);
+    EXPECT_EQ(desktop.shown[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us "
                                                      "at <support@quillmere.org>.")
                                           .arg(PathText(wav)));
 }
@@ -173,9 +169,9 @@ TEST_F(SplitterPage, FilesWithoutMpegAudioAreRefusedWhereTheyAreLoaded) {
     for (const fs::path& path : {wave, song}) {
         SCOPED_TRACE(path.filename().string());
         const bool loads = path == song;
-        messages.shown.clear();
+        desktop.shown.clear();
         page->SetInitialFile(PathText(path));
-        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_TRUE(desktop.shown.empty());
         QCoreApplication::processEvents();
         EXPECT_EQ(page->SourcePath(), loads ? PathText(path) : QString());
         const std::vector<QString> failed{QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact "
@@ -209,9 +205,9 @@ TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     page->SetEnd();
     page->MoveTimeline(120);  // nor start at 12.0
     page->SetStart();
-    EXPECT_EQ(messages.shown.back().text,
+    EXPECT_EQ(desktop.shown.back().text,
               "You can not set the start position greater than or equal to the end position.");
-    EXPECT_EQ(messages.shown[messages.shown.size() - 2].text,
+    EXPECT_EQ(desktop.shown[desktop.shown.size() - 2].text,
               "You can not set the end position less than or equal to the start position.");
 
     page->SelectPiece(0);
@@ -226,13 +222,13 @@ TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     page->GoToEnd();
     EXPECT_EQ(page->TimelinePosition(), 50);
 
-    messages.answers = {MessageAnswer::Yes};
+    desktop.answers = {MessageAnswer::Yes};
     page->ResetPieces();
-    EXPECT_EQ(messages.shown.back().text, "Are you sure you want to reset all pieces?");
+    EXPECT_EQ(desktop.shown.back().text, "Are you sure you want to reset all pieces?");
     ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 1);
-    messages.answers = {MessageAnswer::Yes};
+    desktop.answers = {MessageAnswer::Yes};
     page->RemovePiece();
-    EXPECT_EQ(messages.shown.back().text, "Are you sure you want to close current file?");
+    EXPECT_EQ(desktop.shown.back().text, "Are you sure you want to close current file?");
     EXPECT_TRUE(page->SourcePath().isEmpty());
 
     // Without a file nothing takes input; by count, only the count.
@@ -379,7 +375,7 @@ TEST_F(SplitterPage, DropsAndARefusedSplit) {
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(page.get(), &drop);
     EXPECT_EQ(page->SourcePath(), PathText(song));
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
 
     page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
     page->ModeInputs().count->setValue(1);
@@ -399,7 +395,7 @@ TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     page->AddPiece();
     page->PiecesList()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     page->SplitNow();
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3", "song.mp3"}));
     EXPECT_EQ(Cell(0, 5) + "|" + Cell(1, 5) + "|" + Cell(2, 5), "song-1.mp3||song-3.mp3");
 
@@ -423,8 +419,8 @@ TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     for (const std::string& name : written) {
         EXPECT_EQ(fixtures::ReadFileBytes(pageDir / name), fixtures::ReadFileBytes(cliDir / name)) << name;
     }
-    ASSERT_EQ(browsed.size(), 1u);
-    EXPECT_EQ(browsed[0], PathText(pageDir / "song-1.mp3"));
+    ASSERT_EQ(desktop.shownInFileManager.size(), 1u);
+    EXPECT_EQ(desktop.shownInFileManager[0], PathText(pageDir / "song-1.mp3"));
 }
 
 }  // namespace

@@ -18,25 +18,20 @@ namespace qm {
 namespace {
 
 // Records what the program asks the desktop to open and answers with a chosen code.
-class RecordedShell {
-public:
-    explicit RecordedShell(int code) {
-        SetShellOpener([this, code](const QString& target, ShowMode) {
-            opened.push_back(target);
-            return code;
-        });
-    }
-    ~RecordedShell() { SetShellOpener({}); }
-    std::vector<QString> opened;
-};
+test::RecordedDesktop AnsweringWith(int code) {
+    test::RecordedDesktop desktop;
+    desktop.openResult = code;
+    return desktop;
+}
 
 // A target that cannot be opened with code 26 beeps and explains the sharing violation;
 // the link stays unvisited.
 TEST(HyperLinkTest, FailedOpenShowsTheReasonForTheShellCode) {
     test::App();
-    test::RecordedMessages messages;
-    RecordedShell shell(26);
+    test::RecordedDesktop shell = AnsweringWith(26);
+    const auto& messages = shell;
     HyperLink link(QStringLiteral("Visit"), QStringLiteral("https://example.org/"));
+    link.SetDesktop(shell);
     link.Follow();
     ASSERT_EQ(shell.opened, std::vector<QString>{QStringLiteral("https://example.org/")});
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -50,9 +45,10 @@ TEST(HyperLinkTest, FailedOpenShowsTheReasonForTheShellCode) {
 // and shows it as its tooltip.
 TEST(HyperLinkTest, OpenedLinkIsVisitedAndAnEmptyTargetTakesTheText) {
     test::App();
-    test::RecordedMessages messages;
-    RecordedShell shell(kShellOpened);
+    test::RecordedDesktop shell = AnsweringWith(kShellOpened);
+    const auto& messages = shell;
     HyperLink link(QStringLiteral("https://example.org/a"), QString());
+    link.SetDesktop(shell);
     EXPECT_EQ(link.Target(), QStringLiteral("https://example.org/a"));
     EXPECT_EQ(link.toolTip(), QStringLiteral("https://example.org/a"));
     EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
@@ -129,20 +125,24 @@ TEST(ShellCallsTest, SelectInExplorerFallsBackToOpeningTheFolder) {
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     if (QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "a session bus is running";
     QTemporaryDir folder;
-    RecordedShell shell(kShellOpened);
+    std::vector<QString> opened;
     const QString piece = folder.filePath(QStringLiteral("piece.mp3"));
-    EXPECT_TRUE(SelectInExplorer(piece));
-    EXPECT_EQ(shell.opened, std::vector<QString>{QDir(folder.path()).absolutePath()});
+    EXPECT_TRUE(SelectInExplorer(piece, [&](const QString& target) {
+        opened.push_back(target);
+        return kShellOpened;
+    }));
+    EXPECT_EQ(opened, std::vector<QString>{QDir(folder.path()).absolutePath()});
 }
 
 // The update check carries the ver and build keys; "Tell a Friend" writes to no one, with
 // the fixed subject and a body that names the home page.
 TEST(AboutPageTest, ButtonsOpenTheUpdateCheckAndTheTellAFriendMail) {
     test::App();
-    RecordedShell shell(kShellOpened);
+    test::RecordedDesktop shell;
     CPageAbout about;
-    about.UpdateButton()->click();
-    about.TellButton()->click();
+    about.SetDesktop(shell);
+    about.Ui().updateButton->click();
+    about.Ui().tellButton->click();
     ASSERT_EQ(shell.opened.size(), 2u);
     const QUrl update(shell.opened[0]);
     EXPECT_EQ(update.path(), QStringLiteral("/checkforupdates/"));
@@ -156,10 +156,10 @@ TEST(AboutPageTest, ButtonsOpenTheUpdateCheckAndTheTellAFriendMail) {
               QStringLiteral("Quillmere - very COOL application!!!"));
     EXPECT_TRUE(fields.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded)
                     .contains(QStringLiteral("https://quillmere.org/")));
-    EXPECT_EQ(about.HomePageLink()->text(), QStringLiteral("Visit Quillmere Homepage"));
-    EXPECT_EQ(about.SupportLink()->text(), QStringLiteral("Feedback and Support"));
-    EXPECT_EQ(about.SupportLink()->Target(), QStringLiteral("mailto:support@quillmere.org"));
-    EXPECT_EQ(about.HomePageLink()->Underline(), UnderlineMode::Always);
+    EXPECT_EQ(about.Ui().homePageLink->text(), QStringLiteral("Visit Quillmere Homepage"));
+    EXPECT_EQ(about.Ui().supportLink->text(), QStringLiteral("Feedback and Support"));
+    EXPECT_EQ(about.Ui().supportLink->Target(), QStringLiteral("mailto:support@quillmere.org"));
+    EXPECT_EQ(about.Ui().homePageLink->Underline(), UnderlineMode::Always);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Messages reach the presenter with their icon and buttons; questions read the answer.
+// Messages reach the desktop with their icon and buttons; questions read the answer.
 #include <gtest/gtest.h>
 
 #include "ui/UiTestSupport.h"
@@ -8,11 +8,11 @@ namespace {
 
 TEST(MessageBoxesTest, QuestionsAskYesNoAndReadTheAnswer) {
     test::App();
-    test::RecordedMessages messages;
+    test::RecordedDesktop messages;
     messages.answers = {MessageAnswer::Yes, MessageAnswer::No};
-    EXPECT_TRUE(AskYesNo(nullptr, QStringLiteral("Reset?")));
-    EXPECT_FALSE(AskYesNo(nullptr, QStringLiteral("Close?")));
-    ShowMessage(nullptr, QStringLiteral("Failed."));
+    EXPECT_TRUE(AskYesNo(messages, nullptr, QStringLiteral("Reset?")));
+    EXPECT_FALSE(AskYesNo(messages, nullptr, QStringLiteral("Close?")));
+    ShowMessage(messages, nullptr, QStringLiteral("Failed."));
     ASSERT_EQ(messages.shown.size(), 3u);
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::Question);
     EXPECT_EQ(messages.shown[0].buttons, MessageButtons::YesNo);

@@ -157,7 +157,7 @@ public:
         : CPageSplitterOpt(settings), m_refuse(refuse), m_asked(asked) {}
     bool Validate() override {
         m_asked->push_back(kSplitterOptionsPage);
-        if (m_refuse) ShowMessage(this, QStringLiteral("Splitter field refused."));
+        if (m_refuse) ShowMessage(Desktop(), this, QStringLiteral("Splitter field refused."));
         return !m_refuse;
     }
 
@@ -172,7 +172,7 @@ public:
         : CPageJoinerOpt(settings), m_refuse(refuse), m_asked(asked) {}
     bool Validate() override {
         m_asked->push_back(kJoinerOptionsPage);
-        if (m_refuse) ShowMessage(this, QStringLiteral("Joiner field refused."));
+        if (m_refuse) ShowMessage(Desktop(), this, QStringLiteral("Joiner field refused."));
         return !m_refuse;
     }
 
@@ -214,8 +214,8 @@ class ClosingTest : public ::testing::TestWithParam<ClosingCase> {};
 TEST_P(ClosingTest, OptionsPagesDecideWhetherTheWindowCloses) {
     const ClosingCase& c = GetParam();
     test::App();
-    test::RecordedMessages messages;
     Machine machine;
+    const auto& messages = machine.desktop;
     machine.settings.Put(kOptionsKey, "FirstRun", std::int32_t{0});
     ValidatingApp app(machine.Environment(), c.splitterRefuses, c.joinerRefuses);
     ASSERT_TRUE(app.Start());
@@ -283,20 +283,14 @@ TEST(HelpWindowTest, HelpLinksStayInsideAndOtherSitesOpenOutside) {
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.write("<html><body>Joiner</body></html>");
     page.close();
-    std::vector<QString> opened;
-    SetShellOpener([&](const QString& target, ShowMode) {
-        opened.push_back(target);
-        return kShellOpened;
-    });
     const QUrl index = machine.Environment().helpIndex;
-    HelpWindow help(index);
+    HelpWindow help(index, machine.desktop);
     EXPECT_EQ(help.windowTitle(), QStringLiteral("Quillmere Help"));
     emit help.Browser()->anchorClicked(QUrl(QStringLiteral("https://quillmere.org/")));
     EXPECT_EQ(help.CurrentPage(), index);
     emit help.Browser()->anchorClicked(QUrl(QStringLiteral("joiner.html")));
     EXPECT_EQ(help.CurrentPage(), index.resolved(QUrl(QStringLiteral("joiner.html"))));
-    EXPECT_EQ(opened, std::vector<QString>{QStringLiteral("https://quillmere.org/")});
-    SetShellOpener({});
+    EXPECT_EQ(machine.desktop.opened, std::vector<QString>{QStringLiteral("https://quillmere.org/")});
 }
 
 struct AudioCase {
@@ -319,8 +313,8 @@ class AudioStartTest : public ::testing::TestWithParam<AudioCase> {};
 TEST_P(AudioStartTest, DeviceAtStartUp) {
     const AudioCase& c = GetParam();
     test::App();
-    test::RecordedMessages messages;
     Machine machine;
+    const auto& messages = machine.desktop;
     machine.audio.version = c.version;
     machine.audio.defaultOpens = c.defaultOpens;
     machine.audio.soundCard = c.soundCard;
@@ -353,8 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
 // it, several are kept in order for the joiner, whatever page was saved.
 TEST(QuillmereAppTest, CommandLineFilesChooseThePageAndAreKeptForIt) {
     test::App();
-    test::RecordedMessages messages;  // the one file does not exist
-    Machine machine;
+    Machine machine;  // the one file does not exist
     machine.settings.Put(kOptionsKey, "FirstRun", std::int32_t{0});
     machine.settings.Put(kOptionsKey, "StartPage", std::int32_t{6});
     {

@@ -63,14 +63,14 @@ TEST(ResizablePageTest, AboutButtonsKeepTheirDistanceToTheTopRightCorner) {
     about.resize(about.DesignSize());
     about.ArrangeLayout();
     std::vector<QRect> before;
-    for (QPushButton* button : {about.HelpButton(), about.UpdateButton(), about.TellButton()}) {
+    for (QPushButton* button : {about.Ui().helpButton, about.Ui().updateButton, about.Ui().tellButton}) {
         before.push_back(button->geometry());
         EXPECT_LE(button->geometry().right(), about.width() - 1);
     }
     about.resize(about.DesignSize() + QSize(333, 222));
     about.ArrangeLayout();
     int i = 0;
-    for (QPushButton* button : {about.HelpButton(), about.UpdateButton(), about.TellButton()}) {
+    for (QPushButton* button : {about.Ui().helpButton, about.Ui().updateButton, about.Ui().tellButton}) {
         EXPECT_EQ(button->geometry(), before[i++].translated(333, 0));
     }
 }

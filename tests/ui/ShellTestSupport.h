@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <memory>
 
+#include "UiTestSupport.h"
 #include "settings/MemorySettingsBackend.h"
 #include "ui/shell/AudioSystem.h"
 #include "ui/shell/QuillmereApp.h"
@@ -39,7 +40,7 @@ private:
     bool m_open = false;
 };
 
-// Settings, audio and help pages that outlive the runs of the program a test makes.
+// Settings, audio, the desktop and help pages that outlive the runs of the program a test makes.
 struct Machine {
     Machine() {
         QFile index(helpFolder.filePath(QStringLiteral("index.html")));
@@ -48,12 +49,14 @@ struct Machine {
     }
 
     AppEnvironment Environment() {
-        return {&settings, &audio, QUrl::fromLocalFile(helpFolder.filePath(QStringLiteral("index.html"))), ""};
+        return {&settings, &audio, QUrl::fromLocalFile(helpFolder.filePath(QStringLiteral("index.html"))), "",
+                &desktop};
     }
     void RemoveHelp() { QFile::remove(helpFolder.filePath(QStringLiteral("index.html"))); }
 
     MemorySettingsBackend settings;
     FakeAudio audio;
+    RecordedDesktop desktop;
     QTemporaryDir helpFolder;
 };
 

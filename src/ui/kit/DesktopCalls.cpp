@@ -63,7 +63,9 @@ public:
         return QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
     }
 
-    bool ShowInFileManager(const QString& path) override { return SelectInExplorer(path); }
+    bool ShowInFileManager(const QString& path) override {
+        return SelectInExplorer(path, [](const QString& folder) { return OpenWithShell(folder); });
+    }
 
     int OpenWithDesktop(const QString& target, ShowMode mode) override { return OpenWithShell(target, mode); }
 

@@ -4,8 +4,7 @@
 #include <QCursor>
 #include <QMouseEvent>
 
-#include "ui/kit/MessageBoxes.h"
-#include "ui/kit/ShellCalls.h"
+#include "ui/kit/DesktopCalls.h"
 
 namespace qm {
 
@@ -16,7 +15,7 @@ constexpr int kHoverCheckMs = 100;
 }  // namespace
 
 HyperLink::HyperLink(const QString& text, const QString& target, QWidget* parent)
-    : QLabel(parent), m_target(target.isEmpty() ? text : target) {
+    : QLabel(parent), m_target(target.isEmpty() ? text : target), m_desktop(&SystemDesktop()) {
     setText(text.isEmpty() ? m_target : text);
     setTextFormat(Qt::PlainText);
     setCursor(Qt::PointingHandCursor);
@@ -50,7 +49,7 @@ QColor HyperLink::CurrentColour() const {
 void HyperLink::Follow() {
     m_over = false;
     m_hoverTimer.stop();
-    const int code = OpenWithShell(m_target, ShowMode::Normal);
+    const int code = m_desktop->OpenWithDesktop(m_target, ShowMode::Normal);
     if (code > kShellSuccessAbove) {
         m_visited = true;
         ApplyLook();
@@ -58,7 +57,7 @@ void HyperLink::Follow() {
     }
     ApplyLook();
     QApplication::beep();
-    ShowMessage(window(), QStringLiteral("Unable to open hyperlink:\n\n") + LinkFailureReason(code),
+    ShowMessage(*m_desktop, window(), QStringLiteral("Unable to open hyperlink:\n\n") + LinkFailureReason(code),
                 MessageIcon::Exclamation);
 }
 

@@ -10,6 +10,8 @@
 
 namespace qm {
 
+class DesktopCalls;
+
 enum class UnderlineMode { Never, OnHover, Always };
 
 class HyperLink : public QLabel {
@@ -34,8 +36,9 @@ public:
     // The colour the text is drawn in now.
     QColor CurrentColour() const;
 
-    // Opens the target as a click does.
+    // Opens the target as a click does, through desktop (the system's until one is set).
     void Follow();
+    void SetDesktop(DesktopCalls& desktop) { m_desktop = &desktop; }
 
 protected:
     void enterEvent(QEnterEvent* event) override;
@@ -49,6 +52,7 @@ private:
     void FitToText();
 
     QString m_target;
+    DesktopCalls* m_desktop;
     UnderlineMode m_underline = UnderlineMode::OnHover;
     bool m_adjustToFit = true;
     bool m_over = false;

@@ -11,11 +11,6 @@ namespace qm {
 
 namespace {
 
-ShellOpener& Opener() {
-    static ShellOpener opener;
-    return opener;
-}
-
 // A target without a scheme (or with "file:") names a local file; anything else is an
 // address handed to the desktop as it is. A Windows drive letter is not a scheme.
 bool IsLocalTarget(const QString& target, QString* localPath) {
@@ -59,17 +54,16 @@ bool ShowItemsOverDBus(const QString& path) {
 
 }  // namespace
 
-int OpenWithShell(const QString& target, ShowMode mode) {
-    if (Opener()) return Opener()(target, mode);
+int OpenWithShell(const QString& target, ShowMode /*mode*/) {
     // The desktop decides how the opened application's window appears; the show mode only
     // matters to the program's own windows.
     return OpenThroughDesktop(target);
 }
 
-bool SelectInExplorer(const QString& path) {
+bool SelectInExplorer(const QString& path, const std::function<int(const QString& folder)>& openFolder) {
     const QFileInfo file(path);
     if (ShowItemsOverDBus(file.absoluteFilePath())) return true;
-    return OpenWithShell(file.absolutePath()) > kShellSuccessAbove;
+    return openFolder(file.absolutePath()) > kShellSuccessAbove;
 }
 
 QString LinkFailureReason(int code) {
@@ -99,7 +93,5 @@ QString LinkFailureReason(int code) {
     }
     return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
 }
-
-void SetShellOpener(ShellOpener opener) { Opener() = std::move(opener); }
 
 }  // namespace qm

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <functional>
-#include <utility>
 
 namespace qm {
 
@@ -27,22 +26,23 @@ inline constexpr int kShellNoAssociation = 31;
 int OpenWithShell(const QString& target, ShowMode mode = ShowMode::Normal);
 
 // Shows path selected in the file manager (the freedesktop FileManager1 ShowItems call over
-// D-Bus); when no file manager answers it, opens the file's folder instead. False when
-// neither worked.
-bool SelectInExplorer(const QString& path);
+// D-Bus); when no file manager answers it, opens the file's folder with openFolder instead
+// (which returns an OpenWithShell code). False when neither worked.
+bool SelectInExplorer(const QString& path, const std::function<int(const QString& folder)>& openFolder);
+// TRANSITION: the system desktop's fallback.
+inline bool SelectInExplorer(const QString& path) {
+    return SelectInExplorer(path, [](const QString& folder) { return OpenWithShell(folder); });
+}
 
-// Shows files in the file manager with SelectInExplorer, or through a replacement that a test
-// puts in place.
+// TRANSITION: goes once the list pages show files through their desktop.
 class FileManagerCall {
 public:
-    // An empty function restores SelectInExplorer.
     void Replace(std::function<bool(const QString&)> fileManager) { m_replacement = std::move(fileManager); }
-    // Whether the file manager showed path is not reported: nothing follows from it.
     void Show(const QString& path) const {
         if (m_replacement) {
             m_replacement(path);
         } else {
-            SelectInExplorer(path);
+            SelectInExplorer(path, [](const QString& folder) { return OpenWithShell(folder); });
         }
     }
 
@@ -53,10 +53,5 @@ private:
 // The reason a link message gives for an OpenWithShell failure code: the fixed text of the
 // known codes, "Unknown Error (%d) occurred." for any other.
 QString LinkFailureReason(int code);
-
-// Puts opener in place of the desktop for OpenWithShell (an empty function restores it), so
-// that tests see what would be opened and choose the result code.
-using ShellOpener = std::function<int(const QString& target, ShowMode mode)>;
-void SetShellOpener(ShellOpener opener);
 
 }  // namespace qm

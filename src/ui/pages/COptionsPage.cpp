@@ -13,7 +13,7 @@
 #include "settings/Settings.h"
 #include "ui/pages/OptionFields.h"
 #include "ui/pages/PageSizes.h"
-#include "ui/kit/MessageBoxes.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/widgets/GatheringDialogs.h"
 
 namespace qm {
@@ -172,7 +172,7 @@ void COptionsPage::BrowseFolder() {
 }
 
 bool COptionsPage::Refuse(QWidget* field, const QString& message) {
-    ShowMessage(this, message);
+    ShowMessage(Desktop(), this, message);
     field->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
     if (auto* arrows = qobject_cast<QAbstractSpinBox*>(field)) arrows->selectAll();

@@ -10,7 +10,7 @@
 #include "ui/kit/Addresses.h"
 #include "ui/kit/AppIcon.h"
 #include "ui/kit/HyperLink.h"
-#include "ui/kit/ShellCalls.h"
+#include "ui/kit/DesktopCalls.h"
 
 namespace qm {
 
@@ -47,14 +47,14 @@ HyperLink* MakeLink(const QString& text, const QString& target, QWidget* page) {
 }  // namespace
 
 CPageAbout::CPageAbout(QWidget* parent)
-    : CResizablePage(QString::fromLatin1(kCaption), AboutPageSize(), parent),
-      m_homeLink(MakeLink(QStringLiteral("Visit Quillmere Homepage"), QString::fromLatin1(kHomePage), this)),
-      m_supportLink(MakeLink(QStringLiteral("Feedback and Support"),
-                             QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this)),
-      m_makerLink(MakeLink(QString::fromLatin1(kMakerCaption), QString::fromLatin1(kMakerPage), this)),
-      m_helpButton(new QPushButton(QStringLiteral("&Help Topics"), this)),
-      m_updateButton(new QPushButton(QStringLiteral("&Check for Updates"), this)),
-      m_tellButton(new QPushButton(QStringLiteral("&Tell a Friend"), this)) {
+    : CResizablePage(QString::fromLatin1(kCaption), AboutPageSize(), parent) {
+    m_ui.homePageLink = MakeLink(QStringLiteral("Visit Quillmere Homepage"), QString::fromLatin1(kHomePage), this);
+    m_ui.supportLink = MakeLink(QStringLiteral("Feedback and Support"),
+                                QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this);
+    m_ui.makerLink = MakeLink(QString::fromLatin1(kMakerCaption), QString::fromLatin1(kMakerPage), this);
+    m_ui.helpButton = new QPushButton(QStringLiteral("&Help Topics"), this);
+    m_ui.updateButton = new QPushButton(QStringLiteral("&Check for Updates"), this);
+    m_ui.tellButton = new QPushButton(QStringLiteral("&Tell a Friend"), this);
     const int margin = fontMetrics().height();
     const int line = fontMetrics().lineSpacing();
 
@@ -73,7 +73,7 @@ CPageAbout::CPageAbout(QWidget* parent)
 
     // The links stand under the version line, one and a half lines apart.
     int linkTop = margin + kIconPx / 2 + line / 2;
-    for (HyperLink* link : {m_homeLink, m_supportLink, m_makerLink}) {
+    for (HyperLink* link : {m_ui.homePageLink, m_ui.supportLink, m_ui.makerLink}) {
         link->move(textLeft, linkTop);
         linkTop += line * 3 / 2;
     }
@@ -81,11 +81,11 @@ CPageAbout::CPageAbout(QWidget* parent)
     // The buttons share one width, the widest caption's, and keep their distance to the
     // page's top-right corner when the page grows.
     int buttonWidth = 0;
-    for (QPushButton* button : {m_helpButton, m_updateButton, m_tellButton}) {
+    for (QPushButton* button : {m_ui.helpButton, m_ui.updateButton, m_ui.tellButton}) {
         buttonWidth = std::max(buttonWidth, button->sizeHint().width() + margin);
     }
     int buttonTop = margin;
-    for (QPushButton* button : {m_helpButton, m_updateButton, m_tellButton}) {
+    for (QPushButton* button : {m_ui.helpButton, m_ui.updateButton, m_ui.tellButton}) {
         button->setGeometry(DesignSize().width() - margin - buttonWidth, buttonTop, buttonWidth,
                             button->sizeHint().height());
         AddAnchor(button, kTopRight);
@@ -107,9 +107,9 @@ CPageAbout::CPageAbout(QWidget* parent)
     description->setGeometry(margin, textTop + margin, DesignSize().width() - 2 * margin,
                              DesignSize().height() - textTop - 2 * margin);
 
-    connect(m_helpButton, &QPushButton::clicked, this, &CPageAbout::HelpRequested);
-    connect(m_updateButton, &QPushButton::clicked, this, &CPageAbout::CheckForUpdates);
-    connect(m_tellButton, &QPushButton::clicked, this, &CPageAbout::TellAFriend);
+    connect(m_ui.helpButton, &QPushButton::clicked, this, &CPageAbout::HelpRequested);
+    connect(m_ui.updateButton, &QPushButton::clicked, this, &CPageAbout::CheckForUpdates);
+    connect(m_ui.tellButton, &QPushButton::clicked, this, &CPageAbout::TellAFriend);
 }
 
 QString CPageAbout::TellAFriendAddress() {
@@ -119,14 +119,19 @@ QString CPageAbout::TellAFriendAddress() {
            QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLatin1(kTellAFriendBody)));
 }
 
+void CPageAbout::SetDesktop(DesktopCalls& desktop) {
+    CResizablePage::SetDesktop(desktop);
+    for (HyperLink* link : {m_ui.homePageLink, m_ui.supportLink, m_ui.makerLink}) link->SetDesktop(desktop);
+}
+
 void CPageAbout::CheckForUpdates() {
     const WaitCursor wait;
-    OpenWithShell(QString::fromLatin1(kUpdateCheckPage), ShowMode::Normal);
+    Desktop().OpenWithDesktop(QString::fromLatin1(kUpdateCheckPage), ShowMode::Normal);
 }
 
 void CPageAbout::TellAFriend() {
     const WaitCursor wait;
-    OpenWithShell(TellAFriendAddress(), ShowMode::Normal);
+    Desktop().OpenWithDesktop(TellAFriendAddress(), ShowMode::Normal);
 }
 
 }  // namespace qm

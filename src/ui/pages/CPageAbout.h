@@ -19,12 +19,18 @@ public:
 
     explicit CPageAbout(QWidget* parent = nullptr);
 
-    HyperLink* HomePageLink() const { return m_homeLink; }
-    HyperLink* SupportLink() const { return m_supportLink; }
-    HyperLink* MakerLink() const { return m_makerLink; }
-    QPushButton* HelpButton() const { return m_helpButton; }
-    QPushButton* UpdateButton() const { return m_updateButton; }
-    QPushButton* TellButton() const { return m_tellButton; }
+    struct Controls {
+        HyperLink* homePageLink = nullptr;
+        HyperLink* supportLink = nullptr;
+        HyperLink* makerLink = nullptr;
+        QPushButton* helpButton = nullptr;
+        QPushButton* updateButton = nullptr;
+        QPushButton* tellButton = nullptr;
+    };
+    const Controls& Ui() const { return m_ui; }
+
+    // The links open their addresses through the page's desktop too.
+    void SetDesktop(DesktopCalls& desktop) override;
 
     // The "mailto:" address "Tell a Friend" opens: no recipient, the fixed subject, a body
     // that points to the home page.
@@ -38,12 +44,7 @@ private:
     void CheckForUpdates();
     void TellAFriend();
 
-    HyperLink* m_homeLink;
-    HyperLink* m_supportLink;
-    HyperLink* m_makerLink;
-    QPushButton* m_helpButton;
-    QPushButton* m_updateButton;
-    QPushButton* m_tellButton;
+    Controls m_ui;
 };
 
 }  // namespace qm

@@ -38,7 +38,7 @@
 #include "ui/pages/SplitterControls.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/kit/Addresses.h"
-#include "ui/kit/MessageBoxes.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/kit/ShellCalls.h"
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/PathText.h"
@@ -312,11 +312,10 @@ void CPageSplitter::SetInitialFile(const QString& path) {
 }
 
 void CPageSplitter::ReportLoadFailure(const QString& path) {
-    ShowMessage(this, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
+    ShowMessage(Desktop(), this, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
                           .arg(path, QString::fromLatin1(kSupportAddress)));
 }
 
-void CPageSplitter::SetOpenDialog(std::function<QString(QWidget*)> chooser) { m_openDialog = std::move(chooser); }
 
 // ---- the mode and its inputs -------------------------------------------------------------
 
@@ -370,14 +369,9 @@ void CPageSplitter::EnableLoaded(bool loaded) {
 // ---- loading and closing -----------------------------------------------------------------
 
 void CPageSplitter::OpenFile() {
-    QString chosen;
-    if (m_openDialog) {
-        chosen = m_openDialog(this);
-    } else {
-        const QString folder = m_path.isEmpty() ? QString() : QFileInfo(m_path).absolutePath();
-        chosen =
-            QFileDialog::getOpenFileName(this, QString(), folder, QStringLiteral("MP3 Files (*.mp3);;All Files (*)"));
-    }
+    const QString folder = m_path.isEmpty() ? QString() : QFileInfo(m_path).absolutePath();
+    const QString chosen = Desktop().ChooseFileToOpen(
+        this, FileChoice{QString(), folder, QStringLiteral("MP3 Files (*.mp3);;All Files (*)"), QString()});
     QCoreApplication::processEvents();
     if (chosen.isEmpty()) return;
     if (!LoadSourceFile(chosen)) ReportLoadFailure(chosen);
@@ -548,7 +542,7 @@ void CPageSplitter::AddPiece() {
     const int position = m_timeline->value();
     const int added = pieces::AddSplitPoint(&m_pieces, position, m_totalTenths);
     if (added < 0) {
-        ShowMessage(this, QStringLiteral("%1 has been added.").arg(FormatPosition(position, m_totalTenths)));
+        ShowMessage(Desktop(), this, QStringLiteral("%1 has been added.").arg(FormatPosition(position, m_totalTenths)));
         return;
     }
     ShowPieces(added);
@@ -570,7 +564,7 @@ void CPageSplitter::MoveBoundary(BoundaryEdit edit, QPushButton* button, pieces:
     if (selected < 0 || !button->isEnabled()) return;
     const pieces::BoundaryMove move = edit(&m_pieces, selected, m_timeline->value(), m_totalTenths);
     if (move.outcome == refused) {
-        ShowMessage(this, QString::fromLatin1(refusal));
+        ShowMessage(Desktop(), this, QString::fromLatin1(refusal));
         return;
     }
     if (move.outcome != pieces::BoundaryOutcome::Moved) return;
@@ -596,7 +590,7 @@ void CPageSplitter::GoToEnd() {
 
 void CPageSplitter::RemovePiece() {
     if (m_pieces.size() == 1) {
-        if (AskYesNo(this, QStringLiteral("Are you sure you want to close current file?"))) CloseSourceFile();
+        if (AskYesNo(Desktop(), this, QStringLiteral("Are you sure you want to close current file?"))) CloseSourceFile();
         return;
     }
     const int selected = SelectedPiece();
@@ -606,7 +600,7 @@ void CPageSplitter::RemovePiece() {
 
 void CPageSplitter::ResetPieces() {
     if (m_pieces.size() < 2) return;
-    if (!AskYesNo(this, QStringLiteral("Are you sure you want to reset all pieces?"))) return;
+    if (!AskYesNo(Desktop(), this, QStringLiteral("Are you sure you want to reset all pieces?"))) return;
     pieces::ResetPieces(&m_pieces, m_totalTenths);
     ShowPieces(0);
 }
@@ -624,7 +618,7 @@ void CPageSplitter::AddMenuEntries(QMenu* menu) {
                     [this] {
                         const int row = SelectedPiece();
                         if (row < 0 || m_pieces[static_cast<std::size_t>(row)].outputPath.empty()) return;
-                        m_fileManager.Show(PathText(m_pieces[static_cast<std::size_t>(row)].outputPath));
+                        Desktop().ShowInFileManager(PathText(m_pieces[static_cast<std::size_t>(row)].outputPath));
                     })
         ->setEnabled(hasOutput);
 }
@@ -698,11 +692,11 @@ void CPageSplitter::SplitNow() {
     progress.Finish();
 
     if (result == PlanResult::Failed) {
-        if (!message.empty()) ShowMessage(this, Utf8(message));
+        if (!message.empty()) ShowMessage(Desktop(), this, Utf8(message));
         return;
     }
     if (!options.BrowseFolder || m_outputs.empty()) return;
-    m_fileManager.Show(PathText(m_outputs.front()));
+    Desktop().ShowInFileManager(PathText(m_outputs.front()));
 }
 
 }  // namespace qm

@@ -86,13 +86,6 @@ public:
     // Moves the timeline to tenths as the user would by a click on it (the move ends there).
     void MoveTimeline(int tenths);
 
-    // Puts chooser in place of the open-file dialog and fileManager in place of
-    // SelectInExplorer (tests; empty functions restore them).
-    void SetOpenDialog(std::function<QString(QWidget*)> chooser);
-    void SetFileManager(std::function<bool(const QString&)> fileManager) {
-        m_fileManager.Replace(std::move(fileManager));
-    }
-
     // What the page holds, for tests and the help's screenshots.
     QString SourcePath() const { return m_path; }
     int TotalTenths() const { return m_totalTenths; }
@@ -206,8 +199,6 @@ private:
     int m_previewEndTenths = 0;
     bool m_dragging = false;
 
-    std::function<QString(QWidget*)> m_openDialog;
-    FileManagerCall m_fileManager;
     bool m_showingInputs = false;
     bool m_showingPieces = false;
 

@@ -7,7 +7,7 @@
 
 #include "ui/pages/CPageSplitter.h"
 #include "ui/pages/SplitterControls.h"
-#include "ui/kit/MessageBoxes.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/widgets/WaveformStrip.h"
 
 namespace qm {
@@ -41,7 +41,7 @@ void CPageSplitter::Run(Command command) {
 
 void CPageSplitter::PlayPressed() {
     if (!m_soundCard) {
-        ShowMessage(this, NoSoundCardMessage("Play"));
+        ShowMessage(Desktop(), this, NoSoundCardMessage("Play"));
         return;
     }
     if (m_path.isEmpty()) return;
@@ -50,7 +50,7 @@ void CPageSplitter::PlayPressed() {
 
 void CPageSplitter::PreviewPressed() {
     if (!m_soundCard) {
-        ShowMessage(this, NoSoundCardMessage("Preview"));
+        ShowMessage(Desktop(), this, NoSoundCardMessage("Preview"));
         return;
     }
     // Only a selected piece can be previewed; without one the button is disabled.

@@ -10,7 +10,7 @@
 #include <QToolBar>
 
 #include "ui/kit/AppIcon.h"
-#include "ui/kit/ShellCalls.h"
+#include "ui/kit/DesktopCalls.h"
 
 namespace qm {
 
@@ -28,7 +28,7 @@ QString LocalName(const QUrl& url) {
 
 }  // namespace
 
-HelpWindow::HelpWindow(const QUrl& index, QWidget* parent)
+HelpWindow::HelpWindow(const QUrl& index, DesktopCalls& desktop, QWidget* parent)
     : QMainWindow(parent), m_browser(new QTextBrowser(this)), m_index(index) {
     setWindowTitle(QString::fromLatin1(kHelpTitle));
     setWindowIcon(AppIcon());
@@ -36,12 +36,12 @@ HelpWindow::HelpWindow(const QUrl& index, QWidget* parent)
 
     // Pages of other sites are opened by the desktop; the browser shows only help pages.
     m_browser->setOpenLinks(false);
-    connect(m_browser, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+    connect(m_browser, &QTextBrowser::anchorClicked, this, [this, &desktop](const QUrl& link) {
         const QUrl target = m_browser->source().resolved(link);
         if (target.scheme() == QLatin1String("qrc") || target.isLocalFile()) {
             m_browser->setSource(target);
         } else {
-            OpenWithShell(target.toString());
+            desktop.OpenWithDesktop(target.toString(), ShowMode::Normal);
         }
     });
     constexpr qreal kPageMarginPx = 12;

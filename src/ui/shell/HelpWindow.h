@@ -11,6 +11,8 @@ class QTextBrowser;
 
 namespace qm {
 
+class DesktopCalls;
+
 inline constexpr const char* kHelpTitle = "Quillmere Help";
 // The contents page of the compiled-in help.
 inline constexpr const char* kHelpIndex = "qrc:/help/index.html";
@@ -19,7 +21,8 @@ class HelpWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit HelpWindow(const QUrl& index, QWidget* parent = nullptr);
+    // Addresses of other sites are opened through desktop.
+    HelpWindow(const QUrl& index, DesktopCalls& desktop, QWidget* parent = nullptr);
 
     // True when the help pages are present (the contents page can be read).
     static bool Available(const QUrl& index);

@@ -16,7 +16,7 @@
 #include "ui/shell/AudioSystem.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/shell/HelpWindow.h"
-#include "ui/kit/MessageBoxes.h"
+#include "ui/kit/DesktopCalls.h"
 
 namespace qm {
 
@@ -31,7 +31,9 @@ constexpr SettingsPage kSettingsPageOfTab[] = {
 }  // namespace
 
 QuillmereApp::QuillmereApp(AppEnvironment environment)
-    : m_environment(std::move(environment)), m_settings(*m_environment.settings, m_environment.documentsFolder) {}
+    : m_environment(std::move(environment)),
+      m_desktop(m_environment.desktop != nullptr ? *m_environment.desktop : SystemDesktop()),
+      m_settings(*m_environment.settings, m_environment.documentsFolder) {}
 
 QuillmereApp::~QuillmereApp() { Exit(); }
 
@@ -67,7 +69,7 @@ bool QuillmereApp::StartAudio() {
     } else {
         m_soundCard = 0;
         if (!m_environment.audio->Init(audio::kSilentDevice, kOutputRateHz)) {
-            ShowMessage(nullptr, QString::fromLatin1(kStartupFailedMessage), MessageIcon::Error);
+            ShowMessage(m_desktop, nullptr, QString::fromLatin1(kStartupFailedMessage), MessageIcon::Error);
             return false;
         }
     }
@@ -87,6 +89,7 @@ void QuillmereApp::CreateSheet() {
     m_about = new CPageAbout();
     for (CResizablePage* page : std::initializer_list<CResizablePage*>{
              m_splitter, m_batchSplitter, m_joiner, m_batchJoiner, m_splitterOptions, m_joinerOptions, m_about}) {
+        page->SetDesktop(m_desktop);
         m_sheet->AddPage(page);
     }
     m_sheet->SetOptionsPages(m_splitterOptions, m_joinerOptions);
@@ -142,7 +145,7 @@ void QuillmereApp::ShowHelpTopics() {
 void QuillmereApp::OpenHelp(bool maximized) {
     // Missing help pages show nothing.
     if (!HelpWindow::Available(m_environment.helpIndex)) return;
-    m_help = std::make_unique<HelpWindow>(m_environment.helpIndex);
+    m_help = std::make_unique<HelpWindow>(m_environment.helpIndex, m_desktop);
     if (maximized) {
         m_help->showMaximized();
     } else {

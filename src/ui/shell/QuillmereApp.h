@@ -15,6 +15,8 @@
 
 namespace qm {
 
+class DesktopCalls;
+
 class AudioSystem;
 class CMainSheet;
 class CPageAbout;
@@ -45,6 +47,8 @@ struct AppEnvironment {
     AudioSystem* audio = nullptr;
     QUrl helpIndex;
     std::string documentsFolder;
+    // Where messages, dialogs and file manager calls go: the system's desktop when null.
+    DesktopCalls* desktop = nullptr;
 };
 
 // The message of a start-up that could open no audio device.
@@ -106,6 +110,7 @@ private:
     void NotePageShown(int index);
 
     AppEnvironment m_environment;
+    DesktopCalls& m_desktop;
     SettingsStore m_settings;
     int m_soundCard = 0;
     bool m_audioUp = false;
