@@ -42,13 +42,11 @@ public:
     }
 
     QString ChooseFileToOpen(QWidget* parent, const FileChoice& choice) override {
-        const QString file = QFileDialog::getOpenFileName(parent, choice.title, StartFolder(choice), choice.filter);
-        if (!file.isEmpty()) m_lastFolder = QFileInfo(file).absolutePath();
-        return file;
+        return QFileDialog::getOpenFileName(parent, choice.title, choice.startFolder, choice.filter);
     }
 
     QString ChooseFileToSave(QWidget* parent, const FileChoice& choice) override {
-        QFileDialog dialog(parent, choice.title, StartFolder(choice), choice.filter);
+        QFileDialog dialog(parent, choice.title, choice.startFolder, choice.filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(choice.defaultSuffix);
@@ -74,6 +72,7 @@ private:
         return choice.startFolder.isEmpty() ? m_lastFolder : choice.startFolder;
     }
 
+    // Where the last several files were chosen in this run.
     QString m_lastFolder;
 };
 

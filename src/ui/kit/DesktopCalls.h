@@ -31,9 +31,11 @@ public:
     // Shows a message box captioned "Quillmere" and returns the button chosen.
     virtual MessageAnswer Message(QWidget* parent, const ShownMessage& message) = 0;
     // The files chosen in an open dialog, as full paths in the dialog's order; empty when
-    // cancelled. An empty start folder opens where the dialog was last used in this run.
+    // cancelled. An empty start folder opens where files were last chosen this way in this
+    // run.
     virtual QStringList ChooseFilesToOpen(QWidget* parent, const FileChoice& choice) = 0;
-    // One file chosen in an open dialog; empty when cancelled.
+    // One file chosen in an open dialog (an empty start folder: the dialog's own choice);
+    // empty when cancelled.
     virtual QString ChooseFileToOpen(QWidget* parent, const FileChoice& choice) = 0;
     // The file named in a save dialog, which asks before it replaces a file; empty when
     // cancelled.
