@@ -68,7 +68,7 @@ void TimePage(const std::filesystem::path& path) {
     QCoreApplication::processEvents();
 
     QEventLoop loop;
-    QObject::connect(page.Waveform(), &qm::WaveformStrip::Completed, &loop, &QEventLoop::quit);
+    QObject::connect(page.Ui().waveform, &qm::WaveformStrip::Completed, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
     if (!page.LoadSourceFile(qm::PathText(path))) {

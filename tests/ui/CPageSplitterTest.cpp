@@ -117,7 +117,7 @@ protected:
         ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
     }
 
-    QString Cell(int row, int column) const { return page->PiecesList()->topLevelItem(row)->text(column); }
+    QString Cell(int row, int column) const { return page->Ui().pieces->topLevelItem(row)->text(column); }
     std::vector<QString> Messages() const {
         std::vector<QString> texts;
         for (const ShownMessage& m : desktop.shown) texts.push_back(m.text);
@@ -136,9 +136,9 @@ protected:
 TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
     Load(25.0);
     EXPECT_EQ(page->TotalTenths(), 250);
-    ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 1);
+    ASSERT_EQ(page->Ui().pieces->topLevelItemCount(), 1);
     EXPECT_EQ(page->SelectedPiece(), 0);
-    EXPECT_EQ(page->PiecesList()->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(page->Ui().pieces->topLevelItem(0)->checkState(0), Qt::Checked);
     EXPECT_EQ(Cell(0, 2), "0:25.0");
     EXPECT_EQ(Cell(0, 4), Utf8(FormatSize(static_cast<std::int64_t>(fs::file_size(song)))));
     EXPECT_TRUE(page->InfoText().startsWith("Length: 0:25     Size: ")) << page->InfoText().toStdString();
@@ -151,8 +151,8 @@ TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
     desktop.fileToOpen = {PathText(wav)};
     page->OpenFile();
     EXPECT_TRUE(page->SourcePath().isEmpty());
-    EXPECT_EQ(page->PiecesList()->topLevelItemCount(), 0);
-    EXPECT_FALSE(page->SplitButton()->isEnabled());
+    EXPECT_EQ(page->Ui().pieces->topLevelItemCount(), 0);
+    EXPECT_FALSE(page->Ui().split->isEnabled());
     ASSERT_EQ(desktop.shown.size(), 1u);
     EXPECT_EQ(desktop.shown[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us "
                                                      "at <support@quillmere.org>.")
@@ -184,7 +184,7 @@ TEST_F(SplitterPage, FilesWithoutMpegAudioAreRefusedWhereTheyAreLoaded) {
 // The piece buttons with their messages; the mode decides what takes input.
 TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     Load(25.0);
-    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
     page->AddPiece();  // at 0
     page->MoveTimeline(250);
     page->AddPiece();  // at the end
@@ -194,12 +194,12 @@ TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     page->AddPiece();
     page->MoveTimeline(50);
     page->AddPiece();
-    ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 3);
+    ASSERT_EQ(page->Ui().pieces->topLevelItemCount(), 3);
     for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, 0), QString::number(row + 1));
     EXPECT_EQ(Cell(1, 1) + " " + Cell(1, 2), "0:05.0 0:10.0");
     EXPECT_EQ(page->SelectedPiece(), 1);
-    EXPECT_EQ(page->Timeline()->SelectionStart(), 50);
-    EXPECT_EQ(page->Timeline()->SelectionEnd(), 100);
+    EXPECT_EQ(page->Ui().timeline->SelectionStart(), 50);
+    EXPECT_EQ(page->Ui().timeline->SelectionEnd(), 100);
 
     page->MoveTimeline(30);  // the selected piece 5.0-10.0 cannot end at 3.0
     page->SetEnd();
@@ -225,20 +225,20 @@ TEST_F(SplitterPage, PieceButtonsAndTheirMessages) {
     desktop.answers = {MessageAnswer::Yes};
     page->ResetPieces();
     EXPECT_EQ(desktop.shown.back().text, "Are you sure you want to reset all pieces?");
-    ASSERT_EQ(page->PiecesList()->topLevelItemCount(), 1);
+    ASSERT_EQ(page->Ui().pieces->topLevelItemCount(), 1);
     desktop.answers = {MessageAnswer::Yes};
     page->RemovePiece();
     EXPECT_EQ(desktop.shown.back().text, "Are you sure you want to close current file?");
     EXPECT_TRUE(page->SourcePath().isEmpty());
 
     // Without a file nothing takes input; by count, only the count.
-    EXPECT_FALSE(page->ModeInputs().Button(SplitTypeCode::ByCount)->isEnabled());
+    EXPECT_FALSE(page->Ui().mode.Button(SplitTypeCode::ByCount)->isEnabled());
     Load(25.0);
-    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
-    EXPECT_TRUE(page->ModeInputs().count->isEnabled());
-    EXPECT_FALSE(page->AddPieceButton()->isEnabled());
-    EXPECT_FALSE(page->PreviewButton()->isEnabled());
-    EXPECT_FALSE(page->ModeInputs().size->isEnabled());
+    page->Ui().mode.Button(SplitTypeCode::ByCount)->click();
+    EXPECT_TRUE(page->Ui().mode.count->isEnabled());
+    EXPECT_FALSE(page->Ui().addPiece->isEnabled());
+    EXPECT_FALSE(page->Ui().preview->isEnabled());
+    EXPECT_FALSE(page->Ui().mode.size->isEnabled());
     EXPECT_EQ(store.splitterPage.split.SplitType, SplitTypeCode::ByCount);
 }
 
@@ -248,7 +248,7 @@ TEST_F(SplitterPage, PlayStateMachine) {
     page->MoveTimeline(600);
     page->PlayPressed();
     EXPECT_EQ(page->State(), PlayerState::Playing);
-    EXPECT_EQ(page->PlayButton()->text(), "&Pause");
+    EXPECT_EQ(page->Ui().play->text(), "&Pause");
     page->MoveTimeline(900);  // playing goes on from 1:30.0
     page->PlayPressed();
     EXPECT_EQ(page->State(), PlayerState::Paused);
@@ -256,22 +256,22 @@ TEST_F(SplitterPage, PlayStateMachine) {
     page->StopPressed();  // back to where playing started
     EXPECT_EQ(page->State(), PlayerState::Stopped);
     EXPECT_EQ(page->PositionText(), "1:00.0");
-    EXPECT_EQ(page->PlayButton()->text(), "&Play");
+    EXPECT_EQ(page->Ui().play->text(), "&Play");
 
     // A paused preview, the thumb moved outside the piece: Play plays the whole file there.
-    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
     page->MoveTimeline(200);
     page->AddPiece();  // pieces 0-20 s and 20-100 s, the second selected
     page->SelectPiece(0);
     page->PreviewPressed();
     EXPECT_EQ(page->State(), PlayerState::Previewing);
-    EXPECT_EQ(page->PreviewButton()->text(), "Stop");
+    EXPECT_EQ(page->Ui().preview->text(), "Stop");
     page->PlayPressed();
     EXPECT_EQ(page->State(), PlayerState::PreviewPaused);
     page->MoveTimeline(500);
     page->PlayPressed();
     EXPECT_EQ(page->State(), PlayerState::Playing);
-    EXPECT_EQ(page->PreviewButton()->text(), "Previe&w");
+    EXPECT_EQ(page->Ui().preview->text(), "Previe&w");
 
     // The end of playback is handled as "S&top": back where the preview started.
     QEvent ended(kPlaybackEndedEvent);
@@ -280,7 +280,7 @@ TEST_F(SplitterPage, PlayStateMachine) {
     EXPECT_EQ(page->PositionText(), "0:00.0");
 
     // The position box's arrows step a second while nothing plays.
-    page->PositionBox()->stepBy(1);
+    page->Ui().position->stepBy(1);
     EXPECT_EQ(page->PositionText(), "0:01.0");
 }
 
@@ -288,7 +288,7 @@ TEST_F(SplitterPage, PlayStateMachine) {
 TEST_F(SplitterPage, NoSoundCard) {
     page->SetSoundCard(false);
     Load(5.0);
-    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
     page->PlayPressed();
     page->PreviewPressed();
     EXPECT_EQ(page->State(), PlayerState::Stopped);
@@ -302,16 +302,16 @@ TEST_F(SplitterPage, NoSoundCard) {
 // M adds a piece and Space plays while no field the user types into has the focus.
 TEST_F(SplitterPage, Keys) {
     Load(25.0);
-    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
     page->show();
     QApplication::setActiveWindow(page.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
     page->MoveTimeline(100);
-    page->SourceEdit()->setFocus();  // a read-only field leaves the keys to the page
-    QTest::keyClick(page->SourceEdit(), Qt::Key_M);
-    EXPECT_EQ(page->PiecesList()->topLevelItemCount(), 2);
-    page->PiecesList()->setFocus();
-    QTest::keyClick(page->PiecesList(), Qt::Key_Space);
+    page->Ui().source->setFocus();  // a read-only field leaves the keys to the page
+    QTest::keyClick(page->Ui().source, Qt::Key_M);
+    EXPECT_EQ(page->Ui().pieces->topLevelItemCount(), 2);
+    page->Ui().pieces->setFocus();
+    QTest::keyClick(page->Ui().pieces, Qt::Key_Space);
     EXPECT_EQ(page->State(), PlayerState::Playing);
 }
 
@@ -340,7 +340,7 @@ TEST_F(SplitterPage, TaggedVbrMpeg2FileCutByHand) {
                                                      QRegularExpression::DotMatchesEverythingOption)))
         << page->InfoText().toStdString();
 
-    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
     for (const int tenths : {40, 80}) {
         page->MoveTimeline(tenths);
         page->AddPiece();
@@ -377,8 +377,8 @@ TEST_F(SplitterPage, DropsAndARefusedSplit) {
     EXPECT_EQ(page->SourcePath(), PathText(song));
     EXPECT_TRUE(desktop.shown.empty());
 
-    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
-    page->ModeInputs().count->setValue(1);
+    page->Ui().mode.Button(SplitTypeCode::ByCount)->click();
+    page->Ui().mode.count->setValue(1);
     page->SplitNow();
     EXPECT_EQ(Messages(), (std::vector<QString>{"The file count should be greater than or equal to 2."}));
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song.mp3", "song.wav"}));
@@ -388,12 +388,12 @@ TEST_F(SplitterPage, DropsAndARefusedSplit) {
 // rows name them; a split by count writes what the command line writes.
 TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     Load(25.0);
-    page->ModeInputs().Button(SplitTypeCode::ByCustom)->click();
+    page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
     page->MoveTimeline(80);
     page->AddPiece();
     page->MoveTimeline(160);
     page->AddPiece();
-    page->PiecesList()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    page->Ui().pieces->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     page->SplitNow();
     EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3", "song.mp3"}));
@@ -406,8 +406,8 @@ TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     fs::copy_file(song, pageDir / "song.mp3");
     fs::copy_file(song, cliDir / "song.mp3");
     ASSERT_TRUE(page->LoadSourceFile(PathText(pageDir / "song.mp3")));
-    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
-    page->ModeInputs().count->setValue(3);
+    page->Ui().mode.Button(SplitTypeCode::ByCount)->click();
+    page->Ui().mode.count->setValue(3);
     store.splitterOptions.BrowseFolder = true;
     page->SplitNow();
     const fixtures::RunResult cli =

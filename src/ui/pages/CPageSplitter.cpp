@@ -104,11 +104,11 @@ CPageSplitter::CPageSplitter(SettingsStore& settings, QWidget* parent)
     line->setFrameShadow(QFrame::Sunken);
     body->addWidget(line);
     body->addWidget(MakePlayRow());
-    m_waveform = new WaveformStrip(this);
-    body->addWidget(m_waveform);
-    m_timeline = new TimelineSlider(this);
-    m_timeline->setToolTip(QStringLiteral("The position in the file; Left and Right move it by one second"));
-    body->addWidget(m_timeline);
+    m_ui.waveform = new WaveformStrip(this);
+    body->addWidget(m_ui.waveform);
+    m_ui.timeline = new TimelineSlider(this);
+    m_ui.timeline->setToolTip(QStringLiteral("The position in the file; Left and Right move it by one second"));
+    body->addWidget(m_ui.timeline);
     body->addWidget(MakePieceButtons());
     body->addWidget(MakePiecesArea(), 1);
 
@@ -135,15 +135,15 @@ QWidget* CPageSplitter::MakeSourceRow() {
     auto* row = new QWidget(this);
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
-    m_source = new QLineEdit(row);
-    m_source->setReadOnly(true);
-    m_source->installEventFilter(this);
-    line->addWidget(TextLabel("Source &File:", m_source, row));
-    line->addWidget(m_source, 1);
-    m_open = new QPushButton(QStringLiteral("&Open"), row);
-    m_open->setToolTip(QStringLiteral("Open an MP3 file to split (or drop one on this page)"));
-    connect(m_open, &QPushButton::clicked, this, &CPageSplitter::OpenFile);
-    line->addWidget(m_open);
+    m_ui.source = new QLineEdit(row);
+    m_ui.source->setReadOnly(true);
+    m_ui.source->installEventFilter(this);
+    line->addWidget(TextLabel("Source &File:", m_ui.source, row));
+    line->addWidget(m_ui.source, 1);
+    m_ui.open = new QPushButton(QStringLiteral("&Open"), row);
+    m_ui.open->setToolTip(QStringLiteral("Open an MP3 file to split (or drop one on this page)"));
+    connect(m_ui.open, &QPushButton::clicked, this, &CPageSplitter::OpenFile);
+    line->addWidget(m_ui.open);
     return row;
 }
 
@@ -151,28 +151,28 @@ QWidget* CPageSplitter::MakeModeArea() {
     auto* area = new QWidget(this);
     auto* grid = new QGridLayout(area);
     grid->setContentsMargins(0, 0, 0, 0);
-    m_mode = MakeSplitModeRows(
+    m_ui.mode = MakeSplitModeRows(
         grid, this, {0, 0, "The number of pieces of equal duration", "By ti&me", "mi&n", "sec each file"});
-    AddModeRow(grid, m_mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
+    AddModeRow(grid, m_ui.mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
                {TextLabel("the pieces below", nullptr, area)});
 
-    m_info = new QPlainTextEdit(area);
-    m_info->setReadOnly(true);
-    m_info->installEventFilter(this);
-    m_info->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_info->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 36);
-    grid->addWidget(m_info, 0, 2, 4, 1);
-    m_split = new QPushButton(QStringLiteral("&Split Now!"), area);
-    m_split->setToolTip(QStringLiteral("Split the file as the chosen mode says"));
-    connect(m_split, &QPushButton::clicked, this, &CPageSplitter::SplitNow);
-    grid->addWidget(m_split, 0, 3, Qt::AlignTop);
+    m_ui.info = new QPlainTextEdit(area);
+    m_ui.info->setReadOnly(true);
+    m_ui.info->installEventFilter(this);
+    m_ui.info->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_ui.info->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 36);
+    grid->addWidget(m_ui.info, 0, 2, 4, 1);
+    m_ui.split = new QPushButton(QStringLiteral("&Split Now!"), area);
+    m_ui.split->setToolTip(QStringLiteral("Split the file as the chosen mode says"));
+    connect(m_ui.split, &QPushButton::clicked, this, &CPageSplitter::SplitNow);
+    grid->addWidget(m_ui.split, 0, 3, Qt::AlignTop);
     grid->setColumnStretch(2, 1);
     // The info box shows its nine lines.
-    m_info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_info->frameWidth() +
-                           2 * static_cast<int>(m_info->document()->documentMargin()) + 6);
+    m_ui.info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_ui.info->frameWidth() +
+                           2 * static_cast<int>(m_ui.info->document()->documentMargin()) + 6);
 
-    connect(m_mode.modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
-    m_mode.ConnectChanges(this, [this] { StoreInputs(); });
+    connect(m_ui.mode.modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
+    m_ui.mode.ConnectChanges(this, [this] { StoreInputs(); });
     return area;
 }
 
@@ -189,29 +189,29 @@ QWidget* CPageSplitter::MakePlayRow() {
     auto* row = new QWidget(this);
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
-    m_position = new PositionSpin(row);
-    m_position->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0")) + 40);
-    m_position->setToolTip(QStringLiteral("The position; the arrows move it by one second"));
-    connect(m_position, &PositionSpin::Stepped, this, &CPageSplitter::PositionStepped);
-    line->addWidget(m_position);
+    m_ui.position = new PositionSpin(row);
+    m_ui.position->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0")) + 40);
+    m_ui.position->setToolTip(QStringLiteral("The position; the arrows move it by one second"));
+    connect(m_ui.position, &PositionSpin::Stepped, this, &CPageSplitter::PositionStepped);
+    line->addWidget(m_ui.position);
     const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
         return AddButton(line, caption, tip, slot);
     };
-    m_addPiece = button("&Add Piece", "Cut the piece under the position in two there (M)", &CPageSplitter::AddPiece);
-    m_play = button("&Play", "Play the file from the position, or pause it (Space)", &CPageSplitter::PlayPressed);
-    m_stop = button("S&top", "Stop playing and go back to where playing started", &CPageSplitter::StopPressed);
+    m_ui.addPiece = button("&Add Piece", "Cut the piece under the position in two there (M)", &CPageSplitter::AddPiece);
+    m_ui.play = button("&Play", "Play the file from the position, or pause it (Space)", &CPageSplitter::PlayPressed);
+    m_ui.stop = button("S&top", "Stop playing and go back to where playing started", &CPageSplitter::StopPressed);
     line->addStretch(1);
-    m_volume = new QSlider(Qt::Horizontal, row);
-    m_volume->setRange(0, kVolumeSliderMax);
-    m_volume->setTickInterval(kVolumeTick);
-    m_volume->setPageStep(kVolumeTick);
-    m_volume->setTickPosition(QSlider::TicksBelow);
-    m_volume->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 18);
-    m_volume->setValue(PreviewPlayer::Volume() / kVolumeScale);
-    connect(m_volume, &QSlider::valueChanged, this,
+    m_ui.volume = new QSlider(Qt::Horizontal, row);
+    m_ui.volume->setRange(0, kVolumeSliderMax);
+    m_ui.volume->setTickInterval(kVolumeTick);
+    m_ui.volume->setPageStep(kVolumeTick);
+    m_ui.volume->setTickPosition(QSlider::TicksBelow);
+    m_ui.volume->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 18);
+    m_ui.volume->setValue(PreviewPlayer::Volume() / kVolumeScale);
+    connect(m_ui.volume, &QSlider::valueChanged, this,
             [](int value) { PreviewPlayer::SetVolume(std::min(kMaxVolume, value * kVolumeScale)); });
-    line->addWidget(TextLabel("&Volume:", m_volume, row));
-    line->addWidget(m_volume);
+    line->addWidget(TextLabel("&Volume:", m_ui.volume, row));
+    line->addWidget(m_ui.volume);
     return row;
 }
 
@@ -222,12 +222,12 @@ QWidget* CPageSplitter::MakePieceButtons() {
     const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
         return AddButton(line, caption, tip, slot);
     };
-    m_setStart = button("Set Start", "Move the selected piece's start to the position (I)", &CPageSplitter::SetStart);
-    m_setEnd = button("Set End", "Move the selected piece's end to the position (O)", &CPageSplitter::SetEnd);
-    m_goStart = button("Go to Start", "Move the position to the selected piece's start", &CPageSplitter::GoToStart);
-    m_goEnd = button("Go to End", "Move the position to the selected piece's end", &CPageSplitter::GoToEnd);
+    m_ui.setStart = button("Set Start", "Move the selected piece's start to the position (I)", &CPageSplitter::SetStart);
+    m_ui.setEnd = button("Set End", "Move the selected piece's end to the position (O)", &CPageSplitter::SetEnd);
+    m_ui.goToStart = button("Go to Start", "Move the position to the selected piece's start", &CPageSplitter::GoToStart);
+    m_ui.goToEnd = button("Go to End", "Move the position to the selected piece's end", &CPageSplitter::GoToEnd);
     line->addStretch(1);
-    m_preview = button("Previe&w", "Play the selected piece from its start to its end", &CPageSplitter::PreviewPressed);
+    m_ui.preview = button("Previe&w", "Play the selected piece from its start to its end", &CPageSplitter::PreviewPressed);
     return row;
 }
 
@@ -235,51 +235,51 @@ QWidget* CPageSplitter::MakePiecesArea() {
     auto* area = new QWidget(this);
     auto* line = new QHBoxLayout(area);
     line->setContentsMargins(0, 0, 0, 0);
-    m_list = new QTreeWidget(area);
-    m_list->setRootIsDecorated(false);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setUniformRowHeights(true);
-    m_list->setSortingEnabled(false);
-    m_list->header()->setSectionsClickable(false);
-    m_list->header()->setSectionsMovable(false);
+    m_ui.pieces = new QTreeWidget(area);
+    m_ui.pieces->setRootIsDecorated(false);
+    m_ui.pieces->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.pieces->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_ui.pieces->setUniformRowHeights(true);
+    m_ui.pieces->setSortingEnabled(false);
+    m_ui.pieces->header()->setSectionsClickable(false);
+    m_ui.pieces->header()->setSectionsMovable(false);
     QStringList captions;
     for (const ColumnEntry& column : kPieceColumns) captions << QString::fromLatin1(column.caption);
-    m_list->setHeaderLabels(captions);
+    m_ui.pieces->setHeaderLabels(captions);
     for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
-        m_list->headerItem()->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
+        m_ui.pieces->headerItem()->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
         // Never narrower than the caption (in the header's font) or a long position in the
         // list's font.
-        const int caption = m_list->header()->fontMetrics().horizontalAdvance(captions[i] + QStringLiteral("00"));
-        const int text = m_list->fontMetrics().horizontalAdvance(
+        const int caption = m_ui.pieces->header()->fontMetrics().horizontalAdvance(captions[i] + QStringLiteral("00"));
+        const int text = m_ui.pieces->fontMetrics().horizontalAdvance(
             i == kNumberColumn ? captions[i] + QStringLiteral("000") : QStringLiteral("00:00:00.0 "));
-        m_list->setColumnWidth(i, std::max({kPieceColumns[i].widthPixels, caption + 24, text + 24}));
+        m_ui.pieces->setColumnWidth(i, std::max({kPieceColumns[i].widthPixels, caption + 24, text + 24}));
     }
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { OpenMenuAt(m_list->viewport()->mapToGlobal(at)); });
-    m_list->installEventFilter(this);
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+    m_ui.pieces->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui.pieces, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { OpenMenuAt(m_ui.pieces->viewport()->mapToGlobal(at)); });
+    m_ui.pieces->installEventFilter(this);
+    connect(m_ui.pieces, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (m_showingPieces) return;
         UpdatePieceButtons();
         ShowSelection();
     });
-    connect(m_list, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
-        const int row = m_list->indexOfTopLevelItem(item);
+    connect(m_ui.pieces, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        const int row = m_ui.pieces->indexOfTopLevelItem(item);
         if (m_showingPieces || column != kNumberColumn || row < 0) return;
         m_pieces[static_cast<std::size_t>(row)].checked = item->checkState(kNumberColumn) == Qt::Checked;
     });
-    line->addWidget(m_list, 1);
+    line->addWidget(m_ui.pieces, 1);
 
     auto* buttons = new QVBoxLayout;
-    m_remove = new QPushButton(QStringLiteral("&Remove"), area);
-    m_remove->setToolTip(QStringLiteral("Remove the selected piece; its neighbour takes its time"));
-    connect(m_remove, &QPushButton::clicked, this, &CPageSplitter::RemovePiece);
-    m_reset = new QPushButton(QStringLiteral("R&eset"), area);
-    m_reset->setToolTip(QStringLiteral("Go back to one piece holding the whole file"));
-    connect(m_reset, &QPushButton::clicked, this, &CPageSplitter::ResetPieces);
-    buttons->addWidget(m_remove);
-    buttons->addWidget(m_reset);
+    m_ui.remove = new QPushButton(QStringLiteral("&Remove"), area);
+    m_ui.remove->setToolTip(QStringLiteral("Remove the selected piece; its neighbour takes its time"));
+    connect(m_ui.remove, &QPushButton::clicked, this, &CPageSplitter::RemovePiece);
+    m_ui.reset = new QPushButton(QStringLiteral("R&eset"), area);
+    m_ui.reset->setToolTip(QStringLiteral("Go back to one piece holding the whole file"));
+    connect(m_ui.reset, &QPushButton::clicked, this, &CPageSplitter::ResetPieces);
+    buttons->addWidget(m_ui.remove);
+    buttons->addWidget(m_ui.reset);
     buttons->addStretch(1);
     line->addLayout(buttons);
     return area;
@@ -322,20 +322,20 @@ void CPageSplitter::ReportLoadFailure(const QString& path) {
 void CPageSplitter::ShowInputs(const SplitSettings& shown) {
     const SplitSettings inputs = shown;  // the controls' signals store into the settings
     m_showingInputs = true;
-    m_mode.Show(inputs);
+    m_ui.mode.Show(inputs);
     m_showingInputs = false;
 }
 
 SplitSettings CPageSplitter::Inputs() const {
     SplitSettings inputs = m_settings.splitterPage.split;
-    m_mode.Take(&inputs);
+    m_ui.mode.Take(&inputs);
     return inputs;
 }
 
 void CPageSplitter::StoreInputs() {
     // Kept in the store at every change: the store writes its groups at exit, before the
     // pages' windows go.
-    if (!m_showingInputs && m_mode.modes != nullptr && m_mode.modes->checkedId() >= 0) {
+    if (!m_showingInputs && m_ui.mode.modes != nullptr && m_ui.mode.modes->checkedId() >= 0) {
         m_settings.splitterPage.split = Inputs();
     }
 }
@@ -343,25 +343,25 @@ void CPageSplitter::StoreInputs() {
 void CPageSplitter::ApplyMode() {
     StoreInputs();
     const bool loaded = !m_path.isEmpty();
-    m_mode.EnableInputs(loaded);
-    const bool custom = loaded && m_mode.Mode() == SplitTypeCode::ByCustom;
-    m_list->setEnabled(custom);
-    m_addPiece->setEnabled(custom);
-    m_reset->setEnabled(custom);
+    m_ui.mode.EnableInputs(loaded);
+    const bool custom = loaded && m_ui.mode.Mode() == SplitTypeCode::ByCustom;
+    m_ui.pieces->setEnabled(custom);
+    m_ui.addPiece->setEnabled(custom);
+    m_ui.reset->setEnabled(custom);
     UpdatePieceButtons();
     if (!loaded) return;
-    if (QWidget* first = m_mode.FirstInput(m_mode.Mode())) first->setFocus(Qt::OtherFocusReason);
+    if (QWidget* first = m_ui.mode.FirstInput(m_ui.mode.Mode())) first->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageSplitter::UpdatePieceButtons() {
     const bool enabled =
-        !m_path.isEmpty() && m_mode.Mode() == SplitTypeCode::ByCustom && SelectedPiece() >= 0;
-    for (QPushButton* b : {m_preview, m_remove, m_goStart, m_goEnd, m_setStart, m_setEnd}) b->setEnabled(enabled);
+        !m_path.isEmpty() && m_ui.mode.Mode() == SplitTypeCode::ByCustom && SelectedPiece() >= 0;
+    for (QPushButton* b : {m_ui.preview, m_ui.remove, m_ui.goToStart, m_ui.goToEnd, m_ui.setStart, m_ui.setEnd}) b->setEnabled(enabled);
 }
 
 void CPageSplitter::EnableLoaded(bool loaded) {
-    for (QAbstractButton* mode : m_mode.modes->buttons()) mode->setEnabled(loaded);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_split, m_position, m_play, m_stop, m_timeline}) {
+    for (QAbstractButton* mode : m_ui.mode.modes->buttons()) mode->setEnabled(loaded);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_ui.split, m_ui.position, m_ui.play, m_ui.stop, m_ui.timeline}) {
         control->setEnabled(loaded);
     }
 }
@@ -395,22 +395,22 @@ bool CPageSplitter::LoadSourceFile(const QString& path) {
     m_totalTenths = static_cast<int>(m_player.LengthMs() / 100);
     m_fileSizeBytes = static_cast<std::int64_t>(size);
     m_path = path;
-    m_source->setText(path);
+    m_ui.source->setText(path);
     m_state = PlayerState::Stopped;
     m_pauseTenths = 0;
     m_dragging = false;
     EnableLoaded(true);
     FillInfoBox();
 
-    m_timeline->setRange(0, m_totalTenths);
-    m_timeline->setPageStep(std::max(1, m_totalTenths / kPageStepsPerFile));
-    m_timeline->setSingleStep(kTenthsPerSecond);
-    m_timeline->setValue(0);
+    m_ui.timeline->setRange(0, m_totalTenths);
+    m_ui.timeline->setPageStep(std::max(1, m_totalTenths / kPageStepsPerFile));
+    m_ui.timeline->setSingleStep(kTenthsPerSecond);
+    m_ui.timeline->setValue(0);
     ShowPosition(0);
     m_pieces.clear();
     pieces::AddSplitPoint(&m_pieces, 0, m_totalTenths);
     ShowPieces(0);
-    m_waveform->Load(PathOf(path), m_totalTenths);
+    m_ui.waveform->Load(PathOf(path), m_totalTenths);
     ApplyMode();
     return true;
 }
@@ -426,16 +426,16 @@ void CPageSplitter::CloseSourceFile() {
     m_fileSizeBytes = 0;
     m_totalTenths = 0;
     m_outputs.clear();
-    m_timeline->setValue(0);
-    m_timeline->setRange(0, 0);
+    m_ui.timeline->setValue(0);
+    m_ui.timeline->setRange(0, 0);
     ShowPosition(0);
-    m_source->clear();
-    m_info->clear();
-    m_play->setText(QStringLiteral("&Play"));
-    m_preview->setText(QStringLiteral("Previe&w"));
+    m_ui.source->clear();
+    m_ui.info->clear();
+    m_ui.play->setText(QStringLiteral("&Play"));
+    m_ui.preview->setText(QStringLiteral("Previe&w"));
     m_pieces.clear();
     ShowPieces(-1);
-    m_waveform->Clear();
+    m_ui.waveform->Clear();
     EnableLoaded(false);
     ApplyMode();
 }
@@ -453,10 +453,10 @@ void CPageSplitter::FillInfoBox() {
                  m_player.Channels() > 1 ? QStringLiteral("Stereo") : QStringLiteral("Mono"), Utf8(tags.title),
                  Utf8(tags.artist), Utf8(tags.album), Utf8(tags.year))
             .arg(Utf8(tags.genre), tags.track > 0 ? QString::number(tags.track) : QString(), Utf8(tags.comment));
-    m_info->setPlainText(text);
+    m_ui.info->setPlainText(text);
 }
 
-QString CPageSplitter::InfoText() const { return m_info->toPlainText(); }
+QString CPageSplitter::InfoText() const { return m_ui.info->toPlainText(); }
 
 void CPageSplitter::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
@@ -476,27 +476,27 @@ void CPageSplitter::dropEvent(QDropEvent* event) {
 // ---- the pieces ------------------------------------------------------------------------------
 
 int CPageSplitter::SelectedPiece() const {
-    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-    return selected.isEmpty() ? -1 : m_list->indexOfTopLevelItem(selected.front());
+    const QList<QTreeWidgetItem*> selected = m_ui.pieces->selectedItems();
+    return selected.isEmpty() ? -1 : m_ui.pieces->indexOfTopLevelItem(selected.front());
 }
 
 void CPageSplitter::SelectPiece(int index) {
-    QTreeWidgetItem* item = m_list->topLevelItem(index);
+    QTreeWidgetItem* item = m_ui.pieces->topLevelItem(index);
     if (item == nullptr) {
-        m_list->clearSelection();
+        m_ui.pieces->clearSelection();
         return;
     }
-    m_list->setCurrentItem(item);
+    m_ui.pieces->setCurrentItem(item);
     item->setSelected(true);
-    m_list->scrollToItem(item);
+    m_ui.pieces->scrollToItem(item);
 }
 
 void CPageSplitter::ShowPieces(int selected) {
     m_showingPieces = true;
     const int rows = static_cast<int>(m_pieces.size());
-    while (m_list->topLevelItemCount() > rows) delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
-    while (m_list->topLevelItemCount() < rows) {
-        auto* item = new QTreeWidgetItem(m_list);
+    while (m_ui.pieces->topLevelItemCount() > rows) delete m_ui.pieces->takeTopLevelItem(m_ui.pieces->topLevelItemCount() - 1);
+    while (m_ui.pieces->topLevelItemCount() < rows) {
+        auto* item = new QTreeWidgetItem(m_ui.pieces);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
             item->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
@@ -504,7 +504,7 @@ void CPageSplitter::ShowPieces(int selected) {
     }
     for (int row = 0; row < rows; ++row) {
         const PieceRow& piece = m_pieces[static_cast<std::size_t>(row)];
-        QTreeWidgetItem* item = m_list->topLevelItem(row);
+        QTreeWidgetItem* item = m_ui.pieces->topLevelItem(row);
         const int length = piece.endTenths - piece.startTenths;
         const double share = m_totalTenths > 0 ? static_cast<double>(length) / m_totalTenths : 1.0;
         item->setText(kNumberColumn, QString::number(row + 1));
@@ -526,20 +526,20 @@ void CPageSplitter::ShowSelection() {
     const int selected = SelectedPiece();
     std::vector<int> boundaries;
     for (std::size_t i = 1; i < m_pieces.size(); ++i) boundaries.push_back(m_pieces[i].startTenths);
-    m_waveform->SetBoundaries(boundaries);
+    m_ui.waveform->SetBoundaries(boundaries);
     if (selected < 0) {
-        m_timeline->SetSelection(0, 0);
-        m_waveform->SetSelection(0, 0);
+        m_ui.timeline->SetSelection(0, 0);
+        m_ui.waveform->SetSelection(0, 0);
         return;
     }
     const PieceRow& piece = m_pieces[static_cast<std::size_t>(selected)];
-    m_timeline->SetSelection(piece.startTenths, piece.endTenths);
-    m_waveform->SetSelection(piece.startTenths, piece.endTenths);
+    m_ui.timeline->SetSelection(piece.startTenths, piece.endTenths);
+    m_ui.waveform->SetSelection(piece.startTenths, piece.endTenths);
 }
 
 void CPageSplitter::AddPiece() {
-    if (m_path.isEmpty() || !m_addPiece->isEnabled()) return;
-    const int position = m_timeline->value();
+    if (m_path.isEmpty() || !m_ui.addPiece->isEnabled()) return;
+    const int position = m_ui.timeline->value();
     const int added = pieces::AddSplitPoint(&m_pieces, position, m_totalTenths);
     if (added < 0) {
         ShowMessage(Desktop(), this, QStringLiteral("%1 has been added.").arg(FormatPosition(position, m_totalTenths)));
@@ -549,12 +549,12 @@ void CPageSplitter::AddPiece() {
 }
 
 void CPageSplitter::SetStart() {
-    MoveBoundary(&pieces::SetStart, m_setStart, pieces::BoundaryOutcome::StartNotBefore,
+    MoveBoundary(&pieces::SetStart, m_ui.setStart, pieces::BoundaryOutcome::StartNotBefore,
                  "You can not set the start position greater than or equal to the end position.");
 }
 
 void CPageSplitter::SetEnd() {
-    MoveBoundary(&pieces::SetEnd, m_setEnd, pieces::BoundaryOutcome::EndNotAfter,
+    MoveBoundary(&pieces::SetEnd, m_ui.setEnd, pieces::BoundaryOutcome::EndNotAfter,
                  "You can not set the end position less than or equal to the start position.");
 }
 
@@ -562,20 +562,20 @@ void CPageSplitter::MoveBoundary(BoundaryEdit edit, QPushButton* button, pieces:
                                  const char* refusal) {
     const int selected = SelectedPiece();
     if (selected < 0 || !button->isEnabled()) return;
-    const pieces::BoundaryMove move = edit(&m_pieces, selected, m_timeline->value(), m_totalTenths);
+    const pieces::BoundaryMove move = edit(&m_pieces, selected, m_ui.timeline->value(), m_totalTenths);
     if (move.outcome == refused) {
         ShowMessage(Desktop(), this, QString::fromLatin1(refusal));
         return;
     }
     if (move.outcome != pieces::BoundaryOutcome::Moved) return;
     ShowPieces(move.selected);
-    m_timeline->setFocus(Qt::OtherFocusReason);
+    m_ui.timeline->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageSplitter::GoTo(int tenths) {
-    m_timeline->setValue(tenths);
+    m_ui.timeline->setValue(tenths);
     ShowPosition(tenths);
-    m_timeline->setFocus(Qt::OtherFocusReason);
+    m_ui.timeline->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageSplitter::GoToStart() {
@@ -606,7 +606,7 @@ void CPageSplitter::ResetPieces() {
 }
 
 void CPageSplitter::AddMenuEntries(QMenu* menu) {
-    const bool custom = m_mode.Mode() == SplitTypeCode::ByCustom && !m_path.isEmpty();
+    const bool custom = m_ui.mode.Mode() == SplitTypeCode::ByCustom && !m_path.isEmpty();
     const int selected = SelectedPiece();
     const bool one = custom && selected >= 0;
     const bool hasOutput = one && !m_pieces[static_cast<std::size_t>(selected)].outputPath.empty();
@@ -632,21 +632,21 @@ void CPageSplitter::OpenMenuAt(const QPoint& globalPos) {
 void CPageSplitter::resizeEvent(QResizeEvent* event) {
     CResizablePage::resizeEvent(event);
     // The waveform's positions line up with the timeline's thumb below it.
-    const QMargins insets = m_timeline->ValueInsets();
-    if (m_waveform->contentsMargins() != insets) m_waveform->setContentsMargins(insets);
+    const QMargins insets = m_ui.timeline->ValueInsets();
+    if (m_ui.waveform->contentsMargins() != insets) m_ui.waveform->setContentsMargins(insets);
 }
 
 bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
     // The read-only fields (the source path, the information box) would take the page's keys
     // as text they cannot type; leave those keys to the page.
-    if (event->type() == QEvent::ShortcutOverride && (watched == m_source || watched == m_info)) {
+    if (event->type() == QEvent::ShortcutOverride && (watched == m_ui.source || watched == m_ui.info)) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Space || key == Qt::Key_M || key == Qt::Key_I || key == Qt::Key_O) return true;
     }
     // The keyboard's menu key opens the pieces' menu at the middle of the list.
-    if (watched == m_list && event->type() == QEvent::ContextMenu &&
+    if (watched == m_ui.pieces && event->type() == QEvent::ContextMenu &&
         static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
-        OpenMenuAt(m_list->mapToGlobal(m_list->rect().center()));
+        OpenMenuAt(m_ui.pieces->mapToGlobal(m_ui.pieces->rect().center()));
         return true;
     }
     return CResizablePage::eventFilter(watched, event);

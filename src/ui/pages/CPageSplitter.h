@@ -100,26 +100,30 @@ public:
     SplitSettings Inputs() const;
     PreviewPlayer& Player() { return m_player; }
 
-    QLineEdit* SourceEdit() const { return m_source; }
-    QPushButton* OpenButton() const { return m_open; }
-    QPushButton* SplitButton() const { return m_split; }
-    QPushButton* AddPieceButton() const { return m_addPiece; }
-    QPushButton* PlayButton() const { return m_play; }
-    QPushButton* StopButton() const { return m_stop; }
-    QPushButton* PreviewButton() const { return m_preview; }
-    QPushButton* SetStartButton() const { return m_setStart; }
-    QPushButton* SetEndButton() const { return m_setEnd; }
-    QPushButton* GoToStartButton() const { return m_goStart; }
-    QPushButton* GoToEndButton() const { return m_goEnd; }
-    QPushButton* RemoveButton() const { return m_remove; }
-    QPushButton* ResetButton() const { return m_reset; }
-    // The mode buttons and the size, count and time inputs.
-    const SplitModeControls& ModeInputs() const { return m_mode; }
-    QTreeWidget* PiecesList() const { return m_list; }
-    TimelineSlider* Timeline() const { return m_timeline; }
-    PositionSpin* PositionBox() const { return m_position; }
-    QSlider* VolumeSlider() const { return m_volume; }
-    WaveformStrip* Waveform() const { return m_waveform; }
+    // The page's controls, for tests and the help's screenshots.
+    struct Controls {
+        QLineEdit* source = nullptr;
+        QPushButton* open = nullptr;
+        SplitModeControls mode;  // the mode buttons and the size, count and time inputs
+        QPlainTextEdit* info = nullptr;
+        QPushButton* split = nullptr;
+        PositionSpin* position = nullptr;
+        QPushButton* addPiece = nullptr;
+        QPushButton* play = nullptr;
+        QPushButton* stop = nullptr;
+        QSlider* volume = nullptr;
+        WaveformStrip* waveform = nullptr;
+        TimelineSlider* timeline = nullptr;
+        QPushButton* setStart = nullptr;
+        QPushButton* setEnd = nullptr;
+        QPushButton* goToStart = nullptr;
+        QPushButton* goToEnd = nullptr;
+        QPushButton* preview = nullptr;
+        QTreeWidget* pieces = nullptr;
+        QPushButton* remove = nullptr;
+        QPushButton* reset = nullptr;
+    };
+    const Controls& Ui() const { return m_ui; }
     // The pieces list's menu as it would open now.
     void AddMenuEntries(QMenu* menu);
 
@@ -202,26 +206,7 @@ private:
     bool m_showingInputs = false;
     bool m_showingPieces = false;
 
-    QLineEdit* m_source = nullptr;
-    QPushButton* m_open = nullptr;
-    SplitModeControls m_mode;
-    QPlainTextEdit* m_info = nullptr;
-    QPushButton* m_split = nullptr;
-    PositionSpin* m_position = nullptr;
-    QPushButton* m_addPiece = nullptr;
-    QPushButton* m_play = nullptr;
-    QPushButton* m_stop = nullptr;
-    QSlider* m_volume = nullptr;
-    WaveformStrip* m_waveform = nullptr;
-    TimelineSlider* m_timeline = nullptr;
-    QPushButton* m_setStart = nullptr;
-    QPushButton* m_setEnd = nullptr;
-    QPushButton* m_goStart = nullptr;
-    QPushButton* m_goEnd = nullptr;
-    QPushButton* m_preview = nullptr;
-    QTreeWidget* m_list = nullptr;
-    QPushButton* m_remove = nullptr;
-    QPushButton* m_reset = nullptr;
+    Controls m_ui;
     QTimer* m_timer = nullptr;
 };
 

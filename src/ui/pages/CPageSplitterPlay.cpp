@@ -80,30 +80,30 @@ std::uint32_t CPageSplitter::Ms(int tenths) const {
 
 int CPageSplitter::PositionTenths() const { return static_cast<int>(m_player.PositionMs() / kMsPerTenth); }
 
-int CPageSplitter::TimelinePosition() const { return m_timeline->value(); }
+int CPageSplitter::TimelinePosition() const { return m_ui.timeline->value(); }
 
-QString CPageSplitter::PositionText() const { return m_position->Text(); }
+QString CPageSplitter::PositionText() const { return m_ui.position->Text(); }
 
 void CPageSplitter::ShowPosition(int tenths) {
-    m_position->ShowText(FormatPosition(tenths, m_totalTenths));
-    m_waveform->SetCursor(tenths);
+    m_ui.position->ShowText(FormatPosition(tenths, m_totalTenths));
+    m_ui.waveform->SetCursor(tenths);
 }
 
 void CPageSplitter::ShowAt(int tenths) {
-    m_timeline->setValue(tenths);
+    m_ui.timeline->setValue(tenths);
     ShowPosition(tenths);
 }
 
 void CPageSplitter::EnterPlaying(PlayerState state) {
     m_state = state;
-    m_play->setText(QStringLiteral("&Pause"));
+    m_ui.play->setText(QStringLiteral("&Pause"));
     m_timer->start();
 }
 
 void CPageSplitter::StayStopped() { m_state = PlayerState::Stopped; }
 
 void CPageSplitter::StartPlaying() {
-    m_playStartTenths = m_timeline->value();
+    m_playStartTenths = m_ui.timeline->value();
     m_player.SeekMs(Ms(m_playStartTenths));
     m_player.Play();
     EnterPlaying(PlayerState::Playing);
@@ -114,7 +114,7 @@ void CPageSplitter::PausePlaying() {
     m_player.Pause();
     m_pauseTenths = PositionTenths();
     ShowAt(m_pauseTenths);
-    m_play->setText(QStringLiteral("&Play"));
+    m_ui.play->setText(QStringLiteral("&Play"));
     m_state = m_state == PlayerState::Previewing ? PlayerState::PreviewPaused : PlayerState::Paused;
 }
 
@@ -131,7 +131,7 @@ void CPageSplitter::StopPlaying() {
 }
 
 void CPageSplitter::ResumeOrPlay() {
-    m_playStartTenths = m_timeline->value();
+    m_playStartTenths = m_ui.timeline->value();
     if (m_playStartTenths == m_pauseTenths) {
         m_player.Resume();
     } else {
@@ -143,7 +143,7 @@ void CPageSplitter::ResumeOrPlay() {
 
 void CPageSplitter::StopPaused() {
     ShowAt(m_playStartTenths);
-    m_play->setText(QStringLiteral("&Play"));
+    m_ui.play->setText(QStringLiteral("&Play"));
     m_state = PlayerState::Stopped;
 }
 
@@ -156,7 +156,7 @@ void CPageSplitter::StopPreview() {
 }
 
 void CPageSplitter::ResumePreviewOrPlay() {
-    const int position = m_timeline->value();
+    const int position = m_ui.timeline->value();
     if (position == m_pauseTenths) {
         m_player.Resume();
         EnterPlaying(PlayerState::Previewing);
@@ -165,7 +165,7 @@ void CPageSplitter::ResumePreviewOrPlay() {
         EnterPlaying(PlayerState::Previewing);
     } else {
         // Outside the piece the whole file plays from there.
-        m_preview->setText(QStringLiteral("Previe&w"));
+        m_ui.preview->setText(QStringLiteral("Previe&w"));
         m_player.SeekMs(Ms(position));
         m_player.Play();
         EnterPlaying(PlayerState::Playing);
@@ -174,8 +174,8 @@ void CPageSplitter::ResumePreviewOrPlay() {
 
 void CPageSplitter::StopPreviewPaused() {
     ShowAt(m_previewStartTenths);
-    m_play->setText(QStringLiteral("&Play"));
-    m_preview->setText(QStringLiteral("Previe&w"));
+    m_ui.play->setText(QStringLiteral("&Play"));
+    m_ui.preview->setText(QStringLiteral("Previe&w"));
     m_state = PlayerState::Stopped;
 }
 
@@ -188,7 +188,7 @@ void CPageSplitter::PreviewSelected() {
     ShowAt(m_previewStartTenths);
     m_playStartTenths = m_previewStartTenths;
     m_player.PlayRange(Ms(m_previewStartTenths), Ms(m_previewEndTenths));
-    m_preview->setText(QStringLiteral("Stop"));
+    m_ui.preview->setText(QStringLiteral("Stop"));
     EnterPlaying(PlayerState::Previewing);
 }
 
@@ -198,36 +198,36 @@ void CPageSplitter::TimerTick() {
 }
 
 void CPageSplitter::ConnectTimeline() {
-    connect(m_timeline, &QSlider::valueChanged, this, [this](int tenths) { ShowPosition(tenths); });
-    connect(m_timeline, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
-    connect(m_timeline, &TimelineSlider::MoveEnded, this, [this] {
+    connect(m_ui.timeline, &QSlider::valueChanged, this, [this](int tenths) { ShowPosition(tenths); });
+    connect(m_ui.timeline, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
+    connect(m_ui.timeline, &TimelineSlider::MoveEnded, this, [this] {
         m_dragging = false;
         TimelineMoveEnded();
     });
     // The waveform picks positions as the timeline's thumb does.
-    connect(m_waveform, &WaveformStrip::PositionDragged, this, [this](int tenths) {
+    connect(m_ui.waveform, &WaveformStrip::PositionDragged, this, [this](int tenths) {
         if (m_path.isEmpty()) return;
         m_dragging = true;
-        m_timeline->setValue(tenths);
+        m_ui.timeline->setValue(tenths);
     });
-    connect(m_waveform, &WaveformStrip::PositionChosen, this, [this](int tenths) {
+    connect(m_ui.waveform, &WaveformStrip::PositionChosen, this, [this](int tenths) {
         if (m_path.isEmpty()) return;
         MoveTimeline(tenths);
         // The keys then move on from there, as after a click on the timeline.
-        m_timeline->setFocus(Qt::MouseFocusReason);
+        m_ui.timeline->setFocus(Qt::MouseFocusReason);
     });
 }
 
 void CPageSplitter::MoveTimeline(int tenths) {
-    m_timeline->setValue(tenths);
-    ShowPosition(m_timeline->value());
+    m_ui.timeline->setValue(tenths);
+    ShowPosition(m_ui.timeline->value());
     m_dragging = false;
     TimelineMoveEnded();
 }
 
 void CPageSplitter::TimelineMoveEnded() {
     if (!m_soundCard) return;
-    const int position = m_timeline->value();
+    const int position = m_ui.timeline->value();
     if (m_state == PlayerState::Playing) {
         m_player.SeekMs(Ms(position));
         m_player.Play();
@@ -235,7 +235,7 @@ void CPageSplitter::TimelineMoveEnded() {
         if (position >= m_previewStartTenths && position < m_previewEndTenths) {
             m_player.PlayRange(Ms(position), Ms(m_previewEndTenths));
         } else {
-            m_preview->setText(QStringLiteral("Previe&w"));
+            m_ui.preview->setText(QStringLiteral("Previe&w"));
             m_state = PlayerState::Playing;
             m_player.SeekMs(Ms(position));
             m_player.Play();
@@ -245,7 +245,7 @@ void CPageSplitter::TimelineMoveEnded() {
 
 void CPageSplitter::PositionStepped(int steps) {
     if (m_state == PlayerState::Playing || m_state == PlayerState::Previewing) return;
-    const int position = std::clamp(m_timeline->value() + steps * kTenthsPerSecond, 0, m_totalTenths);
+    const int position = std::clamp(m_ui.timeline->value() + steps * kTenthsPerSecond, 0, m_totalTenths);
     ShowAt(position);
 }
 
