@@ -4,6 +4,8 @@
 
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
+#include "join/RunJoin.h"
+#include "stream/AudioLayer.h"
 #include "output/OutputPath.h"
 
 namespace qm {
@@ -27,14 +29,13 @@ std::vector<JoinFileFacts> AnalyseAll(const std::vector<std::filesystem::path>& 
     return facts;
 }
 
-// Joins one item into target; false with *error set on failure (untouched on cancel).
-bool JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::filesystem::path>& joined,
-             const std::vector<JoinFileFacts>& joinedFacts, JoinTypeCode joinType, const JoinerOptions& options,
-             const std::filesystem::path& target, const LongOperation& operation, std::string* error) {
+// Joins one item into target.
+RunResult JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::filesystem::path>& joined,
+                  const std::vector<JoinFileFacts>& joinedFacts, JoinTypeCode joinType, const JoinerOptions& options,
+                  const std::filesystem::path& target, const LongOperation& operation) {
     JoinFileFacts mainFacts;
     if (!AnalyseJoinFile(item.mainPath, &mainFacts)) {
-        *error = FailedToOpenMessage(item.mainPath);
-        return false;
+        return RunResult::Of(false, operation, FailedToOpenMessage(item.mainPath));
     }
     job.Clear();
     if (joinType == JoinTypeCode::Append) {
@@ -52,11 +53,7 @@ bool JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::fi
         job.SetTargetTag(item.tag.title, item.tag.artist, item.tag.album, item.tag.year, item.tag.comment,
                          item.tag.genre, item.tag.track, hasCover ? &cover : nullptr);
     }
-    const JoinChoice choice = ChooseJoin(mainFacts, joinedFacts, options, JoinStart::ReferenceValues);
-    const bool ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, operation)
-                                                        : job.JoinReencode(target, choice.params, operation);
-    if (!ok) *error = job.LastError();
-    return ok;
+    return RunJoin(job, target, ChooseJoin(mainFacts, joinedFacts, options, JoinStart::ReferenceValues), operation);
 }
 
 }  // namespace
@@ -64,7 +61,9 @@ bool JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<std::fi
 BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vector<std::filesystem::path>& joined,
                              JoinTypeCode joinType, const JoinerOptions& options, const BatchJoinProgress& progress,
                              const std::function<void(std::size_t)>& rowChanged) {
-    if (items.empty() || joined.empty()) return BatchJoinResult::Done;
+    if (items.empty() || joined.empty()) return RunOutcome::Done;
+    // The joined files are opened again for every main file: they are scanned once.
+    const audio::ScanMemoScope scanOnce;
     const int count = static_cast<int>(items.size());
     if (progress.batchBar != nullptr) {
         progress.batchBar->SetRange(0, count);
@@ -92,20 +91,27 @@ BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vecto
         std::filesystem::path target;
         std::string error;
         if (!ResolveJoinOutputPath(placement, items[i].mainPath, &target, &error)) {
+            items[i].result = RunResult::Failed(error);
             setOutcome(i, FailureText(error));
             continue;
         }
-        if (JoinOne(job, items[i], joined, joinedFacts, joinType, options, target, progress.currentJoin, &error)) {
-            items[i].outputPath = target;
-            setOutcome(i, target.filename().string());
-        } else if (progress.currentJoin.Cancelled()) {
-            setOutcome(i, kCancelledText);
-            return BatchJoinResult::Cancelled;
-        } else {
-            setOutcome(i, FailureText(error));
+        const RunResult result =
+            JoinOne(job, items[i], joined, joinedFacts, joinType, options, target, progress.currentJoin);
+        items[i].result = result;
+        switch (result.outcome) {
+            case RunOutcome::Done:
+                items[i].outputPath = target;
+                setOutcome(i, target.filename().string());
+                break;
+            case RunOutcome::Cancelled:
+                setOutcome(i, kCancelledText);
+                return RunOutcome::Cancelled;
+            case RunOutcome::Failed:
+                setOutcome(i, FailureText(result.message));
+                break;
         }
     }
-    return BatchJoinResult::Done;
+    return RunOutcome::Done;
 }
 
 }  // namespace qm

@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "progress/Progress.h"
+#include "progress/RunResult.h"
 #include "settings/Options.h"
 #include "stream/Tags.h"
 
@@ -22,6 +24,7 @@ struct BatchJoinItem {
     TagInfo tag;                       // the output's tag, with the main file's cover; every field empty: no tag
     std::string outcome;               // "Joining...", the output's name, "Join failure. …", "Cancelled"
     std::filesystem::path outputPath;  // set when the join succeeded
+    std::optional<RunResult> result;   // how its join ended; empty while the batch has not reached it
 };
 
 // The two progress lines of a batch: the current join (bar, text, pump and the cancel flag)
@@ -35,13 +38,15 @@ struct BatchJoinProgress {
     bool verifyOutputs = false;
 };
 
-enum class BatchJoinResult { Done, Cancelled };
+// How a whole batch ended: Done (also when some joins failed) or Cancelled.
+using BatchJoinResult = RunOutcome;
 
 // Joins `joined` before (Prepend) or after (Append) every item's main file, choosing the
 // method and parameters with the main file as the reference, and writes each item's outcome
-// and output path. rowChanged, when given, is called with an item's index each time its
-// outcome changes. Failures do not stop the batch; a cancel does (later items keep their
-// outcome). Does nothing when either list is empty.
+// text, result and output path. rowChanged, when given, is called with an item's index each
+// time its outcome changes. Failures do not stop the batch; a cancel does (later items keep
+// their outcome and have no result). Every source is scanned once in the batch. Does nothing
+// when either list is empty.
 BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vector<std::filesystem::path>& joined,
                              JoinTypeCode joinType, const JoinerOptions& options, const BatchJoinProgress& progress,
                              const std::function<void(std::size_t)>& rowChanged = {});

@@ -67,17 +67,16 @@ void SplitOneFile(const BatchSplitJob& job, BatchSplitFile& file, int* sequence)
     context.makeEngine = job.makeEngine;
 
     std::string message;
-    switch (job.planner(context, &file.entry, sequence, &message)) {
-        case PlanResult::Done:
-            file.state = BatchSplitFile::State::Done;
+    const RunOutcome outcome = job.planner(context, &file.entry, sequence, &message);
+    file.result = RunResult{outcome, outcome == RunOutcome::Failed ? message : std::string()};
+    switch (outcome) {
+        case RunOutcome::Done:
             file.outcome = PiecesOutcome(file.entry.outputs.size());
             break;
-        case PlanResult::Cancelled:
-            file.state = BatchSplitFile::State::Cancelled;
+        case RunOutcome::Cancelled:
             file.outcome = kCancelledOutcome;
             break;
-        case PlanResult::Failed:
-            file.state = BatchSplitFile::State::Failed;
+        case RunOutcome::Failed:
             file.outcome = FailureOutcome(message);
             break;
     }

@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "progress/Progress.h"
+#include "progress/RunResult.h"
 #include "settings/Options.h"
 #include "split/BatchPlanners.h"
 
@@ -40,10 +42,9 @@ BatchFilePlanner MakeBatchFilePlanner(const BatchSplitInputs& inputs);
 
 // One file of the run and its outcome.
 struct BatchSplitFile {
-    enum class State { NotRun, Done, Failed, Cancelled };
     batch_plans::BatchEntry entry;
-    State state = State::NotRun;
-    std::string outcome;  // the "Output" text; left as it was for files the run did not reach
+    std::optional<RunResult> result;  // how its plan ended; empty for a file the run did not reach
+    std::string outcome;              // the "Output" text; left as it was for files the run did not reach
 };
 
 // The two lines and bars of the batch progress window: the upper pair shows the current

@@ -19,8 +19,8 @@
 #include "cli/Terminal.h"
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
+#include "join/RunJoin.h"
 #include "output/OutputPath.h"
-#include "stream/AudioLayer.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3Encoder.h"
 #include "stream/Mp3FrameReader.h"
@@ -109,26 +109,15 @@ int ExitCodeFor(bool ok, bool cancelled, const InterruptGuard& guard) {
 }
 
 // Joins the files into one output, choosing the method as the joiner page does.
-int RunJoin(const JoinArgs& args) {
+int RunOneJoin(const JoinArgs& args) {
     const std::filesystem::path target = *args.placement.outputDir;
     // A folder or a read-only file is refused before any work, and never replaced.
     if (!CanWriteOutput(target)) {
         Print({Failed(target, "Join failure. " + FailedToCreateMessage(target))}, args.json, false);
         return kExitSomeFailed;
     }
-    const JoinerOptions options = EncodingOptions(args);
-    // The files are analysed for the choice and then opened again by the join: one scan each.
-    const audio::ScanMemoScope scanOnce;
-
     JoinList job;
     for (const auto& file : args.files) job.AddSource(file);
-    // A file that cannot be opened fails the join with its name before anything is written.
-    JoinChoice choice;
-    std::string error;
-    if (!ChooseJoinOfFiles(job.Sources(), options, args.reencode, &choice, &error)) {
-        Print({Failed(target, "Join failure. " + error)}, args.json, false);
-        return kExitSomeFailed;
-    }
     const TagInfo tag = args.tag.Over(TagInfo{});
     job.SetTargetTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
     job.SetVerifyOutput(args.verify);
@@ -138,43 +127,21 @@ int RunJoin(const JoinArgs& args) {
     TerminalProgress terminal = TerminalProgress::ForStderr();
     NullPump pump;
     const LongOperation operation{&terminal, &terminal, &pump, &cancel};
-    const bool ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, operation)
-                                                        : job.JoinReencode(target, choice.params, operation);
+    JoinChoice choice;
+    const RunResult result = RunJoin(job, target, EncodingOptions(args),
+                                     args.reencode ? ForceReencode::Yes : ForceReencode::No, operation, &choice);
     terminal.Clear();
-    const bool cancelled = !ok && cancel.load() != 0;
-    FileRecord record = Failed(target, "Join failure. " + job.LastError());
-    if (ok) {
-        record.status = FileStatus::Done;
+    FileRecord record = Failed(target, "Join failure. " + result.message);
+    record.status = StatusOf(result);
+    if (result.IsDone()) {
         record.outcome = JoinedText(args.files.size(), choice, target);
         record.outputs = {target.string()};
         record.extra.emplace("join", choice.method == JoinMethod::Direct ? "copied" : "re-encoded");
-    } else if (cancelled) {
-        record.status = FileStatus::Cancelled;
+    } else if (result.IsCancelled()) {
         record.outcome = "Cancelled";
     }
-    Print({record}, args.json, cancelled);
-    return ExitCodeFor(ok, cancelled, guard);
-}
-
-// What became of each main file of the batch. A cancel stops the batch at the file it was
-// joining: the last file reached; the files after it are not reached at all.
-std::vector<FileStatus> StatusesOf(const std::vector<BatchJoinItem>& items, bool batchCancelled) {
-    std::vector<FileStatus> statuses;
-    for (const BatchJoinItem& item : items) {
-        if (!item.outputPath.empty()) {
-            statuses.push_back(FileStatus::Done);
-        } else {
-            statuses.push_back(item.outcome.empty() ? FileStatus::NotRun : FileStatus::Failed);
-        }
-    }
-    if (batchCancelled) {
-        for (std::size_t i = items.size(); i-- > 0;) {
-            if (statuses[i] == FileStatus::NotRun) continue;
-            if (statuses[i] == FileStatus::Failed) statuses[i] = FileStatus::Cancelled;
-            break;
-        }
-    }
-    return statuses;
+    Print({record}, args.json, result.IsCancelled());
+    return ExitCodeFor(result.IsDone(), result.IsCancelled(), guard);
 }
 
 // Joins the --with files to every main file, each output placed by the output options.
@@ -194,31 +161,27 @@ int RunBatch(const JoinArgs& args) {
         items.push_back(std::move(item));
     }
     const std::vector<std::filesystem::path> joined(args.with.begin(), args.with.end());
-    // The --with files are opened for every main file: they are scanned once in the run.
-    const audio::ScanMemoScope scanOnce;
 
     CancelFlag cancel{0};
     InterruptGuard guard(cancel);
     TerminalProgress terminal = TerminalProgress::ForStderr();
     NullPump pump;
     const BatchJoinProgress progress{{&terminal, &terminal, &pump, &cancel}, nullptr, nullptr, args.verify};
-    const BatchJoinResult result =
+    const RunOutcome result =
         RunBatchJoin(items, joined, args.append ? JoinTypeCode::Append : JoinTypeCode::Prepend, options, progress);
     terminal.Clear();
 
-    const bool cancelled = result == BatchJoinResult::Cancelled;
-    const std::vector<FileStatus> statuses = StatusesOf(items, cancelled);
+    const bool cancelled = result == RunOutcome::Cancelled;
     std::vector<FileRecord> records;
     bool allDone = true;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const BatchJoinItem& item = items[i];
-        FileRecord record{item.mainPath.string(), statuses[i], item.outcome, {}, std::nullopt};
+    for (const BatchJoinItem& item : items) {
+        FileRecord record{item.mainPath.string(), StatusOf(item.result), item.outcome, {}, std::nullopt};
         if (!item.outputPath.empty()) record.outputs = {item.outputPath.string()};
         records.push_back(std::move(record));
         allDone = allDone && !item.outputPath.empty();
     }
     Print(records, args.json, cancelled);
-    return ExitCodeFor(allDone, result == BatchJoinResult::Cancelled, guard);
+    return ExitCodeFor(allDone, cancelled, guard);
 }
 
 // Checks what CLI11 cannot express; the message for a usage error, or empty.
@@ -288,7 +251,7 @@ void Setup(CLI::App& app, int* exitCode) {
         if (const std::string problem = UsageProblem(*args); !problem.empty()) {
             throw CLI::ValidationError(join->get_name(), problem);
         }
-        *exitCode = args->batch ? RunBatch(*args) : RunJoin(*args);
+        *exitCode = args->batch ? RunBatch(*args) : RunOneJoin(*args);
     });
 }
 

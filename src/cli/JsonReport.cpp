@@ -55,6 +55,19 @@ std::string ValidUtf8Text(std::string_view text) {
     return out;
 }
 
+FileStatus StatusOf(const std::optional<RunResult>& result) {
+    if (!result) return FileStatus::NotRun;
+    switch (result->outcome) {
+        case RunOutcome::Done:
+            return FileStatus::Done;
+        case RunOutcome::Failed:
+            return FileStatus::Failed;
+        case RunOutcome::Cancelled:
+            return FileStatus::Cancelled;
+    }
+    return FileStatus::NotRun;
+}
+
 const char* FileStatusName(FileStatus status) {
     switch (status) {
         case FileStatus::Done:

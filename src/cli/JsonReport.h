@@ -22,6 +22,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "progress/RunResult.h"
+
 namespace qm::cli {
 
 // What became of one file of a run.
@@ -29,6 +31,9 @@ enum class FileStatus { Done, Failed, Cancelled, NotRun };
 
 // The "status" text of a record: "done", "failed", "cancelled" or "not run".
 const char* FileStatusName(FileStatus status);
+
+// The status of a file whose run ended in result; NotRun for a file the run did not reach.
+FileStatus StatusOf(const std::optional<RunResult>& result);
 
 // One file of a run as its record shows it.
 struct FileRecord {

@@ -243,27 +243,13 @@ void PrintLine(const BatchSplitFile& file) {
     std::cout << line << '\n' << std::flush;
 }
 
-FileStatus StatusOf(BatchSplitFile::State state) {
-    switch (state) {
-        case BatchSplitFile::State::Done:
-            return FileStatus::Done;
-        case BatchSplitFile::State::Failed:
-            return FileStatus::Failed;
-        case BatchSplitFile::State::Cancelled:
-            return FileStatus::Cancelled;
-        case BatchSplitFile::State::NotRun:
-            break;
-    }
-    return FileStatus::NotRun;
-}
-
 void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled) {
     JsonReport report(std::cout, "split");
     for (const BatchSplitFile& file : files) {
         FileRecord record;
         record.file = file.entry.path.string();
-        record.status = StatusOf(file.state);
-        if (file.state != BatchSplitFile::State::NotRun) record.outcome = file.outcome;
+        record.status = StatusOf(file.result);
+        if (file.result) record.outcome = file.outcome;
         for (const fs::path& output : file.entry.outputs) record.outputs.push_back(output.string());
         report.Add(record);
     }
@@ -307,7 +293,7 @@ int RunSplit(const SplitRequest& request) {
     if (request.json) PrintJson(files, !finished);
     if (!finished) return interrupt.CancelledExitCode();
     for (const BatchSplitFile& file : files) {
-        if (file.state != BatchSplitFile::State::Done) return kExitSomeFailed;
+        if (!file.result || !file.result->IsDone()) return kExitSomeFailed;
     }
     return kExitOk;
 }

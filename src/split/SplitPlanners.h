@@ -27,17 +27,19 @@
 #include "output/OutputPath.h"
 #include "output/PieceNumbers.h"
 #include "progress/Progress.h"
+#include "progress/RunResult.h"
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
 #include "stream/OutputVerify.h"
 
 namespace qm {
 
-// How a plan ended. Done: every piece it was to write is in place (also when the source ran out
-// early, or nothing had to be written). Failed: the inputs were refused, the source could not
-// be loaded, an output path was refused or a piece could not be written or put in place; the
-// message says why. Cancelled: the cancel flag stopped it and every piece of the plan is gone.
-enum class PlanResult { Done, Failed, Cancelled };
+// How a plan ended (RunOutcome). Done: every piece it was to write is in place (also when the
+// source ran out early, or nothing had to be written). Failed: the inputs were refused, the
+// source could not be loaded, an output path was refused or a piece could not be written or
+// put in place; the message says why. Cancelled: the cancel flag stopped it and every piece
+// of the plan is gone.
+using PlanResult = RunOutcome;
 
 // Decides where the piece with the given numbers of source goes (the title digits play no part).
 // True with *path set, or false with *message saying why (for example "Target exists and

@@ -43,7 +43,7 @@ struct Batch {
             mainImages.push_back(fx::EncodeMp3(spec));
             const auto path = dir / "in" / ("song" + std::to_string(i) + ".mp3");
             fx::WriteFileBytes(path, mainImages.back());
-            items.push_back({path, {}, {}, {}});
+            items.push_back({path, {}, {}, {}, {}});
         }
     }
 };
@@ -61,7 +61,7 @@ TEST(BatchJoin, JoinOrderAndPlacement) {
         const auto result =
             RunBatchJoin(batch.items, batch.joined, type, JoinerOptions{}, {op.Get(), &batchBar, &batchText},
                          [&](std::size_t i) { changes.push_back(i); });
-        EXPECT_EQ(result, BatchJoinResult::Done);
+        EXPECT_EQ(result, RunOutcome::Done);
         for (std::size_t i = 0; i < batch.items.size(); ++i) {
             const BatchJoinItem& item = batch.items[i];
             const auto expectedPath = batch.dir / "in" / ("song" + std::to_string(i) + "_joined.mp3");
@@ -99,7 +99,7 @@ TEST(BatchJoin, TagsAndReencodedRows) {
     fx::WriteFileBytes(batch.items[0].mainPath, fx::Concat({BuildId3v2Tag(mainTag, &cover), batch.mainImages[0]}));
     const auto odd = batch.dir / "in" / "odd.mp3";
     fx::WriteFileBytes(odd, fx::EncodeMp3(fx::StreamSpec(1.0, fx::Signal::Tone, 22050, 64, fx::Channels::Mono)));
-    batch.items.push_back({odd, {}, {}, {}});
+    batch.items.push_back({odd, {}, {}, {}, {}});
 
     fx::FakeOperation op;
     RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()});
@@ -140,9 +140,11 @@ TEST(BatchJoin, FailuresDoNotStopTheBatch) {
     options.TargetExistsOpt = TargetExistsCode::Skip;
     fx::FakeOperation op;
     EXPECT_EQ(RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Append, options, {op.Get()}),
-              BatchJoinResult::Done);
+              RunOutcome::Done);
     EXPECT_EQ(batch.items[0].outcome, "song0_joined.mp3");
+    EXPECT_EQ(batch.items[0].result, RunResult::Done());
     EXPECT_EQ(batch.items[1].outcome, "Join failure. Target exists and skipped");
+    EXPECT_EQ(batch.items[1].result, RunResult::Failed("Target exists and skipped"));
     EXPECT_TRUE(batch.items[1].outputPath.empty());
     EXPECT_EQ(batch.items[2].outcome,
               "Join failure. Failed to open file \"" + (batch.dir / "in" / "gone.mp3").string() + "\".");
@@ -169,11 +171,13 @@ TEST(BatchJoin, CancelStopsTheBatch) {
     };
     const auto result = RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Prepend, options, {op.Get()},
                                      [&](std::size_t i) { row = static_cast<int>(i); });
-    EXPECT_EQ(result, BatchJoinResult::Cancelled);
+    EXPECT_EQ(result, RunOutcome::Cancelled);
     EXPECT_EQ(batch.items[0].outcome, "song0_joined.mp3");
     EXPECT_EQ(batch.items[1].outcome, "Cancelled");
+    EXPECT_EQ(batch.items[1].result, RunResult::Cancelled());
     EXPECT_TRUE(batch.items[1].outputPath.empty());
     EXPECT_EQ(batch.items[2].outcome, "earlier outcome");
+    EXPECT_EQ(batch.items[2].result, std::nullopt) << "not reached";
     EXPECT_EQ(fx::ReadFileBytes(oldOne), (fx::Bytes{'o', 'n', 'e'}));
     EXPECT_EQ(fx::ReadFileBytes(oldTwo), (fx::Bytes{'t', 'w', 'o'}));
     std::vector<std::string> names;
@@ -189,11 +193,11 @@ TEST(BatchJoin, CancelStopsTheBatch) {
 TEST(BatchJoin, EmptyListsDoNothing) {
     Batch batch(1);
     fx::FakeOperation op;
-    EXPECT_EQ(RunBatchJoin(batch.items, {}, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), BatchJoinResult::Done);
+    EXPECT_EQ(RunBatchJoin(batch.items, {}, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), RunOutcome::Done);
     EXPECT_EQ(batch.items[0].outcome, "");
     std::vector<BatchJoinItem> none;
     EXPECT_EQ(RunBatchJoin(none, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}),
-              BatchJoinResult::Done);
+              RunOutcome::Done);
     EXPECT_EQ(op.pump.count, 0);
 }
 

@@ -97,9 +97,9 @@ TEST(BatchSplit, OutcomeTextsAndFailuresDoNotStopTheRun) {
     auto files = h.Files({"a.mp3", "b.mp3", "c.mp3"});
     ASSERT_TRUE(h.Run(ByCount(2), &files));
     EXPECT_EQ(files[0].outcome, "2 piece(s)");
-    EXPECT_EQ(files[0].state, BatchSplitFile::State::Done);
+    EXPECT_EQ(files[0].result, RunResult::Done());
     EXPECT_EQ(files[1].outcome, "Failure: Failed to load file \"" + (h.dir / "b.mp3").string() + "\".");
-    EXPECT_EQ(files[1].state, BatchSplitFile::State::Failed);
+    EXPECT_EQ(files[1].result, RunResult::Failed("Failed to load file \"" + (h.dir / "b.mp3").string() + "\"."));
     EXPECT_EQ(files[2].outcome, "Failure: Failed to write file \"" + (h.dir / "4.mp3").string() + "\".");
     EXPECT_EQ(h.printed, (std::vector<std::string>{files[0].outcome, files[1].outcome, files[2].outcome}));
 }
@@ -133,10 +133,10 @@ TEST(BatchSplit, CancelStopsTheRunAndDeletesOnlyTheCurrentFilesPieces) {
     EXPECT_FALSE(h.Run(ByCount(2), &files));
     EXPECT_EQ(files[0].outcome, "2 piece(s)");
     EXPECT_EQ(files[1].outcome, "Cancelled");
-    EXPECT_EQ(files[1].state, BatchSplitFile::State::Cancelled);
+    EXPECT_EQ(files[1].result, RunResult::Cancelled());
     EXPECT_TRUE(files[1].entry.outputs.empty());
     EXPECT_EQ(files[2].outcome, "previous");
-    EXPECT_EQ(files[2].state, BatchSplitFile::State::NotRun);
+    EXPECT_EQ(files[2].result, std::nullopt);
     EXPECT_EQ(FileNames(h.dir.Path()), (std::set<std::string>{"1.mp3", "2.mp3"}));
     EXPECT_EQ(h.scripts[2].calls.size(), 0u);
 }

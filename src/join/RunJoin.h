@@ -1,0 +1,34 @@
+#pragma once
+
+// The one way the programs run a join: the choice between copying frames and re-encoding
+// (unless the caller made it), the join itself and its outcome.
+
+#include <filesystem>
+
+#include "join/ChooseJoin.h"
+#include "join/JoinList.h"
+#include "progress/Progress.h"
+#include "progress/RunResult.h"
+#include "settings/Options.h"
+
+namespace qm {
+
+// Whether a join whose files could be copied frame by frame is re-encoded all the same (with
+// the automatic parameters).
+enum class ForceReencode { No, Yes };
+
+// Joins job's sources into target as choice says (JoinDirect or JoinReencode with its
+// parameters). Failed with the join's message; Cancelled when it failed with the cancel flag
+// of operation raised.
+[[nodiscard]] RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const JoinChoice& choice,
+                                const LongOperation& operation);
+
+// Chooses how to join job's sources as the joiner does (ChooseJoinOfFiles with options; force
+// turns copying into re-encoding) and joins them into target. Each source is scanned once for
+// both the choice and the join. A source that cannot be analysed fails the join with its open
+// failure before anything is written. *chosen, when given, receives the choice (also when the
+// join then fails).
+[[nodiscard]] RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const JoinerOptions& options,
+                                ForceReencode force, const LongOperation& operation, JoinChoice* chosen = nullptr);
+
+}  // namespace qm
