@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "stream/LameHandles.h"
+#include "stream/Mp3FrameDecoder.h"
 #include "stream/MpegHeader.h"
 
 namespace qm {
@@ -36,7 +36,7 @@ struct ReencodeSplitter::PendingFrame {
 // What one piece being written keeps: its own decoder, while the engine's encoder encodes
 // it (nothing of either codec survives from one piece to the next).
 struct ReencodeSplitter::Piece {
-    HipHandle decoder;
+    Mp3FrameDecoder decoder;
     int channels = 2;                // handed to the encoder: 1 for a mono source
     int encoderKbps = 0;             // the pieces' constant bit rate
     std::uint64_t samplesFed = 0;    // samples of the piece's frames fed to the decoder
@@ -168,8 +168,7 @@ bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& pat
 
 bool ReencodeSplitter::StartCodec(Piece& piece) {
     m_startBytes.clear();
-    piece.decoder = MakeQuietHip();
-    if (!piece.decoder) return false;
+    if (!piece.decoder.Start()) return false;
     const Mp3EncoderSettings settings = EncoderSettings();
     // The encoder's rule, the join's too, refuses a chosen rate that is no MPEG rate and
     // brings the bit rate into its range.
@@ -341,8 +340,7 @@ bool ReencodeSplitter::StartDecoder(Piece& piece) {
 }
 
 int ReencodeSplitter::Decode(Piece& piece, std::uint8_t* bytes, std::size_t byteCount) {
-    mp3data_struct headerInfo{};
-    return hip_decode1_headers(piece.decoder.get(), bytes, byteCount, m_left.data(), m_right.data(), &headerInfo);
+    return piece.decoder.Decode(bytes, byteCount, m_left.data(), m_right.data());
 }
 
 bool ReencodeSplitter::EncodeDecoded(const Piece& piece, const PendingFrame& frame, int decodedSamples) {
@@ -413,7 +411,7 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     // The Info frame goes over the placeholder the encoder put first.
     const std::span<const std::uint8_t> info = m_encoder.InfoFrame();
     if (!info.empty() && !RewritePieceBytes(piece.infoFrameOffset, info.data(), info.size())) return Fail(piece);
-    piece.decoder.reset();
+    piece.decoder.Stop();
     // The piece holds the audio of its source frames, at the encoder's output rate.
     const Mp3EncoderSettings& encoded = m_encoder.Settings();
     ExpectPiece(OutputExpectation::Samples(piece.samplesFed * static_cast<std::uint64_t>(encoded.outputRateHz) /
@@ -423,7 +421,7 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
 
 bool ReencodeSplitter::LeaveOutEmptyPiece(Piece& piece) {
     // Only frames of earlier pieces were left: there is no such piece.
-    piece.decoder.reset();
+    piece.decoder.Stop();
     m_encoder.Close();
     DiscardPiece();
     SetPieceEmpty();
@@ -431,7 +429,7 @@ bool ReencodeSplitter::LeaveOutEmptyPiece(Piece& piece) {
 }
 
 bool ReencodeSplitter::Fail(Piece& piece) {
-    piece.decoder.reset();
+    piece.decoder.Stop();
     m_encoder.Close();
     DiscardPiece();
     return false;

@@ -2,7 +2,7 @@
 
 // The owners of LAME's two C handles: the encoder context (lame_init / lame_close), which
 // the MP3 encoder and the ID3v2 tag writer use, and the frame decoder (hip_decode_init /
-// hip_decode_exit) of the re-encoding splitter. Every use of either handle goes through
+// hip_decode_exit) that Mp3FrameDecoder wraps. Every use of either handle goes through
 // these owners.
 
 #include <lame/lame.h>
