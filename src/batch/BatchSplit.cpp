@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "stream/TenthsText.h"
+
 namespace qm {
 
 const char* const kCancelledOutcome = "Cancelled";
@@ -12,9 +14,9 @@ BatchSplitInputs BatchSplitInputs::FromSettings(const SplitSettings& settings) {
     inputs.mode = settings.SplitType;
     inputs.sizeBytes = PieceSizeBytes(settings.SplitFileSizeEx, settings.SplitFileUnit);
     inputs.count = settings.SplitFileAmount;
-    inputs.pieceTenths = settings.SplitTimeSec * 10 + settings.SplitTimeMin * 600;
-    inputs.beginTenths = SecondsTextToTenths(settings.SplitCustomFromSec);
-    inputs.lengthTenths = SecondsTextToTenths(settings.SplitCustomDuration);
+    inputs.pieceTenths = settings.SplitTimeSec * kTenthsPerSecond + settings.SplitTimeMin * kTenthsPerMinute;
+    inputs.beginTenths = LenientSecondsToTenths(settings.SplitCustomFromSec);
+    inputs.lengthTenths = LenientSecondsToTenths(settings.SplitCustomDuration);
     return inputs;
 }
 

@@ -2,11 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cctype>
-#include <cstdint>
 #include <map>
 
 #include "cli/ChannelNames.h"
+#include "stream/TenthsText.h"
 
 namespace qm::cli {
 
@@ -115,47 +114,9 @@ void ApplyJoinOutputOptions(const OutputOptionValues& values, JoinerOptions* opt
     ApplyPlacement(values, options);
 }
 
-// A time as typed on the command line, in tenths of a second: seconds with at most one
-// decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
-std::optional<int> ParseTimeTenths(const std::string& text) {
-    std::size_t at = 0;
-    auto readNumber = [&](long long* value) {
-        const std::size_t start = at;
-        *value = 0;
-        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) != 0) {
-            *value = *value * 10 + (text[at] - '0');
-            if (*value > 100000000) return false;  // over three years: surely a typing error
-            ++at;
-        }
-        return at > start;
-    };
-    long long minutes = 0;
-    long long seconds = 0;
-    if (!readNumber(&seconds)) return std::nullopt;
-    if (at < text.size() && text[at] == ':') {
-        ++at;
-        minutes = seconds;
-        const std::size_t secondsStart = at;
-        if (!readNumber(&seconds) || at - secondsStart != 2 || seconds > 59) return std::nullopt;
-    }
-    int tenths = 0;
-    if (at < text.size() && text[at] == '.') {
-        ++at;
-        if (at + 1 != text.size() || std::isdigit(static_cast<unsigned char>(text[at])) == 0) {
-            return std::nullopt;
-        }
-        tenths = text[at] - '0';
-        ++at;
-    }
-    if (at != text.size()) return std::nullopt;
-    const long long total = (minutes * 60 + seconds) * 10 + tenths;
-    if (total > INT32_MAX / 2) return std::nullopt;
-    return static_cast<int>(total);
-}
-
 bool TimeOptionTenths(const std::string& text, const char* name, int* tenths, std::string* error) {
     if (text.empty()) return true;
-    const auto value = ParseTimeTenths(text);
+    const auto value = StrictTimeToTenths(text);
     if (!value) {
         *error = std::string(name) + ": \"" + text + "\" is not a time (seconds such as 12.5, or M:SS[.t])";
         return false;

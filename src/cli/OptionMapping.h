@@ -74,11 +74,8 @@ struct JoinEncodingValues {
 // and --channels, which the command checks) is given.
 void ApplyJoinEncodingOptions(const JoinEncodingValues& values, JoinerOptions* options);
 
-// A time as typed on the command line, in tenths of a second: seconds with at most one
-// decimal ("12.5", "90") or minutes and seconds ("1:30", "1:30.5"). Nothing for other text.
-std::optional<int> ParseTimeTenths(const std::string& text);
 // The time text of option name in *tenths (left alone when the text is empty); false with
-// *error set when the text is not a time.
+// *error set when the text is not a time (StrictTimeToTenths, stream/TenthsText.h).
 bool TimeOptionTenths(const std::string& text, const char* name, int* tenths, std::string* error);
 
 // Why --rate and --bitrate cannot be encoded together (an MPEG-2.5 rate with more than

@@ -33,6 +33,7 @@
 #include "stream/FailureMessages.h"
 #include "stream/Mp3Encoder.h"
 #include "stream/Mp3FrameReader.h"
+#include "stream/TenthsText.h"
 
 namespace qm::cli {
 
@@ -133,7 +134,7 @@ std::vector<PieceRow> PointRows(const std::vector<int>& points, const std::vecto
 bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string* error) {
     std::vector<int> points;
     for (const std::string& item : SplitList(request.points)) {
-        const auto tenths = ParseTimeTenths(item);
+        const auto tenths = StrictTimeToTenths(item);
         if (!tenths || *tenths <= 0 || (!points.empty() && *tenths <= points.back())) {
             *error = "--points: give increasing times after 0, separated by commas";
             return false;
@@ -155,7 +156,7 @@ bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string
     plan->planner = [points, skipRows](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
                                        std::string* message) {
         // The hand-made pieces list covers the file to its length in tenths.
-        std::vector<PieceRow> rows = PointRows(points, skipRows, *context.options, entry->durationSeconds * 10);
+        std::vector<PieceRow> rows = PointRows(points, skipRows, *context.options, entry->durationSeconds * kTenthsPerSecond);
         return page_plans::PlanManualPieces(context, entry->path, &rows, &entry->outputs, message, sequence);
     };
     return true;

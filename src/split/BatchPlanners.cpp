@@ -39,7 +39,7 @@ PlanResult WriteBatchPieces(PlanRun& run, int count, int* sequence, const PieceW
 bool MeasuredTenths(const fs::path& path, int* tenths) {
     Mp3FrameReader reader;
     if (!reader.Open(path)) return false;
-    *tenths = static_cast<int>(std::clamp(reader.LengthSeconds() * 10.0, 0.0, static_cast<double>(INT_MAX / 4)));
+    *tenths = static_cast<int>(std::clamp(reader.LengthSeconds() * kTenthsPerSecond, 0.0, static_cast<double>(INT_MAX / 4)));
     return true;
 }
 
@@ -48,7 +48,7 @@ bool MeasuredTenths(const fs::path& path, int* tenths) {
 // load message when such a file cannot be analysed.
 bool PlanTenths(const BatchEntry& entry, int* tenths, std::string* message) {
     if (entry.durationSeconds > 0) {
-        *tenths = entry.durationSeconds * 10;
+        *tenths = entry.durationSeconds * kTenthsPerSecond;
         return true;
     }
     if (MeasuredTenths(entry.path, tenths)) return true;

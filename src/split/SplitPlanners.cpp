@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
 #include <system_error>
 
 #include "output/OutputPath.h"
@@ -44,23 +43,6 @@ std::uint64_t PieceSizeBytes(std::string_view sizeText, SizeUnitCode unit) {
     // 2^63 bytes is far beyond any file; clamp rather than overflow the conversion.
     if (bytes >= 9.2e18) return static_cast<std::uint64_t>(9.2e18);
     return static_cast<std::uint64_t>(bytes);
-}
-
-int SecondsTextToTenths(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && text[at] == ' ') ++at;
-    if (at < text.size() && text[at] == '-') return 0;
-    long long whole = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        whole = std::min<long long>(whole * 10 + (text[at] - '0'), INT_MAX / 10);
-        ++at;
-    }
-    // One digit after the point counts; further digits are ignored.
-    int tenthDigit = 0;
-    if (at + 1 < text.size() && text[at] == '.' && text[at + 1] >= '0' && text[at + 1] <= '9') {
-        tenthDigit = text[at + 1] - '0';
-    }
-    return static_cast<int>(whole * 10 + tenthDigit);
 }
 
 }  // namespace qm

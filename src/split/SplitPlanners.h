@@ -31,6 +31,7 @@
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
 #include "stream/OutputVerify.h"
+#include "stream/TenthsText.h"
 
 namespace qm {
 
@@ -81,8 +82,7 @@ std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options);
 // A size typed as a decimal number (the size text) times the unit's bytes, truncated; text
 // that does not start with a number reads as 0.
 std::uint64_t PieceSizeBytes(std::string_view sizeText, SizeUnitCode unit);
-// Seconds typed with one decimal ("12.5", "12", ".5", "") as tenths; a second decimal digit
-// is ignored and a negative value reads as 0.
-int SecondsTextToTenths(std::string_view text);
+// The batch splitter page's former name of LenientSecondsToTenths (stream/TenthsText.h).
+inline int SecondsTextToTenths(std::string_view text) { return LenientSecondsToTenths(text); }
 
 }  // namespace qm

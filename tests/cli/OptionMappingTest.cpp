@@ -119,32 +119,6 @@ TEST(OutputOptionsTest, MapsJoinOptionsOntoTheJoinerOptions) {
     EXPECT_EQ(options.SpecifiedOutputFolder, "/joined");
 }
 
-struct TimeCase {
-    const char* text;
-    std::optional<int> tenths;
-};
-
-// Seconds with one decimal or M:SS[.t]; anything else is no time (catches a second decimal,
-// one-digit seconds after a colon and seconds past 59).
-TEST(OptionMappingTest, ParsesTimesInTenths) {
-    const TimeCase cases[] = {
-        {"0", 0},
-        {"12.5", 125},
-        {"90", 900},
-        {"1:30", 900},
-        {"1:30.5", 905},
-        {"61:00", 36600},
-        {"", std::nullopt},
-        {"1.25", std::nullopt},
-        {"1:5", std::nullopt},
-        {"1:60", std::nullopt},
-        {"-1", std::nullopt},
-        {"1.", std::nullopt},
-        {"12s", std::nullopt},
-    };
-    for (const TimeCase& c : cases) EXPECT_EQ(ParseTimeTenths(c.text), c.tenths) << c.text;
-}
-
 // --rate, --bitrate and --channels replace the source's values only together; times fill the
 // fades and overlaps; --first limits the pieces; a bad time or a rate and bit rate that do not
 // go together are refused with the option named.

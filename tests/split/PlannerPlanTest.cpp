@@ -713,17 +713,6 @@ TEST(PlannerInputs, SizeTextTimesUnit) {
     }
 }
 
-TEST(PlannerInputs, SecondsWithOneDecimal) {
-    struct Case {
-        const char* text;
-        int tenths;
-    };
-    for (const Case& c : {Case{"0.0", 0}, Case{"1.0", 10}, Case{"12.5", 125}, Case{"12", 120}, Case{".5", 5},
-                          Case{"", 0}, Case{"7.25", 72}, Case{"-3.0", 0}}) {
-        EXPECT_EQ(SecondsTextToTenths(c.text), c.tenths) << c.text;
-    }
-}
-
 // Every plan ends one way: a cancel that arrives as its last piece is completed still cancels
 // it, and no piece of it is left, for the page plans, the hand-made pieces and the batch plans.
 TEST(PlanEnding, CancelAsTheLastPieceCompletesCancelsEveryPlan) {
