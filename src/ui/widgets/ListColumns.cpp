@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 #include <algorithm>
+#include <optional>
+#include <span>
 
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/PathText.h"
@@ -10,83 +12,111 @@ namespace qm {
 
 namespace {
 
-constexpr Qt::Alignment kLeft = Qt::AlignLeft;
-constexpr Qt::Alignment kRight = Qt::AlignRight;
 using C = ListColumn;
 using K = SortKind;
 
-const std::vector<ColumnSpec> kBatchSplitter = {
-    {C::File, "File", kLeft, 150, K::Text},
-    {C::Size, "Size", kRight, 65, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration},
-    {C::Output, "Output", kLeft, 110, K::Text},
-    {C::Track, "#", kRight, 40, K::Number},
-    {C::Title, "Title", kLeft, 140, K::Text},
-    {C::Artist, "Artist", kLeft, 110, K::Text},
-    {C::Album, "Album", kLeft, 110, K::Text},
-    {C::Year, "Year", kLeft, 50, K::Text},
-    {C::Genre, "Genre", kLeft, 80, K::Text},
-    {C::BitRate, "Bit Rate", kRight, 70, K::Number},
-    {C::Freq, "Freq", kRight, 70, K::Number},
-    {C::Ch, "Ch", kLeft, 60, K::Text},
+// A column's caption and the way its texts sort, wherever it stands. Every figure column is
+// right-aligned, every column of free text left-aligned.
+struct ColumnNature {
+    const char* caption;
+    SortKind kind;
 };
 
-const std::vector<ColumnSpec> kJoiner = {
-    {C::File, "File", kLeft, 150, K::Text},
-    {C::Size, "Size", kRight, 70, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration},
-    {C::Track, "#", kRight, 40, K::Number},
-    {C::Title, "Title", kLeft, 150, K::Text},
-    {C::Artist, "Artist", kLeft, 110, K::Text},
-    {C::Album, "Album", kLeft, 110, K::Text},
-    {C::Year, "Year", kRight, 50, K::Number},
-    {C::Genre, "Genre", kLeft, 80, K::Text},
-    {C::Comment, "Comment", kLeft, 100, K::Text},
-    {C::BitRate, "Bit Rate", kRight, 70, K::Number},
-    {C::Freq, "Freq", kRight, 70, K::Number},
-    {C::Ch, "Ch", kLeft, 60, K::Text},
+ColumnNature NatureOf(ListColumn column) {
+    switch (column) {
+        case C::File:
+            return {"File", K::Text};
+        case C::Size:
+            return {"Size", K::Size};
+        case C::Length:
+            return {"Length", K::Duration};
+        case C::Output:
+            return {"Output", K::Text};
+        case C::Track:
+            return {"#", K::Number};
+        case C::Title:
+            return {"Title", K::Text};
+        case C::Artist:
+            return {"Artist", K::Text};
+        case C::Album:
+            return {"Album", K::Text};
+        case C::Year:
+            return {"Year", K::Number};
+        case C::Genre:
+            return {"Genre", K::Text};
+        case C::Comment:
+            return {"Comment", K::Text};
+        case C::BitRate:
+            return {"Bit Rate", K::Number};
+        case C::Freq:
+            return {"Freq", K::Number};
+        case C::Ch:
+            break;
+    }
+    return {"Ch", K::Text};
+}
+
+// A column of one list: its designed width and, where this list sorts it otherwise, its kind.
+struct ListedColumn {
+    ListColumn column;
+    int widthPixels;
+    std::optional<SortKind> kind = std::nullopt;
 };
 
-const std::vector<ColumnSpec> kBatchJoinerMain = {
-    {C::File, "File", kLeft, 120, K::Text},         {C::Size, "Size", kRight, 60, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration}, {C::Output, "Output", kLeft, 120, K::Text},
-    {C::Track, "#", kRight, 40, K::Number},         {C::Title, "Title", kLeft, 110, K::Text},
-    {C::Artist, "Artist", kLeft, 90, K::Text},      {C::Album, "Album", kLeft, 90, K::Text},
-    {C::Year, "Year", kRight, 50, K::Number},       {C::Genre, "Genre", kLeft, 80, K::Text},
-    {C::Comment, "Comment", kLeft, 100, K::Text},   {C::BitRate, "Bit Rate", kRight, 70, K::Number},
-    {C::Freq, "Freq", kRight, 70, K::Number},       {C::Ch, "Ch", kLeft, 60, K::Text},
+// The batch splitter's year is text, as the tag holds it.
+constexpr ListedColumn kBatchSplitter[] = {
+    {C::File, 150},   {C::Size, 65},    {C::Length, 60}, {C::Output, 110},       {C::Track, 40},
+    {C::Title, 140},  {C::Artist, 110}, {C::Album, 110}, {C::Year, 50, K::Text}, {C::Genre, 80},
+    {C::BitRate, 70}, {C::Freq, 70},    {C::Ch, 60},
 };
 
-const std::vector<ColumnSpec> kBatchJoinerJoined = {
-    {C::File, "File", kLeft, 120, K::Text},
-    {C::Size, "Size", kRight, 60, K::Size},
-    {C::Length, "Length", kRight, 60, K::Duration},
-    {C::Track, "#", kRight, 40, K::Number},
-    {C::Title, "Title", kLeft, 160, K::Text},
-    {C::Artist, "Artist", kLeft, 115, K::Text},
-    {C::Album, "Album", kLeft, 115, K::Text},
-    {C::Year, "Year", kRight, 50, K::Number},
-    {C::Genre, "Genre", kLeft, 90, K::Text},
-    {C::Comment, "Comment", kLeft, 110, K::Text},
-    {C::BitRate, "Bit Rate", kRight, 70, K::Number},
-    {C::Freq, "Freq", kRight, 70, K::Number},
-    {C::Ch, "Ch", kLeft, 60, K::Text},
+constexpr ListedColumn kJoiner[] = {
+    {C::File, 150},   {C::Size, 70},   {C::Length, 60}, {C::Track, 40}, {C::Title, 150},
+    {C::Artist, 110}, {C::Album, 110}, {C::Year, 50},   {C::Genre, 80}, {C::Comment, 100},
+    {C::BitRate, 70}, {C::Freq, 70},   {C::Ch, 60},
 };
+
+constexpr ListedColumn kBatchJoinerMain[] = {
+    {C::File, 120},    {C::Size, 60},    {C::Length, 60}, {C::Output, 120}, {C::Track, 40},
+    {C::Title, 110},   {C::Artist, 90},  {C::Album, 90},  {C::Year, 50},    {C::Genre, 80},
+    {C::Comment, 100}, {C::BitRate, 70}, {C::Freq, 70},   {C::Ch, 60},
+};
+
+constexpr ListedColumn kBatchJoinerJoined[] = {
+    {C::File, 120},   {C::Size, 60},   {C::Length, 60}, {C::Track, 40}, {C::Title, 160},
+    {C::Artist, 115}, {C::Album, 115}, {C::Year, 50},   {C::Genre, 90}, {C::Comment, 110},
+    {C::BitRate, 70}, {C::Freq, 70},   {C::Ch, 60},
+};
+
+std::vector<ColumnSpec> SpecsOf(std::span<const ListedColumn> listed) {
+    std::vector<ColumnSpec> specs;
+    for (const ListedColumn& entry : listed) {
+        const ColumnNature nature = NatureOf(entry.column);
+        const SortKind kind = entry.kind.value_or(nature.kind);
+        specs.push_back(
+            {entry.column, nature.caption, kind == K::Text ? Qt::AlignLeft : Qt::AlignRight, entry.widthPixels, kind});
+    }
+    return specs;
+}
 
 }  // namespace
 
 const std::vector<ColumnSpec>& ColumnsOf(ListKind kind) {
+    static const std::vector<ColumnSpec> batchSplitter = SpecsOf(kBatchSplitter);
+    static const std::vector<ColumnSpec> joiner = SpecsOf(kJoiner);
+    static const std::vector<ColumnSpec> batchJoinerMain = SpecsOf(kBatchJoinerMain);
+    static const std::vector<ColumnSpec> batchJoinerJoined = SpecsOf(kBatchJoinerJoined);
     switch (kind) {
         case ListKind::BatchSplitter:
-            return kBatchSplitter;
+            return batchSplitter;
         case ListKind::Joiner:
-            return kJoiner;
+            return joiner;
         case ListKind::BatchJoinerMain:
-            return kBatchJoinerMain;
+            return batchJoinerMain;
         case ListKind::BatchJoinerJoined:
             break;
     }
-    return kBatchJoinerJoined;
+    return batchJoinerJoined;
 }
 
 int ColumnIndex(ListKind kind, ListColumn column) {
