@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
     qm::MemorySettingsBackend backend;
     qm::SettingsStore store(backend, "");  // no documents folder: pieces go beside their sources
     store.LoadPageGroups();
+    store.splitterOptions.BrowseFolder = false;  // no file manager at the end of the run
     qm::CPageBatchSplitter page(store);
-    page.SetFileManager([](const QString&) { return true; });
     page.resize(1000, 700);
     page.show();
 
@@ -64,10 +64,10 @@ int main(int argc, char** argv) {
         if (entry.path().extension() == ".mp3") sources.push_back(entry.path());
     }
     std::sort(sources.begin(), sources.end());
-    for (const fs::path& source : sources) page.List()->AddFile(source);
-    page.ModeInputs().Button(qm::SplitTypeCode::ByTime)->click();
-    page.ModeInputs().minutes->setValue(seconds / 60);
-    page.ModeInputs().seconds->setValue(seconds % 60);
+    for (const fs::path& source : sources) page.Ui().list->AddFile(source);
+    page.Ui().mode.Button(qm::SplitTypeCode::ByTime)->click();
+    page.Ui().mode.minutes->setValue(seconds / 60);
+    page.Ui().mode.seconds->setValue(seconds % 60);
 
     QTimer click;
     click.setSingleShot(true);

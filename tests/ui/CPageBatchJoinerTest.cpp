@@ -20,7 +20,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageBatchJoiner.h"
 #include "ui/pages/CPageBatchJoinerTagDialog.h"
-#include "ui/widgets/BatchProgressDialog.h"
+#include "ui/widgets/ProgressWindow.h"
 
 namespace qm {
 namespace {
@@ -42,64 +42,61 @@ protected:
         App();
         store.LoadPageGroups();
         page = std::make_unique<CPageBatchJoiner>(store);
-        page->SetFileManager([this](const QString& path) {
-            fileManagerCalls.push_back(path);
-            return true;
-        });
+        page->SetDesktop(desktop);
     }
 
     // Main files main1.mp3 ... and joined files a.mp3, b.mp3 ... in folder.
     void AddFiles(const fs::path& folder, int mainCount, int joinedCount) {
         for (int i = 1; i <= mainCount; ++i) {
             const fs::path song = WriteSong(folder / ("main" + std::to_string(i) + ".mp3"), 6.0, 300.0 * i);
-            ASSERT_EQ(page->MainList()->AddFile(song), AddOutcome::Added);
+            ASSERT_EQ(page->Ui().mainList->AddFile(song), AddOutcome::Added);
         }
         for (int i = 0; i < joinedCount; ++i) {
             const fs::path song =
                 WriteSong(folder / (std::string(1, static_cast<char>('a' + i)) + ".mp3"), 1.0, 1000.0 + 100.0 * i);
-            ASSERT_EQ(page->JoinedList()->AddFile(song), AddOutcome::Added);
+            ASSERT_EQ(page->Ui().joinedList->AddFile(song), AddOutcome::Added);
         }
     }
 
     QString Output(int row) const {
-        return page->MainList()->ItemText(row, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Output));
+        return page->Ui().mainList->ItemText(row, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Output));
     }
     std::vector<std::string> JoinedNames() const {
         std::vector<std::string> names;
-        for (int row = 0; row < page->JoinedList()->RowCount(); ++row) {
-            names.push_back(page->JoinedList()->Record(row)->path.filename().string());
+        for (int row = 0; row < page->Ui().joinedList->RowCount(); ++row) {
+            names.push_back(page->Ui().joinedList->Record(row)->path.filename().string());
         }
         return names;
     }
 
     MemorySettingsBackend backend;
     SettingsStore store;
+    test::RecordedDesktop desktop;
     std::unique_ptr<CPageBatchJoiner> page;
-    std::vector<QString> fileManagerCalls;
     fixtures::TempDir dir;
 };
 
 // "Join Now!" needs rows in both lists; the row buttons follow their list's selection.
 TEST_F(BatchJoinerPage, EnablingFollowsBothListsAndTheirSelections) {
     const auto buttons = [&] {
-        return std::vector<bool>{page->JoinButton()->isEnabled(), page->MainRemoveButton()->isEnabled(),
-                                 page->TagButton()->isEnabled(),  page->JoinedRemoveButton()->isEnabled(),
-                                 page->UpButton()->isEnabled(),   page->DownButton()->isEnabled()};
+        return std::vector<bool>{page->Ui().join->isEnabled(), page->Ui().mainRemove->isEnabled(),
+                                 page->Ui().tag->isEnabled(),  page->Ui().joinedRemove->isEnabled(),
+                                 page->Ui().up->isEnabled(),   page->Ui().down->isEnabled()};
     };
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
-    ASSERT_EQ(page->MainList()->AddFile(WriteSong(dir / "main1.mp3", 1.0, 440.0)), AddOutcome::Added);
+    ASSERT_EQ(page->Ui().mainList->AddFile(WriteSong(dir / "main1.mp3", 1.0, 440.0)), AddOutcome::Added);
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
     page->JoinNow();  // nothing to join with: nothing happens
     EXPECT_EQ(Output(0), "");
-    ASSERT_EQ(page->JoinedList()->AddFile(WriteSong(dir / "a.mp3", 1.0, 880.0)), AddOutcome::Added);
+    ASSERT_EQ(page->Ui().joinedList->AddFile(WriteSong(dir / "a.mp3", 1.0, 880.0)), AddOutcome::Added);
     EXPECT_EQ(buttons(), (std::vector<bool>{true, false, false, false, false, false}));
-    page->MainList()->topLevelItem(0)->setSelected(true);
+    page->Ui().mainList->topLevelItem(0)->setSelected(true);
     EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, false, false, false}));
-    page->JoinedList()->topLevelItem(0)->setSelected(true);
+    page->Ui().joinedList->topLevelItem(0)->setSelected(true);
     EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true, true, true}));
-    page->RemoveSelected(page->JoinedList());
+    page->Ui().joinedRemove->click();
     EXPECT_EQ(buttons(), (std::vector<bool>{false, true, true, false, false, false}));
-    page->RemoveAll(page->MainList());
+    page->Ui().mainList->DeleteAllRows();
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, false}));
 }
 
@@ -109,8 +106,8 @@ TEST_F(BatchJoinerPage, UpAndDownMoveTheSelectedJoinedRows) {
     AddFiles(dir.Path(), 0, 4);
     ASSERT_EQ(JoinedNames(), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
     const auto select = [&](std::initializer_list<int> rows) {
-        page->JoinedList()->clearSelection();
-        for (int row : rows) page->JoinedList()->topLevelItem(row)->setSelected(true);
+        page->Ui().joinedList->clearSelection();
+        for (int row : rows) page->Ui().joinedList->topLevelItem(row)->setSelected(true);
     };
     struct Case {
         std::initializer_list<int> selected;
@@ -127,13 +124,9 @@ TEST_F(BatchJoinerPage, UpAndDownMoveTheSelectedJoinedRows) {
     };
     for (const Case& c : cases) {
         select(c.selected);
-        if (c.up) {
-            page->MoveJoinedUp();
-        } else {
-            page->MoveJoinedDown();
-        }
+        (c.up ? page->Ui().up : page->Ui().down)->click();
         EXPECT_EQ(JoinedNames(), c.expected);
-        std::vector<int> selected = SelectedRowsOf(page->JoinedList());
+        std::vector<int> selected = page->Ui().joinedList->SelectedRows();
         EXPECT_EQ(selected, c.selectedAfter);
     }
 }
@@ -148,7 +141,7 @@ TEST_F(BatchJoinerPage, TagDialogReadsAndWritesTheRowColumns) {
     tag.genre = "Podcast";
     tag.comment = "two\nlines";
     page->SetRowTag(0, tag);
-    EXPECT_EQ(page->MainList()->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "7");
+    EXPECT_EQ(page->Ui().mainList->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "7");
     EXPECT_EQ(page->RowTag(0), tag);
 
     BatchJoinerTagDialog dialog(page->RowTag(0));
@@ -162,7 +155,7 @@ TEST_F(BatchJoinerPage, TagDialogReadsAndWritesTheRowColumns) {
     dialog.TrackEdit()->setValue(0);
     dialog.TitleEdit()->setText("Other");
     page->SetRowTag(0, dialog.Tag());
-    EXPECT_EQ(page->MainList()->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "");
+    EXPECT_EQ(page->Ui().mainList->ItemText(0, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Track)), "");
     EXPECT_EQ(page->RowTag(0).title, "Other");
     EXPECT_EQ(page->RowTag(0).comment, "two\nlines");
 }
@@ -190,11 +183,8 @@ TEST_F(BatchJoinerPage, JoinTypesWriteWhatTheCommandLineWrites) {
     for (const Case& c : {Case{"insert at beginning", false, "--prepend"}, Case{"append to end", true, "--append"}}) {
         SCOPED_TRACE(c.name);
         page = std::make_unique<CPageBatchJoiner>(store);
-        page->SetFileManager([this](const QString& path) {
-            fileManagerCalls.push_back(path);
-            return true;
-        });
-        fileManagerCalls.clear();
+        page->SetDesktop(desktop);
+        desktop.shownInFileManager.clear();
         const fs::path pageDir = dir / (std::string(c.flag + 2) + "-page");
         const fs::path cliDir = dir / (std::string(c.flag + 2) + "-cli");
         fs::create_directories(pageDir);
@@ -202,7 +192,7 @@ TEST_F(BatchJoinerPage, JoinTypesWriteWhatTheCommandLineWrites) {
         AddFiles(pageDir, 2, 2);
         for (const char* name : {"main1.mp3", "main2.mp3", "a.mp3", "b.mp3"})
             fs::copy_file(pageDir / name, cliDir / name);
-        (c.append ? page->AppendButton() : page->InsertButton())->click();
+        (c.append ? page->Ui().append : page->Ui().insert)->click();
         EXPECT_EQ(store.batchJoiner.JoinType, c.append ? JoinTypeCode::Append : JoinTypeCode::Prepend);
         page->JoinNow();
 
@@ -215,7 +205,7 @@ TEST_F(BatchJoinerPage, JoinTypesWriteWhatTheCommandLineWrites) {
             const std::string main = "main" + std::to_string(row + 1);
             const std::string output = main + "_joined.mp3";
             EXPECT_EQ(Output(row).toStdString(), output);
-            EXPECT_EQ(page->MainList()->Record(row)->outputPath, pageDir / output);
+            EXPECT_EQ(page->Ui().mainList->Record(row)->outputPath, pageDir / output);
             const fixtures::Bytes written = fixtures::ReadFileBytes(pageDir / output);
             EXPECT_TRUE(written == fixtures::ReadFileBytes(cliDir / output));
             const fixtures::Bytes a = fixtures::ReadFileBytes(pageDir / "a.mp3");
@@ -223,12 +213,12 @@ TEST_F(BatchJoinerPage, JoinTypesWriteWhatTheCommandLineWrites) {
             const fixtures::Bytes m = fixtures::ReadFileBytes(pageDir / (main + ".mp3"));
             // After the Xing/Info frame that heads the joined stream.
             const auto headerFrame = fixtures::WalkFrames(written, 0).front();
-            EXPECT_TRUE(fixtures::Bytes(written.begin() + static_cast<std::ptrdiff_t>(headerFrame.bytes),
-                                        written.end()) ==
-                        (c.append ? fixtures::Concat({m, a, b}) : fixtures::Concat({a, b, m})));
+            EXPECT_TRUE(
+                fixtures::Bytes(written.begin() + static_cast<std::ptrdiff_t>(headerFrame.bytes), written.end()) ==
+                (c.append ? fixtures::Concat({m, a, b}) : fixtures::Concat({a, b, m})));
         }
-        ASSERT_EQ(fileManagerCalls.size(), 1u);
-        EXPECT_EQ(fileManagerCalls.front().toStdString(), (pageDir / "main1_joined.mp3").string());
+        ASSERT_EQ(desktop.shownInFileManager.size(), 1u);
+        EXPECT_EQ(desktop.shownInFileManager.front().toStdString(), (pageDir / "main1_joined.mp3").string());
     }
 }
 
@@ -250,10 +240,10 @@ TEST_F(BatchJoinerPage, RowTagBecomesTheOutputsTag) {
 // its text, and the file manager is not opened.
 TEST_F(BatchJoinerPage, CancelDuringTheSecondRow) {
     AddFiles(dir.Path(), 3, 1);
-    page->MainList()->SetItemText(2, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Output), "earlier");
-    BatchProgressDialog* running = nullptr;
-    page->SetRunObserver([&](BatchProgressDialog* dialog) { running = dialog; });
-    QObject::connect(page->MainList()->model(), &QAbstractItemModel::dataChanged, page.get(), [&] {
+    page->Ui().mainList->SetItemText(2, ColumnIndex(ListKind::BatchJoinerMain, ListColumn::Output), "earlier");
+    ProgressWindow* running = nullptr;
+    page->SetRunObserver([&](ProgressWindow* dialog) { running = dialog; });
+    QObject::connect(page->Ui().mainList->model(), &QAbstractItemModel::dataChanged, page.get(), [&] {
         if (running != nullptr && Output(1) == "Joining...") running->CancelButton()->click();
     });
     page->JoinNow();
@@ -266,9 +256,9 @@ TEST_F(BatchJoinerPage, CancelDuringTheSecondRow) {
     for (const auto& entry : fs::directory_iterator(dir.Path())) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.mp3", "main1.mp3", "main1_joined.mp3", "main2.mp3", "main3.mp3"}));
-    EXPECT_TRUE(page->MainList()->Record(1)->outputPath.empty());
-    EXPECT_TRUE(fileManagerCalls.empty());
-    EXPECT_TRUE(page->JoinButton()->isEnabled());
+    EXPECT_TRUE(page->Ui().mainList->Record(1)->outputPath.empty());
+    EXPECT_TRUE(desktop.shownInFileManager.empty());
+    EXPECT_TRUE(page->Ui().join->isEnabled());
 }
 
 // Each list's menu holds its own commands; the joined list offers no "Add Folder", whose files
@@ -291,12 +281,12 @@ TEST_F(BatchJoinerPage, EachListHasItsOwnMenu) {
         QCoreApplication::sendEvent(list->viewport(), &fromKeyboard);
         return entries;
     };
-    page->MainList()->topLevelItem(0)->setSelected(true);
-    EXPECT_EQ(menuOf(page->MainList()),
+    page->Ui().mainList->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(menuOf(page->Ui().mainList),
               QStringList({"&Play", "&Browse", "Set &ID3 tag", "-", "Play &Outputted MP3 (off)",
                            "Browse Outputted &MP3 (off)", "-", "&Remove", "Remo&ve All", "-", "&Add Files...",
                            "Add &Folder..."}));
-    EXPECT_EQ(menuOf(page->JoinedList()),
+    EXPECT_EQ(menuOf(page->Ui().joinedList),
               QStringList({"&Play (off)", "&Browse (off)", "-", "&Remove (off)", "Remo&ve All", "&Up (off)",
                            "&Down (off)", "-", "&Add Files..."}));
 }

@@ -14,7 +14,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageBatchSplitter.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
-#include "ui/widgets/BatchProgressDialog.h"
+#include "ui/widgets/ProgressWindow.h"
 
 namespace qm {
 namespace {
@@ -48,41 +48,38 @@ protected:
         App();
         store.LoadPageGroups();
         page = std::make_unique<CPageBatchSplitter>(store);
-        page->SetFileManager([this](const QString& path) {
-            fileManagerCalls.push_back(path);
-            return true;
-        });
+        page->SetDesktop(desktop);
     }
 
     void AddSongs(const fs::path& folder, int count) {
         for (int i = 1; i <= count; ++i) {
             const fs::path song = WriteSong(folder / ("song" + std::to_string(i) + ".mp3"), 200.0 * i);
-            ASSERT_EQ(page->List()->AddFile(song), AddOutcome::Added);
+            ASSERT_EQ(page->Ui().list->AddFile(song), AddOutcome::Added);
         }
     }
 
     void ChooseByTime(int minutes, int seconds) {
-        page->ModeInputs().Button(SplitTypeCode::ByTime)->click();
-        page->ModeInputs().minutes->setValue(minutes);
-        page->ModeInputs().seconds->setValue(seconds);
+        page->Ui().mode.Button(SplitTypeCode::ByTime)->click();
+        page->Ui().mode.minutes->setValue(minutes);
+        page->Ui().mode.seconds->setValue(seconds);
     }
 
     QString Output(int row) const {
-        return page->List()->ItemText(row, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output));
+        return page->Ui().list->ItemText(row, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output));
     }
 
     MemorySettingsBackend backend;
     SettingsStore store;
+    test::RecordedDesktop desktop;
     std::unique_ptr<CPageBatchSplitter> page;
-    std::vector<QString> fileManagerCalls;
     fixtures::TempDir dir;
 };
 
 // The run buttons follow the rows and the selection; only the chosen mode's inputs take input.
 TEST_F(BatchSplitterPage, EnablingFollowsRowsSelectionAndMode) {
     const auto buttons = [&] {
-        return std::vector<bool>{page->RemoveButton()->isEnabled(), page->RemoveAllButton()->isEnabled(),
-                                 page->SplitAllButton()->isEnabled(), page->SplitSelectedButton()->isEnabled()};
+        return std::vector<bool>{page->Ui().remove->isEnabled(), page->Ui().removeAll->isEnabled(),
+                                 page->Ui().splitAll->isEnabled(), page->Ui().splitSelected->isEnabled()};
     };
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false}));
     AddSongs(dir.Path(), 2);
@@ -90,12 +87,12 @@ TEST_F(BatchSplitterPage, EnablingFollowsRowsSelectionAndMode) {
     page->SplitSelected();  // no selection: nothing is split
     EXPECT_EQ(Output(0), "");
     EXPECT_EQ(FilesStartingWith(dir.Path(), "song1-").size(), 0u);
-    page->List()->topLevelItem(1)->setSelected(true);
+    page->Ui().list->topLevelItem(1)->setSelected(true);
     EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true}));
-    page->RemoveSelected();
-    EXPECT_EQ(page->List()->RowCount(), 1);
+    page->Ui().remove->click();
+    EXPECT_EQ(page->Ui().list->RowCount(), 1);
     EXPECT_EQ(buttons(), (std::vector<bool>{false, true, true, false}));
-    page->RemoveAll();
+    page->Ui().removeAll->click();
     EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false}));
 
     struct Case {
@@ -109,11 +106,11 @@ TEST_F(BatchSplitterPage, EnablingFollowsRowsSelectionAndMode) {
         {SplitTypeCode::ByCustom, {false, false, false, false, false, true, true}},
     };
     for (const Case& c : cases) {
-        page->ModeInputs().Button(c.mode)->click();
-        const std::vector<bool> enabled{page->ModeInputs().size->isEnabled(),    page->ModeInputs().unit->isEnabled(),
-                                        page->ModeInputs().count->isEnabled(),   page->ModeInputs().minutes->isEnabled(),
-                                        page->ModeInputs().seconds->isEnabled(), page->BeginEdit()->isEnabled(),
-                                        page->LengthEdit()->isEnabled()};
+        page->Ui().mode.Button(c.mode)->click();
+        const std::vector<bool> enabled{page->Ui().mode.size->isEnabled(),    page->Ui().mode.unit->isEnabled(),
+                                        page->Ui().mode.count->isEnabled(),   page->Ui().mode.minutes->isEnabled(),
+                                        page->Ui().mode.seconds->isEnabled(), page->Ui().begin->isEnabled(),
+                                        page->Ui().length->isEnabled()};
         EXPECT_EQ(enabled, c.enabled) << static_cast<int>(c.mode);
         EXPECT_EQ(store.batchSplitter.split.SplitType, c.mode);
     }
@@ -126,14 +123,15 @@ TEST_F(BatchSplitterPage, ShowsStoredInputsAndKeepsChanges) {
     backend.Put(kBatchSplitKey, "SplitCustomFromSec", std::string("12.5"));
     store.LoadPageGroups();
     page = std::make_unique<CPageBatchSplitter>(store);
-    EXPECT_TRUE(page->ModeInputs().Button(SplitTypeCode::ByCustom)->isChecked());
-    EXPECT_EQ(page->ModeInputs().unit->currentText(), "KB");
-    EXPECT_EQ(page->BeginEdit()->Text(), "12.5");
-    EXPECT_EQ(page->LengthEdit()->Text(), "1.0");
-    EXPECT_EQ(page->ModeInputs().minutes->value(), 1);
+    page->SetDesktop(desktop);
+    EXPECT_TRUE(page->Ui().mode.Button(SplitTypeCode::ByCustom)->isChecked());
+    EXPECT_EQ(page->Ui().mode.unit->currentText(), "KB");
+    EXPECT_EQ(page->Ui().begin->Text(), "12.5");
+    EXPECT_EQ(page->Ui().length->Text(), "1.0");
+    EXPECT_EQ(page->Ui().mode.minutes->value(), 1);
 
-    page->LengthEdit()->stepBy(1);
-    page->ModeInputs().count->setValue(7);
+    page->Ui().length->stepBy(1);
+    page->Ui().mode.count->setValue(7);
     EXPECT_EQ(store.batchSplitter.split.SplitCustomDuration, "1.1");
     EXPECT_EQ(store.batchSplitter.split.SplitFileAmount, 7);
     EXPECT_EQ(store.batchSplitter.split.SplitCustomFromSec, "12.5");
@@ -187,16 +185,17 @@ TEST_F(BatchSplitterPage, SplitByTimeWritesWhatTheCommandLineWrites) {
         const std::vector<std::string> pieces = FilesStartingWith(pageDir, prefix);
         ASSERT_EQ(pieces.size(), 3u);
         EXPECT_EQ(pieces, FilesStartingWith(cliDir, prefix));
-        ASSERT_EQ(page->List()->Record(row)->outputPaths.size(), 3u);
+        ASSERT_EQ(page->Ui().list->Record(row)->outputPaths.size(), 3u);
         for (const std::string& piece : pieces) {
             EXPECT_EQ(fixtures::ReadFileBytes(pageDir / piece), fixtures::ReadFileBytes(cliDir / piece)) << piece;
         }
     }
-    const fixtures::Decoded first = fixtures::DecodeWithMpg123(page->List()->Record(0)->outputPaths.front());
+    const fixtures::Decoded first = fixtures::DecodeWithMpg123(page->Ui().list->Record(0)->outputPaths.front());
     EXPECT_TRUE(first.ok);
     EXPECT_NEAR(static_cast<double>(first.samples) / 44100.0, 10.0, 0.1);
-    ASSERT_EQ(fileManagerCalls.size(), 1u);
-    EXPECT_EQ(fileManagerCalls.front().toStdString(), page->List()->Record(0)->outputPaths.front().string());
+    ASSERT_EQ(desktop.shownInFileManager.size(), 1u);
+    EXPECT_EQ(desktop.shownInFileManager.front().toStdString(),
+              page->Ui().list->Record(0)->outputPaths.front().string());
 }
 
 // A file gone since it was added fails with the load message; the run goes on, and "Split
@@ -206,17 +205,18 @@ TEST_F(BatchSplitterPage, FailedFileDoesNotStopTheRunOfTheSelection) {
     page->show();
     AddSongs(dir.Path(), 3);
     fs::remove(dir / "song1.mp3");
-    page->List()->SetItemText(1, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output), "earlier");
-    page->List()->topLevelItem(2)->setSelected(true);
-    page->List()->topLevelItem(0)->setSelected(true);
-    page->ModeInputs().Button(SplitTypeCode::ByCount)->click();
-    page->ModeInputs().count->setValue(2);
+    page->Ui().list->SetItemText(1, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output), "earlier");
+    page->Ui().list->topLevelItem(2)->setSelected(true);
+    page->Ui().list->topLevelItem(0)->setSelected(true);
+    page->Ui().mode.Button(SplitTypeCode::ByCount)->click();
+    page->Ui().mode.count->setValue(2);
     page->SplitSelected();
 
     EXPECT_EQ(Output(0).toStdString(), "Failure: Failed to load file \"" + (dir / "song1.mp3").string() + "\".");
     // The outcome column has grown to show the failure whole.
-    const QModelIndex failure = page->List()->model()->index(0, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output));
-    EXPECT_EQ(page->List()->CellToolTip(page->List()->visualRect(failure).center()), QString());
+    const QModelIndex failure =
+        page->Ui().list->model()->index(0, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output));
+    EXPECT_EQ(page->Ui().list->CellToolTip(page->Ui().list->visualRect(failure).center()), QString());
     EXPECT_EQ(Output(1), "earlier");
     EXPECT_EQ(Output(2), "2 piece(s)");
     EXPECT_EQ(FilesStartingWith(dir.Path(), "song1-").size(), 0u);
@@ -228,11 +228,11 @@ TEST_F(BatchSplitterPage, FailedFileDoesNotStopTheRunOfTheSelection) {
 // not touched, and the file manager is not opened.
 TEST_F(BatchSplitterPage, CancelDuringTheSecondFile) {
     AddSongs(dir.Path(), 3);
-    page->List()->SetItemText(2, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output), "earlier");
+    page->Ui().list->SetItemText(2, ColumnIndex(ListKind::BatchSplitter, ListColumn::Output), "earlier");
     ChooseByTime(0, 10);
-    BatchProgressDialog* running = nullptr;
-    page->SetRunObserver([&](BatchProgressDialog* dialog) { running = dialog; });
-    QObject::connect(page->List()->model(), &QAbstractItemModel::dataChanged, page.get(), [&] {
+    ProgressWindow* running = nullptr;
+    page->SetRunObserver([&](ProgressWindow* dialog) { running = dialog; });
+    QObject::connect(page->Ui().list->model(), &QAbstractItemModel::dataChanged, page.get(), [&] {
         if (running != nullptr && Output(1) == "Splitting...") running->CancelButton()->click();
     });
     page->SplitAll();
@@ -243,8 +243,8 @@ TEST_F(BatchSplitterPage, CancelDuringTheSecondFile) {
     EXPECT_EQ(FilesStartingWith(dir.Path(), "song1-").size(), 3u);
     EXPECT_EQ(FilesStartingWith(dir.Path(), "song2").size(), 1u);  // the source itself
     EXPECT_EQ(FilesStartingWith(dir.Path(), "song3").size(), 1u);
-    EXPECT_TRUE(page->List()->Record(1)->outputPaths.empty());
-    EXPECT_TRUE(fileManagerCalls.empty());
+    EXPECT_TRUE(page->Ui().list->Record(1)->outputPaths.empty());
+    EXPECT_TRUE(desktop.shownInFileManager.empty());
     EXPECT_TRUE(page->isEnabled());
 }
 

@@ -28,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::App;
-using test::RecordedMessages;
 
 fs::path WriteMp3(const fs::path& path, const fixtures::EncodeSpec& spec = {}, const fixtures::Bytes& tag = {}) {
     fixtures::WriteFileBytes(path, fixtures::Concat({tag, fixtures::EncodeMp3(spec)}));
@@ -43,61 +42,39 @@ ProgressDialog* VisibleProgressDialog() {
     return nullptr;
 }
 
-// Names the joined file as the test chose and records what the page asked for.
-class ChosenTarget : public JoinerTargetDialogs {
-public:
-    ChosenTarget() { SetJoinerTargetDialogs(this); }
-    ~ChosenTarget() override { SetJoinerTargetDialogs(nullptr); }
-    QString ChooseTarget(QWidget*, const QString& startFolder) override {
-        ++asked;
-        shownFolder = startFolder;
-        if (cancelDuringJoin) {
-            QTimer::singleShot(0, [] {
-                if (ProgressDialog* progress = VisibleProgressDialog()) progress->CancelButton()->click();
-            });
-        }
-        return target;
-    }
-    void ShowInFileManager(const QString& path) override { shown << path; }
-
-    QString target;
-    bool cancelDuringJoin = false;
-    int asked = 0;
-    QString shownFolder;
-    QStringList shown;
-};
-
 struct JoinerPageTest : ::testing::Test {
+    JoinerPageTest() { page.SetDesktop(desktop); }
+
     void AddFiles(const std::vector<std::string>& names, const fixtures::EncodeSpec& spec = {}) {
         for (const std::string& name : names)
-            ASSERT_EQ(page.List()->AddFile(WriteMp3(dir / name, spec)), AddOutcome::Added);
+            ASSERT_EQ(page.Ui().list->AddFile(WriteMp3(dir / name, spec)), AddOutcome::Added);
     }
     QStringList Order() const {
         QStringList names;
-        for (int row = 0; row < page.List()->RowCount(); ++row) {
-            names << page.List()->ItemText(row, 0);
+        for (int row = 0; row < page.Ui().list->RowCount(); ++row) {
+            names << page.Ui().list->ItemText(row, 0);
             // The row's record moves with its texts.
-            EXPECT_EQ(QString::fromStdString(page.List()->Record(row)->path.filename().string()), names.back());
+            EXPECT_EQ(QString::fromStdString(page.Ui().list->Record(row)->path.filename().string()), names.back());
         }
         return names;
     }
     void Select(const std::vector<int>& rows) {
-        page.List()->clearSelection();
-        for (int row : rows) page.List()->topLevelItem(row)->setSelected(true);
+        page.Ui().list->clearSelection();
+        for (int row : rows) page.Ui().list->topLevelItem(row)->setSelected(true);
     }
     std::vector<int> Selected() const {
         std::vector<int> rows;
-        for (int row = 0; row < page.List()->RowCount(); ++row) {
-            if (page.List()->topLevelItem(row)->isSelected()) rows.push_back(row);
+        for (int row = 0; row < page.Ui().list->RowCount(); ++row) {
+            if (page.Ui().list->topLevelItem(row)->isSelected()) rows.push_back(row);
         }
         return rows;
     }
     // Which of Remove, Up, Down, Copy, Remove All and Join are enabled, as letters.
     std::string Enabled() const {
         std::string letters;
-        const std::pair<QPushButton*, char> buttons[] = {{page.RemoveButton(), 'r'},    {page.UpButton(), 'u'},
-                                                         {page.DownButton(), 'd'},      {page.CopyTagButton(), 'c'},
-                                                         {page.RemoveAllButton(), 'a'}, {page.JoinButton(), 'j'}};
+        const std::pair<QPushButton*, char> buttons[] = {{page.Ui().remove, 'r'},    {page.Ui().up, 'u'},
+                                                         {page.Ui().down, 'd'},      {page.Ui().copyTag, 'c'},
+                                                         {page.Ui().removeAll, 'a'}, {page.Ui().join, 'j'}};
         for (const auto& [button, letter] : buttons) letters += button->isEnabled() ? letter : '-';
         return letters;
     }
@@ -112,8 +89,7 @@ struct JoinerPageTest : ::testing::Test {
     fixtures::TempDir dir;
     MemorySettingsBackend backend;
     SettingsStore store{backend, ""};
-    RecordedMessages messages;
-    ChosenTarget dialogs;
+    test::RecordedDesktop desktop;
     CPageJoiner page{store};
 };
 
@@ -123,16 +99,16 @@ TEST_F(JoinerPageTest, EnablingFollowsTheRowsAndTheSelection) {
     EXPECT_EQ(Enabled(), "----aj");
     Select({1});
     EXPECT_EQ(Enabled(), "rudcaj");
-    page.RemoveSelected();
+    page.Ui().remove->click();
     EXPECT_EQ(Order(), QStringList({"a.mp3", "c.mp3"}));
     EXPECT_EQ(Enabled(), "----aj");
     Select({0, 1});
-    page.RemoveSelected();
-    EXPECT_EQ(page.List()->RowCount(), 0);
+    page.Ui().remove->click();
+    EXPECT_EQ(page.Ui().list->RowCount(), 0);
     EXPECT_EQ(Enabled(), "------");
     AddFiles({"d.mp3"});
     Select({0});
-    page.RemoveAll();
+    page.Ui().removeAll->click();
     EXPECT_EQ(Enabled(), "------");
 }
 
@@ -158,10 +134,10 @@ TEST_F(JoinerPageTest, UpAndDownMoveTheSelectedRows) {
     std::vector<fs::path> files;
     for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}) files.push_back(WriteMp3(dir / name));
     for (const Case& c : cases) {
-        page.RemoveAll();
-        for (const fs::path& file : files) ASSERT_EQ(page.List()->AddFile(file), AddOutcome::Added);
+        page.Ui().list->DeleteAllRows();
+        for (const fs::path& file : files) ASSERT_EQ(page.Ui().list->AddFile(file), AddOutcome::Added);
         Select(c.selected);
-        c.up ? page.MoveUp() : page.MoveDown();
+        (c.up ? page.Ui().up : page.Ui().down)->click();
         EXPECT_EQ(Order(), c.order) << (c.up ? "up " : "down ") << c.selected.front();
         EXPECT_EQ(Selected(), c.selectedAfter) << (c.up ? "up " : "down ") << c.selected.front();
     }
@@ -188,10 +164,10 @@ TEST_F(JoinerPageTest, DraggedRowsMoveToTheDropPlace) {
     std::vector<fs::path> files;
     for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}) files.push_back(WriteMp3(dir / name));
     for (const Case& c : cases) {
-        page.RemoveAll();
-        for (const fs::path& file : files) ASSERT_EQ(page.List()->AddFile(file), AddOutcome::Added);
+        page.Ui().list->DeleteAllRows();
+        for (const fs::path& file : files) ASSERT_EQ(page.Ui().list->AddFile(file), AddOutcome::Added);
         Select(c.selected);
-        page.MoveSelectedRowsTo(c.dropBefore);
+        page.Ui().list->MoveSelectedTo(c.dropBefore);
         EXPECT_EQ(Order(), c.order) << c.dropBefore;
         EXPECT_EQ(Selected(), c.selectedAfter) << c.dropBefore;
     }
@@ -200,8 +176,8 @@ TEST_F(JoinerPageTest, DraggedRowsMoveToTheDropPlace) {
 // The list's menu: the page's entries first, each enabled as the selection allows.
 TEST_F(JoinerPageTest, MenuEntriesFollowTheSelection) {
     AddFiles({"a.mp3", "b.mp3"});
-    page.List()->resize(600, 300);
-    page.List()->show();
+    page.Ui().list->resize(600, 300);
+    page.Ui().list->show();
     const auto menuOf = [this] {
         QStringList entries;
         QTimer::singleShot(0, [&] {
@@ -213,8 +189,8 @@ TEST_F(JoinerPageTest, MenuEntriesFollowTheSelection) {
             menu->close();
         });
         QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1),
-                                       page.List()->mapToGlobal(QPoint(1, 1)));
-        QCoreApplication::sendEvent(page.List()->viewport(), &fromKeyboard);
+                                       page.Ui().list->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(page.Ui().list->viewport(), &fromKeyboard);
         return entries;
     };
     struct Case {
@@ -248,11 +224,11 @@ TEST_F(JoinerPageTest, CopyTagFillsTheFieldsFromTheFirstSelectedRow) {
     tag.comment = "quiet";
     tag.track = "7/12";
     AddFiles({"plain.mp3"});
-    ASSERT_EQ(page.List()->AddFile(WriteMp3(dir / "night.mp3", {}, fixtures::MakeId3v2Tag(tag))), AddOutcome::Added);
+    ASSERT_EQ(page.Ui().list->AddFile(WriteMp3(dir / "night.mp3", {}, fixtures::MakeId3v2Tag(tag))), AddOutcome::Added);
     Select({1, 0});
-    page.TitleEdit()->setText("stale");
+    page.Ui().title->setText("stale");
     page.CopyTagFromSelection();
-    EXPECT_EQ(page.TitleEdit()->text(), "");  // row 0 has no tag
+    EXPECT_EQ(page.Ui().title->text(), "");  // row 0 has no tag
     Select({1});
     page.CopyTagFromSelection();
     const JoinerPageSettings fields = page.TagFields();
@@ -277,12 +253,12 @@ TEST(JoinerPageFieldsTest, TagFieldsAreKeptBetweenRuns) {
     store.joinerPage.Folder = "/music/";
     {
         CPageJoiner page(store);
-        EXPECT_EQ(page.TitleEdit()->text(), "Old title");
-        EXPECT_EQ(page.TrackEdit()->text(), "12");
-        EXPECT_EQ(page.GenreBox()->currentText(), "Synthpop");
-        page.ArtistEdit()->setText("Wren");
-        page.GenreBox()->setEditText("My own genre");
-        page.TrackEdit()->findChild<QLineEdit*>()->setText("300");
+        EXPECT_EQ(page.Ui().title->text(), "Old title");
+        EXPECT_EQ(page.Ui().track->text(), "12");
+        EXPECT_EQ(page.Ui().genre->currentText(), "Synthpop");
+        page.Ui().artist->setText("Wren");
+        page.Ui().genre->setEditText("My own genre");
+        page.Ui().track->findChild<QLineEdit*>()->setText("300");
         // The settings are written at exit while the page still stands.
         EXPECT_EQ(store.joinerPage.ID3Artist, "Wren");
         EXPECT_EQ(store.joinerPage.ID3GenreEx, "My own genre");
@@ -301,39 +277,39 @@ TEST(JoinerPageFieldsTest, TrackFieldKeepsFourDigits) {
     SettingsStore store(backend, "");
     CPageJoiner page(store);
     for (const auto& [typed, steps, shown] : {std::tuple{"1500", 0, "1500"}, std::tuple{"300", 1, "301"}}) {
-        page.TrackEdit()->findChild<QLineEdit*>()->clear();
-        QTest::keyClicks(page.TrackEdit()->findChild<QLineEdit*>(), QString::fromLatin1(typed));
-        page.TrackEdit()->stepBy(steps);
-        EXPECT_EQ(page.TrackEdit()->text(), shown) << typed;
+        page.Ui().track->findChild<QLineEdit*>()->clear();
+        QTest::keyClicks(page.Ui().track->findChild<QLineEdit*>(), QString::fromLatin1(typed));
+        page.Ui().track->stepBy(steps);
+        EXPECT_EQ(page.Ui().track->text(), shown) << typed;
     }
 }
 
 TEST_F(JoinerPageTest, OneRowJoinDoesNothing) {
     AddFiles({"only.mp3"});
-    dialogs.target = QString::fromStdString((dir / "out.mp3").string());
-    EXPECT_TRUE(page.JoinButton()->isEnabled());
-    page.JoinButton()->click();
-    EXPECT_EQ(dialogs.asked, 0);
-    EXPECT_TRUE(messages.shown.empty());
+    desktop.fileToSave.push_back(QString::fromStdString((dir / "out.mp3").string()));
+    EXPECT_TRUE(page.Ui().join->isEnabled());
+    page.Ui().join->click();
+    EXPECT_TRUE(desktop.dialogsShown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
     EXPECT_FALSE(fs::exists(dir / "out.mp3"));
 }
 
 TEST_F(JoinerPageTest, CancelledSaveDialogJoinsNothing) {
     AddFiles({"a.mp3", "b.mp3"});
     page.JoinNow();
-    EXPECT_EQ(dialogs.asked, 1);
-    EXPECT_EQ(dialogs.shownFolder.toStdString(), dir.Path().string());
-    EXPECT_TRUE(messages.shown.empty());
+    ASSERT_EQ(desktop.dialogsShown.size(), 1u);
+    EXPECT_EQ(desktop.dialogsShown[0].startFolder.toStdString(), dir.Path().string());
+    EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(FilesInDir(), (std::vector<std::string>{"a.mp3", "b.mp3"}));
 }
 
 TEST_F(JoinerPageTest, CancelDuringTheJoinLeavesNoTargetAndNoMessage) {
     AddFiles({"a.mp3", "b.mp3", "c.mp3"});
-    dialogs.target = QString::fromStdString((dir / "out.mp3").string());
-    dialogs.cancelDuringJoin = true;
+    desktop.fileToSave.push_back(QString::fromStdString((dir / "out.mp3").string()));
+    page.SetRunObserver([](ProgressWindow* running) { running->CancelButton()->click(); });
     page.JoinNow();
-    EXPECT_TRUE(messages.shown.empty());
-    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(desktop.shown.empty());
+    EXPECT_TRUE(desktop.shownInFileManager.empty());
     EXPECT_EQ(FilesInDir(), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
     EXPECT_EQ(VisibleProgressDialog(), nullptr);
     EXPECT_TRUE(page.isEnabled());
@@ -343,17 +319,17 @@ TEST_F(JoinerPageTest, CancelDuringTheJoinLeavesNoTargetAndNoMessage) {
 // stay for another try.
 TEST_F(JoinerPageTest, FailedJoinShowsTheReason) {
     AddFiles({"a.mp3", "b.mp3"});
-    page.TitleEdit()->setText("Kept");
+    page.Ui().title->setText("Kept");
     fs::remove(dir / "b.mp3");
-    dialogs.target = QString::fromStdString((dir / "out.mp3").string());
+    desktop.fileToSave.push_back(QString::fromStdString((dir / "out.mp3").string()));
     page.JoinNow();
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
+    ASSERT_EQ(desktop.shown.size(), 1u);
+    EXPECT_EQ(desktop.shown[0].text,
               QString::fromStdString("Join failure. Failed to open file \"" + (dir / "b.mp3").string() + "\"."));
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(desktop.shown[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(FilesInDir(), (std::vector<std::string>{"a.mp3"}));
-    EXPECT_EQ(page.List()->RowCount(), 2);
-    EXPECT_EQ(page.TitleEdit()->text(), "Kept");
+    EXPECT_EQ(page.Ui().list->RowCount(), 2);
+    EXPECT_EQ(page.Ui().title->text(), "Kept");
 }
 
 // Three files joined from the page give the bytes the command line writes for the same files
@@ -375,7 +351,7 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
         {"options", {{}, {}, {}}, false, 32000, 1, false},
     };
     for (const Case& c : cases) {
-        page.RemoveAll();
+        page.Ui().list->DeleteAllRows();
         store.joinerOptions.AutoMP3EncodingParam = c.automatic;
         store.joinerOptions.MP3SampleRate = 32000;
         store.joinerOptions.MP3BitRate = 96;
@@ -388,18 +364,18 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
         for (std::size_t i = 0; i < c.specs.size(); ++i) {
             const fs::path source = WriteMp3(dir / (std::string(c.name) + std::to_string(i) + ".mp3"), c.specs[i]);
             sourceSamples += fixtures::DecodeWithMpg123(source).samples;
-            ASSERT_EQ(page.List()->AddFile(source), AddOutcome::Added);
+            ASSERT_EQ(page.Ui().list->AddFile(source), AddOutcome::Added);
             args.push_back(source.string());
         }
-        page.TitleEdit()->setText("Joined");
-        page.GenreBox()->setEditText("Folk");
-        page.TrackEdit()->findChild<QLineEdit*>()->setText("300");
+        page.Ui().title->setText("Joined");
+        page.Ui().genre->setEditText("Folk");
+        page.Ui().track->findChild<QLineEdit*>()->setText("300");
         const fs::path target = dir / (std::string(c.name) + "-page.mp3");
-        dialogs.target = QString::fromStdString(target.string());
-        dialogs.shown.clear();
+        desktop.fileToSave.push_back(QString::fromStdString(target.string()));
+        desktop.shownInFileManager.clear();
         page.JoinNow();
-        EXPECT_TRUE(messages.shown.empty()) << c.name;
-        EXPECT_EQ(dialogs.shown, QStringList({dialogs.target})) << c.name;
+        EXPECT_TRUE(desktop.shown.empty()) << c.name;
+        EXPECT_EQ(desktop.shownInFileManager, std::vector<QString>{QString::fromStdString(target.string())}) << c.name;
 
         const fixtures::RunResult cli = fixtures::RunProgram(fixtures::CliPath(), args);
         ASSERT_EQ(cli.exitCode, 0) << cli.err;
@@ -427,11 +403,11 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
 TEST_F(JoinerPageTest, BrowseFolderOffShowsNothing) {
     store.joinerOptions.BrowseFolder = false;
     AddFiles({"a.mp3", "b.mp3"});
-    dialogs.target = QString::fromStdString((dir / "out.mp3").string());
+    desktop.fileToSave.push_back(QString::fromStdString((dir / "out.mp3").string()));
     page.JoinNow();
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
     EXPECT_TRUE(fs::exists(dir / "out.mp3"));
-    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(desktop.shownInFileManager.empty());
 }
 
 }  // namespace

@@ -23,7 +23,6 @@
 #include "ui/pages/CPageJoiner.h"
 #include "ui/widgets/FileListCtrl.h"
 #include "ui/widgets/Formats.h"
-#include "ui/widgets/GatheringDialogs.h"
 #include "ui/widgets/ProgressDialog.h"
 
 namespace qm {
@@ -31,7 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::App;
-using test::RecordedMessages;
+using test::RecordedDesktop;
 
 // Two seconds of 44.1 kHz, 128 kbit/s joint stereo.
 fs::path WriteMp3(const fs::path& path, const fixtures::Bytes& tag = {}) {
@@ -52,24 +51,6 @@ ProgressDialog* VisibleProgressDialog() {
     return nullptr;
 }
 
-// Answers the open-file dialog and the folder browser with what the test chose, and records
-// the folder browser's title and start folder.
-class ChosenPaths : public GatheringDialogs {
-public:
-    ChosenPaths() { SetGatheringDialogs(this); }
-    ~ChosenPaths() override { SetGatheringDialogs(nullptr); }
-    QStringList ChooseFiles(QWidget*) override { return files; }
-    QString ChooseFolder(QWidget*, const QString& title, const QString& start) override {
-        shownTitle = title;
-        shownStart = start;
-        return folder;
-    }
-    QStringList files;
-    QString folder;
-    QString shownTitle;
-    QString shownStart;
-};
-
 struct DuplicateCase {
     ListKind kind;
     int rowsAfterTwoAdds;
@@ -82,11 +63,12 @@ class DuplicatesTest : public ::testing::TestWithParam<DuplicateCase> {};
 // names differ only in case are two files.
 TEST_P(DuplicatesTest, SameFileTwice) {
     App();
-    RecordedMessages messages;
+    RecordedDesktop desktop;
     fixtures::TempDir dir;
     const fs::path song = WriteMp3(dir / "song.mp3");
     fs::create_symlink(song, dir / "link.mp3");
     FileListCtrl list(GetParam().kind);
+    list.SetDesktop(desktop);
 
     EXPECT_EQ(list.AddFile(song), AddOutcome::Added);
     const AddOutcome again = list.AddFile(dir / "link.mp3");
@@ -98,7 +80,7 @@ TEST_P(DuplicatesTest, SameFileTwice) {
     // A removed file can be added again.
     list.DeleteRow(0);
     EXPECT_EQ(list.AddFile(song), AddOutcome::Added);
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EachList, DuplicatesTest,
@@ -111,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(EachList, DuplicatesTest,
 // first 30 bad paths, then "<more files>...".
 TEST(FileListCtrlTest, FailureMessageListsThirtyPathsThenMore) {
     App();
-    RecordedMessages messages;
+    RecordedDesktop desktop;
     fixtures::TempDir dir;
     PathList paths;
     QString listed;
@@ -123,15 +105,16 @@ TEST(FileListCtrlTest, FailureMessageListsThirtyPathsThenMore) {
         if (i == 10) paths.push_back(WriteMp3(dir / "good.mp3"));
     }
     FileListCtrl list(ListKind::Joiner);
+    list.SetDesktop(desktop);
     list.LoadFileList(paths);
 
     ASSERT_EQ(list.RowCount(), 1);
     EXPECT_EQ(FileColumn(list, 0), "good.mp3");
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
+    ASSERT_EQ(desktop.shown.size(), 1u);
+    EXPECT_EQ(desktop.shown[0].text,
               "Failed to load the following files.\n\n" + listed +
                   "<more files>...\n\nTo get help, please contact us at <support@quillmere.org>.");
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(desktop.shown[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(VisibleProgressDialog(), nullptr);
 }
 
@@ -140,7 +123,7 @@ TEST(FileListCtrlTest, FailureMessageListsThirtyPathsThenMore) {
 // while loading, is enabled again.
 TEST(FileListCtrlTest, CancelDuringLoadingKeepsWhatWasLoaded) {
     App();
-    RecordedMessages messages;
+    RecordedDesktop desktop;
     fixtures::TempDir dir;
     fixtures::WriteFileBytes(dir / "bad.mp3", fixtures::Junk(3000));
     PathList paths = {dir / "bad.mp3"};
@@ -149,6 +132,7 @@ TEST(FileListCtrlTest, CancelDuringLoadingKeepsWhatWasLoaded) {
     bool enabledWhileLoading = true;
     QWidget mainWindow;
     auto* list = new FileListCtrl(ListKind::Joiner, &mainWindow);
+    list->SetDesktop(desktop);
     mainWindow.show();
     const auto watch = QObject::connect(list, &FileListCtrl::RowCountChanged, [&](int rows) {
         ProgressDialog* progress = VisibleProgressDialog();
@@ -164,9 +148,8 @@ TEST(FileListCtrlTest, CancelDuringLoadingKeepsWhatWasLoaded) {
     EXPECT_EQ(textsSeen, QStringList({"[2/6] Adding file s0.mp3...", "[3/6] Adding file s1.mp3..."}));
     EXPECT_FALSE(enabledWhileLoading);
     EXPECT_TRUE(mainWindow.isEnabled());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(
-        messages.shown[0].text.contains(QString::fromStdString((dir / "bad.mp3").string()) + "\n\nTo get help"));
+    ASSERT_EQ(desktop.shown.size(), 1u);
+    EXPECT_TRUE(desktop.shown[0].text.contains(QString::fromStdString((dir / "bad.mp3").string()) + "\n\nTo get help"));
 }
 
 // A click on Cancel reaches the loading through the event pump: pressed before the first file
@@ -212,7 +195,7 @@ bool WaitForRows(const SortListCtrl& list, int rows) {
 // files go to the main list.
 TEST(FileListCtrlTest, DroppedFolderIsSearched) {
     App();
-    RecordedMessages messages;
+    RecordedDesktop desktop;
     fixtures::TempDir dir;
     fs::create_directories(dir / "music/sub");
     WriteMp3(dir / "music/A.mp3");
@@ -220,6 +203,7 @@ TEST(FileListCtrlTest, DroppedFolderIsSearched) {
     fixtures::WriteFileBytes(dir / "music/notes.txt", {1, 2, 3});
 
     FileListCtrl list(ListKind::BatchSplitter);
+    list.SetDesktop(desktop);
     DropUrls(list.viewport(), {QUrl::fromLocalFile(QString::fromStdString((dir / "music").string()))});
     ASSERT_TRUE(WaitForRows(list, 2));
     EXPECT_EQ(FileColumn(list, 0), "A.mp3");
@@ -227,12 +211,14 @@ TEST(FileListCtrlTest, DroppedFolderIsSearched) {
 
     FileListCtrl main(ListKind::BatchJoinerMain);
     FileListCtrl joined(ListKind::BatchJoinerJoined);
+    main.SetDesktop(desktop);
+    joined.SetDesktop(desktop);
     joined.SetGatheringTarget(&main);
     DropUrls(joined.viewport(), {QUrl::fromLocalFile(QString::fromStdString((dir / "music/sub/B.mp3").string())),
                                  QUrl(QStringLiteral("https://example.org/C.mp3"))});
     ASSERT_TRUE(WaitForRows(main, 1));
     EXPECT_EQ(joined.RowCount(), 0);
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
 }
 
 // "Add Folder" starts at the remembered folder without its trailing separator, stores the
@@ -245,22 +231,23 @@ TEST(FileListCtrlTest, AddFolderRemembersTheFolderAtOnce) {
     MemorySettingsBackend backend;
     SettingsStore store(backend, "/home/user/Documents");
     store.joinerPage.Folder = "/old/place/";
-    ChosenPaths dialogs;
-    dialogs.folder = QString::fromStdString((dir / "music").string());
+    RecordedDesktop desktop;
+    desktop.folderToChoose.push_back(QString::fromStdString((dir / "music").string()));
 
     FileListCtrl list(ListKind::Joiner);
+    list.SetDesktop(desktop);
     list.SetFolderSettings(&store, SettingsPage::Joiner);
     list.AddFolder();
 
-    EXPECT_EQ(dialogs.shownTitle, "Please choose a folder:");
-    EXPECT_EQ(dialogs.shownStart, "/old/place");
+    ASSERT_EQ(desktop.dialogsShown.size(), 1u);
+    EXPECT_EQ(desktop.dialogsShown[0].title, "Please choose a folder:");
+    EXPECT_EQ(desktop.dialogsShown[0].startFolder, "/old/place");
     const std::string stored = (dir / "music").string() + "/";
     EXPECT_EQ(store.joinerPage.Folder, stored);
     EXPECT_EQ(backend.Get(kJoinKey, "Folder"), MemorySettingsBackend::Value(stored));
     EXPECT_EQ(list.RowCount(), 1);
 
     // A cancelled browser changes nothing.
-    dialogs.folder.clear();
     backend.ClearWrites();
     list.AddFolder();
     EXPECT_TRUE(backend.Writes().empty());
@@ -275,10 +262,11 @@ TEST(FileListCtrlTest, CancelDuringTheSearchAddsNothing) {
     fs::create_directories(dir / "music/sub");
     WriteMp3(dir / "music/A.mp3");
     WriteMp3(dir / "music/sub/B.mp3");
-    ChosenPaths dialogs;
-    dialogs.folder = QString::fromStdString((dir / "music").string());
+    RecordedDesktop desktop;
+    desktop.folderToChoose.push_back(QString::fromStdString((dir / "music").string()));
     QWidget mainWindow;
     auto* list = new FileListCtrl(ListKind::BatchSplitter, &mainWindow);
+    list->SetDesktop(desktop);
     mainWindow.show();
     QString textShown;
     QTimer::singleShot(0, [&] {
@@ -294,15 +282,16 @@ TEST(FileListCtrlTest, CancelDuringTheSearchAddsNothing) {
     EXPECT_TRUE(mainWindow.isEnabled());
 }
 
-// Files chosen in the open-file dialog are added in the dialog's order.
+// Files chosen in the open-file dialog are added in the dialog's order; the dialog offers MP3
+// files and opens where it was last used.
 TEST(FileListCtrlTest, AddFilesLoadsTheChosenFilesInOrder) {
     App();
-    RecordedMessages messages;
+    RecordedDesktop desktop;
     fixtures::TempDir dir;
-    ChosenPaths dialogs;
-    dialogs.files = {QString::fromStdString(WriteMp3(dir / "z.mp3").string()),
-                     QString::fromStdString(WriteMp3(dir / "a.mp3").string())};
+    desktop.filesToOpen.push_back({QString::fromStdString(WriteMp3(dir / "z.mp3").string()),
+                                   QString::fromStdString(WriteMp3(dir / "a.mp3").string())});
     FileListCtrl list(ListKind::Joiner);
+    list.SetDesktop(desktop);
     int lastCount = 0;
     QObject::connect(&list, &FileListCtrl::RowCountChanged, [&](int rows) { lastCount = rows; });
     list.AddFiles();
@@ -312,7 +301,11 @@ TEST(FileListCtrlTest, AddFilesLoadsTheChosenFilesInOrder) {
     EXPECT_EQ(lastCount, 2);
     list.DeleteAllRows();
     EXPECT_EQ(lastCount, 0);
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(desktop.shown.empty());
+    ASSERT_EQ(desktop.dialogsShown.size(), 1u);
+    EXPECT_EQ(desktop.dialogsShown[0].title, "Open");
+    EXPECT_EQ(desktop.dialogsShown[0].filter, "MP3 Files (*.mp3);;All Files (*.*)");
+    EXPECT_EQ(desktop.dialogsShown[0].startFolder, QString());
 }
 
 // A new row shows the file's size, length, tag fields and stream format in the list's columns.
@@ -387,13 +380,15 @@ TEST(FileListCtrlTest, FilesDroppedAnywhereOnAPageGoToItsList) {
     fixtures::TempDir dir;
     MemorySettingsBackend backend;
     SettingsStore store(backend, "");
+    RecordedDesktop desktop;
     CPageBatchSplitter splitter(store);
     CPageJoiner joiner(store);
     CPageBatchJoiner batchJoiner(store);
-    const std::pair<QWidget*, FileListCtrl*> cases[] = {{&splitter, splitter.List()},
-                                                        {&joiner, joiner.List()},
-                                                        {joiner.TitleEdit(), joiner.List()},
-                                                        {&batchJoiner, batchJoiner.MainList()}};
+    for (ListPage* page : std::initializer_list<ListPage*>{&splitter, &joiner, &batchJoiner}) page->SetDesktop(desktop);
+    const std::pair<QWidget*, FileListCtrl*> cases[] = {{&splitter, splitter.Ui().list},
+                                                        {&joiner, joiner.Ui().list},
+                                                        {joiner.Ui().title, joiner.Ui().list},
+                                                        {&batchJoiner, batchJoiner.Ui().mainList}};
     const QString song = QString::fromStdString(WriteMp3(dir / "song.mp3").string());
     for (const auto& [target, list] : cases) {
         const int rows = list->RowCount();

@@ -16,9 +16,7 @@
 #include "batch/BatchSplit.h"
 #include "settings/Settings.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
-#include "ui/pages/PageSizes.h"
 #include "ui/pages/SplitModeInputs.h"
-#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/BatchProgressDialog.h"
 #include "ui/widgets/PathText.h"
 
@@ -37,34 +35,33 @@ int OutputColumn() { return ColumnIndex(ListKind::BatchSplitter, ListColumn::Out
 }  // namespace
 
 CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
-    : CResizablePage(QString::fromLatin1(kCaption), WorkingPageSize(), parent), m_settings(settings) {
-    m_body = new QVBoxLayout(this);
-    m_body->addWidget(MakeModeInputs());
-    m_list = new FileListCtrl(ListKind::BatchSplitter, this);
-    m_list->SetFolderSettings(&settings, SettingsPage::BatchSplitter);
-    m_list->SetMenuEntries([this](QMenu* menu) { AddMenuEntries(menu); });
-    m_body->addWidget(m_list, 1);
-    m_body->addWidget(MakeButtons());
+    : ListPageWith(kCaption, settings, parent) {
+    Body()->addWidget(MakeModeInputs());
+    m_ui.list =
+        MakeList(ListKind::BatchSplitter, SettingsPage::BatchSplitter, [this](QMenu* menu) { AddMenuEntries(menu); });
+    Body()->addWidget(m_ui.list, 1);
+    Body()->addWidget(MakeButtons());
 
     // Tab order: each mode, then its inputs; the list; the buttons left to right.
-    QWidget* const chain[] = {m_mode.Button(SplitTypeCode::BySize),
-                              m_mode.size,
-                              m_mode.unit,
-                              m_mode.Button(SplitTypeCode::ByCount),
-                              m_mode.count,
-                              m_mode.Button(SplitTypeCode::ByTime),
-                              m_mode.minutes,
-                              m_mode.seconds,
-                              m_mode.Button(SplitTypeCode::ByCustom),
-                              m_begin,
-                              m_length,
-                              m_list,
-                              m_addFiles,
-                              m_addFolder,
-                              m_remove,
-                              m_removeAll,
-                              m_splitAll,
-                              m_splitSelected};
+    const SplitModeControls& mode = m_ui.mode;
+    QWidget* const chain[] = {mode.Button(SplitTypeCode::BySize),
+                              mode.size,
+                              mode.unit,
+                              mode.Button(SplitTypeCode::ByCount),
+                              mode.count,
+                              mode.Button(SplitTypeCode::ByTime),
+                              mode.minutes,
+                              mode.seconds,
+                              mode.Button(SplitTypeCode::ByCustom),
+                              m_ui.begin,
+                              m_ui.length,
+                              m_ui.list,
+                              m_ui.addFiles,
+                              m_ui.addFolder,
+                              m_ui.remove,
+                              m_ui.removeAll,
+                              m_ui.splitAll,
+                              m_ui.splitSelected};
     for (std::size_t i = 1; i < std::size(chain); ++i) {
         setTabOrder(chain[i - 1], chain[i]);
     }
@@ -72,40 +69,36 @@ CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
     ShowInputs(settings.batchSplitter.split);
     EnableByMode();
     UpdateButtons();
-    connect(m_list, &FileListCtrl::RowCountChanged, this, &CPageBatchSplitter::UpdateButtons);
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CPageBatchSplitter::UpdateButtons);
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { PlaySelected(); });
-    m_list->TakeDropsAnywhereOn(this);
+    connect(m_ui.list, &QTreeWidget::itemDoubleClicked, this, [this] { PlaySelected(); });
+    m_ui.list->TakeDropsAnywhereOn(this);
 }
 
-CPageBatchSplitter::~CPageBatchSplitter() {
-    StoreInputs();
-    m_list->DeleteAllRows();
-}
+CPageBatchSplitter::~CPageBatchSplitter() { StoreInputs(); }
 
 QWidget* CPageBatchSplitter::MakeModeInputs() {
     auto* box = new QWidget(this);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
-    m_mode = MakeSplitModeRows(grid, this,
-                               {kMinSizeUnits, kMinPieceCount, "The number of pieces of equal duration each file gives",
-                                "By &time", "&minutes", "seconds each file"});
-    m_begin = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
-    m_length = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
-    m_begin->setToolTip(QStringLiteral("Where the piece starts, in seconds with one decimal (12.5)"));
-    m_length->setToolTip(
+    m_ui.mode =
+        MakeSplitModeRows(grid, this,
+                          {kMinSizeUnits, kMinPieceCount, "The number of pieces of equal duration each file gives",
+                           "By &time", "&minutes", "seconds each file"});
+    m_ui.begin = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
+    m_ui.length = new TextSpinBox(TextSpinBox::Steps::Tenths, box);
+    m_ui.begin->setToolTip(QStringLiteral("Where the piece starts, in seconds with one decimal (12.5)"));
+    m_ui.length->setToolTip(
         QStringLiteral("How long the piece is, in seconds with one decimal; 0 takes the rest of the file"));
-    AddModeRow(grid, m_mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
-               {TextLabel("&Begin at", m_begin, box), m_begin, TextLabel("seconds, a&nd", m_length, box), m_length,
-                TextLabel("seconds length (0 means unlimited length)", nullptr, box)});
+    AddModeRow(grid, m_ui.mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
+               {TextLabel("&Begin at", m_ui.begin, box), m_ui.begin, TextLabel("seconds, a&nd", m_ui.length, box),
+                m_ui.length, TextLabel("seconds length (0 means unlimited length)", nullptr, box)});
     grid->setColumnStretch(1, 1);
-    for (QWidget* edit : {m_begin, m_length}) edit->setMinimumWidth(ModeEditWidth(box));
+    for (QWidget* edit : {m_ui.begin, m_ui.length}) edit->setMinimumWidth(ModeEditWidth(box));
 
-    connect(m_mode.modes, &QButtonGroup::idClicked, this, &CPageBatchSplitter::ModeChosen);
+    connect(m_ui.mode.modes, &QButtonGroup::idClicked, this, &CPageBatchSplitter::ModeChosen);
     const auto store = [this] { StoreInputs(); };
-    m_mode.ConnectChanges(this, store);
-    connect(m_begin, &TextSpinBox::TextEdited, this, store);
-    connect(m_length, &TextSpinBox::TextEdited, this, store);
+    m_ui.mode.ConnectChanges(this, store);
+    connect(m_ui.begin, &TextSpinBox::TextEdited, this, store);
+    connect(m_ui.length, &TextSpinBox::TextEdited, this, store);
     return box;
 }
 
@@ -120,14 +113,14 @@ QWidget* CPageBatchSplitter::MakeButtons() {
         line->addWidget(b);
         return b;
     };
-    m_addFiles = button("&Add Files", "Add MP3 files to the list", [this] { m_list->AddFiles(); });
-    m_addFolder =
-        button("Add &Folder", "Add the MP3 files of a folder and its subfolders", [this] { m_list->AddFolder(); });
-    m_remove = button("&Remove", "Take the selected files off the list", [this] { RemoveSelected(); });
-    m_removeAll = button("Remove A&ll", "Take every file off the list", [this] { RemoveAll(); });
+    m_ui.addFiles = button("&Add Files", "Add MP3 files to the list", [this] { m_ui.list->AddFiles(); });
+    m_ui.addFolder =
+        button("Add &Folder", "Add the MP3 files of a folder and its subfolders", [this] { m_ui.list->AddFolder(); });
+    m_ui.remove = button("&Remove", "Take the selected files off the list", [this] { m_ui.list->RemoveSelected(); });
+    m_ui.removeAll = button("Remove A&ll", "Take every file off the list", [this] { m_ui.list->DeleteAllRows(); });
     line->addStretch(1);
-    m_splitAll = button("&Split All", "Split every file of the list, top to bottom", [this] { SplitAll(); });
-    m_splitSelected = button("Split Selecte&d", "Split only the selected files", [this] { SplitSelected(); });
+    m_ui.splitAll = button("&Split All", "Split every file of the list, top to bottom", [this] { SplitAll(); });
+    m_ui.splitSelected = button("Split Selecte&d", "Split only the selected files", [this] { SplitSelected(); });
     return row;
 }
 
@@ -135,101 +128,82 @@ void CPageBatchSplitter::ShowInputs(const SplitSettings& shown) {
     // A copy: each control's change signal stores the controls back into the settings.
     const SplitSettings inputs = shown;
     m_showingInputs = true;
-    m_mode.Show(inputs);
-    m_begin->SetText(QString::fromStdString(inputs.SplitCustomFromSec));
-    m_length->SetText(QString::fromStdString(inputs.SplitCustomDuration));
+    m_ui.mode.Show(inputs);
+    m_ui.begin->SetText(QString::fromStdString(inputs.SplitCustomFromSec));
+    m_ui.length->SetText(QString::fromStdString(inputs.SplitCustomDuration));
     m_showingInputs = false;
 }
 
 SplitSettings CPageBatchSplitter::Inputs() const {
     SplitSettings inputs;
-    m_mode.Take(&inputs);
-    inputs.SplitCustomFromSec = m_begin->Text().toStdString();
-    inputs.SplitCustomDuration = m_length->Text().toStdString();
+    m_ui.mode.Take(&inputs);
+    inputs.SplitCustomFromSec = m_ui.begin->Text().toStdString();
+    inputs.SplitCustomDuration = m_ui.length->Text().toStdString();
     return inputs;
 }
 
 void CPageBatchSplitter::StoreInputs() {
     // Kept in the store at every change: the store writes its groups at exit, before the
     // pages' windows go.
-    if (!m_showingInputs && m_mode.modes != nullptr && m_mode.modes->checkedId() >= 0) {
-        m_settings.batchSplitter.split = Inputs();
+    if (!m_showingInputs && m_ui.mode.modes != nullptr && m_ui.mode.modes->checkedId() >= 0) {
+        Settings().batchSplitter.split = Inputs();
     }
 }
 
 void CPageBatchSplitter::EnableByMode() {
-    m_mode.EnableInputs(/*enabled=*/true);
-    const bool custom = m_mode.Mode() == SplitTypeCode::ByCustom;
-    m_begin->setEnabled(custom);
-    m_length->setEnabled(custom);
+    m_ui.mode.EnableInputs(/*enabled=*/true);
+    const bool custom = m_ui.mode.Mode() == SplitTypeCode::ByCustom;
+    m_ui.begin->setEnabled(custom);
+    m_ui.length->setEnabled(custom);
 }
 
 void CPageBatchSplitter::ModeChosen(int mode) {
     EnableByMode();
     StoreInputs();
     const auto chosen = static_cast<SplitTypeCode>(mode);
-    QWidget* first = chosen == SplitTypeCode::ByCustom ? m_begin : m_mode.FirstInput(chosen);
+    QWidget* first = chosen == SplitTypeCode::ByCustom ? m_ui.begin : m_ui.mode.FirstInput(chosen);
     if (first != nullptr) first->setFocus(Qt::OtherFocusReason);
 }
 
 void CPageBatchSplitter::UpdateButtons() {
-    const bool hasRows = m_list->RowCount() > 0;
-    const bool selected = !m_list->selectedItems().isEmpty();
-    m_remove->setEnabled(selected);
-    m_removeAll->setEnabled(hasRows);
-    m_splitAll->setEnabled(hasRows);
-    m_splitSelected->setEnabled(selected);
-}
-
-std::vector<int> CPageBatchSplitter::SelectedRows() const {
-    std::vector<int> rows;
-    for (QTreeWidgetItem* item : m_list->selectedItems()) rows.push_back(m_list->indexOfTopLevelItem(item));
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    const bool hasRows = m_ui.list->RowCount() > 0;
+    const bool selected = !m_ui.list->selectedItems().isEmpty();
+    m_ui.remove->setEnabled(selected);
+    m_ui.removeAll->setEnabled(hasRows);
+    m_ui.splitAll->setEnabled(hasRows);
+    m_ui.splitSelected->setEnabled(selected);
 }
 
 void CPageBatchSplitter::SplitAll() {
-    std::vector<int> rows(static_cast<std::size_t>(m_list->RowCount()));
+    std::vector<int> rows(static_cast<std::size_t>(m_ui.list->RowCount()));
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
     RunOver(rows);
 }
 
-void CPageBatchSplitter::SplitSelected() { RunOver(SelectedRows()); }
+void CPageBatchSplitter::SplitSelected() { RunOver(m_ui.list->SelectedRows()); }
 
-void CPageBatchSplitter::RemoveSelected() {
-    const std::vector<int> rows = SelectedRows();
-    // From the bottom, so that the indices still to delete stay valid.
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) m_list->DeleteRow(*row);
-    UpdateButtons();
-}
-
-void CPageBatchSplitter::RemoveAll() {
-    m_list->DeleteAllRows();
-    UpdateButtons();
+const ListItemRecord* CPageBatchSplitter::FirstSelected() const {
+    const std::vector<int> rows = m_ui.list->SelectedRows();
+    return rows.empty() ? nullptr : m_ui.list->Record(rows.front());
 }
 
 void CPageBatchSplitter::PlaySelected() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) return;
-    OpenWithShell(PathText(m_list->Record(rows.front())->path));
+    if (const ListItemRecord* record = FirstSelected()) OpenWithDesktop(record->path);
 }
 
 void CPageBatchSplitter::BrowseSourceFolder() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) return;
-    m_fileManager.Show(PathText(m_list->Record(rows.front())->path));
+    if (const ListItemRecord* record = FirstSelected()) ShowInFileManager(record->path);
 }
 
 void CPageBatchSplitter::BrowseOutputFolder() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty() || m_list->Record(rows.front())->outputPaths.empty()) return;
-    m_fileManager.Show(PathText(m_list->Record(rows.front())->outputPaths.front()));
+    const ListItemRecord* record = FirstSelected();
+    if (record != nullptr && !record->outputPaths.empty()) ShowInFileManager(record->outputPaths.front());
 }
 
 void CPageBatchSplitter::AddMenuEntries(QMenu* menu) {
-    const std::vector<int> rows = SelectedRows();
-    const bool selected = !rows.empty();
-    const bool hasOutputs = selected && !m_list->Record(rows.front())->outputPaths.empty();
+    const ListItemRecord* first = FirstSelected();
+    const bool selected = first != nullptr;
+    const bool hasOutputs = selected && !first->outputPaths.empty();
     menu->addAction(QStringLiteral("Split S&elected"), this, [this] { SplitSelected(); })->setEnabled(selected);
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Play"), this, [this] { PlaySelected(); })->setEnabled(selected);
@@ -238,24 +212,20 @@ void CPageBatchSplitter::AddMenuEntries(QMenu* menu) {
     menu->addAction(QStringLiteral("Browse &Output Folder"), this, [this] { BrowseOutputFolder(); })
         ->setEnabled(hasOutputs);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("&Remove"), this, [this] { RemoveSelected(); })->setEnabled(selected);
-    menu->addAction(QStringLiteral("Remove A&ll"), this, [this] { RemoveAll(); })->setEnabled(m_list->RowCount() > 0);
+    menu->addAction(QStringLiteral("&Remove"), m_ui.list, &FileListCtrl::RemoveSelected)->setEnabled(selected);
+    menu->addAction(QStringLiteral("Remove A&ll"), m_ui.list, &FileListCtrl::DeleteAllRows)
+        ->setEnabled(m_ui.list->RowCount() > 0);
 }
-
-void CPageBatchSplitter::SetRunObserver(std::function<void(BatchProgressDialog*)> observer) {
-    m_runObserver = std::move(observer);
-}
-
 
 void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     if (rows.empty() || m_running) return;
     m_running = true;
     StoreInputs();
-    const SplitterOptions options = m_settings.splitterOptions;
+    const SplitterOptions options = Settings().splitterOptions;
 
     std::vector<BatchSplitFile> files(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ListItemRecord* record = m_list->Record(rows[i]);
+        const ListItemRecord* record = m_ui.list->Record(rows[i]);
         files[i].entry.path = record->path;
         files[i].entry.durationSeconds = record->durationSeconds;
         files[i].entry.outputs = record->outputPaths;
@@ -270,15 +240,15 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     BatchProgressDialog dialog(this);
     dialog.Start();
     dialog.RunBar().SetStep(1);
-    if (m_runObserver) m_runObserver(&dialog);
+    ObserveRun(&dialog);
 
     BatchSplitJob job;
     const BatchFilePlanner planner = MakeBatchFilePlanner(BatchSplitInputs::FromSettings(Inputs()));
     job.planner = [&](const SplitPlanContext& context, batch_plans::BatchEntry* entry, int* sequence,
                       std::string* message) {
         if (const int row = rowOf(entry); row >= 0) {
-            m_list->FollowRow(row);
-            m_list->SetItemText(row, OutputColumn(), QString::fromLatin1(kSplittingOutcome));
+            m_ui.list->FollowRow(row);
+            m_ui.list->SetItemText(row, OutputColumn(), QString::fromLatin1(kSplittingOutcome));
             dialog.Pump().PumpMessages();
         }
         return planner(context, entry, sequence, message);
@@ -290,20 +260,20 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     job.onFileDone = [&](const BatchSplitFile& file) {
         const int row = rowOf(&file.entry);
         if (row < 0) return;
-        m_list->Record(row)->outputPaths = file.entry.outputs;
-        m_list->SetItemText(row, OutputColumn(), QString::fromStdString(file.outcome));
+        m_ui.list->Record(row)->outputPaths = file.entry.outputs;
+        m_ui.list->SetItemText(row, OutputColumn(), QString::fromStdString(file.outcome));
     };
     const bool finished = RunBatchSplit(job, &files);
     dialog.Finish();
     m_running = false;
     UpdateButtons();
     // An outcome is read whole where the window has room for it.
-    m_list->FitColumnToContents(OutputColumn());
+    m_ui.list->FitColumnToContents(OutputColumn());
 
     if (!finished || !options.BrowseFolder) return;
     for (const BatchSplitFile& file : files) {
         if (!file.entry.outputs.empty()) {
-            m_fileManager.Show(PathText(file.entry.outputs.front()));
+            ShowInFileManager(file.entry.outputs.front());
             break;
         }
     }

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -24,9 +23,7 @@
 #include "settings/Settings.h"
 #include "stream/AudioLayer.h"
 #include "stream/Tags.h"
-#include "ui/pages/PageSizes.h"
-#include "ui/kit/MessageBoxes.h"
-#include "ui/kit/ShellCalls.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
 
@@ -89,30 +86,6 @@ protected:
     StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
 };
 
-// The system's save dialog and file manager.
-class SystemTargetDialogs final : public JoinerTargetDialogs {
-public:
-    QString ChooseTarget(QWidget* parent, const QString& startFolder) override {
-        QFileDialog dialog(parent);
-        dialog.setDirectory(startFolder);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilter(QStringLiteral("MP3 File (*.mp3)"));
-        dialog.setDefaultSuffix(QStringLiteral("mp3"));
-        // Qt's dialog asks before it replaces a file and only accepts a name in an
-        // existing folder.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-        return dialog.selectedFiles().front();
-    }
-    void ShowInFileManager(const QString& path) override { SelectInExplorer(path); }
-};
-
-JoinerTargetDialogs*& TargetDialogsInUse() {
-    static JoinerTargetDialogs* dialogs = nullptr;
-    return dialogs;
-}
-
 // The number a track text starts with; 0 when it starts with none.
 int LeadingNumber(const QString& text) {
     int value = 0;
@@ -126,89 +99,76 @@ int LeadingNumber(const QString& text) {
 
 }  // namespace
 
-JoinerTargetDialogs& CurrentJoinerTargetDialogs() {
-    static SystemTargetDialogs system;
-    return TargetDialogsInUse() != nullptr ? *TargetDialogsInUse() : system;
-}
-
-void SetJoinerTargetDialogs(JoinerTargetDialogs* dialogs) { TargetDialogsInUse() = dialogs; }
-
-CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent)
-    : CResizablePage(QString::fromLatin1(kCaption), WorkingPageSize(), parent), m_settings(settings) {
-    m_body = new QVBoxLayout(this);
-    m_list = new FileListCtrl(ListKind::Joiner, this);
-    m_list->SetFolderSettings(&settings, SettingsPage::Joiner);
-    m_list->SetMenuEntries([this](QMenu* menu) { AddMenuEntries(menu); });
+CPageJoiner::CPageJoiner(SettingsStore& settings, QWidget* parent) : ListPageWith(kCaption, settings, parent) {
+    m_ui.list = MakeList(ListKind::Joiner, SettingsPage::Joiner, [this](QMenu* menu) { AddMenuEntries(menu); });
     // Rows can be dragged to another place in the list; files dropped from outside are
     // still added by the list itself.
-    m_list->setDragEnabled(true);
-    m_list->viewport()->installEventFilter(this);
-    m_dropLine = new QFrame(m_list->viewport());
+    m_ui.list->setDragEnabled(true);
+    m_ui.list->viewport()->installEventFilter(this);
+    m_dropLine = new QFrame(m_ui.list->viewport());
     m_dropLine->setAutoFillBackground(true);
     m_dropLine->setBackgroundRole(QPalette::Highlight);
     m_dropLine->hide();
-
-    const auto button = [this](const char* caption, void (CPageJoiner::*command)()) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), this);
-        connect(b, &QPushButton::clicked, this, command);
-        return b;
-    };
-    m_join = button("&Join Now!", &CPageJoiner::JoinNow);
-    m_join->setDefault(true);
-    m_join->setToolTip(QStringLiteral("Join the listed files, top to bottom, into one MP3 file"));
-    m_addFiles = new QPushButton(QStringLiteral("&Add Files"), this);
-    connect(m_addFiles, &QPushButton::clicked, m_list, &FileListCtrl::AddFiles);
-    m_addFolder = new QPushButton(QStringLiteral("Add &Folder"), this);
-    m_addFolder->setToolTip(QStringLiteral("Add the MP3 files of a folder and its subfolders"));
-    connect(m_addFolder, &QPushButton::clicked, m_list, &FileListCtrl::AddFolder);
-    m_remove = button("&Remove", &CPageJoiner::RemoveSelected);
-    m_removeAll = button("Remove A&ll", &CPageJoiner::RemoveAll);
-    m_up = button("&Up", &CPageJoiner::MoveUp);
-    m_up->setToolTip(QStringLiteral("Move the selected files one place up"));
-    m_down = button("&Down", &CPageJoiner::MoveDown);
-    m_down->setToolTip(QStringLiteral("Move the selected files one place down"));
-
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(m_join);
-    buttons->addSpacing(fontMetrics().height());
-    for (QPushButton* b : {m_addFiles, m_addFolder, m_remove, m_removeAll}) buttons->addWidget(b);
-    buttons->addSpacing(fontMetrics().height());
-    buttons->addWidget(m_up);
-    buttons->addWidget(m_down);
-    buttons->addStretch(1);
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(m_list, 1);
-    top->addLayout(buttons);
-    m_body->addLayout(top, 1);
-
+    MakeButtons();
     BuildTagGroup();
-    m_body->addWidget(m_tagGroup);
+    Body()->addWidget(m_tagGroup);
 
-    ShowTagFields(m_settings.joinerPage);
-    for (QLineEdit* edit : {m_title, m_artist, m_album, m_comment, m_year}) {
+    ShowTagFields(Settings().joinerPage);
+    for (QLineEdit* edit : {m_ui.title, m_ui.artist, m_ui.album, m_ui.comment, m_ui.year}) {
         connect(edit, &QLineEdit::textChanged, this, &CPageJoiner::StoreTagFields);
     }
-    connect(m_track->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, &CPageJoiner::StoreTagFields);
-    connect(m_genre, &QComboBox::editTextChanged, this, &CPageJoiner::StoreTagFields);
-
-    connect(m_list, &FileListCtrl::RowCountChanged, this, &CPageJoiner::UpdateEnabling);
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CPageJoiner::UpdateEnabling);
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
-        const int row = m_list->indexOfTopLevelItem(item);
-        if (const ListItemRecord* record = m_list->Record(row)) OpenWithShell(PathText(record->path));
+    connect(m_ui.track->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, &CPageJoiner::StoreTagFields);
+    connect(m_ui.genre, &QComboBox::editTextChanged, this, &CPageJoiner::StoreTagFields);
+    connect(m_ui.list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        const int row = m_ui.list->indexOfTopLevelItem(item);
+        if (const ListItemRecord* record = m_ui.list->Record(row)) OpenWithDesktop(record->path);
     });
 
-    setTabOrder(m_list, m_join);
-    QWidget* previous = m_join;
-    for (QWidget* next :
-         std::initializer_list<QWidget*>{m_addFiles, m_addFolder, m_remove, m_removeAll, m_up, m_down, m_title,
-                                         m_artist, m_album, m_year, m_comment, m_genre, m_track, m_copyTag}) {
+    setTabOrder(m_ui.list, m_ui.join);
+    QWidget* previous = m_ui.join;
+    for (QWidget* next : std::initializer_list<QWidget*>{
+             m_ui.addFiles, m_ui.addFolder, m_ui.remove, m_ui.removeAll, m_ui.up, m_ui.down, m_ui.title, m_ui.artist,
+             m_ui.album, m_ui.year, m_ui.comment, m_ui.genre, m_ui.track, m_ui.copyTag}) {
         setTabOrder(previous, next);
         previous = next;
     }
-    UpdateEnabling();
-    m_list->TakeDropsAnywhereOn(this);
+    UpdateButtons();
+    m_ui.list->TakeDropsAnywhereOn(this);
+}
+
+// The buttons stand in a column at the right of the list.
+void CPageJoiner::MakeButtons() {
+    const auto button = [this](const char* caption, const char* tip, auto* receiver, auto command) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        if (tip != nullptr) b->setToolTip(QString::fromLatin1(tip));
+        connect(b, &QPushButton::clicked, receiver, command);
+        return b;
+    };
+    FileListCtrl* list = m_ui.list;
+    m_ui.join =
+        button("&Join Now!", "Join the listed files, top to bottom, into one MP3 file", this, &CPageJoiner::JoinNow);
+    m_ui.join->setDefault(true);
+    m_ui.addFiles = button("&Add Files", nullptr, list, &FileListCtrl::AddFiles);
+    m_ui.addFolder =
+        button("Add &Folder", "Add the MP3 files of a folder and its subfolders", list, &FileListCtrl::AddFolder);
+    m_ui.remove = button("&Remove", nullptr, list, &FileListCtrl::RemoveSelected);
+    m_ui.removeAll = button("Remove A&ll", nullptr, list, &FileListCtrl::DeleteAllRows);
+    m_ui.up = button("&Up", "Move the selected files one place up", list, &FileListCtrl::MoveSelectedUp);
+    m_ui.down = button("&Down", "Move the selected files one place down", list, &FileListCtrl::MoveSelectedDown);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_ui.join);
+    buttons->addSpacing(fontMetrics().height());
+    for (QPushButton* b : {m_ui.addFiles, m_ui.addFolder, m_ui.remove, m_ui.removeAll}) buttons->addWidget(b);
+    buttons->addSpacing(fontMetrics().height());
+    buttons->addWidget(m_ui.up);
+    buttons->addWidget(m_ui.down);
+    buttons->addStretch(1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(list, 1);
+    top->addLayout(buttons);
+    Body()->addLayout(top, 1);
 }
 
 CPageJoiner::~CPageJoiner() { StoreTagFields(); }
@@ -217,7 +177,7 @@ CPageJoiner::~CPageJoiner() { StoreTagFields(); }
 void CPageJoiner::StoreTagFields() {
     // The stored fields keep the folder "Add Folder" wrote meanwhile.
     const JoinerPageSettings fields = TagFields();
-    JoinerPageSettings& stored = m_settings.joinerPage;
+    JoinerPageSettings& stored = Settings().joinerPage;
     for (const TagFieldColumn& field : kTagFieldColumns) stored.*field.text = fields.*field.text;
 }
 
@@ -230,46 +190,46 @@ void CPageJoiner::BuildTagGroup() {
         l->setBuddy(buddy);
         return l;
     };
-    m_title = edit();
-    m_artist = edit();
-    m_album = edit();
-    m_comment = edit();
-    m_year = edit();
-    m_year->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_year));
-    m_track = new TrackNumberBox(m_tagGroup);
-    m_track->setToolTip(QStringLiteral("Track number of the joined file; empty or 0 for none"));
-    m_genre = new QComboBox(m_tagGroup);
-    m_genre->setEditable(true);
-    m_genre->setInsertPolicy(QComboBox::NoInsert);
+    m_ui.title = edit();
+    m_ui.artist = edit();
+    m_ui.album = edit();
+    m_ui.comment = edit();
+    m_ui.year = edit();
+    m_ui.year->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_ui.year));
+    m_ui.track = new TrackNumberBox(m_tagGroup);
+    m_ui.track->setToolTip(QStringLiteral("Track number of the joined file; empty or 0 for none"));
+    m_ui.genre = new QComboBox(m_tagGroup);
+    m_ui.genre->setEditable(true);
+    m_ui.genre->setInsertPolicy(QComboBox::NoInsert);
     QStringList genres;
     for (const char* name : GenreNames()) genres << QString::fromLatin1(name);
     std::sort(genres.begin(), genres.end(),
               [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    m_genre->addItems(genres);
-    m_genre->setMaxVisibleItems(20);
-    m_copyTag = new QPushButton(QStringLiteral("&Copy ID3 tag From Selected MP3 File"), m_tagGroup);
-    m_copyTag->setToolTip(QStringLiteral("Fill the fields with the tag of the first selected file"));
-    connect(m_copyTag, &QPushButton::clicked, this, &CPageJoiner::CopyTagFromSelection);
+    m_ui.genre->addItems(genres);
+    m_ui.genre->setMaxVisibleItems(20);
+    m_ui.copyTag = new QPushButton(QStringLiteral("&Copy ID3 tag From Selected MP3 File"), m_tagGroup);
+    m_ui.copyTag->setToolTip(QStringLiteral("Fill the fields with the tag of the first selected file"));
+    connect(m_ui.copyTag, &QPushButton::clicked, this, &CPageJoiner::CopyTagFromSelection);
 
     // Title, artist, album and comment take the width; year, track and genre sit at the right.
-    grid->addWidget(label("&Title:", m_title), 0, 0);
-    grid->addWidget(m_title, 0, 1);
-    grid->addWidget(label("Arti&st:", m_artist), 1, 0);
-    grid->addWidget(m_artist, 1, 1);
-    grid->addWidget(label("Albu&m:", m_album), 2, 0);
-    grid->addWidget(m_album, 2, 1);
-    grid->addWidget(label("C&omment:", m_comment), 3, 0);
-    grid->addWidget(m_comment, 3, 1);
-    grid->addWidget(label("&Year:", m_year), 0, 2);
-    grid->addWidget(m_year, 0, 3);
-    grid->addWidget(label("Trac&k #:", m_track), 1, 2);
-    grid->addWidget(m_track, 1, 3, Qt::AlignLeft);
-    grid->addWidget(label("&Genre:", m_genre), 2, 2);
-    grid->addWidget(m_genre, 2, 3);
-    grid->addWidget(m_copyTag, 3, 2, 1, 2);
+    grid->addWidget(label("&Title:", m_ui.title), 0, 0);
+    grid->addWidget(m_ui.title, 0, 1);
+    grid->addWidget(label("Arti&st:", m_ui.artist), 1, 0);
+    grid->addWidget(m_ui.artist, 1, 1);
+    grid->addWidget(label("Albu&m:", m_ui.album), 2, 0);
+    grid->addWidget(m_ui.album, 2, 1);
+    grid->addWidget(label("C&omment:", m_ui.comment), 3, 0);
+    grid->addWidget(m_ui.comment, 3, 1);
+    grid->addWidget(label("&Year:", m_ui.year), 0, 2);
+    grid->addWidget(m_ui.year, 0, 3);
+    grid->addWidget(label("Trac&k #:", m_ui.track), 1, 2);
+    grid->addWidget(m_ui.track, 1, 3, Qt::AlignLeft);
+    grid->addWidget(label("&Genre:", m_ui.genre), 2, 2);
+    grid->addWidget(m_ui.genre, 2, 3);
+    grid->addWidget(m_ui.copyTag, 3, 2, 1, 2);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(3, 1);
-    m_year->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00000")) + fontMetrics().height());
+    m_ui.year->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00000")) + fontMetrics().height());
 }
 
 void CPageJoiner::SetInitialFiles(const QStringList& paths) {
@@ -278,124 +238,66 @@ void CPageJoiner::SetInitialFiles(const QStringList& paths) {
     QTimer::singleShot(0, this, [this] {
         PathList files;
         for (const QString& path : m_initialFiles) files.emplace_back(path.toStdString());
-        if (!files.empty()) m_list->LoadFileList(files);
+        if (!files.empty()) m_ui.list->LoadFileList(files);
     });
 }
 
 void CPageJoiner::AddMenuEntries(QMenu* menu) {
-    const int selected = static_cast<int>(m_list->selectedItems().size());
-    const int rows = m_list->RowCount();
-    const auto entry = [this, menu](const char* caption, bool enabled, void (CPageJoiner::*command)()) {
-        QAction* action = menu->addAction(QString::fromLatin1(caption), this, command);
+    const int selected = static_cast<int>(m_ui.list->selectedItems().size());
+    const int rows = m_ui.list->RowCount();
+    const auto entry = [menu](const char* caption, bool enabled, auto* receiver, auto command) {
+        QAction* action = menu->addAction(QString::fromLatin1(caption), receiver, command);
         action->setEnabled(enabled);
     };
-    entry("&Play", selected == 1, &CPageJoiner::PlaySelected);
-    entry("&Browse", selected == 1, &CPageJoiner::BrowseSelected);
+    FileListCtrl* list = m_ui.list;
+    entry("&Play", selected == 1, this, &CPageJoiner::PlaySelected);
+    entry("&Browse", selected == 1, this, &CPageJoiner::BrowseSelected);
     menu->addSeparator();
-    entry("&Remove", selected > 0, &CPageJoiner::RemoveSelected);
-    entry("Remo&ve All", rows > 0, &CPageJoiner::RemoveAll);
+    entry("&Remove", selected > 0, list, &FileListCtrl::RemoveSelected);
+    entry("Remo&ve All", rows > 0, list, &FileListCtrl::DeleteAllRows);
     menu->addSeparator();
-    entry("&Up", selected > 0, &CPageJoiner::MoveUp);
-    entry("&Down", selected > 0, &CPageJoiner::MoveDown);
+    entry("&Up", selected > 0, list, &FileListCtrl::MoveSelectedUp);
+    entry("&Down", selected > 0, list, &FileListCtrl::MoveSelectedDown);
     menu->addSeparator();
-    entry("Copy &ID3 tag", selected == 1, &CPageJoiner::CopyTagFromSelection);
+    entry("Copy &ID3 tag", selected == 1, this, &CPageJoiner::CopyTagFromSelection);
 }
 
-void CPageJoiner::UpdateEnabling() {
-    const bool anySelected = !m_list->selectedItems().isEmpty();
-    const bool anyRow = m_list->RowCount() > 0;
-    m_remove->setEnabled(anySelected);
-    m_up->setEnabled(anySelected);
-    m_down->setEnabled(anySelected);
-    m_copyTag->setEnabled(anySelected);
-    m_removeAll->setEnabled(anyRow);
-    m_join->setEnabled(anyRow);
-}
-
-QList<int> CPageJoiner::SelectedRows() const {
-    QList<int> rows;
-    for (QTreeWidgetItem* item : m_list->selectedItems()) rows << m_list->indexOfTopLevelItem(item);
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-// Moves the row below upper into upper's place; the row record travels with its row.
-void CPageJoiner::SwapRows(int upper) {
-    QTreeWidgetItem* lower = m_list->takeTopLevelItem(upper + 1);
-    m_list->insertTopLevelItem(upper, lower);
-}
-
-void CPageJoiner::RestoreSelection(const QList<QTreeWidgetItem*>& selected, QTreeWidgetItem* current) {
-    if (current) m_list->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
-    m_list->clearSelection();
-    for (QTreeWidgetItem* item : selected) item->setSelected(true);
-}
-
-void CPageJoiner::MoveUp() {
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty() || rows.front() == 0) return;
-    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-    QTreeWidgetItem* current = m_list->currentItem();
-    for (const int row : rows) SwapRows(row - 1);
-    RestoreSelection(selected, current);
-    m_list->scrollToItem(m_list->topLevelItem(rows.front() - 1));
-    m_list->setFocus();
-}
-
-void CPageJoiner::MoveDown() {
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty() || rows.back() == m_list->RowCount() - 1) return;
-    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-    QTreeWidgetItem* current = m_list->currentItem();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) SwapRows(*it);
-    RestoreSelection(selected, current);
-    m_list->scrollToItem(m_list->topLevelItem(rows.back() + 1));
-    m_list->setFocus();
-}
-
-void CPageJoiner::MoveSelectedRowsTo(int row) {
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty()) return;
-    row = std::clamp(row, 0, m_list->RowCount());
-    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-    QTreeWidgetItem* current = m_list->currentItem();
-    QList<QTreeWidgetItem*> moved;
-    // Taken from the bottom up, so the rows above keep their places.
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        moved.prepend(m_list->takeTopLevelItem(*it));
-        if (*it < row) --row;
-    }
-    for (int i = 0; i < moved.size(); ++i) m_list->insertTopLevelItem(row + i, moved[i]);
-    RestoreSelection(selected, current);
-    m_list->scrollToItem(moved.front());
-    m_list->setFocus();
+void CPageJoiner::UpdateButtons() {
+    const bool anySelected = !m_ui.list->selectedItems().isEmpty();
+    const bool anyRow = m_ui.list->RowCount() > 0;
+    m_ui.remove->setEnabled(anySelected);
+    m_ui.up->setEnabled(anySelected);
+    m_ui.down->setEnabled(anySelected);
+    m_ui.copyTag->setEnabled(anySelected);
+    m_ui.removeAll->setEnabled(anyRow);
+    m_ui.join->setEnabled(anyRow);
 }
 
 // Dropped on the upper half of a row: before it; on the lower half: after it; below the rows:
 // at the end.
 int CPageJoiner::DropRowAt(QPoint at) const {
-    const QModelIndex index = m_list->indexAt(at);
-    if (!index.isValid()) return m_list->RowCount();
-    return index.row() + (at.y() > m_list->visualRect(index).center().y() ? 1 : 0);
+    const QModelIndex index = m_ui.list->indexAt(at);
+    if (!index.isValid()) return m_ui.list->RowCount();
+    return index.row() + (at.y() > m_ui.list->visualRect(index).center().y() ? 1 : 0);
 }
 
 void CPageJoiner::ShowDropLine(int row) {
-    const int rows = m_list->RowCount();
+    const int rows = m_ui.list->RowCount();
     if (rows == 0) return;
-    const QRect rect = m_list->visualItemRect(m_list->topLevelItem(std::min(row, rows - 1)));
+    const QRect rect = m_ui.list->visualItemRect(m_ui.list->topLevelItem(std::min(row, rows - 1)));
     const int y = row < rows ? rect.top() : rect.bottom() + 1;
-    m_dropLine->setGeometry(0, y - 1, m_list->viewport()->width(), 2);
+    m_dropLine->setGeometry(0, y - 1, m_ui.list->viewport()->width(), 2);
     m_dropLine->show();
     m_dropLine->raise();
 }
 
 bool CPageJoiner::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != m_list->viewport()) return CResizablePage::eventFilter(watched, event);
+    if (watched != m_ui.list->viewport()) return ListPage::eventFilter(watched, event);
     const QEvent::Type type = event->type();
     if (type == QEvent::DragLeave) m_dropLine->hide();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
     auto* drag = static_cast<QDropEvent*>(event);
-    if (drag->source() != m_list) return false;  // files from outside: the list adds them
+    if (drag->source() != m_ui.list) return false;  // files from outside: the list adds them
     const int row = DropRowAt(drag->position().toPoint());
     if (type != QEvent::Drop) {
         ShowDropLine(row);
@@ -404,98 +306,89 @@ bool CPageJoiner::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     m_dropLine->hide();
-    MoveSelectedRowsTo(row);
+    m_ui.list->MoveSelectedTo(row);
     // Reported as a copy, so that the view does not also delete the dragged rows.
     drag->setDropAction(Qt::CopyAction);
     drag->accept();
     return true;
 }
 
-void CPageJoiner::RemoveSelected() {
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty()) return;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) m_list->DeleteRow(*it);
-    m_list->clearSelection();
-    UpdateEnabling();
-}
-
-void CPageJoiner::RemoveAll() {
-    m_list->DeleteAllRows();
-    UpdateEnabling();
-}
-
 void CPageJoiner::CopyTagFromSelection() {
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty()) return;
+    const std::vector<int> rows = m_ui.list->SelectedRows();
+    if (rows.empty()) return;
     JoinerPageSettings fields;
     for (const TagFieldColumn& field : kTagFieldColumns) {
-        fields.*field.text = m_list->ItemText(rows.front(), ColumnIndex(ListKind::Joiner, field.column)).toStdString();
+        fields.*field.text =
+            m_ui.list->ItemText(rows.front(), ColumnIndex(ListKind::Joiner, field.column)).toStdString();
     }
     ShowTagFields(fields);
 }
 
+const ListItemRecord* CPageJoiner::OnlySelected() const {
+    const std::vector<int> rows = m_ui.list->SelectedRows();
+    return rows.size() == 1 ? m_ui.list->Record(rows.front()) : nullptr;
+}
+
 void CPageJoiner::PlaySelected() {
-    const QList<int> rows = SelectedRows();
-    if (rows.size() != 1) return;
-    OpenWithShell(PathText(m_list->Record(rows.front())->path));
+    if (const ListItemRecord* record = OnlySelected()) OpenWithDesktop(record->path);
 }
 
 void CPageJoiner::BrowseSelected() {
-    const QList<int> rows = SelectedRows();
-    if (rows.size() != 1) return;
-    CurrentJoinerTargetDialogs().ShowInFileManager(PathText(m_list->Record(rows.front())->path));
+    if (const ListItemRecord* record = OnlySelected()) ShowInFileManager(record->path);
 }
 
 std::array<std::pair<QLineEdit*, std::string JoinerPageSettings::*>, 5> CPageJoiner::TagEdits() const {
-    return {{{m_title, &JoinerPageSettings::ID3Title},
-             {m_artist, &JoinerPageSettings::ID3Artist},
-             {m_album, &JoinerPageSettings::ID3Album},
-             {m_year, &JoinerPageSettings::ID3Year},
-             {m_comment, &JoinerPageSettings::ID3Comment}}};
+    return {{{m_ui.title, &JoinerPageSettings::ID3Title},
+             {m_ui.artist, &JoinerPageSettings::ID3Artist},
+             {m_ui.album, &JoinerPageSettings::ID3Album},
+             {m_ui.year, &JoinerPageSettings::ID3Year},
+             {m_ui.comment, &JoinerPageSettings::ID3Comment}}};
 }
 
 JoinerPageSettings CPageJoiner::TagFields() const {
     JoinerPageSettings fields;
     for (const auto& [edit, text] : TagEdits()) fields.*text = edit->text().toStdString();
-    fields.ID3GenreEx = m_genre->currentText().toStdString();
-    fields.ID3TrackNo = m_track->text().toStdString();
+    fields.ID3GenreEx = m_ui.genre->currentText().toStdString();
+    fields.ID3TrackNo = m_ui.track->text().toStdString();
     return fields;
 }
 
 void CPageJoiner::ShowTagFields(const JoinerPageSettings& fields) {
     for (const auto& [edit, text] : TagEdits()) edit->setText(Utf8(fields.*text));
-    m_genre->setEditText(Utf8(fields.ID3GenreEx));
+    m_ui.genre->setEditText(Utf8(fields.ID3GenreEx));
     // A stored or copied track text is kept to the box's digits.
     QString track = Utf8(fields.ID3TrackNo);
     int digits = 0;
     while (digits < track.size() && digits < kTrackDigits && track[digits] >= u'0' && track[digits] <= u'9') ++digits;
-    static_cast<TrackNumberBox*>(m_track)->SetText(track.left(digits));
+    static_cast<TrackNumberBox*>(m_ui.track)->SetText(track.left(digits));
 }
 
 void CPageJoiner::JoinNow() {
-    const int rows = m_list->RowCount();
+    const int rows = m_ui.list->RowCount();
     if (rows < 2) return;
     // The dialog opens in the first file's folder, with no name typed in.
     const QString chosen =
-        CurrentJoinerTargetDialogs().ChooseTarget(this, PathText(m_list->Record(0)->path.parent_path()));
+        Desktop().ChooseFileToSave(this, FileChoice{QString(), PathText(m_ui.list->Record(0)->path.parent_path()),
+                                                    QStringLiteral("MP3 File (*.mp3)"), QStringLiteral("mp3")});
     if (chosen.isEmpty()) return;
     const fs::path target = PathOf(chosen);
 
     JoinList job;
-    for (int row = 0; row < rows; ++row) job.AddSource(m_list->Record(row)->path);
+    for (int row = 0; row < rows; ++row) job.AddSource(m_ui.list->Record(row)->path);
 
     ProgressDialog progress(this);
     progress.Start();
+    ObserveRun(&progress);
     progress.Pump().PumpMessages();
 
     const JoinerPageSettings fields = TagFields();
     job.SetTargetTag(fields.ID3Title, fields.ID3Artist, fields.ID3Album, fields.ID3Year, fields.ID3Comment,
-                     fields.ID3GenreEx, LeadingNumber(m_track->text()));
+                     fields.ID3GenreEx, LeadingNumber(m_ui.track->text()));
 
     // The choice needs each file's MPEG version and layer beside the figures its row shows,
     // so the files are looked at again; the join then reads each one once more.
     const audio::ScanMemoScope scanOnce;
-    const JoinerOptions& options = m_settings.joinerOptions;
+    const JoinerOptions& options = Settings().joinerOptions;
     JoinChoice choice;
     std::string error;
     bool ok = false;
@@ -508,10 +401,10 @@ void CPageJoiner::JoinNow() {
 
     if (!ok) {
         if (progress.Cancelled() || error.empty()) return;
-        ShowMessage(this, QStringLiteral("Join failure. %1").arg(Utf8(error)), MessageIcon::Exclamation);
+        ShowMessage(Desktop(), this, QStringLiteral("Join failure. %1").arg(Utf8(error)), MessageIcon::Exclamation);
         return;
     }
-    if (options.BrowseFolder) CurrentJoinerTargetDialogs().ShowInFileManager(chosen);
+    if (options.BrowseFolder) Desktop().ShowInFileManager(chosen);
 }
 
 }  // namespace qm

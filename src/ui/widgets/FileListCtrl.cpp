@@ -9,15 +9,16 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 #include <system_error>
 
 #include "stream/Tags.h"
 #include "ui/kit/Addresses.h"
-#include "ui/kit/MessageBoxes.h"
-#include "ui/widgets/GatheringDialogs.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/RowAnalysis.h"
+#include "ui/widgets/RowMoves.h"
 
 namespace qm {
 
@@ -27,6 +28,13 @@ namespace {
 
 constexpr const char* kSearchingText = "Searching MP3 files...";
 constexpr const char* kChooseFolderTitle = "Please choose a folder:";
+
+// The open-file dialog of every list: MP3 files, several at once, starting where the dialog
+// was last used (no start folder).
+FileChoice OpenFilesChoice() {
+    return FileChoice{QStringLiteral("Open"), QString(), QStringLiteral("MP3 Files (*.mp3);;All Files (*.*)"),
+                      QString()};
+}
 
 // The same file reached by two paths (a symbolic link, "..", a shortcut's target) gives the
 // same identity; a file that cannot be resolved keeps its absolute path.
@@ -161,7 +169,8 @@ FailureList AddEach(FileListCtrl* list, const PathList& paths, ProgressDialog* p
 
 }  // namespace
 
-FileListCtrl::FileListCtrl(ListKind kind, QWidget* parent) : SortListCtrl(parent), m_kind(kind) {
+FileListCtrl::FileListCtrl(ListKind kind, QWidget* parent)
+    : SortListCtrl(parent), m_kind(kind), m_desktop(&SystemDesktop()) {
     SetUpColumns(this, kind);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -202,7 +211,7 @@ FileListCtrl* FileListCtrl::Target() { return m_target ? m_target.data() : this;
 void FileListCtrl::SetMenuEntries(std::function<void(QMenu*)> addEntries) { m_menuEntries = std::move(addEntries); }
 
 void FileListCtrl::AddFiles() {
-    const QStringList chosen = CurrentGatheringDialogs().ChooseFiles(this);
+    const QStringList chosen = m_desktop->ChooseFilesToOpen(this, OpenFilesChoice());
     if (chosen.isEmpty()) return;
     PumpMessages();  // lets the window under the closed dialog redraw first
     PathList paths;
@@ -219,7 +228,7 @@ void FileListCtrl::AddFolder() {
     std::string* remembered = FolderField();
     QString start = QString::fromStdString(*remembered);
     while (start.size() > 1 && (start.endsWith(u'/') || start.endsWith(QDir::separator()))) start.chop(1);
-    const QString chosen = CurrentGatheringDialogs().ChooseFolder(this, QString::fromLatin1(kChooseFolderTitle), start);
+    const QString chosen = m_desktop->ChooseFolder(this, QString::fromLatin1(kChooseFolderTitle), start);
     if (chosen.isEmpty()) return;
 
     QString folder = QDir::toNativeSeparators(chosen);
@@ -296,7 +305,7 @@ void FileListCtrl::LoadFileList(const PathList& paths, ProgressDialog* progress)
 
     const FailureList failures = AddEach(this, paths, progress);
     progress->Finish();
-    if (!failures.Empty()) ShowMessage(this, failures.Message(), MessageIcon::Exclamation);
+    if (!failures.Empty()) ShowMessage(*m_desktop, this, failures.Message(), MessageIcon::Exclamation);
 }
 
 bool FileListCtrl::HoldsFile(const fs::path& path) {
@@ -324,6 +333,61 @@ AddOutcome FileListCtrl::AddFile(const fs::path& path) {
     FillRowTexts(this, m_kind, row, *kept, error ? 0 : static_cast<std::int64_t>(sizeBytes));
     if (oncePerFile) m_identities.insert(IdentityOf(path));
     return AddOutcome::Added;
+}
+
+std::vector<int> FileListCtrl::SelectedRows() const {
+    std::vector<int> rows;
+    for (QTreeWidgetItem* item : selectedItems()) rows.push_back(indexOfTopLevelItem(item));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void FileListCtrl::RemoveSelected() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    // From the bottom, so that the indices still to delete stay valid.
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) DeleteRow(*row);
+    clearSelection();
+}
+
+void FileListCtrl::MoveSelectedUp() {
+    const std::vector<int> rows = SelectedRows();
+    const std::vector<int> order = rows::OrderAfterMoveUp(RowCount(), rows);
+    if (std::is_sorted(order.begin(), order.end())) return;
+    Reorder(order, topLevelItem(rows.front()));
+}
+
+void FileListCtrl::MoveSelectedDown() {
+    const std::vector<int> rows = SelectedRows();
+    const std::vector<int> order = rows::OrderAfterMoveDown(RowCount(), rows);
+    if (std::is_sorted(order.begin(), order.end())) return;
+    Reorder(order, topLevelItem(rows.back()));
+}
+
+void FileListCtrl::MoveSelectedTo(int row) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    Reorder(rows::OrderAfterMoveTo(RowCount(), rows, row), topLevelItem(rows.front()));
+}
+
+void FileListCtrl::Reorder(const std::vector<int>& order, QTreeWidgetItem* shown) {
+    std::vector<QTreeWidgetItem*> items;
+    for (int row = 0; row < RowCount(); ++row) items.push_back(topLevelItem(row));
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    QTreeWidgetItem* current = currentItem();
+    // Only the rows that land out of turn are taken out and put back; moving the items keeps
+    // their texts and records together.
+    for (std::size_t place = 0; place < order.size(); ++place) {
+        QTreeWidgetItem* wanted = items[static_cast<std::size_t>(order[place])];
+        const int at = static_cast<int>(place);
+        if (topLevelItem(at) != wanted) insertTopLevelItem(at, takeTopLevelItem(indexOfTopLevelItem(wanted)));
+    }
+    // A row taken out leaves the selection and may take the current row elsewhere.
+    if (current != nullptr) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    clearSelection();
+    for (QTreeWidgetItem* item : selected) item->setSelected(true);
+    scrollToItem(shown);
+    setFocus(Qt::OtherFocusReason);
 }
 
 void FileListCtrl::contextMenuEvent(QContextMenuEvent* event) {

@@ -3,13 +3,15 @@
 // The file list of the list pages: a SortListCtrl with the columns of one of the four lists,
 // filled by the open-file dialog, by a searched folder, by dropped files and folders, each
 // file analysed on the way in under a progress window. Files that fail are reported together
-// in one message at the end.
+// in one message at the end. The list also holds the commands the pages give its rows:
+// removing the selected rows and moving them up, down or to another place.
 
 #include <QPointer>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "settings/Settings.h"
 #include "ui/widgets/FileGathering.h"
@@ -21,6 +23,7 @@ class QMimeData;
 
 namespace qm {
 
+class DesktopCalls;
 class ProgressDialog;
 
 enum class AddOutcome { Added, Duplicate, Failed };
@@ -35,6 +38,10 @@ public:
     ~FileListCtrl() override;
 
     ListKind Kind() const { return m_kind; }
+
+    // Where the list's messages, its open-file dialog and its folder browser go: the system
+    // desktop until the page hands the list its own.
+    void SetDesktop(DesktopCalls& desktop) { m_desktop = &desktop; }
 
     // Where "Add Folder" keeps the folder last chosen: the Folder value of page in store,
     // written to the settings at once when a folder is chosen. Without a store the folder is
@@ -72,6 +79,18 @@ public:
     // takes each file once. Failed: not an .mp3 file, or it cannot be analysed.
     AddOutcome AddFile(const std::filesystem::path& path);
 
+    // The selected rows, in ascending order.
+    std::vector<int> SelectedRows() const;
+    // Deletes the selected rows.
+    void RemoveSelected();
+    // Move the selected rows as a block one place up or down (nothing when the selection
+    // touches the end it moves towards), or together before row (RowCount(): after the last
+    // row) as a drag does; see RowMoves.h. The rows keep their records, the same rows stay
+    // selected and current, and the moved row nearest the way they went is brought into view.
+    void MoveSelectedUp();
+    void MoveSelectedDown();
+    void MoveSelectedTo(int row);
+
 signals:
     // After rows were added or removed.
     void RowCountChanged(int rowCount);
@@ -87,8 +106,12 @@ private:
     std::string* FolderField();
     bool HoldsFile(const std::filesystem::path& path);
     void ForgetIdentities() { m_identitiesValid = false; }
+    // Puts the rows in order (for each place, the row that was at that index) and then
+    // brings shown into view.
+    void Reorder(const std::vector<int>& order, QTreeWidgetItem* shown);
 
     ListKind m_kind;
+    DesktopCalls* m_desktop;
     SettingsStore* m_store = nullptr;
     SettingsPage m_page = SettingsPage::BatchSplitter;
     std::string m_folder;  // the remembered folder when there is no store
