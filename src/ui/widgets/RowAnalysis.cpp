@@ -1,85 +1,17 @@
 #include "ui/widgets/RowAnalysis.h"
 
-#include <cstring>
-
-#include "join/PcmSource.h"
-#include "stream/Mp3FrameReader.h"
-
 namespace qm {
 
-namespace fs = std::filesystem;
-
-namespace {
-
-// Frames looked at for a change of bit rate in a stream that does not say it is VBR: a
-// variable-rate encoder changes rate within a few frames of music, and 256 frames (about
-// seven seconds) keep the loading of a long list quick.
-constexpr int kBitRateProbeFrames = 256;
-// A Fraunhofer VBRI frame carries its tag 32 bytes after the 4-byte header, whatever the
-// side information.
-constexpr std::size_t kVbriTagOffset = 36;
-constexpr std::size_t kTagBytes = 4;
-
-bool IsVbriFrame(const std::uint8_t* frame, const Mp3FrameHeader& header) {
-    const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
-    return frameBytes >= kVbriTagOffset + kTagBytes && std::memcmp(frame + kVbriTagOffset, "VBRI", kTagBytes) == 0;
-}
-
-// Whether the first frames from the reader's position change bit rate. Only an unbroken
-// chain counts: after a gap the hunt may have found a false frame in junk, whose rate says
-// nothing about the stream.
-bool FirstFramesVary(Mp3FrameReader& reader) {
-    Mp3FrameHeader header;
-    const std::uint8_t* frame = reader.NextFrame(&header);
-    if (frame == nullptr) return false;
-    if (IsVbriFrame(frame, header)) return true;
-    const int firstKbps = header.bitRateKbps;
-    std::uint64_t expectedOffset = header.frameOffset + static_cast<std::uint64_t>(header.frameBytes);
-    for (int i = 1; i < kBitRateProbeFrames; ++i) {
-        if (reader.NextFrame(&header) == nullptr || header.frameOffset != expectedOffset) return false;
-        if (header.bitRateKbps != firstKbps) return true;
-        expectedOffset += static_cast<std::uint64_t>(header.frameBytes);
-    }
-    return false;
-}
-
-}  // namespace
-
-bool HasVariableBitRate(Mp3FrameReader& reader) {
-    const std::vector<std::uint8_t>& info = reader.InfoFrame();
-    if (!info.empty() && XingTagOf(info.data(), info.size(), reader.SideInfoBytes()) == "Xing") return true;
-    const std::uint64_t start = reader.Position();
-    const bool varies = FirstFramesVary(reader);
-    reader.Seek(start);
-    return varies;
-}
-
-bool AnalyseListFile(ListKind kind, const fs::path& path, ListItemRecord* record) {
-    // The frame reader finds no audio in a file of another decoder (WAV, Ogg, FLAC), whatever
-    // its name; the batch splitter asks it for the format alone, as its decoded source gives
-    // the figures.
-    Mp3FrameReader reader;
-    const bool batchSplitter = kind == ListKind::BatchSplitter;
-    if (!reader.Open(path, batchSplitter ? Mp3FrameReader::Measure::FormatOnly : Mp3FrameReader::Measure::Length)) {
-        return false;
-    }
-    record->hasInfoFrame = !reader.InfoFrame().empty();
-    // Taken before the frames are looked at: each frame read sets the reader's bit rate.
-    record->durationSeconds = reader.DurationSeconds();
-    record->sampleRateHz = reader.SampleRateHz();
-    record->bitRateKbps = reader.BitRateKbps();
-    record->channelMode = reader.ChannelMode();
-    record->variableBitRate = HasVariableBitRate(reader);
-    if (!batchSplitter) return true;
-    reader.Close();
-    AudioLayerSource source;
-    if (!source.Open(path, 0)) return false;
-    record->durationSeconds = source.GetDuration();
-    record->sampleRateHz = source.GetSampleRate();
-    // The first frame's rate is the file's when it is constant; a variable rate shows its
-    // average, as on the joiner lists.
-    record->bitRateKbps = record->variableBitRate ? source.GetAverageBitrate() : source.GetFrameBitrate();
-    record->channelMode = source.GetChannelMode();
+bool AnalyseListFile(ListKind kind, const std::filesystem::path& path, ListItemRecord* record) {
+    const std::optional<RowFigures> figures =
+        AnalyseRowFile(path, kind == ListKind::BatchSplitter ? RowReader::BatchSplitter : RowReader::Joiner);
+    if (!figures) return false;
+    record->durationSeconds = figures->durationSeconds;
+    record->sampleRateHz = figures->sampleRateHz;
+    record->bitRateKbps = figures->bitRateKbps;
+    record->channelMode = figures->channelMode;
+    record->hasInfoFrame = figures->hasInfoFrame;
+    record->variableBitRate = figures->variableBitRate;
     return true;
 }
 
