@@ -6,6 +6,7 @@
 #include "split/PlanRun.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
+#include "stream/TenthsText.h"
 
 namespace qm::batch_plans {
 

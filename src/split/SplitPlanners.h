@@ -31,7 +31,6 @@
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
 #include "stream/OutputVerify.h"
-#include "stream/TenthsText.h"
 
 namespace qm {
 
@@ -83,6 +82,6 @@ std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options);
 // that does not start with a number reads as 0.
 std::uint64_t PieceSizeBytes(std::string_view sizeText, SizeUnitCode unit);
 // The batch splitter page's former name of LenientSecondsToTenths (stream/TenthsText.h).
-inline int SecondsTextToTenths(std::string_view text) { return LenientSecondsToTenths(text); }
+int SecondsTextToTenths(std::string_view text);
 
 }  // namespace qm
