@@ -2,25 +2,12 @@
 
 #include <utility>
 
-#include "stream/TenthsText.h"
-
 namespace qm {
 
 const char* const kCancelledOutcome = "Cancelled";
 const char* const kSplittingOutcome = "Splitting...";
 
-BatchSplitInputs BatchSplitInputs::FromSettings(const SplitSettings& settings) {
-    BatchSplitInputs inputs;
-    inputs.mode = settings.SplitType;
-    inputs.sizeBytes = PieceSizeBytes(settings.SplitFileSizeEx, settings.SplitFileUnit);
-    inputs.count = settings.SplitFileAmount;
-    inputs.pieceTenths = settings.SplitTimeSec * kTenthsPerSecond + settings.SplitTimeMin * kTenthsPerMinute;
-    inputs.beginTenths = LenientSecondsToTenths(settings.SplitCustomFromSec);
-    inputs.lengthTenths = LenientSecondsToTenths(settings.SplitCustomDuration);
-    return inputs;
-}
-
-BatchFilePlanner MakeBatchFilePlanner(const BatchSplitInputs& inputs) {
+BatchFilePlanner MakeBatchFilePlanner(const SplitInputs& inputs) {
     using batch_plans::BatchEntry;
     switch (inputs.mode) {
         case SplitTypeCode::ByCount:

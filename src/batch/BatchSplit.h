@@ -15,22 +15,12 @@
 #include "progress/RunResult.h"
 #include "settings/Options.h"
 #include "split/BatchPlanners.h"
+#include "split/SplitInputs.h"
 
 namespace qm {
 
-// The inputs of the batch modes in the units the planners take.
-struct BatchSplitInputs {
-    SplitTypeCode mode = SplitTypeCode::BySize;
-    std::uint64_t sizeBytes = 0;  // by size
-    int count = 2;                // by count
-    int pieceTenths = 600;        // by time
-    int beginTenths = 0;          // custom range
-    int lengthTenths = 10;        // custom range; 0 = to the end
-
-    // The inputs as the batch page holds them: size text and unit, minutes and seconds, and
-    // the begin and length texts in seconds with one decimal.
-    static BatchSplitInputs FromSettings(const SplitSettings& settings);
-};
+// The batch splitter page's former name of SplitInputs.
+using BatchSplitInputs = SplitInputs;
 
 // Splits one file: the chosen planner with the run's sequence number; how its plan ended (the
 // message set when it failed).
@@ -38,7 +28,7 @@ using BatchFilePlanner = std::function<PlanResult(const SplitPlanContext& contex
                                                   int* sequence, std::string* message)>;
 
 // The batch planner of inputs.mode.
-BatchFilePlanner MakeBatchFilePlanner(const BatchSplitInputs& inputs);
+BatchFilePlanner MakeBatchFilePlanner(const SplitInputs& inputs);
 
 // One file of the run and its outcome.
 struct BatchSplitFile {

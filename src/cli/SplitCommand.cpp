@@ -164,7 +164,7 @@ bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string
 
 bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* error) {
     if (!request.points.empty()) return MakePointsPlanner(request, plan, error);
-    BatchSplitInputs inputs;
+    SplitInputs inputs;
     if (!request.size.empty()) {
         std::string sizeText;
         SizeUnitCode unit{};

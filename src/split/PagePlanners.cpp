@@ -132,4 +132,25 @@ PlanResult PlanManualPieces(const SplitPlanContext& context, const fs::path& sou
     });
 }
 
+RunResult PlanLoadedFile(const SplitPlanContext& context, const SplitInputs& inputs, const PageSource& source,
+                         std::vector<PieceRow>* rows, std::vector<fs::path>* outputs) {
+    std::string message;
+    RunOutcome outcome = RunOutcome::Failed;
+    switch (inputs.mode) {
+        case SplitTypeCode::BySize:
+            outcome = PlanBySize(context, source, inputs.sizeBytes, outputs, &message);
+            break;
+        case SplitTypeCode::ByCount:
+            outcome = PlanByCount(context, source, inputs.count, outputs, &message);
+            break;
+        case SplitTypeCode::ByTime:
+            outcome = PlanByTime(context, source, inputs.pieceTenths, outputs, &message);
+            break;
+        case SplitTypeCode::ByCustom:
+            outcome = PlanManualPieces(context, source.path, rows, outputs, &message);
+            break;
+    }
+    return {outcome, outcome == RunOutcome::Failed ? message : std::string()};
+}
+
 }  // namespace qm::page_plans

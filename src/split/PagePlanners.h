@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "split/SplitInputs.h"
 #include "split/SplitPlanners.h"
 
 namespace qm {
@@ -47,6 +48,13 @@ struct PageSource {
 [[nodiscard]] PlanResult PlanManualPieces(const SplitPlanContext& context, const std::filesystem::path& source,
                                           std::vector<PieceRow>* rows, std::vector<std::filesystem::path>* outputs,
                                           std::string* message, int* sequence = nullptr);
+
+// The manual splitter's plan of inputs.mode for its loaded file: by size, count or time, or
+// (ByCustom) its hand-made rows, as the planners above; the inputs' custom range plays no part.
+// Failed with the planner's message.
+[[nodiscard]] RunResult PlanLoadedFile(const SplitPlanContext& context, const SplitInputs& inputs,
+                                       const PageSource& source, std::vector<PieceRow>* rows,
+                                       std::vector<std::filesystem::path>* outputs);
 
 }  // namespace page_plans
 

@@ -47,7 +47,7 @@ struct RunHarness {
     }
 
     // Runs with pieces named "<S>.mp3" so that the general sequence number is visible.
-    bool Run(const BatchSplitInputs& inputs, std::vector<BatchSplitFile>* files) {
+    bool Run(const SplitInputs& inputs, std::vector<BatchSplitFile>* files) {
         BatchSplitJob job;
         job.planner = MakeBatchFilePlanner(inputs);
         job.options = &options;
@@ -65,8 +65,8 @@ struct RunHarness {
     }
 };
 
-BatchSplitInputs ByCount(int count) {
-    BatchSplitInputs inputs;
+SplitInputs ByCount(int count) {
+    SplitInputs inputs;
     inputs.mode = SplitTypeCode::ByCount;
     inputs.count = count;
     return inputs;
@@ -162,7 +162,7 @@ TEST(BatchSplit, InputsFromThePageSettings) {
     settings.SplitTimeSec = 15;
     settings.SplitCustomFromSec = "12.5";
     settings.SplitCustomDuration = "0.0";
-    const BatchSplitInputs inputs = BatchSplitInputs::FromSettings(settings);
+    const SplitInputs inputs = SplitInputs::FromSettings(settings);
     EXPECT_EQ(inputs.sizeBytes, 2560u);
     EXPECT_EQ(inputs.pieceTenths, 1350);
     EXPECT_EQ(inputs.beginTenths, 125);

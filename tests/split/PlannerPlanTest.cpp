@@ -270,6 +270,42 @@ TEST(PagePlanners, CancelBeforeTheFirstPieceWritesNothing) {
     EXPECT_TRUE(FileNames(h.dir.Path()).empty());
 }
 
+// The manual page's one switch: each mode of the page's settings reaches its own planner
+// (told apart by each planner's own refusal), and a plan that runs is done with its pieces.
+TEST(PageSwitch, EachModeReachesItsPlanner) {
+    const struct {
+        const char* name;
+        SplitTypeCode mode;
+        const char* sizeText;
+        int count, minutes, seconds;
+        RunResult result;
+        std::size_t pieces;
+    } cases[] = {
+        {"size", SplitTypeCode::BySize, "0", 2, 1, 0, RunResult::Failed("The size of piece is too small."), 0},
+        {"count", SplitTypeCode::ByCount, "1", 1, 1, 0,
+         RunResult::Failed("The file count should be greater than or equal to 2."), 0},
+        {"time", SplitTypeCode::ByTime, "1", 2, 0, 0, RunResult::Failed("The duration of piece is too small."), 0},
+        {"rows", SplitTypeCode::ByCustom, "1", 2, 1, 0,
+         RunResult::Failed("At least two pieces required. And, at least one piece checked for splitting."), 0},
+        {"count that runs", SplitTypeCode::ByCount, "1", 3, 1, 0, RunResult::Done(), 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        SplitSettings settings;
+        settings.SplitType = c.mode;
+        settings.SplitFileSizeEx = c.sizeText;
+        settings.SplitFileAmount = c.count;
+        settings.SplitTimeMin = c.minutes;
+        settings.SplitTimeSec = c.seconds;
+        std::vector<PieceRow> rows{PieceRow{0, 300, true, {}}};
+        const RunResult result = page_plans::PlanLoadedFile(h.Context(), SplitInputs::FromSettings(settings),
+                                                            h.Source(1000, 300), &rows, &h.outputs);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(h.outputs.size(), c.pieces);
+    }
+}
+
 // ------------------------------------------------------------------------------------------
 // Splitter page: hand-made pieces.
 
