@@ -55,12 +55,9 @@ bool DirectSplitter::WriteRest(const std::filesystem::path& path, const PieceNum
     Mp3FrameHeader header;
     for (;;) {
         if (PumpAndCheckCancel()) return Fail();
-        const std::uint8_t* frame = m_reader.NextFrame(&header);
-        if (frame == nullptr) {
-            piece.sourceEnded = true;
-            break;
-        }
-        const FrameWrite written = WriteFrame(piece, frame, header);
+        const std::uint8_t* frame = nullptr;
+        const FrameWrite written = CopyNextFrame(piece, &frame, &header);
+        if (written == FrameWrite::SourceEnded) break;
         if (written == FrameWrite::Failed) return Fail();
         if (written == FrameWrite::Written && !IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
         MoveProgress();
@@ -95,6 +92,16 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
     if (piece.xing && !WritePieceBytes(piece.xing->Frame().data(), piece.xing->FrameBytes())) return Fail();
     if (PumpAndCheckCancel()) return Fail();
     return true;
+}
+
+DirectSplitter::FrameWrite DirectSplitter::CopyNextFrame(Piece& piece, const std::uint8_t** frame,
+                                                          Mp3FrameHeader* header) {
+    *frame = m_reader.NextFrame(header);
+    if (*frame == nullptr) {
+        piece.sourceEnded = true;
+        return FrameWrite::SourceEnded;
+    }
+    return WriteFrame(piece, *frame, *header);
 }
 
 DirectSplitter::FrameWrite DirectSplitter::WriteFrame(Piece& piece, const std::uint8_t* frame,
@@ -167,13 +174,12 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* 
     };
     Mp3FrameHeader header;
     while (short_of_limit()) {
-        const std::uint8_t* frame = m_reader.NextFrame(&header);
-        if (frame == nullptr) {
+        const std::uint8_t* frame = nullptr;
+        const FrameWrite written = CopyNextFrame(piece, &frame, &header);
+        if (written == FrameWrite::SourceEnded) {
             *endReached = true;
-            piece.sourceEnded = true;
             break;
         }
-        const FrameWrite written = WriteFrame(piece, frame, header);
         if (written == FrameWrite::Failed) return false;
         // A skipped frame is no frame of the stream: the step back and the next lead-in
         // never land on it, and it counts towards no limit.
@@ -201,12 +207,9 @@ bool DirectSplitter::CopyTail(Piece& piece) {
     std::uint64_t sum = 0;
     Mp3FrameHeader header;
     while (sum < m_tailSamples) {
-        const std::uint8_t* frame = m_reader.NextFrame(&header);
-        if (frame == nullptr) {
-            piece.sourceEnded = true;
-            break;
-        }
-        const FrameWrite written = WriteFrame(piece, frame, header);
+        const std::uint8_t* frame = nullptr;
+        const FrameWrite written = CopyNextFrame(piece, &frame, &header);
+        if (written == FrameWrite::SourceEnded) break;
         if (written == FrameWrite::Failed) return false;
         if (written == FrameWrite::Written) sum += static_cast<std::uint64_t>(header.samplesPerFrame);
     }

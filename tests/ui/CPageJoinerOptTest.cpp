@@ -28,7 +28,7 @@ protected:
     CPageJoinerOpt& Page() {
         if (!m_page) {
             m_page = std::make_unique<CPageJoinerOpt>(m_store);
-            m_page->SetDesktop(m_messages);
+            m_page->SetDesktop(m_desktop);
             m_page->InitialiseWindow();
         }
         return *m_page;
@@ -52,7 +52,7 @@ protected:
 
     MemorySettingsBackend m_backend;
     SettingsStore m_store{m_backend, "/home/user/Documents"};
-    test::RecordedDesktop m_messages;
+    test::RecordedDesktop m_desktop;
     std::unique_ptr<CPageJoinerOpt> m_page;
 };
 
@@ -159,8 +159,8 @@ TEST_F(JoinerOptTest, SpecificFolderEnablingAndItsCheck) {
 
     Ui().specificFolder->clear();
     EXPECT_FALSE(Page().Validate());
-    ASSERT_EQ(m_messages.shown.size(), 1u);
-    EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("Please choose an output folder."));
+    ASSERT_EQ(m_desktop.shown.size(), 1u);
+    EXPECT_EQ(m_desktop.shown[0].text, QStringLiteral("Please choose an output folder."));
     EXPECT_EQ(Page().window()->focusWidget(), Ui().specificFolder);
     Ui().specificFolder->setText(QStringLiteral("/out"));
     EXPECT_TRUE(Page().Validate());
@@ -173,7 +173,7 @@ TEST_F(JoinerOptTest, TheSheetStaysOpenWhileTheFolderIsMissing) {
     CMainSheet sheet;
     sheet.AddPage(new CResizablePage(QStringLiteral("Other"), QSize(100, 100)));
     auto* page = new CPageJoinerOpt(m_store);
-    page->SetDesktop(m_messages);
+    page->SetDesktop(m_desktop);
     sheet.AddPage(page);
     sheet.SetOptionsPages(nullptr, page);
     sheet.FinishInitialising();
@@ -184,7 +184,7 @@ TEST_F(JoinerOptTest, TheSheetStaysOpenWhileTheFolderIsMissing) {
     sheet.SetActivePage(0);
     EXPECT_EQ(sheet.ActivePageIndex(), 1);
     EXPECT_FALSE(sheet.close());
-    EXPECT_EQ(m_messages.shown.size(), 2u);
+    EXPECT_EQ(m_desktop.shown.size(), 2u);
 }
 
 }  // namespace

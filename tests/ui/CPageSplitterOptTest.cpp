@@ -23,7 +23,6 @@
 #include "ui/pages/OptionFields.h"
 #include "ui/pages/CPageSplitterOptTagHelp.h"
 #include "ui/shell/CMainSheet.h"
-#include "ui/widgets/GatheringDialogs.h"
 
 namespace qm {
 namespace {
@@ -42,7 +41,7 @@ protected:
     CPageSplitterOpt& Page() {
         if (!m_page) {
             m_page = std::make_unique<CPageSplitterOpt>(m_store);
-            m_page->SetDesktop(m_messages);
+            m_page->SetDesktop(m_desktop);
             m_page->InitialiseWindow();
         }
         return *m_page;
@@ -60,7 +59,7 @@ protected:
 
     MemorySettingsBackend m_backend;
     SettingsStore m_store{m_backend, "/home/user/Documents"};
-    test::RecordedDesktop m_messages;
+    test::RecordedDesktop m_desktop;
     std::unique_ptr<CPageSplitterOpt> m_page;
 };
 
@@ -144,13 +143,13 @@ TEST_F(SplitterOptTest, LeavingStoresLengthsOrRefusesWithTheFieldsText) {
         {Ui().backwardOverlap, "", "Invalid number: , please enter it again."},
     };
     for (const auto& r : refusals) {
-        m_messages.shown.clear();
+        m_desktop.shown.clear();
         const QString before = r.field->Text();
         r.field->SetText(QString::fromLatin1(r.text));
         EXPECT_FALSE(Page().Validate()) << r.text;
-        ASSERT_EQ(m_messages.shown.size(), 1u) << r.text;
-        EXPECT_EQ(m_messages.shown[0].text, QString::fromLatin1(r.message));
-        EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Exclamation);
+        ASSERT_EQ(m_desktop.shown.size(), 1u) << r.text;
+        EXPECT_EQ(m_desktop.shown[0].text, QString::fromLatin1(r.message));
+        EXPECT_EQ(m_desktop.shown[0].icon, MessageIcon::Exclamation);
         EXPECT_TRUE(HoldsFocus(r.field)) << r.text;
         r.field->SetText(before);
     }
@@ -240,7 +239,7 @@ TEST_F(SplitterOptTest, HelpButtonsShowTheirBoxesTags) {
     Ui().titleHelp->click();
     Ui().fileNameHelp->click();
     EXPECT_EQ(shown, (std::vector<std::string>{TitleTagHelp(), FileNameTagHelp()}));
-    EXPECT_TRUE(m_messages.shown.empty());
+    EXPECT_TRUE(m_desktop.shown.empty());
 }
 
 // The help of a template box is shown as two grids, the tags and the samples, each cell on
@@ -298,11 +297,11 @@ TEST_F(SplitterOptTest, LeavingRefusesMissingValuesWithTheirMessages) {
         m_page.reset();
         m_store.splitterOptions = MakeSplitterOptions("/home/user/Documents");
         Page().show();
-        m_messages.shown.clear();
+        m_desktop.shown.clear();
         QWidget* const field = c.set();
         EXPECT_FALSE(Page().Validate()) << c.what;
-        ASSERT_EQ(m_messages.shown.size(), 1u) << c.what;
-        EXPECT_EQ(m_messages.shown[0].text, QString::fromLatin1(c.message)) << c.what;
+        ASSERT_EQ(m_desktop.shown.size(), 1u) << c.what;
+        EXPECT_EQ(m_desktop.shown[0].text, QString::fromLatin1(c.message)) << c.what;
         EXPECT_TRUE(HoldsFocus(field)) << c.what;
     }
 }
@@ -316,7 +315,7 @@ TEST_F(SplitterOptTest, AnEmptyCountItsBoxDisabledDoesNotKeepTheUserOnThePage) {
     Ui().firstPiecesNumber->SetText(QString());
     Ui().firstPieces->click();
     EXPECT_TRUE(Page().Validate());
-    EXPECT_TRUE(m_messages.shown.empty());
+    EXPECT_TRUE(m_desktop.shown.empty());
     EXPECT_EQ(Options().FirstPiecesNumber, 4);
 }
 
@@ -383,7 +382,7 @@ TEST_F(SplitterOptTest, StoredRatesAreShownAsAnEncodablePair) {
 TEST_F(SplitterOptTest, AnUnshownPagePassesAndKeepsItsTemplates) {
     Options().OutputFileName = "%F% (%P%).mp3";
     CPageSplitterOpt page(m_store);
-    page.SetDesktop(m_messages);
+    page.SetDesktop(m_desktop);
     Options().SpecifiedOutputFolder.clear();
     EXPECT_TRUE(page.Validate());
     page.InitialiseWindow();
@@ -393,20 +392,12 @@ TEST_F(SplitterOptTest, AnUnshownPagePassesAndKeepsItsTemplates) {
 
 // "Browse" starts at the folder in the edit and shows the one picked.
 TEST_F(SplitterOptTest, BrowseShowsThePickedFolder) {
-    struct Picker : GatheringDialogs {
-        QStringList ChooseFiles(QWidget*) override { return {}; }
-        QString ChooseFolder(QWidget*, const QString& title, const QString& start) override {
-            seen = title + QLatin1Char('|') + start;
-            return answer;
-        }
-        QString seen, answer;
-    } picker;
-    SetGatheringDialogs(&picker);
     Ui().specificFolder->setText(QStringLiteral("/music"));
-    picker.answer = QStringLiteral("/out");
+    m_desktop.folderToChoose = {QStringLiteral("/out")};
     Ui().browse->click();
-    SetGatheringDialogs(nullptr);
-    EXPECT_EQ(picker.seen, QStringLiteral("Please choose an output folder:|/music"));
+    ASSERT_EQ(m_desktop.dialogsShown.size(), 1u);
+    EXPECT_EQ(m_desktop.dialogsShown[0].title, QStringLiteral("Please choose an output folder:"));
+    EXPECT_EQ(m_desktop.dialogsShown[0].startFolder, QStringLiteral("/music"));
     EXPECT_EQ(Ui().specificFolder->text(), QStringLiteral("/out"));
     EXPECT_EQ(Options().SpecifiedOutputFolder, "/out");
 }
@@ -424,7 +415,7 @@ TEST_F(SplitterOptTest, TheSheetStaysOnARefusingPage) {
     auto* other = new CResizablePage(QStringLiteral("Other"), QSize(100, 100));
     sheet.AddPage(other);
     auto* page = new CPageSplitterOpt(m_store);
-    page->SetDesktop(m_messages);
+    page->SetDesktop(m_desktop);
     sheet.AddPage(page);
     sheet.SetOptionsPages(page, nullptr);
     sheet.FinishInitialising();
@@ -433,9 +424,9 @@ TEST_F(SplitterOptTest, TheSheetStaysOnARefusingPage) {
     page->Ui().fadeIn->SetText(QStringLiteral("abc"));
     sheet.SetActivePage(0);
     EXPECT_EQ(sheet.ActivePageIndex(), 1);
-    ASSERT_EQ(m_messages.shown.size(), 1u);
+    ASSERT_EQ(m_desktop.shown.size(), 1u);
     EXPECT_FALSE(sheet.close());
-    EXPECT_EQ(m_messages.shown.size(), 2u);
+    EXPECT_EQ(m_desktop.shown.size(), 2u);
     // A click on the other tab is refused before the tab changes.
     QTabBar* tabs = sheet.Tabs()->tabBar();
     const QPointF onOther = tabs->tabRect(0).center();
@@ -446,7 +437,7 @@ TEST_F(SplitterOptTest, TheSheetStaysOnARefusingPage) {
     QApplication::sendEvent(tabs, &press);
     EXPECT_EQ(switches, 0);
     EXPECT_EQ(sheet.ActivePageIndex(), 1);
-    EXPECT_EQ(m_messages.shown.size(), 3u);
+    EXPECT_EQ(m_desktop.shown.size(), 3u);
     page->Ui().fadeIn->SetText(QStringLiteral("1.5"));
     sheet.SetActivePage(0);
     EXPECT_EQ(sheet.ActivePageIndex(), 0);

@@ -27,23 +27,6 @@ inline QApplication& App() {
     return *app;
 }
 
-class RecordedMessages : public MessagePresenter {
-public:
-    RecordedMessages() { SetMessagePresenter(this); }
-    ~RecordedMessages() override { SetMessagePresenter(nullptr); }
-
-    MessageAnswer Present(QWidget*, const ShownMessage& message) override {
-        shown.push_back(message);
-        if (answers.empty()) return message.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
-        const MessageAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-
-    std::vector<ShownMessage> shown;
-    std::deque<MessageAnswer> answers;  // used in order; an empty queue answers Ok or No
-};
-
 // Hand it to a page with page.SetDesktop(desktop). Every dialog answers with the front of its
 // queue (cancelled when the queue is empty); beforeAnswer, when set, runs inside each dialog
 // before it answers, as a user's clicks would while a dialog is open.

@@ -29,26 +29,6 @@ int OpenWithShell(const QString& target, ShowMode mode = ShowMode::Normal);
 // D-Bus); when no file manager answers it, opens the file's folder with openFolder instead
 // (which returns an OpenWithShell code). False when neither worked.
 bool SelectInExplorer(const QString& path, const std::function<int(const QString& folder)>& openFolder);
-// TRANSITION: the system desktop's fallback.
-inline bool SelectInExplorer(const QString& path) {
-    return SelectInExplorer(path, [](const QString& folder) { return OpenWithShell(folder); });
-}
-
-// TRANSITION: goes once the list pages show files through their desktop.
-class FileManagerCall {
-public:
-    void Replace(std::function<bool(const QString&)> fileManager) { m_replacement = std::move(fileManager); }
-    void Show(const QString& path) const {
-        if (m_replacement) {
-            m_replacement(path);
-        } else {
-            SelectInExplorer(path, [](const QString& folder) { return OpenWithShell(folder); });
-        }
-    }
-
-private:
-    std::function<bool(const QString&)> m_replacement;
-};
 
 // The reason a link message gives for an OpenWithShell failure code: the fixed text of the
 // known codes, "Unknown Error (%d) occurred." for any other.

@@ -14,7 +14,6 @@
 #include "ui/pages/OptionFields.h"
 #include "ui/pages/PageSizes.h"
 #include "ui/kit/DesktopCalls.h"
-#include "ui/widgets/GatheringDialogs.h"
 
 namespace qm {
 
@@ -164,7 +163,7 @@ void COptionsPage::BrowseFolder() {
     TakeFolderFields();
     QApplication::restoreOverrideCursor();
     std::string* specificFolder = SharedFields().specificFolder;
-    const QString folder = CurrentGatheringDialogs().ChooseFolder(
+    const QString folder = Desktop().ChooseFolder(
         this, QStringLiteral("Please choose an output folder:"), QString::fromStdString(*specificFolder));
     if (folder.isEmpty()) return;
     *specificFolder = folder.toStdString();
