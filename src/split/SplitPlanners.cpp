@@ -8,7 +8,6 @@
 #include "split/DirectSplitter.h"
 #include "split/PlanRun.h"
 #include "split/ReencodeSplitter.h"
-#include "stream/TenthsText.h"
 
 namespace qm {
 
@@ -45,7 +44,5 @@ std::uint64_t PieceSizeBytes(std::string_view sizeText, SizeUnitCode unit) {
     if (bytes >= 9.2e18) return static_cast<std::uint64_t>(9.2e18);
     return static_cast<std::uint64_t>(bytes);
 }
-
-int SecondsTextToTenths(std::string_view text) { return LenientSecondsToTenths(text); }
 
 }  // namespace qm

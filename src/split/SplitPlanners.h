@@ -81,7 +81,5 @@ std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options);
 // A size typed as a decimal number (the size text) times the unit's bytes, truncated; text
 // that does not start with a number reads as 0.
 std::uint64_t PieceSizeBytes(std::string_view sizeText, SizeUnitCode unit);
-// The batch splitter page's former name of LenientSecondsToTenths (stream/TenthsText.h).
-int SecondsTextToTenths(std::string_view text);
 
 }  // namespace qm

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
-#include "split/SplitPlanners.h"
+#include "stream/TenthsText.h"
 
 namespace qm {
 
@@ -17,7 +17,7 @@ constexpr int kMaxTextLength = 12;
 
 QString SteppedText(TextSpinBox::Steps kind, const QString& text, int steps, int low, int high) {
     if (kind == TextSpinBox::Steps::Tenths) {
-        const long long tenths = SecondsTextToTenths(text.trimmed().toStdString());
+        const long long tenths = LenientSecondsToTenths(text.trimmed().toStdString());
         const long long stepped = std::max<long long>(0, tenths + steps);
         return QStringLiteral("%1.%2").arg(stepped / 10).arg(stepped % 10);
     }

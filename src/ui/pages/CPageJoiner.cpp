@@ -18,10 +18,9 @@
 #include <span>
 #include <vector>
 
-#include "join/ChooseJoin.h"
+#include "join/RunJoin.h"
 #include "join/JoinList.h"
 #include "settings/Settings.h"
-#include "stream/AudioLayer.h"
 #include "stream/Tags.h"
 #include "ui/kit/DesktopCalls.h"
 #include "ui/widgets/PathText.h"
@@ -387,23 +386,15 @@ void CPageJoiner::JoinNow() {
 
     // The choice needs each file's MPEG version and layer beside the figures its row shows,
     // so the files are looked at again; the join then reads each one once more.
-    const audio::ScanMemoScope scanOnce;
     const JoinerOptions& options = Settings().joinerOptions;
-    JoinChoice choice;
-    std::string error;
-    bool ok = false;
-    if (ChooseJoinOfFiles(job.Sources(), options, /*forceReencode=*/false, &choice, &error)) {
-        ok = choice.method == JoinMethod::Direct ? job.JoinDirect(target, progress.Operation())
-                                                 : job.JoinReencode(target, choice.params, progress.Operation());
-        error = job.LastError();
-    }
+    const RunResult result = RunJoin(job, target, options, ForceReencode::No, progress.Operation());
     progress.Finish();
 
-    if (!ok) {
-        if (progress.Cancelled() || error.empty()) return;
-        ShowMessage(Desktop(), this, QStringLiteral("Join failure. %1").arg(Utf8(error)), MessageIcon::Exclamation);
-        return;
+    if (result.outcome == RunOutcome::Failed && !result.message.empty()) {
+        ShowMessage(Desktop(), this, QStringLiteral("Join failure. %1").arg(Utf8(result.message)),
+                    MessageIcon::Exclamation);
     }
+    if (!result.IsDone()) return;
     if (options.BrowseFolder) Desktop().ShowInFileManager(chosen);
 }
 

@@ -32,6 +32,7 @@
 #include "settings/Settings.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
+#include "stream/TenthsText.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
 #include "ui/pages/SplitModeInputs.h"
@@ -54,10 +55,6 @@ namespace fs = std::filesystem;
 // The timer that follows playback, and the timeline's page step (a twentieth of the file).
 constexpr int kPlayTimerMs = 100;
 constexpr int kPageStepsPerFile = 20;
-// Tenths in an hour, in a minute and in a second.
-constexpr int kTenthsPerHour = 36000;
-constexpr int kTenthsPerMinute = 600;
-constexpr int kTenthsPerSecond = 10;
 // The volume slider shows the output volume (0..65535) in eighths, ticked every tenth.
 constexpr int kVolumeSliderMax = 8192;
 constexpr int kVolumeTick = 819;
@@ -84,15 +81,7 @@ bool HoldsMpegAudio(const fs::path& path) {
 
 }  // namespace
 
-QString FormatPosition(int tenths, int totalTenths) {
-    if (totalTenths > kTenthsPerHour - 1) {
-        return QString::asprintf("%d:%02d:%02d.%d", tenths / kTenthsPerHour,
-                                 (tenths % kTenthsPerHour) / kTenthsPerMinute,
-                                 (tenths % kTenthsPerMinute) / kTenthsPerSecond, tenths % kTenthsPerSecond);
-    }
-    return QString::asprintf("%d:%02d.%d", tenths / kTenthsPerMinute, (tenths % kTenthsPerMinute) / kTenthsPerSecond,
-                             tenths % kTenthsPerSecond);
-}
+QString FormatPosition(int tenths, int totalTenths) { return Utf8(PositionText(tenths, totalTenths)); }
 
 CPageSplitter::CPageSplitter(SettingsStore& settings, QWidget* parent)
     : CResizablePage(QString::fromLatin1(kCaption), WorkingPageSize(), parent), m_settings(settings) {
@@ -662,37 +651,20 @@ void CPageSplitter::SplitNow() {
     progress.Pump().PumpMessages();
 
     StoreInputs();
-    const SplitSettings inputs = Inputs();
+    const SplitInputs inputs = SplitInputs::FromSettings(Inputs());
     const SplitterOptions options = m_settings.splitterOptions;
     SplitPlanContext context;
     context.options = &options;
     context.operation = progress.Operation();
     context.resolve = MakeSplitOutputResolver(options);
     const page_plans::PageSource source{PathOf(m_path), static_cast<std::uint64_t>(m_fileSizeBytes), m_totalTenths};
-    std::string message;
-    PlanResult result = PlanResult::Failed;
-    switch (inputs.SplitType) {
-        case SplitTypeCode::BySize:
-            result = page_plans::PlanBySize(
-                context, source, PieceSizeBytes(inputs.SplitFileSizeEx, inputs.SplitFileUnit), &m_outputs, &message);
-            break;
-        case SplitTypeCode::ByCount:
-            result = page_plans::PlanByCount(context, source, inputs.SplitFileAmount, &m_outputs, &message);
-            break;
-        case SplitTypeCode::ByTime:
-            result = page_plans::PlanByTime(
-                context, source, inputs.SplitTimeMin * kTenthsPerMinute + inputs.SplitTimeSec * kTenthsPerSecond,
-                &m_outputs, &message);
-            break;
-        case SplitTypeCode::ByCustom:
-            result = page_plans::PlanManualPieces(context, source.path, &m_pieces, &m_outputs, &message);
-            ShowPieces(SelectedPiece());
-            break;
-    }
+    const RunResult result = page_plans::PlanLoadedFile(context, inputs, source, &m_pieces, &m_outputs);
+    // A manual plan marks the rows it wrote.
+    if (inputs.mode == SplitTypeCode::ByCustom) ShowPieces(SelectedPiece());
     progress.Finish();
 
-    if (result == PlanResult::Failed) {
-        if (!message.empty()) ShowMessage(Desktop(), this, Utf8(message));
+    if (result.outcome == RunOutcome::Failed) {
+        if (!result.message.empty()) ShowMessage(Desktop(), this, Utf8(result.message));
         return;
     }
     if (!options.BrowseFolder || m_outputs.empty()) return;

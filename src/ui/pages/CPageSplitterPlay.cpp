@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "stream/TenthsText.h"
 #include "ui/pages/CPageSplitter.h"
 #include "ui/pages/SplitterControls.h"
 #include "ui/kit/DesktopCalls.h"
@@ -15,7 +16,6 @@ namespace qm {
 namespace {
 
 constexpr int kMsPerTenth = 100;
-constexpr int kTenthsPerSecond = 10;
 
 QString NoSoundCardMessage(const char* command) {
     return QStringLiteral("Dear user, the program can't detect a sound card on your computer. The \"%1\" doesn't work.")

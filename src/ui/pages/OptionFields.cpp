@@ -7,10 +7,11 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <array>
-#include <limits>
+#include <optional>
 
 #include "output/Paths.h"
 #include "settings/Options.h"
+#include "stream/TenthsText.h"
 
 namespace qm {
 
@@ -41,47 +42,15 @@ QValidator::State ArrowEdit::validate(QString& input, int&) const {
     return QValidator::Acceptable;
 }
 
-QString FormatTenths(int tenths) {
-    const char* sign = tenths < 0 ? "-" : "";
-    const long long magnitude = tenths < 0 ? -static_cast<long long>(tenths) : tenths;
-    return QString::asprintf("%s%lld.%lld", sign, magnitude / 10, magnitude % 10);
-}
+QString FormatTenths(int tenths) { return QString::fromStdString(SecondsText(tenths)); }
 
 bool ParseTenths(const QString& text, bool emptyIsZero, int* tenths, QString* shown) {
-    QString read = text;
-    if (read.startsWith(QLatin1Char('.'))) read.prepend(QLatin1Char('0'));
-    if (shown) *shown = read;
-    if (read.isEmpty()) {
-        if (!emptyIsZero) return false;
-        *tenths = 0;
-        return true;
-    }
-    // Leading blanks and a sign, then the whole seconds.
-    qsizetype at = 0;
-    while (at < read.size() && read[at].isSpace()) ++at;
-    bool negative = false;
-    if (at < read.size() && (read[at] == QLatin1Char('-') || read[at] == QLatin1Char('+'))) {
-        negative = read[at] == QLatin1Char('-');
-        ++at;
-    }
-    // A length of more than 2^31 tenths cannot be held; such a text is refused.
-    constexpr long long kMaxTenths = std::numeric_limits<int>::max();
-    long long seconds = 0;
-    const qsizetype digitsStart = at;
-    while (at < read.size() && read[at] >= QLatin1Char('0') && read[at] <= QLatin1Char('9')) {
-        seconds = seconds * 10 + (read[at].unicode() - '0');
-        if (seconds * 10 + 9 > kMaxTenths) return false;
-        ++at;
-    }
-    if (at == digitsStart) return false;
-    // Only the first digit after the point counts; a point without digits adds nothing.
-    int tenth = 0;
-    if (at + 1 < read.size() && read[at] == QLatin1Char('.') && read[at + 1] >= QLatin1Char('0') &&
-        read[at + 1] <= QLatin1Char('9')) {
-        tenth = read[at + 1].unicode() - '0';
-    }
-    const long long value = seconds * 10 + tenth;
-    *tenths = static_cast<int>(negative ? -value : value);
+    // The field shows ".5" as it is read, with the zero before the point.
+    if (shown) *shown = text.startsWith(QLatin1Char('.')) ? QLatin1Char('0') + text : text;
+    const std::optional<int> read =
+        FieldSecondsToTenths(text.toStdString(), emptyIsZero ? EmptyText::IsZero : EmptyText::Refused);
+    if (!read) return false;
+    *tenths = *read;
     return true;
 }
 
