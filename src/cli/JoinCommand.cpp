@@ -213,6 +213,8 @@ void Setup(CLI::App& app, int* exitCode) {
     CLI::App* join = app.add_subcommand(
         "join", "Join files into one MP3 file, or (--batch) join files to the beginning or end of every main file");
     AddJoinOutputOptions(join, &args->placement);
+    join->add_flag("--reencode", args->reencode,
+                   "Re-encode with the automatic parameters even where the frames could be copied");
     join->add_option("--rate", args->encoding.rateHz, "Re-encode at this sample rate (Hz)")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     join->add_option("--bitrate", args->encoding.kbps, "Re-encode at this constant bit rate (kbit/s)")
@@ -233,11 +235,9 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_option("--with", args->with, "With --batch: the files joined to every main file")->expected(1, -1);
     join->add_flag("--no-postfix", args->encoding.noPostfix,
                    "With --batch: do not add \"_joined\" to the output names");
-    join->add_flag("--verify", args->verify,
-                   "Decode every output and check it before it is put in place; one that fails is deleted");
-    join->add_flag("--reencode", args->reencode,
-                   "Re-encode with the automatic parameters even where the frames could be copied");
-    join->add_flag("--json", args->json, "Print the outcome as JSON (see the README for its shape)");
+    AddVerifyAndJsonFlags(join, &args->verify,
+                          "Decode every output and check it before it is put in place; one that fails is deleted",
+                          &args->json);
     join->add_option("FILE", args->files, "Files to join in order; with --batch, the main files")->required();
     join->footer(
         "Without --rate, --bitrate and --channels the join chooses itself: files whose frames can share\n"

@@ -99,6 +99,11 @@ void ApplyPlacement(const OutputOptionValues& values, Options* options) {
 
 }  // namespace
 
+void AddVerifyAndJsonFlags(CLI::App* command, bool* verify, const std::string& verifyHelp, bool* json) {
+    command->add_flag("--verify", *verify, verifyHelp);
+    command->add_flag("--json", *json, "Print the outcome as JSON (see the README for its shape)");
+}
+
 void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* options) {
     ApplyPlacement(values, options);
     options->CreateFolderForEachMP3 = values.folderPerFile;

@@ -38,6 +38,10 @@ void AddSplitOutputOptions(CLI::App* command, OutputOptionValues* values);
 // (which needs -o, as for split) and --if-exists to a join command.
 void AddJoinOutputOptions(CLI::App* command, OutputOptionValues* values);
 
+// Adds --verify (verifyHelp says what becomes of an output that fails its check) and --json
+// (the outcome as JSON) to a command that writes files.
+void AddVerifyAndJsonFlags(CLI::App* command, bool* verify, const std::string& verifyHelp, bool* json);
+
 // Applies the given values to the splitter options. Without -o outputs go beside their sources.
 void ApplySplitOutputOptions(const OutputOptionValues& values, SplitterOptions* options);
 

@@ -350,9 +350,9 @@ void Setup(CLI::App& app, int* exitCode) {
     AddModeOptions(command, request.get());
     AddSplitOutputOptions(command, &request->output);
     AddEncoderOptions(command, request.get());
-    command->add_flag("--verify", request->verify,
-                      "Decode every piece once written and check it; a piece that fails fails its file");
-    command->add_flag("--json", request->json, "Print the outcome as JSON (see the README for its shape)");
+    AddVerifyAndJsonFlags(command, &request->verify,
+                          "Decode every piece once written and check it; a piece that fails fails its file",
+                          &request->json);
     command->add_option("FILE", request->files, "MP3 files to split")->required();
     command->footer(
         "Times are seconds with one decimal (12.5) or M:SS[.t]. One line per file: FILE, its outcome\n"
