@@ -7,6 +7,7 @@
 #                   and command-line tests under ASan + UBSan, the slow tests, and every fuzz
 #                   target for 30 s on its seed inputs)
 #   ./dev.sh build  build only (build/)
+#   ./dev.sh format format every C++ file of the tree as .clang-format says
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,7 +17,7 @@ PACKAGES=(
   libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev
   libtag1-dev libsdl2-dev qt6-base-dev libcli11-dev liblnk-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -70,7 +71,28 @@ run_program() {
   echo "start the desktop program with build/quillmere [FILE...] or ./dev.sh run."
 }
 
+# The C++ files git knows of (the sources, the tests, the benchmark and fuzz programs).
+cxx_files() {
+  git ls-files -- '*.cpp' '*.h'
+}
+
+format_tree() {
+  cxx_files | xargs clang-format -i
+}
+
+# Every C++ file must be formatted as .clang-format says; prints the ones that are not.
+check_format() {
+  local unformatted
+  unformatted=$(cxx_files | xargs clang-format --dry-run 2>&1 | sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: warning:.*/\1/p' | sort -u)
+  if [ -n "$unformatted" ]; then
+    echo "Not formatted as .clang-format says (./dev.sh format formats them):"
+    echo "$unformatted"
+    return 1
+  fi
+}
+
 run_tests() {
+  check_format
   build build
   # The slow tests (a file past 4 GiB) run once, on their own, at the end.
   (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600 -LE slow)
@@ -94,5 +116,6 @@ case "${1:-}" in
   run)   install_packages; shift; run_program "$@" ;;
   test)  install_packages; run_tests ;;
   build) install_packages; build build ;;
-  *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
+  format) install_packages; format_tree ;;
+  *) echo "usage: $0 run|test|build|format" >&2; exit 2 ;;
 esac

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::printf("page: %zu files split in %.3f s; longest wait for the event loop: %.1f ms\n", sources.size(),
-                elapsed, gaps.LongestMs());
+    std::printf("page: %zu files split in %.3f s; longest wait for the event loop: %.1f ms\n", sources.size(), elapsed,
+                gaps.LongestMs());
     return 0;
 }

@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "LoopGapMeter.h"
@@ -55,9 +55,10 @@ void FullLoad(ListKind kind, const std::filesystem::path& folder) {
     list.GatherAndLoad({folder});
     const double seconds = clock.nsecsElapsed() / 1e9;
     const double cpu = CpuSeconds() - cpuStart;
-    std::printf("load: %d rows in %.3f s (%.2f ms per file), processor time %.3f s; longest wait for the event "
-                "loop: %.1f ms\n",
-                list.RowCount(), seconds, seconds * 1000.0 / std::max(1, list.RowCount()), cpu, gaps.LongestMs());
+    std::printf(
+        "load: %d rows in %.3f s (%.2f ms per file), processor time %.3f s; longest wait for the event "
+        "loop: %.1f ms\n",
+        list.RowCount(), seconds, seconds * 1000.0 / std::max(1, list.RowCount()), cpu, gaps.LongestMs());
 }
 
 void CancelledLoad(ListKind kind, const std::filesystem::path& folder, int cancelAfterMs) {
@@ -84,8 +85,8 @@ void CancelledLoad(ListKind kind, const std::filesystem::path& folder, int cance
         std::printf("cancel at %d ms: the load had ended before (%d rows)\n", cancelAfterMs, list.RowCount());
         return;
     }
-    std::printf("cancel at %d ms: stopped %.1f ms after the click was due, %d rows kept\n", cancelAfterMs,
-                stoppedMs, list.RowCount());
+    std::printf("cancel at %d ms: stopped %.1f ms after the click was due, %d rows kept\n", cancelAfterMs, stoppedMs,
+                list.RowCount());
 }
 
 }  // namespace

@@ -25,9 +25,9 @@
 #include "settings/MemorySettingsBackend.h"
 #include "settings/Settings.h"
 #include "stream/AudioLayer.h"
+#include "stream/WaveformPeaks.h"
 #include "ui/pages/CPageSplitter.h"
 #include "ui/widgets/PathText.h"
-#include "stream/WaveformPeaks.h"
 #include "ui/widgets/WaveformStrip.h"
 
 namespace {
@@ -102,9 +102,10 @@ void TimePage(const std::filesystem::path& path) {
     loop.exec();
     const double completeS = clock.nsecsElapsed() / 1e9;
     clicker.stop();
-    std::printf("page: LoadSourceFile held the window %.1f ms; waveform complete %.3f s after the load began, "
-                "playing; %d timeline clicks meanwhile, the slowest answered within %.1f ms\n",
-                loadMs, completeS, clicks, worstClickMs);
+    std::printf(
+        "page: LoadSourceFile held the window %.1f ms; waveform complete %.3f s after the load began, "
+        "playing; %d timeline clicks meanwhile, the slowest answered within %.1f ms\n",
+        loadMs, completeS, clicks, worstClickMs);
     page.CloseSourceFile();
     qm::audio::Free();
 }
@@ -148,9 +149,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qm-bench-waveform: the levels of \"%s\" did not complete\n", path.c_str());
         return 1;
     }
-    std::printf("strip: %d s of audio complete in %.3f s; Load returned in %.2f ms; longest wait for the "
-                "event loop: %.1f ms; %d repaints\n",
-                seconds, elapsed, loadMs, gaps.LongestMs(), paints.count);
+    std::printf(
+        "strip: %d s of audio complete in %.3f s; Load returned in %.2f ms; longest wait for the "
+        "event loop: %.1f ms; %d repaints\n",
+        seconds, elapsed, loadMs, gaps.LongestMs(), paints.count);
     // Another file loaded while the levels are being computed: the call stops and joins
     // the scan under way, on the window's thread.
     strip.Load(path, seconds * 10);

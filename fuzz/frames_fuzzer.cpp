@@ -7,8 +7,8 @@
 
 #include "fixtures/Fixtures.h"
 #include "fuzz/FuzzSupport.h"
-#include "stream/MpegFileAnalysis.h"
 #include "stream/Mp3FrameReader.h"
+#include "stream/MpegFileAnalysis.h"
 #include "stream/MpegHeader.h"
 
 namespace {
@@ -83,8 +83,7 @@ std::vector<WalkedFrame> PlainWalk(const std::uint8_t* data, std::size_t size, s
 }
 
 // The reader's walk from `start` returns exactly the plain walk's frames, with their bytes.
-void CheckReaderWalk(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size,
-                     std::size_t start) {
+void CheckReaderWalk(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size, std::size_t start) {
     qm::Mp3FrameReader reader;
     Require(reader.OpenRaw(path), "the reader cannot open the input");
     Require(reader.FileSize() == size, "file size");

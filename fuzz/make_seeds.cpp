@@ -110,9 +110,9 @@ std::vector<std::pair<std::string, Bytes>> TemplateSeeds() {
     const std::string numbers = "\x01\x00\x00\x00\x03\x00\x00\x00\x02\x00\x00\x00\x07\x00\x00\x00\x02\x00\x01";
     return {
         {"default", TemplateSeed({"%F%-%P%.mp3", "song", "Title", "Artist", "Album", "2026", "Rock"}, numbers)},
-        {"all-tags", TemplateSeed({"%S% %A% - %L% (%Y%) %I% [%G%] %N% %P% of %T%", "a/b", "T/../x", "..", "A\\B",
-                                   "\n", "\x7f"},
-                                  numbers)},
+        {"all-tags",
+         TemplateSeed({"%S% %A% - %L% (%Y%) %I% [%G%] %N% %P% of %T%", "a/b", "T/../x", "..", "A\\B", "\n", "\x7f"},
+                      numbers)},
         {"title", TemplateSeed({"%I% - %P%/%T%", "file", "", "", "", "", ""}, numbers)},
     };
 }

@@ -29,7 +29,8 @@ constexpr std::size_t kMaxFramesFed = 4096;
 // The next frame at the start of bytes: the length its header gives, else a junk run.
 std::size_t NextChunkBytes(Span bytes) {
     if (bytes.size() >= 4 && qm::IsValidMp3FrameHeader(bytes.data())) {
-        return std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(qm::DecodeMp3FrameHeader(bytes.data()).frameBytes));
+        return std::min<std::size_t>(bytes.size(),
+                                     static_cast<std::size_t>(qm::DecodeMp3FrameHeader(bytes.data()).frameBytes));
     }
     return std::min<std::size_t>(bytes.size(), std::size_t{bytes[0]} + 1);
 }
@@ -102,8 +103,9 @@ void CheckRebuilt(Span source, const std::vector<std::uint8_t>& rebuilt, const q
             "the rebuilt frame's layout differs");
     std::vector<bool> changeable(rebuilt.size(), false);
     if (layout.frameCountOffset != 0) {
-        Require(qm::ReadBigEndian32(&rebuilt[layout.frameCountOffset]) == static_cast<std::uint32_t>(input.frames.size()),
-                "frame count");
+        Require(
+            qm::ReadBigEndian32(&rebuilt[layout.frameCountOffset]) == static_cast<std::uint32_t>(input.frames.size()),
+            "frame count");
         MarkField(changeable, layout.frameCountOffset, 4);
     }
     if (layout.byteCountOffset != 0) {
@@ -119,8 +121,8 @@ void CheckRebuilt(Span source, const std::vector<std::uint8_t>& rebuilt, const q
     }
     if (layout.lameOffset != 0) {
         CheckLameExtension(source, rebuilt, layout, input, streamBytes);
-        MarkField(changeable, layout.lameOffset + 21, 3);   // delay and padding
-        MarkField(changeable, layout.lameOffset + 28, 8);   // music length, music CRC, tag CRC
+        MarkField(changeable, layout.lameOffset + 21, 3);  // delay and padding
+        MarkField(changeable, layout.lameOffset + 28, 8);  // music length, music CRC, tag CRC
     }
     for (std::size_t i = 0; i < rebuilt.size(); ++i) {
         Require(changeable[i] || rebuilt[i] == source[i], "a byte outside the rebuilt fields changed");

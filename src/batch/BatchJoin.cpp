@@ -5,8 +5,8 @@
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
 #include "join/RunJoin.h"
-#include "stream/AudioLayer.h"
 #include "output/OutputPath.h"
+#include "stream/AudioLayer.h"
 
 namespace qm {
 

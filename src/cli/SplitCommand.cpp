@@ -156,7 +156,8 @@ bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string
     plan->planner = [points, skipRows](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
                                        std::string* message) {
         // The hand-made pieces list covers the file to its length in tenths.
-        std::vector<PieceRow> rows = PointRows(points, skipRows, *context.options, entry->durationSeconds * kTenthsPerSecond);
+        std::vector<PieceRow> rows =
+            PointRows(points, skipRows, *context.options, entry->durationSeconds * kTenthsPerSecond);
         return page_plans::PlanManualPieces(context, entry->path, &rows, &entry->outputs, message, sequence);
     };
     return true;

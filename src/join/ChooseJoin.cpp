@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "join/PcmSource.h"
-#include "stream/Mp3FrameReader.h"
 #include "stream/FailureMessages.h"
+#include "stream/Mp3FrameReader.h"
 #include "stream/MpegHeader.h"
 
 namespace qm {
@@ -34,8 +34,8 @@ void Fold(const JoinFileFacts& file, EncoderParams* params) {
 
 }  // namespace
 
-bool CanShareStream(MpegVersion versionA, int layerA, int rateHzA, ChannelMode modeA, MpegVersion versionB,
-                    int layerB, int rateHzB, ChannelMode modeB) {
+bool CanShareStream(MpegVersion versionA, int layerA, int rateHzA, ChannelMode modeA, MpegVersion versionB, int layerB,
+                    int rateHzB, ChannelMode modeB) {
     return versionA == versionB && layerA == layerB && rateHzA == rateHzB && ChannelKind(modeA) == ChannelKind(modeB);
 }
 
@@ -95,8 +95,8 @@ EncoderParams AutomaticEncoderParams(const JoinFileFacts& reference, std::span<c
     return params;
 }
 
-bool ChooseJoinOfFiles(std::span<const std::filesystem::path> files, const JoinerOptions& options,
-                       bool forceReencode, JoinChoice* choice, std::string* error) {
+bool ChooseJoinOfFiles(std::span<const std::filesystem::path> files, const JoinerOptions& options, bool forceReencode,
+                       JoinChoice* choice, std::string* error) {
     std::vector<JoinFileFacts> facts(std::max<std::size_t>(files.size(), 1));
     // Without the automatic parameters nothing about the files matters to the choice.
     const auto analyse = [&](Mp3FrameReader::Measure measure) {
@@ -114,10 +114,10 @@ bool ChooseJoinOfFiles(std::span<const std::filesystem::path> files, const Joine
     if (choice->method == JoinMethod::Direct && !forceReencode) return true;
     if (!analyse(Mp3FrameReader::Measure::Length)) return false;
     const JoinChoice measured = ChooseJoin(facts.front(), std::span(facts).subspan(1), options, JoinStart::Nothing);
-    *choice = {JoinMethod::Reencode, measured.method == JoinMethod::Reencode
-                                         ? measured.params
-                                         : AutomaticEncoderParams(facts.front(), std::span(facts).subspan(1),
-                                                                  JoinStart::Nothing)};
+    *choice = {JoinMethod::Reencode,
+               measured.method == JoinMethod::Reencode
+                   ? measured.params
+                   : AutomaticEncoderParams(facts.front(), std::span(facts).subspan(1), JoinStart::Nothing)};
     return true;
 }
 

@@ -33,8 +33,8 @@ struct JoinFileFacts {
 // version, layer and sample rate, and the same channel count. Stereo and joint stereo mix
 // freely (joint stereo is chosen frame by frame anyway); dual channel, two independent
 // programmes, goes only with dual channel; mono only with mono. Bit rates may differ.
-bool CanShareStream(MpegVersion versionA, int layerA, int rateHzA, ChannelMode modeA, MpegVersion versionB,
-                    int layerB, int rateHzB, ChannelMode modeB);
+bool CanShareStream(MpegVersion versionA, int layerA, int rateHzA, ChannelMode modeA, MpegVersion versionB, int layerB,
+                    int rateHzB, ChannelMode modeB);
 bool CanShareStream(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
 
 // Fills *facts from the file: MPEG files through the frame reader's analysis, other formats

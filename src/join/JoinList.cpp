@@ -40,8 +40,8 @@ void JoinList::SetTargetTag(const std::string& title, const std::string& artist,
     m_targetTag = BuildId3v2Tag(tags, frontCover);
 }
 
-bool JoinList::CommitOutput(OutputFile& out, const std::filesystem::path& target,
-                            const OutputExpectation& expectation, const LongOperation& operation) {
+bool JoinList::CommitOutput(OutputFile& out, const std::filesystem::path& target, const OutputExpectation& expectation,
+                            const LongOperation& operation) {
     if (!m_verify) {
         if (out.Commit()) return true;
         m_lastError = FailedToWriteMessage(target);

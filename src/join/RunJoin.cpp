@@ -13,8 +13,8 @@ RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const Join
     return RunResult::Of(ok, operation, job.LastError());
 }
 
-RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const JoinerOptions& options,
-                  ForceReencode force, const LongOperation& operation, JoinChoice* chosen) {
+RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const JoinerOptions& options, ForceReencode force,
+                  const LongOperation& operation, JoinChoice* chosen) {
     // The files are analysed for the choice and then opened again by the join: one scan each.
     const audio::ScanMemoScope scanOnce;
     JoinChoice choice;

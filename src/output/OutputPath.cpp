@@ -203,9 +203,8 @@ bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
 bool ResolveSplitOutputPath(const SplitPlacement& placement, const fs::path& sourcePath, const PieceNumbers& numbers,
                             fs::path* outputPath, std::string* error, const TagReader& readTags,
                             const OutputTaken& taken) {
-    return Guarded(sourcePath, error, [&] {
-        return ResolveSplit(placement, sourcePath, numbers, outputPath, error, readTags, taken);
-    });
+    return Guarded(sourcePath, error,
+                   [&] { return ResolveSplit(placement, sourcePath, numbers, outputPath, error, readTags, taken); });
 }
 
 bool ResolveJoinOutputPath(const JoinPlacement& placement, const fs::path& mainSourcePath, fs::path* outputPath,

@@ -30,10 +30,10 @@ std::string PadNumber(int n, int width);
 std::string CleanFileName(std::string name);
 
 // Expands a file-name template. fileTitle fills %F%; the piece (%P%), total (%T%) and sequence
-// (%S%) numbers are padded to numbers.digits as given (0 adds no zeros). When the text holds %I% %A% %L% %Y% %G% or %N%, the tag of
-// sourcePath is read once through readTags (an unreadable or untagged source gives empty
-// values); without a source path the sample values "Title", "Artist", "Album", "Year", "Genre"
-// and track "9" stand in. Finally the name is cleaned with CleanFileName. Never fails.
+// (%S%) numbers are padded to numbers.digits as given (0 adds no zeros). When the text holds %I% %A% %L% %Y% %G% or
+// %N%, the tag of sourcePath is read once through readTags (an unreadable or untagged source gives empty values);
+// without a source path the sample values "Title", "Artist", "Album", "Year", "Genre" and track "9" stand in. Finally
+// the name is cleaned with CleanFileName. Never fails.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
                                    const std::optional<std::filesystem::path>& sourcePath, const PieceNumbers& numbers,
                                    const TagReader& readTags);

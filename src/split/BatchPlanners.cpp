@@ -40,7 +40,8 @@ PlanResult WriteBatchPieces(PlanRun& run, int count, int* sequence, const PieceW
 bool MeasuredTenths(const fs::path& path, int* tenths) {
     Mp3FrameReader reader;
     if (!reader.Open(path)) return false;
-    *tenths = static_cast<int>(std::clamp(reader.LengthSeconds() * kTenthsPerSecond, 0.0, static_cast<double>(INT_MAX / 4)));
+    *tenths =
+        static_cast<int>(std::clamp(reader.LengthSeconds() * kTenthsPerSecond, 0.0, static_cast<double>(INT_MAX / 4)));
     return true;
 }
 

@@ -28,8 +28,8 @@ struct DirectSplitter::Piece {
     int repeatSamples = 0;
 };
 
-bool DirectSplitter::WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
-                                const PieceNumbers& numbers, bool* endReached) {
+bool DirectSplitter::WritePiece(const std::filesystem::path& path, const PieceLimit& limit, const PieceNumbers& numbers,
+                                bool* endReached) {
     if (limit.kind == PieceLimit::Kind::ToEnd) return WriteRest(path, numbers);
     *endReached = false;
     Piece piece;
@@ -95,7 +95,7 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
 }
 
 DirectSplitter::FrameWrite DirectSplitter::CopyNextFrame(Piece& piece, const std::uint8_t** frame,
-                                                          Mp3FrameHeader* header) {
+                                                         Mp3FrameHeader* header) {
     *frame = m_reader.NextFrame(header);
     if (*frame == nullptr) {
         piece.sourceEnded = true;

@@ -130,8 +130,8 @@ PlanResult PlanRun::End(PieceStep step, const fs::path& path) {
         Stop();
         return PlanResult::Failed;
     }
-    if (step == PieceStep::SourceEnded && m_outputs->size() < static_cast<std::size_t>(m_expectedPieces) &&
-        m_engine && m_engine->AudioShortOfMeasured()) {
+    if (step == PieceStep::SourceEnded && m_outputs->size() < static_cast<std::size_t>(m_expectedPieces) && m_engine &&
+        m_engine->AudioShortOfMeasured()) {
         *m_message = AudioEndedEarlyMessage(m_outputs->size(), m_expectedPieces);
         Stop();
         return PlanResult::Failed;

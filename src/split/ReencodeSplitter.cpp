@@ -37,13 +37,13 @@ struct ReencodeSplitter::PendingFrame {
 // it (nothing of either codec survives from one piece to the next).
 struct ReencodeSplitter::Piece {
     Mp3FrameDecoder decoder;
-    int channels = 2;                // handed to the encoder: 1 for a mono source
-    int encoderKbps = 0;             // the pieces' constant bit rate
-    std::uint64_t samplesFed = 0;    // samples of the piece's frames fed to the decoder
-    std::uint64_t totalSamples = 0;  // the piece's length, when lengthKnown
-    bool lengthKnown = false;        // measured ahead for a fade-out
-    std::uint32_t ownFrames = 0;     // frames after the lead-in
-    std::uint64_t ownEnd = 0;        // where the frame after the piece's own frames starts
+    int channels = 2;                 // handed to the encoder: 1 for a mono source
+    int encoderKbps = 0;              // the pieces' constant bit rate
+    std::uint64_t samplesFed = 0;     // samples of the piece's frames fed to the decoder
+    std::uint64_t totalSamples = 0;   // the piece's length, when lengthKnown
+    bool lengthKnown = false;         // measured ahead for a fade-out
+    std::uint32_t ownFrames = 0;      // frames after the lead-in
+    std::uint64_t ownEnd = 0;         // where the frame after the piece's own frames starts
     std::uint64_t ownEndSamples = 0;  // the stream's samples up to there
     bool sourceEnded = false;
     std::uint64_t infoFrameOffset = 0;  // where the encoder's first frame begins: after the tag

@@ -22,8 +22,9 @@ constexpr std::uint64_t kMaxSamplesPerFrame = 1152;
 // extension as encoder delay (their samples less the decoder's own delay), a 12-bit field:
 // four MPEG-1 Layer III frames or eight MPEG-2/2.5 ones. A frame more would be heard twice.
 constexpr std::size_t MostStepBackFrames(std::uint64_t samplesPerFrame) {
-    return samplesPerFrame == 0 ? kStepBackFrames
-                                : static_cast<std::size_t>((kMaxLameTrimSamples + kDecoderDelaySamples) / samplesPerFrame);
+    return samplesPerFrame == 0
+               ? kStepBackFrames
+               : static_cast<std::size_t>((kMaxLameTrimSamples + kDecoderDelaySamples) / samplesPerFrame);
 }
 
 // Frames kept beyond the overlaps: the step back's (eight at the most), and the frames that
@@ -57,7 +58,7 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         m_measuredSamples =
             static_cast<std::uint64_t>(std::max(0.0, m_reader.LengthSeconds()) * m_reader.SampleRateHz());
         m_streamFormat = m_reader.LastHeader();  // Open read the first audio frame last
-        ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
+        ReadTags(path, &m_sourceTag);            // no tag leaves the fields empty (track 0)
         // No cover (or one too large to carry) leaves the picture empty.
         ReadFrontCover(path, &m_sourceCover);
         m_sourceFileTitle = FileTitleOf(path);

@@ -263,8 +263,8 @@ protected:
     // sample rate and channel count are those of every frame of the stream (SameStreamFormat).
     Mp3FrameHeader m_streamFormat;
     FrameHistory m_history;
-    int m_averageKbps = 0;  // the source's average bit rate, kept from Open
-    std::uint64_t m_measuredSamples = 0;  // the length measured at Open
+    int m_averageKbps = 0;                   // the source's average bit rate, kept from Open
+    std::uint64_t m_measuredSamples = 0;     // the length measured at Open
     std::uint64_t m_plannedBaseSamples = 0;  // where the lengths asked for start
     std::int64_t m_plannedTenths = 0;        // the lengths asked for since then
     std::uint64_t m_leadInSamples = 0;

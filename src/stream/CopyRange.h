@@ -20,8 +20,7 @@ enum class CopyWay { KernelFirst, ReadWriteOnly };
 // False on a failed read or write (disk full, I/O error) or when the source ends before the
 // run does; *errorNumber (when given) then holds the errno value, ENODATA for a source that
 // is too short. The target may then hold part of the run.
-[[nodiscard]] bool CopyRange(int sourceFd, std::uint64_t sourceByteOffset, int targetFd,
-                             std::uint64_t byteCount, CopyWay way = CopyWay::KernelFirst,
-                             int* errorNumber = nullptr);
+[[nodiscard]] bool CopyRange(int sourceFd, std::uint64_t sourceByteOffset, int targetFd, std::uint64_t byteCount,
+                             CopyWay way = CopyWay::KernelFirst, int* errorNumber = nullptr);
 
 }  // namespace qm

@@ -32,8 +32,7 @@ struct Mp3EncoderSettings {
 
 // The sample rates of MPEG-1, MPEG-2 and MPEG-2.5 audio, the only output rates an encoder
 // is started with.
-inline constexpr std::array<int, 9> kMpegSampleRatesHz = {8000,  11025, 12000, 16000, 22050,
-                                                          24000, 32000, 44100, 48000};
+inline constexpr std::array<int, 9> kMpegSampleRatesHz = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 // True when hz is one of those nine rates.
 bool IsMpegSampleRate(int hz);
 

@@ -48,8 +48,8 @@ public:
     // a write, the close or the rename failed.
     [[nodiscard]] bool Commit();
     // Stores everything and closes the file, handing its temporary path to the caller, who
-    // then flushes it to the device (SyncFile) and puts it in place, or deletes it. False, and no file left, when a write or the
-    // close failed.
+    // then flushes it to the device (SyncFile) and puts it in place, or deletes it. False, and no file left, when a
+    // write or the close failed.
     [[nodiscard]] bool Stage(std::filesystem::path* temporary);
     // Drops what is not stored yet and deletes the temporary file.
     void Discard();

@@ -108,7 +108,8 @@ std::string CheckClaims(const FrameWalk& walk, bool* declaresTrim) {
         return "its LAME extension claims " + Number(lame.musicLengthBytes) + " bytes of music, it holds " +
                Number(streamBytes);
     }
-    if (lame.musicCrc != walk.musicCrc.Value()) return "its audio frames do not match the music CRC of its LAME extension";
+    if (lame.musicCrc != walk.musicCrc.Value())
+        return "its audio frames do not match the music CRC of its LAME extension";
     // A delay and padding longer than the audio would leave nothing to play.
     if (static_cast<std::uint64_t>(lame.encoderDelaySamples + lame.paddingSamples) > walk.frameSamples) {
         return "its LAME extension trims more samples than its frames hold";
@@ -132,8 +133,8 @@ std::string Decode(const std::filesystem::path& path, std::uint64_t* samples, st
     int error = MPG123_OK;
     audio::Mpg123Handle handle(mpg123_new(nullptr, &error));
     if (!handle) return "the decoder cannot be started";
-    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_NO_RESYNC | MPG123_NO_FRANKENSTEIN,
-                 0.0);
+    mpg123_param(handle.get(), MPG123_ADD_FLAGS,
+                 MPG123_QUIET | MPG123_GAPLESS | MPG123_NO_RESYNC | MPG123_NO_FRANKENSTEIN, 0.0);
     if (mpg123_replace_reader_handle(handle.get(), &audio::DecoderInput::Read, &audio::DecoderInput::Seek, nullptr) !=
             MPG123_OK ||
         mpg123_open_handle(handle.get(), &input) != MPG123_OK) {
@@ -226,12 +227,11 @@ VerifyResult Check(const std::filesystem::path& path, const OutputExpectation& e
     // The frames' samples, or with a Xing/Info frame as many as its frame count less the
     // declared delay and padding leaves: the decoder works that out itself, as a gapless
     // decoder also leaves out its own delay of 529 samples where the padding is shorter.
-    const std::uint64_t claimedSamples = !walk.infoFrame.empty() && decoderLength >= 0
-                                             ? static_cast<std::uint64_t>(decoderLength)
-                                             : walk.frameSamples;
+    const std::uint64_t claimedSamples =
+        !walk.infoFrame.empty() && decoderLength >= 0 ? static_cast<std::uint64_t>(decoderLength) : walk.frameSamples;
     if (result.samples != claimedSamples) {
-        result.problem = "it decodes to " + Number(result.samples) + " samples, its frames claim " +
-                         Number(claimedSamples);
+        result.problem =
+            "it decodes to " + Number(result.samples) + " samples, its frames claim " + Number(claimedSamples);
         return result;
     }
     result.problem = CheckExpectation(walk, result.samples, side.declaresTrim, expectation);

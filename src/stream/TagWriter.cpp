@@ -255,7 +255,8 @@ std::vector<std::uint8_t> BuildWithLame(const TagInfo& tags, const TagPicture* f
     // The TRCK text is written as given; LAME keeps numbers above 255 in the ID3v2 frame
     // (it only leaves them out of an ID3v1 tag, which is never written here).
     if (tags.track > 0) id3tag_set_track(lame.get(), std::to_string(tags.track).c_str());
-    const bool hasCover = frontCover != nullptr && !frontCover->bytes.empty() && frontCover->bytes.size() <= kMaxPictureBytes;
+    const bool hasCover =
+        frontCover != nullptr && !frontCover->bytes.empty() && frontCover->bytes.size() <= kMaxPictureBytes;
     const bool coverByLame = hasCover && SetFrontCover(lame.get(), *frontCover);
 
     // The tag needs no encoder set-up (lame_init_params would build the encoder's tables for

@@ -139,8 +139,7 @@ TEST(BatchJoin, FailuresDoNotStopTheBatch) {
     JoinerOptions options;
     options.TargetExistsOpt = TargetExistsCode::Skip;
     fx::FakeOperation op;
-    EXPECT_EQ(RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Append, options, {op.Get()}),
-              RunOutcome::Done);
+    EXPECT_EQ(RunBatchJoin(batch.items, batch.joined, JoinTypeCode::Append, options, {op.Get()}), RunOutcome::Done);
     EXPECT_EQ(batch.items[0].outcome, "song0_joined.mp3");
     EXPECT_EQ(batch.items[0].result, RunResult::Done());
     EXPECT_EQ(batch.items[1].outcome, "Join failure. Target exists and skipped");
@@ -196,8 +195,7 @@ TEST(BatchJoin, EmptyListsDoNothing) {
     EXPECT_EQ(RunBatchJoin(batch.items, {}, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), RunOutcome::Done);
     EXPECT_EQ(batch.items[0].outcome, "");
     std::vector<BatchJoinItem> none;
-    EXPECT_EQ(RunBatchJoin(none, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}),
-              RunOutcome::Done);
+    EXPECT_EQ(RunBatchJoin(none, batch.joined, JoinTypeCode::Append, JoinerOptions{}, {op.Get()}), RunOutcome::Done);
     EXPECT_EQ(op.pump.count, 0);
 }
 

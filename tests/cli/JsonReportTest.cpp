@@ -120,7 +120,8 @@ TEST(JsonReport, DocumentHasOneShapeForAnyNumberOfFiles) {
         // Appended, not added: GCC 12 warns (-Wrestrict) about "f" + std::string where nothing
         // overlaps.
         for (std::size_t i = 0; i < c.files; ++i)
-            report.Add(FileRecord{std::string("f").append(std::to_string(i)), FileStatus::NotRun, "", {}, std::nullopt});
+            report.Add(
+                FileRecord{std::string("f").append(std::to_string(i)), FileStatus::NotRun, "", {}, std::nullopt});
         report.Finish(c.cancelled);
         EXPECT_EQ(out.str(), c.expected) << c.files;
         const Json parsed = Json::parse(out.str());

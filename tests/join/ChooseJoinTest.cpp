@@ -254,8 +254,8 @@ TEST(ChooseJoin, ChoiceOfFilesMeasuresOnlyForReencoding) {
     for (const Case& c : cases) {
         std::vector<JoinFileFacts> full(c.files.size());
         for (std::size_t i = 0; i < c.files.size(); ++i) ASSERT_TRUE(AnalyseJoinFile(c.files[i], &full[i]));
-        const EncoderParams automatic = AutomaticEncoderParams(full.front(), std::span(full).subspan(1),
-                                                               JoinStart::Nothing);
+        const EncoderParams automatic =
+            AutomaticEncoderParams(full.front(), std::span(full).subspan(1), JoinStart::Nothing);
         JoinChoice choice;
         std::string error;
         ASSERT_TRUE(ChooseJoinOfFiles(c.files, JoinerOptions{}, c.force, &choice, &error)) << error;

@@ -110,7 +110,8 @@ TEST(JoinDirect, CopiesExactlyTheFramesAfterTheTag) {
 TEST(JoinDirect, ReportsGrowingProgress) {
     fx::TempDir dir;
     JoinList job;
-    for (int i = 0; i < 3; ++i) job.AddSource(joinkit::WriteMp3(dir, NumberedName("p", static_cast<std::size_t>(i)), Spec(2.0)));
+    for (int i = 0; i < 3; ++i)
+        job.AddSource(joinkit::WriteMp3(dir, NumberedName("p", static_cast<std::size_t>(i)), Spec(2.0)));
     fx::FakeOperation op;
     ASSERT_TRUE(job.JoinDirect(dir / "joined.mp3", op.Get()));
 

@@ -125,8 +125,8 @@ TEST_P(JoinRoundTrip, FivePiecesOfATaggedFileJoinBackToTheSource) {
     tag.paddingBytes = 500;
     const fx::Bytes image = fx::EncodeMp3(spec);
     const auto source = dir / "source.mp3";
-    fx::WriteFileBytes(source, fx::Concat({fx::MakeId3v2Tag(tag), image,
-                                           fx::MakeId3v1Tag("Round trip", "", "", "", "", 1, 0)}));
+    fx::WriteFileBytes(
+        source, fx::Concat({fx::MakeId3v2Tag(tag), image, fx::MakeId3v1Tag("Round trip", "", "", "", "", 1, 0)}));
 
     DirectSplitter engine;
     ASSERT_TRUE(engine.Open(source));
@@ -229,10 +229,9 @@ TEST(JoinDirectFormats, DifferentBitRatesJoinDirectlyAndSeekByTheTable) {
     for (const char* useToc : {"1", "0"}) {
         SCOPED_TRACE(std::string("usetoc ") + useToc);
         // The first packet after a seek to half the length, and where it lies in the file.
-        const fx::RunResult run =
-            fx::RunProgram(ffprobe, {"-v", "error", "-usetoc", useToc, "-read_intervals",
-                                     std::to_string(halfSeconds) + "%+#1", "-show_entries", "packet=pos", "-of",
-                                     "csv=p=0", joined.string()});
+        const fx::RunResult run = fx::RunProgram(
+            ffprobe, {"-v", "error", "-usetoc", useToc, "-read_intervals", std::to_string(halfSeconds) + "%+#1",
+                      "-show_entries", "packet=pos", "-of", "csv=p=0", joined.string()});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const std::uint64_t pos = std::stoull(run.out);
         std::size_t before = 0;
@@ -263,8 +262,8 @@ TEST(JoinDirectFormats, FramesThatCannotShareAStreamAreNotCopied) {
         const char* name;
         std::vector<std::filesystem::path> files;
     };
-    for (const Case& c : {Case{"Layer III then Layer II", {three, dir / "two.mp2"}},
-                          Case{"44.1 kHz then 48 kHz", {three, other}}}) {
+    for (const Case& c :
+         {Case{"Layer III then Layer II", {three, dir / "two.mp2"}}, Case{"44.1 kHz then 48 kHz", {three, other}}}) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(AutomaticChoice(c.files).method, JoinMethod::Reencode);
         JoinList job;

@@ -33,21 +33,46 @@ TEST(RunJoin, ChoosesJoinsAndReportsTheOutcome) {
         ForceReencode force;
         long cancelAtPump;  // 0: never
         RunResult result;
-        JoinMethod method;  // of a join that was chosen
+        JoinMethod method;   // of a join that was chosen
         int firstFrameKbps;  // of a written target
     };
     const Case cases[] = {
-        {"same stream: frames copied", {"a.mp3", "b.mp3"}, ForceReencode::No, 0, RunResult::Done(),
-         JoinMethod::Direct, 128},
-        {"forced: re-encoded at the highest bit rate", {"a.mp3", "b.mp3"}, ForceReencode::Yes, 0,
-         RunResult::Done(), JoinMethod::Reencode, 128},
-        {"different rates: re-encoded", {"mono.mp3", "b.mp3"}, ForceReencode::No, 0, RunResult::Done(),
-         JoinMethod::Reencode, 64},
-        {"a source that cannot be opened fails before anything is written", {"a.mp3", "gone.mp3"},
-         ForceReencode::No, 0, RunResult::Failed(gone), JoinMethod::Direct, 0},
+        {"same stream: frames copied",
+         {"a.mp3", "b.mp3"},
+         ForceReencode::No,
+         0,
+         RunResult::Done(),
+         JoinMethod::Direct,
+         128},
+        {"forced: re-encoded at the highest bit rate",
+         {"a.mp3", "b.mp3"},
+         ForceReencode::Yes,
+         0,
+         RunResult::Done(),
+         JoinMethod::Reencode,
+         128},
+        {"different rates: re-encoded",
+         {"mono.mp3", "b.mp3"},
+         ForceReencode::No,
+         0,
+         RunResult::Done(),
+         JoinMethod::Reencode,
+         64},
+        {"a source that cannot be opened fails before anything is written",
+         {"a.mp3", "gone.mp3"},
+         ForceReencode::No,
+         0,
+         RunResult::Failed(gone),
+         JoinMethod::Direct,
+         0},
         {"cancelled copy", {"a.mp3", "b.mp3"}, ForceReencode::No, 3, RunResult::Cancelled(), JoinMethod::Direct, 0},
-        {"cancelled re-encoding", {"a.mp3", "b.mp3"}, ForceReencode::Yes, 3, RunResult::Cancelled(),
-         JoinMethod::Reencode, 0},
+        {"cancelled re-encoding",
+         {"a.mp3", "b.mp3"},
+         ForceReencode::Yes,
+         3,
+         RunResult::Cancelled(),
+         JoinMethod::Reencode,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

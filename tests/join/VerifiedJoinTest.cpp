@@ -10,8 +10,8 @@
 
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
-#include "join/JoinList.h"
 #include "join/JoinKit.h"
+#include "join/JoinList.h"
 #include "split/BatchPlanners.h"
 
 namespace qm {
@@ -51,9 +51,13 @@ const std::vector<Case> kCases{
     {"direct, same bit rate", SpecOf(44100, 128, false, fx::XingFrame::Yes), Method::Direct, {}},
     {"direct, 192 kbit/s VBR after 128", SpecOf(44100, 192, true, fx::XingFrame::Yes), Method::Direct, {}},
     {"direct, a source without Info frame", SpecOf(44100, 128, false, fx::XingFrame::No), Method::Direct, {}},
-    {"re-encoded from 48 kHz", SpecOf(48000, 160, false, fx::XingFrame::Yes), Method::Reencode,
+    {"re-encoded from 48 kHz",
+     SpecOf(48000, 160, false, fx::XingFrame::Yes),
+     Method::Reencode,
      {44100, 128, ChannelMode::JointStereo}},
-    {"re-encoded to 22.05 kHz mono", SpecOf(44100, 128, false, fx::XingFrame::Yes), Method::Reencode,
+    {"re-encoded to 22.05 kHz mono",
+     SpecOf(44100, 128, false, fx::XingFrame::Yes),
+     Method::Reencode,
      {22050, 64, ChannelMode::Mono}},
 };
 

@@ -46,9 +46,8 @@ struct Outcome {
 Outcome Split(const SplitPlacement& placement, const fs::path& source, int piece = 1, int total = 2, int sequence = 1,
               const TagReader& reader = NoTags()) {
     Outcome outcome;
-    outcome.ok =
-        ResolveSplitOutputPath(placement, source, PieceNumbers{piece, total, sequence, 0}, &outcome.path,
-                               &outcome.error, reader);
+    outcome.ok = ResolveSplitOutputPath(placement, source, PieceNumbers{piece, total, sequence, 0}, &outcome.path,
+                                        &outcome.error, reader);
     return outcome;
 }
 
@@ -344,9 +343,11 @@ TEST_F(OutputPathTest, NamesPiecesFromARealTag) {
     placement.OutputFileName = "%A%-%I%-%N%-%P%.mp3";
     fs::path path;
     std::string error;
-    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "tagged.mp3", PieceNumbers{2, 3, 2, 0}, &path, &error));
+    ASSERT_TRUE(
+        ResolveSplitOutputPath(placement, m_dir / "music" / "tagged.mp3", PieceNumbers{2, 3, 2, 0}, &path, &error));
     EXPECT_EQ(path, m_dir / "music" / "Band-AC DC  Live -7-2.mp3");
-    ASSERT_TRUE(ResolveSplitOutputPath(placement, m_dir / "music" / "plain.mp3", PieceNumbers{1, 3, 1, 0}, &path, &error));
+    ASSERT_TRUE(
+        ResolveSplitOutputPath(placement, m_dir / "music" / "plain.mp3", PieceNumbers{1, 3, 1, 0}, &path, &error));
     EXPECT_EQ(path, m_dir / "music" / "---1.mp3");
 }
 

@@ -96,9 +96,9 @@ TEST(ExpandFileNameTemplateTest, ExpandsTagsPadsAndCleans) {
         FakeReader fake;
         fake.tag = c.tag;
         fake.hasTag = c.hasTag;
-        const std::string name = ExpandFileNameTemplate(c.nameTemplate, c.fileTitle, std::filesystem::path("/m/s.mp3"),
-                                                        PieceNumbers{c.piece, c.total, c.sequence, c.width},
-                                                        fake.Reader());
+        const std::string name =
+            ExpandFileNameTemplate(c.nameTemplate, c.fileTitle, std::filesystem::path("/m/s.mp3"),
+                                   PieceNumbers{c.piece, c.total, c.sequence, c.width}, fake.Reader());
         EXPECT_EQ(name, c.expected) << c.nameTemplate;
         EXPECT_EQ(fake.calls, c.readerCalls) << c.nameTemplate;
         if (c.readerCalls > 0) {

@@ -210,8 +210,8 @@ TEST_F(PastFourGiB, InfoCountsEveryFrame) {
 // with the frames that lie beyond 4 GiB in the source.
 TEST_F(PastFourGiB, DirectSplitCopiesEveryFrame) {
     const std::filesystem::path out = s_dir->Path() / "pieces";
-    const RunResult run = RunProgram(CliPath(), {"split", "--count", "3", "--no-tag", "-o", out.string(), "--json",
-                                                 s_source.string()});
+    const RunResult run =
+        RunProgram(CliPath(), {"split", "--count", "3", "--no-tag", "-o", out.string(), "--json", s_source.string()});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const Json record = Json::parse(run.out)["files"][0];
     ASSERT_EQ(record["outputs"].size(), 3u) << run.out;

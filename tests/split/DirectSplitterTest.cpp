@@ -61,7 +61,9 @@ void ExpectXingDescribesPiece(const Source& src, const Piece& p, bool atStart, b
     const long repeatDelay = repeatedFrames > 0 ? repeatedFrames * kFrameSamples - kDecoderDelaySamples : 0;
     // A piece that repeats frames plays on where the piece before stopped, even when those
     // frames are the source's first: the source's own delay was skipped in that piece.
-    EXPECT_EQ(lame.encoderDelaySamples, repeatedFrames > 0 ? repeatDelay : atStart ? sourceLame.encoderDelaySamples : 0);
+    EXPECT_EQ(lame.encoderDelaySamples, repeatedFrames > 0 ? repeatDelay
+                                        : atStart          ? sourceLame.encoderDelaySamples
+                                                           : 0);
     EXPECT_EQ(lame.paddingSamples, atEnd ? sourceLame.paddingSamples : 0);
 }
 
@@ -98,7 +100,8 @@ TEST_P(DirectPlan, PiecesAreOverlappingRunsOfSourceFrames) {
                 sum += src.audio[static_cast<std::size_t>(ownEnd)].bytes;
             }
         } else {
-            const auto boundary = static_cast<long>((static_cast<std::uint64_t>(i) * limit + kFrameSamples - 1) / kFrameSamples);
+            const auto boundary =
+                static_cast<long>((static_cast<std::uint64_t>(i) * limit + kFrameSamples - 1) / kFrameSamples);
             ownEnd = std::min(total, std::max(cut + 1, boundary));
         }
         const bool toEnd = ownEnd + (ownEnd - cut) >= total;
@@ -263,7 +266,8 @@ TEST(DirectSplitter, JunkBetweenFramesStaysOutOfThePieces) {
         ASSERT_TRUE(engine.WritePieceToEnd(rest, {2, 2, 2, 0})) << engine.LastError();
         const long ownFrames = FramesFor(tenths);
         for (const auto& [path, expectedFirst, expectedEnd] :
-             {std::tuple{first, 0L, ownFrames}, std::tuple{rest, ownFrames - 3, static_cast<long>(clean.audio.size())}}) {
+             {std::tuple{first, 0L, ownFrames},
+              std::tuple{rest, ownFrames - 3, static_cast<long>(clean.audio.size())}}) {
             SCOPED_TRACE(path.filename().string() + " of " + std::to_string(tenths) + " tenths");
             const Piece p = ReadPiece(path);
             EXPECT_EQ(p.audioBytes + p.xing.size(), p.data.size()) << "bytes that are no frame";

@@ -210,13 +210,14 @@ TEST(PlannerEngines, TinyPiecesMoveTheSplitForward) {
         const auto ownEnd = [&c](std::size_t k) {
             return c.bySize ? k * c.ownFrames : (k * c.amount * kRateHz / 10 + 1151) / 1152;
         };
-        const std::size_t pieces = c.bySize ? (frames + c.ownFrames - 1) / c.ownFrames
-                                            : static_cast<std::size_t>(c.seconds * 10) / c.amount;
+        const std::size_t pieces =
+            c.bySize ? (frames + c.ownFrames - 1) / c.ownFrames : static_cast<std::size_t>(c.seconds * 10) / c.amount;
         EXPECT_EQ(entry.outputs.size(), pieces) << c.name;
         EXPECT_EQ(FileNames(dir.Path()).size(), entry.outputs.size() + 1) << c.name;
         // Up to three repeated frames and the piece's own; the last piece ends with the source.
         for (std::size_t i = 0; i + 1 < entry.outputs.size(); ++i) {
-            EXPECT_EQ(AudioFrameCount(entry.outputs[i]), std::min<std::size_t>(ownEnd(i), 3) + ownEnd(i + 1) - ownEnd(i))
+            EXPECT_EQ(AudioFrameCount(entry.outputs[i]),
+                      std::min<std::size_t>(ownEnd(i), 3) + ownEnd(i + 1) - ownEnd(i))
                 << c.name << " piece " << i + 1;
         }
         const fixtures::Bytes source = fixtures::ReadFileBytes(song);
@@ -237,7 +238,8 @@ TEST(PlannerEngines, ShortPiecesKeepTheirPlaceAndTitlesCountThem) {
     };
     for (const Case& c : {Case{false, false, false, false}, Case{true, false, false, true},
                           Case{true, false, true, true}, Case{false, true, true, false}}) {
-        SCOPED_TRACE(::testing::Message() << "vbr " << c.vbr << ", re-encoded " << c.reencode << ", by size " << c.bySize);
+        SCOPED_TRACE(::testing::Message()
+                     << "vbr " << c.vbr << ", re-encoded " << c.reencode << ", by size " << c.bySize);
         fixtures::TempDir dir;
         fixtures::EncodeSpec spec = fixtures::StreamSpec(kSeconds, fixtures::Signal::Noise);
         spec.vbr = c.vbr;

@@ -200,8 +200,7 @@ TEST(PagePlanners, OverlapsAndFadesReachTheEngineFirst) {
 TEST(PagePlanners, EndOfSourceStopsThePlan) {
     Harness h;
     h.script.endAtPiece = 2;
-    ASSERT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message),
-              PlanResult::Failed);
+    ASSERT_EQ(page_plans::PlanByCount(h.Context(), h.Source(1000, 400), 4, &h.outputs, &h.message), PlanResult::Failed);
     EXPECT_EQ(h.message, "The audio ended after 2 of 4 pieces.");
     EXPECT_EQ(h.script.calls, (Calls{"duration 100 1/4 s1", "duration 100 2/4 s2"}));
     EXPECT_EQ(h.outputs.size(), 2u);
@@ -713,11 +712,16 @@ TEST(BatchPlanners, PieceWithNothingOfItsOwnEndsThePlan) {
         PlanResult result;
         std::string message;
     };
-    for (const Case& c :
-         {Case{2, {"duration 100 1/4 s1", "duration 100 2/4 s2"}, 2, PlanResult::Failed,
-               "The audio ended after 1 of 4 pieces."},
-          Case{4, {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"}, 4,
-               PlanResult::Done, ""}}) {
+    for (const Case& c : {Case{2,
+                               {"duration 100 1/4 s1", "duration 100 2/4 s2"},
+                               2,
+                               PlanResult::Failed,
+                               "The audio ended after 1 of 4 pieces."},
+                          Case{4,
+                               {"duration 100 1/4 s1", "duration 100 2/4 s2", "duration 100 3/4 s3", "end 4/4 s4"},
+                               4,
+                               PlanResult::Done,
+                               ""}}) {
         Harness h;
         h.script.emptyAtPiece = c.emptyAt;
         batch_plans::BatchEntry entry{h.dir / "song.mp3", 40, {}};

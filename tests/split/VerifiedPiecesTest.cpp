@@ -67,9 +67,9 @@ const std::vector<Shape> kShapes{
 // and what the plan of three pieces then leaves.
 struct Damage {
     const char* name;
-    int damagedCheck;         // the check, counted in writing order, whose piece is damaged; 0: none
+    int damagedCheck;  // the check, counted in writing order, whose piece is damaged; 0: none
     PlanResult result;
-    const char* failedPiece;  // the piece the failure names; nullptr when none fails
+    const char* failedPiece;          // the piece the failure names; nullptr when none fails
     std::vector<std::string> placed;  // the pieces in place afterwards
 };
 

@@ -150,7 +150,7 @@ TEST(Mp3EncoderTest, TheInfoFrameMakesTheOutputDecodeToTheSamplesFed) {
         bool infoFrame;
     };
     const Case cases[] = {
-        {44100, fx::Channels::JointStereo, 128, 1.0, true},     // 44,100: 38 frames and 324 samples
+        {44100, fx::Channels::JointStereo, 128, 1.0, true},        // 44,100: 38 frames and 324 samples
         {44100, fx::Channels::Stereo, 320, 1152.0 / 44100, true},  // exactly one frame
         {48000, fx::Channels::Mono, 64, 0.51, true},
         {22050, fx::Channels::Mono, 64, 0.77, true},  // MPEG-2: 576 samples a frame
@@ -167,9 +167,9 @@ TEST(Mp3EncoderTest, TheInfoFrameMakesTheOutputDecodeToTheSamplesFed) {
         tone.channels = c.channels;
         tone.seconds = c.seconds;
         const int channels = fx::ChannelCount(tone);
-        const ChannelMode mode = c.channels == fx::Channels::Mono ? ChannelMode::Mono
+        const ChannelMode mode = c.channels == fx::Channels::Mono     ? ChannelMode::Mono
                                  : c.channels == fx::Channels::Stereo ? ChannelMode::Stereo
-                                                                       : ChannelMode::JointStereo;
+                                                                      : ChannelMode::JointStereo;
         Mp3Encoder encoder;
         ASSERT_EQ(encoder.Start({c.rateHz, channels, c.rateHz, c.kbps, mode}), EncoderStart::Started);
         fx::Bytes out = EncodeTone(encoder, tone, 1000);

@@ -74,8 +74,8 @@ std::vector<StartCase> StartCases() {
         {"past_tag_footer_and_info_frame", Concat({v4footer, info}), v4footer.size() + FirstFrameBytes(info), 2, 44100},
         {"past_junk_after_the_tag", Concat({v3, fixtures::Junk(5000), plain}), v3.size() + 5000, 2, 44100},
         {"mpeg2_mono", mono, FirstFrameBytes(mono), 1, 22050},
-        {"mpeg_audio_inside_riff_wave", Concat({fixtures::WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}), 44,
-         2, 44100},
+        {"mpeg_audio_inside_riff_wave",
+         Concat({fixtures::WavHeader(0x55, static_cast<std::uint32_t>(plain.size())), plain}), 44, 2, 44100},
         // Runs too short to confirm a stream, that end where the audio ends.
         {"two_frames_the_last_cut_by_the_end", cutShort, 0, 2, 44100},
         {"three_frames_then_an_id3v1_tag", Concat({firstBytes(threeFrames), Bytes(id3v1.begin(), id3v1.end())}), 0, 2,

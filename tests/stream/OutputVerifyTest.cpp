@@ -44,8 +44,8 @@ fs::path WriteSong(const fixtures::TempDir& dir, const std::string& name, const 
 
 // Where the audio frames of a file written by WriteSong lie (the Xing/Info frame included).
 std::vector<fixtures::FrameSpan> Frames(const Bytes& file) {
-    const std::uint64_t tagBytes = 10 + ((file[6] & 0x7F) << 21 | (file[7] & 0x7F) << 14 | (file[8] & 0x7F) << 7 |
-                                         (file[9] & 0x7F));
+    const std::uint64_t tagBytes =
+        10 + ((file[6] & 0x7F) << 21 | (file[7] & 0x7F) << 14 | (file[8] & 0x7F) << 7 | (file[9] & 0x7F));
     return fixtures::WalkFrames(file, tagBytes);
 }
 
@@ -55,7 +55,7 @@ TEST(VerifyMp3File, PassesGoodFilesWithExactCounts) {
     struct Case {
         const char* name;
         EncodeSpec spec;
-        bool gapless;  // the file declares LAME's delay and padding
+        bool gapless;           // the file declares LAME's delay and padding
         bool dropLame = false;  // its Info frame loses the LAME extension, as a joined file's may
     };
     EncodeSpec mono = Spec(fixtures::XingFrame::Yes);
@@ -88,8 +88,8 @@ TEST(VerifyMp3File, PassesGoodFilesWithExactCounts) {
         EXPECT_TRUE(result.ok) << result.problem;
         EXPECT_EQ(result.problem, "");
         EXPECT_EQ(result.frames, audioFrames);
-        const int samplesPerFrame = fixtures::SamplesPerFrameOf(fixtures::ReadFileBytes(path).data() +
-                                                                frames.front().offset);
+        const int samplesPerFrame =
+            fixtures::SamplesPerFrameOf(fixtures::ReadFileBytes(path).data() + frames.front().offset);
         // With an Info frame but nothing declared, a gapless decoder still leaves out its own
         // delay of 529 samples at the start.
         const std::uint64_t full = audioFrames * static_cast<std::uint64_t>(samplesPerFrame);
@@ -259,9 +259,9 @@ TEST(OutputVerifier, ReportsTheFirstFailureAndChecksNothingAfterIt) {
     const std::optional<VerifyFailure> failure = verifier.Wait();
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->target, dir / "piece-2.mp3");
-    EXPECT_EQ(failure->message, VerificationFailedMessage(dir / "piece-2.mp3",
-                                                          "it ends with " + std::to_string(lastFrameBytes - 10) +
-                                                              " bytes that are no whole audio frame"));
+    EXPECT_EQ(failure->message,
+              VerificationFailedMessage(dir / "piece-2.mp3", "it ends with " + std::to_string(lastFrameBytes - 10) +
+                                                                 " bytes that are no whole audio frame"));
     EXPECT_EQ(failure->message.rfind("Verification failed for file \"" + (dir / "piece-2.mp3").string() + "\": ", 0),
               0U);
     verifier.Submit(good, dir / "piece-3.mp3", OutputExpectation{});

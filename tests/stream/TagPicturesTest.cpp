@@ -100,8 +100,8 @@ void AddPicture(TagLib::MPEG::File& file, TagLib::ID3v2::AttachedPictureFrame::T
     auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
     frame->setType(type);
     frame->setMimeType(mimeType);
-    frame->setPicture(TagLib::ByteVector(reinterpret_cast<const char*>(bytes.data()),
-                                         static_cast<unsigned int>(bytes.size())));
+    frame->setPicture(
+        TagLib::ByteVector(reinterpret_cast<const char*>(bytes.data()), static_cast<unsigned int>(bytes.size())));
     file.ID3v2Tag(true)->addFrame(frame);  // the tag owns the frame
 }
 

@@ -24,7 +24,8 @@ Mp3FrameHeader Format(int versionBits, int layerBits, int bitRateIndex, int samp
 
 std::string WordOf(const std::vector<std::uint8_t>& frame) {
     const std::size_t at = 4 + static_cast<std::size_t>(DecodeMp3FrameHeader(frame.data()).sideInfoBytes);
-    return std::string(frame.begin() + static_cast<std::ptrdiff_t>(at), frame.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    return std::string(frame.begin() + static_cast<std::ptrdiff_t>(at),
+                       frame.begin() + static_cast<std::ptrdiff_t>(at + 4));
 }
 
 // The frame takes the stream's own bit rate where the fields fit in a frame of it, else the

@@ -5,8 +5,8 @@
 #include <QtTest/QTest>
 
 #include "ui/UiTestSupport.h"
-#include "ui/shell/CMainSheet.h"
 #include "ui/kit/CResizablePage.h"
+#include "ui/shell/CMainSheet.h"
 
 namespace qm {
 namespace {

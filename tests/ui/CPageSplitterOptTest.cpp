@@ -20,8 +20,8 @@
 #include "settings/Settings.h"
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageSplitterOpt.h"
-#include "ui/pages/OptionFields.h"
 #include "ui/pages/CPageSplitterOptTagHelp.h"
+#include "ui/pages/OptionFields.h"
 #include "ui/shell/CMainSheet.h"
 
 namespace qm {

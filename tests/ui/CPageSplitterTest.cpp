@@ -155,8 +155,8 @@ TEST_F(SplitterPage, LoadingGivesOnePieceOverTheFile) {
     EXPECT_FALSE(page->Ui().split->isEnabled());
     ASSERT_EQ(desktop.shown.size(), 1u);
     EXPECT_EQ(desktop.shown[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us "
-                                                     "at <support@quillmere.org>.")
-                                          .arg(PathText(wav)));
+                                                    "at <support@quillmere.org>.")
+                                         .arg(PathText(wav)));
 }
 
 // A file named ".mp3" that holds no MPEG audio (a WAV file, which the player would play) does

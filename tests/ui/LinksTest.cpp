@@ -10,9 +10,9 @@
 #include <QUrlQuery>
 
 #include "UiTestSupport.h"
-#include "ui/pages/CPageAbout.h"
 #include "ui/kit/HyperLink.h"
 #include "ui/kit/ShellCalls.h"
+#include "ui/pages/CPageAbout.h"
 
 namespace qm {
 namespace {

@@ -9,13 +9,13 @@
 
 #include "ShellTestSupport.h"
 #include "UiTestSupport.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/pages/CPageJoiner.h"
 #include "ui/pages/CPageJoinerOpt.h"
 #include "ui/pages/CPageSplitter.h"
 #include "ui/pages/CPageSplitterOpt.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/shell/HelpWindow.h"
-#include "ui/kit/ShellCalls.h"
 
 namespace qm {
 namespace {

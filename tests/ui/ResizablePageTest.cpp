@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "UiTestSupport.h"
-#include "ui/pages/CPageAbout.h"
 #include "ui/kit/CResizablePage.h"
+#include "ui/pages/CPageAbout.h"
 
 namespace qm {
 namespace {

@@ -82,8 +82,10 @@ TEST(SplitModeControls, EnablesTheCheckedModesInputs) {
         const char* marks;
         QWidget* first;
     } cases[] = {
-        {SplitTypeCode::BySize, "ee---", page.ui.size},   {SplitTypeCode::ByCount, "--e--", page.ui.count},
-        {SplitTypeCode::ByTime, "---ee", page.ui.minutes}, {SplitTypeCode::ByCustom, "-----", nullptr},
+        {SplitTypeCode::BySize, "ee---", page.ui.size},
+        {SplitTypeCode::ByCount, "--e--", page.ui.count},
+        {SplitTypeCode::ByTime, "---ee", page.ui.minutes},
+        {SplitTypeCode::ByCustom, "-----", nullptr},
     };
     for (const auto& c : cases) {
         page.ui.Button(c.mode)->setChecked(true);

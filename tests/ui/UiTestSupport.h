@@ -39,9 +39,7 @@ public:
         answers.pop_front();
         return answer;
     }
-    QStringList ChooseFilesToOpen(QWidget*, const FileChoice& choice) override {
-        return Answer(filesToOpen, choice);
-    }
+    QStringList ChooseFilesToOpen(QWidget*, const FileChoice& choice) override { return Answer(filesToOpen, choice); }
     QString ChooseFileToOpen(QWidget*, const FileChoice& choice) override { return Answer(fileToOpen, choice); }
     QString ChooseFileToSave(QWidget*, const FileChoice& choice) override { return Answer(fileToSave, choice); }
     QString ChooseFolder(QWidget*, const QString& title, const QString& startFolder) override {

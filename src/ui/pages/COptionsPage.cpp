@@ -11,9 +11,9 @@
 #include <array>
 
 #include "settings/Settings.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/pages/OptionFields.h"
 #include "ui/pages/PageSizes.h"
-#include "ui/kit/DesktopCalls.h"
 
 namespace qm {
 
@@ -30,8 +30,7 @@ std::array<ValueEntry, 3> TargetExistsEntries(const QString& skipCaption) {
 
 }  // namespace
 
-COptionsPage::COptionsPage(const char* caption, const QString& skipCaption, SettingsStore& settings,
-                           QWidget* parent)
+COptionsPage::COptionsPage(const char* caption, const QString& skipCaption, SettingsStore& settings, QWidget* parent)
     : CResizablePage(QString::fromLatin1(caption), WorkingPageSize(), parent),
       m_settings(settings),
       m_skipCaption(skipCaption) {}
@@ -163,8 +162,8 @@ void COptionsPage::BrowseFolder() {
     TakeFolderFields();
     QApplication::restoreOverrideCursor();
     std::string* specificFolder = SharedFields().specificFolder;
-    const QString folder = Desktop().ChooseFolder(
-        this, QStringLiteral("Please choose an output folder:"), QString::fromStdString(*specificFolder));
+    const QString folder = Desktop().ChooseFolder(this, QStringLiteral("Please choose an output folder:"),
+                                                  QString::fromStdString(*specificFolder));
     if (folder.isEmpty()) return;
     *specificFolder = folder.toStdString();
     SharedUi().specificFolder->setText(folder);

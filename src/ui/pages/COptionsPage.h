@@ -51,9 +51,9 @@ struct OptionsPageFields {
 
     template <typename Options>
     static OptionsPageFields Of(Options& options) {
-        return {&options.MP3SampleRate,   &options.MP3BitRate,     &options.MP3ChannelMode,
-                &options.OutputFolderOpt, &options.SpecifiedOutputFolder, &options.CreateTreeDirs,
-                &options.TargetExistsOpt, &options.BrowseFolder};
+        return {
+            &options.MP3SampleRate,         &options.MP3BitRate,     &options.MP3ChannelMode,  &options.OutputFolderOpt,
+            &options.SpecifiedOutputFolder, &options.CreateTreeDirs, &options.TargetExistsOpt, &options.BrowseFolder};
     }
 };
 

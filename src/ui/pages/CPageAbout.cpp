@@ -6,11 +6,11 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "ui/pages/PageSizes.h"
 #include "ui/kit/Addresses.h"
 #include "ui/kit/AppIcon.h"
-#include "ui/kit/HyperLink.h"
 #include "ui/kit/DesktopCalls.h"
+#include "ui/kit/HyperLink.h"
+#include "ui/pages/PageSizes.h"
 
 namespace qm {
 
@@ -46,8 +46,7 @@ HyperLink* MakeLink(const QString& text, const QString& target, QWidget* page) {
 
 }  // namespace
 
-CPageAbout::CPageAbout(QWidget* parent)
-    : CResizablePage(QString::fromLatin1(kCaption), AboutPageSize(), parent) {
+CPageAbout::CPageAbout(QWidget* parent) : CResizablePage(QString::fromLatin1(kCaption), AboutPageSize(), parent) {
     m_ui.homePageLink = MakeLink(QStringLiteral("Visit Quillmere Homepage"), QString::fromLatin1(kHomePage), this);
     m_ui.supportLink = MakeLink(QStringLiteral("Feedback and Support"),
                                 QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this);

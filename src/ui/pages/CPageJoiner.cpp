@@ -18,8 +18,8 @@
 #include <span>
 #include <vector>
 
-#include "join/RunJoin.h"
 #include "join/JoinList.h"
+#include "join/RunJoin.h"
 #include "settings/Settings.h"
 #include "stream/Tags.h"
 #include "ui/kit/DesktopCalls.h"
@@ -43,9 +43,9 @@ struct TagFieldColumn {
     ListColumn column;
 };
 constexpr TagFieldColumn kTagFieldColumns[] = {
-    {&JoinerPageSettings::ID3TrackNo, ListColumn::Track}, {&JoinerPageSettings::ID3Title, ListColumn::Title},
-    {&JoinerPageSettings::ID3Artist, ListColumn::Artist}, {&JoinerPageSettings::ID3Album, ListColumn::Album},
-    {&JoinerPageSettings::ID3Year, ListColumn::Year},     {&JoinerPageSettings::ID3GenreEx, ListColumn::Genre},
+    {&JoinerPageSettings::ID3TrackNo, ListColumn::Track},   {&JoinerPageSettings::ID3Title, ListColumn::Title},
+    {&JoinerPageSettings::ID3Artist, ListColumn::Artist},   {&JoinerPageSettings::ID3Album, ListColumn::Album},
+    {&JoinerPageSettings::ID3Year, ListColumn::Year},       {&JoinerPageSettings::ID3GenreEx, ListColumn::Genre},
     {&JoinerPageSettings::ID3Comment, ListColumn::Comment},
 };
 

@@ -2,8 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QGridLayout>
+#include <QLabel>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <array>

@@ -33,14 +33,14 @@
 #include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
 #include "stream/TenthsText.h"
+#include "ui/kit/Addresses.h"
+#include "ui/kit/DesktopCalls.h"
+#include "ui/kit/ShellCalls.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/PageSizes.h"
 #include "ui/pages/SplitModeInputs.h"
 #include "ui/pages/SplitterControls.h"
 #include "ui/pages/SplitterPieces.h"
-#include "ui/kit/Addresses.h"
-#include "ui/kit/DesktopCalls.h"
-#include "ui/kit/ShellCalls.h"
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/PathText.h"
 #include "ui/widgets/ProgressDialog.h"
@@ -158,7 +158,7 @@ QWidget* CPageSplitter::MakeModeArea() {
     grid->setColumnStretch(2, 1);
     // The info box shows its nine lines.
     m_ui.info->setFixedHeight(fontMetrics().lineSpacing() * 9 + 2 * m_ui.info->frameWidth() +
-                           2 * static_cast<int>(m_ui.info->document()->documentMargin()) + 6);
+                              2 * static_cast<int>(m_ui.info->document()->documentMargin()) + 6);
 
     connect(m_ui.mode.modes, &QButtonGroup::idClicked, this, [this] { ApplyMode(); });
     m_ui.mode.ConnectChanges(this, [this] { StoreInputs(); });
@@ -211,12 +211,15 @@ QWidget* CPageSplitter::MakePieceButtons() {
     const auto button = [&](const char* caption, const char* tip, void (CPageSplitter::*slot)()) {
         return AddButton(line, caption, tip, slot);
     };
-    m_ui.setStart = button("Set Start", "Move the selected piece's start to the position (I)", &CPageSplitter::SetStart);
+    m_ui.setStart =
+        button("Set Start", "Move the selected piece's start to the position (I)", &CPageSplitter::SetStart);
     m_ui.setEnd = button("Set End", "Move the selected piece's end to the position (O)", &CPageSplitter::SetEnd);
-    m_ui.goToStart = button("Go to Start", "Move the position to the selected piece's start", &CPageSplitter::GoToStart);
+    m_ui.goToStart =
+        button("Go to Start", "Move the position to the selected piece's start", &CPageSplitter::GoToStart);
     m_ui.goToEnd = button("Go to End", "Move the position to the selected piece's end", &CPageSplitter::GoToEnd);
     line->addStretch(1);
-    m_ui.preview = button("Previe&w", "Play the selected piece from its start to its end", &CPageSplitter::PreviewPressed);
+    m_ui.preview =
+        button("Previe&w", "Play the selected piece from its start to its end", &CPageSplitter::PreviewPressed);
     return row;
 }
 
@@ -301,10 +304,10 @@ void CPageSplitter::SetInitialFile(const QString& path) {
 }
 
 void CPageSplitter::ReportLoadFailure(const QString& path) {
-    ShowMessage(Desktop(), this, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
-                          .arg(path, QString::fromLatin1(kSupportAddress)));
+    ShowMessage(Desktop(), this,
+                QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.")
+                    .arg(path, QString::fromLatin1(kSupportAddress)));
 }
-
 
 // ---- the mode and its inputs -------------------------------------------------------------
 
@@ -343,14 +346,15 @@ void CPageSplitter::ApplyMode() {
 }
 
 void CPageSplitter::UpdatePieceButtons() {
-    const bool enabled =
-        !m_path.isEmpty() && m_ui.mode.Mode() == SplitTypeCode::ByCustom && SelectedPiece() >= 0;
-    for (QPushButton* b : {m_ui.preview, m_ui.remove, m_ui.goToStart, m_ui.goToEnd, m_ui.setStart, m_ui.setEnd}) b->setEnabled(enabled);
+    const bool enabled = !m_path.isEmpty() && m_ui.mode.Mode() == SplitTypeCode::ByCustom && SelectedPiece() >= 0;
+    for (QPushButton* b : {m_ui.preview, m_ui.remove, m_ui.goToStart, m_ui.goToEnd, m_ui.setStart, m_ui.setEnd})
+        b->setEnabled(enabled);
 }
 
 void CPageSplitter::EnableLoaded(bool loaded) {
     for (QAbstractButton* mode : m_ui.mode.modes->buttons()) mode->setEnabled(loaded);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_ui.split, m_ui.position, m_ui.play, m_ui.stop, m_ui.timeline}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_ui.split, m_ui.position, m_ui.play, m_ui.stop, m_ui.timeline}) {
         control->setEnabled(loaded);
     }
 }
@@ -483,7 +487,8 @@ void CPageSplitter::SelectPiece(int index) {
 void CPageSplitter::ShowPieces(int selected) {
     m_showingPieces = true;
     const int rows = static_cast<int>(m_pieces.size());
-    while (m_ui.pieces->topLevelItemCount() > rows) delete m_ui.pieces->takeTopLevelItem(m_ui.pieces->topLevelItemCount() - 1);
+    while (m_ui.pieces->topLevelItemCount() > rows)
+        delete m_ui.pieces->takeTopLevelItem(m_ui.pieces->topLevelItemCount() - 1);
     while (m_ui.pieces->topLevelItemCount() < rows) {
         auto* item = new QTreeWidgetItem(m_ui.pieces);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -579,7 +584,8 @@ void CPageSplitter::GoToEnd() {
 
 void CPageSplitter::RemovePiece() {
     if (m_pieces.size() == 1) {
-        if (AskYesNo(Desktop(), this, QStringLiteral("Are you sure you want to close current file?"))) CloseSourceFile();
+        if (AskYesNo(Desktop(), this, QStringLiteral("Are you sure you want to close current file?")))
+            CloseSourceFile();
         return;
     }
     const int selected = SelectedPiece();

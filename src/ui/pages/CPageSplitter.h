@@ -11,10 +11,10 @@
 
 #include "settings/Options.h"
 #include "split/PagePlanners.h"
-#include "ui/pages/SplitModeInputs.h"
-#include "ui/pages/SplitterPieces.h"
 #include "ui/kit/CResizablePage.h"
 #include "ui/kit/ShellCalls.h"
+#include "ui/pages/SplitModeInputs.h"
+#include "ui/pages/SplitterPieces.h"
 #include "ui/widgets/PreviewPlayer.h"
 
 class QButtonGroup;

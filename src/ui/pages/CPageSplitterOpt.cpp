@@ -12,9 +12,9 @@
 
 #include "output/Templates.h"
 #include "settings/Settings.h"
-#include "ui/pages/OptionFields.h"
-#include "ui/pages/CPageSplitterOptTagHelp.h"
 #include "ui/kit/MessageBoxes.h"
+#include "ui/pages/CPageSplitterOptTagHelp.h"
+#include "ui/pages/OptionFields.h"
 
 namespace qm {
 

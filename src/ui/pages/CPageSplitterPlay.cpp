@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "stream/TenthsText.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/pages/CPageSplitter.h"
 #include "ui/pages/SplitterControls.h"
-#include "ui/kit/DesktopCalls.h"
 #include "ui/widgets/WaveformStrip.h"
 
 namespace qm {

@@ -8,9 +8,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include "ui/kit/AppIcon.h"
 #include "ui/pages/CPageJoinerOpt.h"
 #include "ui/pages/CPageSplitterOpt.h"
-#include "ui/kit/AppIcon.h"
 
 namespace qm {
 

@@ -6,6 +6,7 @@
 #include <QShortcut>
 
 #include "stream/AudioLayer.h"
+#include "ui/kit/DesktopCalls.h"
 #include "ui/pages/CPageAbout.h"
 #include "ui/pages/CPageBatchJoiner.h"
 #include "ui/pages/CPageBatchSplitter.h"
@@ -16,7 +17,6 @@
 #include "ui/shell/AudioSystem.h"
 #include "ui/shell/CMainSheet.h"
 #include "ui/shell/HelpWindow.h"
-#include "ui/kit/DesktopCalls.h"
 
 namespace qm {
 

@@ -1,7 +1,7 @@
 #include "ui/widgets/SortListCtrl.h"
 
-#include <QHelpEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QStringList>
 #include <QToolTip>
 #include <algorithm>
