@@ -19,9 +19,6 @@
 
 namespace qm {
 
-// The batch splitter page's former name of SplitInputs.
-using BatchSplitInputs = SplitInputs;
-
 // Splits one file: the chosen planner with the run's sequence number; how its plan ended (the
 // message set when it failed).
 using BatchFilePlanner = std::function<PlanResult(const SplitPlanContext& context, batch_plans::BatchEntry* entry,

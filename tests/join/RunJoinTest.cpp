@@ -98,21 +98,5 @@ TEST(RunJoin, ChoosesJoinsAndReportsTheOutcome) {
     }
 }
 
-// A join that fails while the cancel flag is raised is the cancel, whatever message the
-// engine left; with the flag down the same failure keeps its message.
-TEST(RunJoin, TheCancelFlagDecidesBetweenFailureAndCancel) {
-    fx::TempDir dir;
-    JoinList job;
-    job.AddSource(dir / "gone.mp3");
-    job.AddSource(dir / "gone.mp3");
-    const JoinChoice direct{JoinMethod::Direct, {}};
-    fx::FakeOperation op;
-    const RunResult failed = RunJoin(job, dir / "x.mp3", direct, op.Get());
-    EXPECT_EQ(failed.outcome, RunOutcome::Failed);
-    EXPECT_NE(failed.message.find("gone.mp3"), std::string::npos) << failed.message;
-    op.cancel = 1;
-    EXPECT_EQ(RunJoin(job, dir / "x.mp3", direct, op.Get()), RunResult::Cancelled());
-}
-
 }  // namespace
 }  // namespace qm

@@ -46,14 +46,5 @@ TEST(Mp3FrameDecoder, DecodesEveryFrameAndStartsAfresh) {
     EXPECT_EQ(DecodeAll(decoder, image), first);
 }
 
-// Before Start there is no decoder: every call is an error, never samples.
-TEST(Mp3FrameDecoder, DecodeBeforeStartFails) {
-    Mp3FrameDecoder decoder;
-    std::vector<std::int16_t> left(1152);
-    std::vector<std::int16_t> right(1152);
-    fx::Bytes image = fx::EncodeMp3(fx::StreamSpec(0.2, fx::Signal::Tone));
-    EXPECT_LT(decoder.Decode(image.data(), image.size(), left.data(), right.data()), 0);
-}
-
 }  // namespace
 }  // namespace qm

@@ -243,7 +243,7 @@ void CPageBatchSplitter::RunOver(const std::vector<int>& rows) {
     ObserveRun(&dialog);
 
     BatchSplitJob job;
-    const BatchFilePlanner planner = MakeBatchFilePlanner(BatchSplitInputs::FromSettings(Inputs()));
+    const BatchFilePlanner planner = MakeBatchFilePlanner(SplitInputs::FromSettings(Inputs()));
     job.planner = [&](const SplitPlanContext& context, batch_plans::BatchEntry* entry, int* sequence,
                       std::string* message) {
         if (const int row = rowOf(entry); row >= 0) {
