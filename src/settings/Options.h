@@ -103,6 +103,17 @@ struct SplitterOptions {
     bool operator==(const SplitterOptions&) const = default;
 };
 
+// Split at silences: what counts as a pause, and the limits of a piece.
+struct SilenceOptions {
+    int ThresholdDb = -48;      // dBFS: audio quieter than this is silence
+    int MinSilenceTenths = 10;  // the shortest pause that makes a cut
+    int MinPieceTenths = 0;     // a cut that would leave a shorter piece is skipped; 0 = off
+    int MaxPieceTenths = 0;     // a longer stretch is cut at its quietest frame; 0 = off
+    bool TrimSilence = false;   // the pauses are left out of the pieces
+
+    bool operator==(const SilenceOptions&) const = default;
+};
+
 // The split mode and its inputs of one splitter page. The two custom-range texts are kept
 // only by the batch splitter.
 struct SplitSettings {
