@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFileName(qm::CleanFileName(fileTitle));
 
     // A title keeps its characters: the template's text that holds no tag comes through.
-    const std::string title = qm::ExpandTitleTemplate(nameTemplate, tag.title, fileTitle, numbers);
+    const std::string title = qm::ExpandTitleTemplate(nameTemplate, tag, fileTitle, numbers);
     if (nameTemplate.find('%') == std::string::npos) Require(title == nameTemplate, "a title without tags changed");
     Require(qm::FileNameSamples(nameTemplate, numbers.digits).empty() == nameTemplate.empty(), "name samples");
     Require(qm::TitleSamples(nameTemplate, numbers.digits).empty() == nameTemplate.empty(), "title samples");

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "batch/MarkReaders.h"
+
 namespace qm {
 
 const char* const kCancelledOutcome = "Cancelled";
@@ -25,6 +27,10 @@ BatchFilePlanner MakeBatchFilePlanner(const SplitInputs& inputs) {
                        const SplitPlanContext& context, BatchEntry* entry, int* sequence, std::string* message) {
                 return batch_plans::PlanCustomRange(context, entry, begin, length, sequence, message);
             };
+        case SplitTypeCode::BySilence:
+            return MakeMarksFilePlanner(SilenceMarks(inputs.silence));
+        case SplitTypeCode::ByMarks:
+            return MakeMarksFilePlanner(CueSheetOrChapterMarks());
         case SplitTypeCode::BySize:
             break;
     }

@@ -184,7 +184,10 @@ bool ResolveSplit(const SplitPlacement& placement, const fs::path& sourcePath, P
         // path that could not be written.
         static_cast<void>(EnsureFolder(folder, CreateMissing::Yes));
     }
-    const std::string name = ExpandFileNameTemplate(placement.OutputFileName, fileTitle, sourcePath, numbers, readTags);
+    const std::string& nameTemplate = numbers.mark.titled && placement.OutputFileName == kDefaultOutputFileName
+                                          ? std::string(kTitledOutputFileName)
+                                          : placement.OutputFileName;
+    const std::string name = ExpandFileNameTemplate(nameTemplate, fileTitle, sourcePath, numbers, readTags);
     return ResolveTarget(placement.TargetExistsOpt, sourcePath, folder, name, outputPath, error, taken);
 }
 

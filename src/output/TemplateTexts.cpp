@@ -59,6 +59,8 @@ std::string BuildFileNameHelp() {
         "%Y%: year in ID3 tag\n"
         "%G%: genre in ID3 tag\n"
         "%N%: track number in ID3 tag\n"
+        "%C%: title of the piece (cue sheet track, chapter or label)\n"
+        "%R%: performer of the piece (cue sheet track, else artist in ID3 tag)\n"
         "\n"
         "Samples:";
     // The sample lines are joined by line feeds; the last one has none after it.
@@ -78,6 +80,8 @@ std::string BuildTitleHelp() {
         "%P%: piece number\n"
         "%T%: total number of pieces\n"
         "%S%: general sequence number of all files in batch splitter\n"
+        "%C%: title of the piece (cue sheet track, chapter or label)\n"
+        "%R%: performer of the piece (cue sheet track, else artist of original MP3 file)\n"
         "\n"
         "Samples:\n";
     // Here every sample line, the last included, ends with a line feed.

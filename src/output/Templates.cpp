@@ -23,7 +23,7 @@ void ReplaceNumbers(std::string* text, const PieceNumbers& numbers, int width) {
     ReplaceAll(text, "%S%", PadNumber(numbers.sequence, width));
 }
 
-constexpr std::string_view kTagFieldTags[] = {"%I%", "%A%", "%L%", "%Y%", "%G%", "%N%"};
+constexpr std::string_view kTagFieldTags[] = {"%I%", "%A%", "%L%", "%Y%", "%G%", "%N%", "%R%"};
 
 bool UsesTagFields(const std::string& text) {
     for (std::string_view tag : kTagFieldTags) {
@@ -58,6 +58,16 @@ bool IsControlChar(char c) {
 
 // Sample expansions use the total 9 and the pieces 1 and 2, as if splitting into nine.
 constexpr int kSampleTotal = 9;
+
+// A piece's own title, or the file title where its mark gives none.
+std::string OwnTitle(const PieceNumbers& numbers, const std::string& fileTitle) {
+    return numbers.mark.title.empty() ? fileTitle : numbers.mark.title;
+}
+
+// A piece's performer, or the source's artist where its mark gives none.
+std::string Performer(const PieceNumbers& numbers, const std::string& sourceArtist) {
+    return numbers.mark.performer.empty() ? sourceArtist : numbers.mark.performer;
+}
 
 }  // namespace
 
@@ -104,16 +114,21 @@ std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::s
         ReplaceAll(&name, "%Y%", tag.year);
         ReplaceAll(&name, "%G%", tag.genre);
         ReplaceAll(&name, "%N%", track);
+        ReplaceAll(&name, "%R%", Performer(numbers, tag.artist));
     }
+    // The piece's own title goes in last, so tags inside it stay as they are.
+    ReplaceAll(&name, "%C%", OwnTitle(numbers, fileTitle));
     return CleanFileName(std::move(name));
 }
 
-std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
+std::string ExpandTitleTemplate(const std::string& titleTemplate, const TagInfo& sourceTag,
                                 const std::string& fileTitle, const PieceNumbers& numbers) {
     std::string title = titleTemplate;
-    ReplaceAll(&title, "%I%", sourceTitle);
+    ReplaceAll(&title, "%I%", sourceTag.title);
+    ReplaceAll(&title, "%R%", Performer(numbers, sourceTag.artist));
     ReplaceNumbers(&title, numbers, numbers.digits > 0 ? numbers.digits : DigitCount(numbers.total));
     // The file title goes in last, so tags inside it stay as they are.
+    ReplaceAll(&title, "%C%", OwnTitle(numbers, fileTitle));
     ReplaceAll(&title, "%F%", fileTitle);
     return title;
 }
@@ -132,9 +147,9 @@ std::string FileNameSamples(const std::string& nameTemplate, int digitNumber) {
 std::string TitleSamples(const std::string& titleTemplate, int digitNumber) {
     if (titleTemplate.empty()) return {};
     const std::string first =
-        ExpandTitleTemplate(titleTemplate, "Title", "filename", PieceNumbers{1, kSampleTotal, 1, digitNumber});
+        ExpandTitleTemplate(titleTemplate, SampleTag(), "filename", PieceNumbers{1, kSampleTotal, 1, digitNumber});
     const std::string second =
-        ExpandTitleTemplate(titleTemplate, "Title", "filename", PieceNumbers{2, kSampleTotal, 2, digitNumber});
+        ExpandTitleTemplate(titleTemplate, SampleTag(), "filename", PieceNumbers{2, kSampleTotal, 2, digitNumber});
     return first + ", " + second + "...";
 }
 

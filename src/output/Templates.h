@@ -1,7 +1,7 @@
 #pragma once
 
 // File-name and ID3-title templates of split pieces: the tags %F% %P% %T% %S% %I% %A% %L% %Y%
-// %G% %N%, zero-padding of piece numbers, the cleaning of file names, the predefined template
+// %G% %N% %C% %R%, zero-padding of piece numbers, the cleaning of file names, the predefined template
 // lists, the live samples and the tag help texts.
 
 #include <array>
@@ -30,10 +30,11 @@ std::string PadNumber(int n, int width);
 std::string CleanFileName(std::string name);
 
 // Expands a file-name template. fileTitle fills %F%; the piece (%P%), total (%T%) and sequence
-// (%S%) numbers are padded to numbers.digits as given (0 adds no zeros). When the text holds %I% %A% %L% %Y% %G% or
-// %N%, the tag of sourcePath is read once through readTags (an unreadable or untagged source gives empty values);
-// without a source path the sample values "Title", "Artist", "Album", "Year", "Genre" and track "9" stand in. Finally
-// the name is cleaned with CleanFileName. Never fails.
+// (%S%) numbers are padded to numbers.digits as given (0 adds no zeros); %C% is the piece's own title (fileTitle
+// where its mark gives none). When the text holds %I% %A% %L% %Y% %G% %N% or %R% (the piece's performer, else the
+// source's artist), the tag of sourcePath is read once through readTags (an unreadable or untagged source gives empty
+// values); without a source path the sample values "Title", "Artist", "Album", "Year", "Genre" and track "9" stand in.
+// Finally the name is cleaned with CleanFileName. Never fails.
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
                                    const std::optional<std::filesystem::path>& sourcePath, const PieceNumbers& numbers,
                                    const TagReader& readTags);
@@ -42,9 +43,11 @@ std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::s
 std::string ExpandFileNameTemplate(const std::string& nameTemplate, const std::string& fileTitle,
                                    const std::optional<std::filesystem::path>& sourcePath, const PieceNumbers& numbers);
 
-// Expands an ID3-title template: %I% = sourceTitle, %P% %T% %S% padded to numbers.digits (0 or
-// less means DigitCount(total)), then %F% = fileTitle. No characters are replaced. Never fails.
-std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& sourceTitle,
+// Expands an ID3-title template: %I% = the source's title, %R% = the piece's performer (the
+// source's artist where its mark gives none), %P% %T% %S% padded to numbers.digits (0 or less
+// means DigitCount(total)), then %C% = the piece's own title (fileTitle where its mark gives
+// none) and %F% = fileTitle. No characters are replaced. Never fails.
+std::string ExpandTitleTemplate(const std::string& titleTemplate, const TagInfo& sourceTag,
                                 const std::string& fileTitle, const PieceNumbers& numbers);
 
 // The sample label shown beside the file-name template: "Samples: %s, %s..." with pieces 1 and 2

@@ -29,7 +29,9 @@ using ChannelModeCode = ChannelMode;
 enum class TrackNumberCode : int { None = 0, Source = 1, Piece = 2 };
 // Split mode of a splitter page. ByCustom is the hand-made pieces list on the manual splitter
 // page and the begin-and-length range on the batch splitter page.
-enum class SplitTypeCode : int { BySize = 0, ByCount = 1, ByTime = 2, ByCustom = 3 };
+// BySilence cuts at the pauses of the audio; ByMarks (the batch splitter's "By cue sheet or
+// chapters") cuts by each file's own NAME.cue, else by its chapters.
+enum class SplitTypeCode : int { BySize = 0, ByCount = 1, ByTime = 2, ByCustom = 3, BySilence = 4, ByMarks = 5 };
 // Where the batch joiner puts the joined files relative to each main file.
 enum class JoinTypeCode : int { Prepend = 0, Append = 1 };
 
@@ -49,6 +51,10 @@ constexpr std::int64_t SizeUnitBytes(SizeUnitCode unit) {
 
 constexpr const char* kDefaultOutputFileName = "%F%-%P%.mp3";
 constexpr const char* kDefaultId3TitleFormat = "%I% - %P%/%T%";
+// The templates of the pieces of a plan whose marks bring titles (a cue sheet, chapters, a
+// label file) where the options hold the default ones.
+constexpr const char* kTitledOutputFileName = "%P% - %C%.mp3";
+constexpr const char* kTitledId3TitleFormat = "%C%";
 constexpr int kMaxDigitNumber = 1000;  // upper bound of both digit widths
 
 // The main window's normal rectangle in screen pixels, as left, top, right, bottom.
@@ -103,6 +109,10 @@ struct SplitterOptions {
     bool operator==(const SplitterOptions&) const = default;
 };
 
+// The thresholds a pause may be looked for at, in dBFS.
+inline constexpr int kSilenceThresholdMinDb = -96;
+inline constexpr int kSilenceThresholdMaxDb = -1;
+
 // Split at silences: what counts as a pause, and the limits of a piece.
 struct SilenceOptions {
     int ThresholdDb = -48;      // dBFS: audio quieter than this is silence
@@ -125,6 +135,7 @@ struct SplitSettings {
     int SplitTimeSec = 0;                     // by time: seconds of each piece
     std::string SplitCustomFromSec = "0.0";   // custom range: begin, seconds as typed
     std::string SplitCustomDuration = "1.0";  // custom range: length, seconds, 0 = to the end
+    SilenceOptions silence{};                 // by silence
 
     bool operator==(const SplitSettings&) const = default;
 };

@@ -128,7 +128,7 @@ enum class CustomRange { No, Yes };
 void LoadSplitSettings(SettingsKey& key, CustomRange customRange, SplitSettings* split) {
     ReadCode(key, "SplitType", &split->SplitType);
     const int type = static_cast<int>(split->SplitType);
-    if (type < 0 || type > static_cast<int>(SplitTypeCode::ByCustom)) {
+    if (type < 0 || type > static_cast<int>(SplitTypeCode::ByMarks)) {
         split->SplitType = SplitTypeCode::BySize;
     }
     ReadInt(key, "SplitFileAmount", &split->SplitFileAmount);
@@ -144,6 +144,16 @@ void LoadSplitSettings(SettingsKey& key, CustomRange customRange, SplitSettings*
         ReadText(key, "SplitCustomFromSec", &split->SplitCustomFromSec);
         ReadText(key, "SplitCustomDuration", &split->SplitCustomDuration);
     }
+    SilenceOptions& silence = split->silence;
+    ReadInt(key, "SilenceThresholdDb", &silence.ThresholdDb);
+    silence.ThresholdDb = std::clamp(silence.ThresholdDb, kSilenceThresholdMinDb, kSilenceThresholdMaxDb);
+    ReadInt(key, "SilenceMinLen", &silence.MinSilenceTenths);
+    NotBelow(1, &silence.MinSilenceTenths);
+    ReadInt(key, "SilenceMinPieceLen", &silence.MinPieceTenths);
+    NotBelow(0, &silence.MinPieceTenths);
+    ReadInt(key, "SilenceMaxPieceLen", &silence.MaxPieceTenths);
+    NotBelow(0, &silence.MaxPieceTenths);
+    ReadFlag(key, "SilenceTrim", &silence.TrimSilence);
 }
 
 void WriteSplitSettings(GroupWriter& out, CustomRange customRange, const SplitSettings& split) {
@@ -157,6 +167,11 @@ void WriteSplitSettings(GroupWriter& out, CustomRange customRange, const SplitSe
         out.Text("SplitCustomFromSec", split.SplitCustomFromSec);
         out.Text("SplitCustomDuration", split.SplitCustomDuration);
     }
+    out.Int("SilenceThresholdDb", split.silence.ThresholdDb);
+    out.Int("SilenceMinLen", split.silence.MinSilenceTenths);
+    out.Int("SilenceMinPieceLen", split.silence.MinPieceTenths);
+    out.Int("SilenceMaxPieceLen", split.silence.MaxPieceTenths);
+    out.Flag("SilenceTrim", split.silence.TrimSilence);
 }
 
 // Opens `group` for writing and runs write(writer) on it; false when the key cannot be

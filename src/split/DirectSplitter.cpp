@@ -53,15 +53,20 @@ bool DirectSplitter::WriteRest(const std::filesystem::path& path, const PieceNum
     if (!CopyLeadIn(piece)) return Fail();
     // Every remaining frame; they are not recorded, as no piece follows.
     Mp3FrameHeader header;
+    std::uint64_t restSamples = 0;  // of the frames written after the history's end
     for (;;) {
         if (PumpAndCheckCancel()) return Fail();
         const std::uint8_t* frame = nullptr;
         const FrameWrite written = CopyNextFrame(piece, &frame, &header);
         if (written == FrameWrite::SourceEnded) break;
         if (written == FrameWrite::Failed) return Fail();
-        if (written == FrameWrite::Written && !IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
+        if (written == FrameWrite::Written) {
+            restSamples += static_cast<std::uint64_t>(header.samplesPerFrame);
+            if (!IsRepeatedFrame(header.frameOffset)) ++piece.ownFrames;
+        }
         MoveProgress();
     }
+    m_cutSamples = m_history.EndSamples() + restSamples;
     if (piece.ownFrames == 0) return LeaveOutEmptyPiece();
     if (PumpAndCheckCancel()) return Fail();
     return FinishPiece(piece);
@@ -164,7 +169,7 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* 
     // start of the stream: the piece ends on the first frame boundary at or after the end
     // of all lengths asked for, within one frame of its own length and without drift.
     const bool bytes = limit.kind == PieceLimit::Kind::Bytes;
-    const std::uint64_t target = bytes ? limit.bytes : PlanDuration(limit.tenths);
+    const std::uint64_t target = bytes ? limit.bytes : LimitEndSamples(limit);
     std::uint64_t total = 0;
     const auto short_of_limit = [&] {
         if (bytes) return total < target;
@@ -196,6 +201,7 @@ bool DirectSplitter::CopyOwnFrames(Piece& piece, const PieceLimit& limit, bool* 
         }
     }
     if (bytes) RestartPlannedDurations(m_history.EndSamples());
+    m_cutSamples = m_history.EndSamples();
     return true;
 }
 

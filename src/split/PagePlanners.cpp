@@ -146,6 +146,9 @@ RunResult PlanLoadedFile(const SplitPlanContext& context, const SplitInputs& inp
         case SplitTypeCode::ByTime:
             outcome = PlanByTime(context, source, inputs.pieceTenths, outputs, &message);
             break;
+        // The manual page loads pauses and sheets into its rows: they are split as rows.
+        case SplitTypeCode::BySilence:
+        case SplitTypeCode::ByMarks:
         case SplitTypeCode::ByCustom:
             outcome = PlanManualPieces(context, source.path, rows, outputs, &message);
             break;

@@ -36,7 +36,8 @@ PlanRun::~PlanRun() = default;
 std::optional<PlanResult> PlanRun::OpenSource() {
     m_engine = m_context.makeEngine ? m_context.makeEngine(m_options) : CreateSplitEngine(m_options);
     m_engine->SetStagedOutputs(&m_staged);
-    if (m_context.verifyOutputs) {
+    m_engine->SetDryRun(m_context.dryRun);
+    if (m_context.verifyOutputs && !m_context.dryRun) {
         m_verifier = std::make_unique<OutputVerifier>();
         m_verifier->SetBeforeCheck(m_context.beforeCheck);
         m_engine->SetPieceVerifier(m_verifier.get());
@@ -79,7 +80,11 @@ std::optional<PlanResult> PlanRun::Start(bool withOverlaps) {
 
 bool PlanRun::ResolvePath(const PieceNumbers& numbers, fs::path* path) {
     std::string reason;
-    const OutputTaken taken = [this](const fs::path& candidate) { return m_staged.Takes(candidate); };
+    // A dry run stages nothing: the names its earlier pieces would take are its outputs.
+    const OutputTaken taken = [this](const fs::path& candidate) {
+        if (m_context.dryRun) return std::find(m_outputs->begin(), m_outputs->end(), candidate) != m_outputs->end();
+        return m_staged.Takes(candidate);
+    };
     if (m_context.resolve && m_context.resolve(m_source, numbers, taken, path, &reason)) return true;
     *m_message = reason.empty() ? CreateFileFailedReason(*path) : reason;
     Stop();
@@ -89,11 +94,13 @@ bool PlanRun::ResolvePath(const PieceNumbers& numbers, fs::path* path) {
 PieceStep PlanRun::WriteResolved(const fs::path& path, const PieceNumbers& numbers, const PieceWriter& write,
                                  int* sequence) {
     bool endReached = false;
+    const Millis begin = m_engine->CutMillis();
     if (!write(path, numbers, &endReached)) return PieceStep::Failed;
     // A piece that found no frame of its own wrote no file.
     if (!m_engine->LastPieceEmpty()) {
         m_outputs->push_back(path);
         if (sequence != nullptr) ++*sequence;
+        if (m_context.onPiece) m_context.onPiece({begin, m_engine->CutMillis(), path, m_engine->PieceTitle(numbers)});
     }
     // Writing on after a piece failed its check would only make pieces to be deleted.
     if (m_verifier && m_verifier->FirstFailure()) return PieceStep::CheckFailed;

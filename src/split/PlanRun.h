@@ -30,6 +30,7 @@ inline constexpr const char* kDurationTooSmall = "The duration of piece is too s
 inline constexpr const char* kTwoPiecesRequired =
     "At least two pieces required. And, at least one piece checked for splitting.";
 inline constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
+inline constexpr const char* kNoMarks = "There are no marks to split at.";
 
 // Writes one piece with the mode's engine call: (path, numbers, endReached) -> success.
 using PieceWriter = std::function<bool(const std::filesystem::path&, const PieceNumbers&, bool* endReached)>;

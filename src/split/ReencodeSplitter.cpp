@@ -119,8 +119,8 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, const Piece
     std::uint64_t ownSamples = std::numeric_limits<std::uint64_t>::max();
     const bool toEnd = limit.kind == PieceLimit::Kind::ToEnd;
     if (limit.kind == PieceLimit::Kind::Bytes) ownSamples = SamplesForOutputBytes(piece, limit.bytes);
-    if (limit.kind == PieceLimit::Kind::Duration) {
-        const std::uint64_t endSamples = PlanDuration(limit.tenths);
+    if (limit.kind == PieceLimit::Kind::Duration || limit.kind == PieceLimit::Kind::Until) {
+        const std::uint64_t endSamples = LimitEndSamples(limit);
         ownSamples = endSamples > m_history.EndSamples() ? endSamples - m_history.EndSamples() : 1;
     }
     // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
@@ -141,6 +141,7 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, const Piece
     // The tail is read again by the next piece, as its own frames.
     if (!toEnd) RewindTo(piece.ownEnd);
     if (limit.kind == PieceLimit::Kind::Bytes) RestartPlannedDurations(piece.ownEndSamples);
+    m_cutSamples = piece.ownEndSamples;
     return true;
 }
 

@@ -44,6 +44,7 @@ SplitEngine::~SplitEngine() = default;
 bool SplitEngine::Open(const std::filesystem::path& path) {
     ClearError();
     m_history.Clear();
+    m_cutSamples = 0;
     m_repeatEnd = 0;
     m_pieceEmpty = false;
     RestartPlannedDurations(0);
@@ -204,9 +205,23 @@ bool SplitEngine::PumpAndCheckCancel() {
     return m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed) != 0;
 }
 
-bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
+std::uint64_t SplitEngine::LimitEndSamples(const PieceLimit& limit) {
+    if (limit.kind != PieceLimit::Kind::Until) return PlanDuration(limit.tenths);
+    // Floor: a time on a frame boundary (as the pause scan gives them) cuts at that boundary.
+    const auto endSamples = static_cast<std::uint64_t>(std::max<Millis>(0, limit.until)) *
+                            static_cast<std::uint64_t>(m_reader.SampleRateHz()) / 1000;
+    RestartPlannedDurations(endSamples);
+    return endSamples;
+}
+
+bool SplitEngine::SkipDuration(int tenths, bool* endReached) { return SkipToSample(PlanDuration(tenths), endReached); }
+
+bool SplitEngine::SkipUntil(Millis time, bool* endReached) {
+    return SkipToSample(LimitEndSamples({PieceLimit::Kind::Until, 0, 0, time}), endReached);
+}
+
+bool SplitEngine::SkipToSample(std::uint64_t endSamples, bool* endReached) {
     *endReached = false;
-    const std::uint64_t endSamples = PlanDuration(tenths);
     Mp3FrameHeader header;
     // Frames that the step back brought again are read past as well; they are recorded
     // again, so the history's end is the stream's place.
@@ -214,6 +229,7 @@ bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
         const std::uint8_t* frame = m_reader.NextFrame(&header);
         if (frame == nullptr) {
             *endReached = true;
+            m_cutSamples = m_history.EndSamples();
             return true;
         }
         // A false frame in junk (another stream format) is no audio: it neither counts nor
@@ -221,6 +237,7 @@ bool SplitEngine::SkipDuration(int tenths, bool* endReached) {
         if (SameStreamFormat(header, m_streamFormat)) RecordFrame(frame, header);
         if (ProgressAndCheckCancel()) return false;
     }
+    m_cutSamples = m_history.EndSamples();
     return true;
 }
 
@@ -347,11 +364,34 @@ int SplitEngine::PeekMainDataBegin() {
     return beginBytes;
 }
 
+std::string SplitEngine::PieceTitle(const PieceNumbers& numbers) const {
+    // The pieces of a plan that brings titles take them where the template is the default.
+    const bool titled = numbers.mark.titled && m_titleTemplate == kDefaultId3TitleFormat;
+    return ExpandTitleTemplate(titled ? std::string(kTitledId3TitleFormat) : m_titleTemplate, m_sourceTag,
+                               m_sourceFileTitle, numbers);
+}
+
+Millis SplitEngine::CutMillis() const {
+    const int rate = m_reader.SampleRateHz();
+    return rate > 0 ? static_cast<Millis>(m_cutSamples * 1000 / static_cast<std::uint64_t>(rate)) : 0;
+}
+
+Millis SplitEngine::MeasuredMillis() const {
+    const int rate = m_reader.SampleRateHz();
+    return rate > 0 ? static_cast<Millis>(m_measuredSamples * 1000 / static_cast<std::uint64_t>(rate)) : 0;
+}
+
 std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers) const {
     if (!m_writeTag) return {};
     TagInfo tag = m_sourceTag;
-    tag.title = ExpandTitleTemplate(m_titleTemplate, m_sourceTag.title, m_sourceFileTitle, numbers);
-    tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : m_sourceTag.track;
+    // A sheet's album, performer, genre and year stand in for the source's, field by field.
+    for (auto field : {&TagInfo::album, &TagInfo::artist, &TagInfo::genre, &TagInfo::year}) {
+        if (!(m_sheetTag.*field).empty()) tag.*field = m_sheetTag.*field;
+    }
+    if (!numbers.mark.performer.empty()) tag.artist = numbers.mark.performer;
+    tag.title = PieceTitle(numbers);
+    const int sourceTrack = numbers.mark.track > 0 ? numbers.mark.track : m_sourceTag.track;
+    tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : sourceTrack;
     return BuildId3v2Tag(tag, &m_sourceCover);
 }
 
@@ -360,6 +400,11 @@ bool SplitEngine::CreatePiece(const std::filesystem::path& path) {
     m_pieceEmpty = false;
     m_pieceExpectation = OutputExpectation{};
     m_pieceStart = m_reader.Position();
+    if (m_dryRun) {
+        m_dryTarget = path;
+        m_dryBytes = 0;
+        return true;
+    }
     bool created = false;
     try {
         created = m_output.Create(path);
@@ -371,6 +416,10 @@ bool SplitEngine::CreatePiece(const std::filesystem::path& path) {
 }
 
 bool SplitEngine::WritePieceBytes(const void* bytes, std::size_t byteCount) {
+    if (m_dryRun) {
+        m_dryBytes += byteCount;
+        return true;
+    }
     if (m_output.Write(bytes, byteCount)) return true;
     SetError(FailedToWriteMessage(m_output.Target()));
     DiscardPiece();
@@ -378,6 +427,10 @@ bool SplitEngine::WritePieceBytes(const void* bytes, std::size_t byteCount) {
 }
 
 bool SplitEngine::CopySourceToPiece(std::uint64_t sourceByteOffset, std::uint64_t byteCount) {
+    if (m_dryRun) {
+        m_dryBytes += byteCount;
+        return true;
+    }
     if (m_output.CopyFrom(m_reader.Descriptor(), sourceByteOffset, byteCount)) return true;
     // A source that another program cut short ends before the run does: the fault is the
     // source's, not the output's.
@@ -387,6 +440,7 @@ bool SplitEngine::CopySourceToPiece(std::uint64_t sourceByteOffset, std::uint64_
 }
 
 bool SplitEngine::RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount) {
+    if (m_dryRun) return true;
     if (m_output.Rewrite(byteOffset, bytes, byteCount)) return true;
     // The rewrite stores what is pending first: a run copied from a source that was cut short
     // meanwhile fails there.
@@ -395,7 +449,9 @@ bool SplitEngine::RewritePieceBytes(std::uint64_t byteOffset, const void* bytes,
     return false;
 }
 
-void SplitEngine::DiscardPiece() { m_output.Discard(); }
+void SplitEngine::DiscardPiece() {
+    if (!m_dryRun) m_output.Discard();
+}
 
 bool SplitEngine::CommitPiece() {
     // Closing reports late write failures, and the rename may fail: either way the piece
@@ -407,6 +463,7 @@ bool SplitEngine::CommitPiece() {
         SetError(SourceChangedMessage(m_sourcePath));
         return false;
     }
+    if (m_dryRun) return true;
     bool committed = false;
     try {
         committed = m_staged != nullptr ? StagePiece() : m_output.Commit();

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "marks/Marks.h"
 #include "output/OutputPath.h"
 #include "output/PieceNumbers.h"
 #include "progress/Progress.h"
@@ -52,6 +53,12 @@ public:
                                             bool* endReached) {
         return WritePiece(path, {PieceLimit::Kind::Duration, 0, tenths}, numbers, endReached);
     }
+    // The same, ending on the first frame boundary at or after `end` from the start of the
+    // source (a mark's time). Lengths asked for after it add up from there.
+    [[nodiscard]] bool WritePieceUntil(const std::filesystem::path& path, Millis end, const PieceNumbers& numbers,
+                                       bool* endReached) {
+        return WritePiece(path, {PieceLimit::Kind::Until, 0, 0, end}, numbers, endReached);
+    }
     // Writes everything from the current position to the end of the source. A piece that
     // would hold only frames of earlier pieces is left out (see LastPieceEmpty).
     [[nodiscard]] bool WritePieceToEnd(const std::filesystem::path& path, const PieceNumbers& numbers) {
@@ -63,6 +70,9 @@ public:
     // WritePieceByDuration. *endReached is set when the source ran out. False only when
     // cancelled.
     [[nodiscard]] virtual bool SkipDuration(int tenths, bool* endReached);
+    // Reads past the source up to the first frame boundary at or after `time` from its start,
+    // without writing; as SkipDuration otherwise. Lengths asked for after it add up from there.
+    [[nodiscard]] bool SkipUntil(Millis time, bool* endReached);
     // The number of pieces of sizeBytes each (as WritePieceBySize cuts them) that the frames
     // from the reader's position on make, the last one taking the rest; at least 1. Reads
     // the frames once and leaves the reader where it was. Empty when cancelled.
@@ -110,6 +120,19 @@ public:
     void SetWriteTag(bool writeTag) { m_writeTag = writeTag; }
     // Template of the pieces' ID3 titles (%I%, %F%, %P%, %T%, %S%); empty by default.
     void SetTitleTemplate(std::string titleTemplate) { m_titleTemplate = std::move(titleTemplate); }
+    // What a cue sheet says of the whole album (album, artist = its performer, genre, year):
+    // each field given stands in for the source's in every piece's tag.
+    void SetSheetTag(const TagInfo& sheet) { m_sheetTag = sheet; }
+    // A dry run plans the pieces as a real run would, reading the source and cutting it at
+    // the same frames, but creates, writes and stages nothing.
+    void SetDryRun(bool dryRun) { m_dryRun = dryRun; }
+    // The ID3 title a piece with these numbers gets.
+    std::string PieceTitle(const PieceNumbers& numbers) const;
+    // Where the last piece's own audio (or the last skip) ended, from the start of the source:
+    // the begin of the next piece. 0 before the first piece.
+    Millis CutMillis() const;
+    // The length of the source's audio as measured at Open.
+    Millis MeasuredMillis() const;
     // Which track number a piece's tag carries. None is written like Source: the option has
     // three entries, the engine two behaviours.
     void SetTrackNumberMode(TrackNumberCode mode) { m_trackNumberMode = mode; }
@@ -130,12 +153,14 @@ public:
     const std::string& LastError() const { return m_lastError; }
 
 protected:
-    // What ends a piece: the bytes of its own frames, its length, or the end of the source.
+    // What ends a piece: the bytes of its own frames, its length, a time of the source, or
+    // the end of the source.
     struct PieceLimit {
-        enum class Kind { Bytes, Duration, ToEnd };
+        enum class Kind { Bytes, Duration, ToEnd, Until };
         Kind kind = Kind::ToEnd;
         std::uint64_t bytes = 0;  // for Bytes
         int tenths = 0;           // for Duration
+        Millis until = 0;         // for Until
     };
     // The engine's piece writer behind the three calls above, with their contract.
     [[nodiscard]] virtual bool WritePiece(const std::filesystem::path& path, const PieceLimit& limit,
@@ -192,6 +217,11 @@ protected:
     // Adds a length asked for to the lengths before it; where the piece or skip asked for
     // ends, in samples from the start of the stream.
     std::uint64_t PlanDuration(int tenths);
+    // Where a piece of limit (Duration or Until) ends, in samples from the start of the
+    // stream; a time restarts the lengths asked for at itself.
+    std::uint64_t LimitEndSamples(const PieceLimit& limit);
+    // Reads past frames until the history ends at or after endSamples.
+    [[nodiscard]] bool SkipToSample(std::uint64_t endSamples, bool* endReached);
     // Lengths asked for from now on add up from endSamples (where a piece by size ended).
     void RestartPlannedDurations(std::uint64_t endSamples) {
         m_plannedBaseSamples = endSamples;
@@ -243,9 +273,9 @@ protected:
     // Overwrites bytes already written from byteOffset on; false as for WritePieceBytes.
     [[nodiscard]] bool RewritePieceBytes(std::uint64_t byteOffset, const void* bytes, std::size_t byteCount);
     // Bytes written to the piece so far.
-    std::uint64_t PieceBytesWritten() const { return m_output.BytesWritten(); }
+    std::uint64_t PieceBytesWritten() const { return m_dryRun ? m_dryBytes : m_output.BytesWritten(); }
     // The path the piece is written for.
-    const std::filesystem::path& PieceTarget() const { return m_output.Target(); }
+    const std::filesystem::path& PieceTarget() const { return m_dryRun ? m_dryTarget : m_output.Target(); }
     // Removes the piece's output.
     void DiscardPiece();
     // Puts the complete piece in place (or hands it to the staged outputs); false (nothing
@@ -259,6 +289,9 @@ protected:
     void ClearError() { m_lastError.clear(); }
 
     Mp3FrameReader m_reader;
+    // Where the last cut lies in samples from the start of the stream (see CutMillis); each
+    // engine sets it where a piece's own frames end.
+    std::uint64_t m_cutSamples = 0;
     // The header of the source's first audio frame, kept from Open: its version, layer,
     // sample rate and channel count are those of every frame of the stream (SameStreamFormat).
     Mp3FrameHeader m_streamFormat;
@@ -290,6 +323,11 @@ private:
     int m_lastProgressPosition = 0;
     std::uint64_t m_bytesPerStep = 1;
     TagInfo m_sourceTag;
+    TagInfo m_sheetTag;  // the fields a cue sheet gives for every piece
+    bool m_dryRun = false;
+    // The piece a dry run is writing: its target and the bytes it would hold.
+    std::filesystem::path m_dryTarget;
+    std::uint64_t m_dryBytes = 0;
     TagPicture m_sourceCover;  // carried into every piece's tag; empty: none
     std::string m_sourceFileTitle;
     std::filesystem::path m_sourcePath;

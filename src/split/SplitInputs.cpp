@@ -13,6 +13,7 @@ SplitInputs SplitInputs::FromSettings(const SplitSettings& settings) {
     inputs.pieceTenths = settings.SplitTimeSec * kTenthsPerSecond + settings.SplitTimeMin * kTenthsPerMinute;
     inputs.beginTenths = LenientSecondsToTenths(settings.SplitCustomFromSec);
     inputs.lengthTenths = LenientSecondsToTenths(settings.SplitCustomDuration);
+    inputs.silence = settings.silence;
     return inputs;
 }
 

@@ -16,6 +16,7 @@ struct SplitInputs {
     int pieceTenths = 600;        // by time
     int beginTenths = 0;          // custom range (batch splitter)
     int lengthTenths = 10;        // custom range (batch splitter); 0 = to the end
+    SilenceOptions silence{};     // by silence
 
     // The inputs as a page holds them: size text and unit, minutes and seconds, and the
     // custom range's begin and length texts in seconds with one decimal (read leniently).

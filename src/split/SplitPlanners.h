@@ -57,6 +57,15 @@ SplitOutputResolver MakeSplitOutputResolver(const SplitterOptions& options);
 // Makes the engine for one planner call from the options.
 using SplitEngineFactory = std::function<std::unique_ptr<SplitEngine>(const SplitterOptions&)>;
 
+// One piece of a plan as it was written (or, in a dry run, would be): where its own audio
+// begins and ends in the source, its file and its ID3 title.
+struct PlannedPiece {
+    Millis begin = 0;
+    Millis end = 0;
+    std::filesystem::path output;
+    std::string title;
+};
+
 // What every planner is handed by its caller.
 struct SplitPlanContext {
     const SplitterOptions* options = nullptr;
@@ -72,6 +81,11 @@ struct SplitPlanContext {
     bool verifyOutputs = false;
     // Called on the checking thread with each piece's file before its check (tests damage it).
     OutputVerifier::BeforeCheck beforeCheck;
+    // A dry run plans every piece as a real run would, with the same cuts, names and titles,
+    // and creates, writes and checks nothing; its outputs list the files it would write.
+    bool dryRun = false;
+    // Told of each piece once it is written (or planned, in a dry run); null: nobody.
+    std::function<void(const PlannedPiece&)> onPiece;
 };
 
 // The engine the options ask for: the re-encoding engine when re-encoding or a fade is on
