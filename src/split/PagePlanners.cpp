@@ -23,6 +23,16 @@ PlanResult WritePagePieces(PlanRun& run, int count, const PieceWriter& write) {
     return run.EndWithLastPiece(step, path, &last, nullptr, &path);
 }
 
+// The numbers of row k (1-based) of rows, with its title, performer and track number.
+PieceNumbers RowNumbers(const std::vector<PieceRow>& rows, int k, const int* sequence, int titleDigits) {
+    const int count = static_cast<int>(rows.size());
+    const PieceRow& row = rows[static_cast<std::size_t>(k - 1)];
+    const bool titled = std::any_of(rows.begin(), rows.end(), [](const PieceRow& r) { return !r.title.empty(); });
+    PieceNumbers numbers{k, count, sequence != nullptr ? *sequence : k, titleDigits};
+    numbers.mark = {row.title, row.performer, row.track, titled};
+    return numbers;
+}
+
 // Rows 1 .. count-1: checked rows are written, unchecked rows are read past. The step the
 // rows ended in, with the path of the last row written.
 PieceStep WriteLeadingRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence, fs::path* path) {
@@ -30,15 +40,25 @@ PieceStep WriteLeadingRows(PlanRun& run, std::vector<PieceRow>& rows, int* seque
     for (int k = 1; k <= count - 1; ++k) {
         PieceRow& row = rows[static_cast<std::size_t>(k - 1)];
         const int lengthTenths = row.endTenths - row.startTenths;
+        SplitEngine& engine = run.Engine();
         PieceStep step = PieceStep::Written;
         if (row.checked) {
-            const PieceNumbers numbers{k, count, sequence != nullptr ? *sequence : k, run.TitleDigits()};
-            step = run.WritePiece(numbers, ByDurationWriter(run.Engine(), lengthTenths), path, sequence);
+            const PieceNumbers numbers = RowNumbers(rows, k, sequence, run.TitleDigits());
+            // A row loaded from a mark ends exactly where the mark does.
+            const PieceWriter write =
+                row.HasExactEnd() ? PieceWriter([&engine, end = row.exactEnd](const fs::path& target,
+                                                                              const PieceNumbers& n, bool* endReached) {
+                    return engine.WritePieceUntil(target, end, n, endReached);
+                })
+                                  : ByDurationWriter(engine, lengthTenths);
+            step = run.WritePiece(numbers, write, path, sequence);
             if (step == PieceStep::Written || step == PieceStep::SourceEnded) row.outputPath = *path;
         } else {
             bool endReached = false;
             // Only a cancel stops a skip; the ending sees it.
-            if (!run.Engine().SkipDuration(lengthTenths, &endReached) || endReached) step = PieceStep::SourceEnded;
+            const bool skipped = row.HasExactEnd() ? engine.SkipUntil(row.exactEnd, &endReached)
+                                                   : engine.SkipDuration(lengthTenths, &endReached);
+            if (!skipped || endReached) step = PieceStep::SourceEnded;
         }
         if (step != PieceStep::Written) return step;
     }
@@ -64,7 +84,7 @@ PlanResult WriteRows(PlanRun& run, std::vector<PieceRow>& rows, int* sequence) {
     fs::path path;
     const PieceStep step = WriteLeadingRows(run, rows, sequence, &path);
     PieceRow& lastRow = rows.back();
-    const PieceNumbers last{count, count, sequence != nullptr ? *sequence : count, run.TitleDigits()};
+    const PieceNumbers last = RowNumbers(rows, count, sequence, run.TitleDigits());
     fs::path lastPath;
     const PlanResult result = run.EndWithLastPiece(step, path, lastRow.checked ? &last : nullptr, sequence, &lastPath);
     if (!lastPath.empty()) lastRow.outputPath = lastPath;
@@ -157,3 +177,58 @@ RunResult PlanLoadedFile(const SplitPlanContext& context, const SplitInputs& inp
 }
 
 }  // namespace qm::page_plans
+
+namespace qm {
+
+std::vector<PieceRow> RowsOfMarks(const MarkList& marks, int durationTenths) {
+    std::vector<PieceRow> rows;
+    // The rows run on without gaps: each starts where the one before ends.
+    const auto add = [&rows](int endTenths, bool checked) -> PieceRow& {
+        PieceRow row;
+        row.startTenths = rows.empty() ? 0 : rows.back().endTenths;
+        row.endTenths = std::max(endTenths, row.startTenths);
+        row.checked = checked;
+        rows.push_back(row);
+        return rows.back();
+    };
+    for (std::size_t i = 0; i < marks.marks.size(); ++i) {
+        const Mark& mark = marks.marks[i];
+        const int beginTenths = std::min(MillisToTenths(mark.begin), durationTenths);
+        if (beginTenths >= durationTenths) break;
+        const int startTenths = rows.empty() ? 0 : rows.back().endTenths;
+        if (beginTenths > startTenths) add(beginTenths, false).exactEnd = mark.begin;
+        const bool last = i + 1 == marks.marks.size();
+        const Millis end = mark.end != kToNextMark ? mark.end : last ? kToNextMark : marks.marks[i + 1].begin;
+        PieceRow& row = add(end == kToNextMark ? durationTenths : std::min(MillisToTenths(end), durationTenths), true);
+        if (end != kToNextMark) row.exactEnd = end;
+        row.title = mark.title;
+        row.performer = mark.performer.empty() ? marks.performer : mark.performer;
+        row.track = mark.track;
+    }
+    // The last row runs to the end of the file.
+    if (!rows.empty() && rows.back().endTenths < durationTenths) add(durationTenths, false);
+    return rows;
+}
+
+MarkList MarksOfRows(const std::vector<PieceRow>& rows) {
+    MarkList marks;
+    Millis begin = 0;  // each row begins where the one before ends
+    for (const PieceRow& row : rows) {
+        const Millis end = row.EndMillis();
+        if (!row.checked) {
+            begin = end;
+            continue;
+        }
+        Mark mark;
+        mark.begin = begin;
+        mark.end = end;
+        begin = end;
+        mark.title = row.title;
+        mark.performer = row.performer;
+        mark.track = row.track;
+        marks.marks.push_back(std::move(mark));
+    }
+    return marks;
+}
+
+}  // namespace qm

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "marks/Marks.h"
 #include "split/SplitInputs.h"
 #include "split/SplitPlanners.h"
 
@@ -21,7 +22,29 @@ struct PieceRow {
     int endTenths = 0;
     bool checked = true;               // write this piece; unchecked rows are read and skipped
     std::filesystem::path outputPath;  // set once the piece has been written
+    // What a mark loaded into the row says of its piece (its title is the pieces list's
+    // "Title" column); the rows' titles name and title the pieces as marks do.
+    std::string title;
+    std::string performer;
+    int track = 0;
+    // The row's end as the mark it was loaded from gives it, finer than tenths; used while
+    // endTenths still shows it (MillisToTenths), forgotten once the row is moved.
+    Millis exactEnd = kToNextMark;
+
+    // Where the piece ends: exactEnd while it matches endTenths, else endTenths.
+    Millis EndMillis() const {
+        return exactEnd != kToNextMark && MillisToTenths(exactEnd) == endTenths ? exactEnd : TenthsToMillis(endTenths);
+    }
+    bool HasExactEnd() const { return exactEnd != kToNextMark && MillisToTenths(exactEnd) == endTenths; }
 };
+
+// The rows of marks covering a file of durationTenths: one row a mark, each from its begin
+// to the next mark's begin (a gap after a mark's end becomes an unchecked row), the first
+// from 0 (an unchecked row before the first mark when it begins later). Titles, performers
+// and track numbers go with their rows.
+std::vector<PieceRow> RowsOfMarks(const MarkList& marks, int durationTenths);
+// The marks of the checked rows (for a sheet or label file of the pieces).
+MarkList MarksOfRows(const std::vector<PieceRow>& rows);
 
 // Each planner returns how the plan ended (see PlanResult); a run the source ended early is
 // done. *outputs is emptied first and then lists exactly the files the plan left in place.
