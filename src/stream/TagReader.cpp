@@ -5,11 +5,13 @@
 
 #include <taglib/apetag.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/chapterframe.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tableofcontentsframe.h>
 #include <taglib/tag.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/tfilestream.h>
@@ -22,7 +24,9 @@
 #include <exception>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <string_view>
+#include <system_error>
 
 #include "stream/Id3v2Bytes.h"
 
@@ -262,7 +266,77 @@ TagInfo ReadTagFields(const std::filesystem::path& path) {
     return ReadMpegTags(mpeg, path);
 }
 
+Chapter ChapterOf(const TagLib::ID3v2::ChapterFrame& frame) {
+    Chapter chapter;
+    const TagLib::ByteVector id = frame.elementID();
+    chapter.id.assign(id.begin(), id.end());
+    chapter.startMs = frame.startTime();
+    chapter.endMs = frame.endTime();
+    const TagLib::ID3v2::FrameList& titles = frame.embeddedFrameList("TIT2");
+    if (!titles.isEmpty()) chapter.title = Utf8(titles.front()->toString());
+    return chapter;
+}
+
+// The table of contents that the others hang from: the one flagged top-level.
+const TagLib::ID3v2::TableOfContentsFrame* TopLevelTable(const TagLib::ID3v2::Tag& tag) {
+    for (const TagLib::ID3v2::Frame* frame : tag.frameList("CTOC")) {
+        const auto* table = dynamic_cast<const TagLib::ID3v2::TableOfContentsFrame*>(frame);
+        if (table != nullptr && table->isTopLevel()) return table;
+    }
+    return nullptr;
+}
+
+// Appends the chapters a table lists, in its order, to *ordered, following child tables into
+// their own children. visited holds every element id taken so far, so that a table listed
+// twice (or listing itself) is read once.
+void AppendListedChapters(const TagLib::ID3v2::Tag& tag, const TagLib::ID3v2::TableOfContentsFrame& table,
+                          std::set<TagLib::ByteVector>* visited, std::vector<Chapter>* ordered) {
+    for (const TagLib::ByteVector& child : table.childElements()) {
+        if (!visited->insert(child).second) continue;
+        if (const auto* chapter = TagLib::ID3v2::ChapterFrame::findByElementID(&tag, child)) {
+            ordered->push_back(ChapterOf(*chapter));
+        } else if (const auto* subTable = TagLib::ID3v2::TableOfContentsFrame::findByElementID(&tag, child)) {
+            AppendListedChapters(tag, *subTable, visited, ordered);
+        }
+    }
+}
+
+std::vector<Chapter> ChaptersOf(const TagLib::ID3v2::Tag& tag) {
+    std::vector<Chapter> listed;
+    std::set<TagLib::ByteVector> visited;
+    if (const TagLib::ID3v2::TableOfContentsFrame* top = TopLevelTable(tag)) {
+        visited.insert(top->elementID());
+        AppendListedChapters(tag, *top, &visited, &listed);
+    }
+    std::vector<Chapter> unlisted;
+    for (const TagLib::ID3v2::Frame* frame : tag.frameList("CHAP")) {
+        const auto* chapter = dynamic_cast<const TagLib::ID3v2::ChapterFrame*>(frame);
+        if (chapter != nullptr && visited.count(chapter->elementID()) == 0) unlisted.push_back(ChapterOf(*chapter));
+    }
+    std::stable_sort(unlisted.begin(), unlisted.end(),
+                     [](const Chapter& a, const Chapter& b) { return a.startMs < b.startMs; });
+    listed.insert(listed.end(), unlisted.begin(), unlisted.end());
+    return listed;
+}
+
 }  // namespace
+
+bool ReadChapters(const std::filesystem::path& path, std::vector<Chapter>* chapters) {
+    chapters->clear();
+    try {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) return false;
+        MaskedHeadStream stream(path, HasBogusLeadingId3v2Header(path) ? kId3MagicBytes : 0);
+        if (!stream.isOpen()) return false;
+        TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+        if (!file.isOpen()) return false;
+        if (file.hasID3v2Tag()) *chapters = ChaptersOf(*file.ID3v2Tag(false));
+        return true;
+    } catch (const std::exception&) {
+        chapters->clear();
+        return false;
+    }
+}
 
 bool ReadFrontCover(const std::filesystem::path& path, TagPicture* picture) {
     *picture = TagPicture{};

@@ -1,7 +1,8 @@
 #pragma once
 
-// Tag fields of a file, reading them (TagLib: ID3v2.2/2.3/2.4, ID3v1, APE; TagReader.cpp),
-// building an ID3v2.3 tag with LAME's tag writer (TagWriter.cpp), and the genre vocabulary.
+// Tag fields of a file, reading them and its chapters (TagLib: ID3v2.2/2.3/2.4, ID3v1, APE;
+// TagReader.cpp), building an ID3v2.3 tag with LAME's tag writer (TagWriter.cpp), and the
+// genre vocabulary.
 
 #include <array>
 #include <cstdint>
@@ -47,6 +48,24 @@ bool ReadFrontCover(const std::filesystem::path& path, TagPicture* picture);
 // cannot be read or has no tag (then *tags stays empty): a caller that shows empty fields
 // for a file without a tag may leave the result aside.
 bool ReadTags(const std::filesystem::path& path, TagInfo* tags);
+
+// One chapter of a file's ID3v2 tag (a CHAP frame): its element id, its start and end in
+// milliseconds from the start of the audio, and the title of its TIT2 sub-frame (UTF-8).
+struct Chapter {
+    std::string id;
+    std::uint32_t startMs = 0;
+    std::uint32_t endMs = 0;
+    std::string title;
+
+    bool operator==(const Chapter&) const = default;
+};
+
+// Reads the chapters of a file's ID3v2 tag into *chapters, which is cleared first: in the
+// order of the top-level table of contents (CTOC) where there is one (a child table is
+// followed into its own children; ids no CHAP frame carries are skipped; chapters it does
+// not list follow by start time), else by start time. False when the file cannot be opened;
+// true with no chapters for a file without them.
+bool ReadChapters(const std::filesystem::path& path, std::vector<Chapter>* chapters);
 
 // Builds an ID3v2.3.0 tag (no ID3v1) holding the non-empty fields and, when given and not
 // empty, the picture as the front cover; texts Latin-1 cannot hold are written as UTF-16
