@@ -2,8 +2,10 @@
 
 // Cue sheets: FILE, TRACK nn AUDIO, TITLE, PERFORMER, INDEX 00/01 (mm:ss:ff, 75 frames a
 // second), REM GENRE and REM DATE, values quoted or not. A piece begins at its track's
-// INDEX 01; a pregap (INDEX 00) stays with the track before. Text is UTF-8 (with or without
-// a byte-order mark); a sheet that is not valid UTF-8 is read as Windows-1252.
+// INDEX 01; a pregap (INDEX 00) stays with the track before. The first piece begins at 0
+// even when the first INDEX 01 is later: the audio before the first track is kept with it.
+// Text is UTF-8 (with or without a byte-order mark); a sheet that is not valid UTF-8 is read
+// as Windows-1252.
 
 #include <filesystem>
 #include <optional>

@@ -3,7 +3,8 @@
 // Label files as a sound editor exports them: one label a line, "start<TAB>end<TAB>text",
 // times in seconds with a decimal point. A region label (end after start) is a piece with
 // that title; a point label (start = end) is a cut point: the piece that begins there, titled
-// with its text, runs to the next label (the audio before the first point is a piece too).
+// with its text, runs to the next label (the audio before the first point is a piece too,
+// untitled, unless a region begins before that point).
 
 #include <filesystem>
 #include <optional>
@@ -21,8 +22,8 @@ std::optional<MarkList> ParseLabels(std::string_view bytes, std::string* error);
 // "Failed to read label file \"PATH\": line N: WHAT." (or ": WHAT." without a line).
 std::optional<MarkList> ReadLabelFile(const std::filesystem::path& path, std::string* message);
 
-// One region label a mark (its end is the next mark's begin, or lastEnd for the last mark
-// and for marks that run to the next one and have no next).
+// One region label a mark (a mark with an end keeps it; one that runs to the next mark ends
+// at the next mark's begin, or at lastEnd when it is the last).
 std::string LabelText(const MarkList& marks, Millis lastEnd);
 
 // Writes LabelText to path whole or not at all; messages as WriteCueSheet's.
