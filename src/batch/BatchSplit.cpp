@@ -1,5 +1,6 @@
 #include "batch/BatchSplit.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "batch/MarkReaders.h"
@@ -60,10 +61,18 @@ void SplitOneFile(const BatchSplitJob& job, BatchSplitFile& file, int* sequence)
     context.operation = LongOperation{progress.fileBar, progress.fileText, progress.pump, progress.cancel};
     context.resolve = job.resolve;
     context.makeEngine = job.makeEngine;
+    context.dryRun = job.dryRun;
+    file.pieces.clear();
+    context.onPiece = [&file](const PlannedPiece& piece) { file.pieces.push_back(piece); };
 
     std::string message;
     const RunOutcome outcome = job.planner(context, &file.entry, sequence, &message);
     file.result = RunResult{outcome, outcome == RunOutcome::Failed ? message : std::string()};
+    // Only the pieces left in place are the file's (a failed plan keeps those before the failure).
+    std::erase_if(file.pieces, [&file](const PlannedPiece& piece) {
+        return std::find(file.entry.outputs.begin(), file.entry.outputs.end(), piece.output) ==
+               file.entry.outputs.end();
+    });
     switch (outcome) {
         case RunOutcome::Done:
             file.outcome = PiecesOutcome(file.entry.outputs.size());

@@ -30,8 +30,9 @@ BatchFilePlanner MakeBatchFilePlanner(const SplitInputs& inputs);
 // One file of the run and its outcome.
 struct BatchSplitFile {
     batch_plans::BatchEntry entry;
-    std::optional<RunResult> result;  // how its plan ended; empty for a file the run did not reach
-    std::string outcome;              // the "Output" text; left as it was for files the run did not reach
+    std::optional<RunResult> result;   // how its plan ended; empty for a file the run did not reach
+    std::string outcome;               // the "Output" text; left as it was for files the run did not reach
+    std::vector<PlannedPiece> pieces;  // each piece written (or, in a dry run, planned) in the last run
 };
 
 // The two lines and bars of the batch progress window: the upper pair shows the current
@@ -51,6 +52,8 @@ struct BatchSplitJob {
     SplitOutputResolver resolve;
     SplitEngineFactory makeEngine;  // null: CreateSplitEngine
     BatchSplitProgress progress;
+    // Plan every file as the run would, writing nothing (see SplitPlanContext::dryRun).
+    bool dryRun = false;
     // Called after each file's outcome is set (for instance to print it); may be null.
     std::function<void(const BatchSplitFile& file)> onFileDone;
 };

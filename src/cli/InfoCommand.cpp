@@ -16,6 +16,7 @@
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/JsonReport.h"
+#include "marks/Chapters.h"
 #include "stream/ByteOrder.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
@@ -50,6 +51,7 @@ struct FileReport {
     int layer = 0;
     std::optional<XingSummary> xing;
     TagInfo tags;
+    MarkList chapters;
 };
 
 const char* VersionName(MpegVersion version) {
@@ -105,6 +107,8 @@ FileReport Analyse(const std::string& path) {
     while (reader.NextFrame(&header)) ++report.frames;
     reader.Close();
     ReadTags(path, &report.tags);
+    std::string none;
+    if (std::optional<MarkList> chapters = ReadChapterMarks(path, &none)) report.chapters = std::move(*chapters);
     return report;
 }
 
@@ -119,6 +123,9 @@ std::string SixDecimals(double value) {
     std::snprintf(text, sizeof text, "%.6f", value);
     return text;
 }
+
+// Milliseconds as seconds.
+double Seconds(Millis ms) { return static_cast<double>(ms) / 1000.0; }
 
 template <typename T>
 std::string OptionalText(const std::optional<T>& value) {
@@ -164,6 +171,11 @@ Json FiguresJson(const FileReport& report) {
         json["xing"] = nullptr;
     }
     json["tags"] = TagsJson(report.tags);
+    json["chapters"] = Json::array();
+    for (const Mark& chapter : report.chapters.marks) {
+        json["chapters"].push_back(Json{
+            {"title", ValidUtf8Text(chapter.title)}, {"begin", Seconds(chapter.begin)}, {"end", Seconds(chapter.end)}});
+    }
     return json;
 }
 
@@ -210,6 +222,11 @@ std::string ReportText(const FileReport& report) {
         if (!value->empty()) line(label, *value);
     }
     if (report.tags.track != 0) line("track:", std::to_string(report.tags.track));
+    for (const Mark& chapter : report.chapters.marks) {
+        char span[64];
+        std::snprintf(span, sizeof span, "%.3f-%.3f s", Seconds(chapter.begin), Seconds(chapter.end));
+        line("chapter:", chapter.title.empty() ? std::string(span) : std::string(span) + " " + chapter.title);
+    }
     return out;
 }
 

@@ -1,7 +1,8 @@
 // quillmere-cli split: the batch split run from the command line.
 //
 //   quillmere-cli split (--size N[KB|MB|GB] | --count N | --time M:SS | --range BEGIN[,LENGTH] |
-//                        --points T1,T2,... [--skip K,...]) [options] FILE...
+//                        --points T1,T2,... [--skip K,...] | --silence [silence options] |
+//                        --cue SHEET | --cue-beside | --chapters | --labels FILE) [options] FILE...
 //
 // Each FILE is split by the batch planner of the chosen mode (--points: by the hand-made
 // pieces planner); one general sequence number (%S%) runs across all files. One line per
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "batch/BatchSplit.h"
+#include "batch/MarkReaders.h"
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/JsonReport.h"
@@ -95,6 +97,17 @@ struct SplitRequest {
     std::string range;
     std::string points;
     std::string skip;
+    bool silence = false;
+    std::optional<int> thresholdDb;
+    std::string minSilence;
+    std::string minLength;
+    std::string maxLength;
+    bool trimSilence = false;
+    std::string cue;
+    bool cueBeside = false;
+    bool chapters = false;
+    std::string labels;
+    bool dryRun = false;
     std::vector<std::string> files;
     OutputOptionValues output;
     SplitEncodingValues encoding;
@@ -163,8 +176,60 @@ bool MakePointsPlanner(const SplitRequest& request, SplitPlan* plan, std::string
     return true;
 }
 
+// A time option of the silence mode in tenths, left as it is when not given; false with
+// *error set.
+bool SilenceTenths(const std::string& text, const char* option, int* tenths, std::string* error) {
+    return text.empty() || TimeOptionTenths(text, option, tenths, error);
+}
+
+bool MakeSilencePlanner(const SplitRequest& request, SplitPlan* plan, std::string* error) {
+    SilenceOptions silence;
+    if (request.thresholdDb) silence.ThresholdDb = *request.thresholdDb;
+    silence.TrimSilence = request.trimSilence;
+    if (!SilenceTenths(request.minSilence, "--min-silence", &silence.MinSilenceTenths, error) ||
+        !SilenceTenths(request.minLength, "--min-length", &silence.MinPieceTenths, error) ||
+        !SilenceTenths(request.maxLength, "--max-length", &silence.MaxPieceTenths, error)) {
+        return false;
+    }
+    if (silence.MinSilenceTenths <= 0) {
+        *error = "--min-silence: the pauses must be longer than 0";
+        return false;
+    }
+    plan->planner = MakeMarksFilePlanner(SilenceMarks(silence));
+    return true;
+}
+
+// The planners of the marks modes; false when the request is for another mode.
+bool MakeMarksPlanner(const SplitRequest& request, SplitPlan* plan, std::string* error, bool* made) {
+    *made = true;
+    // A sheet or label file describes one recording.
+    const auto oneSource = [&](const char* option) {
+        if (request.files.size() == 1) return true;
+        *error = std::string(option) + ": give one FILE (the sheet describes one recording)";
+        return false;
+    };
+    if (request.silence) return MakeSilencePlanner(request, plan, error);
+    if (!request.cue.empty()) {
+        if (!oneSource("--cue")) return false;
+        plan->planner = MakeMarksFilePlanner(CueSheetMarks(request.cue));
+    } else if (!request.labels.empty()) {
+        if (!oneSource("--labels")) return false;
+        plan->planner = MakeMarksFilePlanner(LabelFileMarks(request.labels));
+    } else if (request.cueBeside) {
+        plan->planner = MakeMarksFilePlanner(CueSheetBesideMarks());
+    } else if (request.chapters) {
+        plan->planner = MakeMarksFilePlanner(ChapterMarks());
+    } else {
+        *made = false;
+    }
+    return true;
+}
+
 bool MakeModePlanner(const SplitRequest& request, SplitPlan* plan, std::string* error) {
     if (!request.points.empty()) return MakePointsPlanner(request, plan, error);
+    bool made = false;
+    if (!MakeMarksPlanner(request, plan, error, &made)) return false;
+    if (made) return true;
     SplitInputs inputs;
     if (!request.size.empty()) {
         std::string sizeText;
@@ -238,21 +303,51 @@ BatchFilePlanner Verifying(BatchFilePlanner planner) {
     };
 }
 
-// FILE <tab> OUTCOME [<tab> PATH]..., each field escaped so that it stays one field.
-void PrintLine(const BatchSplitFile& file) {
-    std::string line = LineField(file.entry.path.string()) + "\t" + LineField(file.outcome);
-    for (const fs::path& output : file.entry.outputs) line += "\t" + LineField(output.string());
-    std::cout << line << '\n' << std::flush;
+// Milliseconds as seconds with three decimals.
+std::string SecondsText(Millis ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000),
+                  static_cast<long long>(ms % 1000));
+    return text;
 }
 
-void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled) {
+// FILE <tab> OUTCOME [<tab> PATH]..., each field escaped so that it stays one field. A dry run
+// lists no paths but a line for each planned piece: <tab> BEGIN <tab> END <tab> OUTPUT <tab>
+// TITLE.
+void PrintLine(const BatchSplitFile& file, bool dryRun) {
+    std::string line = LineField(file.entry.path.string()) + "\t" + LineField(file.outcome);
+    if (!dryRun) {
+        for (const fs::path& output : file.entry.outputs) line += "\t" + LineField(output.string());
+    }
+    line += '\n';
+    if (dryRun) {
+        for (const PlannedPiece& piece : file.pieces) {
+            line += "\t" + SecondsText(piece.begin) + "\t" + SecondsText(piece.end) + "\t" +
+                    LineField(piece.output.string()) + "\t" + LineField(piece.title) + "\n";
+        }
+    }
+    std::cout << line << std::flush;
+}
+
+void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled, bool dryRun) {
     JsonReport report(std::cout, "split");
     for (const BatchSplitFile& file : files) {
         FileRecord record;
         record.file = file.entry.path.string();
         record.status = StatusOf(file.result);
         if (file.result) record.outcome = file.outcome;
-        for (const fs::path& output : file.entry.outputs) record.outputs.push_back(output.string());
+        if (!dryRun) {
+            for (const fs::path& output : file.entry.outputs) record.outputs.push_back(output.string());
+        } else {
+            nlohmann::ordered_json pieces = nlohmann::ordered_json::array();
+            for (const PlannedPiece& piece : file.pieces) {
+                pieces.push_back({{"begin", static_cast<double>(piece.begin) / 1000.0},
+                                  {"end", static_cast<double>(piece.end) / 1000.0},
+                                  {"output", ValidUtf8Text(piece.output.string())},
+                                  {"title", ValidUtf8Text(piece.title)}});
+            }
+            record.extra.emplace("pieces", std::move(pieces));
+        }
         report.Add(record);
     }
     report.Finish(cancelled);
@@ -285,14 +380,15 @@ int RunSplit(const SplitRequest& request) {
     job.options = &plan.options;
     job.resolve = MakeSplitOutputResolver(plan.options);
     job.progress = BatchSplitProgress{&progress, &progress, nullptr, nullptr, &pump, &cancel};
+    job.dryRun = request.dryRun;
     job.onFileDone = [&](const BatchSplitFile& file) {
         progress.Clear();
-        if (!request.json) PrintLine(file);
+        if (!request.json) PrintLine(file, request.dryRun);
     };
 
     const bool finished = RunBatchSplit(job, &files);
     progress.Clear();
-    if (request.json) PrintJson(files, !finished);
+    if (request.json) PrintJson(files, !finished, request.dryRun);
     if (!finished) return interrupt.CancelledExitCode();
     for (const BatchSplitFile& file : files) {
         if (!file.result || !file.result->IsDone()) return kExitSomeFailed;
@@ -314,7 +410,34 @@ void AddModeOptions(CLI::App* command, SplitRequest* request) {
         ->type_name("BEGIN[,LENGTH]");
     modes->add_option("--points", request->points, "Cut at these times: T1,T2,... (pieces 1 to n+1)")
         ->type_name("T1,T2,...");
+    CLI::Option* silence =
+        modes->add_flag("--silence", request->silence, "Cut inside the pauses of the audio (see --threshold)");
+    modes->add_option("--cue", request->cue, "Cut as the cue sheet says, naming and tagging the pieces from it")
+        ->type_name("SHEET");
+    modes->add_flag("--cue-beside", request->cueBeside, "Cut each FILE as its own NAME.cue beside it says");
+    modes->add_flag("--chapters", request->chapters, "One piece for each chapter of the file's ID3v2 tag");
+    modes->add_option("--labels", request->labels, "Cut as a label file says (start, end, text a line)")
+        ->type_name("FILE");
     modes->require_option(1);
+    command->add_option("--threshold", request->thresholdDb, "With --silence: quieter than DB dBFS is silence (-48)")
+        ->type_name("DB")
+        ->check(CLI::Range(kSilenceThresholdMinDb, kSilenceThresholdMaxDb))
+        ->needs(silence);
+    command->add_option("--min-silence", request->minSilence, "With --silence: the shortest pause that cuts (1.0)")
+        ->type_name("SEC")
+        ->needs(silence);
+    command
+        ->add_option("--min-length", request->minLength,
+                     "With --silence: skip a cut that would leave a shorter piece (0: off)")
+        ->type_name("SEC")
+        ->needs(silence);
+    command
+        ->add_option("--max-length", request->maxLength,
+                     "With --silence: cut a longer stretch at its quietest frame (0: off)")
+        ->type_name("SEC")
+        ->needs(silence);
+    command->add_flag("--trim-silence", request->trimSilence, "With --silence: leave the pauses out of the pieces")
+        ->needs(silence);
     command->add_option("--skip", request->skip, "With --points: piece numbers not to write")
         ->type_name("K,...")
         ->needs(modes->get_option("--points"));
@@ -354,12 +477,16 @@ void Setup(CLI::App& app, int* exitCode) {
     AddVerifyAndJsonFlags(command, &request->verify,
                           "Decode every piece once written and check it; a piece that fails fails its file",
                           &request->json);
+    command->add_flag("--dry-run", request->dryRun,
+                      "Plan every file and print its pieces (begin, end, output, title); write nothing");
     command->add_option("FILE", request->files, "MP3 files to split")->required();
     command->footer(
         "Times are seconds with one decimal (12.5) or M:SS[.t]. One line per file: FILE, its outcome\n"
         "and the paths written, separated by tabs. Exit codes: 0 all done, 1 some file failed,\n"
         "2 usage error, 130 cancelled by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP (the pieces of the\n"
-        "file being split are deleted).");
+        "file being split are deleted). --silence, --cue, --cue-beside, --chapters and --labels name\n"
+        "the pieces \"%P% - %C%.mp3\" and title them %C% (the track's, chapter's or label's title) unless\n"
+        "--name or --title says otherwise.");
     command->callback([request, exitCode] { *exitCode = RunSplit(*request); });
 }
 
