@@ -78,5 +78,19 @@ TEST(ChaptersTest, NoChaptersAndNoFile) {
     EXPECT_EQ(message, "Failed to open file \"" + (dir / "missing.mp3").string() + "\".");
 }
 
+// A tagger's file of 129 point chapters (start = end), all listed by its table: each runs to
+// the next.
+TEST(ChaptersTest, ReadsARealTableOfManyChildren) {
+    const std::filesystem::path file = fixtures::CorpusDir() / "taglib-data" / "toc_many_children.mp3";
+    if (fixtures::CorpusDir().empty() || !std::filesystem::exists(file)) GTEST_SKIP() << "no corpus";
+    std::string message;
+    const std::optional<MarkList> marks = ReadChapterMarks(file, &message);
+    ASSERT_TRUE(marks.has_value()) << message;
+    ASSERT_EQ(marks->marks.size(), 129u);
+    MarkList ends;
+    ends.marks = {marks->marks.front(), marks->marks.back()};
+    EXPECT_EQ(Describe(ends), "/// | 100-next 'Marker 1' | 12900-next 'Marker 129'");
+}
+
 }  // namespace
 }  // namespace qm
