@@ -51,8 +51,13 @@ PieceStep WriteMarks(PlanRun& run, const MarkList& marks, int count, int* sequen
 
 }  // namespace
 
-PlanResult PlanMarks(const SplitPlanContext& context, const fs::path& source, const MarkList& marks,
+PlanResult PlanMarks(const SplitPlanContext& context, const fs::path& source, const MarkList& given,
                      std::vector<fs::path>* outputs, std::string* message, int* sequence, int firstPieces) {
+    // The source is cut front to back: marks listed out of time order (a table of contents
+    // that lists its chapters so) are cut, and numbered, in the order of their begins.
+    MarkList marks = given;
+    std::stable_sort(marks.marks.begin(), marks.marks.end(),
+                     [](const Mark& a, const Mark& b) { return a.begin < b.begin; });
     return Guarded(message, [&] {
         if (marks.Empty()) return Refuse(message, kNoMarks);
         PlanRun run(context, source, outputs, message);

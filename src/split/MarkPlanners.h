@@ -12,7 +12,7 @@
 
 namespace qm::mark_plans {
 
-// Writes one piece a mark of marks, from its begin to its end (or the next mark's begin; the
+// Writes one piece a mark of marks (in the order of their begins), from its begin to its end (or the next mark's begin; the
 // last one to the end of the source), reading past the audio between a mark's end and the
 // next begin. Pieces are numbered 1..count; %S% is the piece number, or with sequence given
 // *sequence on (advanced past the pieces written). Each piece carries its mark's title,
