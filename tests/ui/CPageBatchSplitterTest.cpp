@@ -1,6 +1,6 @@
 // The batch splitter page: which controls a mode and a selection enable, the tenth-second
-// arrows, a run by time against the command line, a file that fails to load, and Cancel in
-// the middle of a run.
+// arrows, a run by time against the command line, a file that fails to load, Cancel in the
+// middle of a run, and a run by each file's cue sheet.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -97,20 +97,22 @@ TEST_F(BatchSplitterPage, EnablingFollowsRowsSelectionAndMode) {
 
     struct Case {
         SplitTypeCode mode;
-        std::vector<bool> enabled;  // size, unit, count, minutes, seconds, begin, length
+        std::vector<bool> enabled;  // size, unit, count, minutes, seconds, begin, length, silence settings
     };
     const Case cases[] = {
-        {SplitTypeCode::BySize, {true, true, false, false, false, false, false}},
-        {SplitTypeCode::ByCount, {false, false, true, false, false, false, false}},
-        {SplitTypeCode::ByTime, {false, false, false, true, true, false, false}},
-        {SplitTypeCode::ByCustom, {false, false, false, false, false, true, true}},
+        {SplitTypeCode::BySize, {true, true, false, false, false, false, false, false}},
+        {SplitTypeCode::ByCount, {false, false, true, false, false, false, false, false}},
+        {SplitTypeCode::ByTime, {false, false, false, true, true, false, false, false}},
+        {SplitTypeCode::ByCustom, {false, false, false, false, false, true, true, false}},
+        {SplitTypeCode::BySilence, {false, false, false, false, false, false, false, true}},
+        {SplitTypeCode::ByMarks, {false, false, false, false, false, false, false, false}},
     };
     for (const Case& c : cases) {
         page->Ui().mode.Button(c.mode)->click();
         const std::vector<bool> enabled{page->Ui().mode.size->isEnabled(),    page->Ui().mode.unit->isEnabled(),
                                         page->Ui().mode.count->isEnabled(),   page->Ui().mode.minutes->isEnabled(),
                                         page->Ui().mode.seconds->isEnabled(), page->Ui().begin->isEnabled(),
-                                        page->Ui().length->isEnabled()};
+                                        page->Ui().length->isEnabled(),       page->Ui().silenceSettings->isEnabled()};
         EXPECT_EQ(enabled, c.enabled) << static_cast<int>(c.mode);
         EXPECT_EQ(store.batchSplitter.split.SplitType, c.mode);
     }
@@ -121,6 +123,7 @@ TEST_F(BatchSplitterPage, ShowsStoredInputsAndKeepsChanges) {
     backend.Put(kBatchSplitKey, "SplitType", 3);
     backend.Put(kBatchSplitKey, "SplitFileUnit", 201);
     backend.Put(kBatchSplitKey, "SplitCustomFromSec", std::string("12.5"));
+    backend.Put(kBatchSplitKey, "SilenceThresholdDb", -30);
     store.LoadPageGroups();
     page = std::make_unique<CPageBatchSplitter>(store);
     page->SetDesktop(desktop);
@@ -135,6 +138,7 @@ TEST_F(BatchSplitterPage, ShowsStoredInputsAndKeepsChanges) {
     EXPECT_EQ(store.batchSplitter.split.SplitCustomDuration, "1.1");
     EXPECT_EQ(store.batchSplitter.split.SplitFileAmount, 7);
     EXPECT_EQ(store.batchSplitter.split.SplitCustomFromSec, "12.5");
+    EXPECT_EQ(store.batchSplitter.split.silence.ThresholdDb, -30);  // no control of the page changes it
 }
 
 // The arrows of the times step a tenth and never go below 0; the size's arrows step whole
@@ -246,6 +250,29 @@ TEST_F(BatchSplitterPage, CancelDuringTheSecondFile) {
     EXPECT_TRUE(page->Ui().list->Record(1)->outputPaths.empty());
     EXPECT_TRUE(desktop.shownInFileManager.empty());
     EXPECT_TRUE(page->isEnabled());
+}
+
+// By cue sheet or chapters: a file with NAME.cue beside it is cut into the sheet's titled
+// pieces; a file with neither fails with its line.
+TEST_F(BatchSplitterPage, ByCueSheetOrChaptersCutsEachFileBySheet) {
+    AddSongs(dir.Path(), 2);
+    const std::string sheet =
+        "TRACK 01 AUDIO\n  TITLE \"Intro\"\n  INDEX 01 00:00:00\nTRACK 02 AUDIO\n  TITLE \"Theme\"\n"
+        "  INDEX 01 00:12:00\n";
+    fixtures::WriteFileBytes(dir / "song1.cue", fixtures::Bytes(sheet.begin(), sheet.end()));
+    page->Ui().mode.Button(SplitTypeCode::ByMarks)->click();
+    EXPECT_EQ(store.batchSplitter.split.SplitType, SplitTypeCode::ByMarks);
+    page->SplitAll();
+
+    EXPECT_EQ(Output(0), "2 piece(s)");
+    EXPECT_EQ(Output(1).toStdString(), "Failure: \"" + (dir / "song2.mp3").string() +
+                                           "\" has no cue sheet beside it (song2.cue) and no chapters.");
+    const std::vector<fs::path>& pieces = page->Ui().list->Record(0)->outputPaths;
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].filename(), "1 - Intro.mp3");
+    EXPECT_EQ(pieces[1].filename(), "2 - Theme.mp3");
+    const fixtures::Decoded first = fixtures::DecodeWithMpg123(pieces[0]);
+    EXPECT_NEAR(static_cast<double>(first.samples) / 44100.0, 12.0, 0.1);
 }
 
 }  // namespace

@@ -247,7 +247,7 @@ TEST_F(SplitterOptTest, HelpButtonsShowTheirBoxesTags) {
 TEST(SplitterOptTagHelp, TheHelpIsShownAsGridsOfWholeLines) {
     test::App();
     TagHelpDialog dialog(FileNameTagHelp());
-    EXPECT_EQ(dialog.TagsGrid()->rowCount(), 10);
+    EXPECT_EQ(dialog.TagsGrid()->rowCount(), 12);  // ten tags of the file, %C% and %R% of the piece
     ASSERT_EQ(dialog.SamplesGrid()->rowCount(), 11);
     const auto cell = [&](int column) {
         return qobject_cast<QLabel*>(dialog.SamplesGrid()->itemAtPosition(10, column)->widget());

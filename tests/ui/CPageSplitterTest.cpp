@@ -1,6 +1,6 @@
 // The manual splitter page: positions as it shows them, loading, the piece buttons with their
 // messages, the play state machine on a device that makes no sound, the sound-card messages,
-// the keys, and splits that match the command line's.
+// the keys, splits that match the command line's, and pieces made from marks.
 
 #include <gtest/gtest.h>
 
@@ -14,17 +14,20 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <functional>
 
 #include "fixtures/Fixtures.h"
+#include "marks/CueSheet.h"
 #include "settings/MemorySettingsBackend.h"
 #include "settings/Settings.h"
 #include "stream/AudioLayer.h"
 #include "ui/UiTestSupport.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
 #include "ui/pages/CPageSplitter.h"
+#include "ui/pages/SilenceDialog.h"
 #include "ui/pages/SplitterControls.h"
 #include "ui/widgets/Formats.h"
 #include "ui/widgets/PathText.h"
@@ -117,7 +120,18 @@ protected:
         ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
     }
 
+    // The pieces list's columns that the tests read.
+    static constexpr int kTitle = 5;
+    static constexpr int kOutput = 6;
+
     QString Cell(int row, int column) const { return page->Ui().pieces->topLevelItem(row)->text(column); }
+    // Each row as "start end title".
+    std::vector<QString> Rows() const {
+        std::vector<QString> rows;
+        for (int row = 0; row < page->Ui().pieces->topLevelItemCount(); ++row)
+            rows.push_back(Cell(row, 1) + " " + Cell(row, 2) + " " + Cell(row, kTitle));
+        return rows;
+    }
     std::vector<QString> Messages() const {
         std::vector<QString> texts;
         for (const ShownMessage& m : desktop.shown) texts.push_back(m.text);
@@ -397,7 +411,7 @@ TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     page->SplitNow();
     EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3", "song.mp3"}));
-    EXPECT_EQ(Cell(0, 5) + "|" + Cell(1, 5) + "|" + Cell(2, 5), "song-1.mp3||song-3.mp3");
+    EXPECT_EQ(Cell(0, kOutput) + "|" + Cell(1, kOutput) + "|" + Cell(2, kOutput), "song-1.mp3||song-3.mp3");
 
     const fs::path pageDir = dir / "page";
     const fs::path cliDir = dir / "cli";
@@ -421,6 +435,100 @@ TEST_F(SplitterPage, SplitsWriteWhatTheyShould) {
     }
     ASSERT_EQ(desktop.shownInFileManager.size(), 1u);
     EXPECT_EQ(desktop.shownInFileManager[0], PathText(pageDir / "song-1.mp3"));
+}
+
+// A cue sheet becomes titled pieces (a track starting between tenths ends its row there to
+// the millisecond); F2 edits a title, the split names the pieces by their titles, and the
+// rows saved as a sheet beside the source read back as they are. A sheet that cannot be read
+// says why and leaves the pieces alone.
+TEST_F(SplitterPage, CueSheetGivesTitledPieces) {
+    Load(30.0);
+    const fs::path sheet = dir / "album.cue";
+    const std::string text =
+        "FILE \"song.mp3\" MP3\nTRACK 01 AUDIO\n  TITLE \"Dawn\"\n  INDEX 01 00:00:00\n"
+        "TRACK 02 AUDIO\n  TITLE \"Noon\"\n  INDEX 01 00:10:00\nTRACK 03 AUDIO\n  TITLE \"Dusk\"\n"
+        "  INDEX 01 00:20:37\n";
+    fixtures::WriteFileBytes(sheet, fixtures::Bytes(text.begin(), text.end()));
+    desktop.fileToOpen = {PathText(sheet)};
+    page->LoadCueSheet();
+    EXPECT_EQ(desktop.dialogsShown.back().filter, "Cue Sheets (*.cue);;All Files (*)");
+    EXPECT_TRUE(page->Ui().mode.Button(SplitTypeCode::ByCustom)->isChecked());
+    EXPECT_EQ(Rows(), (std::vector<QString>{"0:00.0 0:10.0 Dawn", "0:10.0 0:20.4 Noon", "0:20.4 0:30.0 Dusk"}));
+    EXPECT_EQ(page->Pieces()[1].EndMillis(), 20493);
+
+    page->show();
+    QApplication::setActiveWindow(page.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    page->SelectPiece(1);
+    page->Ui().pieces->setFocus();
+    QTest::keyClick(page->Ui().pieces, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(qobject_cast<QLineEdit*>(editor), nullptr);
+    QTest::keySequence(editor, QKeySequence::SelectAll);
+    QTest::keyClicks(editor, "Midday");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the list takes the edit once the key is handled
+    EXPECT_EQ(page->Pieces()[1].title, "Midday");
+
+    page->SplitNow();
+    EXPECT_EQ(Messages(), std::vector<QString>{});
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"1 - Dawn.mp3", "2 - Midday.mp3", "3 - Dusk.mp3", "album.cue", "song.mp3"}));
+
+    desktop.fileToSave = {PathText(dir / "saved.cue")};
+    page->SaveCueSheet();
+    EXPECT_EQ(desktop.dialogsShown.back().startFolder, PathText(dir / "song.cue"));
+    std::string message;
+    const std::optional<MarkList> saved = ReadCueSheet(dir / "saved.cue", &message);
+    ASSERT_TRUE(saved) << message;
+    page->LoadMarks(*saved);
+    EXPECT_EQ(Rows(), (std::vector<QString>{"0:00.0 0:10.0 Dawn", "0:10.0 0:20.4 Midday", "0:20.4 0:30.0 Dusk"}));
+
+    const fs::path empty = dir / "empty.cue";
+    fixtures::WriteFileBytes(empty, fixtures::Bytes{'\n'});
+    desktop.fileToOpen = {PathText(empty)};
+    page->LoadCueSheet();
+    EXPECT_EQ(
+        Messages(),
+        (std::vector<QString>{QStringLiteral("Failed to read cue sheet \"%1\": no tracks.").arg(PathText(empty))}));
+    EXPECT_EQ(page->Pieces().size(), 3u);
+}
+
+// "Find Silences..." takes its options from the dialog, keeps them, and cuts two tones apart
+// inside the pause between them; a file without a pause says so.
+TEST_F(SplitterPage, FindSilencesCutsInThePause) {
+    const fixtures::EncodeSpec spec = fixtures::StreamSpec(3.0, fixtures::Signal::Tone);
+    std::vector<std::int16_t> pcm = fixtures::MakePcm(spec);
+    const std::size_t toneSamples = pcm.size();
+    pcm.resize(toneSamples + 2 * 44100 * 2, 0);  // two seconds of stereo silence
+    const std::vector<std::int16_t> tone = fixtures::MakePcm(spec);
+    pcm.insert(pcm.end(), tone.begin(), tone.end());
+    song = dir / "pause.mp3";
+    fixtures::WriteFileBytes(song, fixtures::EncodePcm(spec, pcm));
+    ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
+
+    const auto answerDialog = [&] {
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<SilenceDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->Ui().threshold->setValue(-40);
+            dialog->accept();
+        });
+    };
+    answerDialog();
+    page->FindSilences();
+    EXPECT_EQ(Messages(), std::vector<QString>{});
+    EXPECT_EQ(store.splitterPage.split.silence.ThresholdDb, -40);
+    ASSERT_EQ(page->Pieces().size(), 2u);
+    EXPECT_GT(page->Pieces()[1].startTenths, 30);
+    EXPECT_LT(page->Pieces()[1].startTenths, 50);
+    EXPECT_EQ(page->Pieces()[1].endTenths, page->TotalTenths());
+
+    Load(5.0);
+    answerDialog();
+    page->FindSilences();
+    EXPECT_EQ(Messages(), (std::vector<QString>{QStringLiteral("No silence found in \"%1\".").arg(PathText(song))}));
+    EXPECT_EQ(page->Pieces().size(), 1u);
 }
 
 }  // namespace

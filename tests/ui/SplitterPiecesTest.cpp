@@ -18,7 +18,13 @@ constexpr int kTotal = 400;
 std::vector<PieceRow> Cut(std::initializer_list<int> bounds) {
     std::vector<PieceRow> rows;
     const std::vector<int> b(bounds);
-    for (std::size_t i = 0; i + 1 < b.size(); ++i) rows.push_back({b[i], b[i + 1], true, "old.mp3"});
+    for (std::size_t i = 0; i + 1 < b.size(); ++i) {
+        PieceRow row;
+        row.startTenths = b[i];
+        row.endTenths = b[i + 1];
+        row.outputPath = "old.mp3";
+        rows.push_back(row);
+    }
     return rows;
 }
 

@@ -16,6 +16,7 @@
 #include "batch/BatchSplit.h"
 #include "settings/Settings.h"
 #include "ui/pages/CPageBatchSplitterSpin.h"
+#include "ui/pages/SilenceDialog.h"
 #include "ui/pages/SplitModeInputs.h"
 #include "ui/widgets/BatchProgressDialog.h"
 #include "ui/widgets/PathText.h"
@@ -55,6 +56,9 @@ CPageBatchSplitter::CPageBatchSplitter(SettingsStore& settings, QWidget* parent)
                               mode.Button(SplitTypeCode::ByCustom),
                               m_ui.begin,
                               m_ui.length,
+                              mode.Button(SplitTypeCode::BySilence),
+                              m_ui.silenceSettings,
+                              mode.Button(SplitTypeCode::ByMarks),
                               m_ui.list,
                               m_ui.addFiles,
                               m_ui.addFolder,
@@ -91,6 +95,13 @@ QWidget* CPageBatchSplitter::MakeModeInputs() {
     AddModeRow(grid, m_ui.mode.modes, SplitTypeCode::ByCustom, "By c&ustom",
                {TextLabel("&Begin at", m_ui.begin, box), m_ui.begin, TextLabel("seconds, a&nd", m_ui.length, box),
                 m_ui.length, TextLabel("seconds length (0 means unlimited length)", nullptr, box)});
+    m_ui.silenceSettings = new QPushButton(QStringLiteral("S&ettings..."), box);
+    m_ui.silenceSettings->setToolTip(QStringLiteral("How quiet and how long a pause is, and how long the pieces"));
+    connect(m_ui.silenceSettings, &QPushButton::clicked, this, &CPageBatchSplitter::EditSilenceSettings);
+    AddModeRow(grid, m_ui.mode.modes, SplitTypeCode::BySilence, "By s&ilence",
+               {m_ui.silenceSettings, TextLabel("cut at the pauses of each file", nullptr, box)});
+    AddModeRow(grid, m_ui.mode.modes, SplitTypeCode::ByMarks, "By cue sheet or c&hapters",
+               {TextLabel("each file's NAME.cue beside it, else its chapters", nullptr, box)});
     grid->setColumnStretch(1, 1);
     for (QWidget* edit : {m_ui.begin, m_ui.length}) edit->setMinimumWidth(ModeEditWidth(box));
 
@@ -135,7 +146,8 @@ void CPageBatchSplitter::ShowInputs(const SplitSettings& shown) {
 }
 
 SplitSettings CPageBatchSplitter::Inputs() const {
-    SplitSettings inputs;
+    // The silence options have no controls on the page: they stay as stored.
+    SplitSettings inputs = Settings().batchSplitter.split;
     m_ui.mode.Take(&inputs);
     inputs.SplitCustomFromSec = m_ui.begin->Text().toStdString();
     inputs.SplitCustomDuration = m_ui.length->Text().toStdString();
@@ -155,13 +167,20 @@ void CPageBatchSplitter::EnableByMode() {
     const bool custom = m_ui.mode.Mode() == SplitTypeCode::ByCustom;
     m_ui.begin->setEnabled(custom);
     m_ui.length->setEnabled(custom);
+    m_ui.silenceSettings->setEnabled(m_ui.mode.Mode() == SplitTypeCode::BySilence);
+}
+
+void CPageBatchSplitter::EditSilenceSettings() {
+    EditSilenceOptions(this, QStringLiteral("Split at Silences"), &Settings().batchSplitter.split.silence);
 }
 
 void CPageBatchSplitter::ModeChosen(int mode) {
     EnableByMode();
     StoreInputs();
     const auto chosen = static_cast<SplitTypeCode>(mode);
-    QWidget* first = chosen == SplitTypeCode::ByCustom ? m_ui.begin : m_ui.mode.FirstInput(chosen);
+    QWidget* first = chosen == SplitTypeCode::ByCustom    ? m_ui.begin
+                     : chosen == SplitTypeCode::BySilence ? m_ui.silenceSettings
+                                                          : m_ui.mode.FirstInput(chosen);
     if (first != nullptr) first->setFocus(Qt::OtherFocusReason);
 }
 

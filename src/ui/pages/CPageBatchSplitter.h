@@ -1,7 +1,8 @@
 #pragma once
 
-// The batch splitter page: a list of files, each cut by the same rule. One of four modes (by
-// size, by count, by time, one custom range) with its inputs; "Split All" or "Split Selected"
+// The batch splitter page: a list of files, each cut by the same rule. One of six modes (by
+// size, by count, by time, one custom range, at silences, by each file's cue sheet or
+// chapters) with its inputs; "Split All" or "Split Selected"
 // runs the mode's batch planner on each file in turn under a two-line progress window, and
 // each row's "Output" column shows what became of its file.
 
@@ -21,10 +22,12 @@ class TextSpinBox;
 struct BatchSplitterControls {
     // The source files, each split on its own.
     FileListCtrl* list = nullptr;
-    // The mode buttons and the size, count and time inputs; the custom range's two edits.
+    // The mode buttons and the size, count and time inputs; the custom range's two edits;
+    // the button of the silence options.
     SplitModeControls mode;
     TextSpinBox* begin = nullptr;
     TextSpinBox* length = nullptr;
+    QPushButton* silenceSettings = nullptr;
     QPushButton* addFiles = nullptr;
     QPushButton* addFolder = nullptr;
     QPushButton* remove = nullptr;
@@ -52,6 +55,8 @@ public:
     void PlaySelected();
     void BrowseSourceFolder();
     void BrowseOutputFolder();
+    // "S&ettings..." of the silence mode: the silence options dialog over the page's own.
+    void EditSilenceSettings();
 
     // The mode and its inputs as the controls hold them.
     SplitSettings Inputs() const;

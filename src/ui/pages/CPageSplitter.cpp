@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "marks/Chapters.h"
 #include "settings/Settings.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/Tags.h"
@@ -61,7 +62,7 @@ constexpr int kVolumeTick = 819;
 constexpr int kVolumeScale = 8;
 constexpr int kMaxVolume = 65535;
 
-enum PieceColumn { kNumberColumn, kStartColumn, kEndColumn, kLengthColumn, kSizeColumn, kOutputColumn };
+enum PieceColumn { kNumberColumn, kStartColumn, kEndColumn, kLengthColumn, kSizeColumn, kTitleColumn, kOutputColumn };
 struct ColumnEntry {
     const char* caption;
     Qt::Alignment alignment;
@@ -69,7 +70,8 @@ struct ColumnEntry {
 };
 constexpr ColumnEntry kPieceColumns[] = {
     {"No.", Qt::AlignLeft, 50},      {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
-    {"Length", Qt::AlignRight, 100}, {"Estimated Size", Qt::AlignRight, 100}, {"Output", Qt::AlignLeft, 250},
+    {"Length", Qt::AlignRight, 100}, {"Estimated Size", Qt::AlignRight, 100}, {"Title", Qt::AlignLeft, 160},
+    {"Output", Qt::AlignLeft, 250},
 };
 
 // Whether the file holds MPEG audio the splitters can cut: the reader's format check, which
@@ -187,6 +189,8 @@ QWidget* CPageSplitter::MakePlayRow() {
         return AddButton(line, caption, tip, slot);
     };
     m_ui.addPiece = button("&Add Piece", "Cut the piece under the position in two there (M)", &CPageSplitter::AddPiece);
+    m_ui.marks = MakeMarksButton(row);
+    line->addWidget(m_ui.marks);
     m_ui.play = button("&Play", "Play the file from the position, or pause it (Space)", &CPageSplitter::PlayPressed);
     m_ui.stop = button("S&top", "Stop playing and go back to where playing started", &CPageSplitter::StopPressed);
     line->addStretch(1);
@@ -256,11 +260,17 @@ QWidget* CPageSplitter::MakePiecesArea() {
         UpdatePieceButtons();
         ShowSelection();
     });
+    m_ui.pieces->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_ui.pieces, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         const int row = m_ui.pieces->indexOfTopLevelItem(item);
-        if (m_showingPieces || column != kNumberColumn || row < 0) return;
-        m_pieces[static_cast<std::size_t>(row)].checked = item->checkState(kNumberColumn) == Qt::Checked;
+        if (m_showingPieces || row < 0) return;
+        PieceRow& piece = m_pieces[static_cast<std::size_t>(row)];
+        if (column == kNumberColumn) piece.checked = item->checkState(kNumberColumn) == Qt::Checked;
+        if (column == kTitleColumn) piece.title = item->text(kTitleColumn).toStdString();
     });
+    // A double click anywhere on a row edits its title, as F2 does.
+    connect(m_ui.pieces, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { EditTitle(m_ui.pieces->indexOfTopLevelItem(item)); });
     line->addWidget(m_ui.pieces, 1);
 
     auto* buttons = new QVBoxLayout;
@@ -357,6 +367,7 @@ void CPageSplitter::EnableLoaded(bool loaded) {
          std::initializer_list<QWidget*>{m_ui.split, m_ui.position, m_ui.play, m_ui.stop, m_ui.timeline}) {
         control->setEnabled(loaded);
     }
+    EnableMarks(loaded);
 }
 
 // ---- loading and closing -----------------------------------------------------------------
@@ -389,6 +400,8 @@ bool CPageSplitter::LoadSourceFile(const QString& path) {
     m_fileSizeBytes = static_cast<std::int64_t>(size);
     m_path = path;
     m_ui.source->setText(path);
+    std::string noChapters;  // most files have none; nothing is said of it
+    m_chapters = ReadChapterMarks(PathOf(path), &noChapters);
     m_state = PlayerState::Stopped;
     m_pauseTenths = 0;
     m_dragging = false;
@@ -416,6 +429,7 @@ void CPageSplitter::CloseSourceFile() {
     m_state = PlayerState::Stopped;
     m_previewStartTenths = m_previewEndTenths = m_pauseTenths = m_playStartTenths = 0;
     m_path.clear();
+    m_chapters.reset();
     m_fileSizeBytes = 0;
     m_totalTenths = 0;
     m_outputs.clear();
@@ -491,7 +505,8 @@ void CPageSplitter::ShowPieces(int selected) {
         delete m_ui.pieces->takeTopLevelItem(m_ui.pieces->topLevelItemCount() - 1);
     while (m_ui.pieces->topLevelItemCount() < rows) {
         auto* item = new QTreeWidgetItem(m_ui.pieces);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        // Only the title is edited in place (EditTitle opens its editor).
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
         for (int i = 0; i < static_cast<int>(std::size(kPieceColumns)); ++i) {
             item->setTextAlignment(i, kPieceColumns[i].alignment | Qt::AlignVCenter);
         }
@@ -508,6 +523,7 @@ void CPageSplitter::ShowPieces(int selected) {
         item->setText(kLengthColumn, FormatPosition(length, m_totalTenths));
         item->setText(kSizeColumn,
                       Utf8(FormatSize(static_cast<std::int64_t>(share * static_cast<double>(m_fileSizeBytes)))));
+        item->setText(kTitleColumn, Utf8(piece.title));
         item->setText(kOutputColumn, piece.outputPath.empty() ? QString() : PathText(piece.outputPath.filename()));
     }
     SelectPiece(selected);
@@ -529,6 +545,12 @@ void CPageSplitter::ShowSelection() {
     const PieceRow& piece = m_pieces[static_cast<std::size_t>(selected)];
     m_ui.timeline->SetSelection(piece.startTenths, piece.endTenths);
     m_ui.waveform->SetSelection(piece.startTenths, piece.endTenths);
+}
+
+void CPageSplitter::EditTitle(int row) {
+    QTreeWidgetItem* item = m_ui.pieces->topLevelItem(row);
+    if (item == nullptr || !m_ui.pieces->isEnabled()) return;
+    m_ui.pieces->editItem(item, kTitleColumn);
 }
 
 void CPageSplitter::AddPiece() {
@@ -637,6 +659,11 @@ bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride && (watched == m_ui.source || watched == m_ui.info)) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Space || key == Qt::Key_M || key == Qt::Key_I || key == Qt::Key_O) return true;
+    }
+    if (watched == m_ui.pieces && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2) {
+        EditTitle(SelectedPiece());
+        return true;
     }
     // The keyboard's menu key opens the pieces' menu at the middle of the list.
     if (watched == m_ui.pieces && event->type() == QEvent::ContextMenu &&

@@ -3,10 +3,13 @@
 // The manual splitter page: one file, cut by size, count, time or by hand into pieces on a
 // timeline, with the file or one piece played on the output device. Above the timeline a
 // waveform of the file; keys for people who cut by hand: Space plays and pauses, M adds a
-// piece at the position, I and O set the selected piece's start and end there.
+// piece at the position, I and O set the selected piece's start and end there. The pieces
+// can come from marks (the file's pauses, a cue sheet, its chapters, a label file) and be
+// saved as a cue sheet or label file.
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "settings/Options.h"
@@ -17,6 +20,7 @@
 #include "ui/pages/SplitterPieces.h"
 #include "ui/widgets/PreviewPlayer.h"
 
+class QAction;
 class QButtonGroup;
 class QComboBox;
 class QHBoxLayout;
@@ -83,6 +87,17 @@ public:
     void PreviewPressed();
     void StopPressed();
     void SplitNow();
+    // The marks commands: each load replaces the pieces with rows of the marks (the mode
+    // becomes "By custom") or shows the reader's message; each save writes the checked rows'
+    // marks or shows the writer's message. A cancelled dialog does nothing.
+    void FindSilences();
+    void LoadCueSheet();
+    void LoadChapters();
+    void LoadLabels();
+    void SaveCueSheet();
+    void SaveLabels();
+    // Replaces the pieces with rows of marks, titles included, and switches to "By custom".
+    void LoadMarks(const MarkList& marks);
     // Moves the timeline to tenths as the user would by a click on it (the move ends there).
     void MoveTimeline(int tenths);
 
@@ -109,6 +124,15 @@ public:
         QPushButton* split = nullptr;
         PositionSpin* position = nullptr;
         QPushButton* addPiece = nullptr;
+        QPushButton* marks = nullptr;  // opens the marks commands' menu
+        struct MarksMenu {
+            QAction* findSilences = nullptr;
+            QAction* loadCueSheet = nullptr;
+            QAction* loadChapters = nullptr;  // enabled only for a file with chapters
+            QAction* loadLabels = nullptr;
+            QAction* saveCueSheet = nullptr;
+            QAction* saveLabels = nullptr;
+        } marksMenu;
         QPushButton* play = nullptr;
         QPushButton* stop = nullptr;
         QSlider* volume = nullptr;
@@ -143,6 +167,15 @@ private:
     QWidget* MakeModeArea();
     QWidget* MakePlayRow();
     QWidget* MakePieceButtons();
+    QPushButton* MakeMarksButton(QWidget* parent);
+    void EnableMarks(bool loaded);
+    void EditTitle(int row);
+    // A marks file chosen in the open dialog and read by read, loaded as LoadMarks loads.
+    using MarksReader = std::optional<MarkList> (*)(const std::filesystem::path&, std::string*);
+    void LoadMarksFile(const char* title, const char* filter, MarksReader read);
+    // The checked rows' marks written by write to a file chosen in the save dialog.
+    using MarksWriter = std::function<bool(const std::filesystem::path&, const MarkList&, std::string*)>;
+    void SaveMarksFile(const char* title, const char* filter, const char* suffix, const MarksWriter& write);
     QWidget* MakePiecesArea();
     void MakeShortcuts();
     void ConnectTimeline();
@@ -195,6 +228,7 @@ private:
     std::int64_t m_fileSizeBytes = 0;
     std::vector<std::filesystem::path> m_outputs;
     std::vector<PieceRow> m_pieces;
+    std::optional<MarkList> m_chapters;  // the loaded file's chapters, read once at load
 
     PlayerState m_state = PlayerState::Stopped;
     int m_playStartTenths = 0;
