@@ -128,7 +128,9 @@ enum class CustomRange { No, Yes };
 void LoadSplitSettings(SettingsKey& key, CustomRange customRange, SplitSettings* split) {
     ReadCode(key, "SplitType", &split->SplitType);
     const int type = static_cast<int>(split->SplitType);
-    if (type < 0 || type > static_cast<int>(SplitTypeCode::ByMarks)) {
+    // Only the batch splitter offers the modes by silence and by marks.
+    const SplitTypeCode last = customRange == CustomRange::Yes ? SplitTypeCode::ByMarks : SplitTypeCode::ByCustom;
+    if (type < 0 || type > static_cast<int>(last)) {
         split->SplitType = SplitTypeCode::BySize;
     }
     ReadInt(key, "SplitFileAmount", &split->SplitFileAmount);

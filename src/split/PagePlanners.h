@@ -24,8 +24,8 @@ struct PieceRow {
     std::filesystem::path outputPath;  // set once the piece has been written
     // What a mark loaded into the row says of its piece (its title is the pieces list's
     // "Title" column); the rows' titles name and title the pieces as marks do.
-    std::string title;
-    std::string performer;
+    std::string title{};
+    std::string performer{};
     int track = 0;
     // The row's end as the mark it was loaded from gives it, finer than tenths; used while
     // endTenths still shows it (MillisToTenths), forgotten once the row is moved.

@@ -10,6 +10,13 @@
 namespace qm {
 namespace {
 
+TagInfo SourceTag(const char* title, const char* artist) {
+    TagInfo tag;
+    tag.title = title;
+    tag.artist = artist;
+    return tag;
+}
+
 // A tag reader that hands out a fixed tag and counts how often it is asked.
 struct FakeReader {
     TagInfo tag;
@@ -123,9 +130,15 @@ TEST(ExpandTitleTemplateTest, ExpandsInItsOwnOrder) {
         const char* fileTitle;
         int piece, total, width;
         const char* expected;
+        // What the piece's mark says of it (%C%, %R%).
+        const char* ownTitle = "";
+        const char* performer = "";
     };
     const Case cases[] = {
         {"%I% - %P%/%T%", "Title", "f", 1, 9, 0, "Title - 1/9"},
+        // A mark's title and performer, else the file title and the source's artist ("A").
+        {"%P% %C% by %R%", "T", "f", 2, 9, 0, "2 Song%P% by Band", "Song%P%", "Band"},
+        {"%C% by %R%", "T", "f", 2, 9, 0, "f by A"},
         {"%I% - %P%/%T%", "Title", "f", 1, 9, 2, "Title - 01/09"},
         {"%P%/%T%", "T", "f", 5, 102, -1, "005/102"},
         // No cleaning in titles, and the file-name-only tags stay as typed.
@@ -136,9 +149,9 @@ TEST(ExpandTitleTemplateTest, ExpandsInItsOwnOrder) {
         {"", "T", "f", 1, 9, 0, ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ExpandTitleTemplate(c.titleTemplate, c.sourceTitle, c.fileTitle,
-                                      PieceNumbers{c.piece, c.total, c.piece, c.width}),
-                  c.expected)
+        PieceNumbers numbers{c.piece, c.total, c.piece, c.width};
+        numbers.mark = {c.ownTitle, c.performer};
+        EXPECT_EQ(ExpandTitleTemplate(c.titleTemplate, SourceTag(c.sourceTitle, "A"), c.fileTitle, numbers), c.expected)
             << c.titleTemplate;
     }
 }
@@ -160,7 +173,9 @@ TEST(PredefinedTemplatesTest, ExpandCompletely) {
         EXPECT_TRUE(expanded.ends_with(".mp3")) << name;
     }
     for (const char* title : PredefinedTitleTemplates()) {
-        EXPECT_EQ(ExpandTitleTemplate(title, "T", "f", PieceNumbers{1, 9, 1, 0}).find('%'), std::string::npos) << title;
+        EXPECT_EQ(ExpandTitleTemplate(title, SourceTag("T", ""), "f", PieceNumbers{1, 9, 1, 0}).find('%'),
+                  std::string::npos)
+            << title;
     }
     EXPECT_STREQ(PredefinedFileNameTemplates()[1], "%F%-%P%.mp3");
     EXPECT_STREQ(PredefinedFileNameTemplates()[20], "%A%-%I%-%N%-%P%.mp3");
@@ -178,13 +193,14 @@ std::vector<std::string> Lines(const std::string& text) {
 TEST(TagHelpTest, FileNameHelpLinesAndEnding) {
     const std::string& help = FileNameTagHelp();
     const auto lines = Lines(help);
-    ASSERT_EQ(lines.size(), 25u);
-    EXPECT_EQ(lines[13], "Samples:");
+    ASSERT_EQ(lines.size(), 27u);
+    EXPECT_EQ(lines[15], "Samples:");
     EXPECT_EQ(lines[0], "You can use the following tags in file name.");
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[11], "%N%: track number in ID3 tag");
-    EXPECT_EQ(lines[14], " %F%.mp3:\t\tfilename.mp3");
-    EXPECT_EQ(lines[20], " %F%-%P%-%T%.mp3:\tfilename-001-102.mp3, filename-002-102.mp3");
+    EXPECT_EQ(lines[12], "%C%: title of the piece (cue sheet track, chapter or label)");
+    EXPECT_EQ(lines[16], " %F%.mp3:\t\tfilename.mp3");
+    EXPECT_EQ(lines[22], " %F%-%P%-%T%.mp3:\tfilename-001-102.mp3, filename-002-102.mp3");
     EXPECT_TRUE(help.ends_with(" %A%-%I%-%N%-%P%.mp3:\tArtist-Title-5-1.mp3, Artist-Title-5-2.mp3"));
 }
 
@@ -196,9 +212,9 @@ TEST(TagHelpTest, TitleHelpExamplesMatchTheExpansion) {
                          "%I%: title of original MP3 file\n"));
     EXPECT_TRUE(help.ends_with("[2/9]Title\n"));
     const auto lines = Lines(help);
-    ASSERT_EQ(lines.size(), 19u);
-    EXPECT_EQ(lines[8], "Samples:");
-    for (std::size_t i = 9; i < lines.size(); ++i) {
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines[10], "Samples:");
+    for (std::size_t i = 11; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         ASSERT_EQ(line[0], ' ');
         const std::size_t colon = line.find(":\t");

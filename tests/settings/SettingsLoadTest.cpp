@@ -245,7 +245,12 @@ const CheckCase kChecks[] = {
     {kSplitKey, "SplitTimeSec", std::int32_t{59}, FIELD(splitterPage.split.SplitTimeSec), "59"},
     // Batch splitter
     {kBatchSplitKey, "Folder", kLongPath, FIELD(batchSplitter.Folder), kLongPath},
-    {kBatchSplitKey, "SplitType", std::int32_t{4}, FIELD(batchSplitter.split.SplitType), "0"},
+    {kSplitKey, "SplitType", std::int32_t{4}, FIELD(splitterPage.split.SplitType), "0"},
+    {kBatchSplitKey, "SplitType", std::int32_t{6}, FIELD(batchSplitter.split.SplitType), "0"},
+    {kBatchSplitKey, "SplitType", std::int32_t{5}, FIELD(batchSplitter.split.SplitType), "5"},
+    {kBatchSplitKey, "SilenceThresholdDb", std::int32_t{0}, FIELD(batchSplitter.split.silence.ThresholdDb), "-1"},
+    {kSplitKey, "SilenceThresholdDb", std::int32_t{-200}, FIELD(splitterPage.split.silence.ThresholdDb), "-96"},
+    {kSplitKey, "SilenceMinLen", std::int32_t{0}, FIELD(splitterPage.split.silence.MinSilenceTenths), "1"},
     {kBatchSplitKey, "SplitType", std::int32_t{3}, FIELD(batchSplitter.split.SplitType), "3"},
     {kBatchSplitKey, "SplitFileAmount", std::int32_t{-7}, FIELD(batchSplitter.split.SplitFileAmount), "1"},
     {kBatchSplitKey, "SplitFileSizeEx", std::string("700"), FIELD(batchSplitter.split.SplitFileSizeEx), "700"},

@@ -41,10 +41,13 @@ const Names kSplitterOptionsOrder = {"ReencodePieces",
 const Names kJoinerOptionsOrder = {
     "BrowseFolder",    "AutoMP3EncodingParam",  "MP3BitRate",     "MP3SampleRate",         "MP3ChannelMode",
     "OutputFolderOpt", "SpecifiedOutputFolder", "CreateTreeDirs", "AddPostfixAtEndOfFile", "TargetExistsOpt"};
-const Names kSplitOrder = {"SplitType",     "SplitFileAmount", "SplitFileSizeEx",
-                           "SplitFileUnit", "SplitTimeMin",    "SplitTimeSec"};
-const Names kBatchSplitOrder = {"SplitType",    "SplitFileAmount", "SplitFileSizeEx",    "SplitFileUnit",
-                                "SplitTimeMin", "SplitTimeSec",    "SplitCustomFromSec", "SplitCustomDuration"};
+const Names kSplitOrder = {"SplitType",          "SplitFileAmount",    "SplitFileSizeEx",    "SplitFileUnit",
+                           "SplitTimeMin",       "SplitTimeSec",       "SilenceThresholdDb", "SilenceMinLen",
+                           "SilenceMinPieceLen", "SilenceMaxPieceLen", "SilenceTrim"};
+const Names kBatchSplitOrder = {"SplitType",          "SplitFileAmount", "SplitFileSizeEx",    "SplitFileUnit",
+                                "SplitTimeMin",       "SplitTimeSec",    "SplitCustomFromSec", "SplitCustomDuration",
+                                "SilenceThresholdDb", "SilenceMinLen",   "SilenceMinPieceLen", "SilenceMaxPieceLen",
+                                "SilenceTrim"};
 const Names kTagOrder = {"ID3Title", "ID3Artist", "ID3Album", "ID3Year", "ID3Comment", "ID3TrackNo", "ID3GenreEx"};
 
 Names Concat(Names a, const Names& b) {

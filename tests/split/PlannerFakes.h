@@ -48,6 +48,8 @@ public:
                 return Piece(path, "size " + std::to_string(limit.bytes), n, endReached);
             case PieceLimit::Kind::Duration:
                 return Piece(path, "duration " + std::to_string(limit.tenths), n, endReached);
+            case PieceLimit::Kind::Until:
+                return Piece(path, "until " + std::to_string(limit.until), n, endReached);
             case PieceLimit::Kind::ToEnd:
                 break;
         }
