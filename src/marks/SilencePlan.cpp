@@ -125,8 +125,13 @@ void SilencePlanner::ForceCut() {
     // The quietest frame from the shortest piece (when it is shorter than the longest) up to
     // the longest piece after the piece's start; at least one frame is the piece's own.
     const std::int64_t shortest = std::clamp<std::int64_t>(m_rules.minPieceFrames, 1, m_rules.maxPieceFrames);
-    const std::int64_t first = m_beginFrame + shortest;
     const std::int64_t last = m_beginFrame + m_rules.maxPieceFrames;
+    // Not in the rest of the pause the piece begins with: that is the quietest audio of all,
+    // and cutting there would make a run of slivers instead of pieces.
+    std::int64_t first = m_beginFrame + shortest;
+    std::int64_t loud = m_beginFrame;
+    while (loud < last && m_levels[static_cast<std::size_t>(loud - m_levelsBegin)] < m_rules.thresholdDb) ++loud;
+    if (loud < last) first = std::max(first, loud + 1);
     float lowest = 0.0f;
     std::vector<std::pair<std::int64_t, std::int64_t>> stretches;
     std::int64_t count = 0;

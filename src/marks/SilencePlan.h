@@ -48,7 +48,8 @@ struct SilencePlan {
 // out of the first or last piece. A cut that would leave the piece before it shorter than
 // the shortest piece is skipped, and so is the last cut when the rest after it is shorter.
 // A piece that would grow past the longest piece is cut at its quietest frame at most the
-// longest piece from its start and, where it can, at least the shortest piece from it; the
+// longest piece from its start, after the silence it begins with, and, where it can, at
+// least the shortest piece from it; the
 // longest piece wins where the two cannot both be kept (the last cut stays when dropping it
 // would make a piece too long).
 class SilencePlanner {

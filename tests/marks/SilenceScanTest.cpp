@@ -80,6 +80,12 @@ TEST(SilencePlan, RulesOverFrameLevels) {
          false},
         {"longest piece, then a pause", "LLL5LL LLL SSS LL", Rules(3, 0, 8), {{0, 3}, {3, 10}, {10, 14}}, true},
         {"longest piece cuts inside a pause", "L5LLLL LLL SSS LL", Rules(3, 0, 8), {{0, 1}, {1, 9}, {9, 14}}, true},
+        // A piece that begins in the rest of a pause is not cut again inside it.
+        {"longest piece after a pause",
+         "LL SSSS LLL5LLL SSS",
+         Rules(3, 0, 6),
+         {{0, 3}, {3, 9}, {9, 14}, {14, 16}},
+         true},
     };
     for (const PlanCase& c : cases) {
         const std::vector<float> levels = Levels(c.levels);
