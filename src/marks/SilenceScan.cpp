@@ -1,5 +1,6 @@
 #include "marks/SilenceScan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -12,6 +13,7 @@
 #include "stream/Mp3FrameDecoder.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/MpegHeader.h"
+#include "stream/XingFrame.h"
 
 namespace qm {
 namespace {
@@ -148,22 +150,23 @@ private:
     int m_steps = 1;
 };
 
-// Milliseconds of frames frames of samplesPerFrame at rateHz, rounded down, so that the
-// first frame boundary at or after the mark is the frame's own start.
-Millis FrameMillis(std::int64_t frames, int samplesPerFrame, int rateHz) {
-    return frames * samplesPerFrame * 1000 / rateHz;
+// Milliseconds of the played audio (delaySamples after the stream's start) before frame
+// `frames` of samplesPerFrame at rateHz, rounded down, so that the first frame boundary at or
+// after the mark is the frame's own start.
+Millis FrameMillis(std::int64_t frames, int samplesPerFrame, int rateHz, int delaySamples) {
+    return std::max<std::int64_t>(0, frames * samplesPerFrame - delaySamples) * 1000 / rateHz;
 }
 
 // The marks of a plan of frameCount frames: each piece's begin, and its end where the audio
 // after it up to the next piece is left out.
-MarkList MarksOf(const SilencePlan& plan, std::int64_t frameCount, int samplesPerFrame, int rateHz) {
+MarkList MarksOf(const SilencePlan& plan, std::int64_t frameCount, int samplesPerFrame, int rateHz, int delaySamples) {
     MarkList list;
     for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
         const SilencePiece& piece = plan.pieces[i];
         const std::int64_t following = i + 1 < plan.pieces.size() ? plan.pieces[i + 1].beginFrame : frameCount;
         Mark mark;
-        mark.begin = FrameMillis(piece.beginFrame, samplesPerFrame, rateHz);
-        if (piece.endFrame != following) mark.end = FrameMillis(piece.endFrame, samplesPerFrame, rateHz);
+        mark.begin = FrameMillis(piece.beginFrame, samplesPerFrame, rateHz, delaySamples);
+        if (piece.endFrame != following) mark.end = FrameMillis(piece.endFrame, samplesPerFrame, rateHz, delaySamples);
         list.marks.push_back(std::move(mark));
     }
     return list;
@@ -220,7 +223,7 @@ std::optional<MarkList> FindSilenceMarks(const std::filesystem::path& source, co
         *message = "No silence found in \"" + source.string() + "\".";
         return std::nullopt;
     }
-    return MarksOf(plan, frames, samplesPerFrame, rateHz);
+    return MarksOf(plan, frames, samplesPerFrame, rateHz, PlaybackDelaySamples(reader.InfoFrame()));
 }
 
 }  // namespace qm

@@ -45,6 +45,7 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
     ClearError();
     m_history.Clear();
     m_cutSamples = 0;
+    m_playbackDelay = 0;
     m_repeatEnd = 0;
     m_pieceEmpty = false;
     RestartPlannedDurations(0);
@@ -59,7 +60,8 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         m_measuredSamples =
             static_cast<std::uint64_t>(std::max(0.0, m_reader.LengthSeconds()) * m_reader.SampleRateHz());
         m_streamFormat = m_reader.LastHeader();  // Open read the first audio frame last
-        ReadTags(path, &m_sourceTag);            // no tag leaves the fields empty (track 0)
+        m_playbackDelay = static_cast<std::uint64_t>(PlaybackDelaySamples(m_reader.InfoFrame()));
+        ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
         // No cover (or one too large to carry) leaves the picture empty.
         ReadFrontCover(path, &m_sourceCover);
         m_sourceFileTitle = FileTitleOf(path);
@@ -209,7 +211,8 @@ std::uint64_t SplitEngine::LimitEndSamples(const PieceLimit& limit) {
     if (limit.kind != PieceLimit::Kind::Until) return PlanDuration(limit.tenths);
     // Floor: a time on a frame boundary (as the pause scan gives them) cuts at that boundary.
     const auto endSamples = static_cast<std::uint64_t>(std::max<Millis>(0, limit.until)) *
-                            static_cast<std::uint64_t>(m_reader.SampleRateHz()) / 1000;
+                                static_cast<std::uint64_t>(m_reader.SampleRateHz()) / 1000 +
+                            m_playbackDelay;
     RestartPlannedDurations(endSamples);
     return endSamples;
 }
@@ -373,7 +376,8 @@ std::string SplitEngine::PieceTitle(const PieceNumbers& numbers) const {
 
 Millis SplitEngine::CutMillis() const {
     const int rate = m_reader.SampleRateHz();
-    return rate > 0 ? static_cast<Millis>(m_cutSamples * 1000 / static_cast<std::uint64_t>(rate)) : 0;
+    const std::uint64_t played = m_cutSamples > m_playbackDelay ? m_cutSamples - m_playbackDelay : 0;
+    return rate > 0 ? static_cast<Millis>(played * 1000 / static_cast<std::uint64_t>(rate)) : 0;
 }
 
 Millis SplitEngine::MeasuredMillis() const {

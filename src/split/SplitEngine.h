@@ -292,6 +292,9 @@ protected:
     // Where the last cut lies in samples from the start of the stream (see CutMillis); each
     // engine sets it where a piece's own frames end.
     std::uint64_t m_cutSamples = 0;
+    // Samples of the stream before its played audio begins (PlaybackDelaySamples): a mark's
+    // time lies this much earlier than its place in the stream.
+    std::uint64_t m_playbackDelay = 0;
     // The header of the source's first audio frame, kept from Open: its version, layer,
     // sample rate and channel count are those of every frame of the stream (SameStreamFormat).
     Mp3FrameHeader m_streamFormat;

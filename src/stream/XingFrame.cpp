@@ -126,6 +126,15 @@ bool ParseXingLayout(std::span<const std::uint8_t> frame, XingLayout* layout) {
     return true;
 }
 
+int PlaybackDelaySamples(std::span<const std::uint8_t> infoFrame) {
+    XingLayout layout;
+    LameExtension lame;
+    if (infoFrame.empty() || !ParseXingLayout(infoFrame, &layout) || !ReadLameExtension(infoFrame, layout, &lame)) {
+        return 0;
+    }
+    return lame.encoderDelaySamples + kDecoderDelaySamples;
+}
+
 bool ReadLameExtension(std::span<const std::uint8_t> frame, const XingLayout& layout, LameExtension* extension) {
     if (layout.lameOffset == 0 || layout.lameOffset + kLameExtensionBytes > frame.size()) return false;
     const std::uint8_t* lame = frame.data() + layout.lameOffset;

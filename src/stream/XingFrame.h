@@ -49,6 +49,11 @@ std::uint16_t ComputeLameTagCrc(std::span<const std::uint8_t> frame, const XingL
 // Samples a decoder plays late by: the synthesis filter bank's delay, which gapless decoders
 // skip on top of the encoder delay that the LAME extension gives (and leave at the end).
 constexpr int kDecoderDelaySamples = 529;
+// Samples a gapless decoder skips at the start of a stream whose Xing/Info frame is
+// infoFrame: the LAME extension's encoder delay and the decoder's own; 0 without an
+// extension (every sample is played). Times in the played audio (a cue sheet's, a
+// chapter's) lie this many samples before the same place in the stream.
+int PlaybackDelaySamples(std::span<const std::uint8_t> infoFrame);
 // The widest value the LAME extension's encoder delay and padding fields hold (12 bits).
 constexpr int kMaxLameTrimSamples = 4095;
 
