@@ -71,7 +71,7 @@ struct ColumnEntry {
 constexpr ColumnEntry kPieceColumns[] = {
     {"No.", Qt::AlignLeft, 50},      {"Start", Qt::AlignRight, 90},           {"End", Qt::AlignRight, 90},
     {"Length", Qt::AlignRight, 100}, {"Estimated Size", Qt::AlignRight, 100}, {"Title", Qt::AlignLeft, 160},
-    {"Output", Qt::AlignLeft, 250},
+    {"Output", Qt::AlignLeft, 220},
 };
 
 // Whether the file holds MPEG audio the splitters can cut: the reader's format check, which

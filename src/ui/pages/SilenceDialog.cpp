@@ -65,6 +65,7 @@ SilenceDialog::SilenceDialog(const QString& title, const SilenceOptions& options
     auto* body = new QVBoxLayout(this);
     body->addLayout(form);
     body->addWidget(m_ui.buttons);
+    setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 44);
 }
 
 SilenceOptions SilenceDialog::Options() const {
