@@ -3,36 +3,13 @@
 #include <cstdint>
 #include <ostream>
 
+#include "stream/Utf8.h"
+
 namespace qm::cli {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// The length of the UTF-8 sequence a lead byte starts: 110xxxxx, 1110xxxx or 11110xxx
-// (0xC0, 0xC1 and 0xF5 and above can only start overlong or out-of-range forms); 0 for a
-// byte that starts none.
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-// Whether the sequence of length bytes at text[at] is a valid encoding of one code point.
-bool ValidSequence(std::string_view text, std::size_t at, std::size_t length) {
-    if (at + length > text.size()) return false;
-    auto lead = static_cast<unsigned char>(text[at]);
-    std::uint32_t codePoint = lead & (0xFFu >> (length + 1));
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xC0) != 0x80) return false;  // continuation bytes are 10xxxxxx
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    const bool overlong = (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
-    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    return !overlong && !surrogate && codePoint <= 0x10FFFF;
-}
 
 }  // namespace
 
@@ -43,8 +20,8 @@ std::string ValidUtf8Text(std::string_view text) {
     std::size_t at = 0;
     while (at < text.size()) {
         const auto byte = static_cast<unsigned char>(text[at]);
-        const std::size_t length = byte < 0x80 ? 1 : SequenceLength(byte);
-        if (length == 1 || (length > 1 && ValidSequence(text, at, length))) {
+        const std::size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(byte);
+        if (length == 1 || (length > 1 && IsWellFormedUtf8Sequence(text, at, length))) {
             out.append(text.substr(at, length));
             at += length;
         } else {
@@ -82,20 +59,7 @@ const char* FileStatusName(FileStatus status) {
     return "not run";
 }
 
-bool IsValidUtf8(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte < 0x80) {
-            ++at;
-            continue;
-        }
-        const std::size_t length = SequenceLength(byte);
-        if (length == 0 || !ValidSequence(text, at, length)) return false;
-        at += length;
-    }
-    return true;
-}
+bool IsValidUtf8(std::string_view text) { return IsWellFormedUtf8(text); }
 
 std::string Base64(std::string_view bytes) {
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -8,10 +8,6 @@
 
 namespace qm {
 
-// Whether bytes are well-formed UTF-8: no stray continuation bytes, no overlong forms, no
-// surrogates, nothing past U+10FFFF.
-bool IsWellFormedUtf8(std::string_view bytes);
-
 // bytes without a leading UTF-8 byte-order mark (EF BB BF).
 std::string_view WithoutByteOrderMark(std::string_view bytes);
 
