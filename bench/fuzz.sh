@@ -25,8 +25,8 @@ done
 dir=build-fuzz
 # The targets, and the longest input each is given: the MP3 readers see a few dozen frames,
 # the texts stay short.
-targets=(frames analysis tags xing templates settings)
-declare -A max_len=([frames]=65536 [analysis]=65536 [tags]=65536 [xing]=16384 [templates]=4096 [settings]=8192)
+targets=(frames analysis tags xing templates marks settings)
+declare -A max_len=([frames]=65536 [analysis]=65536 [tags]=65536 [xing]=16384 [templates]=4096 [marks]=4096 [settings]=8192)
 declare -A reads_mp3=([frames]=1 [analysis]=1 [tags]=1 [xing]=1)
 # Qt keeps every settings file it has read in a cache of its own, which would look like a leak
 # after each input and make every run a full leak search: the settings target goes without it.

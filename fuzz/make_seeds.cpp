@@ -119,6 +119,18 @@ std::vector<std::pair<std::string, Bytes>> TemplateSeeds() {
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// A cue sheet (first byte even) and a label file (odd) of each kind the readers take.
+std::vector<std::pair<std::string, Bytes>> MarksSeeds() {
+    return {
+        {"cue", Text(std::string(1, '\0') +
+                     "REM GENRE Rock\r\nPERFORMER \"Band\"\r\nTITLE \"Album\"\r\nFILE \"a.wav\" WAVE\r\n"
+                     "  TRACK 01 AUDIO\r\n    TITLE \"Caf\xE9\"\r\n    INDEX 01 00:00:00\r\n"
+                     "  TRACK 02 AUDIO\r\n    TITLE Two\r\n    INDEX 00 00:20:00\r\n    INDEX 01 00:23:12\r\n")},
+        {"labels", Text("\x01"
+                        "0.000000\t2.500000\tOne\n4.25\t4.25\tPoint\n\\\t100\t200\n6,5\t9\tThree\n")},
+    };
+}
+
 // Settings files as the desktop program writes them, and with values out of range.
 std::vector<std::pair<std::string, Bytes>> SettingsSeeds() {
     return {
@@ -164,6 +176,6 @@ int main(int argc, char** argv) {
     const Bytes xingOptions = {0x01, 0x00};
     const bool ok = WriteAll(dir / "frames", mp3) && WriteAll(dir / "analysis", mp3) && WriteAll(dir / "tags", mp3) &&
                     WriteAll(dir / "xing", Streams(), xingOptions) && WriteAll(dir / "templates", TemplateSeeds()) &&
-                    WriteAll(dir / "settings", SettingsSeeds());
+                    WriteAll(dir / "marks", MarksSeeds()) && WriteAll(dir / "settings", SettingsSeeds());
     return ok ? 0 : 1;
 }
