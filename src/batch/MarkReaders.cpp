@@ -8,6 +8,7 @@
 #include "marks/LabelFile.h"
 #include "marks/SilenceScan.h"
 #include "split/MarkPlanners.h"
+#include "stream/FailureMessages.h"
 
 namespace qm {
 
@@ -18,7 +19,7 @@ std::string NoCueSheetBesideMessage(const fs::path& source) {
 }
 
 std::string NoCueSheetOrChaptersMessage(const fs::path& source) {
-    return "\"" + source.string() + "\" has no cue sheet beside it (" + CueSheetBeside(source).filename().string() +
+    return QuotedText(source.string()) + " has no cue sheet beside it (" + CueSheetBeside(source).filename().string() +
            ") and no chapters.";
 }
 

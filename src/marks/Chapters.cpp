@@ -16,7 +16,7 @@ std::optional<MarkList> ReadChapterMarks(const std::filesystem::path& source, st
         return std::nullopt;
     }
     if (chapters.empty()) {
-        *message = "\"" + source.string() + "\" has no chapters.";
+        *message = QuotedText(source.string()) + " has no chapters.";
         return std::nullopt;
     }
     MarkList list;

@@ -13,6 +13,7 @@
 
 #include "marks/MarksFile.h"
 #include "marks/TextEncoding.h"
+#include "stream/FailureMessages.h"
 
 namespace qm {
 
@@ -114,7 +115,7 @@ std::string TrackName(int number) {
     return text;
 }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) { return QuotedText(text); }
 
 // Reads a sheet line by line into its marks.
 class CueSheetParser {

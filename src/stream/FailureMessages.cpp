@@ -54,4 +54,14 @@ std::string CreateFolderFailedReason(const std::string& folder) {
     return FailedTo("create", "folder", folder, Ending::None);
 }
 
+std::string QuotedText(std::string_view text) {
+    // Built by appending: GCC 12 warns falsely about a literal + string concatenation here.
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
 }  // namespace qm

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -31,5 +32,8 @@ std::string VerificationFailedMessage(const std::filesystem::path& path, const s
 // their own sentences: "Failed to create file \"<path>\"" and "Failed to create folder \"<folder>\"".
 std::string CreateFileFailedReason(const std::filesystem::path& path);
 std::string CreateFolderFailedReason(const std::string& folder);
+
+// text between double quotes, as messages name files and values: "\"text\"".
+std::string QuotedText(std::string_view text);
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 // (or by start time without one), as marks.
 
 #include "marks/Chapters.h"
+#include "stream/FailureMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ TEST(ChaptersTest, NoChaptersAndNoFile) {
     const std::filesystem::path plain = fixtures::MakeSong(dir, "plain.mp3", 1.0);
     std::string message;
     EXPECT_FALSE(ReadChapterMarks(plain, &message).has_value());
-    EXPECT_EQ(message, "\"" + plain.string() + "\" has no chapters.");
+    EXPECT_EQ(message, QuotedText(plain.string()) + " has no chapters.");
     EXPECT_FALSE(ReadChapterMarks(dir / "missing.mp3", &message).has_value());
     EXPECT_EQ(message, "Failed to open file \"" + (dir / "missing.mp3").string() + "\".");
 }

@@ -12,8 +12,8 @@ namespace {
 
 TagInfo SourceTag(const char* title, const char* artist) {
     TagInfo tag;
-    tag.title = title;
-    tag.artist = artist;
+    tag.title = std::string(title);
+    tag.artist = std::string(artist);
     return tag;
 }
 
