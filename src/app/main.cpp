@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include "QuillmereVersion.h"
 #include "settings/QSettingsBackend.h"
 #include "ui/kit/AppIcon.h"
 #include "ui/shell/AudioSystem.h"
@@ -14,7 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setOrganizationName(QStringLiteral("Quillmere"));
-    QApplication::setApplicationVersion(QStringLiteral("4.2"));
+    QApplication::setApplicationVersion(QStringLiteral(QM_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quillmere"));
     QApplication::setWindowIcon(qm::AppIcon());
     // The program ends when its main window closes, even while the help window is open.

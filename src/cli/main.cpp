@@ -5,13 +5,14 @@
 #include <exception>
 #include <iostream>
 
+#include "QuillmereVersion.h"
 #include "cli/CommandRegistry.h"
 
 int main(int argc, char** argv) {
     using namespace qm::cli;
     CLI::App app{"Quillmere: cut MP3 files into pieces and join MP3 files together.", "quillmere-cli"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "quillmere-cli 0.1.0");
+    app.set_version_flag("--version", "quillmere-cli " QM_VERSION);
 
     int exitCode = kExitOk;
     for (const Command& command : Commands()) command.setup(app, &exitCode);

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
+#include "QuillmereVersion.h"
 #include "UiTestSupport.h"
 #include "ui/kit/HyperLink.h"
 #include "ui/kit/ShellCalls.h"
@@ -146,8 +147,8 @@ TEST(AboutPageTest, ButtonsOpenTheUpdateCheckAndTheTellAFriendMail) {
     ASSERT_EQ(shell.opened.size(), 2u);
     const QUrl update(shell.opened[0]);
     EXPECT_EQ(update.path(), QStringLiteral("/checkforupdates/"));
-    EXPECT_EQ(QUrlQuery(update).queryItemValue(QStringLiteral("ver")), QStringLiteral("4.2"));
-    EXPECT_EQ(QUrlQuery(update).queryItemValue(QStringLiteral("build")), QStringLiteral("2612"));
+    EXPECT_EQ(QUrlQuery(update).queryItemValue(QStringLiteral("ver")), QStringLiteral(QM_VERSION));
+    EXPECT_EQ(QUrlQuery(update).queryItemValue(QStringLiteral("build")), QStringLiteral(QM_BUILD_NUMBER));
     const QUrl mail(shell.opened[1]);
     EXPECT_EQ(mail.scheme(), QStringLiteral("mailto"));
     EXPECT_TRUE(mail.path().isEmpty());
