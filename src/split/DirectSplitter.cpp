@@ -1,5 +1,6 @@
 #include "split/DirectSplitter.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "stream/MpegHeader.h"
@@ -10,6 +11,10 @@ namespace qm {
 // What one piece being written keeps.
 struct DirectSplitter::Piece {
     std::uint64_t tagBytes = 0;
+    // Where the piece's first frame begins in the source's stream, and the samples of the
+    // frames written: its chapters are timed by them.
+    std::uint64_t firstSample = 0;
+    std::uint64_t writtenSamples = 0;
     // The source's Xing/Info frame, rebuilt for this piece as its frames are written.
     std::optional<XingFrameBuilder> xing;
     std::uint32_t frameCount = 0;  // lead-in, own and tail frames; not the Xing/Info frame
@@ -75,9 +80,8 @@ bool DirectSplitter::WriteRest(const std::filesystem::path& path, const PieceNum
 bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers) {
     if (!CreatePiece(path)) return false;
     piece.startsAtAudioStart = m_reader.Position() <= m_reader.AudioStart();
-    const std::vector<std::uint8_t> tag = MakePieceTag(numbers);
-    if (!WritePieceBytes(tag.data(), tag.size())) return Fail();
-    piece.tagBytes = tag.size();
+    piece.firstSample = m_history.EndSamples();  // the stream's place: the reader's
+    if (!WritePieceTag(numbers, &piece.tagBytes)) return Fail();
     // The source's Xing/Info frame goes in as it is; it is brought up to date at the end.
     const std::vector<std::uint8_t>& info = m_reader.InfoFrame();
     if (!info.empty()) piece.xing.emplace(info);
@@ -132,6 +136,7 @@ DirectSplitter::FrameWrite DirectSplitter::WriteFrame(Piece& piece, const std::u
         piece.repeatSamples += header.samplesPerFrame;
     }
     ++piece.frameCount;
+    piece.writtenSamples += static_cast<std::uint64_t>(std::max(0, header.samplesPerFrame));
     if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
     return FrameWrite::Written;
 }
@@ -159,6 +164,8 @@ bool DirectSplitter::CopyLeadIn(Piece& piece) {
         if (frame == nullptr || header.frameOffset >= resumeAt) break;
         if (WriteFrame(piece, frame, header) == FrameWrite::Failed) return false;
     }
+    // The piece begins with the lead-in, which lies in the history before the reader's place.
+    piece.firstSample -= std::min(piece.firstSample, piece.writtenSamples);
     m_reader.Seek(resumeAt);
     return true;
 }
@@ -225,6 +232,9 @@ bool DirectSplitter::CopyTail(Piece& piece) {
 
 bool DirectSplitter::FinishPiece(Piece& piece) {
     if (!CopyRun(piece)) return Fail();
+    // A gapless player skips the samples the piece's LAME extension declares (the source's
+    // delay on the first piece, the repeated frames on the others) and plays the rest.
+    std::int64_t skippedSamples = 0;
     if (piece.xing && piece.xing->IsValid()) {
         // Counts, seek table and LAME fields of the Xing/Info copy now describe this piece.
         // The repeated frames are the delay, less the decoder's own, which a gapless decoder
@@ -234,6 +244,12 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
         const std::vector<std::uint8_t>& rebuilt =
             piece.xing->Finish(fileBytes - piece.tagBytes, piece.startsAtAudioStart, piece.sourceEnded);
         if (!RewritePieceBytes(piece.tagBytes, rebuilt.data(), rebuilt.size())) return Fail();
+        skippedSamples = PlaybackDelaySamples(rebuilt);
+    }
+    const auto firstSample = static_cast<std::int64_t>(piece.firstSample);
+    if (!WritePieceChapters(firstSample + skippedSamples,
+                            firstSample + static_cast<std::int64_t>(piece.writtenSamples))) {
+        return Fail();
     }
     ExpectPiece(OutputExpectation::Frames(piece.frameCount));
     return CommitPiece();

@@ -47,6 +47,9 @@ struct ReencodeSplitter::Piece {
     std::uint64_t ownEndSamples = 0;  // the stream's samples up to there
     bool sourceEnded = false;
     std::uint64_t infoFrameOffset = 0;  // where the encoder's first frame begins: after the tag
+    // Where the piece's first frame (the lead-in's, or its own) begins in the source's
+    // stream: its audio is the piece's from the first sample, the decoder's delay included.
+    std::uint64_t firstSample = 0;
     // Until the decoder has synced: the frames handed over together to start it.
     bool decoderStarted = false;
     std::array<PendingFrame, kMaxStartFrames> startFrames{};
@@ -125,6 +128,7 @@ bool ReencodeSplitter::WritePiece(const std::filesystem::path& path, const Piece
     }
     // The lead-in and the tail are encoded as part of the piece, so they lengthen it.
     const std::uint64_t leadInSamples = SeekLeadIn();
+    piece.firstSample = m_history.EndSamples() - std::min(m_history.EndSamples(), leadInSamples);
     const std::uint64_t ownEndSamples = toEnd ? ownSamples : leadInSamples + ownSamples;
     const std::uint64_t pieceStart = m_reader.Position();
     if (m_fadeOutOn && m_fadeOutSamples > 0) {
@@ -157,9 +161,7 @@ ReencodeSplitter::SizeMeasure ReencodeSplitter::MeasureForSize(std::uint64_t siz
 
 bool ReencodeSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path, const PieceNumbers& numbers) {
     if (!CreatePiece(path)) return false;
-    const std::vector<std::uint8_t> tag = MakePieceTag(numbers);
-    if (!WritePieceBytes(tag.data(), tag.size())) return Fail(piece);
-    piece.infoFrameOffset = tag.size();
+    if (!WritePieceTag(numbers, &piece.infoFrameOffset)) return Fail(piece);
     if (!StartCodec(piece)) {
         SetError(FailedToStartEncoderMessage(path));
         return Fail(piece);
@@ -412,6 +414,12 @@ bool ReencodeSplitter::FinishPiece(Piece& piece) {
     // The Info frame goes over the placeholder the encoder put first.
     const std::span<const std::uint8_t> info = m_encoder.InfoFrame();
     if (!info.empty() && !RewritePieceBytes(piece.infoFrameOffset, info.data(), info.size())) return Fail(piece);
+    // The encoder's Info frame declares its own delay and padding, so a gapless player plays
+    // exactly the samples fed: the piece's audio is that of its frames in the source.
+    const auto firstSample = static_cast<std::int64_t>(piece.firstSample);
+    if (!WritePieceChapters(firstSample, firstSample + static_cast<std::int64_t>(piece.samplesFed))) {
+        return Fail(piece);
+    }
     piece.decoder.Stop();
     // The piece holds the audio of its source frames, at the encoder's output rate.
     const Mp3EncoderSettings& encoded = m_encoder.Settings();

@@ -6,6 +6,8 @@
 
 #include "output/Paths.h"
 #include "output/Templates.h"
+#include "split/PieceChapters.h"
+#include "stream/MpegHeader.h"
 #include "stream/XingFrame.h"
 
 namespace qm {
@@ -64,6 +66,8 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
         // No cover (or one too large to carry) leaves the picture empty.
         ReadFrontCover(path, &m_sourceCover);
+        // Read once for every piece; a file without chapters (or a tag) leaves none.
+        ReadChapters(path, &m_sourceChapters);
         m_sourceFileTitle = FileTitleOf(path);
         m_sourcePath = path;
     } catch (const std::exception&) {
@@ -397,6 +401,46 @@ std::vector<std::uint8_t> SplitEngine::MakePieceTag(const PieceNumbers& numbers)
     const int sourceTrack = numbers.mark.track > 0 ? numbers.mark.track : m_sourceTag.track;
     tag.track = m_trackNumberMode == TrackNumberCode::Piece ? numbers.piece : sourceTrack;
     return BuildId3v2Tag(tag, &m_sourceCover);
+}
+
+bool SplitEngine::WritePieceTag(const PieceNumbers& numbers, std::uint64_t* tagBytes) {
+    std::vector<std::uint8_t> tag = MakePieceTag(numbers);
+    m_chapterRoomOffset = 0;
+    m_chapterRoomBytes = 0;
+    if (m_writeTag && !m_sourceChapters.empty()) {
+        // The room is the frames of all the source's chapters as placeholders: a piece carries
+        // some of them, and a chapter frame's size does not depend on its times. The frames
+        // follow the fields (a tag of no fields gets its header first).
+        const std::size_t fieldsBytes = tag.size();
+        if (AppendChapterFrames(m_sourceChapters, &tag)) {
+            m_chapterRoomOffset = std::max(fieldsBytes, kId3v2HeaderBytes);
+            m_chapterRoomBytes = tag.size() - m_chapterRoomOffset;
+        } else {
+            tag.resize(fieldsBytes);  // out of memory: the piece carries no chapters
+        }
+    }
+    *tagBytes = tag.size();
+    return WritePieceBytes(tag.data(), tag.size());
+}
+
+bool SplitEngine::WritePieceChapters(std::int64_t beginSamples, std::int64_t endSamples) {
+    if (m_chapterRoomBytes == 0 || m_dryRun) return true;
+    const int rate = std::max(1, m_reader.SampleRateHz());
+    const auto played = [&](std::int64_t samples) {
+        return (samples - static_cast<std::int64_t>(m_playbackDelay)) * 1000 / rate;
+    };
+    const std::vector<Chapter> chapters = ChaptersInPiece(m_sourceChapters, played(beginSamples), played(endSamples));
+    // The piece's frames are made as a tag of their own, whose header is left out: the
+    // piece's tag header counts the whole room already, and what the frames leave of it is
+    // padding. They are never larger than the placeholders; should they be, the piece keeps
+    // padding alone rather than a tag cut short.
+    std::vector<std::uint8_t> room(m_chapterRoomBytes, 0);
+    std::vector<std::uint8_t> frames;
+    if (AppendChapterFrames(chapters, &frames) && frames.size() > kId3v2HeaderBytes &&
+        frames.size() - kId3v2HeaderBytes <= room.size()) {
+        std::copy(frames.begin() + kId3v2HeaderBytes, frames.end(), room.begin());
+    }
+    return RewritePieceBytes(m_chapterRoomOffset, room.data(), room.size());
 }
 
 bool SplitEngine::CreatePiece(const std::filesystem::path& path) {

@@ -258,6 +258,17 @@ protected:
     void SetPieceEmpty() { m_pieceEmpty = true; }
     // The piece's ID3v2 tag block, empty when tags are off or every field is empty.
     std::vector<std::uint8_t> MakePieceTag(const PieceNumbers& numbers) const;
+    // Writes the piece's tag (MakePieceTag) at its start and sets *tagBytes to its size. When
+    // the source has chapters, the tag keeps room for all of them: a piece's end is often
+    // known only once it is written, and WritePieceChapters fills the room in. False as
+    // WritePieceBytes.
+    [[nodiscard]] bool WritePieceTag(const PieceNumbers& numbers, std::uint64_t* tagBytes);
+    // Puts the source's chapters that fall inside the piece (ChaptersInPiece) into the room its
+    // tag keeps for them, the rest of it padding. The piece's played audio runs from
+    // beginSamples to endSamples of the source's stream (counted as m_cutSamples; the
+    // source's playback delay is taken off). Nothing to do when the tag has no such room.
+    // False as RewritePieceBytes.
+    [[nodiscard]] bool WritePieceChapters(std::int64_t beginSamples, std::int64_t endSamples);
     // The piece's output: created next to path, written through a thread of its own while
     // the next frames are read, and either renamed over path whole or removed. One piece
     // is written at a time.
@@ -331,7 +342,12 @@ private:
     // The piece a dry run is writing: its target and the bytes it would hold.
     std::filesystem::path m_dryTarget;
     std::uint64_t m_dryBytes = 0;
-    TagPicture m_sourceCover;  // carried into every piece's tag; empty: none
+    TagPicture m_sourceCover;               // carried into every piece's tag; empty: none
+    std::vector<Chapter> m_sourceChapters;  // read at Open; each piece carries its own part
+    // Where the piece's tag puts its chapter frames, and the bytes from there to the tag's end
+    // (0: the tag keeps no room for chapters).
+    std::uint64_t m_chapterRoomOffset = 0;
+    std::uint64_t m_chapterRoomBytes = 0;
     std::string m_sourceFileTitle;
     std::filesystem::path m_sourcePath;
     bool m_writeTag = true;
