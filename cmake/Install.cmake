@@ -1,7 +1,7 @@
 # What `cmake --install` puts under the prefix: the two programs, their manual pages, the
-# command line's shell completion, the help pages as documentation and the licence, and for
-# the desktop the menu entry, the icon and the AppStream description. Tests, benchmarks, fuzz
-# targets and the fixture tool stay in the build folder.
+# command line's completion for bash and zsh, the help pages as documentation and the licence,
+# and for the desktop the menu entry, the icon and the AppStream description. Tests,
+# benchmarks, fuzz targets and the fixture tool stay in the build folder.
 #
 # The desktop program shows the help pages compiled into it (qrc:/help/); the installed copy
 # under share/doc/quillmere/help/ is for reading them in a browser.
@@ -31,6 +31,8 @@ install(TARGETS quillmere-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 qm_install_manpage(quillmere-cli.1)
 install(FILES data/completion/quillmere-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME quillmere-cli)
+# Where Debian's zsh looks for the completions that packages bring.
+install(FILES data/completion/_quillmere-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 install(DIRECTORY docs/help/ DESTINATION ${QM_INSTALL_DOCDIR}/help)
 install(FILES data/debian/copyright DESTINATION ${QM_INSTALL_DOCDIR})
 

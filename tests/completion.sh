@@ -52,6 +52,7 @@ expect "--skip" split --points 10,20 --sk
 expect "B.MP3|a.mp3|albums|with space.mp3" split --count 3 ""
 expect "B.MP3|a.mp3|albums|intro.ogg|with space.mp3" join -o out.mp3 ""
 expect "albums|live.cue" split --cue ""
+expect "B.MP3|a.mp3|albums|intro.ogg|with space.mp3" join -o out.mp3 --cue ""
 expect "albums|notes.txt" split --labels ""
 expect "albums" split -o ""
 expect "B.MP3|a.mp3|albums|with space.mp3" join -o ""

@@ -28,6 +28,7 @@ expected=(
   share/bash-completion/completions/quillmere-cli
   share/doc/quillmere/copyright
   share/man/man1/quillmere-cli.1.gz
+  share/zsh/vendor-completions/_quillmere-cli
 )
 for page in "$source"/docs/help/*; do expected+=("share/doc/quillmere/help/${page##*/}"); done
 gui=no

@@ -9,8 +9,8 @@ _quillmere_cli_options_split='--help --size --count --time --range --points --si
   --title-digits --no-tag --track --if-exists --reencode --rate --bitrate --channels --fade-in
   --fade-out --lead-in --tail --first --verify --json --dry-run'
 _quillmere_cli_options_join='--help -o --output --output-dir --tree --if-exists --reencode
-  --rate --bitrate --channels --title --artist --album --year --comment --genre --track --batch
-  --prepend --append --with --no-postfix --verify --json'
+  --rate --bitrate --channels --title --artist --album --year --comment --genre --track
+  --chapters --cue --batch --prepend --append --with --no-postfix --verify --json'
 _quillmere_cli_options_info='--help --json'
 
 # The options that take a value of their own, whose value is typed rather than completed.
@@ -92,8 +92,11 @@ _quillmere_cli() {
       return
       ;;
     --cue)
-      _quillmere_cli_files "$cur" cue
-      return
+      # The split's sheet to cut by; the join's --cue is a switch.
+      if [ "$command" = split ]; then
+        _quillmere_cli_files "$cur" cue
+        return
+      fi
       ;;
     --labels)
       _quillmere_cli_files "$cur" txt
