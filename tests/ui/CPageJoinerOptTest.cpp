@@ -1,5 +1,6 @@
 // The joiner options page: the presets shown for the stored encoding, the presets and the
-// lists changing each other, the output folder's enabling and the check on leaving.
+// lists changing each other, the output folder's enabling, the chapters and cue sheet boxes,
+// and the check on leaving.
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,29 @@ TEST_F(JoinerOptTest, SpecificFolderEnablingAndItsCheck) {
     EXPECT_TRUE(Page().Validate());
     EXPECT_EQ(Options().SpecifiedOutputFolder, "/out");
     EXPECT_EQ(Options().OutputFolderOpt, OutputFolderCode::Specific);
+}
+
+// The chapters and cue sheet boxes show their stored options (both off by default) and,
+// clicked, store the opposite, each on its own.
+TEST_F(JoinerOptTest, NavigationBoxesLoadAndSaveTheirOptions) {
+    EXPECT_FALSE(Ui().writeChapters->isChecked());
+    EXPECT_FALSE(Ui().writeCueSheet->isChecked());
+    EXPECT_EQ(Ui().writeChapters->text(), QStringLiteral("Write c&hapters (one per joined file)"));
+    EXPECT_EQ(Ui().writeCueSheet->text(), QStringLiteral("Write a c&ue sheet beside the joined file"));
+    const struct { bool chapters, cueSheet; } cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+    for (const auto& c : cases) {
+        m_page.reset();
+        Options().WriteChapters = c.chapters;
+        Options().WriteCueSheet = c.cueSheet;
+        Page().show();
+        EXPECT_EQ(Ui().writeChapters->isChecked(), c.chapters) << c.chapters << c.cueSheet;
+        EXPECT_EQ(Ui().writeCueSheet->isChecked(), c.cueSheet) << c.chapters << c.cueSheet;
+        Ui().writeChapters->click();
+        Ui().writeCueSheet->click();
+        ASSERT_TRUE(Page().Validate());
+        EXPECT_EQ(Options().WriteChapters, !c.chapters) << c.chapters << c.cueSheet;
+        EXPECT_EQ(Options().WriteCueSheet, !c.cueSheet) << c.chapters << c.cueSheet;
+    }
 }
 
 // The sheet asks the joiner options when it closes and stays open while they refuse.

@@ -15,6 +15,9 @@
 #include <tuple>
 
 #include "fixtures/Fixtures.h"
+#include "fixtures/ProgressFakes.h"
+#include "join/RunJoin.h"
+#include "marks/CueSheet.h"
 #include "settings/MemorySettingsBackend.h"
 #include "settings/Settings.h"
 #include "stream/Tags.h"
@@ -397,6 +400,51 @@ TEST_F(JoinerPageTest, JoinGivesTheCommandLinesBytes) {
         EXPECT_EQ(tag.genre, "Folk");
         EXPECT_EQ(tag.track, 300);
     }
+}
+
+// With chapters and a cue sheet asked for, the page's join writes NAME.cue beside the
+// joined file and a chapter per source in its tag, titled by the source's tag or else its
+// file name: the same bytes as the join engine writes for the same options.
+TEST_F(JoinerPageTest, JoinWritesChaptersAndTheCueSheetTheOptionsAskFor) {
+    store.joinerOptions.WriteChapters = true;
+    store.joinerOptions.WriteCueSheet = true;
+    fixtures::Id3v2Spec tag;
+    tag.title = "Night";
+    tag.artist = "Owl";
+    ASSERT_EQ(page.Ui().list->AddFile(WriteMp3(dir / "night.mp3", {}, fixtures::MakeId3v2Tag(tag))), AddOutcome::Added);
+    AddFiles({"plain.mp3"});
+    desktop.fileToSave.push_back(QString::fromStdString((dir / "out.mp3").string()));
+    page.JoinNow();
+    EXPECT_TRUE(desktop.shown.empty());
+    EXPECT_EQ(FilesInDir(), (std::vector<std::string>{"night.mp3", "out.cue", "out.mp3", "plain.mp3"}));
+
+    std::vector<Chapter> chapters;
+    ASSERT_TRUE(ReadChapters(dir / "out.mp3", &chapters));
+    ASSERT_EQ(chapters.size(), 2u);
+    EXPECT_EQ(chapters[0].title, "Night");
+    EXPECT_EQ(chapters[1].title, "plain");
+    EXPECT_EQ(chapters[0].startMs, 0u);
+    EXPECT_EQ(chapters[0].endMs, chapters[1].startMs);
+    std::string message;
+    const std::optional<MarkList> sheet = ReadCueSheet(dir / "out.cue", &message);
+    ASSERT_TRUE(sheet) << message;
+    ASSERT_EQ(sheet->marks.size(), 2u);
+    EXPECT_EQ(sheet->marks[0].title, "Night");
+    EXPECT_EQ(sheet->marks[0].performer, "Owl");
+    EXPECT_EQ(sheet->marks[1].title, "plain");
+
+    // The engine's join of the same files into a file of the same name in another folder.
+    JoinList job;
+    job.AddSource(dir / "night.mp3");
+    job.AddSource(dir / "plain.mp3");
+    const JoinerPageSettings fields = page.TagFields();
+    job.SetTargetTag(fields.ID3Title, fields.ID3Artist, fields.ID3Album, fields.ID3Year, fields.ID3Comment,
+                     fields.ID3GenreEx, 0);
+    fs::create_directory(dir / "engine");
+    const fs::path engine = dir / "engine" / "out.mp3";
+    ASSERT_TRUE(RunJoin(job, engine, store.joinerOptions, ForceReencode::No, fixtures::Quiet()).IsDone());
+    EXPECT_EQ(fixtures::ReadFileBytes(dir / "out.mp3"), fixtures::ReadFileBytes(engine));
+    EXPECT_EQ(fixtures::ReadFileBytes(dir / "out.cue"), fixtures::ReadFileBytes(dir / "engine" / "out.cue"));
 }
 
 // Without BrowseFolder the joined file is not shown in the file manager.

@@ -87,11 +87,32 @@ void CPageJoinerOpt::BuildControls() {
     output->addWidget(m_ui.browseAfter, 6, 0, 1, 3);
     output->setColumnStretch(1, 1);
     page->addLayout(output);
+    page->addSpacing(6);
+    BuildNavigation(page);
     page->addStretch(1);
+}
+
+void CPageJoinerOpt::BuildNavigation(QVBoxLayout* page) {
+    page->addWidget(SectionTitle(QStringLiteral("Navigation"), this));
+    auto* navigation = new QVBoxLayout;
+    navigation->setContentsMargins(12, 0, 0, 0);
+    m_ui.writeChapters = new QCheckBox(QStringLiteral("Write c&hapters (one per joined file)"), this);
+    m_ui.writeChapters->setToolTip(
+        QStringLiteral("The joined file's tag lists where each joined file begins, so players and audiobook "
+                       "apps can show them and jump to each one"));
+    m_ui.writeCueSheet = new QCheckBox(QStringLiteral("Write a c&ue sheet beside the joined file"), this);
+    m_ui.writeCueSheet->setToolTip(
+        QStringLiteral("NAME.cue next to the joined NAME.mp3, with one track per joined file, for players and "
+                       "burners that read cue sheets"));
+    navigation->addWidget(m_ui.writeChapters);
+    navigation->addWidget(m_ui.writeCueSheet);
+    page->addLayout(navigation);
 }
 
 void CPageJoinerOpt::FillOwnControls() {
     m_ui.addPostfix->setChecked(Options().AddPostfixAtEndOfFile);
+    m_ui.writeChapters->setChecked(Options().WriteChapters);
+    m_ui.writeCueSheet->setChecked(Options().WriteCueSheet);
     FillPresets();
     EnableEncodingLists(!Options().AutoMP3EncodingParam);
 }
@@ -143,6 +164,8 @@ void CPageJoinerOpt::ShowCustomize() {
 
 bool CPageJoinerOpt::TakeOwnFields() {
     Options().AddPostfixAtEndOfFile = m_ui.addPostfix->isChecked();
+    Options().WriteChapters = m_ui.writeChapters->isChecked();
+    Options().WriteCueSheet = m_ui.writeCueSheet->isChecked();
     return true;
 }
 

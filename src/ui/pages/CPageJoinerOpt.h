@@ -1,17 +1,22 @@
 #pragma once
 
-// The joiner options page: how joined files are encoded, and where the batch joiner puts
-// its outputs. Its fields are the joiner options of the settings store. The encoding is
+// The joiner options page: how joined files are encoded, where the batch joiner puts its
+// outputs, and whether a joined file carries a chapter per source and a cue sheet beside
+// it. Its fields are the joiner options of the settings store. The encoding is
 // chosen from presets ("Auto", four common ones, "Customize"); the three lists show the
 // values a preset stands for.
 
 #include "ui/pages/COptionsPage.h"
+
+class QVBoxLayout;
 
 namespace qm {
 
 struct JoinerOptControls : OptionsPageControls {
     QComboBox* preset = nullptr;
     QCheckBox* addPostfix = nullptr;
+    QCheckBox* writeChapters = nullptr;
+    QCheckBox* writeCueSheet = nullptr;
 };
 
 class CPageJoinerOpt : public OptionsPageWith<JoinerOptControls, JoinerOptions> {
@@ -24,13 +29,16 @@ public:
 
 private:
     void BuildControls();
+    // The "Navigation" group: the chapters and cue sheet boxes.
+    void BuildNavigation(QVBoxLayout* page);
     void FillPresets();
     void PresetChosen();
     // The "Customize" preset is shown once a list's value no longer matches a preset.
     void ShowCustomize();
     void EncodingChosen() override { ShowCustomize(); }
 
-    // The page's part of filling and taking: the preset list and the "_joined" box.
+    // The page's part of filling and taking: the preset list, the "_joined" box and the
+    // navigation boxes.
     void FillOwnControls() override;
     bool TakeOwnFields() override;
     void TakeOwnChoices() override;
