@@ -2,29 +2,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
+
+#include "stream/GranuleGainEdit.h"
 
 namespace qm {
 namespace {
 
-constexpr int kHeaderBytes = 4;
-constexpr int kCrcBytes = 2;
-
-// Reads the side information most significant bit first, as it is stored.
+// Reads the side information most significant bit first, as it is stored, from a bit on.
 class BitReader {
 public:
-    explicit BitReader(const std::uint8_t* bytes) : m_bytes(bytes) {}
+    BitReader(const std::uint8_t* bytes, int bit) : m_bytes(bytes), m_bit(bit) {}
     int Read(int bitCount) {
-        int value = 0;
-        for (int i = 0; i < bitCount; ++i, ++m_bit) {
-            value = (value << 1) | ((m_bytes[m_bit >> 3] >> (7 - (m_bit & 7))) & 1);
-        }
+        const int value = ReadBits(m_bytes, m_bit, bitCount);
+        m_bit += bitCount;
         return value;
     }
     void Skip(int bitCount) { m_bit += bitCount; }
 
 private:
     const std::uint8_t* m_bytes;
-    int m_bit = 0;
+    int m_bit;
 };
 
 // The largest magnitude each of the Huffman tables 0..15 can code (0 for table 0, whose
@@ -82,26 +80,19 @@ constexpr double kSubblockStepDb = 12.0412;
 
 bool ReadFrameGranules(const std::uint8_t* frame, const Mp3FrameHeader& header, FrameGranules* out) {
     *out = {};
-    if (header.layer != 3) return false;
-    // A clear protection bit (byte 1, xxxxxxx1) means a 16-bit CRC follows the header.
-    const int sideInfoAt = kHeaderBytes + ((frame[1] & 0x01) == 0 ? kCrcBytes : 0);
-    if (header.frameBytes < sideInfoAt + header.sideInfoBytes) return false;
-    const bool mpeg1 = header.version == MpegVersion::Mpeg1;
-    const int channels = ChannelCountOf(header.channelMode);
-    BitReader bits(frame + sideInfoAt);
-    // MPEG-1 opens with main_data_begin (9 bits), private bits (5 mono, 3 stereo) and four
-    // scale-factor selection bits per channel; MPEG-2 and 2.5 with main_data_begin (8 bits)
-    // and private bits (1 mono, 2 stereo).
-    bits.Skip(mpeg1 ? 9 + (channels == 1 ? 5 : 3) + 4 * channels : 8 + channels);
-    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule) {
-        for (int channel = 0; channel < channels; ++channel) {
+    Layer3SideInfo side;
+    const std::span<const std::uint8_t> bytes(frame, static_cast<std::size_t>(std::max(header.frameBytes, 0)));
+    if (!Layer3SideInfoOf(bytes, header, &side)) return false;
+    for (int granule = 0; granule < side.granuleCount; ++granule) {
+        for (int channel = 0; channel < side.channelCount; ++channel) {
             GranuleFigures& figures = out->granules[static_cast<std::size_t>(out->count++)];
+            BitReader bits(frame + side.byteOffset, side.ChannelBit(granule, channel));
             // part2_3_length 12, big_values 9, global_gain 8, scalefac_compress 4 (MPEG-1) or
             // 9 bits, window_switching_flag 1.
             figures.part23Bits = bits.Read(12);
             figures.bigValues = bits.Read(9);
             figures.globalGain = bits.Read(8);
-            const int compress = bits.Read(mpeg1 ? 4 : 9);
+            const int compress = bits.Read(side.mpeg1 ? 4 : 9);
             const bool windowSwitching = bits.Read(1) != 0;
             // Then 22 bits: block_type 2, mixed_block_flag 1, two table_selects of 5 and three
             // subblock_gains of 3; or without window switching three table_selects of 5,
@@ -117,12 +108,12 @@ bool ReadFrameGranules(const std::uint8_t* frame, const Mp3FrameHeader& header, 
                 bits.Skip(7);
             }
             // preflag (MPEG-1 only), scalefac_scale, count1table_select.
-            const int preflag = mpeg1 ? bits.Read(1) : 0;
+            const int preflag = side.mpeg1 ? bits.Read(1) : 0;
             const int scalefacScale = bits.Read(1);
             bits.Skip(1);
-            const int widestSlen =
-                mpeg1 ? std::max(kSlen1[static_cast<std::size_t>(compress)], kSlen2[static_cast<std::size_t>(compress)])
-                      : Mpeg2WidestSlen(compress);
+            const int widestSlen = side.mpeg1 ? std::max(kSlen1[static_cast<std::size_t>(compress)],
+                                                         kSlen2[static_cast<std::size_t>(compress)])
+                                              : Mpeg2WidestSlen(compress);
             const int largestScalefactor = (1 << widestSlen) - 1 + preflag * kLargestPretab;
             figures.maxAttenuationDb = static_cast<float>(largestScalefactor * kHalfStepDb * (1 + scalefacScale) +
                                                           subblockGain * kSubblockStepDb);
