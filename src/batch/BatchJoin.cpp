@@ -75,6 +75,7 @@ BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vecto
     const JoinPlacement placement = JoinPlacementOf(options);
     JoinList job;
     job.SetVerifyOutput(progress.verifyOutputs);
+    job.SetNavigation(NavigationOf(options));
     auto setOutcome = [&](std::size_t i, std::string text) {
         items[i].outcome = std::move(text);
         if (rowChanged) rowChanged(i);

@@ -20,6 +20,7 @@
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
 #include "join/RunJoin.h"
+#include "marks/CueSheet.h"
 #include "output/OutputPath.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3Encoder.h"
@@ -57,6 +58,8 @@ struct JoinArgs {
     OutputOptionValues placement;  // -o (the joined file; with --batch the folder), --tree, --if-exists
     bool verify = false;           // decode and check every output before it is put in place
     bool reencode = false;         // re-encode with the automatic parameters even where frames could be copied
+    bool chapters = false;         // one chapter per joined file in each output's tag
+    bool cue = false;              // a cue sheet beside each output
     bool json = false;
 };
 
@@ -83,6 +86,8 @@ FileRecord Failed(const std::filesystem::path& file, std::string text) {
 JoinerOptions EncodingOptions(const JoinArgs& args) {
     JoinerOptions options;
     ApplyJoinEncodingOptions(args.encoding, &options);
+    options.WriteChapters = args.chapters;
+    options.WriteCueSheet = args.cue;
     return options;
 }
 
@@ -101,6 +106,16 @@ std::string JoinedText(std::size_t fileCount, const JoinChoice& choice, const st
     }
     return files + " re-encoded at " + std::to_string(encoded.sampleRateHz) + " Hz, " +
            std::to_string(encoded.bitRateKbps) + " kbps, " + std::string(EncodedChannelWord(encoded.channelMode));
+}
+
+// What the join wrote besides the audio, for the end of its outcome line: ", with 3 chapters"
+// and ", and a cue sheet beside it" (", with a cue sheet beside it" alone).
+std::string NavigationText(const JoinNavigation& navigation, std::size_t chapters) {
+    std::string text;
+    if (navigation.chapters) text += ", with " + std::to_string(chapters) + (chapters == 1 ? " chapter" : " chapters");
+    if (navigation.cueSheet)
+        text += navigation.chapters ? ", and a cue sheet beside it" : ", with a cue sheet beside it";
+    return text;
 }
 
 int ExitCodeFor(bool ok, bool cancelled, const InterruptGuard& guard) {
@@ -134,8 +149,10 @@ int RunOneJoin(const JoinArgs& args) {
     FileRecord record = Failed(target, "Join failure. " + result.message);
     record.status = StatusOf(result);
     if (result.IsDone()) {
-        record.outcome = JoinedText(args.files.size(), choice, target);
+        record.outcome = JoinedText(args.files.size(), choice, target) +
+                         NavigationText(job.Navigation(), job.JoinedChapters().size());
         record.outputs = {target.string()};
+        if (args.cue) record.outputs.push_back(CueSheetBeside(target).string());
         record.extra.emplace("join", choice.method == JoinMethod::Direct ? "copied" : "re-encoded");
     } else if (result.IsCancelled()) {
         record.outcome = "Cancelled";
@@ -177,6 +194,7 @@ int RunBatch(const JoinArgs& args) {
     for (const BatchJoinItem& item : items) {
         FileRecord record{item.mainPath.string(), StatusOf(item.result), item.outcome, {}, std::nullopt};
         if (!item.outputPath.empty()) record.outputs = {item.outputPath.string()};
+        if (!item.outputPath.empty() && args.cue) record.outputs.push_back(CueSheetBeside(item.outputPath).string());
         records.push_back(std::move(record));
         allDone = allDone && !item.outputPath.empty();
     }
@@ -229,6 +247,11 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_option("--genre", args->tag.genre, "Genre of the joined file's tag");
     join->add_option("--track", args->tag.track, "Track number of the joined file's tag")
         ->check(CLI::NonNegativeNumber);
+    join->add_flag("--chapters", args->chapters,
+                   "Write one chapter per joined file into the output's tag, at the sample where its audio begins");
+    join->add_flag("--cue", args->cue,
+                   "Write a cue sheet beside the output (NAME.cue), one track per joined file; an existing sheet of "
+                   "that name counts as an existing output");
     join->add_flag("--batch", args->batch, "Join the --with files to every main file");
     join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");

@@ -126,8 +126,11 @@ public:
         m_runBytes = 0;
         return m_out.CopyFrom(m_runFd, m_runStart, bytes);
     }
-    // Audio frames written so far.
+    // Audio frames written so far, and where the next one goes in the file.
     std::uint64_t Frames() const { return m_frames; }
+    std::uint64_t NextByteOffset() const { return m_out.BytesWritten() + m_runBytes; }
+    // After Finish: the stream's Xing/Info frame as written (empty for Layer I and II).
+    const std::vector<std::uint8_t>& InfoFrame() const { return m_infoFrame; }
     // The encoder delay of the stream's start and the padding of its end, when a source
     // carries them; without either the frame carries no LAME extension.
     void SetEncoderDelay(int samples) {
@@ -149,9 +152,9 @@ public:
         if (!CopyRun()) return false;
         if (!m_xing) return true;
         if (!m_carriesTrim) m_xing->DropLameExtension();
-        const std::vector<std::uint8_t>& rebuilt =
+        m_infoFrame =
             m_xing->Finish(m_out.BytesWritten() - m_headerOffset, /*keepEncoderDelay=*/true, /*keepPadding=*/true);
-        return m_out.Rewrite(m_headerOffset, rebuilt.data(), rebuilt.size());
+        return m_out.Rewrite(m_headerOffset, m_infoFrame.data(), m_infoFrame.size());
     }
 
 private:
@@ -168,6 +171,7 @@ private:
     std::uint64_t m_headerOffset = 0;
     std::vector<std::uint8_t> m_placeholder;
     std::optional<XingFrameBuilder> m_xing;
+    std::vector<std::uint8_t> m_infoFrame;
     bool m_carriesTrim = false;
     RecentFrames m_recent;
     std::uint64_t m_frames = 0;
@@ -240,7 +244,7 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         m_lastError = FailedToCreateMessage(target);
         return false;
     }
-    if (!m_targetTag.empty() && !out.Write(m_targetTag.data(), m_targetTag.size())) {
+    if (!WriteTargetTag(out)) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
@@ -249,6 +253,7 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
     progress.Begin();
 
     JoinedStream stream(out);
+    JoinedTimeline timeline;
     Mp3FrameHeader format;
     for (std::size_t k = 0; k < m_sources.size(); ++k) {
         // The frames are copied, not decoded: the length the analysis would measure (a scan
@@ -274,6 +279,10 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         if (lame && k == 0) stream.SetEncoderDelay(lame->encoderDelaySamples);
         if (lame && k + 1 == m_sources.size()) stream.SetPadding(lame->paddingSamples);
         const std::size_t repeated = k > 0 && lame ? RepeatedFramesMarked(*lame, format.samplesPerFrame) : 0;
+        // The source's audio begins with the next frame written: its repeats of the source
+        // before are left out.
+        timeline.StartSource(stream.Frames() * static_cast<std::uint64_t>(format.samplesPerFrame),
+                             stream.NextByteOffset());
         const SourceResult result = CopySourceFrames(reader, format, repeated, stream, progress);
         if (result == SourceResult::Cancelled) return false;
         // A source that another program cut short, rewrote or extended while it was copied:
@@ -289,7 +298,10 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         }
         reader.Close();
     }
-    if (!stream.Finish()) {
+    const std::uint64_t streamSamples = stream.Frames() * static_cast<std::uint64_t>(format.samplesPerFrame);
+    if (!stream.Finish() ||
+        !FinishNavigation(out, timeline, PlayedStreamOf(stream.InfoFrame(), format.sampleRateHz, streamSamples),
+                          out.BytesWritten())) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }

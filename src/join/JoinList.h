@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "join/EncoderParams.h"
+#include "join/JoinNavigation.h"
 #include "progress/Progress.h"
 #include "stream/FailureMessages.h"
 #include "stream/OutputVerify.h"
@@ -23,6 +24,7 @@
 namespace qm {
 
 class OutputFile;
+class StagedOutputs;
 
 class JoinList {
 public:
@@ -48,6 +50,14 @@ public:
     // constant-bit-rate stream after the tag. Failure as for JoinDirect.
     [[nodiscard]] bool JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
                                     const LongOperation& operation);
+
+    // What the joined file carries to find the sources in it: one chapter per source in its
+    // tag, and a cue sheet beside it (CueSheetBeside) written with it and put in place with
+    // it, so that a failed or cancelled join leaves neither. Nothing by default.
+    void SetNavigation(const JoinNavigation& navigation) { m_navigation = navigation; }
+    const JoinNavigation& Navigation() const { return m_navigation; }
+    // After a join that wrote chapters or a cue sheet: one chapter per source, as written.
+    const std::vector<Chapter>& JoinedChapters() const { return m_chapters; }
 
     // Called on the re-encoding join's decoding thread after each read of a source, with the
     // source's index. Empty by default; a test's hook throws to take the decoding thread's
@@ -76,9 +86,23 @@ private:
     // false with the message set, or without one when cancelled.
     [[nodiscard]] bool CommitOutput(OutputFile& out, const std::filesystem::path& target,
                                     const OutputExpectation& expectation, const LongOperation& operation);
+    // Writes the target's tag, with a placeholder chapter per source when chapters are asked
+    // for (the names of the sources are read here); false on a failed write.
+    [[nodiscard]] bool WriteTargetTag(OutputFile& out);
+    // Works out the chapters from where the sources began and writes the tag again with them,
+    // over the placeholder; false on a failed write.
+    [[nodiscard]] bool FinishNavigation(OutputFile& out, const JoinedTimeline& timeline, const PlayedStream& played,
+                                        std::uint64_t endByteOffset);
+    // Stages the cue sheet beside target into staged; false with the message set.
+    [[nodiscard]] bool StageCueSheet(const std::filesystem::path& target, StagedOutputs& staged);
 
     std::string m_lastError;
     std::vector<std::uint8_t> m_targetTag;
+    TagInfo m_targetFields;
+    std::size_t m_writtenTagBytes = 0;  // the tag as written, placeholder chapters included
+    JoinNavigation m_navigation;
+    std::vector<SourceName> m_names;  // of the sources, read when the join starts
+    std::vector<Chapter> m_chapters;
     std::vector<std::filesystem::path> m_sources;
     DecodeHook m_decodeHook;
     bool m_verify = false;

@@ -18,12 +18,14 @@
 #include <utility>
 
 #include "join/JoinList.h"
+#include "join/JoinNavigation.h"
 #include "join/JoinProgress.h"
 #include "join/PcmBlockQueue.h"
 #include "join/PcmConverter.h"
 #include "join/PcmSource.h"
 #include "stream/Mp3Encoder.h"
 #include "stream/OutputFile.h"
+#include "stream/XingFrame.h"
 
 namespace qm {
 
@@ -50,16 +52,18 @@ Mp3EncoderSettings EncoderSettingsOf(const EncoderParams& params) {
     return settings;
 }
 
-// Writes the frames of the encoder's last call; false on a failed write.
-[[nodiscard]] bool WriteEncoded(const Mp3Encoder& encoder, OutputFile& out) {
+// Writes the frames of the encoder's last call, passing them by the offsets' walk; false on
+// a failed write.
+[[nodiscard]] bool WriteEncoded(const Mp3Encoder& encoder, OutputFile& out, FrameOffsets& offsets) {
     const std::span<const std::uint8_t> frames = encoder.Output();
+    offsets.Feed(frames);
     return out.Write(frames.data(), frames.size());
 }
 
 // Encodes one block and writes the frames it completes; false on an encoder error or a
 // failed write.
-[[nodiscard]] bool EncodeBlock(const PcmBlock& block, Mp3Encoder& encoder, OutputFile& out) {
-    return encoder.Encode(block.left.data(), block.right.data(), block.samples) && WriteEncoded(encoder, out);
+[[nodiscard]] bool EncodeBlock(const PcmBlock& block, Mp3Encoder& encoder, OutputFile& out, FrameOffsets& offsets) {
+    return encoder.Encode(block.left.data(), block.right.data(), block.samples) && WriteEncoded(encoder, out, offsets);
 }
 
 // The decoding side: runs on its own thread from Start until it has delivered every source,
@@ -239,6 +243,12 @@ struct JoinList::ReencodeRun {
     OutputFile out{OutputFile::Storing::ByTheCaller};
     PcmBlockQueue queue;
     std::uint64_t samplesEncoded = 0;  // per channel, at the target's rate
+    // Where each source begins: samples handed to the encoder before it, and the frame that
+    // holds its first sample, found as the frames are written (the Info frame is frame 0).
+    std::vector<std::uint64_t> sourceStarts;
+    FrameOffsets offsets{0};
+    std::uint64_t leadSamples = 0;  // the encoder's delay and the decoder's before the first sample fed
+    int frameSamples = 0;
 };
 
 bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams& params,
@@ -254,10 +264,13 @@ bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams
         m_lastError = started == EncoderStart::Refused ? BadParameterMessage(params) : FailedToCreateMessage(target);
         return false;
     }
-    if (!m_targetTag.empty() && !run.out.Write(m_targetTag.data(), m_targetTag.size())) {
+    if (!WriteTargetTag(run.out)) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
+    run.offsets = FrameOffsets(m_writtenTagBytes);
+    run.leadSamples = static_cast<std::uint64_t>(run.encoder.EncoderDelaySamples() + kDecoderDelaySamples);
+    run.frameSamples = run.encoder.FrameSamples();
     run.progress.Begin();
     // Declared after `run`, whose queue it fills: on every way out, a throw included, the
     // decoding thread is stopped and joined before the queue goes.
@@ -265,11 +278,25 @@ bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams
     decoder.Start();
     if (!EncodeBlocks(run)) return false;
     // The Info frame goes over the placeholder the encoder put first, after the tag.
-    const auto writeInfoFrame = [&run, tagBytes = m_targetTag.size()] {
+    // The chapters' places: a source's first sample lies after the encoder's and the
+    // decoder's delay in the stream, and the player skips exactly those before the audio.
+    const auto timeline = [&run] {
+        JoinedTimeline joined;
+        const std::vector<std::uint64_t> offsets = run.offsets.Found();
+        for (std::size_t k = 0; k < run.sourceStarts.size(); ++k) {
+            joined.StartSource(run.sourceStarts[k] + run.leadSamples, offsets[k]);
+        }
+        return joined;
+    };
+    const auto played = [&run] {
+        return PlayedStream{run.encoder.Settings().outputRateHz, run.leadSamples, run.samplesEncoded};
+    };
+    const auto writeInfoFrame = [&run, tagBytes = m_writtenTagBytes] {
         const std::span<const std::uint8_t> info = run.encoder.InfoFrame();
         return info.empty() || run.out.Rewrite(tagBytes, info.data(), info.size());
     };
-    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out) || !writeInfoFrame()) {
+    if (!run.encoder.Finish() || !WriteEncoded(run.encoder, run.out, run.offsets) || !writeInfoFrame() ||
+        !FinishNavigation(run.out, timeline(), played(), run.offsets.End())) {
         m_lastError = FailedToWriteMessage(target);
         return false;
     }
@@ -285,12 +312,17 @@ bool JoinList::EncodeBlocks(ReencodeRun& run) {
         switch (block.kind) {
             case PcmBlock::Kind::kSourceStart:
                 if (!run.progress.StartSource(block.index, block.units)) return false;
+                if (m_navigation.Any() && run.frameSamples > 0) {
+                    run.sourceStarts.push_back(run.samplesEncoded);
+                    run.offsets.Want(
+                        (run.samplesEncoded + run.leadSamples) / static_cast<std::uint64_t>(run.frameSamples) + 1);
+                }
                 break;
             case PcmBlock::Kind::kSamples:
                 if (!run.progress.Advance(block.units)) return false;  // this block is not encoded
                 [[fallthrough]];
             case PcmBlock::Kind::kSourceTail:
-                if (block.samples > 0 && !EncodeBlock(block, run.encoder, run.out)) {
+                if (block.samples > 0 && !EncodeBlock(block, run.encoder, run.out, run.offsets)) {
                     m_lastError = FailedToWriteMessage(run.target);
                     return false;
                 }

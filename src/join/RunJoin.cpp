@@ -23,6 +23,7 @@ RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const Join
         return RunResult::Of(false, operation, std::move(error));
     }
     if (chosen != nullptr) *chosen = choice;
+    job.SetNavigation(NavigationOf(options));
     return RunJoin(job, target, choice, operation);
 }
 

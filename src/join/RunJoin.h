@@ -23,8 +23,14 @@ enum class ForceReencode { No, Yes };
 [[nodiscard]] RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const JoinChoice& choice,
                                 const LongOperation& operation);
 
+// The chapters and cue sheet the joiner options ask for.
+inline JoinNavigation NavigationOf(const JoinerOptions& options) {
+    return JoinNavigation{options.WriteChapters, options.WriteCueSheet};
+}
+
 // Chooses how to join job's sources as the joiner does (ChooseJoinOfFiles with options; force
-// turns copying into re-encoding) and joins them into target. Each source is scanned once for
+// turns copying into re-encoding) and joins them into target, with the chapters and cue sheet
+// the options ask for. Each source is scanned once for
 // both the choice and the join. A source that cannot be analysed fails the join with its open
 // failure before anything is written. *chosen, when given, receives the choice (also when the
 // join then fails).

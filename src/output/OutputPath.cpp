@@ -135,6 +135,7 @@ JoinPlacement JoinPlacementOf(const JoinerOptions& options) {
     JoinPlacement placement;
     static_cast<FolderPlacement&>(placement) = FolderPlacementOf(options);
     placement.AddPostfixAtEndOfFile = options.AddPostfixAtEndOfFile;
+    placement.WithCueSheet = options.WriteCueSheet;
     return placement;
 }
 
@@ -198,7 +199,10 @@ bool ResolveJoin(const JoinPlacement& placement, const fs::path& mainSourcePath,
     std::string name = FileTitleOf(mainSourcePath);
     if (placement.AddPostfixAtEndOfFile) name += "_joined";
     name += ".mp3";
-    return ResolveTarget(placement.TargetExistsOpt, mainSourcePath, folder, name, outputPath, error);
+    const auto sheetExists = [&placement](const fs::path& path) {
+        return placement.WithCueSheet && FileExists(fs::path(path).replace_extension(".cue"));
+    };
+    return ResolveTarget(placement.TargetExistsOpt, mainSourcePath, folder, name, outputPath, error, sheetExists);
 }
 
 }  // namespace

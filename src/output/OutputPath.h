@@ -35,6 +35,9 @@ struct SplitPlacement : FolderPlacement {
 // The joiner options that decide where a batch join's output goes.
 struct JoinPlacement : FolderPlacement {
     bool AddPostfixAtEndOfFile = true;  // "_joined" after the name
+    // The output takes a cue sheet beside it (NAME.cue): an existing sheet of that name counts
+    // as an existing target, so the policy renames, skips or overwrites the two together.
+    bool WithCueSheet = false;
 };
 
 SplitPlacement SplitPlacementOf(const SplitterOptions& options);

@@ -182,6 +182,8 @@ struct JoinerOptions {
     bool CreateTreeDirs = false;
     bool AddPostfixAtEndOfFile = true;  // add "_joined" to the output name
     TargetExistsCode TargetExistsOpt = TargetExistsCode::Rename;
+    bool WriteChapters = false;  // one chapter per joined file in the output's tag
+    bool WriteCueSheet = false;  // NAME.cue beside the output NAME.mp3
 
     bool operator==(const JoinerOptions&) const = default;
 };

@@ -285,6 +285,8 @@ void LoadJoinerOptions(SettingsBackend& backend, JoinerOptions* options) {
     ReadFlag(*key, "CreateTreeDirs", &options->CreateTreeDirs);
     ReadFlag(*key, "AddPostfixAtEndOfFile", &options->AddPostfixAtEndOfFile);
     ReadCode(*key, "TargetExistsOpt", &options->TargetExistsOpt);
+    ReadFlag(*key, "WriteChapters", &options->WriteChapters);
+    ReadFlag(*key, "WriteCueSheet", &options->WriteCueSheet);
 }
 
 void LoadSplitterPageSettings(SettingsBackend& backend, SplitterPageSettings* settings) {
@@ -379,6 +381,8 @@ bool SaveJoinerOptions(SettingsBackend& backend, const JoinerOptions& options) {
         out.Flag("CreateTreeDirs", options.CreateTreeDirs);
         out.Flag("AddPostfixAtEndOfFile", options.AddPostfixAtEndOfFile);
         out.CodeValue("TargetExistsOpt", options.TargetExistsOpt);
+        out.Flag("WriteChapters", options.WriteChapters);
+        out.Flag("WriteCueSheet", options.WriteCueSheet);
     });
 }
 

@@ -87,4 +87,8 @@ void Mp3Encoder::TakeInfoFrame() {
     }
 }
 
+int Mp3Encoder::EncoderDelaySamples() const { return m_lame ? lame_get_encoder_delay(m_lame.get()) : 0; }
+
+int Mp3Encoder::FrameSamples() const { return m_lame ? lame_get_framesize(m_lame.get()) : 0; }
+
 }  // namespace qm

@@ -89,6 +89,10 @@ public:
     bool IsStarted() const { return m_lame != nullptr; }
     // The settings of the output last started, as the rules made them.
     const Mp3EncoderSettings& Settings() const { return m_settings; }
+    // Of the output started: the samples LAME puts before the first sample fed (its encoder
+    // delay, which the Info frame declares), and the samples of each frame. 0 when none is.
+    int EncoderDelaySamples() const;
+    int FrameSamples() const;
 
     // The frames of the last Encode or Finish.
     std::span<const std::uint8_t> Output() const { return {m_mp3.data(), m_outputBytes}; }

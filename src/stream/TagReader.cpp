@@ -272,6 +272,8 @@ Chapter ChapterOf(const TagLib::ID3v2::ChapterFrame& frame) {
     chapter.id.assign(id.begin(), id.end());
     chapter.startMs = frame.startTime();
     chapter.endMs = frame.endTime();
+    chapter.startOffset = frame.startOffset();
+    chapter.endOffset = frame.endOffset();
     const TagLib::ID3v2::FrameList& titles = frame.embeddedFrameList("TIT2");
     if (!titles.isEmpty()) chapter.title = Utf8(titles.front()->toString());
     return chapter;

@@ -49,13 +49,20 @@ bool ReadFrontCover(const std::filesystem::path& path, TagPicture* picture);
 // for a file without a tag may leave the result aside.
 bool ReadTags(const std::filesystem::path& path, TagInfo* tags);
 
+// A CHAP frame's byte offset that says nothing: players go by the times.
+constexpr std::uint32_t kNoChapterOffset = 0xFFFFFFFF;
+
 // One chapter of a file's ID3v2 tag (a CHAP frame): its element id, its start and end in
-// milliseconds from the start of the audio, and the title of its TIT2 sub-frame (UTF-8).
+// milliseconds from the start of the audio, the title of its TIT2 sub-frame (UTF-8), and
+// the byte offsets from the start of the file of its first frame and of the frame after its
+// last (kNoChapterOffset: not given).
 struct Chapter {
     std::string id;
     std::uint32_t startMs = 0;
     std::uint32_t endMs = 0;
     std::string title;
+    std::uint32_t startOffset = kNoChapterOffset;
+    std::uint32_t endOffset = kNoChapterOffset;
 
     bool operator==(const Chapter&) const = default;
 };
@@ -71,6 +78,17 @@ bool ReadChapters(const std::filesystem::path& path, std::vector<Chapter>* chapt
 // empty, the picture as the front cover; texts Latin-1 cannot hold are written as UTF-16
 // frames. Returns an empty block when there is nothing to hold or LAME cannot initialise.
 std::vector<std::uint8_t> BuildId3v2Tag(const TagInfo& tags, const TagPicture* frontCover = nullptr);
+
+// Appends one CHAP frame per chapter (with a TIT2 sub-frame where it has a title) and one
+// top-level, ordered CTOC frame listing them ("toc") to an ID3v2.3 tag built by
+// BuildId3v2Tag; an empty tag gets its header first. The frames' sizes do not depend on the
+// times and offsets, so a tag rebuilt with the real ones over a placeholder's place fits it
+// exactly. Nothing is added for no chapters. False when the tag is not version 2.3.
+bool AppendChapterFrames(const std::vector<Chapter>& chapters, std::vector<std::uint8_t>* tag);
+
+// Pads a tag to totalBytes with zeros (ID3v2 padding) and sets its size; false when the
+// tag is already longer or is not an ID3v2 tag.
+bool PadId3v2Tag(std::size_t totalBytes, std::vector<std::uint8_t>* tag);
 
 constexpr int kGenreCount = 148;
 // The 148 genre names, numbered 0..147.

@@ -113,6 +113,8 @@ const DefaultCase kDefaults[] = {
     {"join CreateTreeDirs", FIELD(joinerOptions.CreateTreeDirs), "0"},
     {"AddPostfixAtEndOfFile", FIELD(joinerOptions.AddPostfixAtEndOfFile), "1"},
     {"join TargetExistsOpt", FIELD(joinerOptions.TargetExistsOpt), "11"},
+    {"WriteChapters", FIELD(joinerOptions.WriteChapters), "0"},
+    {"WriteCueSheet", FIELD(joinerOptions.WriteCueSheet), "0"},
     {"batch joiner Folder", FIELD(batchJoiner.Folder), ""},
     {"JoinType", FIELD(batchJoiner.JoinType), "0"},
 };
@@ -283,6 +285,7 @@ const CheckCase kChecks[] = {
     {kJoinKey, "CreateTreeDirs", std::int32_t{1}, FIELD(joinerOptions.CreateTreeDirs), "1"},
     {kJoinKey, "AddPostfixAtEndOfFile", std::int32_t{0}, FIELD(joinerOptions.AddPostfixAtEndOfFile), "0"},
     {kJoinKey, "TargetExistsOpt", std::int32_t{22}, FIELD(joinerOptions.TargetExistsOpt), "22"},
+    {kJoinKey, "WriteChapters", std::int32_t{1}, FIELD(joinerOptions.WriteChapters), "1"},
     // Batch joiner
     {kBatchJoinKey, "Folder", std::string("/music/main"), FIELD(batchJoiner.Folder), "/music/main"},
     {kBatchJoinKey, "JoinType", std::int32_t{5}, FIELD(batchJoiner.JoinType), "0"},

@@ -38,9 +38,10 @@ const Names kSplitterOptionsOrder = {"ReencodePieces",
                                      "TitleDigitNumber",
                                      "ID3TitleFormat",
                                      "TargetExistsOpt"};
-const Names kJoinerOptionsOrder = {
-    "BrowseFolder",    "AutoMP3EncodingParam",  "MP3BitRate",     "MP3SampleRate",         "MP3ChannelMode",
-    "OutputFolderOpt", "SpecifiedOutputFolder", "CreateTreeDirs", "AddPostfixAtEndOfFile", "TargetExistsOpt"};
+const Names kJoinerOptionsOrder = {"BrowseFolder",          "AutoMP3EncodingParam", "MP3BitRate",
+                                   "MP3SampleRate",         "MP3ChannelMode",       "OutputFolderOpt",
+                                   "SpecifiedOutputFolder", "CreateTreeDirs",       "AddPostfixAtEndOfFile",
+                                   "TargetExistsOpt",       "WriteChapters",        "WriteCueSheet"};
 const Names kSplitOrder = {"SplitType",          "SplitFileAmount",    "SplitFileSizeEx",    "SplitFileUnit",
                            "SplitTimeMin",       "SplitTimeSec",       "SilenceThresholdDb", "SilenceMinLen",
                            "SilenceMinPieceLen", "SilenceMaxPieceLen", "SilenceTrim"};
