@@ -50,6 +50,8 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
     m_playbackDelay = 0;
     m_repeatEnd = 0;
     m_pieceEmpty = false;
+    m_sourceChapters.clear();
+    m_chapterPlaceholders.clear();
     RestartPlannedDurations(0);
     try {
         if (!m_reader.Open(path)) {
@@ -66,8 +68,11 @@ bool SplitEngine::Open(const std::filesystem::path& path) {
         ReadTags(path, &m_sourceTag);  // no tag leaves the fields empty (track 0)
         // No cover (or one too large to carry) leaves the picture empty.
         ReadFrontCover(path, &m_sourceCover);
-        // Read once for every piece; a file without chapters (or a tag) leaves none.
+        // Read once for every piece; a file without chapters (or a tag) leaves none. Their
+        // frames, as a tag of their own, are the room every piece's tag keeps (see
+        // WritePieceTag); out of memory, the pieces carry no chapters.
         ReadChapters(path, &m_sourceChapters);
+        if (!AppendChapterFrames(m_sourceChapters, &m_chapterPlaceholders)) m_chapterPlaceholders.clear();
         m_sourceFileTitle = FileTitleOf(path);
         m_sourcePath = path;
     } catch (const std::exception&) {
@@ -407,17 +412,18 @@ bool SplitEngine::WritePieceTag(const PieceNumbers& numbers, std::uint64_t* tagB
     std::vector<std::uint8_t> tag = MakePieceTag(numbers);
     m_chapterRoomOffset = 0;
     m_chapterRoomBytes = 0;
-    if (m_writeTag && !m_sourceChapters.empty()) {
+    if (m_writeTag && m_chapterPlaceholders.size() > kId3v2HeaderBytes) {
         // The room is the frames of all the source's chapters as placeholders: a piece carries
         // some of them, and a chapter frame's size does not depend on its times. The frames
-        // follow the fields (a tag of no fields gets its header first).
-        const std::size_t fieldsBytes = tag.size();
-        if (AppendChapterFrames(m_sourceChapters, &tag)) {
-            m_chapterRoomOffset = std::max(fieldsBytes, kId3v2HeaderBytes);
-            m_chapterRoomBytes = tag.size() - m_chapterRoomOffset;
+        // follow the fields; a tag of no fields is the placeholders' own, header and all.
+        if (tag.empty()) {
+            tag = m_chapterPlaceholders;
         } else {
-            tag.resize(fieldsBytes);  // out of memory: the piece carries no chapters
+            tag.insert(tag.end(), m_chapterPlaceholders.begin() + kId3v2HeaderBytes, m_chapterPlaceholders.end());
+            static_cast<void>(PadId3v2Tag(tag.size(), &tag));  // the header counts the frames added
         }
+        m_chapterRoomBytes = m_chapterPlaceholders.size() - kId3v2HeaderBytes;
+        m_chapterRoomOffset = tag.size() - m_chapterRoomBytes;
     }
     *tagBytes = tag.size();
     return WritePieceBytes(tag.data(), tag.size());

@@ -344,6 +344,8 @@ private:
     std::uint64_t m_dryBytes = 0;
     TagPicture m_sourceCover;               // carried into every piece's tag; empty: none
     std::vector<Chapter> m_sourceChapters;  // read at Open; each piece carries its own part
+    // The frames of all of them, behind an ID3v2 header; empty when the source has none.
+    std::vector<std::uint8_t> m_chapterPlaceholders;
     // Where the piece's tag puts its chapter frames, and the bytes from there to the tag's end
     // (0: the tag keeps no room for chapters).
     std::uint64_t m_chapterRoomOffset = 0;
