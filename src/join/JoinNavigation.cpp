@@ -12,10 +12,12 @@ namespace qm {
 
 namespace {
 
+// Rounded down: a split at the time then cuts at the frame boundary the time stands for
+// (it cuts after the frame that holds the time's sample), not one frame later.
 std::uint32_t MillisOf(std::uint64_t samples, int rateHz) {
     if (rateHz <= 0) return 0;
     const std::uint64_t rate = static_cast<std::uint64_t>(rateHz);
-    const std::uint64_t ms = (samples * 1000 + rate / 2) / rate;
+    const std::uint64_t ms = samples * 1000 / rate;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
 }
 
@@ -80,7 +82,10 @@ std::string JoinedCueSheetText(std::span<const Chapter> chapters, std::span<cons
     marks.year = joined.year;
     for (std::size_t k = 0; k < chapters.size(); ++k) {
         Mark mark;
-        mark.begin = chapters[k].startMs;
+        // Rounded down to the sheet's 1/75 s frames, for the reason MillisOf rounds down.
+        constexpr Millis kCueFramesPerSecond = 75;
+        const Millis frames = Millis{chapters[k].startMs} * kCueFramesPerSecond / 1000;
+        mark.begin = frames * 1000 / kCueFramesPerSecond;
         mark.title = chapters[k].title;
         if (k < names.size()) mark.performer = names[k].performer;
         mark.track = static_cast<int>(k + 1);

@@ -2,6 +2,7 @@
 
 #include "marks/Chapters.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "stream/FailureMessages.h"
@@ -29,6 +30,12 @@ std::optional<MarkList> ReadChapterMarks(const std::filesystem::path& source, st
         mark.title = chapter.title;
         list.marks.push_back(std::move(mark));
     }
+    // The chapter that begins last runs to the end of the audio: its end, in whole
+    // milliseconds, may fall short of the last frames, which would be lost (a joined file's
+    // last chapter ends where the played audio does, and its last frame may hold only padding).
+    const auto last = std::max_element(list.marks.begin(), list.marks.end(),
+                                       [](const Mark& a, const Mark& b) { return a.begin < b.begin; });
+    last->end = kToNextMark;
     return list;
 }
 
