@@ -265,5 +265,62 @@ TEST(JoinCommand, ReportsWhatWasEncodedAndKeepsTheMainFilesTag) {
     EXPECT_EQ(joined.artist, "Main artist");
 }
 
+// A file's bytes after its ID3v2 tag.
+fx::Bytes AfterTag(const fx::Bytes& bytes) {
+    if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') return bytes;
+    const std::size_t tag =
+        10 + ((bytes[6] & 0x7Fu) << 21 | (bytes[7] & 0x7Fu) << 14 | (bytes[8] & 0x7Fu) << 7 | (bytes[9] & 0x7Fu));
+    return fx::Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(tag), bytes.end());
+}
+
+// Three pieces of one song, retitled (one title in Greek), joined with chapters and a sheet:
+// the chapters sit where each piece sounds in the output, and a split at them gives back
+// each piece's frames. A batch join counts an existing sheet as an existing output.
+TEST(JoinCommand, ChaptersAndCueSheetSplitBackToTheSources) {
+    fx::TempDir dir;
+    const auto song = fx::MakeSong(dir, "song.mp3", 6.0);
+    ASSERT_EQ(
+        fx::RunProgram(fx::CliPath(), {"split", "--count", "3", "-o", (dir / "p").string(), song.string()}).exitCode,
+        0);
+    const char* titles[] = {"Πρώτο", "Second", "Third"};
+    std::vector<std::string> args{"join", "--chapters", "--cue", "-o", (dir / "book.mp3").string()};
+    std::vector<fx::Bytes> audio;
+    for (int k = 0; k < 3; ++k) {
+        fx::Id3v2Spec tag;
+        tag.title = titles[k];
+        tag.utf16 = true;
+        const fx::Bytes piece = AfterTag(fx::ReadFileBytes(dir / "p" / ("song-" + std::to_string(k + 1) + ".mp3")));
+        const auto source = dir / (std::to_string(k + 1) + ".mp3");
+        fx::WriteFileBytes(source, fx::Concat({fx::MakeId3v2Tag(tag), piece}));
+        audio.push_back(AfterHeaderFrame(piece));
+        args.push_back(source.string());
+    }
+    const fx::RunResult joined = fx::RunProgram(fx::CliPath(), args);
+    ASSERT_EQ(joined.exitCode, 0) << joined.out << joined.err;
+    EXPECT_NE(joined.out.find("joined by copying their frames, with 3 chapters, and a cue sheet beside it\n  " +
+                              (dir / "book.mp3").string() + "\n  " + (dir / "book.cue").string() + "\n"),
+              std::string::npos)
+        << joined.out;
+
+    const fx::RunResult split = fx::RunProgram(
+        fx::CliPath(), {"split", "--chapters", "-o", (dir / "back").string(), (dir / "book.mp3").string()});
+    ASSERT_EQ(split.exitCode, 0) << split.out << split.err;
+    for (int k = 0; k < 3; ++k) {
+        const auto piece = dir / "back" / (std::to_string(k + 1) + " - " + titles[k] + ".mp3");
+        ASSERT_TRUE(std::filesystem::exists(piece)) << split.out;
+        EXPECT_TRUE(AfterHeaderFrame(AfterTag(fx::ReadFileBytes(piece))) == audio[k]) << titles[k];
+    }
+
+    // The main file's output name is free, its sheet's is not: the two move on together.
+    const auto main = WriteMp3(dir, "m.mp3", 0.5);
+    fx::WriteFileBytes(dir / "m_joined.cue", {'x'});
+    const fx::RunResult batch = fx::RunProgram(fx::CliPath(), {"join", "--batch", "--append", "--cue", "--with",
+                                                               (dir / "1.mp3").string(), "--", main.string()});
+    ASSERT_EQ(batch.exitCode, 0) << batch.out << batch.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "m_joined_1.mp3")) << batch.out;
+    EXPECT_TRUE(std::filesystem::exists(dir / "m_joined_1.cue")) << batch.out;
+    EXPECT_EQ(fx::ReadFileBytes(dir / "m_joined.cue"), fx::Bytes{'x'});
+}
+
 }  // namespace
 }  // namespace qm
