@@ -16,7 +16,6 @@
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
 #include "cli/JsonReport.h"
-#include "marks/Chapters.h"
 #include "stream/ByteOrder.h"
 #include "stream/FailureMessages.h"
 #include "stream/Mp3FrameReader.h"
@@ -51,7 +50,7 @@ struct FileReport {
     int layer = 0;
     std::optional<XingSummary> xing;
     TagInfo tags;
-    MarkList chapters;
+    std::vector<Chapter> chapters;  // as the tag gives them
 };
 
 const char* VersionName(MpegVersion version) {
@@ -107,8 +106,7 @@ FileReport Analyse(const std::string& path) {
     while (reader.NextFrame(&header)) ++report.frames;
     reader.Close();
     ReadTags(path, &report.tags);
-    std::string none;
-    if (std::optional<MarkList> chapters = ReadChapterMarks(path, &none)) report.chapters = std::move(*chapters);
+    ReadChapters(path, &report.chapters);
     return report;
 }
 
@@ -125,7 +123,7 @@ std::string SixDecimals(double value) {
 }
 
 // Milliseconds as seconds.
-double Seconds(Millis ms) { return static_cast<double>(ms) / 1000.0; }
+double Seconds(std::uint32_t ms) { return static_cast<double>(ms) / 1000.0; }
 
 template <typename T>
 std::string OptionalText(const std::optional<T>& value) {
@@ -172,9 +170,10 @@ Json FiguresJson(const FileReport& report) {
     }
     json["tags"] = TagsJson(report.tags);
     json["chapters"] = Json::array();
-    for (const Mark& chapter : report.chapters.marks) {
-        json["chapters"].push_back(Json{
-            {"title", ValidUtf8Text(chapter.title)}, {"begin", Seconds(chapter.begin)}, {"end", Seconds(chapter.end)}});
+    for (const Chapter& chapter : report.chapters) {
+        json["chapters"].push_back(Json{{"title", ValidUtf8Text(chapter.title)},
+                                        {"begin", Seconds(chapter.startMs)},
+                                        {"end", Seconds(chapter.endMs)}});
     }
     return json;
 }
@@ -222,9 +221,9 @@ std::string ReportText(const FileReport& report) {
         if (!value->empty()) line(label, *value);
     }
     if (report.tags.track != 0) line("track:", std::to_string(report.tags.track));
-    for (const Mark& chapter : report.chapters.marks) {
+    for (const Chapter& chapter : report.chapters) {
         char span[64];
-        std::snprintf(span, sizeof span, "%.3f-%.3f s", Seconds(chapter.begin), Seconds(chapter.end));
+        std::snprintf(span, sizeof span, "%.3f-%.3f s", Seconds(chapter.startMs), Seconds(chapter.endMs));
         line("chapter:", chapter.title.empty() ? std::string(span) : std::string(span) + " " + chapter.title);
     }
     return out;
