@@ -86,11 +86,12 @@ struct SplitterOptions {
     int MP3BitRate = 128;         // kbit/s
     int MP3SampleRate = 44100;    // Hz
     ChannelModeCode MP3ChannelMode = ChannelModeCode::JointStereo;
-    bool BrowseFolder = true;  // show the first output in the file manager after splitting
-    int FadeInLen = 0;         // tenths of a second
-    int FadeOutLen = 0;        // tenths of a second
-    int ForwardOverlap = 0;    // lead-in overlap, tenths of a second
-    int BackwardOverlap = 0;   // tail overlap, tenths of a second
+    bool BrowseFolder = true;      // show the first output in the file manager after splitting
+    int FadeInLen = 0;             // tenths of a second
+    int FadeOutLen = 0;            // tenths of a second
+    int VolumeChangeTenthsDb = 0;  // every piece raised (lowered) by this many tenths of a dB
+    int ForwardOverlap = 0;        // lead-in overlap, tenths of a second
+    int BackwardOverlap = 0;       // tail overlap, tenths of a second
     TrackNumberCode ID3TrackNumType = TrackNumberCode::Source;
     // Specific + the documents folder when it is known; see MakeSplitterOptions.
     OutputFolderCode OutputFolderOpt = OutputFolderCode::SameAsSource;
@@ -182,8 +183,9 @@ struct JoinerOptions {
     bool CreateTreeDirs = false;
     bool AddPostfixAtEndOfFile = true;  // add "_joined" to the output name
     TargetExistsCode TargetExistsOpt = TargetExistsCode::Rename;
-    bool WriteChapters = false;  // one chapter per joined file in the output's tag
-    bool WriteCueSheet = false;  // NAME.cue beside the output NAME.mp3
+    bool WriteChapters = false;    // one chapter per joined file in the output's tag
+    bool WriteCueSheet = false;    // NAME.cue beside the output NAME.mp3
+    int VolumeChangeTenthsDb = 0;  // the output raised (lowered) by this many tenths of a dB
 
     bool operator==(const JoinerOptions&) const = default;
 };

@@ -30,6 +30,7 @@
 #include "progress/RunResult.h"
 #include "settings/Options.h"
 #include "split/SplitEngine.h"
+#include "stream/GranuleGainEdit.h"
 #include "stream/OutputVerify.h"
 
 namespace qm {
@@ -86,6 +87,9 @@ struct SplitPlanContext {
     bool dryRun = false;
     // Told of each piece once it is written (or planned, in a dry run); null: nobody.
     std::function<void(const PlannedPiece&)> onPiece;
+    // What a volume change and lossless fades did to the pieces' granules is added here; null:
+    // nobody asks.
+    GainEditCount* gainCounts = nullptr;
 };
 
 // The engine the options ask for: the re-encoding engine when re-encoding or a fade is on
