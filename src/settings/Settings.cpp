@@ -51,6 +51,14 @@ void NotBelow(int minimum, int* field) { *field = std::max(*field, minimum); }
 
 void ClampDigits(int* field) { *field = std::clamp(*field, 0, kMaxDigitNumber); }
 
+// A volume change is kept within -100.0..+100.0 dB, the range the options pages offer.
+constexpr int kMaxVolumeChangeTenthsDb = 1000;
+
+void ReadVolumeChange(SettingsKey& key, int* tenthsDb) {
+    ReadInt(key, "VolumeChange", tenthsDb);
+    *tenthsDb = std::clamp(*tenthsDb, -kMaxVolumeChangeTenthsDb, kMaxVolumeChangeTenthsDb);
+}
+
 void CheckChannelMode(ChannelModeCode* mode) {
     if (*mode != ChannelModeCode::Stereo && *mode != ChannelModeCode::JointStereo && *mode != ChannelModeCode::Mono) {
         *mode = ChannelModeCode::JointStereo;
@@ -233,6 +241,7 @@ void LoadSplitterOptions(SettingsBackend& backend, SplitterOptions* options) {
         NotBelow(0, &options->FadeInLen);
         ReadInt(*key, "FadeOutLen", &options->FadeOutLen);
         NotBelow(0, &options->FadeOutLen);
+        ReadVolumeChange(*key, &options->VolumeChangeTenthsDb);
         ReadInt(*key, "ForwardOverlap", &options->ForwardOverlap);
         NotBelow(0, &options->ForwardOverlap);
         ReadInt(*key, "BackwardOverlap", &options->BackwardOverlap);
@@ -287,6 +296,7 @@ void LoadJoinerOptions(SettingsBackend& backend, JoinerOptions* options) {
     ReadCode(*key, "TargetExistsOpt", &options->TargetExistsOpt);
     ReadFlag(*key, "WriteChapters", &options->WriteChapters);
     ReadFlag(*key, "WriteCueSheet", &options->WriteCueSheet);
+    ReadVolumeChange(*key, &options->VolumeChangeTenthsDb);
 }
 
 void LoadSplitterPageSettings(SettingsBackend& backend, SplitterPageSettings* settings) {
@@ -351,6 +361,7 @@ bool SaveSplitterOptions(SettingsBackend& backend, const SplitterOptions& option
         out.Flag("BrowseFolder", options.BrowseFolder);
         out.Int("FadeInLen", options.FadeInLen);
         out.Int("FadeOutLen", options.FadeOutLen);
+        out.Int("VolumeChange", options.VolumeChangeTenthsDb);
         out.Int("ForwardOverlap", options.ForwardOverlap);
         out.Int("BackwardOverlap", options.BackwardOverlap);
         out.CodeValue("ID3TrackNumType", options.ID3TrackNumType);
@@ -383,6 +394,7 @@ bool SaveJoinerOptions(SettingsBackend& backend, const JoinerOptions& options) {
         out.CodeValue("TargetExistsOpt", options.TargetExistsOpt);
         out.Flag("WriteChapters", options.WriteChapters);
         out.Flag("WriteCueSheet", options.WriteCueSheet);
+        out.Int("VolumeChange", options.VolumeChangeTenthsDb);
     });
 }
 

@@ -23,6 +23,7 @@ const Names kSplitterOptionsOrder = {"ReencodePieces",
                                      "BrowseFolder",
                                      "FadeInLen",
                                      "FadeOutLen",
+                                     "VolumeChange",
                                      "ForwardOverlap",
                                      "BackwardOverlap",
                                      "ID3TrackNumType",
@@ -38,10 +39,10 @@ const Names kSplitterOptionsOrder = {"ReencodePieces",
                                      "TitleDigitNumber",
                                      "ID3TitleFormat",
                                      "TargetExistsOpt"};
-const Names kJoinerOptionsOrder = {"BrowseFolder",          "AutoMP3EncodingParam", "MP3BitRate",
-                                   "MP3SampleRate",         "MP3ChannelMode",       "OutputFolderOpt",
-                                   "SpecifiedOutputFolder", "CreateTreeDirs",       "AddPostfixAtEndOfFile",
-                                   "TargetExistsOpt",       "WriteChapters",        "WriteCueSheet"};
+const Names kJoinerOptionsOrder = {
+    "BrowseFolder",    "AutoMP3EncodingParam",  "MP3BitRate",     "MP3SampleRate",         "MP3ChannelMode",
+    "OutputFolderOpt", "SpecifiedOutputFolder", "CreateTreeDirs", "AddPostfixAtEndOfFile", "TargetExistsOpt",
+    "WriteChapters",   "WriteCueSheet",         "VolumeChange"};
 const Names kSplitOrder = {"SplitType",          "SplitFileAmount",    "SplitFileSizeEx",    "SplitFileUnit",
                            "SplitTimeMin",       "SplitTimeSec",       "SilenceThresholdDb", "SilenceMinLen",
                            "SilenceMinPieceLen", "SilenceMaxPieceLen", "SilenceTrim"};
@@ -342,6 +343,7 @@ TEST(SettingsRoundTrip, SaveThenLoadGivesTheSameGroups) {
           false,
           5,
           7,
+          -25,
           10,
           20,
           TrackNumberCode::Piece,
@@ -370,6 +372,7 @@ TEST(SettingsRoundTrip, SaveThenLoadGivesTheSameGroups) {
                            true,
                            false,
                            TargetExistsCode::Skip};
+    saved.joinerOptions.VolumeChangeTenthsDb = 35;
     saved.batchJoiner = {"/bj", JoinTypeCode::Append};
     for (SettingsPage page : {SettingsPage::Splitter, SettingsPage::BatchSplitter, SettingsPage::Joiner,
                               SettingsPage::BatchJoiner, SettingsPage::SplitterOptions, SettingsPage::JoinerOptions}) {
