@@ -7,6 +7,9 @@
 #                   and command-line tests under ASan + UBSan, the slow tests, and every fuzz
 #                   target for 30 s on its seed inputs)
 #   ./dev.sh build  build only (build/)
+#   ./dev.sh package install the packaging tools, make a Release build in build-package/ and
+#                   the Debian package build-package/quillmere_VERSION_ARCH.deb from it, and
+#                   check it with lintian, desktop-file-validate and appstreamcli
 #   ./dev.sh format format every C++ file of the tree as .clang-format says
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -18,13 +21,17 @@ PACKAGES=(
   libtag1-dev libsdl2-dev qt6-base-dev libcli11-dev liblnk-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev clang-format
+  groff-base
 )
+# What ./dev.sh package needs besides: dpkg-shlibdeps (dpkg-dev) for the package's
+# dependencies, and the checkers of the package, its menu entry and its AppStream description.
+PACKAGE_TOOLS=(dpkg-dev fakeroot file lintian desktop-file-utils appstream)
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-install_packages() {
+install_packages() {  # install_packages [more packages...]
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -112,10 +119,38 @@ run_tests() {
   bench/fuzz.sh 30
 }
 
+# Debian's compiler or linker flags (CFLAGS, CXXFLAGS, CPPFLAGS, LDFLAGS) with all of its
+# hardening, immediate binding included.
+debian_flags() {
+  DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"
+}
+
+# The Debian package, built with Debian's flags (given on every run, so that the folder's cache
+# always holds them), and its checks. lintian's errors fail the run; its other findings are
+# printed.
+make_package() {
+  local dir=build-package
+  build "$dir" -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_TESTS=OFF -DQM_PACKAGE=ON -DCMAKE_INSTALL_PREFIX=/usr \
+    -DCMAKE_C_FLAGS="$(debian_flags CFLAGS) $(debian_flags CPPFLAGS)" \
+    -DCMAKE_CXX_FLAGS="$(debian_flags CXXFLAGS) $(debian_flags CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(debian_flags LDFLAGS)"
+  rm -f "$dir"/quillmere_*.deb
+  (cd "$dir" && cpack -G DEB >/dev/null)
+  local deb
+  deb=$(ls "$dir"/quillmere_*.deb)
+  desktop-file-validate data/quillmere.desktop
+  appstreamcli validate --no-net --pedantic "$dir/data/quillmere.metainfo.xml"
+  echo "== lintian $deb"
+  lintian --fail-on error --display-info "$deb"
+  echo "Package: $deb"
+  echo "Install it with: sudo apt install ./$deb   (or sudo dpkg -i $deb; remove with sudo apt remove quillmere)"
+}
+
 case "${1:-}" in
   run)   install_packages; shift; run_program "$@" ;;
   test)  install_packages; run_tests ;;
   build) install_packages; build build ;;
   format) install_packages; format_tree ;;
-  *) echo "usage: $0 run|test|build|format" >&2; exit 2 ;;
+  package) install_packages "${PACKAGE_TOOLS[@]}"; make_package ;;
+  *) echo "usage: $0 run|test|build|format|package" >&2; exit 2 ;;
 esac
