@@ -53,7 +53,11 @@ RunResult JoinOne(JoinList& job, const BatchJoinItem& item, const std::vector<st
         job.SetTargetTag(item.tag.title, item.tag.artist, item.tag.album, item.tag.year, item.tag.comment,
                          item.tag.genre, item.tag.track, hasCover ? &cover : nullptr);
     }
-    return RunJoin(job, target, ChooseJoin(mainFacts, joinedFacts, options, JoinStart::ReferenceValues), operation);
+    JoinChoice choice = ChooseJoin(mainFacts, joinedFacts, options, JoinStart::ReferenceValues);
+    if (GainNeedsReencode(options, choice, mainFacts.layer)) {
+        choice = {JoinMethod::Reencode, AutomaticEncoderParams(mainFacts, joinedFacts, JoinStart::ReferenceValues)};
+    }
+    return RunJoin(job, target, choice, operation);
 }
 
 }  // namespace
@@ -76,6 +80,7 @@ BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vecto
     JoinList job;
     job.SetVerifyOutput(progress.verifyOutputs);
     job.SetNavigation(NavigationOf(options));
+    job.SetGain(options.VolumeChangeTenthsDb);
     auto setOutcome = [&](std::size_t i, std::string text) {
         items[i].outcome = std::move(text);
         if (rowChanged) rowChanged(i);
@@ -102,6 +107,8 @@ BatchJoinResult RunBatchJoin(std::vector<BatchJoinItem>& items, const std::vecto
         switch (result.outcome) {
             case RunOutcome::Done:
                 items[i].outputPath = target;
+                items[i].gainDb = job.AppliedGainDb();
+                items[i].gainCounts = job.GainCounts();
                 setOutcome(i, target.filename().string());
                 break;
             case RunOutcome::Cancelled:

@@ -14,6 +14,7 @@
 #include "progress/Progress.h"
 #include "progress/RunResult.h"
 #include "settings/Options.h"
+#include "stream/GranuleGainEdit.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -25,6 +26,8 @@ struct BatchJoinItem {
     std::string outcome;               // "Joining...", the output's name, "Join failure. …", "Cancelled"
     std::filesystem::path outputPath;  // set when the join succeeded
     std::optional<RunResult> result;   // how its join ended; empty while the batch has not reached it
+    double gainDb = 0;                 // the volume change its join applied (JoinList::AppliedGainDb)
+    GainEditCount gainCounts{};        // what its direct join did to the granules' gain
 };
 
 // The two progress lines of a batch: the current join (bar, text, pump and the cancel flag)

@@ -1,5 +1,6 @@
 // The direct join: the audio frames of every source copied unchanged, in order, after the
-// target's tag and one Xing/Info frame that describes the joined stream.
+// target's tag and one Xing/Info frame that describes the joined stream. A volume change
+// steps each Layer III granule's global_gain and leaves every other bit of the frame as it is.
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,7 @@
 #include "join/ChooseJoin.h"
 #include "join/JoinList.h"
 #include "join/JoinProgress.h"
+#include "stream/GranuleGainEdit.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/OutputFile.h"
 #include "stream/XingFrame.h"
@@ -78,10 +80,21 @@ private:
 // frame's counts, seek table and CRC; the last frames of the source are remembered. Frames
 // that follow one another in a source are handed to the kernel as one run (copy_file_range),
 // so their bytes are not written by the program; the run is cut at a bounded length so that
-// a long source is copied in steps between the frames read rather than all at its end.
+// a long source is copied in steps between the frames read rather than all at its end. With
+// a volume change every audio frame is written from memory instead, its granules' gain
+// stepped; the Xing/Info frame's CRC is taken over the frames as written, while the frames
+// remembered for the next source stay as they were read, to be compared with its own.
 class JoinedStream {
 public:
     explicit JoinedStream(OutputFile& out) : m_out(out) {}
+
+    // Steps every granule's global_gain of each audio frame by gainSteps (0: frames copied as
+    // they are), adding what it did to counts.
+    void SetGain(int gainSteps, GainEditCount* counts) {
+        m_gain.fill(GainChange{gainSteps, false});
+        m_gainSteps = gainSteps;
+        m_gainCounts = counts;
+    }
 
     // Writes a placeholder Xing frame like format's frames (none for Layer I and II).
     [[nodiscard]] bool Begin(const Mp3FrameHeader& format) {
@@ -94,8 +107,9 @@ public:
         return m_out.Write(frame.data(), frame.size());
     }
     // A frame of the source open on sourceFd, read from sourceByteOffset.
-    [[nodiscard]] bool AddFromSource(std::span<const std::uint8_t> frame, int sourceFd,
+    [[nodiscard]] bool AddFromSource(std::span<const std::uint8_t> frame, const Mp3FrameHeader& header, int sourceFd,
                                      std::uint64_t sourceByteOffset) {
+        if (m_gainSteps != 0) return AddEdited(frame, header);
         constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
         const bool followsOn = sourceFd == m_runFd && sourceByteOffset == m_runStart + m_runBytes;
         if (m_runBytes > 0 && (!followsOn || m_runBytes >= kMaxRunBytes) && !CopyRun()) return false;
@@ -104,13 +118,15 @@ public:
             m_runStart = sourceByteOffset;
         }
         m_runBytes += frame.size();
-        Count(frame);
+        Count(frame, frame);
         return true;
     }
-    // A frame written from memory, after the run before it.
+    // A frame written from memory, after the run before it: one remembered as read, its
+    // header decoded again.
     [[nodiscard]] bool AddBytes(std::span<const std::uint8_t> frame) {
+        if (m_gainSteps != 0) return AddEdited(frame, DecodeMp3FrameHeader(frame.data()));
         if (!CopyRun() || !m_out.Write(frame.data(), frame.size())) return false;
-        Count(frame);
+        Count(frame, frame);
         return true;
     }
     // Hands over the source's last run and waits until everything handed over is stored: the
@@ -158,9 +174,19 @@ public:
     }
 
 private:
-    void Count(std::span<const std::uint8_t> frame) {
-        if (m_xing) m_xing->AddFrame(frame);
-        m_recent.Add(frame);
+    // The frame with its granules' gain stepped, written from memory. A frame that has no
+    // global_gain (Layer I and II) goes out as it is.
+    [[nodiscard]] bool AddEdited(std::span<const std::uint8_t> frame, const Mp3FrameHeader& header) {
+        m_edited.assign(frame.begin(), frame.end());
+        static_cast<void>(ApplyGranuleSteps(m_edited, header, m_gain, m_gainCounts));
+        if (!CopyRun() || !m_out.Write(m_edited.data(), m_edited.size())) return false;
+        Count(m_edited, frame);
+        return true;
+    }
+    // written: the frame's bytes in the output; asRead: the same frame as the source holds it.
+    void Count(std::span<const std::uint8_t> written, std::span<const std::uint8_t> asRead) {
+        if (m_xing) m_xing->AddFrame(written);
+        m_recent.Add(asRead);
         ++m_frames;
     }
 
@@ -175,6 +201,10 @@ private:
     bool m_carriesTrim = false;
     RecentFrames m_recent;
     std::uint64_t m_frames = 0;
+    int m_gainSteps = 0;
+    std::array<GainChange, 2> m_gain{};  // one change per granule: two in MPEG-1, one in MPEG-2 and 2.5
+    GainEditCount* m_gainCounts = nullptr;
+    std::vector<std::uint8_t> m_edited;  // the frame being edited, its buffer reused
 };
 
 enum class SourceResult { Done, WriteFailed, Cancelled };
@@ -213,7 +243,7 @@ SourceResult CopySourceFrames(Mp3FrameReader& reader, const Mp3FrameHeader& form
             }
             checking = false;
         }
-        if (audio && !stream.AddFromSource(bytes, reader.Descriptor(), header.frameOffset)) {
+        if (audio && !stream.AddFromSource(bytes, header, reader.Descriptor(), header.frameOffset)) {
             return SourceResult::WriteFailed;
         }
         if (!progress.Advance(reader.Position())) return SourceResult::Cancelled;
@@ -226,6 +256,8 @@ SourceResult CopySourceFrames(Mp3FrameReader& reader, const Mp3FrameHeader& form
 // Library exceptions (an allocation failure, a file-system error) end the join here as a
 // failed write; the unfinished output is removed on the way out.
 bool JoinList::JoinDirect(const std::filesystem::path& target, const LongOperation& operation) {
+    m_gainCounts = GainEditCount{};
+    m_appliedGainDb = 0;
     try {
         return CopyFrames(target, operation);
     } catch (const std::exception&) {
@@ -267,6 +299,10 @@ bool JoinList::CopyFrames(const std::filesystem::path& target, const LongOperati
         // gives the stream its format, and every later source has to fit it.
         if (k == 0) {
             format = reader.LastHeader();
+            // Only Layer III frames carry a gain to step; the others are copied as they are.
+            const int gainSteps = format.layer == 3 ? GainSteps(m_gainTenthsDb / 10.0) : 0;
+            stream.SetGain(gainSteps, &m_gainCounts);
+            m_appliedGainDb = gainSteps * kGainStepDb;
             if (!stream.Begin(format)) {
                 m_lastError = FailedToWriteMessage(target);
                 return false;

@@ -18,6 +18,7 @@
 #include "join/JoinNavigation.h"
 #include "progress/Progress.h"
 #include "stream/FailureMessages.h"
+#include "stream/GranuleGainEdit.h"
 #include "stream/OutputVerify.h"
 #include "stream/Tags.h"
 
@@ -25,6 +26,9 @@ namespace qm {
 
 class OutputFile;
 class StagedOutputs;
+
+// One step of a Layer III granule's global_gain in dB: 20 log10(2^(1/4)).
+inline constexpr double kGainStepDb = 1.5051499783199060;
 
 class JoinList {
 public:
@@ -39,7 +43,7 @@ public:
                       const TagPicture* frontCover = nullptr);
 
     // Writes the tag, one Xing/Info frame for the joined stream (Layer III), then the audio
-    // frames of every source from its audio start, unchanged and in order: the sources' own
+    // frames of every source from its audio start, unchanged (but for a gain) and in order: the sources' own
     // Xing/Info frames and what is not a frame of the stream's format stay behind, and so do a
     // source's first frames when its encoder delay marks them as repeats of the previous
     // source's last frames (as a split piece does). The sources must be able to share one
@@ -58,6 +62,18 @@ public:
     const JoinNavigation& Navigation() const { return m_navigation; }
     // After a join that wrote chapters or a cue sheet: one chapter per source, as written.
     const std::vector<Chapter>& JoinedChapters() const { return m_chapters; }
+
+    // A volume change of every joined file, in tenths of a dB (0: none). The direct join
+    // steps each Layer III granule's global_gain by the nearest whole number of steps
+    // (GainSteps: 1.505 dB each), so the frames and their sizes stay; Layer I and II frames
+    // have no such field and are copied unchanged (RunJoin re-encodes such a join instead).
+    // The re-encoding join scales the decoded samples by the gain itself, clipped to 16 bits.
+    void SetGain(int tenthsDb) { m_gainTenthsDb = tenthsDb; }
+    int GainTenthsDb() const { return m_gainTenthsDb; }
+    // After a join: the gain it applied in dB (whole steps for a direct join, as asked for a
+    // re-encoded one; 0 when none), and what the direct join did to the granules' fields.
+    double AppliedGainDb() const { return m_appliedGainDb; }
+    const GainEditCount& GainCounts() const { return m_gainCounts; }
 
     // Called on the re-encoding join's decoding thread after each read of a source, with the
     // source's index. Empty by default; a test's hook throws to take the decoding thread's
@@ -105,6 +121,9 @@ private:
     std::vector<Chapter> m_chapters;
     std::vector<std::filesystem::path> m_sources;
     DecodeHook m_decodeHook;
+    int m_gainTenthsDb = 0;
+    double m_appliedGainDb = 0;
+    GainEditCount m_gainCounts;
     bool m_verify = false;
     OutputVerifier::BeforeCheck m_beforeCheck;
 };

@@ -1,5 +1,5 @@
 // The re-encoding join: every source decoded, brought to the target's rate and channels,
-// and encoded as one constant-bit-rate stream.
+// and encoded as one constant-bit-rate stream, raised or lowered by the join's gain.
 //
 // Two threads share the work. A decoding thread opens the sources one at a time, decodes
 // them and brings each block to the target format (the resampler is most of its work); the
@@ -9,10 +9,13 @@
 // encoder takes them, so the contract sees the same calls in the same order as a join on
 // one thread would make.
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <span>
 #include <thread>
 #include <utility>
@@ -60,6 +63,19 @@ Mp3EncoderSettings EncoderSettingsOf(const EncoderParams& params) {
     return out.Write(frames.data(), frames.size());
 }
 
+// The factor a gain of tenthsDb tenths of a dB scales samples by: 10^(dB/20).
+double GainFactorOf(int tenthsDb) { return std::pow(10.0, tenthsDb / 200.0); }
+
+// Scales count samples by factor, to the nearest value and held within 16 bits: a gain that
+// raises a loud passage clips it rather than wrapping around.
+void ScaleSamples(std::int16_t* samples, int count, double factor) {
+    constexpr long kLowest = std::numeric_limits<std::int16_t>::min();
+    constexpr long kHighest = std::numeric_limits<std::int16_t>::max();
+    for (int i = 0; i < count; ++i) {
+        samples[i] = static_cast<std::int16_t>(std::clamp(std::lround(samples[i] * factor), kLowest, kHighest));
+    }
+}
+
 // Encodes one block and writes the frames it completes; false on an encoder error or a
 // failed write.
 [[nodiscard]] bool EncodeBlock(const PcmBlock& block, Mp3Encoder& encoder, OutputFile& out, FrameOffsets& offsets) {
@@ -69,15 +85,18 @@ Mp3EncoderSettings EncoderSettingsOf(const EncoderParams& params) {
 // The decoding side: runs on its own thread from Start until it has delivered every source,
 // met a source it cannot open, thrown, or been stopped. Stopping and joining the thread is
 // the destructor's job, so the thread never outlives the queue it fills; the source paths
-// and the hook are its own copies, so nothing else it reads can change under it.
+// and the hook are its own copies, so nothing else it reads can change under it. The gain is
+// applied here too, to each block in the target format, so the encoding thread does no more.
 class SourceDecoder {
 public:
     SourceDecoder(PcmBlockQueue& queue, std::vector<std::filesystem::path> sources, int channels, int rateHz,
-                  JoinList::DecodeHook hook)
+                  int gainTenthsDb, JoinList::DecodeHook hook)
         : m_queue(queue),
           m_sources(std::move(sources)),
           m_channels(channels),
           m_rateHz(rateHz),
+          m_gainFactor(GainFactorOf(gainTenthsDb)),
+          m_gain(gainTenthsDb != 0),
           m_hook(std::move(hook)) {}
     ~SourceDecoder() {
         m_queue.Stop();
@@ -96,11 +115,15 @@ private:
     [[nodiscard]] bool DeliverBlocks(int index, bool convert);
     bool Post(PcmBlock::Kind kind, int index, std::uint64_t units, std::exception_ptr error = nullptr);
     static void CopyInto(PcmBlock* block, const PcmConverter& converter, int samples, int channels);
+    // Applies the gain, if any, to a filled block.
+    void Scale(PcmBlock* block) const;
 
     PcmBlockQueue& m_queue;
     const std::vector<std::filesystem::path> m_sources;
     const int m_channels;
     const int m_rateHz;
+    const double m_gainFactor;
+    const bool m_gain;
     const JoinList::DecodeHook m_hook;
     AudioLayerSource m_source;
     PcmConverter m_converter;
@@ -145,6 +168,12 @@ void SourceDecoder::CopyInto(PcmBlock* block, const PcmConverter& converter, int
     block->samples = samples;
 }
 
+void SourceDecoder::Scale(PcmBlock* block) const {
+    if (!m_gain) return;
+    ScaleSamples(block->left.data(), block->samples, m_gainFactor);
+    if (m_channels == 2) ScaleSamples(block->right.data(), block->samples, m_gainFactor);
+}
+
 // Decodes and converts source index into blocks, then closes it. False when the decoder is
 // to stop: the source failed to open (and the encoder has been told) or the encoder stopped
 // the queue.
@@ -179,6 +208,7 @@ bool SourceDecoder::DeliverSource(int index) {
         PcmBlock* block = m_queue.Claim();
         if (block == nullptr) return false;
         CopyInto(block, m_converter, tail, m_channels);
+        Scale(block);
         block->kind = PcmBlock::Kind::kSourceTail;
         block->index = index;
         m_queue.Publish();
@@ -203,6 +233,7 @@ bool SourceDecoder::DeliverBlocks(int index, bool convert) {
             block->samples = m_source.Read(block->left.data(), block->right.data());
             if (block->samples == 0) return true;
         }
+        Scale(block);
         if (m_hook) m_hook(index);
         block->kind = PcmBlock::Kind::kSamples;
         block->index = index;
@@ -217,6 +248,8 @@ bool SourceDecoder::DeliverBlocks(int index, bool convert) {
 // failed write; the unfinished output is removed on the way out.
 bool JoinList::JoinReencode(const std::filesystem::path& target, const EncoderParams& params,
                             const LongOperation& operation) {
+    m_gainCounts = GainEditCount{};
+    m_appliedGainDb = m_gainTenthsDb / 10.0;
     try {
         return Reencode(target, params, operation);
     } catch (const std::exception&) {
@@ -274,7 +307,7 @@ bool JoinList::Reencode(const std::filesystem::path& target, const EncoderParams
     run.progress.Begin();
     // Declared after `run`, whose queue it fills: on every way out, a throw included, the
     // decoding thread is stopped and joined before the queue goes.
-    SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz, m_decodeHook);
+    SourceDecoder decoder(run.queue, m_sources, run.channels, params.sampleRateHz, m_gainTenthsDb, m_decodeHook);
     decoder.Start();
     if (!EncodeBlocks(run)) return false;
     // The Info frame goes over the placeholder the encoder put first, after the tag.

@@ -22,8 +22,17 @@ RunResult RunJoin(JoinList& job, const std::filesystem::path& target, const Join
     if (!ChooseJoinOfFiles(job.Sources(), options, force == ForceReencode::Yes, &choice, &error)) {
         return RunResult::Of(false, operation, std::move(error));
     }
+    // A direct choice means every source shares the first one's layer.
+    JoinFileFacts first;
+    if (choice.method == JoinMethod::Direct && options.VolumeChangeTenthsDb != 0 &&
+        AnalyseJoinFile(job.Sources().front(), &first, Mp3FrameReader::Measure::FormatOnly) &&
+        GainNeedsReencode(options, choice, first.layer) &&
+        !ChooseJoinOfFiles(job.Sources(), options, /*forceReencode=*/true, &choice, &error)) {
+        return RunResult::Of(false, operation, std::move(error));
+    }
     if (chosen != nullptr) *chosen = choice;
     job.SetNavigation(NavigationOf(options));
+    job.SetGain(options.VolumeChangeTenthsDb);
     return RunJoin(job, target, choice, operation);
 }
 

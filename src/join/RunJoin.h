@@ -28,9 +28,17 @@ inline JoinNavigation NavigationOf(const JoinerOptions& options) {
     return JoinNavigation{options.WriteChapters, options.WriteCueSheet};
 }
 
+// Layer I and II frames have no global gain to step: a join of them that the choice would copy
+// is re-encoded when the options ask for a volume change. referenceLayer: the layer of the
+// choice's reference file (the first file, or the batch joiner's main file).
+inline bool GainNeedsReencode(const JoinerOptions& options, const JoinChoice& choice, int referenceLayer) {
+    return options.VolumeChangeTenthsDb != 0 && choice.method == JoinMethod::Direct && referenceLayer != 3;
+}
+
 // Chooses how to join job's sources as the joiner does (ChooseJoinOfFiles with options; force
-// turns copying into re-encoding) and joins them into target, with the chapters and cue sheet
-// the options ask for. Each source is scanned once for
+// turns copying into re-encoding, as does a volume change of Layer I or II files) and joins
+// them into target, with the chapters, cue sheet and gain the options ask for. Each source
+// is scanned once for
 // both the choice and the join. A source that cannot be analysed fails the join with its open
 // failure before anything is written. *chosen, when given, receives the choice (also when the
 // join then fails).
