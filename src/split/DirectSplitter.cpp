@@ -99,8 +99,36 @@ bool DirectSplitter::BeginPiece(Piece& piece, const std::filesystem::path& path,
         piece.marksRepeats = piece.xing.has_value();
     }
     if (piece.xing && !WritePieceBytes(piece.xing->Frame().data(), piece.xing->FrameBytes())) return Fail();
+    m_levels.Configure(static_cast<std::int64_t>(TenthsToSamples(m_fadeInTenths)),
+                       static_cast<std::int64_t>(TenthsToSamples(m_fadeOutTenths)), GainSteps(m_volumeTenthsDb / 10.0));
+    // A piece that marks repeats plays from its first own frame, which the levels find.
+    m_levels.BeginPiece(piece.marksRepeats ? std::nullopt : std::optional(SkippedSamples(piece)));
     if (PumpAndCheckCancel()) return Fail();
     return true;
+}
+
+std::int64_t DirectSplitter::SkippedSamples(const Piece& piece) const {
+    if (piece.marksRepeats) return piece.repeatSamples;
+    // The first piece keeps the source's encoder delay; a later one declares none, and a
+    // gapless player then skips only the decoder's delay.
+    if (piece.startsAtAudioStart) return static_cast<std::int64_t>(m_playbackDelay);
+    return piece.xing && piece.xing->IsValid() && piece.xing->HasLameExtension() ? kDecoderDelaySamples : 0;
+}
+
+std::int64_t DirectSplitter::PlayedSamples(const Piece& piece) const {
+    const auto written = static_cast<std::int64_t>(piece.writtenSamples);
+    if (!(piece.xing && piece.xing->IsValid() && piece.xing->HasLameExtension())) return written;
+    // The decoder's delay plays on past the last frame's samples, less the padding the last
+    // piece keeps from the source.
+    std::int64_t padding = 0;
+    XingLayout layout;
+    LameExtension lame;
+    const std::vector<std::uint8_t>& info = m_reader.InfoFrame();
+    if (piece.sourceEnded && !info.empty() && ParseXingLayout(info, &layout) &&
+        ReadLameExtension(info, layout, &lame)) {
+        padding = lame.paddingSamples;
+    }
+    return std::max<std::int64_t>(0, written - SkippedSamples(piece) + kDecoderDelaySamples - padding);
 }
 
 DirectSplitter::FrameWrite DirectSplitter::CopyNextFrame(Piece& piece, const std::uint8_t** frame,
@@ -120,25 +148,39 @@ DirectSplitter::FrameWrite DirectSplitter::WriteFrame(Piece& piece, const std::u
     // sample rate or channel count differs from the stream's, so such a "frame" is left out;
     // the run of frames is cut around it like around any junk.
     if (!SameStreamFormat(header, m_streamFormat)) return FrameWrite::Skipped;
-    // The run is cut short where the frames do not follow on in the source (junk between
-    // them, a lead-in read again) and at a bounded length, so that a long piece is copied in
-    // steps between the frames read rather than all at its end.
-    constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
-    const auto frameBytes = static_cast<std::size_t>(header.frameBytes);
-    const bool followsOn = header.frameOffset == piece.runStart + piece.runBytes;
-    if (piece.runBytes > 0 && (!followsOn || piece.runBytes >= kMaxRunBytes) && !CopyRun(piece)) {
-        return FrameWrite::Failed;
-    }
-    if (piece.runBytes == 0) piece.runStart = header.frameOffset;
-    piece.runBytes += frameBytes;
-    if (piece.marksRepeats && piece.repeatFrames == piece.frameCount && IsRepeatedFrame(header.frameOffset)) {
+    const std::span<const std::uint8_t> bytes(frame, static_cast<std::size_t>(header.frameBytes));
+    const bool leadingRepeat =
+        piece.marksRepeats && piece.repeatFrames == piece.frameCount && IsRepeatedFrame(header.frameOffset);
+    if (leadingRepeat) {
         ++piece.repeatFrames;
         piece.repeatSamples += header.samplesPerFrame;
     }
     ++piece.frameCount;
     piece.writtenSamples += static_cast<std::uint64_t>(std::max(0, header.samplesPerFrame));
-    if (piece.xing) piece.xing->AddFrame({frame, frameBytes});
-    return FrameWrite::Written;
+    const bool written =
+        m_levels.Active() ? m_levels.Add(bytes, header, header.frameOffset, leadingRepeat,
+                                         [this, &piece](std::span<const std::uint8_t> out, std::uint64_t offset,
+                                                        bool edited) { return EmitFrame(piece, out, offset, edited); })
+                          : EmitFrame(piece, bytes, header.frameOffset, false);
+    return written ? FrameWrite::Written : FrameWrite::Failed;
+}
+
+bool DirectSplitter::EmitFrame(Piece& piece, std::span<const std::uint8_t> frame, std::uint64_t sourceOffset,
+                               bool edited) {
+    if (edited) {
+        if (!CopyRun(piece) || !WritePieceBytes(frame.data(), frame.size())) return false;
+    } else {
+        // The run is cut short where the frames do not follow on in the source (junk between
+        // them, a lead-in read again) and at a bounded length, so that a long piece is copied
+        // in steps between the frames read rather than all at its end.
+        constexpr std::uint64_t kMaxRunBytes = std::uint64_t{8} << 20;
+        const bool followsOn = sourceOffset == piece.runStart + piece.runBytes;
+        if (piece.runBytes > 0 && (!followsOn || piece.runBytes >= kMaxRunBytes) && !CopyRun(piece)) return false;
+        if (piece.runBytes == 0) piece.runStart = sourceOffset;
+        piece.runBytes += frame.size();
+    }
+    if (piece.xing) piece.xing->AddFrame(frame);
+    return true;
 }
 
 bool DirectSplitter::CopyRun(Piece& piece) {
@@ -231,6 +273,10 @@ bool DirectSplitter::CopyTail(Piece& piece) {
 }
 
 bool DirectSplitter::FinishPiece(Piece& piece) {
+    const auto emit = [this, &piece](std::span<const std::uint8_t> out, std::uint64_t offset, bool edited) {
+        return EmitFrame(piece, out, offset, edited);
+    };
+    if (m_levels.Active() && !m_levels.Finish(PlayedSamples(piece), emit)) return Fail();
     if (!CopyRun(piece)) return Fail();
     // A gapless player skips the samples the piece's LAME extension declares (the source's
     // delay on the first piece, the repeated frames on the others) and plays the rest.
@@ -258,6 +304,7 @@ bool DirectSplitter::FinishPiece(Piece& piece) {
 bool DirectSplitter::LeaveOutEmptyPiece() {
     // Only frames of earlier pieces were left: a file of them would repeat audio already
     // written, so there is no such piece.
+    m_levels.Discard();
     DiscardPiece();
     SetPieceEmpty();
     return true;
@@ -265,6 +312,7 @@ bool DirectSplitter::LeaveOutEmptyPiece() {
 
 bool DirectSplitter::Fail() {
     // A cancelled piece leaves no message; a failed one keeps the message already set.
+    m_levels.Discard();
     DiscardPiece();
     return false;
 }

@@ -34,7 +34,7 @@ PlanRun::PlanRun(const SplitPlanContext& context, const fs::path& source, std::v
 PlanRun::~PlanRun() = default;
 
 std::optional<PlanResult> PlanRun::OpenSource() {
-    m_engine = m_context.makeEngine ? m_context.makeEngine(m_options) : CreateSplitEngine(m_options);
+    m_engine = m_context.makeEngine ? m_context.makeEngine(m_options) : CreateSplitEngine(m_options, m_source);
     m_engine->SetStagedOutputs(&m_staged);
     m_engine->SetDryRun(m_context.dryRun);
     if (m_context.verifyOutputs && !m_context.dryRun) {
@@ -62,6 +62,7 @@ std::optional<PlanResult> PlanRun::Configure(bool withOverlaps) {
         m_engine->SetLeadInOverlap(m_options.ForwardOverlap);
         m_engine->SetTailOverlap(m_options.BackwardOverlap);
     }
+    m_engine->SetVolumeChange(m_options.VolumeChangeTenthsDb);
     m_engine->SetFadeIn(m_options.FadeInLen > 0, m_options.FadeInLen);
     m_engine->SetFadeOut(m_options.FadeOutLen > 0, m_options.FadeOutLen);
     if (operation.PumpAndCheckCancel()) return Cancel();
@@ -113,6 +114,13 @@ PieceStep PlanRun::WritePiece(const PieceNumbers& numbers, const PieceWriter& wr
 }
 
 PlanResult PlanRun::End(PieceStep step, const fs::path& path) {
+    if (m_context.gainCounts != nullptr && m_engine) {
+        const GainEditCount& counts = m_engine->LevelCounts();
+        m_context.gainCounts->changedFields += counts.changedFields;
+        m_context.gainCounts->clampedHigh += counts.clampedHigh;
+        m_context.gainCounts->clampedLow += counts.clampedLow;
+        m_context.gainCounts->silenced += counts.silenced;
+    }
     // A refused path has stopped the plan already, with its reason as the message.
     if (step == PieceStep::Refused) return PlanResult::Failed;
     if (PumpAndCheckCancel()) return Cancel();
@@ -227,8 +235,13 @@ bool PlanRun::PiecesPassed(std::string* failure) {
     return false;
 }
 
-bool IsReencoding(const SplitterOptions& options) {
-    return options.ReencodePieces || options.FadeInLen > 0 || options.FadeOutLen > 0;
+bool IsReencoding(const SplitterOptions& options, const fs::path& source) {
+    if (options.ReencodePieces) return true;
+    if (options.FadeInLen <= 0 && options.FadeOutLen <= 0) return false;
+    // Layer III pieces fade by their granules' global gain; Layer I and II frames have no such
+    // field, so their pieces are decoded and encoded again to fade.
+    Mp3FrameReader reader;
+    return !reader.Open(source, Mp3FrameReader::Measure::FormatOnly) || reader.LastHeader().layer != 3;
 }
 
 std::string AudioEndedEarlyMessage(std::size_t written, int expected) {

@@ -146,8 +146,9 @@ private:
 // its measured length promised.
 std::string AudioEndedEarlyMessage(std::size_t written, int expected);
 
-// Whether the options make the pieces re-encoded (re-encoding asked for, or a fade).
-bool IsReencoding(const SplitterOptions& options);
+// Whether the options make the pieces of source re-encoded: re-encoding asked for, or a fade
+// on a Layer I or II source (a Layer III source's pieces fade without it).
+bool IsReencoding(const SplitterOptions& options, const std::filesystem::path& source);
 
 // Sets the message of a refused input; the planner fails.
 PlanResult Refuse(std::string* message, const char* text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <span>
 #include <string>
@@ -367,20 +368,23 @@ void ReencodeSplitter::ApplyFades(const Piece& piece, std::uint64_t firstSample,
     const bool fadeIn = m_fadeInOn && m_fadeInSamples > 0 && firstSample < m_fadeInSamples;
     const bool fadeOut = m_fadeOutOn && m_fadeOutSamples > 0 && piece.lengthKnown &&
                          firstSample + static_cast<std::uint64_t>(samples) + m_fadeOutSamples > piece.totalSamples;
-    if (!fadeIn && !fadeOut) return;
+    // A volume change scales every sample, held to the 16-bit range.
+    const double volume = std::pow(10.0, m_volumeTenthsDb / 200.0);
+    if (!fadeIn && !fadeOut && m_volumeTenthsDb == 0) return;
+    const auto scaled = [](std::int16_t sample, double gain) {
+        return static_cast<std::int16_t>(std::clamp(sample * gain, -32768.0, 32767.0));
+    };
     for (int i = 0; i < samples; ++i) {
         const std::uint64_t k = firstSample + static_cast<std::uint64_t>(i);
-        double gain = 1.0;
-        if (fadeIn) gain = std::min(1.0, static_cast<double>(k) / static_cast<double>(m_fadeInSamples));
+        double gain = volume;
+        if (fadeIn) gain *= std::min(1.0, static_cast<double>(k) / static_cast<double>(m_fadeInSamples));
         if (fadeOut) {
             const double left = k < piece.totalSamples ? static_cast<double>(piece.totalSamples - k) : 0.0;
             gain *= std::min(1.0, left / static_cast<double>(m_fadeOutSamples));
         }
-        m_left[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(m_left[static_cast<std::size_t>(i)] * gain);
-        if (piece.channels == 2) {
-            m_right[static_cast<std::size_t>(i)] =
-                static_cast<std::int16_t>(m_right[static_cast<std::size_t>(i)] * gain);
-        }
+        m_left[static_cast<std::size_t>(i)] = scaled(m_left[static_cast<std::size_t>(i)], gain);
+        if (piece.channels == 2)
+            m_right[static_cast<std::size_t>(i)] = scaled(m_right[static_cast<std::size_t>(i)], gain);
     }
 }
 

@@ -548,4 +548,9 @@ bool SplitEngine::StagePiece() {
     return true;
 }
 
+const GainEditCount& SplitEngine::LevelCounts() const {
+    static const GainEditCount kNone;
+    return kNone;
+}
+
 }  // namespace qm

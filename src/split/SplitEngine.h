@@ -19,6 +19,7 @@
 #include "progress/Progress.h"
 #include "settings/Options.h"
 #include "stream/FailureMessages.h"
+#include "stream/GranuleGainEdit.h"
 #include "stream/Mp3FrameReader.h"
 #include "stream/OutputFile.h"
 #include "stream/OutputVerify.h"
@@ -80,10 +81,17 @@ public:
     // Whether the frames read so far hold less audio than the length measured at Open by
     // more than a frame: the source ended short of what its headers promised.
     virtual bool AudioShortOfMeasured() const;
-    // Linear fade over the first / last tenths of each piece; only the re-encoding engine
-    // fades. Call after Open (the length is converted with the source's sample rate).
+    // Linear fade over the first / last tenths of each piece: the re-encoding engine scales
+    // the samples, the direct engine steps each granule's global gain (Layer III; whole steps
+    // of 1.5 dB nearest the ramp). Call after Open (the length is converted with the source's
+    // sample rate).
     virtual void SetFadeIn(bool enabled, int tenths) = 0;
     virtual void SetFadeOut(bool enabled, int tenths) = 0;
+    // Raises (lowers) every piece by tenthsDb tenths of a dB: the direct engine by the nearest
+    // whole number of global gain steps, the re-encoding engine by scaling the samples.
+    void SetVolumeChange(int tenthsDb) { m_volumeTenthsDb = tenthsDb; }
+    // What the direct engine's level changes did to the granules of the pieces so far.
+    virtual const GainEditCount& LevelCounts() const;
     // Bit rate of the pieces in kbit/s as far as it is known: the source's average bit rate,
     // or the re-encoding engine's chosen one.
     virtual int GetBitRate() const;
@@ -306,6 +314,7 @@ protected:
     // Samples of the stream before its played audio begins (PlaybackDelaySamples): a mark's
     // time lies this much earlier than its place in the stream.
     std::uint64_t m_playbackDelay = 0;
+    int m_volumeTenthsDb = 0;
     // The header of the source's first audio frame, kept from Open: its version, layer,
     // sample rate and channel count are those of every frame of the stream (SameStreamFormat).
     Mp3FrameHeader m_streamFormat;

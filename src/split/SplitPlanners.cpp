@@ -13,8 +13,8 @@ namespace qm {
 
 namespace fs = std::filesystem;
 
-std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options) {
-    if (!planning::IsReencoding(options)) return std::make_unique<DirectSplitter>();
+std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options, const fs::path& source) {
+    if (!planning::IsReencoding(options, source)) return std::make_unique<DirectSplitter>();
     auto engine = std::make_unique<ReencodeSplitter>();
     // A fade alone re-encodes with the source's own settings.
     if (!options.ReencodePieces || options.UseSameParams) {

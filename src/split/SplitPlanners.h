@@ -92,9 +92,10 @@ struct SplitPlanContext {
     GainEditCount* gainCounts = nullptr;
 };
 
-// The engine the options ask for: the re-encoding engine when re-encoding or a fade is on
-// (with its encoder settings), else the direct engine.
-std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options);
+// The engine the options ask for to split source: the re-encoding engine when re-encoding is
+// on, or a fade for a Layer I or II source (with its encoder settings), else the direct engine
+// (which fades Layer III pieces by their granules' gain).
+std::unique_ptr<SplitEngine> CreateSplitEngine(const SplitterOptions& options, const std::filesystem::path& source);
 
 // A size typed as a decimal number (the size text) times the unit's bytes, truncated; text
 // that does not start with a number reads as 0.

@@ -43,21 +43,29 @@ SplitPlanContext RealContext(const SplitterOptions& options, fixtures::FakeOpera
     return context;
 }
 
-// The engine follows the options: re-encoding or any fade needs the re-encoding engine.
+// The engine follows the options: re-encoding needs the re-encoding engine, and so does a
+// fade of a Layer II source; a Layer III source's pieces fade in the direct engine.
 TEST(PlannerEngines, EngineChoice) {
+    fixtures::TempDir dir;
+    const fs::path layer3 = fixtures::MakeSong(dir, "song.mp3", 1.0);
+    const fs::path layer2 = dir / "layer2.mp2";
+    const fixtures::Bytes frame = fixtures::MakeRawFrame(3, 2, 9, 0, 0, 0);
+    fixtures::WriteFileBytes(layer2, fixtures::Concat(std::vector<fixtures::Bytes>(20, frame)));
     struct Case {
         bool reencode;
         int fadeIn;
         int fadeOut;
+        bool layerII;
         bool reencodingEngine;
     };
     for (const Case& c :
-         {Case{false, 0, 0, false}, Case{true, 0, 0, true}, Case{false, 5, 0, true}, Case{false, 0, 5, true}}) {
+         {Case{false, 0, 0, false, false}, Case{true, 0, 0, false, true}, Case{false, 5, 0, false, false},
+          Case{false, 0, 5, false, false}, Case{false, 0, 5, true, true}, Case{false, 0, 0, true, false}}) {
         SplitterOptions options;
         options.ReencodePieces = c.reencode;
         options.FadeInLen = c.fadeIn;
         options.FadeOutLen = c.fadeOut;
-        const auto engine = CreateSplitEngine(options);
+        const auto engine = CreateSplitEngine(options, c.layerII ? layer2 : layer3);
         EXPECT_EQ(dynamic_cast<ReencodeSplitter*>(engine.get()) != nullptr, c.reencodingEngine);
         EXPECT_EQ(dynamic_cast<DirectSplitter*>(engine.get()) != nullptr, !c.reencodingEngine);
     }
