@@ -7,16 +7,16 @@ _quillmere_cli_options_split='--help --size --count --time --range --points --si
   --cue-beside --chapters --labels --threshold --min-silence --min-length --max-length
   --trim-silence --skip -o --output-dir --tree --folder-per-file --name --name-digits --title
   --title-digits --no-tag --track --if-exists --reencode --rate --bitrate --channels --fade-in
-  --fade-out --lead-in --tail --first --verify --json --dry-run'
+  --fade-out --lead-in --tail --gain --first --verify --json --dry-run'
 _quillmere_cli_options_join='--help -o --output --output-dir --tree --if-exists --reencode
-  --rate --bitrate --channels --title --artist --album --year --comment --genre --track
+  --rate --bitrate --channels --gain --title --artist --album --year --comment --genre --track
   --chapters --cue --batch --prepend --append --with --no-postfix --verify --json'
 _quillmere_cli_options_info='--help --json'
 
 # The options that take a value of their own, whose value is typed rather than completed.
 _quillmere_cli_free_values='--size --count --time --range --points --skip --threshold
   --min-silence --min-length --max-length --name --name-digits --title --title-digits
-  --fade-in --fade-out --lead-in --tail --first --artist --album --year --comment --genre'
+  --fade-in --fade-out --lead-in --tail --gain --first --artist --album --year --comment --genre'
 
 # Adds the folders, and the files whose names end in one of the given extensions (any case),
 # that start with $1.
