@@ -183,7 +183,7 @@ FileRecord RecordOf(const FileReport& report) {
     record.file = report.path;
     record.status = report.ok ? FileStatus::Done : FileStatus::Failed;
     record.outcome = report.error;
-    if (report.ok) record.extra.emplace("info", FiguresJson(report));
+    if (report.ok) record.extra.emplace_back("info", FiguresJson(report));
     return record;
 }
 

@@ -14,6 +14,7 @@
 #include "batch/BatchJoin.h"
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
+#include "cli/GainReport.h"
 #include "cli/JsonReport.h"
 #include "cli/OptionMapping.h"
 #include "cli/Terminal.h"
@@ -60,6 +61,7 @@ struct JoinArgs {
     bool reencode = false;         // re-encode with the automatic parameters even where frames could be copied
     bool chapters = false;         // one chapter per joined file in each output's tag
     bool cue = false;              // a cue sheet beside each output
+    std::optional<double> gainDb;  // --gain: the volume change of every output
     bool json = false;
 };
 
@@ -79,7 +81,7 @@ void Print(const std::vector<FileRecord>& records, bool json, bool cancelled) {
 }
 
 FileRecord Failed(const std::filesystem::path& file, std::string text) {
-    return FileRecord{file.string(), FileStatus::Failed, std::move(text), {}, std::nullopt};
+    return FileRecord{file.string(), FileStatus::Failed, std::move(text), {}, {}};
 }
 
 // The joiner options the command line asks for.
@@ -88,6 +90,7 @@ JoinerOptions EncodingOptions(const JoinArgs& args) {
     ApplyJoinEncodingOptions(args.encoding, &options);
     options.WriteChapters = args.chapters;
     options.WriteCueSheet = args.cue;
+    options.VolumeChangeTenthsDb = GainTenthsDb(args.gainDb);
     return options;
 }
 
@@ -153,7 +156,11 @@ int RunOneJoin(const JoinArgs& args) {
                          NavigationText(job.Navigation(), job.JoinedChapters().size());
         record.outputs = {target.string()};
         if (args.cue) record.outputs.push_back(CueSheetBeside(target).string());
-        record.extra.emplace("join", choice.method == JoinMethod::Direct ? "copied" : "re-encoded");
+        record.extra.emplace_back("join", choice.method == JoinMethod::Direct ? "copied" : "re-encoded");
+        if (args.gainDb) {
+            record.outcome += GainOutcomeText(job.AppliedGainDb(), job.GainCounts().clampedHigh);
+            AddGainMembers(job.AppliedGainDb(), job.GainCounts().clampedHigh, &record);
+        }
     } else if (result.IsCancelled()) {
         record.outcome = "Cancelled";
     }
@@ -192,9 +199,13 @@ int RunBatch(const JoinArgs& args) {
     std::vector<FileRecord> records;
     bool allDone = true;
     for (const BatchJoinItem& item : items) {
-        FileRecord record{item.mainPath.string(), StatusOf(item.result), item.outcome, {}, std::nullopt};
+        FileRecord record{item.mainPath.string(), StatusOf(item.result), item.outcome, {}, {}};
         if (!item.outputPath.empty()) record.outputs = {item.outputPath.string()};
         if (!item.outputPath.empty() && args.cue) record.outputs.push_back(CueSheetBeside(item.outputPath).string());
+        if (!item.outputPath.empty() && args.gainDb) {
+            record.outcome += GainOutcomeText(item.gainDb, item.gainCounts.clampedHigh);
+            AddGainMembers(item.gainDb, item.gainCounts.clampedHigh, &record);
+        }
         records.push_back(std::move(record));
         allDone = allDone && !item.outputPath.empty();
     }
@@ -252,6 +263,7 @@ void Setup(CLI::App& app, int* exitCode) {
     join->add_flag("--cue", args->cue,
                    "Write a cue sheet beside the output (NAME.cue), one track per joined file; an existing sheet of "
                    "that name counts as an existing output");
+    AddGainOption(join, &args->gainDb);
     join->add_flag("--batch", args->batch, "Join the --with files to every main file");
     join->add_flag("--prepend", args->prepend, "With --batch: the --with files go before each main file");
     join->add_flag("--append", args->append, "With --batch: the --with files go after each main file");

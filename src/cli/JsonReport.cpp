@@ -97,7 +97,7 @@ std::string RecordJson(const FileRecord& record) {
         for (const std::string& output : record.outputs) raw.push_back(Base64(output));
         json["outputsBase64"] = std::move(raw);
     }
-    if (record.extra) json[record.extra->first] = record.extra->second;
+    for (const auto& [name, value] : record.extra) json[name] = value;
     // Texts from elsewhere in the command's own member (tag fields) get the same U+FFFD rule.
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

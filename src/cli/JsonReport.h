@@ -8,8 +8,9 @@
 //   ],"cancelled":false}
 //
 // Each file is one line, written as soon as it is known, so a long run can be read as it goes
-// and memory does not grow with the number of files. A command adds its own member to a
-// record (info: "info", the figures of the file). Texts are UTF-8; a path, which may hold any
+// and memory does not grow with the number of files. A command adds its own members to a
+// record (info: "info", the figures of the file; join: "join", how it joined; split and join
+// with --gain: "gainDb" and "clampedGranules"). Texts are UTF-8; a path, which may hold any
 // bytes, is shown with each byte that is not part of valid UTF-8 as U+FFFD, and then carries
 // its exact bytes in base64 as well: "fileBase64" beside "file", and "outputsBase64" (every
 // output, in order) beside "outputs".
@@ -41,7 +42,7 @@ struct FileRecord {
     FileStatus status = FileStatus::NotRun;
     std::string outcome;               // the outcome text of the command's line output, or the error
     std::vector<std::string> outputs;  // the files written for it
-    std::optional<std::pair<std::string, nlohmann::ordered_json>> extra;  // the command's own member
+    std::vector<std::pair<std::string, nlohmann::ordered_json>> extra;  // the command's own members, in order
 };
 
 // The record as one line of JSON (no line feed).

@@ -18,6 +18,7 @@
 #include <cctype>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -27,6 +28,7 @@
 #include "batch/MarkReaders.h"
 #include "cli/ChannelNames.h"
 #include "cli/CommandRegistry.h"
+#include "cli/GainReport.h"
 #include "cli/JsonReport.h"
 #include "cli/OptionMapping.h"
 #include "cli/Terminal.h"
@@ -111,6 +113,7 @@ struct SplitRequest {
     std::vector<std::string> files;
     OutputOptionValues output;
     SplitEncodingValues encoding;
+    std::optional<double> gainDb;  // --gain
     bool verify = false;
     bool json = false;
 };
@@ -272,6 +275,7 @@ bool MakePlan(const SplitRequest& request, SplitPlan* plan, std::string* error) 
     plan->options = SplitterOptions{};
     ApplySplitOutputOptions(request.output, &plan->options);
     if (!ApplySplitEncodingOptions(request.encoding, &plan->options, error)) return false;
+    plan->options.VolumeChangeTenthsDb = GainTenthsDb(request.gainDb);
     return MakeModePlanner(request, plan, error);
 }
 
@@ -303,6 +307,47 @@ BatchFilePlanner Verifying(BatchFilePlanner planner) {
     };
 }
 
+// What a volume change did to each file's pieces, for its line and its record.
+struct SplitGain {
+    std::optional<double> askedDb;  // --gain; without it nothing is reported
+    bool reencode = false;          // the pieces are encoded again
+    std::map<fs::path, GainEditCount> counts;
+
+    // Whether the file's line and record tell of the gain: one was asked and its pieces written.
+    bool Reported(const BatchSplitFile& file, bool dryRun) const {
+        return askedDb && !dryRun && file.result && file.result->IsDone();
+    }
+    const GainEditCount& CountsOf(const fs::path& file) const {
+        static const GainEditCount kNone;
+        const auto found = counts.find(file);
+        return found != counts.end() ? found->second : kNone;
+    }
+    // The gain applied to a file's pieces: whole steps where their frames were cut directly
+    // (or their granules changed), the gain asked where they were encoded again.
+    double AppliedDb(const fs::path& file) const {
+        const int tenthsDb = GainTenthsDb(askedDb);
+        if (!reencode || CountsOf(file).changedFields > 0) return WholeStepsDb(tenthsDb);
+        return tenthsDb / 10.0;
+    }
+    std::string OutcomeText(const BatchSplitFile& file, bool dryRun) const {
+        if (!Reported(file, dryRun)) return {};
+        return GainOutcomeText(AppliedDb(file.entry.path), CountsOf(file.entry.path).clampedHigh);
+    }
+};
+
+// Wraps a planner so that what the gain does to the granules of each file's pieces is counted
+// for that file.
+BatchFilePlanner CountingGain(BatchFilePlanner planner, std::map<fs::path, GainEditCount>* counts) {
+    return [planner = std::move(planner), counts](const SplitPlanContext& context, BatchEntry* entry, int* sequence,
+                                                  std::string* message) {
+        GainEditCount& count = (*counts)[entry->path];
+        count = GainEditCount{};
+        SplitPlanContext counting = context;
+        counting.gainCounts = &count;
+        return planner(counting, entry, sequence, message);
+    };
+}
+
 // Milliseconds as seconds with three decimals.
 std::string SecondsText(Millis ms) {
     char text[32];
@@ -314,8 +359,9 @@ std::string SecondsText(Millis ms) {
 // FILE <tab> OUTCOME [<tab> PATH]..., each field escaped so that it stays one field. A dry run
 // lists no paths but a line for each planned piece: <tab> BEGIN <tab> END <tab> OUTPUT <tab>
 // TITLE.
-void PrintLine(const BatchSplitFile& file, bool dryRun) {
-    std::string line = LineField(file.entry.path.string()) + "\t" + LineField(file.outcome);
+void PrintLine(const BatchSplitFile& file, bool dryRun, const SplitGain& gain) {
+    std::string line =
+        LineField(file.entry.path.string()) + "\t" + LineField(file.outcome + gain.OutcomeText(file, dryRun));
     if (!dryRun) {
         for (const fs::path& output : file.entry.outputs) line += "\t" + LineField(output.string());
     }
@@ -329,13 +375,16 @@ void PrintLine(const BatchSplitFile& file, bool dryRun) {
     std::cout << line << std::flush;
 }
 
-void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled, bool dryRun) {
+void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled, bool dryRun, const SplitGain& gain) {
     JsonReport report(std::cout, "split");
     for (const BatchSplitFile& file : files) {
         FileRecord record;
         record.file = file.entry.path.string();
         record.status = StatusOf(file.result);
-        if (file.result) record.outcome = file.outcome;
+        if (file.result) record.outcome = file.outcome + gain.OutcomeText(file, dryRun);
+        if (gain.Reported(file, dryRun)) {
+            AddGainMembers(gain.AppliedDb(file.entry.path), gain.CountsOf(file.entry.path).clampedHigh, &record);
+        }
         if (!dryRun) {
             for (const fs::path& output : file.entry.outputs) record.outputs.push_back(output.string());
         } else {
@@ -346,7 +395,7 @@ void PrintJson(const std::vector<BatchSplitFile>& files, bool cancelled, bool dr
                                   {"output", ValidUtf8Text(piece.output.string())},
                                   {"title", ValidUtf8Text(piece.title)}});
             }
-            record.extra.emplace("pieces", std::move(pieces));
+            record.extra.emplace_back("pieces", std::move(pieces));
         }
         report.Add(record);
     }
@@ -375,20 +424,22 @@ int RunSplit(const SplitRequest& request) {
     // Each file is measured and then opened again by its split engine: one scan for both.
     const audio::ScanMemoScope scanOnce;
 
+    SplitGain gain{request.gainDb, plan.options.ReencodePieces, {}};
     BatchSplitJob job;
-    job.planner = request.verify ? Verifying(Measuring(plan.planner)) : Measuring(plan.planner);
+    job.planner =
+        CountingGain(request.verify ? Verifying(Measuring(plan.planner)) : Measuring(plan.planner), &gain.counts);
     job.options = &plan.options;
     job.resolve = MakeSplitOutputResolver(plan.options);
     job.progress = BatchSplitProgress{&progress, &progress, nullptr, nullptr, &pump, &cancel};
     job.dryRun = request.dryRun;
     job.onFileDone = [&](const BatchSplitFile& file) {
         progress.Clear();
-        if (!request.json) PrintLine(file, request.dryRun);
+        if (!request.json) PrintLine(file, request.dryRun, gain);
     };
 
     const bool finished = RunBatchSplit(job, &files);
     progress.Clear();
-    if (request.json) PrintJson(files, !finished, request.dryRun);
+    if (request.json) PrintJson(files, !finished, request.dryRun, gain);
     if (!finished) return interrupt.CancelledExitCode();
     for (const BatchSplitFile& file : files) {
         if (!file.result || !file.result->IsDone()) return kExitSomeFailed;
@@ -456,10 +507,16 @@ void AddEncoderOptions(CLI::App* command, SplitRequest* request) {
     command->add_option("--channels", request->encoding.channels, "Re-encoding channel mode")
         ->needs(reencode)
         ->check(CLI::IsMember(ChannelOptionWords()));
-    command->add_option("--fade-in", request->encoding.fadeIn, "Fade each piece in over SEC (re-encodes)")
+    command
+        ->add_option("--fade-in", request->encoding.fadeIn,
+                     "Fade each piece in over SEC (MP3 pieces cut directly: in whole 1.5 dB steps of each granule's "
+                     "global gain, without re-encoding; Layer I/II pieces are re-encoded)")
         ->type_name("SEC");
-    command->add_option("--fade-out", request->encoding.fadeOut, "Fade each piece out over SEC (re-encodes)")
+    command
+        ->add_option("--fade-out", request->encoding.fadeOut,
+                     "Fade each piece out over SEC (as --fade-in: without re-encoding where it can)")
         ->type_name("SEC");
+    AddGainOption(command, &request->gainDb);
     command->add_option("--lead-in", request->encoding.leadIn, "Repeat SEC from before each piece at its start")
         ->type_name("SEC");
     command->add_option("--tail", request->encoding.tail, "Append SEC from after each piece to its end")

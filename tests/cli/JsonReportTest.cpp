@@ -66,12 +66,12 @@ TEST(JsonReport, Base64MatchesTheStandardVectors) {
 // for paths that are not UTF-8 (outputsBase64 then lists every output); a command's own
 // member comes last.
 TEST(JsonReport, RecordCarriesTheRawBytesOfPathsThatAreNotUtf8) {
-    FileRecord plain{"a.mp3", FileStatus::Done, "2 piece(s)", {"a-1.mp3", "a-2.mp3"}, std::nullopt};
+    FileRecord plain{"a.mp3", FileStatus::Done, "2 piece(s)", {"a-1.mp3", "a-2.mp3"}, {}};
     EXPECT_EQ(RecordJson(plain),
               R"j({"file":"a.mp3","status":"done","outcome":"2 piece(s)","outputs":["a-1.mp3","a-2.mp3"]})j");
 
-    FileRecord latin{"\xE9.mp3", FileStatus::Failed, "Failure: \xE9", {"ok.mp3", "\xE9-2.mp3"}, std::nullopt};
-    latin.extra.emplace("info", nlohmann::ordered_json{{"size", 5}});
+    FileRecord latin{"\xE9.mp3", FileStatus::Failed, "Failure: \xE9", {"ok.mp3", "\xE9-2.mp3"}, {}};
+    latin.extra.emplace_back("info", nlohmann::ordered_json{{"size", 5}});
     const Json json = Json::parse(RecordJson(latin));
     EXPECT_EQ(json["file"], "\xEF\xBF\xBD.mp3");
     EXPECT_EQ(json["fileBase64"], Base64("\xE9.mp3"));
@@ -120,8 +120,7 @@ TEST(JsonReport, DocumentHasOneShapeForAnyNumberOfFiles) {
         // Appended, not added: GCC 12 warns (-Wrestrict) about "f" + std::string where nothing
         // overlaps.
         for (std::size_t i = 0; i < c.files; ++i)
-            report.Add(
-                FileRecord{std::string("f").append(std::to_string(i)), FileStatus::NotRun, "", {}, std::nullopt});
+            report.Add(FileRecord{std::string("f").append(std::to_string(i)), FileStatus::NotRun, "", {}, {}});
         report.Finish(c.cancelled);
         EXPECT_EQ(out.str(), c.expected) << c.files;
         const Json parsed = Json::parse(out.str());
