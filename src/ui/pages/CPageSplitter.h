@@ -107,6 +107,9 @@ public:
     const std::vector<PieceRow>& Pieces() const { return m_pieces; }
     int SelectedPiece() const;
     void SelectPiece(int index);
+    // The piece boundary last clicked, dragged or jumped to on the waveform, in ms from the
+    // start of the file; empty when none is (or it has gone with an edit of the pieces).
+    std::optional<Millis> SelectedBoundaryMillis() const { return m_selectedBoundaryMs; }
     PlayerState State() const { return m_state; }
     int TimelinePosition() const;
     QString PositionText() const;
@@ -229,6 +232,7 @@ private:
     std::vector<std::filesystem::path> m_outputs;
     std::vector<PieceRow> m_pieces;
     std::optional<MarkList> m_chapters;  // the loaded file's chapters, read once at load
+    std::optional<Millis> m_selectedBoundaryMs;
 
     PlayerState m_state = PlayerState::Stopped;
     int m_playStartTenths = 0;
