@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The manual pages keep up with the programs: every long option that a command's --help lists
 # is described in that command's section of quillmere-cli(1) (--help and --version under
-# GENERAL OPTIONS), both pages render without a warning from groff, and their title line names
-# the version that --version prints.
-#   manpages.sh QUILLMERE-CLI MAN-FOLDER
+# GENERAL OPTIONS), every option of the desktop program's --help is in quillmere(1), both pages
+# render without a warning from groff, and their title line names the version that --version
+# prints.
+#   manpages.sh QUILLMERE-CLI MAN-FOLDER [QUILLMERE]
 set -euo pipefail
 cli=$1
 man_dir=$2
+desktop=${3:-}
 failed=0
 
 # The page as plain text, ASCII hyphens and no hyphenation, so that options can be matched.
@@ -51,6 +53,16 @@ for key in main info split join; do
     fi
   done
 done
+
+# The desktop program's options (Qt's parser lists them as "  -h, --help  Displays ...").
+if [ -n "$desktop" ]; then
+  desktop_text=$(render "$man_dir/quillmere.1")
+  for option in $(QT_QPA_PLATFORM=offscreen "$desktop" --help 2>/dev/null | sed -nE 's/^ +(-[^ ]+(, -[^ ]+)*).*/\1/p' |
+                    tr ', ' '\n\n' | grep -E '^-'); do
+    grep -qE -- "(^|[^a-z-])${option}([^a-z-]|$)" <<<"$(section "$desktop_text" OPTIONS)" ||
+      { echo "quillmere(1): ${option} is not in its section OPTIONS"; failed=1; }
+  done
+fi
 
 version=$("$cli" --version | sed -n 's/^quillmere-cli //p')
 for page in "$man_dir"/quillmere.1 "$man_dir"/quillmere-cli.1; do
