@@ -144,6 +144,9 @@ struct SplitSettings {
 // Manual splitter page ("Options/Split"; value names disjoint from SplitterOptions).
 struct SplitterPageSettings {
     SplitSettings split{.SplitType = SplitTypeCode::ByCustom};
+    // The waveform's share of the height it and the pieces list divide, in thousandths;
+    // 0 until the handle between them is moved.
+    int WaveformSplit = 0;
 
     bool operator==(const SplitterPageSettings&) const = default;
 };

@@ -302,6 +302,9 @@ void LoadJoinerOptions(SettingsBackend& backend, JoinerOptions* options) {
 void LoadSplitterPageSettings(SettingsBackend& backend, SplitterPageSettings* settings) {
     if (std::unique_ptr<SettingsKey> key = backend.OpenForReading(kSplitKey)) {
         LoadSplitSettings(*key, CustomRange::No, &settings->split);
+        ReadInt(*key, "WaveformSplit", &settings->WaveformSplit);
+        // A share outside 1..999 thousandths would hide the waveform or the list: the page's own share.
+        if (settings->WaveformSplit < 0 || settings->WaveformSplit >= 1000) settings->WaveformSplit = 0;
     }
 }
 
@@ -401,6 +404,7 @@ bool SaveJoinerOptions(SettingsBackend& backend, const JoinerOptions& options) {
 bool SaveSplitterPageSettings(SettingsBackend& backend, const SplitterPageSettings& settings, unsigned groups) {
     return SavePageGroups(backend, kSplitKey, groups & kSplitGroup, [&](GroupWriter& out, unsigned) {
         WriteSplitSettings(out, CustomRange::No, settings.split);
+        out.Int("WaveformSplit", settings.WaveformSplit);
     });
 }
 

@@ -87,6 +87,7 @@ const DefaultCase kDefaults[] = {
     {"page SplitFileUnit", FIELD(splitterPage.split.SplitFileUnit), "301"},
     {"page SplitTimeMin", FIELD(splitterPage.split.SplitTimeMin), "1"},
     {"page SplitTimeSec", FIELD(splitterPage.split.SplitTimeSec), "0"},
+    {"page WaveformSplit", FIELD(splitterPage.WaveformSplit), "0"},
     {"batch Folder", FIELD(batchSplitter.Folder), ""},
     {"batch SplitType", FIELD(batchSplitter.split.SplitType), "0"},
     {"batch SplitFileAmount", FIELD(batchSplitter.split.SplitFileAmount), "2"},
@@ -234,6 +235,9 @@ const CheckCase kChecks[] = {
     {kSplitKey, "TargetExistsOpt", std::int32_t{33}, FIELD(splitterOptions.TargetExistsOpt), "33"},
     {kSplitKey, "TargetExistsOpt", std::int32_t{5}, FIELD(splitterOptions.TargetExistsOpt), "5"},
     // Manual splitter page (same key)
+    {kSplitKey, "WaveformSplit", std::int32_t{450}, FIELD(splitterPage.WaveformSplit), "450"},
+    {kSplitKey, "WaveformSplit", std::int32_t{1000}, FIELD(splitterPage.WaveformSplit), "0"},
+    {kSplitKey, "WaveformSplit", std::int32_t{-2}, FIELD(splitterPage.WaveformSplit), "0"},
     {kSplitKey, "SplitType", std::int32_t{7}, FIELD(splitterPage.split.SplitType), "0"},
     {kSplitKey, "SplitType", std::int32_t{-1}, FIELD(splitterPage.split.SplitType), "0"},
     {kSplitKey, "SplitType", std::int32_t{2}, FIELD(splitterPage.split.SplitType), "2"},

@@ -46,6 +46,11 @@ const Names kJoinerOptionsOrder = {
 const Names kSplitOrder = {"SplitType",          "SplitFileAmount",    "SplitFileSizeEx",    "SplitFileUnit",
                            "SplitTimeMin",       "SplitTimeSec",       "SilenceThresholdDb", "SilenceMinLen",
                            "SilenceMinPieceLen", "SilenceMaxPieceLen", "SilenceTrim"};
+const Names kSplitterPageOrder = [] {
+    Names names = kSplitOrder;
+    names.push_back("WaveformSplit");
+    return names;
+}();
 const Names kBatchSplitOrder = {"SplitType",          "SplitFileAmount", "SplitFileSizeEx",    "SplitFileUnit",
                                 "SplitTimeMin",       "SplitTimeSec",    "SplitCustomFromSec", "SplitCustomDuration",
                                 "SilenceThresholdDb", "SilenceMinLen",   "SilenceMinPieceLen", "SilenceMaxPieceLen",
@@ -78,10 +83,10 @@ const SaveCase kSaves[] = {
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveSplitterPageSettings(b, s.splitterPage, kSplitGroup);
      },
-     kSplitKey, true, kSplitOrder},
+     kSplitKey, true, kSplitterPageOrder},
     {"splitter page, every flag",
      [](SettingsBackend& b, const SettingsStore& s) { return SaveSplitterPageSettings(b, s.splitterPage, ~0u); },
-     kSplitKey, true, kSplitOrder},
+     kSplitKey, true, kSplitterPageOrder},
     {"splitter page, folder only",
      [](SettingsBackend& b, const SettingsStore& s) {
          return SaveSplitterPageSettings(b, s.splitterPage, kFolderGroup);
@@ -234,7 +239,7 @@ const ExitCase kExits[] = {
     {"every page, shown in reverse order",
      {SettingsPage::JoinerOptions, SettingsPage::SplitterOptions, SettingsPage::BatchJoiner, SettingsPage::Joiner,
       SettingsPage::BatchSplitter, SettingsPage::Splitter},
-     Writes(kSplitKey, kSplitOrder) + Writes(kBatchSplitKey, kBatchSplitOrder) + Writes(kJoinKey, kTagOrder) +
+     Writes(kSplitKey, kSplitterPageOrder) + Writes(kBatchSplitKey, kBatchSplitOrder) + Writes(kJoinKey, kTagOrder) +
          Writes(kBatchJoinKey, {"JoinType"}) + Writes(kSplitKey, kSplitterOptionsOrder) +
          Writes(kJoinKey, kJoinerOptionsOrder) + Writes(kOptionsKey, kAppOrder)},
 };
