@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QSignalBlocker>
@@ -64,6 +65,9 @@ void CPageJoinerOpt::BuildControls() {
     join->addWidget(m_ui.preset, 1, 0, 1, 4);
     // The rate and channel lists fill the left half, the bit rate the right half.
     AddEncodingRows(join, 2, QStringLiteral("&Channels:"), this);
+    m_ui.volumeChange = VolumeChangeBox(this);
+    join->addWidget(BuddyLabel(QStringLiteral("&Volume change:"), m_ui.volumeChange, this), 4, 0);
+    join->addWidget(m_ui.volumeChange, 4, 1, Qt::AlignLeft);
     join->setColumnStretch(1, 1);
     join->setColumnStretch(3, 1);
     page->addLayout(join);
@@ -113,6 +117,7 @@ void CPageJoinerOpt::FillOwnControls() {
     m_ui.addPostfix->setChecked(Options().AddPostfixAtEndOfFile);
     m_ui.writeChapters->setChecked(Options().WriteChapters);
     m_ui.writeCueSheet->setChecked(Options().WriteCueSheet);
+    ShowVolumeChange(m_ui.volumeChange, Options().VolumeChangeTenthsDb);
     FillPresets();
     EnableEncodingLists(!Options().AutoMP3EncodingParam);
 }
@@ -166,6 +171,7 @@ bool CPageJoinerOpt::TakeOwnFields() {
     Options().AddPostfixAtEndOfFile = m_ui.addPostfix->isChecked();
     Options().WriteChapters = m_ui.writeChapters->isChecked();
     Options().WriteCueSheet = m_ui.writeCueSheet->isChecked();
+    Options().VolumeChangeTenthsDb = VolumeChangeTenthsOf(m_ui.volumeChange);
     return true;
 }
 

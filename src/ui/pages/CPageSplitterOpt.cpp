@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -115,8 +116,12 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     m_ui.forwardOverlap = Arrows(ArrowEdit::Digits::Any, section);
     m_ui.backwardOverlap = Arrows(ArrowEdit::Digits::Any, section);
     for (ArrowEdit* fade : {m_ui.fadeIn, m_ui.fadeOut}) {
-        fade->setToolTip(QStringLiteral("Seconds with one decimal; the arrows step by 0.1 second"));
+        fade->setToolTip(
+            QStringLiteral("Seconds with one decimal; the arrows step by 0.1 second. With \"Re-encode pieces\" off, "
+                           "MP3 (Layer III) pieces fade without re-encoding, by whole 1.5 dB steps of each granule's "
+                           "gain; Layer I/II sources are re-encoded to fade"));
     }
+    m_ui.volumeChange = VolumeChangeBox(section);
     for (ArrowEdit* overlap : {m_ui.forwardOverlap, m_ui.backwardOverlap}) {
         overlap->setToolTip(QStringLiteral("Seconds with one decimal; the arrows step by 1 second"));
     }
@@ -127,6 +132,11 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     grid->addWidget(m_ui.fadeIn, 4, 1);
     grid->addWidget(BuddyLabel(QStringLiteral("Fa&de-out (sec):"), m_ui.fadeOut, section), 4, 2);
     grid->addWidget(m_ui.fadeOut, 4, 3);
+    auto* volumeRow = new QHBoxLayout;
+    volumeRow->addWidget(BuddyLabel(QStringLiteral("&Volume change:"), m_ui.volumeChange, section));
+    volumeRow->addWidget(m_ui.volumeChange);
+    volumeRow->addStretch(1);
+    grid->addLayout(volumeRow, 4, 4);
     grid->addWidget(BuddyLabel(QStringLiteral("&Forward overlap (sec):"), m_ui.forwardOverlap, section), 5, 0);
     grid->addWidget(m_ui.forwardOverlap, 5, 1);
     grid->addWidget(BuddyLabel(QStringLiteral("&Backward overlap (sec):"), m_ui.backwardOverlap, section), 5, 2);
@@ -282,6 +292,7 @@ void CPageSplitterOpt::FillOwnControls() {
 
     m_ui.fadeIn->SetText(FormatTenths(options.FadeInLen));
     m_ui.fadeOut->SetText(FormatTenths(options.FadeOutLen));
+    ShowVolumeChange(m_ui.volumeChange, options.VolumeChangeTenthsDb);
     m_ui.forwardOverlap->SetText(FormatTenths(options.ForwardOverlap));
     m_ui.backwardOverlap->SetText(FormatTenths(options.BackwardOverlap));
 
@@ -379,6 +390,7 @@ bool CPageSplitterOpt::TakeOwnFields() {
     options.CreateFolderForEachMP3 = m_ui.folderPerFile->isChecked();
     options.OutputFileName = m_ui.fileName->currentText().toStdString();
     options.ID3TitleFormat = m_ui.title->currentText().toStdString();
+    options.VolumeChangeTenthsDb = VolumeChangeTenthsOf(m_ui.volumeChange);
     // The fields are taken in the page's order; the first that cannot be kept stops there
     // and its message is the one shown.
     bool pass = TakeIntegers();

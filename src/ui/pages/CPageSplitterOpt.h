@@ -1,13 +1,15 @@
 #pragma once
 
-// The splitter options page: how pieces are encoded, faded, named, tagged and placed. Its
-// fields are the splitter options of the settings store, which the split planners and the
-// output placement read.
+// The splitter options page: how pieces are encoded, faded, raised or lowered, named, tagged
+// and placed. Its fields are the splitter options of the settings store, which the split
+// planners and the output placement read.
 
 #include <functional>
 #include <string>
 
 #include "ui/pages/COptionsPage.h"
+
+class QDoubleSpinBox;
 
 namespace qm {
 
@@ -20,6 +22,7 @@ struct SplitterOptControls : OptionsPageControls {
     QCheckBox* sameParams = nullptr;
     ArrowEdit* fadeIn = nullptr;
     ArrowEdit* fadeOut = nullptr;
+    QDoubleSpinBox* volumeChange = nullptr;
     ArrowEdit* forwardOverlap = nullptr;
     ArrowEdit* backwardOverlap = nullptr;
     QCheckBox* keepTag = nullptr;

@@ -1,12 +1,14 @@
 #include "ui/pages/OptionFields.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <array>
+#include <cmath>
 #include <optional>
 
 #include "output/Paths.h"
@@ -43,6 +45,33 @@ QValidator::State ArrowEdit::validate(QString& input, int&) const {
 }
 
 QString FormatTenths(int tenths) { return QString::fromStdString(SecondsText(tenths)); }
+
+namespace {
+
+// The widest volume change the options take, either way, in tenths of a dB.
+constexpr int kMaxVolumeChangeTenthsDb = 1000;
+constexpr double kTenthsPerDb = 10.0;
+
+}  // namespace
+
+QDoubleSpinBox* VolumeChangeBox(QWidget* parent) {
+    auto* box = new QDoubleSpinBox(parent);
+    box->setRange(-kMaxVolumeChangeTenthsDb / kTenthsPerDb, kMaxVolumeChangeTenthsDb / kTenthsPerDb);
+    box->setDecimals(1);
+    box->setSingleStep(0.5);
+    box->setSuffix(QStringLiteral(" dB"));
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    box->setToolTip(
+        QStringLiteral("Raises or lowers every piece (every joined file) by this many decibels; pieces cut without "
+                       "re-encoding change by whole 1.5 dB steps, losslessly"));
+    return box;
+}
+
+void ShowVolumeChange(QDoubleSpinBox* box, int tenthsDb) { box->setValue(tenthsDb / kTenthsPerDb); }
+
+int VolumeChangeTenthsOf(const QDoubleSpinBox* box) {
+    return static_cast<int>(std::lround(box->value() * kTenthsPerDb));
+}
 
 bool ParseTenths(const QString& text, bool emptyIsZero, int* tenths, QString* shown) {
     // The field shows ".5" as it is read, with the zero before the point.

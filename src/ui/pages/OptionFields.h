@@ -2,7 +2,8 @@
 
 // The pieces the two options pages are built from: an edit with up and down arrows whose
 // steps the page decides, the lengths in tenths of a second as the length fields show and
-// read them, and the drop-down lists whose entries carry their option values.
+// read them, the volume change field, and the drop-down lists whose entries carry their
+// option values.
 
 #include <QAbstractSpinBox>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <span>
 
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 
 namespace qm {
@@ -53,6 +55,14 @@ QString FormatTenths(int tenths);
 // with that zero. An empty text is 0 when emptyIsZero, else it does not parse. False when
 // the text does not start with a number or the number is too large for a length.
 bool ParseTenths(const QString& text, bool emptyIsZero, int* tenths, QString* shown = nullptr);
+
+// The "Volume change" field of both options pages: a spin box of -100.0 to +100.0 dB with one
+// decimal, its tooltip saying how pieces cut and files joined without re-encoding change.
+QDoubleSpinBox* VolumeChangeBox(QWidget* parent);
+// Shows a volume change of tenthsDb tenths of a dB in box.
+void ShowVolumeChange(QDoubleSpinBox* box, int tenthsDb);
+// The volume change box shows, in tenths of a dB.
+int VolumeChangeTenthsOf(const QDoubleSpinBox* box);
 
 // One entry of a drop-down list and the option value it carries.
 struct ValueEntry {
