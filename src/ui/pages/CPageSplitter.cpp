@@ -193,6 +193,11 @@ QWidget* CPageSplitter::MakePlayRow() {
     line->addWidget(m_ui.marks);
     m_ui.play = button("&Play", "Play the file from the position, or pause it (Space)", &CPageSplitter::PlayPressed);
     m_ui.stop = button("S&top", "Stop playing and go back to where playing started", &CPageSplitter::StopPressed);
+    m_ui.playSeam =
+        button("P&lay Seam", "Plays 2 s either side of the selected boundary as the pieces will sound, fades included",
+               &CPageSplitter::PlaySeamPressed);
+    m_ui.playPieces = button("Play P&ieces", "Plays every checked piece one after another as it will be written",
+                             &CPageSplitter::PlayPiecesPressed);
     line->addStretch(1);
     m_ui.volume = new QSlider(Qt::Horizontal, row);
     m_ui.volume->setRange(0, kVolumeSliderMax);
@@ -359,6 +364,7 @@ void CPageSplitter::UpdatePieceButtons() {
     const bool enabled = !m_path.isEmpty() && m_ui.mode.Mode() == SplitTypeCode::ByCustom && SelectedPiece() >= 0;
     for (QPushButton* b : {m_ui.preview, m_ui.remove, m_ui.goToStart, m_ui.goToEnd, m_ui.setStart, m_ui.setEnd})
         b->setEnabled(enabled);
+    EnableHearing();
 }
 
 void CPageSplitter::EnableLoaded(bool loaded) {

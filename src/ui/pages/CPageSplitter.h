@@ -17,6 +17,7 @@
 #include "ui/kit/CResizablePage.h"
 #include "ui/kit/ShellCalls.h"
 #include "ui/pages/SplitModeInputs.h"
+#include "ui/pages/SplitterAudition.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/widgets/PreviewPlayer.h"
 
@@ -37,13 +38,15 @@ class QTreeWidget;
 namespace qm {
 
 class PositionSpin;
+class ProgressWindow;
 class SettingsStore;
 class TextSpinBox;
 class TimelineSlider;
 class WaveformStrip;
 
-// The play state of the page.
-enum class PlayerState { Stopped = 0, Playing = 1, Paused = 2, Previewing = 3, PreviewPaused = 4 };
+// The play state of the page. Hearing: files written to be heard ("Play Seam", "Play
+// Pieces") are playing.
+enum class PlayerState { Stopped = 0, Playing = 1, Paused = 2, Previewing = 3, PreviewPaused = 4, Hearing = 5 };
 
 // A position in tenths as the page shows it for a file lasting totalTenths: "h:mm:ss.t" when
 // the file lasts more than 35999 tenths, else "m:ss.t", so one file's positions share a form.
@@ -86,6 +89,13 @@ public:
     void PlayPressed();
     void PreviewPressed();
     void StopPressed();
+    // "Play Seam": 2 s either side of the selected boundary, and "Play Pieces": every checked
+    // piece, each written by the split engine into a temporary folder first (with the split's
+    // progress window; Stop cancels) and played back to back as the split will write it.
+    void PlaySeamPressed();
+    void PlayPiecesPressed();
+    // What those two wrote and play now, for tests.
+    const SplitterAudition& Audition() const { return m_audition; }
     void SplitNow();
     // The marks commands: each load replaces the pieces with rows of the marks (the mode
     // becomes "By custom") or shows the reader's message; each save writes the checked rows'
@@ -138,6 +148,8 @@ public:
         } marksMenu;
         QPushButton* play = nullptr;
         QPushButton* stop = nullptr;
+        QPushButton* playSeam = nullptr;
+        QPushButton* playPieces = nullptr;
         QSlider* volume = nullptr;
         WaveformStrip* waveform = nullptr;
         TimelineSlider* timeline = nullptr;
@@ -213,6 +225,15 @@ private:
     void StopPreviewPaused();
     void PreviewSelected();
     void StayStopped();
+    // Writes what is to be heard with write into a fresh folder of the audition, then plays it.
+    using HearingWriter = std::function<RunResult(const SplitPlanContext&, const page_plans::PageSource&,
+                                                  const std::filesystem::path&, std::vector<hearing::HeardFile>*)>;
+    void HearWritten(const HearingWriter& write);
+    void StopHearing();
+    // The boundary "Play Seam" plays around: the one last chosen on the waveform, else the
+    // start of the selected piece; none with fewer than two pieces.
+    std::optional<Millis> SeamBoundary() const;
+    void EnableHearing();
     void EnterPlaying(PlayerState state);
     void TimerTick();
     void TimelineMoveEnded();
@@ -246,6 +267,8 @@ private:
 
     Controls m_ui;
     QTimer* m_timer = nullptr;
+    SplitterAudition m_audition;
+    ProgressWindow* m_writing = nullptr;  // while files to be heard are written
 };
 
 }  // namespace qm

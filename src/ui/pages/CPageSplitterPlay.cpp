@@ -1,14 +1,19 @@
 // The manual splitter page's playback: the play state machine, the timer that follows the
-// position, and what a move of the timeline or the position box does to what plays.
+// position, what a move of the timeline or the position box does to what plays, and the
+// files written to be heard before the split ("Play Seam", "Play Pieces").
 
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 
+#include "settings/Settings.h"
 #include "stream/TenthsText.h"
 #include "ui/kit/DesktopCalls.h"
 #include "ui/pages/CPageSplitter.h"
 #include "ui/pages/SplitterControls.h"
+#include "ui/widgets/PathText.h"
+#include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/WaveformStrip.h"
 
 namespace qm {
@@ -27,14 +32,15 @@ QString NoSoundCardMessage(const char* command) {
 void CPageSplitter::Run(Command command) {
     // One transition per play state (rows) and command (columns); the end of playback is
     // handled as "S&top".
-    static constexpr Transition kTransitions[5][3] = {
+    static constexpr Transition kTransitions[6][3] = {
         // "&Play"                                "Previe&w"                            "S&top"
         {&CPageSplitter::StartPlaying, &CPageSplitter::PreviewSelected, &CPageSplitter::StayStopped},  // Stopped
         {&CPageSplitter::PausePlaying, &CPageSplitter::PauseAndPreview, &CPageSplitter::StopPlaying},  // Playing
         {&CPageSplitter::ResumeOrPlay, &CPageSplitter::PreviewSelected, &CPageSplitter::StopPaused},   // Paused
         {&CPageSplitter::PausePreview, &CPageSplitter::StopPreview, &CPageSplitter::StopPreview},      // Previewing
         {&CPageSplitter::ResumePreviewOrPlay, &CPageSplitter::StopPreviewPaused,
-         &CPageSplitter::StopPreviewPaused},  // PreviewPaused
+         &CPageSplitter::StopPreviewPaused},                                                      // PreviewPaused
+        {&CPageSplitter::StopHearing, &CPageSplitter::StopHearing, &CPageSplitter::StopHearing},  // Hearing
     };
     (this->*kTransitions[static_cast<int>(m_state)][static_cast<int>(command)])();
 }
@@ -59,6 +65,11 @@ void CPageSplitter::PreviewPressed() {
 }
 
 void CPageSplitter::StopPressed() {
+    // While the files to be heard are written, Stop is their progress window's Cancel.
+    if (m_writing != nullptr) {
+        m_writing->CancelButton()->click();
+        return;
+    }
     if (!m_soundCard) {
         m_state = PlayerState::Stopped;
         return;
@@ -194,7 +205,95 @@ void CPageSplitter::PreviewSelected() {
 
 void CPageSplitter::TimerTick() {
     if (m_dragging) return;
+    // What is heard of written files shows at the place in the source it comes from.
+    if (m_state == PlayerState::Hearing) {
+        ShowAt(std::min(MillisToTenths(m_audition.SourceMillis()), m_totalTenths));
+        return;
+    }
     ShowAt(PositionTenths());
+}
+
+// ---- hearing the cut before the split --------------------------------------------------------
+
+std::optional<Millis> CPageSplitter::SeamBoundary() const {
+    if (m_pieces.size() < 2) return std::nullopt;
+    if (const std::optional<Millis> chosen = SelectedBoundaryMillis()) return chosen;
+    const int selected = SelectedPiece();
+    if (selected < 0) return std::nullopt;
+    return selected == 0 ? Millis{0} : m_pieces[static_cast<std::size_t>(selected - 1)].EndMillis();
+}
+
+void CPageSplitter::EnableHearing() {
+    m_ui.playPieces->setEnabled(!m_path.isEmpty());
+    m_ui.playSeam->setEnabled(!m_path.isEmpty() && SeamBoundary().has_value());
+}
+
+void CPageSplitter::PlaySeamPressed() {
+    if (!m_soundCard) {
+        ShowMessage(Desktop(), this, NoSoundCardMessage("Play Seam"));
+        return;
+    }
+    const std::optional<Millis> boundary = SeamBoundary();
+    if (m_path.isEmpty() || !boundary) return;
+    const std::vector<hearing::Stretch> stretches =
+        hearing::SeamStretches(m_pieces, *boundary, m_settings.splitterOptions);
+    HearWritten([&stretches](const SplitPlanContext& context, const page_plans::PageSource& source,
+                             const std::filesystem::path& folder, std::vector<hearing::HeardFile>* heard) {
+        return hearing::WriteSeam(context, source, stretches, folder, heard);
+    });
+}
+
+void CPageSplitter::PlayPiecesPressed() {
+    if (!m_soundCard) {
+        ShowMessage(Desktop(), this, NoSoundCardMessage("Play Pieces"));
+        return;
+    }
+    if (m_path.isEmpty()) return;
+    StoreInputs();
+    const SplitInputs inputs = SplitInputs::FromSettings(Inputs());
+    HearWritten([this, &inputs](const SplitPlanContext& context, const page_plans::PageSource& source,
+                                const std::filesystem::path& folder, std::vector<hearing::HeardFile>* heard) {
+        return hearing::WritePieces(context, inputs, source, m_pieces, folder, heard);
+    });
+}
+
+void CPageSplitter::HearWritten(const HearingWriter& write) {
+    // Whatever plays stops first, an earlier hearing with its files included.
+    StopPressed();
+    const std::filesystem::path folder = m_audition.NewFolder();
+    if (folder.empty()) return;
+
+    ProgressDialog progress(this);
+    progress.SetText(QStringLiteral("Splitting %1...").arg(QFileInfo(m_path).fileName()));
+    progress.Start();
+    m_writing = &progress;
+    progress.Pump().PumpMessages();
+    const SplitterOptions options = m_settings.splitterOptions;
+    SplitPlanContext context;
+    context.options = &options;
+    context.operation = progress.Operation();
+    const page_plans::PageSource source{PathOf(m_path), static_cast<std::uint64_t>(m_fileSizeBytes), m_totalTenths};
+    std::vector<hearing::HeardFile> heard;
+    const RunResult result = write(context, source, folder, &heard);
+    m_writing = nullptr;
+    progress.Finish();
+
+    if (result.outcome == RunOutcome::Failed && !result.message.empty())
+        ShowMessage(Desktop(), this, Utf8(result.message));
+    if (!result.IsDone() || heard.empty() || !m_audition.Play(heard, this)) {
+        m_audition.Stop();
+        return;
+    }
+    m_playStartTenths = m_ui.timeline->value();
+    m_state = PlayerState::Hearing;
+    m_timer->start();
+}
+
+void CPageSplitter::StopHearing() {
+    m_timer->stop();
+    m_audition.Stop();
+    ShowAt(m_playStartTenths);
+    m_state = PlayerState::Stopped;
 }
 
 void CPageSplitter::ConnectTimeline() {

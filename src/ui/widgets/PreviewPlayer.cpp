@@ -6,6 +6,7 @@
 
 #include "stream/AudioLayer.h"
 #include "stream/AudioPlayback.h"
+#include "ui/widgets/StreamSequence.h"
 
 namespace qm {
 
@@ -48,13 +49,7 @@ bool PreviewPlayer::OpenStream(const std::filesystem::path& path, QObject* notif
     std::unique_ptr<audio::Stream> stream = audio::StreamCreateFile(path);
     if (!stream) return false;
 
-    const audio::ChannelInfo info = stream->Info();
-    m_sampleRateHz = info.sampleRateHz;
-    m_channels = info.channels;
-    m_frameBytes = std::int64_t{info.channels} * (info.eightBit ? 1 : 2);
-    m_lengthBytes = stream->LengthBytes();
-    m_bitRateKbps = audio::AverageKbps(stream->FileEnd(), stream->BytesToSeconds(m_lengthBytes));
-
+    TakeFigures(*stream);
     if (audio::HasSoundCard()) m_playback = audio::Playback::Create(std::move(stream));
     if (!m_playback) {
         // Only the silent device (or a device that cannot take this format, which kept the
@@ -68,6 +63,28 @@ bool PreviewPlayer::OpenStream(const std::filesystem::path& path, QObject* notif
     return true;
 }
 
+bool PreviewPlayer::OpenSequence(const std::vector<std::filesystem::path>& paths, QObject* notify) {
+    CloseStream();
+    m_notify = notify;
+    std::unique_ptr<StreamSequence> sequence = StreamSequence::Open(paths);
+    if (!sequence || !audio::HasSoundCard()) return false;
+    TakeFigures(*sequence);
+    for (const std::int64_t startBytes : sequence->PartStarts())
+        m_partStartsMs.push_back(MsOfBytes(startBytes, m_frameBytes, m_sampleRateHz));
+    m_playback = audio::Playback::Create(std::move(sequence));
+    if (!m_playback) CloseStream();
+    return m_playback != nullptr;
+}
+
+void PreviewPlayer::TakeFigures(audio::Stream& stream) {
+    const audio::ChannelInfo info = stream.Info();
+    m_sampleRateHz = info.sampleRateHz;
+    m_channels = info.channels;
+    m_frameBytes = std::int64_t{info.channels} * (info.eightBit ? 1 : 2);
+    m_lengthBytes = stream.LengthBytes();
+    m_bitRateKbps = audio::AverageKbps(stream.FileEnd(), stream.BytesToSeconds(m_lengthBytes));
+}
+
 void PreviewPlayer::CloseStream() {
     // The playback's syncs go with it.
     m_playback.reset();
@@ -79,6 +96,7 @@ void PreviewPlayer::CloseStream() {
     m_bitRateKbps = 0;
     m_frameBytes = 0;
     m_lengthBytes = 0;
+    m_partStartsMs.clear();
 }
 
 bool PreviewPlayer::IsOpen() const { return m_playback != nullptr || m_decodeOnly != nullptr; }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Plays the manual splitter's source file on the output device: the whole file from any
-// position, or one piece from its start to its end. It also measures the file (length,
+// position, or one piece from its start to its end; or a few files back to back (pieces
+// written to be heard before the split). It also measures the file (length,
 // sample rate, channels, average bit rate) for the page's information box. The player is
 // thin: the page keeps the play state and drives it; the player opens one stream, plays,
 // pauses and seeks it, and posts the page a kPlaybackEndedEvent when playback reaches the
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 class QObject;
 
@@ -39,6 +41,13 @@ public:
     // notify receives kPlaybackEndedEvent (not owned; must outlive the stream). False when
     // no stream could be made.
     bool OpenStream(const std::filesystem::path& path, QObject* notify);
+    // Closes what is open, then opens the files of paths as one stream that plays them back to
+    // back without a gap (StreamSequence), for playback only. False when they cannot be joined
+    // so (see StreamSequence::Open) or no output device can play them.
+    bool OpenSequence(const std::vector<std::filesystem::path>& paths, QObject* notify);
+    // After OpenSequence, where each file begins in what plays, in milliseconds (truncated);
+    // empty otherwise.
+    const std::vector<std::uint64_t>& PartStartsMs() const { return m_partStartsMs; }
     // Frees the stream and its sync; every figure goes back to 0.
     void CloseStream();
     bool IsOpen() const;
@@ -71,6 +80,8 @@ public:
     static void SetVolume(int level);
 
 private:
+    // Takes the stream's figures (rate, channels, PCM sizes, average bit rate).
+    void TakeFigures(audio::Stream& stream);
     // Removes the current sync, and the events it posted that have not been handled yet.
     void DropSync();
 
@@ -83,6 +94,7 @@ private:
     int m_bitRateKbps = 0;
     std::int64_t m_frameBytes = 0;   // one sample frame of the stream's PCM
     std::int64_t m_lengthBytes = 0;  // -1 when the stream does not know it
+    std::vector<std::uint64_t> m_partStartsMs;
 };
 
 }  // namespace qm
