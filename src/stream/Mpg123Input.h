@@ -7,6 +7,7 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -83,6 +84,26 @@ struct DecoderInput {
             in.valid = in.cursor = 0;
         }
         return static_cast<off_t>(target);
+    }
+};
+
+// The decoder's input, failing every read and seek once stop is set: a long call of the
+// decoder (a scan for the length, a seek that walks frame after frame) then ends at its next
+// read.
+struct StoppableInput {
+    DecoderInput input;
+    const std::atomic<bool>* stop = nullptr;
+
+    static mpg123_ssize_t Read(void* self, void* out, size_t byteCount) {
+        auto& in = *static_cast<StoppableInput*>(self);
+        if (in.stop->load(std::memory_order_relaxed)) return -1;
+        return DecoderInput::Read(&in.input, out, byteCount);
+    }
+
+    static off_t Seek(void* self, off_t offset, int whence) {
+        auto& in = *static_cast<StoppableInput*>(self);
+        if (in.stop->load(std::memory_order_relaxed)) return -1;
+        return DecoderInput::Seek(&in.input, offset, whence);
     }
 };
 

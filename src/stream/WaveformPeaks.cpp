@@ -27,6 +27,7 @@ namespace {
 
 using audio::DecoderInput;
 using audio::Mpg123Handle;
+using audio::StoppableInput;
 
 // MPG123_DOWN_SAMPLE steps, the first one that gives a rate the decoder produces is taken: a
 // quarter of 44.1 or 48 kHz, half of the MPEG-2 rates, the MPEG-2.5 rates as they are (the
@@ -40,26 +41,6 @@ constexpr long kResyncBytes = 100000 + 2881;
 // also how long a stop can take to be seen.
 constexpr std::size_t kChunkSamples = 8192;
 constexpr float kFullScale = 32768.0F;
-
-// The decoder's input, failing every read and seek once stop is set: a long call of the
-// decoder (a scan for the length, a seek that walks frame after frame) then ends at its next
-// read.
-struct StoppableInput {
-    DecoderInput input;
-    const std::atomic<bool>* stop = nullptr;
-
-    static mpg123_ssize_t Read(void* self, void* out, size_t byteCount) {
-        auto& in = *static_cast<StoppableInput*>(self);
-        if (in.stop->load(std::memory_order_relaxed)) return -1;
-        return DecoderInput::Read(&in.input, out, byteCount);
-    }
-
-    static off_t Seek(void* self, off_t offset, int whence) {
-        auto& in = *static_cast<StoppableInput*>(self);
-        if (in.stop->load(std::memory_order_relaxed)) return -1;
-        return DecoderInput::Seek(&in.input, offset, whence);
-    }
-};
 
 // One decoder over the file, producing signed 16-bit mono at a reduced rate.
 struct PeakDecoder {

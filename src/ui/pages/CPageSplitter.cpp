@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
@@ -74,6 +75,11 @@ constexpr ColumnEntry kPieceColumns[] = {
     {"Output", Qt::AlignLeft, 220},
 };
 
+// The refusals of a boundary moved past its neighbour, by Set Start and Set End or on the
+// waveform.
+constexpr char kStartNotBeforeEnd[] = "You can not set the start position greater than or equal to the end position.";
+constexpr char kEndNotAfterStart[] = "You can not set the end position less than or equal to the start position.";
+
 // Whether the file holds MPEG audio the splitters can cut: the reader's format check, which
 // refuses the containers of other decoders, without measuring the length.
 bool HoldsMpegAudio(const fs::path& path) {
@@ -95,18 +101,24 @@ CPageSplitter::CPageSplitter(SettingsStore& settings, QWidget* parent)
     line->setFrameShadow(QFrame::Sunken);
     body->addWidget(line);
     body->addWidget(MakePlayRow());
-    m_ui.waveform = new WaveformStrip(this);
-    body->addWidget(m_ui.waveform);
-    m_ui.timeline = new TimelineSlider(this);
-    m_ui.timeline->setToolTip(QStringLiteral("The position in the file; Left and Right move it by one second"));
-    body->addWidget(m_ui.timeline);
-    body->addWidget(MakePieceButtons());
-    body->addWidget(MakePiecesArea(), 1);
+    // The waveform takes the room the page has to spare; a handle between it and the pieces
+    // list gives either more.
+    m_ui.waveformSplit = new QSplitter(Qt::Vertical, this);
+    m_ui.waveformSplit->setChildrenCollapsible(false);
+    m_ui.waveformSplit->addWidget(MakeWaveformArea());
+    m_ui.waveformSplit->addWidget(MakePiecesArea());
+    m_ui.waveformSplit->setStretchFactor(0, 1);
+    m_ui.waveformSplit->setStretchFactor(1, 0);
+    body->addWidget(m_ui.waveformSplit, 1);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kPlayTimerMs);
     connect(m_timer, &QTimer::timeout, this, &CPageSplitter::TimerTick);
+    // While playing the waveform's view follows the position, once the tick has shown it.
+    connect(m_timer, &QTimer::timeout, this, [this] { m_ui.waveform->FollowCursor(); });
     ConnectTimeline();
+    ConnectWaveform();
+    RestoreWaveformSplit();
     MakeShortcuts();
     setAcceptDrops(true);
 
@@ -226,6 +238,10 @@ QWidget* CPageSplitter::MakePieceButtons() {
     m_ui.goToStart =
         button("Go to Start", "Move the position to the selected piece's start", &CPageSplitter::GoToStart);
     m_ui.goToEnd = button("Go to End", "Move the position to the selected piece's end", &CPageSplitter::GoToEnd);
+    line->addSpacing(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 2);
+    m_ui.zoomToPiece =
+        button("&Zoom to Piece", "Show the selected piece across the waveform", &CPageSplitter::ZoomToPiece);
+    m_ui.wholeFile = button("W&hole File", "Show the whole file across the waveform", &CPageSplitter::ShowWholeFile);
     line->addStretch(1);
     m_ui.preview =
         button("Previe&w", "Play the selected piece from its start to its end", &CPageSplitter::PreviewPressed);
@@ -241,6 +257,10 @@ QWidget* CPageSplitter::MakePiecesArea() {
     m_ui.pieces->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.pieces->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_ui.pieces->setUniformRowHeights(true);
+    // However high the waveform is dragged, five rows stay in view.
+    constexpr int kRowsAlwaysShown = 5;
+    m_ui.pieces->setMinimumHeight(m_ui.pieces->fontMetrics().height() * (kRowsAlwaysShown + 1) * 3 / 2 +
+                                  2 * m_ui.pieces->frameWidth() + 8);
     m_ui.pieces->setSortingEnabled(false);
     m_ui.pieces->header()->setSectionsClickable(false);
     m_ui.pieces->header()->setSectionsMovable(false);
@@ -421,8 +441,11 @@ bool CPageSplitter::LoadSourceFile(const QString& path) {
     ShowPosition(0);
     m_pieces.clear();
     pieces::AddSplitPoint(&m_pieces, 0, m_totalTenths);
-    ShowPieces(0);
+    m_selectedBoundaryMs.reset();
     m_ui.waveform->Load(PathOf(path), m_totalTenths);
+    m_ui.waveform->SetFrame(timeline::SamplesPerFrameAt(m_player.SampleRateHz()), m_player.SampleRateHz());
+    ShowPieces(0);
+    m_ui.wholeFile->setEnabled(true);
     ApplyMode();
     return true;
 }
@@ -447,8 +470,10 @@ void CPageSplitter::CloseSourceFile() {
     m_ui.play->setText(QStringLiteral("&Play"));
     m_ui.preview->setText(QStringLiteral("Previe&w"));
     m_pieces.clear();
-    ShowPieces(-1);
+    m_selectedBoundaryMs.reset();
     m_ui.waveform->Clear();
+    ShowPieces(-1);
+    m_ui.wholeFile->setEnabled(false);
     EnableLoaded(false);
     ApplyMode();
 }
@@ -540,17 +565,23 @@ void CPageSplitter::ShowPieces(int selected) {
 
 void CPageSplitter::ShowSelection() {
     const int selected = SelectedPiece();
-    std::vector<int> boundaries;
-    for (std::size_t i = 1; i < m_pieces.size(); ++i) boundaries.push_back(m_pieces[i].startTenths);
-    m_ui.waveform->SetBoundaries(boundaries);
+    std::vector<WaveformStrip::Piece> shown;
+    Millis startMs = 0;  // each piece starts where the one before ends
+    for (std::size_t i = 0; i < m_pieces.size(); ++i) {
+        const Millis endMs = i + 1 < m_pieces.size() ? m_pieces[i].EndMillis() : TenthsToMillis(m_totalTenths);
+        shown.push_back({startMs, endMs, m_pieces[i].checked});
+        startMs = endMs;
+    }
+    m_ui.waveform->SetPieces(shown, selected);
+    // The chosen boundary goes with an edit that removes it.
+    ChooseBoundary(ChosenBoundary());
+    m_ui.zoomToPiece->setEnabled(!m_path.isEmpty() && selected >= 0);
     if (selected < 0) {
         m_ui.timeline->SetSelection(0, 0);
-        m_ui.waveform->SetSelection(0, 0);
         return;
     }
     const PieceRow& piece = m_pieces[static_cast<std::size_t>(selected)];
     m_ui.timeline->SetSelection(piece.startTenths, piece.endTenths);
-    m_ui.waveform->SetSelection(piece.startTenths, piece.endTenths);
 }
 
 void CPageSplitter::EditTitle(int row) {
@@ -571,13 +602,18 @@ void CPageSplitter::AddPiece() {
 }
 
 void CPageSplitter::SetStart() {
-    MoveBoundary(&pieces::SetStart, m_ui.setStart, pieces::BoundaryOutcome::StartNotBefore,
-                 "You can not set the start position greater than or equal to the end position.");
+    MoveBoundary(&pieces::SetStart, m_ui.setStart, pieces::BoundaryOutcome::StartNotBefore, kStartNotBeforeEnd);
 }
 
 void CPageSplitter::SetEnd() {
-    MoveBoundary(&pieces::SetEnd, m_ui.setEnd, pieces::BoundaryOutcome::EndNotAfter,
-                 "You can not set the end position less than or equal to the start position.");
+    MoveBoundary(&pieces::SetEnd, m_ui.setEnd, pieces::BoundaryOutcome::EndNotAfter, kEndNotAfterStart);
+}
+
+void CPageSplitter::RefuseBoundaryMove(timeline::Past past) {
+    // Pressed against the boundary after it, the start of a piece would reach its end;
+    // against the one before, the end of the piece before would reach its start.
+    ShowMessage(Desktop(), this,
+                QString::fromLatin1(past == timeline::Past::Next ? kStartNotBeforeEnd : kEndNotAfterStart));
 }
 
 void CPageSplitter::MoveBoundary(BoundaryEdit edit, QPushButton* button, pieces::BoundaryOutcome refused,
@@ -636,6 +672,10 @@ void CPageSplitter::AddMenuEntries(QMenu* menu) {
     menu->addAction(QStringLiteral("&Preview"), this, &CPageSplitter::PreviewPressed)->setEnabled(one);
     menu->addAction(QStringLiteral("&Remove"), this, &CPageSplitter::RemovePiece)->setEnabled(one);
     menu->addAction(QStringLiteral("Re&set"), this, &CPageSplitter::ResetPieces)->setEnabled(custom);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("&Zoom to Piece"), this, &CPageSplitter::ZoomToPiece)
+        ->setEnabled(!m_path.isEmpty() && selected >= 0);
+    menu->addAction(QStringLiteral("W&hole File"), this, &CPageSplitter::ShowWholeFile)->setEnabled(!m_path.isEmpty());
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Browse..."), this,
                     [this] {

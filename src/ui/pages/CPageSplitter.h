@@ -20,6 +20,7 @@
 #include "ui/pages/SplitterAudition.h"
 #include "ui/pages/SplitterPieces.h"
 #include "ui/widgets/PreviewPlayer.h"
+#include "ui/widgets/Timeline.h"
 
 class QAction;
 class QButtonGroup;
@@ -32,6 +33,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
+class QSplitter;
 class QTimer;
 class QTreeWidget;
 
@@ -110,6 +112,14 @@ public:
     void LoadMarks(const MarkList& marks);
     // Moves the timeline to tenths as the user would by a click on it (the move ends there).
     void MoveTimeline(int tenths);
+    // The waveform's commands: the selected piece filling the view, the whole file in view,
+    // a zoom by factor (> 1 zooms in) about the cursor, the chosen boundary moved by frames
+    // frames, and the cursor moved to the boundary before (-1) or after (+1) it.
+    void ZoomToPiece();
+    void ShowWholeFile();
+    void ZoomWaveform(double factor);
+    void NudgeBoundary(int frames);
+    void JumpToBoundary(int direction);
 
     // What the page holds, for tests and the help's screenshots.
     QString SourcePath() const { return m_path; }
@@ -152,6 +162,9 @@ public:
         QPushButton* playPieces = nullptr;
         QSlider* volume = nullptr;
         WaveformStrip* waveform = nullptr;
+        QSplitter* waveformSplit = nullptr;  // the waveform above, the pieces list below
+        QPushButton* zoomToPiece = nullptr;
+        QPushButton* wholeFile = nullptr;
         TimelineSlider* timeline = nullptr;
         QPushButton* setStart = nullptr;
         QPushButton* setEnd = nullptr;
@@ -194,6 +207,16 @@ private:
     QWidget* MakePiecesArea();
     void MakeShortcuts();
     void ConnectTimeline();
+    QWidget* MakeWaveformArea();
+    void ConnectWaveform();
+    void RestoreWaveformSplit();
+    // A boundary on the waveform dragged or nudged to ms; refusals speak as Set Start and
+    // Set End do when the move pressed against a neighbour.
+    void BoundaryMovedTo(int boundary, Millis ms);
+    void RefuseBoundaryMove(timeline::Past past);
+    // The boundary chosen on the waveform: its index, or -1.
+    int ChosenBoundary() const;
+    void ChooseBoundary(int boundary);
 
     void ShowInputs(const SplitSettings& inputs);
     void StoreInputs();

@@ -104,6 +104,24 @@ BoundaryMove SetEnd(std::vector<PieceRow>* pieces, int selected, int tenths, int
     return {BoundaryOutcome::Moved, selected};
 }
 
+void MoveBoundaryTo(std::vector<PieceRow>* pieces, int boundary, Millis ms) {
+    PieceRow& before = (*pieces)[static_cast<std::size_t>(boundary)];
+    PieceRow& after = (*pieces)[static_cast<std::size_t>(boundary) + 1];
+    if (before.EndMillis() == ms) return;
+    const int tenths = MillisToTenths(ms);
+    SetRange(&before, before.startTenths, tenths);
+    before.exactEnd = ms;
+    before.outputPath.clear();
+    SetRange(&after, tenths, after.endTenths);
+    after.outputPath.clear();
+}
+
+std::vector<Millis> BoundariesMillis(const std::vector<PieceRow>& pieces) {
+    std::vector<Millis> boundaries;
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i) boundaries.push_back(pieces[i].EndMillis());
+    return boundaries;
+}
+
 int RemovePiece(std::vector<PieceRow>* pieces, int index) {
     std::vector<PieceRow>& list = *pieces;
     const PieceRow removed = list[static_cast<std::size_t>(index)];

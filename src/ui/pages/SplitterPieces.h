@@ -38,6 +38,13 @@ BoundaryMove SetStart(std::vector<PieceRow>* pieces, int selected, int tenths, i
 // one it lands in starts later; on the last piece a new tail piece starts at tenths instead.
 BoundaryMove SetEnd(std::vector<PieceRow>* pieces, int selected, int tenths, int totalTenths);
 
+// Moves the boundary between piece `boundary` and the one after it to ms, finer than tenths:
+// that piece now ends exactly there (its exactEnd) and the next one starts there. ms must lie
+// after the piece's start and before the next one's end. Both forget their outputs.
+void MoveBoundaryTo(std::vector<PieceRow>* pieces, int boundary, Millis ms);
+// Where each boundary lies in ms: the ends of every piece but the last, exact ends included.
+std::vector<Millis> BoundariesMillis(const std::vector<PieceRow>& pieces);
+
 // Removes piece index (of two or more) and gives its range to a neighbour: the previous
 // piece, or the next one when index is the first. Returns the neighbour's index afterwards.
 int RemovePiece(std::vector<PieceRow>* pieces, int index);
