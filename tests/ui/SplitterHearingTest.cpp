@@ -1,5 +1,5 @@
 // Hearing the cut before the split: the stretches "Play Seam" writes around a boundary and the
-// options they are written with, the rows that plan them, where each moment heard comes from
+// options they are written with, where each moment heard comes from
 // in the source, files played back to back as one stream, and both commands on the manual
 // splitter page (files written by the engine, playback on the dummy device, files gone at Stop).
 
@@ -137,28 +137,6 @@ TEST(SplitterHearing, StretchesKeepTheirOwnEndsFadesAndOverlaps) {
             << static_cast<int>(c.side) << c.whole;
         EXPECT_EQ(written.VolumeChangeTenthsDb, -35);
         EXPECT_TRUE(written.ReencodePieces);
-    }
-}
-
-// The one checked row is the stretch, to the ms; unchecked rows before and after only where
-// there is audio; the last row runs to the end of the audio.
-TEST(SplitterHearing, RowsOfAStretch) {
-    struct Case {
-        Stretch stretch;
-        std::vector<std::string> rows;  // "start-end checked exactEnd" (tenths, ms)
-    };
-    const Case cases[] = {
-        {{8050, 10000, Side::EndOfPieceBefore, false}, {"0-80 0 8050", "80-100 1 10000", "100-250 0 -1"}},
-        {{0, 2000, Side::StartOfPieceAfter, false}, {"0-20 1 2000", "20-250 0 -1"}},
-        {{23000, 25000, Side::EndOfPieceBefore, false}, {"0-230 0 23000", "230-250 1 -1"}},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> rows;
-        for (const PieceRow& row : hearing::RowsOfStretch(c.stretch, 250)) {
-            rows.push_back(std::to_string(row.startTenths) + "-" + std::to_string(row.endTenths) + " " +
-                           std::to_string(row.checked) + " " + std::to_string(row.exactEnd));
-        }
-        EXPECT_EQ(rows, c.rows) << c.stretch.begin;
     }
 }
 
