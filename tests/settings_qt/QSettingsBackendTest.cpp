@@ -32,6 +32,7 @@ void FillNonDefault(SettingsStore& s) {
                          false,
                          12,
                          3,
+                         -25,
                          20,
                          10,
                          TrackNumberCode::None,

@@ -16,12 +16,7 @@ using namespace enginetest;
 
 // A chapter whose byte offsets say nothing.
 Chapter Ch(const char* id, std::uint32_t startMs, std::uint32_t endMs, const char* title = "") {
-    Chapter chapter;
-    chapter.id = id;
-    chapter.startMs = startMs;
-    chapter.endMs = endMs;
-    chapter.title = title;
-    return chapter;
+    return Chapter{std::string(id), startMs, endMs, std::string(title)};
 }
 
 // Each rule of the re-timing, mostly against a piece of 10 to 20 s of the source; the edges
