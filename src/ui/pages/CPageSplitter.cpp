@@ -118,7 +118,6 @@ CPageSplitter::CPageSplitter(SettingsStore& settings, QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, [this] { m_ui.waveform->FollowCursor(); });
     ConnectTimeline();
     ConnectWaveform();
-    RestoreWaveformSplit();
     MakeShortcuts();
     setAcceptDrops(true);
 
@@ -694,6 +693,10 @@ void CPageSplitter::OpenMenuAt(const QPoint& globalPos) {
 
 void CPageSplitter::resizeEvent(QResizeEvent* event) {
     CResizablePage::resizeEvent(event);
+    if (!m_waveformSplitPlaced && m_ui.waveformSplit->height() > 0) {
+        m_waveformSplitPlaced = true;
+        RestoreWaveformSplit();
+    }
     // The waveform's positions line up with the timeline's thumb below it.
     const QMargins insets = m_ui.timeline->ValueInsets();
     if (m_ui.waveform->contentsMargins() != insets) m_ui.waveform->setContentsMargins(insets);

@@ -277,6 +277,7 @@ private:
     std::vector<PieceRow> m_pieces;
     std::optional<MarkList> m_chapters;  // the loaded file's chapters, read once at load
     std::optional<Millis> m_selectedBoundaryMs;
+    bool m_waveformSplitPlaced = false;  // the kept share is applied once the page has a height
 
     PlayerState m_state = PlayerState::Stopped;
     int m_playStartTenths = 0;

@@ -92,7 +92,7 @@ struct Colours {
           highlight(palette.color(QPalette::Highlight)) {}
 
     // A colour of the selected piece: shaded toward the highlight.
-    QColor Selected(const QColor& colour) const { return Mix(colour, highlight, 0.27); }
+    QColor Selected(const QColor& colour) const { return Mix(colour, highlight, 0.18); }
 
     QColor background, wave, pending, pendingLine, uncheckedBackground, uncheckedWave, boundary, cursor, frame, ruler,
         rulerText, highlight;
