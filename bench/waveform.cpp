@@ -7,19 +7,31 @@
 // holds the window, when its waveform is complete, and how long clicks on the timeline made
 // every 100 ms meanwhile wait and take.
 //
-//   qm-bench-waveform FILE SECONDS
+// With "zoom", only the zoomed strip instead: how long a one-minute view takes from being
+// set to its full detail drawn, and the longest repaint while it scrolls across the detail.
+// With "shots DIR", pictures of the manual splitter page with the file instead (whole file
+// and one second, light and dark palette, two window sizes) into DIR.
+//
+//   qm-bench-waveform FILE SECONDS [zoom | shots DIR]
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "LoopGapMeter.h"
 #include "settings/MemorySettingsBackend.h"
@@ -110,17 +122,125 @@ void TimePage(const std::filesystem::path& path) {
     qm::audio::Free();
 }
 
+// Runs the event loop until done() or timeoutMs.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    return done();
+}
+
+// A one-minute view set on a full-HD strip at five places of the file: until its detail is
+// drawn; then the longest repaint of 120 one-second scrolls across the detail of the last.
+int TimeZoom(const std::filesystem::path& path, int seconds) {
+    qm::WaveformStrip strip;
+    strip.ShowRulerAndScrollBar(true);
+    strip.resize(1920, 300);
+    strip.show();
+    strip.Load(path, seconds * 10);
+    if (!WaitUntil([&] { return strip.IsComplete(); }, 120000)) return 1;
+    WaitUntil([] { return false; }, 300);  // the detail's frame index is made meanwhile
+    const qm::timeline::Ms totalMs = qm::timeline::Ms{seconds} * 1000;
+    const int width = strip.View().widthPixels;
+    std::vector<double> detailMs;
+    for (int place = 1; place <= 5; ++place) {
+        const double startMs = static_cast<double>(totalMs) * place / 6.0;
+        QElapsedTimer clock;
+        clock.start();
+        strip.SetView({startMs, 60000.0 / (width - 1), width, totalMs});
+        if (!WaitUntil([&] { return strip.IsDetailShown(); }, 10000)) return 1;
+        strip.repaint();
+        detailMs.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    double longestPaintMs = 0;
+    const qm::timeline::View detailed = strip.View();
+    for (int step = -60; step < 60; ++step) {
+        qm::timeline::View view = detailed;
+        view.startMs += step * 1000.0;
+        strip.SetView(view);
+        QElapsedTimer clock;
+        clock.start();
+        strip.repaint();
+        longestPaintMs = std::max(longestPaintMs, clock.nsecsElapsed() / 1e6);
+    }
+    std::printf("zoom: one-minute view to full detail drawn:");
+    for (const double ms : detailMs) std::printf(" %.1f", ms);
+    std::printf(" ms; longest repaint over 120 scrolls of a second: %.2f ms\n", longestPaintMs);
+    return 0;
+}
+
+QPalette DarkPalette() {
+    QPalette dark;
+    const QColor window(45, 45, 48), base(30, 30, 32), text(220, 220, 220);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, text);
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Button, window);
+    dark.setColor(QPalette::ButtonText, text);
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Mid, QColor(80, 80, 84));
+    dark.setColor(QPalette::PlaceholderText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    return dark;
+}
+
+// The page with the file, three pieces (the middle one unchecked, the last selected), at two
+// sizes, whole and one second around the second boundary, in the light and a dark palette.
+int TakeShots(const std::filesystem::path& path, const QString& folder) {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = QApplication::style()->standardPalette();
+    qm::MemorySettingsBackend backend;
+    qm::SettingsStore store(backend, "");
+    QDir().mkpath(folder);
+    for (const bool isDark : {false, true}) {
+        QApplication::setPalette(isDark ? DarkPalette() : light);
+        for (const QSize size : {QSize(1024, 768), QSize(1920, 1080)}) {
+            qm::CPageSplitter page(store);
+            page.resize(size);
+            page.show();
+            if (!page.LoadSourceFile(qm::PathText(path))) return 1;
+            const int total = page.TotalTenths();
+            page.MoveTimeline(total / 3);
+            page.AddPiece();
+            page.MoveTimeline(total * 2 / 3);
+            page.AddPiece();
+            page.SelectPiece(2);
+            page.Ui().pieces->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+            WaitUntil([&] { return page.Ui().waveform->IsComplete(); }, 20000);
+            const QString name = QStringLiteral("%1/%2x%3-%4")
+                                     .arg(folder)
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(isDark ? QStringLiteral("dark") : QStringLiteral("light"));
+            page.grab().save(name + QStringLiteral("-whole.png"));
+            const qm::timeline::Ms at = qm::TenthsToMillis(total * 2 / 3);
+            page.Ui().waveform->ZoomToRange(at - 500, at + 500);
+            WaitUntil([&] { return page.Ui().waveform->IsDetailShown(); }, 5000);
+            page.grab().save(name + QStringLiteral("-second.png"));
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: qm-bench-waveform FILE SECONDS\n");
+    const std::string mode = argc > 3 ? argv[3] : "";
+    if (argc < 3 || (mode == "shots" && argc != 5) || (mode != "shots" && mode != "zoom" && argc != 3)) {
+        std::fprintf(stderr, "usage: qm-bench-waveform FILE SECONDS [zoom | shots DIR]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const std::filesystem::path path = argv[1];
     const int seconds = std::atoi(argv[2]);
+    if (mode == "zoom") return TimeZoom(path, seconds);
+    if (mode == "shots") return TakeShots(path, QString::fromLocal8Bit(argv[4]));
 
     // A full-HD-wide strip, as on a maximised window.
     qm::WaveformStrip strip;

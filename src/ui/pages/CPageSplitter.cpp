@@ -118,6 +118,7 @@ CPageSplitter::CPageSplitter(SettingsStore& settings, QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, [this] { m_ui.waveform->FollowCursor(); });
     ConnectTimeline();
     ConnectWaveform();
+    RestoreWaveformSplit();
     MakeShortcuts();
     setAcceptDrops(true);
 
@@ -289,7 +290,10 @@ QWidget* CPageSplitter::MakePiecesArea() {
         const int row = m_ui.pieces->indexOfTopLevelItem(item);
         if (m_showingPieces || row < 0) return;
         PieceRow& piece = m_pieces[static_cast<std::size_t>(row)];
-        if (column == kNumberColumn) piece.checked = item->checkState(kNumberColumn) == Qt::Checked;
+        if (column == kNumberColumn) {
+            piece.checked = item->checkState(kNumberColumn) == Qt::Checked;
+            ShowSelection();  // the waveform greys unchecked pieces
+        }
         if (column == kTitleColumn) piece.title = item->text(kTitleColumn).toStdString();
     });
     // A double click anywhere on a row edits its title, as F2 does.
@@ -693,16 +697,14 @@ void CPageSplitter::OpenMenuAt(const QPoint& globalPos) {
 
 void CPageSplitter::resizeEvent(QResizeEvent* event) {
     CResizablePage::resizeEvent(event);
-    if (!m_waveformSplitPlaced && m_ui.waveformSplit->height() > 0) {
-        m_waveformSplitPlaced = true;
-        RestoreWaveformSplit();
-    }
     // The waveform's positions line up with the timeline's thumb below it.
     const QMargins insets = m_ui.timeline->ValueInsets();
     if (m_ui.waveform->contentsMargins() != insets) m_ui.waveform->setContentsMargins(insets);
 }
 
 bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
+    // The waveform keeps its share of the height at every size of the page.
+    if (watched == m_ui.waveformSplit && event->type() == QEvent::Resize) ApplyWaveformSplit();
     // The read-only fields (the source path, the information box) would take the page's keys
     // as text they cannot type; leave those keys to the page.
     if (event->type() == QEvent::ShortcutOverride && (watched == m_ui.source || watched == m_ui.info)) {

@@ -210,6 +210,7 @@ private:
     QWidget* MakeWaveformArea();
     void ConnectWaveform();
     void RestoreWaveformSplit();
+    void ApplyWaveformSplit();
     // A boundary on the waveform dragged or nudged to ms; refusals speak as Set Start and
     // Set End do when the move pressed against a neighbour.
     void BoundaryMovedTo(int boundary, Millis ms);
@@ -277,7 +278,6 @@ private:
     std::vector<PieceRow> m_pieces;
     std::optional<MarkList> m_chapters;  // the loaded file's chapters, read once at load
     std::optional<Millis> m_selectedBoundaryMs;
-    bool m_waveformSplitPlaced = false;  // the kept share is applied once the page has a height
 
     PlayerState m_state = PlayerState::Stopped;
     int m_playStartTenths = 0;

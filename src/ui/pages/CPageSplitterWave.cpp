@@ -49,15 +49,21 @@ QWidget* CPageSplitter::MakeWaveformArea() {
 }
 
 void CPageSplitter::RestoreWaveformSplit() {
-    const int kept = m_settings.splitterPage.WaveformSplit;
-    const int share = kept > 0 && kept < kShareScale ? kept : kDefaultWaveformShare;
-    // The sizes are shares: the splitter spreads its height in their proportion.
-    m_ui.waveformSplit->setSizes({share, kShareScale - share});
+    m_ui.waveformSplit->installEventFilter(this);
     connect(m_ui.waveformSplit, &QSplitter::splitterMoved, this, [this] {
         const QList<int> sizes = m_ui.waveformSplit->sizes();
         const int total = sizes.value(0) + sizes.value(1);
         if (total > 0) m_settings.splitterPage.WaveformSplit = sizes.value(0) * kShareScale / total;
     });
+}
+
+void CPageSplitter::ApplyWaveformSplit() {
+    const int kept = m_settings.splitterPage.WaveformSplit;
+    const int share = kept > 0 && kept < kShareScale ? kept : kDefaultWaveformShare;
+    const int total = m_ui.waveformSplit->height() - m_ui.waveformSplit->handleWidth();
+    if (total <= 0) return;
+    const int waveform = total * share / kShareScale;
+    m_ui.waveformSplit->setSizes({waveform, total - waveform});
 }
 
 void CPageSplitter::ConnectWaveform() {

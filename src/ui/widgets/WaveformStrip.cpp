@@ -82,8 +82,8 @@ struct Colours {
           wave(Mix(background, palette.color(QPalette::Text), 0.65)),
           pending(Mix(background, palette.color(QPalette::Text), 0.07)),
           pendingLine(Mix(background, palette.color(QPalette::Text), 0.3)),
-          uncheckedBackground(Mix(background, palette.color(QPalette::Mid), 0.35)),
-          uncheckedWave(Mix(background, palette.color(QPalette::PlaceholderText), 0.6)),
+          uncheckedBackground(Mix(background, palette.color(QPalette::Mid), 0.6)),
+          uncheckedWave(Mix(background, palette.color(QPalette::PlaceholderText), 0.45)),
           boundary(palette.color(QPalette::Highlight)),
           cursor(palette.color(QPalette::Text)),
           frame(palette.color(QPalette::Mid)),
@@ -498,6 +498,8 @@ void WaveformStrip::Impl::PaintRuler(QPainter& painter, const Colours& colours) 
         painter.fillRect(QRectF(x, band.bottom() + 1 - length, onePixel, length), colours.rulerText);
         if (!major) continue;
         const QString label = QString::fromStdString(timeline::RulerLabel(ms, step, view.totalMs));
+        // A label that would run past the strip's right edge is left out, not cut.
+        if (x + 3 + metrics.horizontalAdvance(label) > band.right()) continue;
         painter.drawText(QPointF(x + 3, band.top() + metrics.ascent() + 1), label);
     }
     painter.fillRect(QRectF(band.left(), band.bottom(), band.width(), onePixel), colours.frame);
