@@ -132,10 +132,12 @@ void CPageSplitter::ChooseBoundary(int boundary) {
     if (boundary < 0 || boundary >= static_cast<int>(boundaries.size())) {
         m_selectedBoundaryMs.reset();
         m_ui.waveform->SetChosenBoundary(-1);
-        return;
+    } else {
+        m_selectedBoundaryMs = boundaries[static_cast<std::size_t>(boundary)];
+        m_ui.waveform->SetChosenBoundary(boundary);
     }
-    m_selectedBoundaryMs = boundaries[static_cast<std::size_t>(boundary)];
-    m_ui.waveform->SetChosenBoundary(boundary);
+    // "Play Seam" plays around the boundary chosen here.
+    EnableHearing();
 }
 
 void CPageSplitter::BoundaryMovedTo(int boundary, Millis ms) {
