@@ -16,10 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 namespace fx = qm::fixtures;
 
+// A file's bytes after its ID3v2 tag.
 fx::Bytes AfterTag(const fx::Bytes& bytes) {
-    if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') return bytes;
-    const std::size_t tag =
-        10 + ((bytes[6] & 0x7Fu) << 21 | (bytes[7] & 0x7Fu) << 14 | (bytes[8] & 0x7Fu) << 7 | (bytes[9] & 0x7Fu));
+    const std::uint64_t tag = bytes.size() >= kId3v2HeaderBytes ? Id3v2TagBytes(bytes.data(), Id3v2Footer::Count) : 0;
     return fx::Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(tag), bytes.end());
 }
 

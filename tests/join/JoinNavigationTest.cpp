@@ -7,6 +7,7 @@
 #include "join/JoinKit.h"
 #include "join/JoinList.h"
 #include "join/JoinNavigation.h"
+#include "stream/MpegHeader.h"
 #include "stream/Tags.h"
 
 namespace qm {
@@ -176,10 +177,8 @@ TEST(JoinNavigation, ReencodedJoinTimesChaptersByTheSamplesEncoded) {
     ASSERT_EQ(chapters.size(), 3u);
     EXPECT_FALSE(std::filesystem::exists(joined.dir / "book.cue"));
     const fx::Bytes output = fx::ReadFileBytes(target);
-    // The frames after the tag (ten header bytes and a synchsafe size), the Info frame first.
-    const std::uint64_t tagBytes =
-        10 + ((output[6] & 0x7Fu) << 21 | (output[7] & 0x7Fu) << 14 | (output[8] & 0x7Fu) << 7 | (output[9] & 0x7Fu));
-    const std::vector<fx::FrameSpan> frames = fx::WalkFrames(output, tagBytes);
+    // The frames after the tag, the Info frame first.
+    const std::vector<fx::FrameSpan> frames = fx::WalkFrames(output, Id3v2TagBytes(output.data(), Id3v2Footer::Count));
     double before = 0;
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(chapters[k].startMs, before * 1000.0, 1.0) << k;
