@@ -19,15 +19,16 @@ namespace {
 constexpr int kIconPx = 64;
 
 constexpr const char* kAboutText =
-    "Quillmere cuts MP3 files into pieces by size, by count, by duration or by hand, and joins "
-    "files into one. Pieces and joins are copied frame by frame, so the audio stays untouched "
-    "and the work runs at disk speed; they can also be encoded again, with fades, overlap and "
-    "the sample rate, bit rate and channels of your choice. Whole folders can be split or "
-    "joined in one run, and every file written is named from your template and tagged from "
-    "its source.\n\n"
+    "Quillmere cuts MP3 files into pieces by size, by count, by duration, at pauses, by a cue "
+    "sheet, at chapters or by hand on a waveform, and joins files into one, with a chapter for "
+    "each. Pieces and joins are copied frame by frame, so the audio stays untouched and the work "
+    "runs at disk speed; fades and volume changes step each frame's own gains without encoding "
+    "again. They can also be encoded again, with overlap and the sample rate, bit rate and "
+    "channels of your choice. Whole folders can be split or joined in one run, and every file "
+    "written is named from your template and tagged from its source.\n\n"
     "Quillmere is made with LAME (encoding and ID3 tags), libmpg123 (decoding), libsndfile "
-    "and libopenmpt (other audio formats), libresample (sample-rate conversion), TagLib (tag "
-    "reading), SDL (sound output) and Qt (windows and settings).";
+    "and libopenmpt (other audio formats), libresample (sample-rate conversion), TagLib (tags "
+    "and chapters), SDL (sound output) and Qt (windows and settings).";
 
 // A wait cursor for as long as it lives.
 class WaitCursor {
