@@ -1,7 +1,7 @@
 // Hearing the cut before the split: the stretches "Play Seam" writes around a boundary and the
-// options they are written with, where each moment heard comes from
-// in the source, files played back to back as one stream, and both commands on the manual
-// splitter page (files written by the engine, playback on the dummy device, files gone at Stop).
+// options they are written with, where each moment heard comes from in the source, files played
+// back to back as one stream, and both commands on the manual splitter page (files written by
+// the engine, playback on the dummy device, files gone at Stop).
 
 #include <gtest/gtest.h>
 
@@ -44,99 +44,48 @@ std::vector<PieceRow> RowsEndingAt(const std::vector<Millis>& endsMs) {
     return rows;
 }
 
-// Two seconds each side, a shorter piece whole, the nearest boundary, only the side there is
-// at either end of the file, and a piece whole where the fade of its far end reaches the stretch.
+// What "Play Seam" writes at the boundary nearest the one asked for: the last 2 s of the piece
+// before and the first 2 s of the piece after, to the ms, each with the fade and overlap of the
+// piece's end it holds and every other option; at either end of the file only the side there
+// is; a piece whole, with all four, where it lasts 2 s or less or where the fade of its far end
+// reaches the stretch.
 TEST(SplitterHearing, SeamStretchesAroundABoundary) {
-    struct Case {
+    const struct {
         const char* name;
         std::vector<Millis> endsMs;
         Millis boundaryMs;
-        int fadeInTenths;
-        int fadeOutTenths;
-        std::vector<Stretch> expected;
-    };
-    const Case cases[] = {
-        {"middle",
-         {10000, 20000, 25000},
-         10000,
-         0,
-         0,
-         {{8000, 10000, Side::EndOfPieceBefore, false}, {10000, 12000, Side::StartOfPieceAfter, false}}},
-        {"nearest",
-         {10000, 20000, 25000},
-         10040,
-         0,
-         0,
-         {{8000, 10000, Side::EndOfPieceBefore, false}, {10000, 12000, Side::StartOfPieceAfter, false}}},
-        {"first start", {10000, 25000}, 0, 0, 0, {{0, 2000, Side::StartOfPieceAfter, false}}},
-        {"last end", {10000, 25000}, 25000, 0, 0, {{23000, 25000, Side::EndOfPieceBefore, false}}},
-        {"short before",
-         {1500, 10000},
-         1500,
-         0,
-         0,
-         {{0, 1500, Side::EndOfPieceBefore, true}, {1500, 3500, Side::StartOfPieceAfter, false}}},
-        {"exactly 2 s",
-         {2000, 10000},
-         2000,
-         0,
-         0,
-         {{0, 2000, Side::EndOfPieceBefore, true}, {2000, 4000, Side::StartOfPieceAfter, false}}},
-        {"2.001 s",
-         {2001, 10000},
-         2001,
-         0,
-         0,
-         {{1, 2001, Side::EndOfPieceBefore, false}, {2001, 4001, Side::StartOfPieceAfter, false}}},
-        {"fades reach in",
-         {2500, 10000},
-         2500,
-         5,
-         75,
-         {{0, 2500, Side::EndOfPieceBefore, true}, {2500, 10000, Side::StartOfPieceAfter, true}}},
-        {"to the ms",
-         {12345, 20000},
-         12300,
-         0,
-         0,
-         {{10345, 12345, Side::EndOfPieceBefore, false}, {12345, 14345, Side::StartOfPieceAfter, false}}},
-    };
-    for (const Case& c : cases) {
-        SplitterOptions options;
-        options.FadeInLen = c.fadeInTenths;
-        options.FadeOutLen = c.fadeOutTenths;
-        EXPECT_EQ(hearing::SeamStretches(RowsEndingAt(c.endsMs), c.boundaryMs, options), c.expected) << c.name;
-    }
-}
-
-// A stretch keeps the fade and overlap of the piece's end it holds; a whole piece keeps all four.
-TEST(SplitterHearing, StretchesKeepTheirOwnEndsFadesAndOverlaps) {
-    struct Case {
-        Side side;
-        bool whole;
-        int fadeIn, fadeOut, forward, backward;
-    };
-    const Case cases[] = {
-        {Side::EndOfPieceBefore, false, 0, 20, 0, 40},
-        {Side::StartOfPieceAfter, false, 10, 0, 30, 0},
-        {Side::EndOfPieceBefore, true, 10, 20, 30, 40},
-        {Side::StartOfPieceAfter, true, 10, 20, 30, 40},
+        int fadeInTenths, fadeOutTenths;
+        std::vector<std::string> written;  // piece end or start, ms, whole, fade in/out, overlap forward/backward
+    } cases[] = {
+        {"nearest", {10000, 20000, 25000}, 10040, 10, 20, {"end 8000-10000 0/20/0/40", "start 10000-12000 10/0/30/0"}},
+        {"first start", {10000, 25000}, 0, 10, 20, {"start 0-2000 10/0/30/0"}},
+        {"last end", {10000, 25000}, 25000, 10, 20, {"end 23000-25000 0/20/0/40"}},
+        {"exactly 2 s", {2000, 10000}, 2000, 0, 0, {"end 0-2000 whole 0/0/30/40", "start 2000-4000 0/0/30/0"}},
+        {"2.001 s", {2001, 10000}, 2001, 0, 0, {"end 1-2001 0/0/0/40", "start 2001-4001 0/0/30/0"}},
+        {"far fades", {2500, 10000}, 2500, 5, 75, {"end 0-2500 whole 5/75/30/40", "start 2500-10000 whole 5/75/30/40"}},
+        {"to the ms", {12345, 20000}, 12300, 0, 0, {"end 10345-12345 0/0/0/40", "start 12345-14345 0/0/30/0"}},
     };
     SplitterOptions options;
-    options.FadeInLen = 10;
-    options.FadeOutLen = 20;
+    options.ReencodePieces = true;
+    options.VolumeChangeTenthsDb = -35;
     options.ForwardOverlap = 30;
     options.BackwardOverlap = 40;
-    options.VolumeChangeTenthsDb = -35;
-    options.ReencodePieces = true;
-    for (const Case& c : cases) {
-        const SplitterOptions written = hearing::StretchOptions(options, {1000, 3000, c.side, c.whole});
-        EXPECT_EQ(
-            (std::vector<int>{written.FadeInLen, written.FadeOutLen, written.ForwardOverlap, written.BackwardOverlap}),
-            (std::vector<int>{c.fadeIn, c.fadeOut, c.forward, c.backward}))
-            << static_cast<int>(c.side) << c.whole;
-        EXPECT_EQ(written.VolumeChangeTenthsDb, -35);
-        EXPECT_TRUE(written.ReencodePieces);
+    for (const auto& c : cases) {
+        options.FadeInLen = c.fadeInTenths;
+        options.FadeOutLen = c.fadeOutTenths;
+        std::vector<std::string> written;
+        for (const Stretch& s : hearing::SeamStretches(RowsEndingAt(c.endsMs), c.boundaryMs, options)) {
+            const SplitterOptions o = hearing::StretchOptions(options, s);
+            EXPECT_EQ(o.VolumeChangeTenthsDb, -35);
+            EXPECT_TRUE(o.ReencodePieces);
+            char text[64];
+            std::snprintf(text, sizeof text, "%s %lld-%lld%s %d/%d/%d/%d",
+                          s.side == Side::EndOfPieceBefore ? "end" : "start", static_cast<long long>(s.begin),
+                          static_cast<long long>(s.end), s.wholePiece ? " whole" : "", o.FadeInLen, o.FadeOutLen,
+                          o.ForwardOverlap, o.BackwardOverlap);
+            written.push_back(text);
+        }
+        EXPECT_EQ(written, c.written) << c.name;
     }
 }
 
@@ -168,24 +117,14 @@ TEST(SplitterHearing, FilesBackToBackAsOneStream) {
     ASSERT_TRUE(both);
     EXPECT_EQ(both->LengthBytes(), aBytes + bBytes);
     EXPECT_EQ(both->PartStarts(), (std::vector<std::int64_t>{0, aBytes}));
-    std::vector<char> buffer(4096);
+    char buffer[4096];
     std::int64_t read = 0;
-    for (std::int64_t got = 0; (got = both->GetData(buffer.data(), buffer.size())) > 0;) read += got;
+    for (std::int64_t got = 0; (got = both->GetData(buffer, sizeof buffer)) > 0;) read += got;
     EXPECT_EQ(read, aBytes + bBytes);
     ASSERT_TRUE(both->SetPosition(aBytes + 4000));
     EXPECT_EQ(both->Position(), aBytes + 4000);
     EXPECT_FALSE(StreamSequence::Open({a, dir / "c.mp3"}));
     EXPECT_FALSE(StreamSequence::Open({}));
-}
-
-// The loudness (RMS of both channels) of the decoded PCM between two times, in seconds.
-double Rms(const fixtures::Decoded& decoded, double fromSeconds, double toSeconds) {
-    const auto at = [&](double s) { return static_cast<std::size_t>(s * decoded.rateHz) * decoded.channels; };
-    const std::size_t from = at(fromSeconds);
-    const std::size_t to = std::min(at(toSeconds), decoded.pcm.size());
-    double sum = 0;
-    for (std::size_t i = from; i < to; ++i) sum += static_cast<double>(decoded.pcm[i]) * decoded.pcm[i];
-    return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
 }
 
 class SplitterHearingPage : public ::testing::Test {
@@ -208,8 +147,7 @@ protected:
 
     // A 10 s song cut by hand at the given tenths.
     void LoadCutAt(const std::vector<int>& cutsTenths) {
-        song = fixtures::MakeSong(dir, "song.mp3", 10.0);
-        ASSERT_TRUE(page->LoadSourceFile(PathText(song)));
+        ASSERT_TRUE(page->LoadSourceFile(PathText(fixtures::MakeSong(dir, "song.mp3", 10.0))));
         page->Ui().mode.Button(SplitTypeCode::ByCustom)->click();
         for (const int tenths : cutsTenths) {
             page->MoveTimeline(tenths);
@@ -217,19 +155,24 @@ protected:
         }
     }
 
-    // The files being heard, decoded: seconds of each, and whether it starts and ends faded
-    // (its first and last 0.1 s well below its middle).
+    // The files being heard, decoded: seconds of each, and whether it starts and ends faded (the
+    // loudness of its first and last 0.1 s under a quarter of that of its middle 0.2 s).
     std::vector<std::string> HeardFiles() const {
         std::vector<std::string> files;
         for (const hearing::HeardFile& file : page->Audition().Files()) {
-            const fixtures::Decoded decoded = fixtures::DecodeWithMpg123(file.path, /*keepPcm=*/true);
-            const double seconds = static_cast<double>(decoded.samples) / static_cast<double>(decoded.rateHz);
-            const double middle = Rms(decoded, seconds / 2 - 0.1, seconds / 2 + 0.1);
-            const bool fadedIn = Rms(decoded, 0.0, 0.1) < middle / 4;
-            const bool fadedOut = Rms(decoded, seconds - 0.1, seconds) < middle / 4;
+            const fixtures::Decoded d = fixtures::DecodeWithMpg123(file.path, /*keepPcm=*/true);
+            const double seconds = static_cast<double>(d.samples) / static_cast<double>(d.rateHz);
+            const auto rms = [&d](double fromSeconds, double toSeconds) {  // of both channels
+                const auto at = [&d](double s) { return static_cast<std::size_t>(s * d.rateHz) * d.channels; };
+                const std::size_t from = at(fromSeconds), to = std::min(at(toSeconds), d.pcm.size());
+                double sum = 0;
+                for (std::size_t i = from; i < to; ++i) sum += static_cast<double>(d.pcm[i]) * d.pcm[i];
+                return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
+            };
+            const double quiet = rms(seconds / 2 - 0.1, seconds / 2 + 0.1) / 4;
             char text[64];
             std::snprintf(text, sizeof text, "%s %.1f s%s%s", file.path.filename().c_str(), seconds,
-                          fadedIn ? " in" : "", fadedOut ? " out" : "");
+                          rms(0.0, 0.1) < quiet ? " in" : "", rms(seconds - 0.1, seconds) < quiet ? " out" : "");
             files.push_back(text);
         }
         return files;
@@ -240,50 +183,45 @@ protected:
     std::unique_ptr<CPageSplitter> page;
     test::RecordedDesktop desktop;
     fixtures::TempDir dir;
-    fs::path song;
 };
 
-// "Play Seam" at the boundary of 5 s, cut directly and re-encoded: the piece before's last 2 s
-// faded out only, the piece after's first 2 s faded in only, both playing, the cursor near the
-// boundary; Stop removes them and puts the position back.
+// "Play Seam" at the boundary of 5 s, cut directly: the piece before's last 2 s faded out only,
+// the piece after's first 2 s faded in only, both playing, the cursor near the boundary; Stop
+// removes them and puts the position back.
 TEST_F(SplitterHearingPage, PlaySeamWritesBothSidesWithTheirFades) {
     LoadCutAt({50});
-    for (const bool reencode : {false, true}) {
-        SCOPED_TRACE(reencode ? "re-encoded" : "direct");
-        store.splitterOptions.ReencodePieces = reencode;
-        page->SelectPiece(1);
-        ASSERT_TRUE(page->Ui().playSeam->isEnabled());
-        page->PlaySeamPressed();
-        ASSERT_EQ(page->State(), PlayerState::Hearing);
-        EXPECT_TRUE(page->Audition().IsPlaying());
-        EXPECT_EQ(HeardFiles(), (std::vector<std::string>{"seam-1.mp3 2.0 s out", "seam-2.mp3 2.0 s in"}));
-        QTest::qWait(400);
-        EXPECT_GE(page->TimelinePosition(), 30);
-        EXPECT_LE(page->TimelinePosition(), 40);
+    page->SelectPiece(1);
+    ASSERT_TRUE(page->Ui().playSeam->isEnabled());
+    page->PlaySeamPressed();
+    ASSERT_EQ(page->State(), PlayerState::Hearing);
+    EXPECT_TRUE(page->Audition().IsPlaying());
+    EXPECT_EQ(HeardFiles(), (std::vector<std::string>{"seam-1.mp3 2.0 s out", "seam-2.mp3 2.0 s in"}));
+    QTest::qWait(400);
+    EXPECT_GE(page->TimelinePosition(), 30);
+    EXPECT_LE(page->TimelinePosition(), 40);
 
-        const fs::path folder = page->Audition().Folder();
-        ASSERT_TRUE(fs::exists(folder / "seam-1.mp3"));
-        page->StopPressed();
-        EXPECT_EQ(page->State(), PlayerState::Stopped);
-        EXPECT_FALSE(fs::exists(folder));
-        EXPECT_TRUE(page->Audition().Files().empty());
-        EXPECT_EQ(page->TimelinePosition(), 50);
-    }
+    const fs::path folder = page->Audition().Folder();
+    ASSERT_TRUE(fs::exists(folder / "seam-1.mp3"));
+    page->StopPressed();
+    EXPECT_EQ(page->State(), PlayerState::Stopped);
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_TRUE(page->Audition().Files().empty());
+    EXPECT_EQ(page->TimelinePosition(), 50);
 }
 
-// "Play Pieces" writes the checked pieces whole, each faded at both ends, plays them and the
-// end of playback stops it; Stop while they are written cancels and leaves nothing; closing
-// the page removes what it played.
+// "Play Pieces" writes the checked pieces whole, each faded at both ends, and plays them; Stop
+// removes them, Stop while they are written cancels and leaves nothing, and closing the page
+// removes what it played.
 TEST_F(SplitterHearingPage, PlayPiecesWritesTheCheckedPieces) {
     LoadCutAt({30, 60});
     page->Ui().pieces->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     page->PlayPiecesPressed();
     ASSERT_EQ(page->State(), PlayerState::Hearing);
+    EXPECT_TRUE(page->Audition().IsPlaying());
     EXPECT_EQ(HeardFiles(), (std::vector<std::string>{"piece-1.mp3 3.0 s in out", "piece-3.mp3 4.0 s in out"}));
     EXPECT_TRUE(desktop.shown.empty());
     const fs::path folder = page->Audition().Folder();
-    QEvent ended(kPlaybackEndedEvent);
-    QCoreApplication::sendEvent(page.get(), &ended);
+    page->StopPressed();
     EXPECT_EQ(page->State(), PlayerState::Stopped);
     EXPECT_FALSE(fs::exists(folder));
 
