@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QMouseEvent>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "fixtures/Fixtures.h"
@@ -21,25 +21,17 @@
 namespace qm {
 namespace {
 
+// Press at from, drag to to with the left button held, release there.
 void Drag(QWidget* widget, QPointF from, QPointF to) {
-    QMouseEvent press(QEvent::MouseButtonPress, from, widget->mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent move(QEvent::MouseMove, to, widget->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, widget->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &press);
-    QCoreApplication::sendEvent(widget, &move);
-    QCoreApplication::sendEvent(widget, &release);
+    QTest::mousePress(widget, Qt::LeftButton, {}, from.toPoint());
+    QTest::mouseMove(widget, to.toPoint());
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, to.toPoint());
 }
 
 TEST(SplitterWaveform, DraggedBoundaryMovesBothPiecesAndTheListFollows) {
     test::App();
     ASSERT_TRUE(audio::Init(audio::kDefaultDevice, 44100));
     fixtures::TempDir dir;
-    fixtures::EncodeSpec spec;
-    spec.seconds = 10.0;
-    const auto song = dir / "song.mp3";
-    fixtures::WriteFileBytes(song, fixtures::EncodeMp3(spec));
     MemorySettingsBackend backend;
     SettingsStore store(backend, "");
     test::RecordedDesktop desktop;
@@ -48,7 +40,7 @@ TEST(SplitterWaveform, DraggedBoundaryMovesBothPiecesAndTheListFollows) {
         page.SetDesktop(desktop);
         page.resize(1000, 700);
         page.show();
-        ASSERT_TRUE(page.LoadSourceFile(PathText(song)));
+        ASSERT_TRUE(page.LoadSourceFile(PathText(fixtures::MakeSong(dir, "song.mp3", 10.0))));
         page.MoveTimeline(50);
         page.AddPiece();
         ASSERT_EQ(page.Pieces().size(), 2U);
