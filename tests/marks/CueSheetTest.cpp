@@ -1,4 +1,4 @@
-// Cue sheets: what the reader makes of good sheets, the line it blames in broken ones, the
+// Cue sheets: what the reader makes of good sheets and the line it blames in broken ones, the
 // file-level failures, and the writer's sheets read back.
 
 #include "marks/CueSheet.h"
@@ -14,58 +14,29 @@ namespace {
 using fixtures::TempDir;
 using testing::Describe;
 
-struct GoodSheet {
-    const char* name;
-    std::string sheet;
-    std::string marks;  // Describe() of the result
-};
-
-// Each sheet pins one reading rule: quoting, line ends, encodings, pregaps, whose PERFORMER
-// a track gets, which REM lines count, and the rounding of CD frames to milliseconds.
-TEST(CueSheetTest, ReadsGoodSheets) {
-    const GoodSheet sheets[] = {
-        {"QuotedAndUnquoted",
-         "REM GENRE Rock\nREM DATE \"1999\"\nREM COMMENT \"ignored\"\nCATALOG 0000000000000\n"
+// A sheet and Describe() of its marks, or its error. Each good sheet pins reading rules:
+// quoting, line ends, encodings, a pregap (it stays with the track before) and a first track
+// that begins late (its piece begins at 0), whose PERFORMER a track gets, which REM lines
+// count, and the rounding of CD frames to milliseconds. Each broken sheet fails with its own
+// text, naming the line at fault.
+TEST(CueSheetTest, ReadsSheetsAndBlamesTheLineOfABrokenOne) {
+    const std::string head = "FILE \"a.mp3\" MP3\nTRACK 01 AUDIO\n";
+    const std::pair<std::string, std::string> sheets[] = {
+        {"REM GENRE Rock\nREM DATE \"1999\"\nREM COMMENT \"ignored\"\nCATALOG 0000000000000\n"
          "PERFORMER \"The Band\"\nTITLE  Album Name  \nFILE \"album.wav\" WAVE\n"
          "  TRACK 01 AUDIO\n    TITLE \"First \"Song\n    INDEX 01 00:00:00\n"
          "  TRACK 02 AUDIO\n    FLAGS DCP\n    TITLE Second\n    PERFORMER \"Guest\"\n    ISRC X\n"
          "    INDEX 01 02:03:01\n",
          "Album Name/The Band/Rock/1999 | 0-next 'First ' by 'The Band' #1 | 123013-next 'Second' by 'Guest' #2"},
-        {"CrLfAndByteOrderMark",
-         "\xEF\xBB\xBFTITLE \"Caf\xC3\xA9\"\r\nFILE \"a.mp3\" MP3\r\nTRACK 07 AUDIO\r\nINDEX 01 00:00:00\r\n",
+        {"\xEF\xBB\xBFTITLE \"Caf\xC3\xA9\"\r\nFILE \"a.mp3\" MP3\r\nTRACK 07 AUDIO\r\nINDEX 01 00:00:00\r\n",
          "Caf\xC3\xA9/// | 0-next '' #7"},
-        {"Windows1252Accents",
-         "TITLE \"Caf\xE9 \x93Zo\xEB\x94 \x80\"\nFILE \"a.mp3\" MP3\nTRACK 01 AUDIO\nPERFORMER \"Bj\xF6rk\x85\"\n"
-         "INDEX 01 00:00:00\n",
+        {"TITLE \"Caf\xE9 \x93Zo\xEB\x94 \x80\"\n" + head + "PERFORMER \"Bj\xF6rk\x85\"\nINDEX 01 00:00:00\n",
          "Caf\xC3\xA9 \xE2\x80\x9CZo\xC3\xAB\xE2\x80\x9D \xE2\x82\xAC/// | 0-next '' by 'Bj\xC3\xB6rk\xE2\x80\xA6' #1"},
-        {"PregapStaysWithTheTrackBefore",
-         "FILE \"a.mp3\" MP3\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nPREGAP 00:02:00\n"
-         "INDEX 00 00:10:00\nINDEX 01 00:12:74\nINDEX 02 00:20:00\n",
+        {head + "INDEX 00 00:00:00\nINDEX 01 00:01:01\nTRACK 02 AUDIO\nPREGAP 00:02:00\nINDEX 00 00:10:00\n"
+                "INDEX 01 00:12:74\nINDEX 02 00:20:00\n",
          "/// | 0-next '' #1 | 12987-next '' #2"},
-        {"FirstPieceBeginsAtZero", "FILE \"a.mp3\" MP3\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nINDEX 01 00:01:01\n",
-         "/// | 0-next '' #1"},
-        {"LowerCaseCommandsAndLongMinutes",
-         "file a.mp3 mp3\ntrack 1 audio\ntitle x\nindex 01 00:00:00\ntrack 2\nindex 01 123:00:02\n",
+        {"file a.mp3 mp3\ntrack 1 audio\ntitle x\nindex 01 00:00:00\ntrack 2\nindex 01 123:00:02\n",
          "/// | 0-next 'x' #1 | 7380027-next '' #2"},
-    };
-    for (const GoodSheet& good : sheets) {
-        SCOPED_TRACE(good.name);
-        std::string error;
-        const std::optional<MarkList> marks = ParseCueSheet(good.sheet, &error);
-        ASSERT_TRUE(marks.has_value()) << error;
-        EXPECT_EQ(Describe(*marks), good.marks);
-    }
-}
-
-struct BrokenSheet {
-    std::string sheet;
-    std::string error;
-};
-
-// Each broken sheet fails with its own text, naming the line at fault.
-TEST(CueSheetTest, BlamesTheLineOfABrokenSheet) {
-    const std::string head = "FILE \"a.mp3\" MP3\nTRACK 01 AUDIO\n";
-    const BrokenSheet sheets[] = {
         {"FILE \"a.mp3\" MP3\nTRACK\n", "line 2: TRACK without a number"},
         {"TRACK 1x AUDIO\n", "line 1: bad TRACK number \"1x\""},
         {head + "INDEX 01 00:6x:00\n", "line 3: bad INDEX time \"00:6x:00\""},
@@ -85,42 +56,37 @@ TEST(CueSheetTest, BlamesTheLineOfABrokenSheet) {
         {"INDEX 01 00:00:00\n", "line 1: INDEX before the first TRACK"},
         {head + "INDEX 01 00:00:00\nFILE \"b.mp3\" MP3\n", "line 4: more than one FILE"},
         {"REM GENRE Pop\nTITLE \"Only the album\"\nFILE \"a.mp3\" MP3\n", "no tracks"},
-        {"", "no tracks"},
     };
-    for (const BrokenSheet& broken : sheets) {
-        SCOPED_TRACE(broken.sheet);
+    for (const auto& [sheet, marksOrError] : sheets) {
         std::string error;
-        EXPECT_FALSE(ParseCueSheet(broken.sheet, &error).has_value());
-        EXPECT_EQ(error, broken.error);
+        const std::optional<MarkList> marks = ParseCueSheet(sheet, &error);
+        EXPECT_EQ(marks ? Describe(*marks) : error, marksOrError) << sheet;
     }
 }
 
-// A file is read whole and refused with the whole sentence the user sees.
+// A file is read whole and refused with the whole sentence the user sees; a file of exactly the
+// largest size is read.
 TEST(CueSheetTest, ReadingAFileFailsWithTheWholeSentence) {
     TempDir dir;
     const auto write = [&dir](const std::string& name, const std::string& text) {
         fixtures::WriteFileBytes(dir / name, fixtures::Bytes(text.begin(), text.end()));
         return dir / name;
     };
-    const struct {
-        std::filesystem::path path;
-        std::string ending;
-    } cases[] = {
+    const std::pair<std::filesystem::path, std::string> cases[] = {
         {dir / "missing.cue", ": no such file."},
         {dir.Path(), ": cannot be read."},
         {write("big.cue", std::string((1 << 20) + 1, ' ')), ": too large."},
         {write("broken.cue", "TRACK\n"), ": line 1: TRACK without a number."},
     };
-    for (const auto& bad : cases) {
-        std::string message;
-        EXPECT_FALSE(ReadCueSheet(bad.path, &message).has_value());
-        EXPECT_EQ(message, "Failed to read cue sheet \"" + bad.path.string() + "\"" + bad.ending);
-    }
     std::string message;
-    const std::optional<MarkList> exactlyAtTheLimit = ReadCueSheet(
+    for (const auto& [path, ending] : cases) {
+        EXPECT_FALSE(ReadCueSheet(path, &message).has_value());
+        EXPECT_EQ(message, "Failed to read cue sheet \"" + path.string() + "\"" + ending);
+    }
+    const std::optional<MarkList> atTheLimit = ReadCueSheet(
         write("limit.cue", "TRACK 01 AUDIO\nINDEX 01 00:00:00\n" + std::string((1 << 20) - 33, '\n')), &message);
-    ASSERT_TRUE(exactlyAtTheLimit.has_value()) << message;
-    EXPECT_EQ(exactlyAtTheLimit->marks.size(), 1u);
+    ASSERT_TRUE(atTheLimit.has_value()) << message;
+    EXPECT_EQ(atTheLimit->marks.size(), 1u);
 }
 
 // The writer's sheet has the layout players expect, and reads back as the marks it was
@@ -134,8 +100,7 @@ TEST(CueSheetTest, WrittenSheetsReadBack) {
     list.marks = {{0, kToNextMark, "Intro", "", 1},
                   {61006, kToNextMark, "Say \"hi\"", "Guest", 2},
                   {3600000 + 7, kToNextMark, "\"Quoted\" start", "", 0}};
-    const std::string text = CueSheetText(list, "live.mp3");
-    EXPECT_EQ(text,
+    EXPECT_EQ(CueSheetText(list, "live.mp3"),
               "REM GENRE \"Rock & Roll\"\nREM DATE \"2001\"\nPERFORMER The \"Band\"\nTITLE \"Live \xC3\xA0 Paris\"\n"
               "FILE \"live.mp3\" MP3\n"
               "  TRACK 01 AUDIO\n    TITLE \"Intro\"\n    INDEX 01 00:00:00\n"
