@@ -17,7 +17,6 @@
 #include "fixtures/Fixtures.h"
 #include "fixtures/ProgressFakes.h"
 #include "join/RunJoin.h"
-#include "marks/CueSheet.h"
 #include "settings/MemorySettingsBackend.h"
 #include "settings/Settings.h"
 #include "stream/Tags.h"
@@ -418,22 +417,11 @@ TEST_F(JoinerPageTest, JoinWritesChaptersAndTheCueSheetTheOptionsAskFor) {
     EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(FilesInDir(), (std::vector<std::string>{"night.mp3", "out.cue", "out.mp3", "plain.mp3"}));
 
+    // What the chapters and the sheet hold is the engine's to test: the page's join gives the
+    // engine's bytes for the same files, names and options.
     std::vector<Chapter> chapters;
     ASSERT_TRUE(ReadChapters(dir / "out.mp3", &chapters));
-    ASSERT_EQ(chapters.size(), 2u);
-    EXPECT_EQ(chapters[0].title, "Night");
-    EXPECT_EQ(chapters[1].title, "plain");
-    EXPECT_EQ(chapters[0].startMs, 0u);
-    EXPECT_EQ(chapters[0].endMs, chapters[1].startMs);
-    std::string message;
-    const std::optional<MarkList> sheet = ReadCueSheet(dir / "out.cue", &message);
-    ASSERT_TRUE(sheet) << message;
-    ASSERT_EQ(sheet->marks.size(), 2u);
-    EXPECT_EQ(sheet->marks[0].title, "Night");
-    EXPECT_EQ(sheet->marks[0].performer, "Owl");
-    EXPECT_EQ(sheet->marks[1].title, "plain");
-
-    // The engine's join of the same files into a file of the same name in another folder.
+    EXPECT_EQ(chapters.size(), 2u);
     JoinList job;
     job.AddSource(dir / "night.mp3");
     job.AddSource(dir / "plain.mp3");
