@@ -65,8 +65,8 @@ TEST(SilencePlan, RulesOverFrameLevels) {
         const SilencePlan plan = PlanSilence(Levels(levels), rules);
         std::string pieces;
         for (const SilencePiece& piece : plan.pieces) {
-            pieces +=
-                (pieces.empty() ? "" : " ") + std::to_string(piece.beginFrame) + "-" + std::to_string(piece.endFrame);
+            if (!pieces.empty()) pieces += ' ';
+            pieces.append(std::to_string(piece.beginFrame)).append("-").append(std::to_string(piece.endFrame));
         }
         EXPECT_EQ(pieces, expectedPieces) << name;
         EXPECT_EQ(plan.pauseCut, pauseCut) << name;
