@@ -32,7 +32,7 @@ declare -A reads_mp3=([frames]=1 [analysis]=1 [tags]=1 [xing]=1)
 # after each input and make every run a full leak search: the settings target goes without it.
 declare -A extra=([settings]=-detect_leaks=0)
 # Markers of each input kind, which mutations splice in (fuzz/*.dict).
-declare -A dict=([frames]=mp3 [analysis]=mp3 [tags]=mp3 [xing]=mp3 [templates]=templates [settings]=settings)
+declare -A dict=([frames]=mp3 [analysis]=mp3 [tags]=mp3 [xing]=mp3 [templates]=templates [marks]=marks [settings]=settings)
 # An input that takes longer than this counts as a hang.
 timeout_seconds=20
 
