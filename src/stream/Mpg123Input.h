@@ -107,4 +107,14 @@ struct StoppableInput {
     }
 };
 
+// Makes the handle decode to 16-bit mono (MPG123_MONO_MIX folds the channels) at whatever rate
+// the stream has: every rate libmpg123 knows is accepted.
+inline void AcceptMono16AtEveryRate(mpg123_handle* handle) {
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i) mpg123_format(handle, rates[i], MPG123_MONO, MPG123_ENC_SIGNED_16);
+}
+
 }  // namespace qm::audio

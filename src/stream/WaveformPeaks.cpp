@@ -25,6 +25,7 @@ namespace qm {
 
 namespace {
 
+using audio::AcceptMono16AtEveryRate;
 using audio::DecoderInput;
 using audio::Mpg123Handle;
 using audio::StoppableInput;
@@ -66,11 +67,7 @@ std::optional<PeakDecoder> OpenAtStep(const std::filesystem::path& path, const s
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_MONO_MIX, 0.0);
     mpg123_param(mh, MPG123_DOWN_SAMPLE, downSample, 0.0);
     mpg123_param(mh, MPG123_RESYNC_LIMIT, kResyncBytes, 0.0);
-    mpg123_format_none(mh);
-    const long* rates = nullptr;
-    size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (size_t i = 0; i < rateCount; ++i) mpg123_format(mh, rates[i], MPG123_MONO, MPG123_ENC_SIGNED_16);
+    AcceptMono16AtEveryRate(mh);
     if (mpg123_replace_reader_handle(mh, &StoppableInput::Read, &StoppableInput::Seek, nullptr) != MPG123_OK ||
         mpg123_open_handle(mh, decoder.input.get()) != MPG123_OK) {
         return std::nullopt;

@@ -23,8 +23,8 @@
 #include <thread>
 #include <utility>
 
+#include "stream/WaveformDetail.h"
 #include "stream/WaveformPeaks.h"
-#include "ui/widgets/WaveformDetail.h"
 
 namespace qm {
 

@@ -4,7 +4,7 @@
 // frame headers; each request then decodes its stretch alone, in three parts: what is in
 // view first, then the part after it, then the part before it.
 
-#include "ui/widgets/WaveformDetail.h"
+#include "stream/WaveformDetail.h"
 
 #include <mpg123.h>
 
@@ -60,11 +60,7 @@ struct WaveformDetail::Decoder {
         if (mh == nullptr) return false;
         mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_MONO_MIX, 0.0);
         mpg123_param(mh, MPG123_RESYNC_LIMIT, kResyncBytes, 0.0);
-        mpg123_format_none(mh);
-        const long* rates = nullptr;
-        size_t rateCount = 0;
-        mpg123_rates(&rates, &rateCount);
-        for (size_t i = 0; i < rateCount; ++i) mpg123_format(mh, rates[i], MPG123_MONO, MPG123_ENC_SIGNED_16);
+        audio::AcceptMono16AtEveryRate(mh);
         if (mpg123_replace_reader_handle(mh, &audio::StoppableInput::Read, &audio::StoppableInput::Seek, nullptr) !=
                 MPG123_OK ||
             mpg123_open_handle(mh, input.get()) != MPG123_OK) {
