@@ -93,7 +93,8 @@ TEST(MarksSplit, CueSheetPiecesBeginAtTheirIndexAndCarryTheSheetsTags) {
 }
 
 // A tag of chapters laid out as ffmpeg writes it: info lists them, and the split makes one
-// piece a chapter, titled from it and beginning within a frame of it.
+// piece a chapter, titled from it and beginning within a frame of it; a label file of the
+// same regions does the same.
 TEST(MarksSplit, ChaptersMakeOnePieceEach) {
     fx::TempDir dir;
     const fs::path book = dir / "book.mp3";
@@ -109,6 +110,13 @@ TEST(MarksSplit, ChaptersMakeOnePieceEach) {
     const fx::RunResult run = Cli({"split", "--chapters", "-o", (dir / "out").string(), book.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     ExpectPiecesBeginAt(dir / "out", {"1 - Opening.mp3", "2 - Middle.mp3", "3 - End.mp3"}, {0.0, 2.5, 6.04});
+
+    // A label file of the same regions cuts the same pieces.
+    WriteText(dir / "labels.txt", "0\t2.5\tOpening\n2.5\t6.04\tMiddle\n6.04\t8\tEnd\n");
+    const fx::RunResult labels =
+        Cli({"split", "--labels", (dir / "labels.txt").string(), "-o", (dir / "labelled").string(), book.string()});
+    ASSERT_EQ(labels.exitCode, 0) << labels.err;
+    ExpectPiecesBeginAt(dir / "labelled", {"1 - Opening.mp3", "2 - Middle.mp3", "3 - End.mp3"}, {0.0, 2.5, 6.04});
 }
 
 // Three tones with pauses of digital silence between them, split at the pauses with the
