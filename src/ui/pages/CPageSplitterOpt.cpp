@@ -133,6 +133,8 @@ QWidget* CPageSplitterOpt::BuildSplitSection() {
     grid->addWidget(BuddyLabel(QStringLiteral("Fa&de-out (sec):"), m_ui.fadeOut, section), 4, 2);
     grid->addWidget(m_ui.fadeOut, 4, 3);
     auto* volumeRow = new QHBoxLayout;
+    // As far from the fade-out's field as the fade-out's label is from the fade-in's.
+    volumeRow->addSpacing(grid->horizontalSpacing() > 0 ? grid->horizontalSpacing() * 2 : 12);
     volumeRow->addWidget(BuddyLabel(QStringLiteral("&Volume change:"), m_ui.volumeChange, section));
     volumeRow->addWidget(m_ui.volumeChange);
     volumeRow->addStretch(1);
